@@ -1,0 +1,220 @@
+/* libkrvx: optimisation solver library.
+ *
+ * Every function returns 0 on success and a non-zero code on failure; after a failure
+ * KRVXgetlasterror(prob, buf) writes the problem's last error text (at most 512 characters
+ * and a terminator). Calls that take no problem leave their error in the global last error,
+ * read with KRVXgetlasterror(NULL, buf).
+ *
+ * Array arguments of the _witharraysizes forms are each followed by their element count
+ * (int64); an absent array is NULL with count 0. Packed names are name NUL name NUL ...,
+ * followed by the byte count and the name count (both int64).
+ */
+#ifndef KRVX_H
+#define KRVX_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(__GNUC__)
+#define KRVX_API __attribute__((visibility("default")))
+#else
+#define KRVX_API
+#endif
+
+typedef struct ko_prob_struct ko_prob_struct;    /* a problem */
+typedef struct tagKRVNproblem tagKRVNproblem;     /* the nonlinear layer of a problem */
+typedef ko_prob_struct *KRVXprob;
+
+#define KRVX_MAXERRLEN 512
+#define KRVX_MAXPROBNAMELENGTH 1024
+#define KRVX_PLUSINFINITY 1.0e20
+#define KRVX_MINUSINFINITY (-1.0e20)
+
+/* ---- integer attribute ids ---- */
+#define KRVX_ROWS            1001
+#define KRVX_COLS            1018
+#define KRVX_SPAREROWS       1019
+#define KRVX_PRESOLVESTATE   1026
+#define KRVX_NAMELENGTH      1028
+#define KRVX_ORIGINALROWS    1124
+#define KRVX_ORIGINALSETS    1194
+#define KRVX_ORIGINALCOLS    1214
+#define KRVX_PWLCONS         1325
+#define KRVX_GENCONS         1327
+#define KRVX_INPUTCOLS       1409
+/* nonlinear layer */
+#define KRVN_NLPCOLS         12000
+#define KRVN_DEFAULTFORMULACOL 12013
+
+/* ---- parameter types ---- */
+#define KRVX_TYPE_NOTDEFINED 0
+#define KRVX_TYPE_INT        1
+#define KRVX_TYPE_INT64      2
+#define KRVX_TYPE_DOUBLE     3
+#define KRVX_TYPE_STRING     4
+
+/* ---- statuses ---- */
+/* solve status */
+#define KRVX_SOLVESTATUS_UNSTARTED 0
+#define KRVX_SOLVESTATUS_STOPPED   1
+#define KRVX_SOLVESTATUS_FAILED    2
+#define KRVX_SOLVESTATUS_COMPLETED 3
+/* solution status: 1 and 2 mean a solution is available */
+#define KRVX_SOLSTATUS_NOTFOUND   0
+#define KRVX_SOLSTATUS_OPTIMAL    1
+#define KRVX_SOLSTATUS_FEASIBLE   2
+#define KRVX_SOLSTATUS_INFEASIBLE 3
+#define KRVX_SOLSTATUS_UNBOUNDED  4
+/* stop reasons */
+#define KRVX_STOP_USER 9
+
+/* ---- library life cycle (counted) ---- */
+KRVX_API int KRVXinit(const char *path);      /* path may be NULL */
+KRVX_API int KRVXfree(void);
+KRVX_API int KRVXgetversion(char *buf);       /* at least 16 bytes */
+
+/* ---- problems ---- */
+KRVX_API int KRVXcreateprob(KRVXprob *prob);
+KRVX_API int KRVXdestroyprob(KRVXprob prob);
+KRVX_API int KRVXcopyprob(KRVXprob dest, KRVXprob src, const char *probname);
+KRVX_API int KRVXnlpcreateprob(KRVXprob prob, tagKRVNproblem **nlprob);   /* the nonlinear layer of prob */
+
+/* ---- errors ---- */
+KRVX_API int KRVXgetlasterror(KRVXprob prob, char *buf);   /* prob NULL: the global last error */
+KRVX_API int KRVNgetlasterror(tagKRVNproblem *nlprob, char *buf);
+
+/* ---- messages ----
+ * The handler receives the problem (NULL for library-wide messages), user data, the text
+ * (without line end), its length and the message type (1 info, 2 unused, 3 warning, 4 error;
+ * a negative type asks to flush). It may be called from any thread. */
+typedef void (*KRVXmessagefunc)(KRVXprob prob, void *data, const char *msg, int len, int msgtype);
+KRVX_API int KRVXaddmessagehandler(KRVXprob prob, KRVXmessagefunc f, void *data);   /* prob NULL: global */
+KRVX_API int KRVXremovemessagehandler(KRVXprob prob, KRVXmessagefunc f, void *data);
+KRVX_API int KRVXsetmessagestatus(KRVXprob prob, int msgcode, int status);
+KRVX_API int KRVXgetmessagestatus(KRVXprob prob, int msgcode, int *status);
+KRVX_API int KRVXsetlogfile(KRVXprob prob, const char *filename);
+
+/* ---- controls and attributes ---- */
+/* tables: i = 0, 1, ... until the call returns non-zero; name buffer at least 64 bytes */
+KRVX_API int KRVXgetcontrolbyindex(int i, char *name, int *id, int *type);
+KRVX_API int KRVXgetattribbyindex(int i, char *name, int *id, int *type);
+KRVX_API int KRVXgetcontrolinfo(KRVXprob prob, const char *name, int *id, int *type);
+KRVX_API int KRVXgetattribinfo(KRVXprob prob, const char *name, int *id, int *type);
+KRVX_API int KRVXsetintcontrol(KRVXprob prob, int id, int value);
+KRVX_API int KRVXsetintcontrol64(KRVXprob prob, int id, int64_t value);
+KRVX_API int KRVXsetdblcontrol(KRVXprob prob, int id, double value);
+KRVX_API int KRVXsetstrcontrol(KRVXprob prob, int id, const char *value);
+KRVX_API int KRVXgetintcontrol(KRVXprob prob, int id, int *value);
+KRVX_API int KRVXgetintcontrol64(KRVXprob prob, int id, int64_t *value);
+KRVX_API int KRVXgetdblcontrol(KRVXprob prob, int id, double *value);
+KRVX_API int KRVXgetstrcontrol(KRVXprob prob, int id, char *value, int maxbytes, int *nbytes);
+KRVX_API int KRVXsetdefaultcontrol(KRVXprob prob, int id);
+KRVX_API int KRVXsetdefaults(KRVXprob prob);
+KRVX_API int KRVXdumpcontrols(KRVXprob prob);
+KRVX_API int KRVXgetintattrib(KRVXprob prob, int id, int *value);
+KRVX_API int KRVXgetintattrib64(KRVXprob prob, int id, int64_t *value);
+KRVX_API int KRVXgetdblattrib(KRVXprob prob, int id, double *value);
+KRVX_API int KRVXgetstrattrib(KRVXprob prob, int id, char *value, int maxbytes, int *nbytes);
+KRVX_API int KRVNgetintattrib(tagKRVNproblem *nlprob, int id, int *value);
+
+/* ---- names ---- */
+KRVX_API int KRVXsetprobname(KRVXprob prob, const char *name);
+KRVX_API int KRVXgetprobname(KRVXprob prob, char *buf);       /* buffer of 1026 bytes */
+KRVX_API int KRVXaddnames_witharraysizes(KRVXprob prob, int kind, const char *names, int64_t nbytes,
+                                         int64_t nnames, int first, int last);
+/* packed names of objects first..last of namespace kind; unnamed objects get R<i+1>, C<j+1>, S<k+1>;
+ * with names NULL and maxbytes 0 only *nbytes (the size needed) is written */
+KRVX_API int KRVXgetnames(KRVXprob prob, int kind, char *names, int64_t maxbytes, int64_t *nbytes,
+                          int first, int last);
+KRVX_API int KRVXgetindex(KRVXprob prob, int kind, const char *name, int *index);
+
+/* ---- loading and reading ----
+ * start: ncols+1 entries when collen is absent, else ncols entries. Row types L E G R N.
+ * Entity types B I P S R; set types '1' '2'; setstart has nsets+1 entries. */
+KRVX_API int KRVXloadlp64_witharraysizes(KRVXprob prob, const char *probname, int ncols, int nrows,
+    const char *rowtype, int64_t rowtype_n, const double *rhs, int64_t rhs_n, const double *rng, int64_t rng_n,
+    const double *objcoef, int64_t objcoef_n, const int64_t *start, int64_t start_n, const int *collen, int64_t collen_n,
+    const int *rowind, int64_t rowind_n, const double *rowcoef, int64_t rowcoef_n,
+    const double *lb, int64_t lb_n, const double *ub, int64_t ub_n);
+KRVX_API int KRVXloadqp64_witharraysizes(KRVXprob prob, const char *probname, int ncols, int nrows,
+    const char *rowtype, int64_t rowtype_n, const double *rhs, int64_t rhs_n, const double *rng, int64_t rng_n,
+    const double *objcoef, int64_t objcoef_n, const int64_t *start, int64_t start_n, const int *collen, int64_t collen_n,
+    const int *rowind, int64_t rowind_n, const double *rowcoef, int64_t rowcoef_n,
+    const double *lb, int64_t lb_n, const double *ub, int64_t ub_n,
+    int64_t nobjqcoefs, const int *objqcol1, int64_t objqcol1_n, const int *objqcol2, int64_t objqcol2_n,
+    const double *objqcoef, int64_t objqcoef_n);
+KRVX_API int KRVXloadmiqp64_witharraysizes(KRVXprob prob, const char *probname, int ncols, int nrows,
+    const char *rowtype, int64_t rowtype_n, const double *rhs, int64_t rhs_n, const double *rng, int64_t rng_n,
+    const double *objcoef, int64_t objcoef_n, const int64_t *start, int64_t start_n, const int *collen, int64_t collen_n,
+    const int *rowind, int64_t rowind_n, const double *rowcoef, int64_t rowcoef_n,
+    const double *lb, int64_t lb_n, const double *ub, int64_t ub_n,
+    int64_t nobjqcoefs, const int *objqcol1, int64_t objqcol1_n, const int *objqcol2, int64_t objqcol2_n,
+    const double *objqcoef, int64_t objqcoef_n,
+    int nentities, int nsets, const char *coltype, int64_t coltype_n, const int *entind, int64_t entind_n,
+    const double *limit, int64_t limit_n, const char *settype, int64_t settype_n, const int64_t *setstart,
+    int64_t setstart_n, const int *setind, int64_t setind_n, const double *refval, int64_t refval_n);
+KRVX_API int KRVXloadmip64_witharraysizes(KRVXprob prob, const char *probname, int ncols, int nrows,
+    const char *rowtype, int64_t rowtype_n, const double *rhs, int64_t rhs_n, const double *rng, int64_t rng_n,
+    const double *objcoef, int64_t objcoef_n, const int64_t *start, int64_t start_n, const int *collen, int64_t collen_n,
+    const int *rowind, int64_t rowind_n, const double *rowcoef, int64_t rowcoef_n,
+    const double *lb, int64_t lb_n, const double *ub, int64_t ub_n,
+    int nentities, int nsets, const char *coltype, int64_t coltype_n, const int *entind, int64_t entind_n,
+    const double *limit, int64_t limit_n, const char *settype, int64_t settype_n, const int64_t *setstart,
+    int64_t setstart_n, const int *setind, int64_t setind_n, const double *refval, int64_t refval_n);
+KRVX_API int KRVXloadqcqp64_witharraysizes(KRVXprob prob, const char *probname, int ncols, int nrows,
+    const char *rowtype, int64_t rowtype_n, const double *rhs, int64_t rhs_n, const double *rng, int64_t rng_n,
+    const double *objcoef, int64_t objcoef_n, const int64_t *start, int64_t start_n, const int *collen, int64_t collen_n,
+    const int *rowind, int64_t rowind_n, const double *rowcoef, int64_t rowcoef_n,
+    const double *lb, int64_t lb_n, const double *ub, int64_t ub_n,
+    int64_t nobjqcoefs, const int *objqcol1, int64_t objqcol1_n, const int *objqcol2, int64_t objqcol2_n,
+    const double *objqcoef, int64_t objqcoef_n,
+    int nqrows, const int *qrowind, int64_t qrowind_n, const int64_t *nrowqcoefs, int64_t nrowqcoefs_n,
+    const int *rowqcol1, int64_t rowqcol1_n, const int *rowqcol2, int64_t rowqcol2_n,
+    const double *rowqcoef, int64_t rowqcoef_n);
+KRVX_API int KRVXloadmiqcqp64_witharraysizes(KRVXprob prob, const char *probname, int ncols, int nrows,
+    const char *rowtype, int64_t rowtype_n, const double *rhs, int64_t rhs_n, const double *rng, int64_t rng_n,
+    const double *objcoef, int64_t objcoef_n, const int64_t *start, int64_t start_n, const int *collen, int64_t collen_n,
+    const int *rowind, int64_t rowind_n, const double *rowcoef, int64_t rowcoef_n,
+    const double *lb, int64_t lb_n, const double *ub, int64_t ub_n,
+    int64_t nobjqcoefs, const int *objqcol1, int64_t objqcol1_n, const int *objqcol2, int64_t objqcol2_n,
+    const double *objqcoef, int64_t objqcoef_n,
+    int nqrows, const int *qrowind, int64_t qrowind_n, const int64_t *nrowqcoefs, int64_t nrowqcoefs_n,
+    const int *rowqcol1, int64_t rowqcol1_n, const int *rowqcol2, int64_t rowqcol2_n,
+    const double *rowqcoef, int64_t rowqcoef_n,
+    int nentities, int nsets, const char *coltype, int64_t coltype_n, const int *entind, int64_t entind_n,
+    const double *limit, int64_t limit_n, const char *settype, int64_t settype_n, const int64_t *setstart,
+    int64_t setstart_n, const int *setind, int64_t setind_n, const double *refval, int64_t refval_n);
+/* flags: l only .lp, v name verbatim, z compressed */
+KRVX_API int KRVXreadprob(KRVXprob prob, const char *filename, const char *flags);
+/* writes MPS or LP by the extension (".lp" -> LP, otherwise MPS) */
+KRVX_API int KRVXwriteprob(KRVXprob prob, const char *filename, const char *flags);
+
+/* ---- save and restore ---- */
+KRVX_API int KRVXsaveas(KRVXprob prob, const char *filename);
+KRVX_API int KRVXrestore(KRVXprob prob, const char *probname, const char *flags);
+
+/* ---- solving ---- */
+KRVX_API int KRVXlpoptimize(KRVXprob prob, const char *flags);
+KRVX_API int KRVXmipoptimize(KRVXprob prob, const char *flags);
+KRVX_API int KRVXoptimize(KRVXprob prob, const char *flags, int *solvestatus, int *solstatus);
+KRVX_API int KRVXcrossoverlpsol(KRVXprob prob, int *status);
+KRVX_API int KRVXinterrupt(KRVXprob prob, int reason);
+KRVX_API int KRVXtune(KRVXprob prob, const char *flags);
+KRVX_API int KRVXtuneprobsetfile(KRVXprob prob, const char *setfile, int ifmip, int sense);
+KRVX_API int KRVXtunerwritemethod(KRVXprob prob, const char *methodfile);
+KRVX_API int KRVXtunerreadmethod(KRVXprob prob, const char *methodfile);
+
+/* ---- solution ---- */
+/* x[first..last] of the current solution (auxiliary columns dropped); x may be NULL */
+KRVX_API int KRVXgetsolution(KRVXprob prob, int *solstatus, double *x, int first, int last);
+KRVX_API int KRVXgetslacks(KRVXprob prob, int *solstatus, double *slack, int first, int last);
+KRVX_API int KRVXgetduals(KRVXprob prob, int *solstatus, double *duals, int first, int last);
+KRVX_API int KRVXgetredcosts(KRVXprob prob, int *solstatus, double *djs, int first, int last);
+
+#ifdef __cplusplus
+}
+#endif
+#endif

@@ -1,0 +1,14 @@
+"""korvex: build, solve and analyse optimisation problems.
+
+The native core lives in the extension module ``korvex._korvex``; everything it
+exports is available from this package.
+"""
+from . import enums
+from .ndarray import ndarray
+from ._korvex import *  # noqa: F401,F403
+from ._korvex import __all__ as _native_all  # noqa: F401
+
+from .enums import (  # noqa: F401
+    SolveStatus, SolStatus, ParameterType, StopType, Namespaces, GenConsType,
+    BasisStatus, LPStatus, MIPStatus,
+)
