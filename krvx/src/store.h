@@ -1,0 +1,121 @@
+// The model store of one problem: the truth that every KRVX call reads and changes.
+// Solving lowers it to the problem's HiGHS instance (solve*.cpp).
+#pragma once
+#include "krvx.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace krvx {
+
+constexpr double kInf = 1e20;                  // |v| >= kInf is infinite
+inline bool isInf(double v) { return v >= kInf || v <= -kInf; }
+
+struct Entry { int index; double value; };     // one matrix coefficient
+
+struct Row {
+  char type = 'N';                             // L G E R N
+  double rhs = 0.0, range = 0.0;               // R: [rhs - |range|, rhs]
+};
+
+struct Column {
+  double cost = 0.0, lb = 0.0, ub = kInf;
+  char type = 'C';                             // C B I S R P
+  double limit = 0.0;                          // P: integer limit; S/R: lower bound when nonzero
+  std::vector<Entry> coefs;                    // (row, value), rows increasing
+};
+
+struct QTerm { int i, j; double value; };      // i <= j
+
+struct Set {
+  char type = '1';                             // '1' or '2'
+  std::vector<int> cols;
+  std::vector<double> weights;
+};
+
+struct Objective {                             // objectives beyond the main one
+  std::vector<Entry> coefs;                    // (col, value)
+  int priority = 0;
+  double weight = 1.0, abstol = 0.0, reltol = 0.0;
+};
+
+struct Indicator { int col = -1; int complement = 0; };   // per row; complement 0: none
+
+struct PwlCons { int col, resultant; std::vector<double> x, y; };
+struct GenCons { int type, resultant; std::vector<int> cols; std::vector<double> vals; };
+
+// Names of one namespace: positional vector plus a hash for look-ups
+struct NameSpace {
+  std::vector<std::string> names;              // "" = unnamed
+  std::unordered_map<std::string, int> index;
+};
+
+// Control values by id (see controls.cpp for the table)
+struct ControlValues {
+  std::unordered_map<int, int64_t> ints;
+  std::unordered_map<int, double> dbls;
+  std::unordered_map<int, std::string> strs;
+};
+
+struct Solution {
+  int solvestatus = KRVX_SOLVESTATUS_UNSTARTED;
+  int solstatus = KRVX_SOLSTATUS_NOTFOUND;
+  int lpstatus = 0, mipstatus = 0, stopstatus = 0;
+  double objval = 0.0, bestbound = 0.0;
+  int64_t simplexiter = 0, bariter = 0, nodes = 0;
+  double time = 0.0;
+  bool has_x = false, has_duals = false;
+  std::vector<double> x, slack, duals, djs;    // user columns and rows only
+  std::vector<int> colstat, rowstat;           // basis (BasisStatus values), empty when none
+};
+
+struct MessageHandler { KRVXmessagefunc f; void *data; };
+
+}  // namespace krvx
+
+struct ko_prob_struct {
+  std::recursive_mutex mtx;                    // held by calls; callbacks re-enter on the same thread
+  std::string name;
+  std::string lasterror;
+  int objsense = 1;                            // 1 minimise, -1 maximise
+  double objconst = 0.0;
+
+  std::vector<krvx::Row> rows;
+  std::vector<krvx::Column> cols;
+  std::vector<krvx::QTerm> qobj;               // objective Hessian triangle (objective c'x + 1/2 x'Qx)
+  std::vector<std::vector<krvx::QTerm>> qrows; // per row: x'Qx terms (empty when linear)
+  std::vector<krvx::Set> sets;
+  std::vector<krvx::Objective> objectives;     // extra objectives (index 1...)
+  std::vector<krvx::Indicator> indicators;     // sized like rows when used
+  std::vector<krvx::PwlCons> pwls;
+  std::vector<krvx::GenCons> gencons;
+  std::vector<char> modelcut, delayed;         // row marks
+  std::vector<int> rowscale, colscale;         // power-of-two exponents
+  krvx::NameSpace names[7];                    // by namespace kind 1..6 (index 0 unused)
+
+  krvx::ControlValues controls;                // values set on this problem (defaults elsewhere)
+  krvx::Solution sol;
+  std::atomic<int> interrupt{0};               // stop reason requested, 0 none
+  std::vector<krvx::MessageHandler> handlers;
+  std::string logfile;
+  std::unordered_map<int, int> msgstatus;
+
+  void *highs = nullptr;                       // the problem's HiGHS instance, kept between solves
+  bool highs_stale = true;                     // the store changed since the last lowering
+  tagKRVNproblem *nl = nullptr;                // nonlinear layer, created on demand
+};
+
+namespace krvx {
+// Error helpers: set the text (truncated to KRVX_MAXERRLEN) and return the code.
+int fail(ko_prob_struct *p, int code, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
+int failGlobal(int code, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+// Message output through the problem's handlers, then the global ones.
+void message(ko_prob_struct *p, int msgtype, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
+// The store changed: drop the solution and mark the HiGHS instance stale.
+void invalidate(ko_prob_struct *p);
+}  // namespace krvx
