@@ -1,0 +1,52 @@
+// Hash containers of the module: robin-hood tables keyed by variable object (identity).
+#pragma once
+#include "module/env.h"
+#include <tsl/robin_map.h>
+#include <tsl/robin_set.h>
+#include <map>
+
+struct var_s;
+
+struct kpy_PtrHash {
+  size_t operator()(const void *p) const noexcept {
+    uint64_t x = (uint64_t)(uintptr_t)p;
+    x ^= x >> 33; x *= 0xff51afd7ed558ccdULL; x ^= x >> 33;
+    return (size_t)x;
+  }
+};
+
+// variable -> coefficient; each key holds a reference to its variable
+struct linmap : tsl::robin_map<var_s *, double, kpy_PtrHash> {};
+// u -> (v -> coefficient), u <= v in the variable order; the quadratic map owns the inner maps
+struct quadmap : tsl::robin_map<var_s *, linmap *, kpy_PtrHash> {};
+// set of 48-bit variable serials
+struct indexset : tsl::robin_set<uint64_t> {};
+// serial -> bound / name of unlinked variables
+struct boundmap : tsl::robin_map<uint64_t, double> {};
+struct namemap : tsl::robin_map<uint64_t, PyObject *> {};   // values hold a reference
+// ordered map from object serial to solver index (problems in map mode)
+struct rowcolmap : std::map<uint64_t, int64_t> {};
+
+linmap *linmap_new();
+void linmap_free(linmap **m);
+size_t linmap_size(const linmap *m);
+int linmap_add(linmap *m, var_s *v, double c);
+int linmap_set(linmap *m, var_s *v, double c);
+int linmap_get(const linmap *m, var_s *v, double *out);
+int linmap_del(linmap *m, var_s *v);
+int linmap_copy(linmap **dst, const linmap *src);
+
+quadmap *quadmap_new();
+void quadmap_free(quadmap **m);
+size_t quadmap_size(const quadmap *m);
+int quadmap_add(quadmap *m, var_s *u, var_s *v, double c);
+int quadmap_set(quadmap *m, var_s *u, linmap *inner);
+int quadmap_get(const quadmap *m, var_s *u, linmap **out);
+int quadmap_copy(quadmap **dst, const quadmap *src);
+
+indexset *indexset_new();
+int indexset_add(indexset *s, var_s *v);
+int indexset_copy(indexset **dst, const indexset *src);
+void indexset_free(indexset **s);
+
+bool rowcolmap_has(const rowcolmap *m, uint64_t id);
