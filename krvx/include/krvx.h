@@ -49,6 +49,42 @@ typedef ko_prob_struct *KRVXprob;
 #define KRVN_NLPCOLS         12000
 #define KRVN_DEFAULTFORMULACOL 12013
 
+/* ---- control ids (controls are reached by name, case-insensitive) ---- */
+/* int */
+#define KRVX_LPITERLIMIT     8001
+#define KRVX_MAXNODE         8002
+#define KRVX_THREADS         8003
+#define KRVX_PRESOLVE        8004   /* 0 off, 1 on */
+#define KRVX_OUTPUTLOG       8005   /* 0 silences the solver */
+#define KRVX_MAXIIS          8006   /* -1 no limit */
+#define KRVX_DEFAULTALG      8007   /* 1 automatic, 2 dual, 3 primal, 4 barrier, 5 network */
+/* double */
+#define KRVX_TIMELIMIT       8101   /* seconds; <= 0 none */
+#define KRVX_MIPRELSTOP      8102
+#define KRVX_MIPABSSTOP      8103
+#define KRVX_FEASTOL         8104
+#define KRVX_OPTIMALITYTOL   8105
+#define KRVX_MIPTOL          8106   /* default 5e-6 */
+
+/* ---- further attribute ids ---- */
+/* int */
+#define KRVX_SETS            1004
+#define KRVX_ELEMS           1006
+#define KRVX_MIPENTS         1032
+#define KRVX_LPSTATUS        1010
+#define KRVX_MIPSTATUS       1011
+#define KRVX_SOLVESTATUS     1394
+#define KRVX_SOLSTATUS       1395
+#define KRVX_SIMPLEXITER     1009
+#define KRVX_BARITER         4001
+#define KRVX_NODES           1013
+#define KRVX_STOPSTATUS      1179
+/* double */
+#define KRVX_OBJVAL          2118
+#define KRVX_BESTBOUND       2004
+#define KRVX_TIME            2121
+#define KRVX_PENALTYVALUE    2061
+
 /* ---- parameter types ---- */
 #define KRVX_TYPE_NOTDEFINED 0
 #define KRVX_TYPE_INT        1
