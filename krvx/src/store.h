@@ -101,6 +101,8 @@ struct ko_prob_struct {
   krvx::ControlValues controls;                // values set on this problem (defaults elsewhere)
   krvx::Solution sol;
   std::atomic<int> interrupt{0};               // stop reason requested, 0 none
+  std::atomic<bool> solving{false};            // a solve or tune runs without the mutex (solve*.cpp)
+  std::string tunermethod;                     // tuner method text (tune.cpp); empty = the default
   std::vector<krvx::MessageHandler> handlers;
   std::string logfile;
   std::unordered_map<int, int> msgstatus;
@@ -118,4 +120,10 @@ int failGlobal(int code, const char *fmt, ...) __attribute__((format(printf, 2, 
 void message(ko_prob_struct *p, int msgtype, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
 // The store changed: drop the solution and mark the HiGHS instance stale.
 void invalidate(ko_prob_struct *p);
+// While a solve of the problem runs (HiGHS works without the mutex held), the store and the
+// HiGHS instance must stay as they are: every store change and every use of p->highs calls this
+// first, with the mutex held, and returns its code when it is non-zero.
+inline int refuseWhileSolving(ko_prob_struct *p) {
+  return p->solving.load() ? fail(p, 30, "The problem cannot be changed while it is being solved") : 0;
+}
 }  // namespace krvx
