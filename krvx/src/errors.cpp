@@ -88,7 +88,7 @@ int failFrom(ko_prob_struct *p, const char *fn) noexcept {
 }
 
 void requireIdle(const ko_prob_struct *p) {
-  if (p->solving.load()) raise(kErrBusy, "the problem is being solved");
+  if (p->solving.load()) raise(kErrBusy, "The problem cannot be changed while it is being solved");
 }
 
 void checkPair(const void *ptr, int64_t n, const char *name) {

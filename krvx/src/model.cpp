@@ -184,6 +184,7 @@ void copyStore(ko_prob_struct &dst, const ko_prob_struct &src) {
 #undef KRVX_COPY
   for (int kind = 0; kind <= 6; ++kind) dst.names[kind] = src.names[kind];
   dst.controls = src.controls;
+  dst.tunermethod = src.tunermethod;
   dst.outputlog.store(src.outputlog.load());
   dst.sol = src.sol;
   dst.highs_stale = true;

@@ -108,9 +108,10 @@ struct ko_prob_struct {
   std::mutex errmtx;                           // lasterror
   void *logfp = nullptr;                       // FILE* of logfile, guarded by msgmtx
   std::atomic<int> outputlog{1};               // mirror of the OUTPUTLOG control, read without mtx
-  // Set by a solve for its whole run (HiGHS runs without mtx held): the store must not change
-  // meanwhile, so changing calls fail; reads take mtx briefly and never wait for the solve.
+  // Set by a solve or tune for its whole run (HiGHS runs without mtx held, solve*.cpp): the store
+  // must not change meanwhile, so changing calls fail; reads take mtx briefly and never wait.
   std::atomic<bool> solving{false};
+  std::string tunermethod;                     // tuner method text (tune.cpp); empty = the default
 
   void *highs = nullptr;                       // the problem's HiGHS instance, kept between solves
   bool highs_stale = true;                     // the store changed since the last lowering
@@ -124,7 +125,7 @@ enum : int {
   kErrMemory = 2,          // out of memory
   kErrInternal = 3,        // unexpected internal failure
   kErrFile = 4,            // file missing, unreadable or malformed
-  kErrBusy = 5,            // the problem is being solved
+  kErrBusy = 30,           // the problem is being solved
   kErrUnsupported = 6,     // the data cannot be handled
   kErrSolver = 7,          // the numerical solve failed
   kErrNoProblem = 91,      // no problem given
@@ -144,4 +145,10 @@ void messageCode(ko_prob_struct *p, int msgcode, int msgtype, const char *fmt, .
     __attribute__((format(printf, 4, 5)));
 // The store changed: drop the solution and mark the HiGHS instance stale.
 void invalidate(ko_prob_struct *p);
+// While a solve of the problem runs (HiGHS works without the mutex held), the store and the
+// HiGHS instance must stay as they are: every store change and every use of p->highs calls this
+// first, with the mutex held, and returns its code when it is non-zero.
+inline int refuseWhileSolving(ko_prob_struct *p) {
+  return p->solving.load() ? fail(p, kErrBusy, "The problem cannot be changed while it is being solved") : 0;
+}
 }  // namespace krvx
