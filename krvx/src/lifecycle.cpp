@@ -84,6 +84,7 @@ extern "C" KRVX_API int KRVXcopyprob(KRVXprob dest, KRVXprob src, const char *pr
     loadStore(dest, std::move(*copy));
     dest->sol = std::move(sol);
     dest->controls = std::move(controls);
+    dest->tunermethod = std::move(copy->tunermethod);
     dest->outputlog.store(outputlog);
   });
 }
