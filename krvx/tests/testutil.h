@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstdint>
+#include <unistd.h>
 #include <cstring>
 #include <string>
 
@@ -66,9 +68,10 @@ inline std::string fileBytes(const std::string &path) {
 }
 
 // The whole state of a problem as saved by KRVXsaveas: equal snapshots mean equal problems.
-inline std::string snapshot(KRVXprob p, const char *path = "krvx_snapshot_tmp") {
-  if (KRVXsaveas(p, path) != 0) return "<save failed: " + lastError(p) + ">";
-  std::string file = std::string(path) + ".svf";
+inline std::string snapshot(KRVXprob p) {
+  std::string path = "krvx_snapshot_" + std::to_string(::getpid()) + "_" + std::to_string(uintptr_t(p));
+  if (KRVXsaveas(p, path.c_str()) != 0) return "<save failed: " + lastError(p) + ">";
+  std::string file = path + ".svf";
   std::string bytes = fileBytes(file);
   std::remove(file.c_str());
   return bytes;
