@@ -123,8 +123,9 @@ int addAll(PyObject *m) {
   PyObject *key, *value;
   Py_ssize_t pos = 0;
   while (PyDict_Next(dict, &pos, &key, &value)) {
-    if (PyUnicode_Check(key) && PyUnicode_GET_LENGTH(key) > 0 && PyUnicode_READ_CHAR(key, 0) != '_' &&
-        PyList_Append(names, key) < 0) {
+    bool pub = PyUnicode_Check(key) && PyUnicode_GET_LENGTH(key) > 0 &&
+               (PyUnicode_READ_CHAR(key, 0) != '_' || PyUnicode_CompareWithASCIIString(key, "_init") == 0);
+    if (pub && PyList_Append(names, key) < 0) {
       Py_DECREF(names);
       return -1;
     }
