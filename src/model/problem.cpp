@@ -183,10 +183,8 @@ void problem_dealloc(PyObject *self) {
   Py_CLEAR(p->attributes);
   Py_CLEAR(p->objattribs);
   problem_clear(self);
-  PyTypeObject *type = Py_TYPE(self);
-  type->tp_free(self);
+  Py_TYPE(self)->tp_free(self);   // a subclass's type reference is dropped by its own dealloc
   if (linked) Py_DECREF(kpy_env.module);
-  if (type->tp_flags & Py_TPFLAGS_HEAPTYPE) Py_DECREF(type);
 }
 
 // getVariable, getConstraint, getSOS: all (no argument), one by index, or a list for indices.
