@@ -216,7 +216,7 @@ void stopCallbacks(void *h) {
 }
 
 HighsInt clampInt(int64_t v) {
-  return v <= 0 ? kHighsIInf : static_cast<HighsInt>(std::min<int64_t>(v, INT_MAX));
+  return v <= 0 ? INT_MAX : static_cast<HighsInt>(std::min<int64_t>(v, INT_MAX));
 }
 
 void applySettings(void *h, const Lowered &low, const RunSettings &s, int threads) {
