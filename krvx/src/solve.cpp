@@ -536,8 +536,11 @@ extern "C" KRVX_API int KRVXcrossoverlpsol(KRVXprob prob, int *status) {
     s.relax = true;
     x = sol.x;
     if (sol.has_duals) {
-      djs = sol.djs;
-      duals = sol.duals;
+      // HiGHS's crossover takes the duals of a maximisation negated (those of the minimisation
+      // it solves), unlike the ones its solution reports
+      const double sign = prob->objsense < 0 ? -1.0 : 1.0;
+      for (double d : sol.djs) djs.push_back(sign * d);
+      for (double d : sol.duals) duals.push_back(sign * d);
     }
   }
   void *h = prob->highs;

@@ -200,6 +200,7 @@ void unsupported() {
   p->qrows.assign(2, {});
   p->qrows[1] = {{0, 0, 1.0}};
   refused("quadratic constraints");
+  p->qrows.clear();
   p->sets.push_back({'1', {0, 1}, {1, 2}});
   refused("SOS sets");
   p->sets.clear();
@@ -223,13 +224,24 @@ void crossover() {
   int status = -1;
   CHECK_OK(p, KRVXcrossoverlpsol(p, &status));
   CHECK(status == 1);                             // nothing to start from
-  CHECK_OK(p, KRVXlpoptimize(p, "b"));
-  CHECK_OK(p, KRVXcrossoverlpsol(p, &status));
-  CHECK(status == 0);
-  CHECK(intAttr(p, KRVX_SOLSTATUS) == KRVX_SOLSTATUS_OPTIMAL && near(dblAttr(p, KRVX_OBJVAL), 11));
-  {
+  CHECK_OK(p, KRVXlpoptimize(p, "d"));
+  std::vector<double> duals = p->sol.duals;
+  // from the barrier solution of the maximisation, and of the same problem as a minimisation
+  for (int sense : {-1, 1}) {
+    p->objsense = sense;
+    p->highs_stale = true;
+    CHECK_OK(p, KRVXlpoptimize(p, "b"));
+    CHECK_OK(p, KRVXcrossoverlpsol(p, &status));
+    CHECK(status == 0);
+    CHECK(intAttr(p, KRVX_SOLSTATUS) == KRVX_SOLSTATUS_OPTIMAL);
     std::lock_guard<std::recursive_mutex> lock(p->mtx);
-    CHECK(p->sol.colstat.size() == 2 && p->sol.colstat[0] == 2 && p->sol.colstat[1] == 1);
+    CHECK(p->sol.colstat.size() == 2 && p->sol.rowstat.size() == 2);
+    if (sense < 0) {
+      CHECK(near(p->sol.objval, 11) && p->sol.colstat[0] == 2 && p->sol.colstat[1] == 1);
+      CHECK(p->sol.duals.size() == 2 && near(p->sol.duals[0], duals[0]) && near(p->sol.duals[1], duals[1]));
+    } else {
+      CHECK(near(p->sol.objval, 0));
+    }
   }
   KRVXdestroyprob(p);
 }
