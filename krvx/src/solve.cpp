@@ -291,13 +291,15 @@ int basisStatus(HighsInt s) {
 }
 
 // Reads the solution, basis and counters of the instance into out (user columns and rows).
-void collect(void *h, const Lowered &low, bool mip, bool values, Solution &out) {
+// After a crossover HiGHS leaves its info unset: `crossed` takes an optimal status instead.
+void collect(void *h, const Lowered &low, bool mip, bool values, Solution &out, bool crossed = false) {
   out.simplexiter = intInfo(h, "simplex_iteration_count") + intInfo(h, "qp_iteration_count");
   out.bariter = intInfo(h, "ipm_iteration_count");
   int64_t nodes = 0;
   if (mip) Highs_getInt64InfoValue(h, "mip_node_count", &nodes);
   out.nodes = nodes;
-  const bool feasible = intInfo(h, "primal_solution_status") == kHighsSolutionStatusFeasible;
+  const bool optimal = crossed && Highs_getModelStatus(h) == kHighsModelStatusOptimal;
+  const bool feasible = optimal || intInfo(h, "primal_solution_status") == kHighsSolutionStatusFeasible;
   if (!values || !feasible) return;
   std::vector<double> colv(low.hcols), cold(low.hcols), rowv(low.hrows), rowd(low.hrows);
   Highs_getSolution(h, colv.data(), cold.data(), rowv.data(), rowd.data());
@@ -309,14 +311,14 @@ void collect(void *h, const Lowered &low, bool mip, bool values, Solution &out) 
   out.slack.resize(low.nrows);
   for (int i = 0; i < low.nrows; ++i) out.slack[i] = low.rhs[i] - rowv[i];
   out.has_x = true;
-  if (!mip && intInfo(h, "dual_solution_status") != kHighsSolutionStatusNone) {
+  if (!mip && (optimal || intInfo(h, "dual_solution_status") != kHighsSolutionStatusNone)) {
     out.duals.assign(rowd.begin(), rowd.begin() + low.nrows);
     out.djs.assign(cold.begin(), cold.begin() + low.ncols);
     out.has_duals = true;
   }
-  if (!mip && intInfo(h, "basis_validity") == kHighsBasisValidityValid) {
-    std::vector<HighsInt> cs(low.hcols), rs(low.hrows);
-    Highs_getBasis(h, cs.data(), rs.data());
+  std::vector<HighsInt> cs(low.hcols), rs(low.hrows);
+  if (!mip && (optimal || intInfo(h, "basis_validity") == kHighsBasisValidityValid) &&
+      Highs_getBasis(h, cs.data(), rs.data()) != kHighsStatusError) {
     out.colstat.resize(low.ncols);
     out.rowstat.resize(low.nrows);
     for (int j = 0; j < low.ncols; ++j) out.colstat[j] = basisStatus(cs[j]);
@@ -560,7 +562,7 @@ extern "C" KRVX_API int KRVXcrossoverlpsol(KRVXprob prob, int *status) {
   }
   ctx.flush();
   const double time = out.time;
-  collect(h, low, false, true, out);
+  collect(h, low, false, true, out, true);
   out.time = time;
   std::lock_guard<std::recursive_mutex> lock(prob->mtx);
   if (low.discrete) prob->highs_stale = true;
