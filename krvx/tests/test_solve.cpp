@@ -224,6 +224,8 @@ void crossover() {
   int status = -1;
   CHECK_OK(p, KRVXcrossoverlpsol(p, &status));
   CHECK(status == 1);                             // nothing to start from
+  // non-degenerate: max 3x + 2y, x + y <= 4, x + 3y <= 6 -> x = 4, y = 0, 12
+  setModel(p, -1, {{3, 0, 10}, {2, 0, 1e20}}, {{'L', 4, {{0, 1}, {1, 1}}}, {'L', 6, {{0, 1}, {1, 3}}}});
   CHECK_OK(p, KRVXlpoptimize(p, "d"));
   std::vector<double> duals = p->sol.duals;
   // from the barrier solution of the maximisation, and of the same problem as a minimisation
@@ -237,7 +239,7 @@ void crossover() {
     std::lock_guard<std::recursive_mutex> lock(p->mtx);
     CHECK(p->sol.colstat.size() == 2 && p->sol.rowstat.size() == 2);
     if (sense < 0) {
-      CHECK(near(p->sol.objval, 11) && p->sol.colstat[0] == 2 && p->sol.colstat[1] == 1);
+      CHECK(near(p->sol.objval, 12) && p->sol.colstat[0] == 1 && p->sol.colstat[1] == 0);
       CHECK(p->sol.duals.size() == 2 && near(p->sol.duals[0], duals[0]) && near(p->sol.duals[1], duals[1]));
     } else {
       CHECK(near(p->sol.objval, 0));
