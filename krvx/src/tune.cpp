@@ -313,8 +313,8 @@ extern "C" KRVX_API int KRVXtune(KRVXprob prob, const char *flags) {
       std::lock_guard<std::recursive_mutex> lock(prob->mtx);
       if (int rc = scope.begin(prob)) return rc;
       job.base = settingsFromControls(prob);
-      int cls;
-      bool algfixed;
+      int cls = -1;
+      bool algfixed = false;
       if (int rc = tuneFlags(prob, flags, job.base, cls, algfixed)) return rc;
       Method method;
       std::string err;
