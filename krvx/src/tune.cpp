@@ -341,9 +341,9 @@ extern "C" KRVX_API int KRVXtuneprobsetfile(KRVXprob prob, const char *setfile, 
   if (!setfile || !*setfile) return refuse(kErrInvalid, "No tuner set file given", "");
   if (ifmip < -1 || ifmip > 1) return refuse(kErrInvalid, "ifmip must be -1, 0 or 1, not ", std::to_string(ifmip));
   if (sense < -1 || sense > 1) return refuse(kErrInvalid, "sense must be -1, 0 or 1, not ", std::to_string(sense));
-  if (!&KRVXreadprob) return refuse(kErrUnsupported, "Problem files cannot be read: the library has no reader", "");
   std::string text;
   if (!readText(setfile, text)) return refuse(kErrFile, "Cannot read tuner set file ", "'" + std::string(setfile) + "'");
+  if (!&KRVXreadprob) return refuse(kErrUnsupported, "Problem files cannot be read: the library has no reader", "");
   const std::string folder = [&] {
     std::string f(setfile);
     size_t slash = f.rfind('/');
