@@ -121,6 +121,18 @@ class TestProblemLists:
                 get("a")
         assert isinstance(p.controls, korvex.problem().controls.__class__)
 
+    def test_subclass_and_weakref(self):
+        import weakref
+
+        class P(korvex.problem):
+            pass
+
+        p = P()
+        r = weakref.ref(p)
+        assert p.getVariable() == [] and p.controls.maxnode > 0
+        del p
+        assert r() is None
+
     def test_problem_name_refused_with_nul(self):
         with pytest.raises(korvex.InterfaceError):
             korvex.problem(name="a\0b")

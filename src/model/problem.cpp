@@ -183,10 +183,8 @@ void problem_dealloc(PyObject *self) {
   Py_CLEAR(p->attributes);
   Py_CLEAR(p->objattribs);
   problem_clear(self);
-  PyTypeObject *type = Py_TYPE(self);
-  type->tp_free(self);
+  Py_TYPE(self)->tp_free(self);   // a subclass's type reference is dropped by its own dealloc
   if (linked) Py_DECREF(kpy_env.module);
-  if (type->tp_flags & Py_TPFLAGS_HEAPTYPE) Py_DECREF(type);
 }
 
 // getVariable, getConstraint, getSOS: all (no argument), one by index, or a list for indices.
@@ -325,17 +323,20 @@ void kpy_markDeleted(PyObject *obj) {
 }
 
 int problem_clearmodeldata(problem_s *p, bool final) {
-  if (!p->varmap) markListDeleted(p->vars);
-  if (!p->conmap) markListDeleted(p->cons);
-  if (!p->sosmap) markListDeleted(p->sos);
+  bool owner = !p->orig;   // a callback's temporary problem only borrows the model data
+  if (owner && !p->varmap) markListDeleted(p->vars);
+  if (owner && !p->conmap) markListDeleted(p->cons);
+  if (owner && !p->sosmap) markListDeleted(p->sos);
   Py_CLEAR(p->vars);
   Py_CLEAR(p->cons);
   Py_CLEAR(p->sos);
-  delete p->varmap;
-  delete p->conmap;
-  delete p->sosmap;
+  if (owner) {
+    delete p->varmap;
+    delete p->conmap;
+    delete p->sosmap;
+    if (p->ufmap && userfuncmap_free) userfuncmap_free(&p->ufmap);
+  }
   p->varmap = p->conmap = p->sosmap = nullptr;
-  if (p->ufmap && userfuncmap_free) userfuncmap_free(&p->ufmap);
   p->ufmap = nullptr;
   p->cached_12013 = -1;
   p->nl_obj_col = p->nl_obj_row = -1;
