@@ -3,6 +3,9 @@
 #include "krvx.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstdint>
+#include <unistd.h>
 #include <cstring>
 #include <string>
 
@@ -52,4 +55,33 @@ inline int finish(const char *name) {
   if (g_failures) std::fprintf(stderr, "%s: %d failure(s)\n", name, g_failures);
   else std::printf("%s: ok\n", name);
   return g_failures ? 1 : 0;
+}
+
+// Bytes of a file ("" when missing).
+#include <fstream>
+#include <sstream>
+inline std::string fileBytes(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// The whole state of a problem as saved by KRVXsaveas: equal snapshots mean equal problems.
+inline std::string snapshot(KRVXprob p) {
+  std::string path = "krvx_snapshot_" + std::to_string(::getpid()) + "_" + std::to_string(uintptr_t(p));
+  if (KRVXsaveas(p, path.c_str()) != 0) return "<save failed: " + lastError(p) + ">";
+  std::string file = path + ".svf";
+  std::string bytes = fileBytes(file);
+  std::remove(file.c_str());
+  return bytes;
+}
+
+inline KRVXprob newProblem() {
+  KRVXprob p = nullptr;
+  if (KRVXcreateprob(&p) != 0) {
+    std::fprintf(stderr, "KRVXcreateprob failed: %s\n", lastError(nullptr).c_str());
+    std::exit(2);
+  }
+  return p;
 }
