@@ -1,13 +1,16 @@
 // NumPy support of the module: start-up of the array types, half-precision conversion, and the
 // dot-product engine behind korvex.Dot for dense arrays and SciPy sparse matrices.
-#define KPY_NUMPY_DEFINE_API
 #include "arrays/numpy.h"
 #include "expr/aggregates.h"
 #include <cmath>
 #include <string>
 #include <vector>
 
-int kpy_numpy_ready() { return PyArray_ImportNumPyAPI(); }
+int kpy_numpy_ready() {
+  if (PyArray_API) return 0;
+  PyErr_SetString(PyExc_RuntimeError, "NumPy is not available to the Korvex module");
+  return -1;
+}
 
 float krvx_half_to_float(uint16_t h) {
   int exponent = (h >> 10) & 0x1f, mantissa = h & 0x3ff;

@@ -4,8 +4,7 @@
 #include "module/env.h"
 #include <cstdint>
 
-// NumPy's C API table shared by every translation unit of src/arrays and src/expr that
-// includes "arrays/numpy.h"; 0, or -1 with an error set when NumPy cannot be imported.
+// 0 when the module's NumPy C API table is imported, else -1 with an error set
 int kpy_numpy_ready();
 
 // IEEE binary16 bit pattern to float (infinities and NaN included)
