@@ -71,10 +71,6 @@ void rowFromBounds(Row &r, double lo, double up) {
 
 void fillNames(NameSpace &ns, std::vector<std::string> names) {
   ns.names = std::move(names);
-  ns.index.clear();
-  ns.index.reserve(ns.names.size());
-  for (size_t k = 0; k < ns.names.size(); ++k)
-    if (!ns.names[k].empty()) ns.index.emplace(ns.names[k], int(k));
 }
 
 // Names the LP reader takes back unchanged: a letter or '_' first, then letters, digits and a few
@@ -165,7 +161,7 @@ bool readLpFile(const std::string &path, const std::string &shown, ko_prob_struc
 
 bool writeLpFile(const ko_prob_struct &p, const std::string &path, std::string &error) {
   auto refuse = [&](const char *what) {
-    error = std::string("writeprob: the LP format cannot hold ") + what + "; write MPS instead";
+    error = std::string("the LP format cannot hold ") + what + "; write MPS instead";
     return false;
   };
   if (!p.sets.empty()) return refuse("special ordered sets");
@@ -189,7 +185,7 @@ bool writeLpFile(const ko_prob_struct &p, const std::string &path, std::string &
   for (const auto *names : {&rn, &cn})
     for (const std::string &n : *names)
       if (!lpName(n)) {
-        error = "writeprob: name '" + n.substr(0, 64) + "' cannot be written in LP format; write MPS instead";
+        error = "name '" + n.substr(0, 64) + "' cannot be written in LP format; write MPS instead";
         return false;
       }
   std::string out;
@@ -285,7 +281,7 @@ bool writeLpFile(const ko_prob_struct &p, const std::string &path, std::string &
   FILE *f = std::fopen(path.c_str(), "wb");
   bool ok = f && std::fwrite(out.data(), 1, out.size(), f) == out.size();
   if (f) ok = std::fclose(f) == 0 && ok;
-  if (!ok) error = "writeprob: cannot write '" + path + "': " + std::strerror(errno ? errno : EIO);
+  if (!ok) error = "cannot write '" + path + "': " + std::strerror(errno ? errno : EIO);
   return ok;
 }
 

@@ -5,7 +5,8 @@
 // - The first N row is the objective; later N rows are kept as free rows (type N).
 // - An RHS entry on the objective row is the negated objective constant.
 // - RANGES: L [rhs-|R|, rhs]; G [rhs, rhs+|R|]; E [rhs, rhs+R] for R > 0, [rhs+R, rhs] for R < 0;
-//   ranges on free rows are ignored (with a warning). Ranged rows become type R.
+//   ranges on free rows are ignored (with a warning). The resulting interval gives the row type:
+//   both sides finite and apart R, one side infinite L or G, both N, equal E.
 // - Columns between INTORG and INTEND markers are integer with bounds [0, +inf) unless BOUNDS says
 //   otherwise.
 // - An UP (or UI) bound below 0 on a column whose lower bound was not given makes the lower bound
@@ -613,6 +614,7 @@ void MpsParser::bounds(const Rec &r) {
   Column &c = m_.cols[size_t(j)];
   std::string_view t = r.code.sv();
   auto upper = [&](double v) {
+    if (v <= -kInf) fault("upper bound -infinity for column " + quoted(r.n1.sv()));
     c.ub = v;
     if (v < 0 && c.lb == 0.0 && !lbGiven_[size_t(j)]) {
       c.lb = -kInf;
@@ -620,6 +622,7 @@ void MpsParser::bounds(const Rec &r) {
     }
   };
   auto lower = [&](double v) {
+    if (v >= kInf) fault("lower bound +infinity for column " + quoted(r.n1.sv()));
     c.lb = v;
     lbGiven_[size_t(j)] = 1;
   };
@@ -632,7 +635,7 @@ void MpsParser::bounds(const Rec &r) {
   else if (t == "FX") {
     double v = number(r.v1, "BOUNDS");
     lower(v);
-    c.ub = v;
+    upper(v);
   } else if (t == "FR") {
     lower(-kInf);
     c.ub = kInf;
@@ -650,10 +653,10 @@ void MpsParser::bounds(const Rec &r) {
     upper(number(r.v1, "BOUNDS"));
   } else if (t == "SC") {
     c.type = 'S';
-    c.ub = optional();
+    upper(optional());
   } else if (t == "SI") {
     c.type = 'R';
-    c.ub = optional();
+    upper(optional());
   } else fault("unknown bound type " + quoted(t) + " in BOUNDS section");
 }
 
@@ -758,10 +761,6 @@ void MpsParser::finishQuadratic() {
 void MpsParser::finishNames() {
   auto fill = [](NameSpace &ns, const std::vector<std::string_view> &names) {
     ns.names.assign(names.begin(), names.end());
-    ns.index.clear();
-    ns.index.reserve(names.size());
-    for (size_t k = 0; k < names.size(); ++k)
-      if (!names[k].empty()) ns.index.emplace(ns.names[k], int(k));
   };
   fill(m_.names[1], rowNames_);
   fill(m_.names[2], colNames_);
@@ -769,23 +768,32 @@ void MpsParser::finishNames() {
 }
 
 void MpsParser::finish() {
-  // rows: right-hand sides and ranges
+  // rows: right-hand sides and ranges give [lo, up]; the type follows from them
   growRhs();
   for (size_t i = 0; i < m_.rows.size(); ++i) {
     Row &row = m_.rows[i];
     if (row.type == 'N') continue;
-    double r = rhs_[i];
-    row.rhs = r;
-    if (!hasRng_[i]) continue;
-    double R = rng_[i];
-    if (row.type == 'L') row.range = std::fabs(R);
-    else if (row.type == 'G') row.rhs = r + std::fabs(R), row.range = std::fabs(R);
-    else if (R > 0) row.rhs = r + R, row.range = R;
-    else if (R < 0) row.range = -R;
-    else continue;  // E row with a zero range stays an equation
-    row.type = 'R';
-    if (row.rhs >= kInf) row.rhs = kInf;
-    if (row.range >= kInf) row.range = kInf;
+    double r = rhs_[i], lo = r, up = r;
+    if (row.type == 'L') lo = -kInf;
+    if (row.type == 'G') up = kInf;
+    if (hasRng_[i]) {
+      double R = rng_[i];
+      if (row.type == 'L') lo = r - std::fabs(R);
+      else if (row.type == 'G') up = r + std::fabs(R);
+      else if (R > 0) up = r + R;
+      else lo = r + R;
+    }
+    lo = std::max(lo, -kInf);
+    up = std::min(up, kInf);
+    if (lo >= kInf || up <= -kInf)
+      fault("row " + quoted(rowNames_[i]) + " has an infinite right-hand side that no activity can meet");
+    row.rhs = 0.0;
+    row.range = 0.0;
+    if (lo <= -kInf && up >= kInf) row.type = 'N';
+    else if (lo == up) row.type = 'E', row.rhs = up;
+    else if (lo <= -kInf) row.type = 'L', row.rhs = up;
+    else if (up >= kInf) row.type = 'G', row.rhs = lo;
+    else row.type = 'R', row.rhs = up, row.range = up - lo;
   }
   // columns: entries by row, semi-continuous limits
   for (Column &c : m_.cols) {

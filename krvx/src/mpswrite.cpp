@@ -107,7 +107,7 @@ bool checkNames(const std::vector<std::string> &names, bool fixed, std::string &
     else if (!fixed && blank) why = "contains a blank (free MPS cannot hold it; fixed MPS can)";
     else if (fixed && n.size() > 8) why = "is longer than 8 characters (fixed MPS cannot hold it)";
     else continue;
-    error = "writeprob: name '" + n.substr(0, 64) + "' " + why;
+    error = "name '" + n.substr(0, 64) + "' " + why;
     return false;
   }
   return true;
@@ -132,16 +132,16 @@ std::vector<QTerm> merged(const std::vector<QTerm> &q) {
 
 bool writeMpsFile(const ko_prob_struct &p, const std::string &path, bool fixed, std::string &error) {
   if (!p.objectives.empty()) {
-    error = "writeprob: MPS cannot hold several objectives";
+    error = "MPS cannot hold several objectives";
     return false;
   }
   if (!p.pwls.empty() || !p.gencons.empty()) {
-    error = "writeprob: MPS cannot hold piecewise-linear or general constraints";
+    error = "MPS cannot hold piecewise-linear or general constraints";
     return false;
   }
   for (const Column &c : p.cols)
     if (c.type == 'P') {
-      error = "writeprob: MPS cannot hold partial integer columns";
+      error = "MPS cannot hold partial integer columns";
       return false;
     }
   size_t nr = p.rows.size(), nc = p.cols.size();
@@ -154,7 +154,7 @@ bool writeMpsFile(const ko_prob_struct &p, const std::string &path, bool fixed, 
   bool gz = path.size() > 3 && path.compare(path.size() - 3, 3, ".gz") == 0;
   MpsOut out(fixed, gz);
   if (!out.open(path)) {
-    error = "writeprob: cannot write '" + path + "': " + std::strerror(errno);
+    error = "cannot write '" + path + "': " + std::strerror(errno);
     return false;
   }
   std::string head = "NAME";
@@ -271,7 +271,7 @@ bool writeMpsFile(const ko_prob_struct &p, const std::string &path, bool fixed, 
   }
   out.raw("ENDATA\n");
   if (!out.close()) {
-    error = "writeprob: cannot write '" + path + "': " + std::strerror(errno ? errno : EIO);
+    error = "cannot write '" + path + "': " + std::strerror(errno ? errno : EIO);
     return false;
   }
   return true;

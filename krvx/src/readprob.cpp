@@ -9,6 +9,9 @@
 // are LP format, all others MPS. The problem takes the file's stem as its name.
 #include "readprob.h"
 
+#include "api.h"
+#include "model.h"
+
 #include <sys/stat.h>
 
 #include <cstring>
@@ -68,82 +71,50 @@ std::string shownName(const std::string &path) {
   return slash == std::string::npos ? path.substr(path.size() - 160) : path.substr(slash + 1);
 }
 
-int setError(ko_prob_struct *p, const std::string &text) {
-  std::string t = text.substr(0, KRVX_MAXERRLEN);
-  std::lock_guard<std::recursive_mutex> g(p->mtx);
-  p->lasterror = t;
-  return 1;
-}
-
-// Moves the model parts of `m` into `p`; everything tied to the old model goes.
-void install(ko_prob_struct *p, ko_prob_struct &m, std::string name) {
-  std::lock_guard<std::recursive_mutex> g(p->mtx);
-  p->name = std::move(name);
-  p->objsense = m.objsense;
-  p->objconst = m.objconst;
-  p->rows.swap(m.rows);
-  p->cols.swap(m.cols);
-  p->qobj.swap(m.qobj);
-  p->qrows.swap(m.qrows);
-  p->sets.swap(m.sets);
-  p->objectives.clear();
-  p->indicators.swap(m.indicators);
-  p->pwls.clear();
-  p->gencons.clear();
-  p->modelcut.clear();
-  p->delayed.clear();
-  p->rowscale.clear();
-  p->colscale.clear();
-  for (int k = 1; k < 7; ++k) {
-    p->names[k].names.swap(m.names[k].names);
-    p->names[k].index.swap(m.names[k].index);
-  }
-  p->sol = Solution();
-  p->highs_stale = true;
-}
-
 }  // namespace
 }  // namespace krvx
 
 using namespace krvx;
 
 extern "C" KRVX_API int KRVXreadprob(KRVXprob prob, const char *filename, const char *flags) {
-  if (!prob) return 1;
-  if (!filename || !*filename) return setError(prob, "readprob: no file name given");
-  bool l = false, v = false, z = false;
-  for (const char *f = flags ? flags : ""; *f; ++f) {
-    switch (*f) {
-      case 'l': l = true; break;
-      case 'v': v = true; break;
-      case 'z': z = true; break;
-      default:
-        return setError(prob, std::string("readprob: unknown flag '") + *f + "' (known flags: l, v, z)");
+  return guard(prob, "KRVXreadprob", [&] {
+    requireIdle(prob);
+    std::string name = checkedString(filename, 4096, "filename");
+    if (name.empty()) raise(kErrInvalid, "no file name given");
+    bool l = false, v = false, z = false;
+    for (const char *f = flags ? flags : ""; *f; ++f) {
+      switch (*f) {
+        case 'l': l = true; break;
+        case 'v': v = true; break;
+        case 'z': z = true; break;
+        default: raise(kErrInvalid, "unknown flag '%c' (known flags: l, v, z)", *f >= 32 && *f < 127 ? *f : '?');
+      }
     }
-  }
-  std::string name(filename);
-  std::vector<std::string> tried = candidates(name, l, v, z);
-  std::string path;
-  for (const std::string &c : tried) {
-    if (isRegularFile(c)) {
-      path = c;
-      break;
+    std::vector<std::string> tried = candidates(name, l, v, z);
+    std::string path;
+    for (const std::string &c : tried) {
+      if (isRegularFile(c)) {
+        path = c;
+        break;
+      }
     }
-  }
-  if (path.empty()) {
-    std::string list;
-    for (const std::string &c : tried) list += (list.empty() ? "" : ", ") + c;
-    return setError(prob, "readprob: file '" + name + "' not found (tried " + list + ")");
-  }
-  ReadLog log;
-  std::unique_ptr<ko_prob_struct> fresh;
-  bool ok;
-  if (l || isLpName(path)) {
-    fresh = std::make_unique<ko_prob_struct>();
-    ok = readLpFile(path, shownName(path), *fresh, log);
-  } else {
-    ok = readMpsFile(path, shownName(path), fresh, log);
-  }
-  if (!ok) return setError(prob, log.error);
-  install(prob, *fresh, stem(path));
-  return 0;
+    if (path.empty()) {
+      std::string list;
+      for (const std::string &c : tried) list += (list.empty() ? "" : ", ") + c;
+      raise(kErrFile, "file '%s' not found (tried %s)", name.c_str(), list.c_str());
+    }
+    ReadLog log;
+    std::unique_ptr<ko_prob_struct> fresh;
+    bool ok;
+    if (l || isLpName(path)) {
+      fresh = std::make_unique<ko_prob_struct>();
+      ok = readLpFile(path, shownName(path), *fresh, log);
+    } else {
+      ok = readMpsFile(path, shownName(path), fresh, log);
+    }
+    if (!ok) raise(kErrFile, "%s", log.error.c_str());
+    fresh->name = stem(path);
+    loadStore(prob, std::move(*fresh));
+    for (const std::string &w : log.warnings) messageCode(prob, kMsgReadWarning, 3, "%s", w.c_str());
+  });
 }

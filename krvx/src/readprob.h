@@ -11,6 +11,9 @@
 
 namespace krvx {
 
+// Message number of the readers' warnings (KRVXsetmessagestatus can silence them).
+constexpr int kMsgReadWarning = 301;
+
 // What a reader hands back besides the fresh store: warnings to pass on, or the error text.
 struct ReadLog {
   std::vector<std::string> warnings;

@@ -4,6 +4,8 @@
 // leaves any earlier file intact.
 #include "readprob.h"
 
+#include "api.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,55 +40,47 @@ bool endsWith(const std::string &s, const char *suffix) {
   return s.size() >= n && s.compare(s.size() - n, n, suffix) == 0;
 }
 
-int setError(ko_prob_struct *p, const std::string &text) {
-  p->lasterror = text.substr(0, KRVX_MAXERRLEN);
-  return 1;
-}
-
 }  // namespace
 }  // namespace krvx
 
 using namespace krvx;
 
 extern "C" KRVX_API int KRVXwriteprob(KRVXprob prob, const char *filename, const char *flags) {
-  if (!prob) return 1;
-  std::lock_guard<std::recursive_mutex> g(prob->mtx);
-  bool fixed = false, lp = false;
-  for (const char *f = flags ? flags : ""; *f; ++f) {
-    switch (*f) {
-      case 'f': fixed = true; break;
-      case 'l': lp = true; break;
-      default:
-        return setError(prob, std::string("writeprob: unknown flag '") + *f + "' (known flags: f, l)");
+  return guard(prob, "KRVXwriteprob", [&] {
+    bool fixed = false, lp = false;
+    for (const char *f = flags ? flags : ""; *f; ++f) {
+      switch (*f) {
+        case 'f': fixed = true; break;
+        case 'l': lp = true; break;
+        default: raise(kErrInvalid, "unknown flag '%c' (known flags: f, l)", *f >= 32 && *f < 127 ? *f : '?');
+      }
     }
-  }
-  std::string path = filename ? filename : "";
-  if (path.empty()) {
-    if (prob->name.empty()) return setError(prob, "writeprob: no file name given and the problem has no name");
-    path = prob->name + (lp ? ".lp" : ".mps");
-  }
-  lp = lp || endsWith(path, ".lp");
-  if (lp && fixed) return setError(prob, "writeprob: flag f (fixed MPS) does not go with the LP format");
-  // write next to the target, then rename over it
-  std::string tmp = path + ".XXXXXX";
-  const char *suffix = lp ? ".lp" : (endsWith(path, ".gz") ? ".gz" : "");
-  tmp += suffix;
-  std::vector<char> tbuf(tmp.begin(), tmp.end());
-  tbuf.push_back('\0');
-  int fd = mkstemps(tbuf.data(), int(std::strlen(suffix)));
-  if (fd < 0) return setError(prob, "writeprob: cannot write '" + path + "': " + std::strerror(errno));
-  ::fchmod(fd, 0644);
-  ::close(fd);
-  tmp.assign(tbuf.data());
-  std::string error;
-  bool ok = lp ? writeLpFile(*prob, tmp, error) : writeMpsFile(*prob, tmp, fixed, error);
-  if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) {
-    error = "writeprob: cannot write '" + path + "': " + std::strerror(errno);
-    ok = false;
-  }
-  if (!ok) {
-    std::remove(tmp.c_str());
-    return setError(prob, error);
-  }
-  return 0;
+    std::string path = checkedString(filename, 4096, "filename");
+    if (path.empty()) {
+      if (prob->name.empty()) raise(kErrInvalid, "no file name given and the problem has no name");
+      path = prob->name + (lp ? ".lp" : ".mps");
+    }
+    lp = lp || endsWith(path, ".lp");
+    if (lp && fixed) raise(kErrInvalid, "flag f (fixed MPS) does not go with the LP format");
+    // write next to the target, then rename over it
+    const char *suffix = lp ? ".lp" : (endsWith(path, ".gz") ? ".gz" : "");
+    std::string tmp = path + ".XXXXXX" + suffix;
+    std::vector<char> tbuf(tmp.begin(), tmp.end());
+    tbuf.push_back('\0');
+    int fd = mkstemps(tbuf.data(), int(std::strlen(suffix)));
+    if (fd < 0) raise(kErrFile, "cannot write '%s': %s", path.c_str(), std::strerror(errno));
+    ::fchmod(fd, 0644);
+    ::close(fd);
+    tmp.assign(tbuf.data());
+    std::string error;
+    bool ok = lp ? writeLpFile(*prob, tmp, error) : writeMpsFile(*prob, tmp, fixed, error);
+    if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) {
+      error = "cannot write '" + path + "': " + std::strerror(errno);
+      ok = false;
+    }
+    if (!ok) {
+      std::remove(tmp.c_str());
+      raise(kErrFile, "%s", error.c_str());
+    }
+  });
 }
