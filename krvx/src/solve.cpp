@@ -490,18 +490,15 @@ int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus,
 using namespace krvx;
 
 extern "C" KRVX_API int KRVXlpoptimize(KRVXprob prob, const char *flags) {
-  if (!prob) return failGlobal(kErrNoProblem, "%s: no problem given", __func__);
-  return solveCall(prob, flags, Call::Lp, nullptr, nullptr);
+  return shielded(prob, __func__, [&] { return solveCall(prob, flags, Call::Lp, nullptr, nullptr); });
 }
 
 extern "C" KRVX_API int KRVXmipoptimize(KRVXprob prob, const char *flags) {
-  if (!prob) return failGlobal(kErrNoProblem, "%s: no problem given", __func__);
-  return solveCall(prob, flags, Call::Mip, nullptr, nullptr);
+  return shielded(prob, __func__, [&] { return solveCall(prob, flags, Call::Mip, nullptr, nullptr); });
 }
 
 extern "C" KRVX_API int KRVXoptimize(KRVXprob prob, const char *flags, int *solvestatus, int *solstatus) {
-  if (!prob) return failGlobal(kErrNoProblem, "%s: no problem given", __func__);
-  return solveCall(prob, flags, Call::Optimize, solvestatus, solstatus);
+  return shielded(prob, __func__, [&] { return solveCall(prob, flags, Call::Optimize, solvestatus, solstatus); });
 }
 
 extern "C" KRVX_API int KRVXinterrupt(KRVXprob prob, int reason) {
@@ -514,8 +511,7 @@ extern "C" KRVX_API int KRVXinterrupt(KRVXprob prob, int reason) {
   return 0;
 }
 
-extern "C" KRVX_API int KRVXcrossoverlpsol(KRVXprob prob, int *status) {
-  if (!prob) return failGlobal(kErrNoProblem, "%s: no problem given", __func__);
+static int crossover(KRVXprob prob, int *status) {
   SolveScope scope;
   Lowered low;
   RunSettings s;
@@ -573,4 +569,8 @@ extern "C" KRVX_API int KRVXcrossoverlpsol(KRVXprob prob, int *status) {
   prob->sol = std::move(out);
   if (status) *status = 0;
   return mrc;
+}
+
+extern "C" KRVX_API int KRVXcrossoverlpsol(KRVXprob prob, int *status) {
+  return shielded(prob, __func__, [&] { return crossover(prob, status); });
 }

@@ -6,6 +6,7 @@
 #pragma once
 #include "store.h"
 #include "highs_lower.h"
+#include "api.h"
 
 #include <string>
 
@@ -69,6 +70,17 @@ int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &
 
 // Stop request seen by the running solves of p: 0 none, else the reason.
 int pendingStop(ko_prob_struct *p, unsigned sigint_mark);
+
+// The body of an entry point: no problem, or an exception (out of memory), becomes the error.
+template <class F>
+int shielded(ko_prob_struct *p, const char *fn, F &&body) noexcept {
+  if (!p) return failGlobal(kErrNoProblem, "%s: no problem given", fn);
+  try {
+    return body();
+  } catch (...) {
+    return failFrom(p, fn);
+  }
+}
 
 // SIGINT handling while solves run (nesting counted across all threads).
 void sigintEnter();

@@ -303,8 +303,7 @@ bool readText(const std::string &file, std::string &text) {
 
 using namespace krvx;
 
-extern "C" KRVX_API int KRVXtune(KRVXprob prob, const char *flags) {
-  if (!prob) return failGlobal(kErrNoProblem, "%s: no problem given", __func__);
+static int tune(KRVXprob prob, const char *flags) {
   TuneJob job;
   job.p = prob;
   {
@@ -332,8 +331,7 @@ extern "C" KRVX_API int KRVXtune(KRVXprob prob, const char *flags) {
   return 0;
 }
 
-extern "C" KRVX_API int KRVXtuneprobsetfile(KRVXprob prob, const char *setfile, int ifmip, int sense) {
-  if (!prob) return failGlobal(kErrNoProblem, "%s: no problem given", __func__);
+static int tuneSet(KRVXprob prob, const char *setfile, int ifmip, int sense) {
   auto refuse = [&](int code, const char *what, const std::string &detail) {
     std::lock_guard<std::recursive_mutex> lock(prob->mtx);
     return fail(prob, code, "%s%s", what, detail.c_str());
@@ -407,8 +405,7 @@ extern "C" KRVX_API int KRVXtuneprobsetfile(KRVXprob prob, const char *setfile, 
   return 0;
 }
 
-extern "C" KRVX_API int KRVXtunerwritemethod(KRVXprob prob, const char *methodfile) {
-  if (!prob) return failGlobal(kErrNoProblem, "%s: no problem given", __func__);
+static int writeMethod(KRVXprob prob, const char *methodfile) {
   std::lock_guard<std::recursive_mutex> lock(prob->mtx);
   if (!methodfile || !*methodfile) return fail(prob, kErrInvalid, "No tuner method file given");
   Method method;
@@ -428,8 +425,7 @@ extern "C" KRVX_API int KRVXtunerwritemethod(KRVXprob prob, const char *methodfi
   return 0;
 }
 
-extern "C" KRVX_API int KRVXtunerreadmethod(KRVXprob prob, const char *methodfile) {
-  if (!prob) return failGlobal(kErrNoProblem, "%s: no problem given", __func__);
+static int readMethod(KRVXprob prob, const char *methodfile) {
   std::lock_guard<std::recursive_mutex> lock(prob->mtx);
   if (!methodfile || !*methodfile) return fail(prob, kErrInvalid, "No tuner method file given");
   std::string text, err;
@@ -438,4 +434,20 @@ extern "C" KRVX_API int KRVXtunerreadmethod(KRVXprob prob, const char *methodfil
   if (!parseMethod(text, methodfile, method, err)) return fail(prob, kErrFile, "%s", err.c_str());
   prob->tunermethod = formatMethod(method);
   return 0;
+}
+
+extern "C" KRVX_API int KRVXtune(KRVXprob prob, const char *flags) {
+  return shielded(prob, __func__, [&] { return tune(prob, flags); });
+}
+
+extern "C" KRVX_API int KRVXtuneprobsetfile(KRVXprob prob, const char *setfile, int ifmip, int sense) {
+  return shielded(prob, __func__, [&] { return tuneSet(prob, setfile, ifmip, sense); });
+}
+
+extern "C" KRVX_API int KRVXtunerwritemethod(KRVXprob prob, const char *methodfile) {
+  return shielded(prob, __func__, [&] { return writeMethod(prob, methodfile); });
+}
+
+extern "C" KRVX_API int KRVXtunerreadmethod(KRVXprob prob, const char *methodfile) {
+  return shielded(prob, __func__, [&] { return readMethod(prob, methodfile); });
 }
