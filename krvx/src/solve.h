@@ -8,6 +8,8 @@
 #include "highs_lower.h"
 #include "api.h"
 
+#include <atomic>
+#include <mutex>
 #include <string>
 
 namespace krvx {
@@ -60,6 +62,36 @@ class SolveScope {
   void end();
  private:
   ko_prob_struct *p_ = nullptr;
+};
+
+// The callbacks of one use of a HiGHS instance, from construction to end(): HiGHS's log lines
+// go to p's message output (one message per line), and stop requests for p (KRVXinterrupt,
+// SIGINT) reach the solver. Take it without the mutex held: log lines reach message handlers.
+class HighsSession {
+ public:
+  HighsSession(ko_prob_struct *p, void *h);
+  ~HighsSession() { end(); }
+  HighsSession(const HighsSession &) = delete;
+  HighsSession &operator=(const HighsSession &) = delete;
+  void end();                                      // callbacks stopped, last partial line out
+  int stopReason() const { return stop_.load(); }  // the stop request the solver obeyed, 0 none
+  unsigned sigintMark() const { return mark_; }
+  const std::string &lastError() const { return lasterror_; }   // last error line of the log
+
+  // for the C callback
+  void log(int logtype, const char *msg);
+  bool poll();                                     // a stop is requested (and recorded)
+
+ private:
+  void emit(int type);
+  ko_prob_struct *p_;
+  void *h_;
+  unsigned mark_;
+  std::atomic<int> stop_{0};
+  std::mutex mtx_;
+  std::string partial_;                            // text after the last line end
+  int partialtype_ = 1;
+  std::string lasterror_;
 };
 
 // One run of a HiGHS instance holding a lowered model, without the mutex. Fills `out` (user

@@ -188,11 +188,19 @@ bool better(const Trial &a, const Trial &b) {
   return a.time < b.time;
 }
 
-// A problem of the tuning set: its own store (for lowering) and mapping.
+// A problem of the tuning set: its mapping and lowered model.
 struct Member {
-  ko_prob_struct *store;
   Lowered low;
+  ModelArrays arrays;
 };
+
+// Plans and lowers q into a new member (q's mutex held).
+int addMember(std::vector<Member> &members, ko_prob_struct *q) {
+  members.emplace_back();
+  if (int rc = planLowering(q, members.back().low)) return rc;
+  buildArrays(q, members.back().low, members.back().arrays);
+  return 0;
+}
 
 struct TuneJob {
   ko_prob_struct *p;             // the problem that is tuned (messages, interrupts, controls)
@@ -223,14 +231,11 @@ int runTrials(TuneJob &job) {
         return 0;
       }
       std::unique_ptr<void, void (*)(void *)> h(newHighs(), Highs_destroy);
-      if (!h) return fail(p, kErrMemory, "The tuner could not create a solver instance");
-      {
-        std::lock_guard<std::recursive_mutex> lock(m.store->mtx);
-        if (int rc = passModel(m.store, h.get(), m.low)) {
-          if (m.store != p) fail(p, rc, "The solver refused a problem of the tuning set");
-          return rc;
-        }
+      if (!h) {
+        std::lock_guard<std::recursive_mutex> lock(p->mtx);
+        return fail(p, kErrMemory, "The tuner could not create a solver instance");
       }
+      if (int rc = passArrays(p, h.get(), m.arrays)) return rc;
       Solution out;
       if (runHighs(p, h.get(), m.low, s, out) != 0) {
         ++t.failed;
@@ -319,10 +324,8 @@ static int tune(KRVXprob prob, const char *flags) {
       std::string err;
       if (!parseMethod(methodText(prob), "tuner method", method, err))
         return fail(prob, kErrInvalid, "%s", err.c_str());
-      Member m{prob, Lowered()};
-      if (int rc = planLowering(prob, m.low)) return rc;
-      job.mip = cls >= 0 ? cls == 1 : m.low.discrete;
-      job.members.push_back(std::move(m));
+      if (int rc = addMember(job.members, prob)) return rc;
+      job.mip = cls >= 0 ? cls == 1 : job.members[0].low.discrete;
       job.trials = trialsFor(method, job.mip, algfixed);
     }
     if (int rc = runTrials(job)) return rc;
@@ -388,13 +391,10 @@ static int tuneSet(KRVXprob prob, const char *setfile, int ifmip, int sense) {
         return fail(prob, kErrInvalid, "%s", err.c_str());
       bool discrete = false;
       for (auto &q : probs) {
-        Member m{q.get(), Lowered()};
         std::lock_guard<std::recursive_mutex> qlock(q->mtx);
-        if (planLowering(q.get(), m.low) != 0)
-          return fail(prob, kErrUnsupported, "Problem '%s' of the tuning set: %s", q->name.c_str(),
-                      q->lasterror.c_str());
-        discrete = discrete || m.low.discrete;
-        job.members.push_back(std::move(m));
+        if (int rc = addMember(job.members, q.get()))
+          return fail(prob, rc, "Problem '%s' of the tuning set: %s", q->name.c_str(), q->lasterror.c_str());
+        discrete = discrete || job.members.back().low.discrete;
       }
       job.mip = ifmip >= 0 ? ifmip == 1 : discrete;
       job.trials = trialsFor(method, job.mip, false);
@@ -406,12 +406,13 @@ static int tuneSet(KRVXprob prob, const char *setfile, int ifmip, int sense) {
 }
 
 static int writeMethod(KRVXprob prob, const char *methodfile) {
-  std::lock_guard<std::recursive_mutex> lock(prob->mtx);
-  if (!methodfile || !*methodfile) return fail(prob, kErrInvalid, "No tuner method file given");
-  Method method;
-  std::string err;
-  if (!parseMethod(methodText(prob), "tuner method", method, err)) return fail(prob, kErrInvalid, "%s", err.c_str());
-  const std::string text = formatMethod(method);
+  std::string text;
+  {
+    std::lock_guard<std::recursive_mutex> lock(prob->mtx);
+    if (!methodfile || !*methodfile) return fail(prob, kErrInvalid, "No tuner method file given");
+    text = methodText(prob);
+  }
+  // message handlers run without the mutex held
   if (!std::strcmp(methodfile, "stdout") || !std::strcmp(methodfile, "STDOUT")) {
     std::istringstream in(text);
     std::string line;
@@ -421,8 +422,9 @@ static int writeMethod(KRVXprob prob, const char *methodfile) {
   std::ofstream out(methodfile, std::ios::binary | std::ios::trunc);
   if (out) out << text;
   out.close();
-  if (!out) return fail(prob, kErrFile, "Cannot write tuner method file '%s'", methodfile);
-  return 0;
+  if (out) return 0;
+  std::lock_guard<std::recursive_mutex> lock(prob->mtx);
+  return fail(prob, kErrFile, "Cannot write tuner method file '%s'", methodfile);
 }
 
 static int readMethod(KRVXprob prob, const char *methodfile) {
