@@ -3,6 +3,7 @@
 
 #include "api.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <strings.h>
@@ -182,11 +183,13 @@ extern "C" KRVX_API int KRVXgetdblcontrol(KRVXprob prob, int id, double *value) 
 extern "C" KRVX_API int KRVXgetstrcontrol(KRVXprob prob, int id, char *value, int maxbytes, int *nbytes) {
   return guard(prob, "KRVXgetstrcontrol", [&] {
     std::string v = ctlStr(prob, id);
-    int need = int(v.size()) + 1;
-    if (nbytes) *nbytes = need;
+    if (!value && !nbytes) raise(kErrInvalid, "arguments 'value' and 'nbytes' are both NULL");
+    if (value && maxbytes <= 0) raise(kErrInvalid, "argument 'maxbytes' is %d", maxbytes);
+    if (nbytes) *nbytes = int(v.size()) + 1;   // the size needed; a shorter buffer gets a cut, terminated text
     if (!value) return;
-    if (maxbytes < need) raise(kErrInvalid, "buffer of %d bytes given, %d needed", maxbytes, need);
-    std::memcpy(value, v.c_str(), size_t(need));
+    size_t n = std::min(v.size(), size_t(maxbytes) - 1);
+    std::memcpy(value, v.data(), n);
+    value[n] = '\0';
   });
 }
 
