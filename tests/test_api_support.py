@@ -62,5 +62,12 @@ def set_time_limit(p, seconds):
 
 
 def uninitialized_problem():
-    """A problem object without a solver handle."""
-    return korvex.problem.__new__(korvex.problem)
+    """A problem object without a solver handle: stopping the library releases every handle."""
+    p = korvex.problem()
+    for _ in range(16):
+        korvex.free()
+        try:
+            p.getProbName()
+        except korvex.ModelError:
+            return p
+    raise RuntimeError("the solver library did not stop")

@@ -1,6 +1,9 @@
 // getSolution: values of the current solution by column index, name or variable object.
 #include "api/methods.h"
 
+// the nonlinear layer is optional
+#pragma weak KRVNgetintattrib
+
 namespace {
 
 constexpr int kDepth = 64;
@@ -156,7 +159,8 @@ PyObject *evaluate(const SolutionView &s, PyObject *obj, int depth) {
 
 // The number of columns a solution has.
 int solutionColumns(problem_s *prob, int64_t *ncols) {
-  if ((prob->nl_row_adds || prob->obj_is_nonlin) && kpy_env.nonlin_available == 1 && prob->nlprob) {
+  if ((prob->nl_row_adds || prob->obj_is_nonlin) && kpy_env.nonlin_available == 1 && prob->nlprob &&
+      KRVNgetintattrib) {
     int n = 0;
     if (KRVNgetintattrib(prob->nlprob, KRVN_NLPCOLS, &n) != 0) {
       setKrvxErrIfNull((PyObject *)prob, nullptr);
