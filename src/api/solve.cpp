@@ -1,7 +1,20 @@
 // Solving and tuning methods.
 #include "api/methods.h"
 
+// the tuner is an optional part of the solver library
+#pragma weak KRVXtune
+#pragma weak KRVXtuneprobsetfile
+#pragma weak KRVXtunerwritemethod
+#pragma weak KRVXtunerreadmethod
+
 namespace {
+
+// True with SolverError when the solver library lacks the function.
+bool missing(const void *fn) {
+  if (fn) return false;
+  PyErr_SetString(kpy_SolverError, "The tuner is not available in this build of the solver library");
+  return true;
+}
 
 using FlagsFn = int (*)(KRVXprob, const char *);
 
@@ -14,7 +27,7 @@ PyObject *flagsMethod(PyObject *self, PyObject *args, PyObject *kwargs, FlagsFn 
     PyObject *oflags = nullptr;
     if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|O", (char **)kwlist, &oflags)) return nullptr;
     std::string flags;
-    if (kpy_argString(prob, "flags", oflags, &flags) < 0) return nullptr;
+    if (kpy_argString(prob, "flags", oflags, &flags) < 0 || missing((const void *)fn)) return nullptr;
     if (kpy_failed(prob, kpy_callSolverWithSigInt(fn, prob, flags.c_str()))) return nullptr;
     Py_RETURN_NONE;
   });
@@ -29,7 +42,7 @@ PyObject *fileMethod(PyObject *self, PyObject *args, PyObject *kwargs, FlagsFn f
     PyObject *ofile = nullptr;
     if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O", (char **)kwlist, &ofile)) return nullptr;
     std::string file;
-    if (kpy_argString(prob, "methodfile", ofile, &file, true) < 0) return nullptr;
+    if (kpy_argString(prob, "methodfile", ofile, &file, true) < 0 || missing((const void *)fn)) return nullptr;
     if (kpy_failed(prob, kpy_callSolverNoGIL(fn, prob, file.c_str()))) return nullptr;
     Py_RETURN_NONE;
   });
@@ -98,7 +111,8 @@ PyObject *kpy_problem_tuneProbSetFile(PyObject *self, PyObject *args, PyObject *
     std::string setfile;
     int ifmip = -1, sense = 0;
     if (kpy_argString(prob, "setfile", ofile, &setfile, true) < 0 ||
-        kpy_argInt(prob, "ifmip", oifmip, &ifmip) < 0 || kpy_argInt(prob, "sense", osense, &sense) < 0)
+        kpy_argInt(prob, "ifmip", oifmip, &ifmip) < 0 || kpy_argInt(prob, "sense", osense, &sense) < 0 ||
+        missing((const void *)KRVXtuneprobsetfile))
       return nullptr;
     int rc = kpy_callSolverWithSigInt(KRVXtuneprobsetfile, prob, setfile.c_str(), ifmip, sense);
     if (kpy_failed(prob, rc)) return nullptr;
