@@ -1,6 +1,8 @@
 """An LP and a MIP loaded from arrays with loadLP and loadMIP, solved with optimize()."""
 import korvex
 
+korvex.setOutputEnabled(False)   # the solver's own log is not shown
+
 # maximise 3x + 2y (as: minimise -3x - 2y)
 #   x +  y <= 4
 #   x + 3y <= 6

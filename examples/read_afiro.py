@@ -4,6 +4,8 @@ import sys
 
 import korvex
 
+korvex.setOutputEnabled(False)   # the solver's own log is not shown
+
 here = os.path.dirname(os.path.abspath(__file__))
 path = os.path.normpath(os.path.join(here, "..", "..", "shared", "data", "netlib", "afiro.mps.gz"))
 if not os.path.exists(path):
