@@ -1,15 +1,10 @@
 """Argument converters, reached through the loaders and the name methods."""
-import re
 
 import numpy as np
 import pytest
 
 import korvex
-from test_api_support import LP
-
-
-def raises(exc, text):
-    return pytest.raises(exc, match="^" + re.escape(text) + "$")
+from test_api_support import raises, LP
 
 
 @pytest.fixture

@@ -1,7 +1,6 @@
 """The frame of the problem methods: checks, argument defaults, the lock, interrupts, errors."""
 import gc
 import os
-import re
 import subprocess
 import sys
 import textwrap
@@ -13,11 +12,7 @@ import pytest
 
 import korvex
 from korvex import SolStatus, SolveStatus
-from test_api_support import LP, LP_OPT, market_split, objval, set_time_limit, uninitialized_problem
-
-
-def raises(exc, text):
-    return pytest.raises(exc, match="^" + re.escape(text) + "$")
+from test_api_support import raises, LP, LP_OPT, market_split, objval, set_time_limit, uninitialized_problem
 
 
 @pytest.fixture
@@ -80,6 +75,26 @@ def test_scalar_argument_messages(lp):
         lp.optimize(flags="", bogus=1)
 
 
+def test_standard_exceptions_become_python_errors(lp):
+    class Claims:
+        """An iterable that reports a length it does not have."""
+        def __init__(self, n):
+            self.n = n
+
+        def __len__(self):
+            return self.n
+
+        def __iter__(self):
+            return iter([1.0])
+
+    with pytest.raises(ValueError):
+        lp.loadLP(rhs=Claims(2 ** 62))
+    with pytest.raises(MemoryError):
+        lp.loadLP(rhs=Claims(2 ** 58))
+    lp.optimize()
+    assert objval(lp) == pytest.approx(LP_OPT)
+
+
 def test_enumeration_results_leak_nothing_when_enums_fail(lp, monkeypatch):
     lp.optimize()
     member = SolveStatus.COMPLETED
@@ -126,7 +141,7 @@ SIGINT_SCRIPT = textwrap.dedent(r"""
     import ctypes, os, signal, sys, threading, time
     import korvex
     sys.path.insert(0, sys.argv[1])
-    from test_api_support import market_split, set_time_limit
+    from test_api_support import raises, market_split, set_time_limit
 
     libc = ctypes.CDLL(None, use_errno=True)
 

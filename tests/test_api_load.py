@@ -1,17 +1,12 @@
 """Loading problems from arrays, and reading the solution back."""
 import math
-import re
 
 import numpy as np
 import pytest
 
 import korvex
 from korvex import SolStatus, SolveStatus
-from test_api_support import LP, LP_OPT, MIP, MIP_OPT, QP, QP_OPT, objval
-
-
-def raises(exc, text):
-    return pytest.raises(exc, match="^" + re.escape(text) + "$")
+from test_api_support import raises, LP, LP_OPT, MIP, MIP_OPT, QP, QP_OPT, objval
 
 
 def variables(p):

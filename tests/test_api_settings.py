@@ -1,16 +1,11 @@
 """Names, controls, information, save and restore, tuning."""
 import os
-import re
 
 import pytest
 
 import korvex
 from korvex import ParameterType
-from test_api_support import LP, LP_OPT, MIP, MIP_OPT, data_dir, objval
-
-
-def raises(exc, text):
-    return pytest.raises(exc, match="^" + re.escape(text) + "$")
+from test_api_support import raises, LP, LP_OPT, MIP, MIP_OPT, data_dir, objval
 
 
 @pytest.fixture

@@ -1,8 +1,16 @@
 """Shared models and helpers of the problem-method tests (no tests here)."""
 import os
 import random
+import re
+
+import pytest
 
 import korvex
+
+
+def raises(exc, text):
+    """pytest.raises for an exact message."""
+    return pytest.raises(exc, match="^" + re.escape(text) + "$")
 
 
 def data_dir():

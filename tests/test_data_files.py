@@ -8,8 +8,6 @@ import korvex
 from korvex import SolStatus, SolveStatus
 from test_api_support import data_dir
 
-# the whole set solves in a few seconds, so no file is held back as slow
-
 
 def rows():
     data = data_dir()

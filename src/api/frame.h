@@ -40,6 +40,9 @@ int kpy_callSolverWithSigInt(F func, problem_s *prob, Args... args) {
   return rc;
 }
 
+// Sets the Python error that corresponds to the exception being handled.
+void kpy_translateCurrentException() noexcept;
+
 // After a solver call: a failure raises the solver's error unless a Python error is pending.
 // Returns true when the method must end with an error.
 inline bool kpy_failed(problem_s *prob, int rc) {
@@ -48,31 +51,30 @@ inline bool kpy_failed(problem_s *prob, int rc) {
   return true;
 }
 
-// Runs the follow-up of a solver call that changed the problem (rebuilding or trimming object
-// lists). With rc 0 it simply runs. With rcPythonError the solver did its work, so the follow-up
-// still runs with the pending error parked; the first error wins and a second one is written as
-// unraisable. Returns true when the method must end with an error (the error is then pending).
+// Ends a solver call that changed the problem, running its follow-up (rebuilding or trimming
+// object lists). A solver failure raises the solver's error and skips the follow-up. With
+// rcPythonError the solver did its work, so the follow-up still runs with the pending error
+// parked; the first error wins and a second one is written as unraisable. Returns true when the
+// method must end with an error (the error is then pending).
 template <typename F>
-bool kpy_followUp(int rc, F &&step) {
+bool kpy_failedWithFollowUp(problem_s *prob, int rc, F &&step) {
   if (rc == 0) {
     step();
     return false;
   }
+  if (rc != rcPythonError) return kpy_failed(prob, rc);
   nb::python_error first;
   try {
     step();
   } catch (nb::python_error &second) {
     second.discard_as_unraisable("korvex.problem: follow-up after a failed call");
   } catch (...) {
-    PyErr_SetString(PyExc_RuntimeError, "Unknown exception in Korvex module");
+    kpy_translateCurrentException();
     PyErr_WriteUnraisable(nullptr);
   }
   first.restore();
   return true;
 }
-
-// Sets the Python error that corresponds to the exception being handled.
-void kpy_translateCurrentException() noexcept;
 
 // The method edge: runs the body and turns any exception into a Python error and a null result.
 template <typename F>
@@ -92,6 +94,14 @@ bool kpy_isOriginalProb(problem_s *prob);
 
 // Reads an integer attribute with the lock held; -1 with SolverError on failure.
 int kpy_getIntAttrib64(problem_s *prob, int id, int64_t *value);
+
+// Methods that take one string argument (required, or optional and "" by default) and return
+// None; guarded ones run inside the SIGINT guard.
+using KpyStringFn = int (*)(KRVXprob, const char *);
+PyObject *kpy_stringMethod(PyObject *self, PyObject *args, PyObject *kwargs, const char *argname, bool required,
+                           bool guarded, KpyStringFn fn);
+// Methods without arguments that return None.
+PyObject *kpy_noArgMethod(PyObject *self, int (*fn)(KRVXprob));
 
 // The problem of a method's self.
 inline problem_s *kpy_prob(PyObject *self) { return (problem_s *)self; }

@@ -142,51 +142,35 @@ PyObject *loadMethod(PyObject *self, PyObject *args, PyObject *kwargs, unsigned 
 
     const char *name = a.probname.c_str();
     int nc = (int)ncols, nr = (int)nrows, nqr = (int)nqrows, ne = (int)nent;
+    // the argument groups of the sections, in the order every member passes them
+#define LIN_ARGS                                                                                         \
+  name, nc, nr, ARR(a.rowtype), ARR(a.rhs), ARR(a.rng), ARR(a.objcoef), ARR(a.start), ARR(a.collen), \
+      ARR(a.rowind), ARR(a.rowcoef), ARR(a.lb), ARR(a.ub)
+#define QOBJ_ARGS (int64_t)nq, ARR(a.objqcol1), ARR(a.objqcol2), ARR(a.objqcoef)
+#define QROW_ARGS nqr, ARR(a.qrowind), ARR(a.nrowqcoefs), ARR(a.rowqcol1), ARR(a.rowqcol2), ARR(a.rowqcoef)
+#define ENT_ARGS                                                                                   \
+  ne, nsets, ARR(a.coltype), ARR(a.entind), ARR(a.limit), ARR(a.settype), ARR(a.setstart), ARR(a.setind), \
+      ARR(a.refval)
     int rc;
     switch (sections) {
-      case LIN:
-        rc = kpy_callSolverNoGIL(KRVXloadlp64_witharraysizes, prob, name, nc, nr, ARR(a.rowtype), ARR(a.rhs),
-                                 ARR(a.rng), ARR(a.objcoef), ARR(a.start), ARR(a.collen), ARR(a.rowind),
-                                 ARR(a.rowcoef), ARR(a.lb), ARR(a.ub));
-        break;
-      case LIN | QOBJ:
-        rc = kpy_callSolverNoGIL(KRVXloadqp64_witharraysizes, prob, name, nc, nr, ARR(a.rowtype), ARR(a.rhs),
-                                 ARR(a.rng), ARR(a.objcoef), ARR(a.start), ARR(a.collen), ARR(a.rowind),
-                                 ARR(a.rowcoef), ARR(a.lb), ARR(a.ub), (int64_t)nq, ARR(a.objqcol1),
-                                 ARR(a.objqcol2), ARR(a.objqcoef));
-        break;
+      case LIN: rc = kpy_callSolverNoGIL(KRVXloadlp64_witharraysizes, prob, LIN_ARGS); break;
+      case LIN | QOBJ: rc = kpy_callSolverNoGIL(KRVXloadqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS); break;
       case LIN | QOBJ | ENT:
-        rc = kpy_callSolverNoGIL(KRVXloadmiqp64_witharraysizes, prob, name, nc, nr, ARR(a.rowtype), ARR(a.rhs),
-                                 ARR(a.rng), ARR(a.objcoef), ARR(a.start), ARR(a.collen), ARR(a.rowind),
-                                 ARR(a.rowcoef), ARR(a.lb), ARR(a.ub), (int64_t)nq, ARR(a.objqcol1),
-                                 ARR(a.objqcol2), ARR(a.objqcoef), ne, nsets, ARR(a.coltype), ARR(a.entind),
-                                 ARR(a.limit), ARR(a.settype), ARR(a.setstart), ARR(a.setind), ARR(a.refval));
+        rc = kpy_callSolverNoGIL(KRVXloadmiqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS, ENT_ARGS);
         break;
-      case LIN | ENT:
-        rc = kpy_callSolverNoGIL(KRVXloadmip64_witharraysizes, prob, name, nc, nr, ARR(a.rowtype), ARR(a.rhs),
-                                 ARR(a.rng), ARR(a.objcoef), ARR(a.start), ARR(a.collen), ARR(a.rowind),
-                                 ARR(a.rowcoef), ARR(a.lb), ARR(a.ub), ne, nsets, ARR(a.coltype), ARR(a.entind),
-                                 ARR(a.limit), ARR(a.settype), ARR(a.setstart), ARR(a.setind), ARR(a.refval));
-        break;
+      case LIN | ENT: rc = kpy_callSolverNoGIL(KRVXloadmip64_witharraysizes, prob, LIN_ARGS, ENT_ARGS); break;
       case LIN | QOBJ | QROW:
-        rc = kpy_callSolverNoGIL(KRVXloadqcqp64_witharraysizes, prob, name, nc, nr, ARR(a.rowtype), ARR(a.rhs),
-                                 ARR(a.rng), ARR(a.objcoef), ARR(a.start), ARR(a.collen), ARR(a.rowind),
-                                 ARR(a.rowcoef), ARR(a.lb), ARR(a.ub), (int64_t)nq, ARR(a.objqcol1),
-                                 ARR(a.objqcol2), ARR(a.objqcoef), nqr, ARR(a.qrowind), ARR(a.nrowqcoefs),
-                                 ARR(a.rowqcol1), ARR(a.rowqcol2), ARR(a.rowqcoef));
+        rc = kpy_callSolverNoGIL(KRVXloadqcqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS, QROW_ARGS);
         break;
       default:
-        rc = kpy_callSolverNoGIL(KRVXloadmiqcqp64_witharraysizes, prob, name, nc, nr, ARR(a.rowtype), ARR(a.rhs),
-                                 ARR(a.rng), ARR(a.objcoef), ARR(a.start), ARR(a.collen), ARR(a.rowind),
-                                 ARR(a.rowcoef), ARR(a.lb), ARR(a.ub), (int64_t)nq, ARR(a.objqcol1),
-                                 ARR(a.objqcol2), ARR(a.objqcoef), nqr, ARR(a.qrowind), ARR(a.nrowqcoefs),
-                                 ARR(a.rowqcol1), ARR(a.rowqcol2), ARR(a.rowqcoef), ne, nsets, ARR(a.coltype),
-                                 ARR(a.entind), ARR(a.limit), ARR(a.settype), ARR(a.setstart), ARR(a.setind),
-                                 ARR(a.refval));
+        rc = kpy_callSolverNoGIL(KRVXloadmiqcqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS, QROW_ARGS, ENT_ARGS);
         break;
     }
-    if (rc != rcPythonError && kpy_failed(prob, rc)) return nullptr;
-    if (kpy_followUp(rc, [&] { problem_afterReload(prob); })) return nullptr;
+#undef LIN_ARGS
+#undef QOBJ_ARGS
+#undef QROW_ARGS
+#undef ENT_ARGS
+    if (kpy_failedWithFollowUp(prob, rc, [&] { problem_afterReload(prob); })) return nullptr;
     Py_RETURN_NONE;
   });
 }
@@ -224,8 +208,7 @@ PyObject *kpy_problem_readProb(PyObject *self, PyObject *args, PyObject *kwargs)
         kpy_argString(prob, "flags", oflags, &flags) < 0)
       return nullptr;
     int rc = kpy_callSolverNoGIL(KRVXreadprob, prob, filename.c_str(), flags.c_str());
-    if (rc != rcPythonError && kpy_failed(prob, rc)) return nullptr;
-    if (kpy_followUp(rc, [&] { problem_afterReload(prob); })) return nullptr;
+    if (kpy_failedWithFollowUp(prob, rc, [&] { problem_afterReload(prob); })) return nullptr;
     Py_RETURN_NONE;
   });
 }

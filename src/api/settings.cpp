@@ -5,36 +5,6 @@
 
 namespace {
 
-using StrFn = int (*)(KRVXprob, const char *);
-
-// A solver call with one string argument, required or optional ("" by default); returns None.
-PyObject *stringMethod(PyObject *self, PyObject *args, PyObject *kwargs, const char *argname,
-                       bool required, StrFn fn) {
-  problem_s *prob = kpy_prob(self);
-  if (checkProblemIsInitialized(prob) < 0) return nullptr;
-  return kpy_methodEdge([&]() -> PyObject * {
-    const char *kwlist[] = {argname, nullptr};
-    PyObject *obj = nullptr;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, required ? "O" : "|O", (char **)kwlist, &obj))
-      return nullptr;
-    std::string value;
-    if (kpy_argString(prob, argname, obj, &value, required) < 0) return nullptr;
-    if (kpy_failed(prob, kpy_callSolverNoGIL(fn, prob, value.c_str()))) return nullptr;
-    Py_RETURN_NONE;
-  });
-}
-
-using NoArgFn = int (*)(KRVXprob);
-
-PyObject *noArgMethod(PyObject *self, NoArgFn fn) {
-  problem_s *prob = kpy_prob(self);
-  if (checkProblemIsInitialized(prob) < 0) return nullptr;
-  return kpy_methodEdge([&]() -> PyObject * {
-    if (kpy_failed(prob, kpy_callSolverNoGIL(fn, prob))) return nullptr;
-    Py_RETURN_NONE;
-  });
-}
-
 using InfoFn = int (*)(KRVXprob, const char *, int *, int *);
 
 // getControlInfo and getAttribInfo: (id, ParameterType member) of a name.
@@ -60,20 +30,20 @@ PyObject *infoMethod(PyObject *self, PyObject *args, PyObject *kwargs, InfoFn fn
 }  // namespace
 
 PyObject *kpy_problem_setProbName(PyObject *self, PyObject *args, PyObject *kwargs) {
-  return stringMethod(self, args, kwargs, "probname", true, KRVXsetprobname);
+  return kpy_stringMethod(self, args, kwargs, "probname", true, false, KRVXsetprobname);
 }
 
 PyObject *kpy_problem_setLogFile(PyObject *self, PyObject *args, PyObject *kwargs) {
-  return stringMethod(self, args, kwargs, "filename", true, KRVXsetlogfile);
+  return kpy_stringMethod(self, args, kwargs, "filename", true, false, KRVXsetlogfile);
 }
 
 PyObject *kpy_problem_saveAs(PyObject *self, PyObject *args, PyObject *kwargs) {
-  return stringMethod(self, args, kwargs, "filename", false, KRVXsaveas);
+  return kpy_stringMethod(self, args, kwargs, "filename", false, false, KRVXsaveas);
 }
 
-PyObject *kpy_problem_setDefaults(PyObject *self, PyObject *) { return noArgMethod(self, KRVXsetdefaults); }
+PyObject *kpy_problem_setDefaults(PyObject *self, PyObject *) { return kpy_noArgMethod(self, KRVXsetdefaults); }
 
-PyObject *kpy_problem_dumpControls(PyObject *self, PyObject *) { return noArgMethod(self, KRVXdumpcontrols); }
+PyObject *kpy_problem_dumpControls(PyObject *self, PyObject *) { return kpy_noArgMethod(self, KRVXdumpcontrols); }
 
 PyObject *kpy_problem_getControlInfo(PyObject *self, PyObject *args, PyObject *kwargs) {
   return infoMethod(self, args, kwargs, KRVXgetcontrolinfo);
@@ -227,8 +197,7 @@ PyObject *kpy_problem_restore(PyObject *self, PyObject *args, PyObject *kwargs) 
     if (kpy_argString(prob, "probname", oname, &name) < 0 || kpy_argString(prob, "flags", oflags, &flags) < 0)
       return nullptr;
     int rc = kpy_callSolverNoGIL(KRVXrestore, prob, name.c_str(), flags.c_str());
-    if (rc != rcPythonError && kpy_failed(prob, rc)) return nullptr;
-    if (kpy_followUp(rc, [&] { problem_afterRestore(prob); })) return nullptr;
+    if (kpy_failedWithFollowUp(prob, rc, [&] { problem_afterRestore(prob); })) return nullptr;
     Py_RETURN_NONE;
   });
 }

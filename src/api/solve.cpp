@@ -1,73 +1,24 @@
 // Solving and tuning methods.
 #include "api/methods.h"
 
-// the tuner is an optional part of the solver library
-#pragma weak KRVXtune
-#pragma weak KRVXtuneprobsetfile
-#pragma weak KRVXtunerwritemethod
-#pragma weak KRVXtunerreadmethod
-
-namespace {
-
-// True with SolverError when the solver library lacks the function.
-bool missing(const void *fn) {
-  if (fn) return false;
-  PyErr_SetString(kpy_SolverError, "The tuner is not available in this build of the solver library");
-  return true;
-}
-
-using FlagsFn = int (*)(KRVXprob, const char *);
-
-// A guarded solver call that takes one optional flags string and returns None.
-PyObject *flagsMethod(PyObject *self, PyObject *args, PyObject *kwargs, FlagsFn fn) {
-  problem_s *prob = kpy_prob(self);
-  if (checkProblemIsInitialized(prob) < 0) return nullptr;
-  return kpy_methodEdge([&]() -> PyObject * {
-    static const char *kwlist[] = {"flags", nullptr};
-    PyObject *oflags = nullptr;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|O", (char **)kwlist, &oflags)) return nullptr;
-    std::string flags;
-    if (kpy_argString(prob, "flags", oflags, &flags) < 0 || missing((const void *)fn)) return nullptr;
-    if (kpy_failed(prob, kpy_callSolverWithSigInt(fn, prob, flags.c_str()))) return nullptr;
-    Py_RETURN_NONE;
-  });
-}
-
-// A solver call that takes one required file name and returns None.
-PyObject *fileMethod(PyObject *self, PyObject *args, PyObject *kwargs, FlagsFn fn) {
-  problem_s *prob = kpy_prob(self);
-  if (checkProblemIsInitialized(prob) < 0) return nullptr;
-  return kpy_methodEdge([&]() -> PyObject * {
-    static const char *kwlist[] = {"methodfile", nullptr};
-    PyObject *ofile = nullptr;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O", (char **)kwlist, &ofile)) return nullptr;
-    std::string file;
-    if (kpy_argString(prob, "methodfile", ofile, &file, true) < 0 || missing((const void *)fn)) return nullptr;
-    if (kpy_failed(prob, kpy_callSolverNoGIL(fn, prob, file.c_str()))) return nullptr;
-    Py_RETURN_NONE;
-  });
-}
-
-}  // namespace
-
 PyObject *kpy_problem_lpOptimize(PyObject *self, PyObject *args, PyObject *kwargs) {
-  return flagsMethod(self, args, kwargs, KRVXlpoptimize);
+  return kpy_stringMethod(self, args, kwargs, "flags", false, true, KRVXlpoptimize);
 }
 
 PyObject *kpy_problem_mipOptimize(PyObject *self, PyObject *args, PyObject *kwargs) {
-  return flagsMethod(self, args, kwargs, KRVXmipoptimize);
+  return kpy_stringMethod(self, args, kwargs, "flags", false, true, KRVXmipoptimize);
 }
 
 PyObject *kpy_problem_tune(PyObject *self, PyObject *args, PyObject *kwargs) {
-  return flagsMethod(self, args, kwargs, KRVXtune);
+  return kpy_stringMethod(self, args, kwargs, "flags", false, true, KRVXtune);
 }
 
 PyObject *kpy_problem_tunerWriteMethod(PyObject *self, PyObject *args, PyObject *kwargs) {
-  return fileMethod(self, args, kwargs, KRVXtunerwritemethod);
+  return kpy_stringMethod(self, args, kwargs, "methodfile", true, false, KRVXtunerwritemethod);
 }
 
 PyObject *kpy_problem_tunerReadMethod(PyObject *self, PyObject *args, PyObject *kwargs) {
-  return fileMethod(self, args, kwargs, KRVXtunerreadmethod);
+  return kpy_stringMethod(self, args, kwargs, "methodfile", true, false, KRVXtunerreadmethod);
 }
 
 PyObject *kpy_problem_optimize(PyObject *self, PyObject *args, PyObject *kwargs) {
@@ -111,8 +62,7 @@ PyObject *kpy_problem_tuneProbSetFile(PyObject *self, PyObject *args, PyObject *
     std::string setfile;
     int ifmip = -1, sense = 0;
     if (kpy_argString(prob, "setfile", ofile, &setfile, true) < 0 ||
-        kpy_argInt(prob, "ifmip", oifmip, &ifmip) < 0 || kpy_argInt(prob, "sense", osense, &sense) < 0 ||
-        missing((const void *)KRVXtuneprobsetfile))
+        kpy_argInt(prob, "ifmip", oifmip, &ifmip) < 0 || kpy_argInt(prob, "sense", osense, &sense) < 0)
       return nullptr;
     int rc = kpy_callSolverWithSigInt(KRVXtuneprobsetfile, prob, setfile.c_str(), ifmip, sense);
     if (kpy_failed(prob, rc)) return nullptr;
