@@ -165,6 +165,11 @@ class TestControls:
         assert korvex.controls.maxnode == 2147483647
         assert korvex.problem().controls.maxnode == 2147483647
         assert "miptol" in dir(korvex.controls)
+        with pytest.raises(TypeError):
+            korvex.controls.maxnode = "many"
+        with pytest.raises(AttributeError):
+            korvex.controls.nosuchcontrol = 1
+        assert korvex.controls.maxnode == 2147483647
 
     def test_attributes(self):
         p = korvex.problem()
@@ -194,6 +199,10 @@ def test_failing_calls_keep_memory_flat():
                 p.setControl("nosuchcontrol", 1)
             with pytest.raises(AttributeError):
                 p.controls.nosuchcontrol
+            with pytest.raises(korvex.InterfaceError):
+                korvex.var(name="n", vartype=9)
+            with pytest.raises(TypeError):
+                korvex.controls.maxnode = "many"
 
     fail_many()
     tracemalloc.start()

@@ -271,6 +271,8 @@ void buildSets(const LoadArgs &a, ko_prob_struct &s) {
 
 void load(ko_prob_struct *p, const LoadArgs &a) {
   requireIdle(p);
+  if (int64_t(a.nrows) + int64_t(a.ncols) > INT32_MAX)
+    raise(kErrInvalid, "%d rows and %d columns are more than 2147483647 together", a.nrows, a.ncols);
   ko_prob_struct fresh;
   fresh.name = checkedString(a.probname, KRVX_MAXPROBNAMELENGTH, "probname");
   buildRows(a, fresh);

@@ -323,17 +323,20 @@ void kpy_markDeleted(PyObject *obj) {
 }
 
 int problem_clearmodeldata(problem_s *p, bool final) {
-  if (!p->varmap) markListDeleted(p->vars);
-  if (!p->conmap) markListDeleted(p->cons);
-  if (!p->sosmap) markListDeleted(p->sos);
+  bool owner = !p->orig;   // a callback's temporary problem only borrows the model data
+  if (owner && !p->varmap) markListDeleted(p->vars);
+  if (owner && !p->conmap) markListDeleted(p->cons);
+  if (owner && !p->sosmap) markListDeleted(p->sos);
   Py_CLEAR(p->vars);
   Py_CLEAR(p->cons);
   Py_CLEAR(p->sos);
-  delete p->varmap;
-  delete p->conmap;
-  delete p->sosmap;
+  if (owner) {
+    delete p->varmap;
+    delete p->conmap;
+    delete p->sosmap;
+    if (p->ufmap && userfuncmap_free) userfuncmap_free(&p->ufmap);
+  }
   p->varmap = p->conmap = p->sosmap = nullptr;
-  if (p->ufmap && userfuncmap_free) userfuncmap_free(&p->ufmap);
   p->ufmap = nullptr;
   p->cached_12013 = -1;
   p->nl_obj_col = p->nl_obj_row = -1;

@@ -4,7 +4,8 @@
 
 // Marks the listed objects deleted (kinds without a serial-to-index map), drops the lists,
 // the maps and the user-function map; unless final, makes new empty lists and resets the
-// cached values. Never fails when final; otherwise 0 or -1.
+// cached values. Never fails when final; otherwise 0 or -1. A callback's temporary problem
+// (orig set) only borrows its model data: its lists are released, objects and maps untouched.
 int problem_clearmodeldata(problem_s *prob, bool final);
 // Releases the solver data of a live problem (library stop): clears its model data and
 // destroys its solver handle; the problem is then not initialised.

@@ -49,20 +49,26 @@ int resolve(Table t, PyObject *exc, PyObject *name, PyObject **key, int *id, int
   return found == 1 ? 0 : -1;
 }
 
-// Reads a string control or attribute with a growing buffer.
+// Runs a solver call, without the interpreter lock unless keepLock.
 template <class F>
-PyObject *readString(F &&call) {
-  std::vector<char> buf(256, '\0');
-  int nbytes = 0;
+int solverCall(bool keepLock, F &&f) {
+  if (keepLock) return f();
   int rc;
   Py_BEGIN_ALLOW_THREADS
-  rc = call(buf.data(), (int)buf.size(), &nbytes);
+  rc = f();
   Py_END_ALLOW_THREADS
+  return rc;
+}
+
+// Reads a string control or attribute with a growing buffer.
+template <class F>
+PyObject *readString(bool keepLock, F &&call) {
+  std::vector<char> buf(256, '\0');
+  int nbytes = 0;
+  int rc = solverCall(keepLock, [&] { return call(buf.data(), (int)buf.size(), &nbytes); });
   if (rc == 0 && nbytes > (int)buf.size()) {
     buf.assign((size_t)nbytes + 1, '\0');
-    Py_BEGIN_ALLOW_THREADS
-    rc = call(buf.data(), (int)buf.size(), &nbytes);
-    Py_END_ALLOW_THREADS
+    rc = solverCall(keepLock, [&] { return call(buf.data(), (int)buf.size(), &nbytes); });
   }
   if (rc) return nullptr;
   buf.back() = '\0';
@@ -70,28 +76,26 @@ PyObject *readString(F &&call) {
 }
 
 // The value of one parameter of a solver problem; null with an error set.
-PyObject *readParam(Table t, PyObject *owner, ko_prob_struct *h, int id, int type) {
+PyObject *readParam(Table t, PyObject *owner, ko_prob_struct *h, int id, int type, bool keepLock = false) {
   int rc = 1;
   PyObject *result = nullptr;
   if (type == KRVX_TYPE_INT || type == KRVX_TYPE_INT64) {
     int64_t v = 0;
     int v32 = 0;
-    Py_BEGIN_ALLOW_THREADS
-    if (t == Table::Control)
-      rc = type == KRVX_TYPE_INT ? KRVXgetintcontrol(h, id, &v32) : KRVXgetintcontrol64(h, id, &v);
-    else
-      rc = KRVXgetintattrib64(h, id, &v);
-    Py_END_ALLOW_THREADS
+    rc = solverCall(keepLock, [&] {
+      if (t == Table::Attrib) return KRVXgetintattrib64(h, id, &v);
+      return type == KRVX_TYPE_INT ? KRVXgetintcontrol(h, id, &v32) : KRVXgetintcontrol64(h, id, &v);
+    });
     if (t == Table::Control && type == KRVX_TYPE_INT) v = v32;
     if (!rc) result = PyLong_FromLongLong(v);
   } else if (type == KRVX_TYPE_DOUBLE) {
     double v = 0;
-    Py_BEGIN_ALLOW_THREADS
-    rc = t == Table::Control ? KRVXgetdblcontrol(h, id, &v) : KRVXgetdblattrib(h, id, &v);
-    Py_END_ALLOW_THREADS
+    rc = solverCall(keepLock, [&] {
+      return t == Table::Control ? KRVXgetdblcontrol(h, id, &v) : KRVXgetdblattrib(h, id, &v);
+    });
     if (!rc) result = PyFloat_FromDouble(v);
   } else if (type == KRVX_TYPE_STRING) {
-    result = readString([&](char *b, int n, int *nb) {
+    result = readString(keepLock, [&](char *b, int n, int *nb) {
       return t == Table::Control ? KRVXgetstrcontrol(h, id, b, n, nb) : KRVXgetstrattrib(h, id, b, n, nb);
     });
     rc = result ? 0 : 1;
@@ -174,22 +178,15 @@ int writeControl(problem_s *p, PyObject *key, int id, int type, PyObject *value)
   int rc = 0;
   if (type == KRVX_TYPE_STRING) {
     const char *s = PyUnicode_AsUTF8(v);
-    if (!s) rc = -1;
-    else {
-      Py_BEGIN_ALLOW_THREADS
-      rc = KRVXsetstrcontrol(h, id, s);
-      Py_END_ALLOW_THREADS
-    }
+    rc = s ? solverCall(false, [&] { return KRVXsetstrcontrol(h, id, s); }) : -1;
   } else if (type == KRVX_TYPE_DOUBLE) {
     double d = PyFloat_AS_DOUBLE(v);
-    Py_BEGIN_ALLOW_THREADS
-    rc = KRVXsetdblcontrol(h, id, d);
-    Py_END_ALLOW_THREADS
+    rc = solverCall(false, [&] { return KRVXsetdblcontrol(h, id, d); });
   } else {
     long long n = PyLong_AsLongLong(v);
-    Py_BEGIN_ALLOW_THREADS
-    rc = type == KRVX_TYPE_INT ? KRVXsetintcontrol(h, id, (int)n) : KRVXsetintcontrol64(h, id, n);
-    Py_END_ALLOW_THREADS
+    rc = solverCall(false, [&] {
+      return type == KRVX_TYPE_INT ? KRVXsetintcontrol(h, id, (int)n) : KRVXsetintcontrol64(h, id, n);
+    });
     if (!rc && PyUnicode_CompareWithASCIIString(key, "outputlog") == 0) p->output_enabled = n != 0;
   }
   Py_DECREF(v);
@@ -408,7 +405,7 @@ int kpy_readParamTables() {
   while (rc == 0 && PyDict_Next(kpy_env.ctrl_info, &pos, &key, &entry)) {
     int id = (int)PyLong_AsLong(PyTuple_GET_ITEM(entry, 0));
     int type = (int)PyLong_AsLong(PyTuple_GET_ITEM(entry, 1));
-    PyObject *v = readParam(Table::Control, nullptr, scratch, id, type);
+    PyObject *v = readParam(Table::Control, nullptr, scratch, id, type, true);
     if (!v || PyDict_SetItem(defaults, key, v) < 0) rc = -1;
     Py_XDECREF(v);
   }

@@ -55,11 +55,8 @@ int kpy_startLibrary() {
     ++kpy_env.lib_starts;
     return 0;
   }
-  int rc;
-  Py_BEGIN_ALLOW_THREADS
-  rc = KRVXinit(nullptr);
-  Py_END_ALLOW_THREADS
-  if (rc) {
+  // start and stop keep the interpreter lock, so that two threads cannot race through them
+  if (KRVXinit(nullptr) != 0) {
     setKrvxErrIfNull(nullptr, nullptr);
     return -1;
   }
@@ -82,9 +79,7 @@ void kpy_stopLibrary() {
   if (kpy_env.lib_starts <= 0 || --kpy_env.lib_starts > 0) return;
   for (problem_s *p = kpy_env.problems; p; p = p->next) problem_releaseSolver(p);
   KRVXremovemessagehandler(nullptr, messageHandler, nullptr);
-  Py_BEGIN_ALLOW_THREADS
   KRVXfree();
-  Py_END_ALLOW_THREADS
 }
 
 int kpy_ensureLibrary() { return kpy_env.lib_starts > 0 ? 0 : kpy_startLibrary(); }
