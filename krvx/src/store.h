@@ -134,6 +134,7 @@ enum : int {
 // Own message numbers (KRVXsetmessagestatus): 1xx core, 2xx solving, 3xx reading and writing
 enum : int {
   kMsgControls = 101,      // KRVXdumpcontrols lines
+  kMsgLoaded = 102,        // summary after a load
 };
 // Error helpers: set the text (truncated to KRVX_MAXERRLEN) and return the code.
 int fail(ko_prob_struct *p, int code, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
