@@ -14,17 +14,16 @@ constexpr size_t kMaxText = KRVX_MAXERRLEN - 1;   // characters written before t
 
 thread_local std::string globalError;             // last error of calls without a problem
 
-// Formats into a fixed buffer and cuts at a UTF-8 character boundary.
+// Formats into a fixed buffer, cut to kMaxText bytes at a UTF-8 character boundary.
 size_t formatText(char (&buf)[KRVX_MAXERRLEN], const char *fmt, va_list ap) {
-  int n = std::vsnprintf(buf, sizeof buf, fmt, ap);
-  if (n < 0) {
-    std::strcpy(buf, "error text could not be formatted");
-    return std::strlen(buf);
+  char full[4 * KRVX_MAXERRLEN];   // room to see the byte after the cut
+  if (std::vsnprintf(full, sizeof full, fmt, ap) < 0) std::strcpy(full, "error text could not be formatted");
+  size_t len = std::strlen(full);
+  if (len > kMaxText) {
+    len = kMaxText;
+    while (len > 0 && (static_cast<unsigned char>(full[len]) & 0xC0) == 0x80) --len;
   }
-  size_t len = std::strlen(buf);
-  if (len > kMaxText) len = kMaxText;
-  if (static_cast<size_t>(n) > len)
-    while (len > 0 && (static_cast<unsigned char>(buf[len]) & 0xC0) == 0x80) --len;
+  std::memcpy(buf, full, len);
   buf[len] = '\0';
   return len;
 }

@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <map>
 
 namespace krvx {
 namespace {
@@ -25,6 +24,8 @@ uint64_t fnv1a(const std::string &data) {
   return h;
 }
 
+// The two directions of the file: Writer appends a field, Reader fills it. One field list
+// (serialize* below) drives both, so save and restore cannot drift apart.
 class Writer {
  public:
   std::string out;
@@ -34,39 +35,23 @@ class Writer {
   void u32(uint32_t v) {
     for (int k = 0; k < 4; ++k) out.push_back(char(v >> (8 * k)));
   }
-  void i32(int v) { u32(uint32_t(v)); }
-  void i64(int64_t v) { u64(uint64_t(v)); }
-  void f64(double v) {
+  void io(int &v) { u32(uint32_t(v)); }
+  void io(int64_t &v) { u64(uint64_t(v)); }
+  void io(double &v) {
     uint64_t bits;
     std::memcpy(&bits, &v, 8);
     u64(bits);
   }
-  void ch(char c) { out.push_back(c); }
-  void str(const std::string &s) {
+  void io(char &c) { out.push_back(c); }
+  void io(bool &b) { out.push_back(b ? 1 : 0); }
+  void io(std::string &s) {
     u64(s.size());
     out += s;
   }
-  void count(size_t n) { u64(n); }
   template <class T, class F>
-  void vec(const std::vector<T> &v, F &&each) {
-    count(v.size());
-    for (const T &x : v) each(x);
-  }
-  void dbls(const std::vector<double> &v) { vec(v, [&](double x) { f64(x); }); }
-  void ints(const std::vector<int> &v) { vec(v, [&](int x) { i32(x); }); }
-  void chars(const std::vector<char> &v) { vec(v, [&](char x) { ch(x); }); }
-  void entries(const std::vector<Entry> &v) {
-    vec(v, [&](const Entry &e) {
-      i32(e.index);
-      f64(e.value);
-    });
-  }
-  void terms(const std::vector<QTerm> &v) {
-    vec(v, [&](const QTerm &t) {
-      i32(t.i);
-      i32(t.j);
-      f64(t.value);
-    });
+  void seq(std::vector<T> &v, size_t /*minBytes*/, F &&each) {
+    u64(v.size());
+    for (T &x : v) each(x);
   }
 };
 
@@ -87,61 +72,45 @@ class Reader {
     pos_ += 4;
     return v;
   }
-  int i32() { return int(u32()); }
-  int64_t i64() { return int64_t(u64()); }
-  double f64() {
+  void io(int &v) { v = int(u32()); }
+  void io(int64_t &v) { v = int64_t(u64()); }
+  void io(double &v) {
     uint64_t bits = u64();
-    double v;
     std::memcpy(&v, &bits, 8);
-    return v;
   }
-  char ch() {
+  void io(char &c) {
     need(1);
-    return d_[pos_++];
+    c = d_[pos_++];
   }
-  std::string str() {
+  void io(bool &b) {
+    char c;
+    io(c);
+    b = c != 0;
+  }
+  void io(std::string &s) {
     size_t n = count(1);
-    std::string s = d_.substr(pos_, n);
+    s = d_.substr(pos_, n);
     pos_ += n;
-    return s;
   }
-  // An element count, checked against the bytes left (each element takes at least minBytes).
-  size_t count(size_t minBytes) {
-    uint64_t n = u64();
-    if (n > (d_.size() - pos_) / std::max<size_t>(minBytes, 1)) truncated();
-    return size_t(n);
-  }
+  // Each element takes at least minBytes, so a count beyond the bytes left is refused before allocating.
   template <class T, class F>
-  void vec(std::vector<T> &v, size_t minBytes, F &&each) {
-    size_t n = count(minBytes);
-    v.clear();
-    v.reserve(n);
-    for (size_t k = 0; k < n; ++k) v.push_back(each());
+  void seq(std::vector<T> &v, size_t minBytes, F &&each) {
+    v.assign(count(minBytes), T());
+    for (T &x : v) each(x);
   }
-  void dbls(std::vector<double> &v) { vec(v, 8, [&] { return f64(); }); }
-  void ints(std::vector<int> &v) { vec(v, 4, [&] { return i32(); }); }
-  void chars(std::vector<char> &v) { vec(v, 1, [&] { return ch(); }); }
-  void entries(std::vector<Entry> &v) {
-    vec(v, 12, [&] {
-      Entry e;
-      e.index = i32();
-      e.value = f64();
-      return e;
-    });
-  }
-  void terms(std::vector<QTerm> &v) {
-    vec(v, 16, [&] {
-      QTerm t;
-      t.i = i32();
-      t.j = i32();
-      t.value = f64();
-      return t;
-    });
+  void skip(size_t n) {
+    need(n);
+    pos_ += n;
   }
   bool atEnd() const { return pos_ == d_.size(); }
   [[noreturn]] void truncated() { raise(kErrFile, "'%.300s' is truncated", file_.c_str()); }
 
  private:
+  size_t count(size_t minBytes) {
+    uint64_t n = u64();
+    if (n > (d_.size() - pos_) / std::max<size_t>(minBytes, 1)) truncated();
+    return size_t(n);
+  }
   void need(size_t n) {
     if (d_.size() - pos_ < n) truncated();
   }
@@ -150,217 +119,173 @@ class Reader {
   size_t pos_ = 0;
 };
 
-// ---- the store, field by field (save and restore keep the same order) ----
+// ---- field lists ----
 
-void writeModel(Writer &w, const ko_prob_struct &p) {
-  w.str(p.name);
-  w.i32(p.objsense);
-  w.f64(p.objconst);
-  w.vec(p.rows, [&](const Row &r) {
-    w.ch(r.type);
-    w.f64(r.rhs);
-    w.f64(r.range);
+template <class A>
+void serializeValues(A &a, std::vector<double> &v) {
+  a.seq(v, 8, [&](double &x) { a.io(x); });
+}
+template <class A>
+void serializeValues(A &a, std::vector<int> &v) {
+  a.seq(v, 4, [&](int &x) { a.io(x); });
+}
+template <class A>
+void serializeValues(A &a, std::vector<char> &v) {
+  a.seq(v, 1, [&](char &x) { a.io(x); });
+}
+template <class A>
+void serializeEntries(A &a, std::vector<Entry> &v) {
+  a.seq(v, 12, [&](Entry &e) {
+    a.io(e.index);
+    a.io(e.value);
   });
-  w.vec(p.cols, [&](const Column &c) {
-    w.f64(c.cost);
-    w.f64(c.lb);
-    w.f64(c.ub);
-    w.ch(c.type);
-    w.f64(c.limit);
-    w.entries(c.coefs);
+}
+template <class A>
+void serializeTerms(A &a, std::vector<QTerm> &v) {
+  a.seq(v, 16, [&](QTerm &t) {
+    a.io(t.i);
+    a.io(t.j);
+    a.io(t.value);
   });
-  w.terms(p.qobj);
-  w.vec(p.qrows, [&](const std::vector<QTerm> &q) { w.terms(q); });
-  w.vec(p.sets, [&](const Set &s) {
-    w.ch(s.type);
-    w.ints(s.cols);
-    w.dbls(s.weights);
-  });
-  w.vec(p.objectives, [&](const Objective &o) {
-    w.entries(o.coefs);
-    w.i32(o.priority);
-    w.f64(o.weight);
-    w.f64(o.abstol);
-    w.f64(o.reltol);
-  });
-  w.vec(p.indicators, [&](const Indicator &ind) {
-    w.i32(ind.col);
-    w.i32(ind.complement);
-  });
-  w.vec(p.pwls, [&](const PwlCons &c) {
-    w.i32(c.col);
-    w.i32(c.resultant);
-    w.dbls(c.x);
-    w.dbls(c.y);
-  });
-  w.vec(p.gencons, [&](const GenCons &g) {
-    w.i32(g.type);
-    w.i32(g.resultant);
-    w.ints(g.cols);
-    w.dbls(g.vals);
-  });
-  w.chars(p.modelcut);
-  w.chars(p.delayed);
-  w.ints(p.rowscale);
-  w.ints(p.colscale);
-  for (int kind = 1; kind <= 6; ++kind) w.vec(p.names[kind].names, [&](const std::string &n) { w.str(n); });
 }
 
-void readModel(Reader &r, ko_prob_struct &p) {
-  p.name = r.str();
-  p.objsense = r.i32();
-  p.objconst = r.f64();
-  r.vec(p.rows, 17, [&] {
-    Row row;
-    row.type = r.ch();
-    row.rhs = r.f64();
-    row.range = r.f64();
-    return row;
+template <class A>
+void serializeModel(A &a, ko_prob_struct &p) {
+  a.io(p.name);
+  a.io(p.objsense);
+  a.io(p.objconst);
+  a.seq(p.rows, 17, [&](Row &r) {
+    a.io(r.type);
+    a.io(r.rhs);
+    a.io(r.range);
   });
-  r.vec(p.cols, 41, [&] {
-    Column c;
-    c.cost = r.f64();
-    c.lb = r.f64();
-    c.ub = r.f64();
-    c.type = r.ch();
-    c.limit = r.f64();
-    r.entries(c.coefs);
-    return c;
+  a.seq(p.cols, 41, [&](Column &c) {
+    a.io(c.cost);
+    a.io(c.lb);
+    a.io(c.ub);
+    a.io(c.type);
+    a.io(c.limit);
+    serializeEntries(a, c.coefs);
   });
-  r.terms(p.qobj);
-  r.vec(p.qrows, 8, [&] {
-    std::vector<QTerm> q;
-    r.terms(q);
-    return q;
+  serializeTerms(a, p.qobj);
+  a.seq(p.qrows, 8, [&](std::vector<QTerm> &q) { serializeTerms(a, q); });
+  a.seq(p.sets, 17, [&](Set &s) {
+    a.io(s.type);
+    serializeValues(a, s.cols);
+    serializeValues(a, s.weights);
   });
-  r.vec(p.sets, 17, [&] {
-    Set s;
-    s.type = r.ch();
-    r.ints(s.cols);
-    r.dbls(s.weights);
-    return s;
+  a.seq(p.objectives, 36, [&](Objective &o) {
+    serializeEntries(a, o.coefs);
+    a.io(o.priority);
+    a.io(o.weight);
+    a.io(o.abstol);
+    a.io(o.reltol);
   });
-  r.vec(p.objectives, 36, [&] {
-    Objective o;
-    r.entries(o.coefs);
-    o.priority = r.i32();
-    o.weight = r.f64();
-    o.abstol = r.f64();
-    o.reltol = r.f64();
-    return o;
+  a.seq(p.indicators, 8, [&](Indicator &ind) {
+    a.io(ind.col);
+    a.io(ind.complement);
   });
-  r.vec(p.indicators, 8, [&] {
-    Indicator ind;
-    ind.col = r.i32();
-    ind.complement = r.i32();
-    return ind;
+  a.seq(p.pwls, 24, [&](PwlCons &c) {
+    a.io(c.col);
+    a.io(c.resultant);
+    serializeValues(a, c.x);
+    serializeValues(a, c.y);
   });
-  r.vec(p.pwls, 24, [&] {
-    PwlCons c;
-    c.col = r.i32();
-    c.resultant = r.i32();
-    r.dbls(c.x);
-    r.dbls(c.y);
-    return c;
+  a.seq(p.gencons, 24, [&](GenCons &g) {
+    a.io(g.type);
+    a.io(g.resultant);
+    serializeValues(a, g.cols);
+    serializeValues(a, g.vals);
   });
-  r.vec(p.gencons, 24, [&] {
-    GenCons g;
-    g.type = r.i32();
-    g.resultant = r.i32();
-    r.ints(g.cols);
-    r.dbls(g.vals);
-    return g;
-  });
-  r.chars(p.modelcut);
-  r.chars(p.delayed);
-  r.ints(p.rowscale);
-  r.ints(p.colscale);
-  for (int kind = 1; kind <= 6; ++kind) r.vec(p.names[kind].names, 8, [&] { return r.str(); });
+  serializeValues(a, p.modelcut);
+  serializeValues(a, p.delayed);
+  serializeValues(a, p.rowscale);
+  serializeValues(a, p.colscale);
+  for (int kind = 1; kind <= 6; ++kind) a.seq(p.names[kind].names, 8, [&](std::string &n) { a.io(n); });
 }
 
-void writeControls(Writer &w, const ko_prob_struct &p) {
-  // sorted by id so that equal problems give equal files
-  std::map<int, int64_t> ints(p.controls.ints.begin(), p.controls.ints.end());
-  std::map<int, double> dbls(p.controls.dbls.begin(), p.controls.dbls.end());
-  std::map<int, std::string> strs(p.controls.strs.begin(), p.controls.strs.end());
-  w.count(ints.size());
-  for (auto &kv : ints) {
-    w.i32(kv.first);
-    w.i64(kv.second);
-  }
-  w.count(dbls.size());
-  for (auto &kv : dbls) {
-    w.i32(kv.first);
-    w.f64(kv.second);
-  }
-  w.count(strs.size());
-  for (auto &kv : strs) {
-    w.i32(kv.first);
-    w.str(kv.second);
-  }
-  w.str(p.tunermethod);
+// Controls as (id, value) lists sorted by id, so that equal problems give equal files.
+struct SavedControls {
+  std::vector<std::pair<int, int64_t>> ints;
+  std::vector<std::pair<int, double>> dbls;
+  std::vector<std::pair<int, std::string>> strs;
+  std::string tunermethod;
+};
+
+template <class A>
+void serializeControls(A &a, SavedControls &c) {
+  a.seq(c.ints, 12, [&](std::pair<int, int64_t> &kv) {
+    a.io(kv.first);
+    a.io(kv.second);
+  });
+  a.seq(c.dbls, 12, [&](std::pair<int, double> &kv) {
+    a.io(kv.first);
+    a.io(kv.second);
+  });
+  a.seq(c.strs, 12, [&](std::pair<int, std::string> &kv) {
+    a.io(kv.first);
+    a.io(kv.second);
+  });
+  a.io(c.tunermethod);
+}
+
+template <class A>
+void serializeSolution(A &a, Solution &s) {
+  for (int *v : {&s.solvestatus, &s.solstatus, &s.lpstatus, &s.mipstatus, &s.stopstatus}) a.io(*v);
+  a.io(s.objval);
+  a.io(s.bestbound);
+  a.io(s.simplexiter);
+  a.io(s.bariter);
+  a.io(s.nodes);
+  a.io(s.time);
+  a.io(s.has_x);
+  a.io(s.has_duals);
+  for (auto *v : {&s.x, &s.slack, &s.duals, &s.djs}) serializeValues(a, *v);
+  serializeValues(a, s.colstat);
+  serializeValues(a, s.rowstat);
+}
+
+template <class M, class T>
+std::vector<std::pair<int, T>> sortedPairs(const M &map) {
+  std::vector<std::pair<int, T>> v(map.begin(), map.end());
+  std::sort(v.begin(), v.end(), [](const auto &x, const auto &y) { return x.first < y.first; });
+  return v;
+}
+
+SavedControls savedControls(const ko_prob_struct &p) {
+  return {sortedPairs<decltype(p.controls.ints), int64_t>(p.controls.ints),
+          sortedPairs<decltype(p.controls.dbls), double>(p.controls.dbls),
+          sortedPairs<decltype(p.controls.strs), std::string>(p.controls.strs), p.tunermethod};
 }
 
 // A saved control must be one this library knows, of the same type and inside its range.
-void checkSavedControl(int id, int type, double value, const std::string &file) {
+void checkSavedControl(int id, bool intType, int type, double value, const std::string &file) {
   const ControlInfo *c = findControl(id);
-  bool intType = type == KRVX_TYPE_INT || type == KRVX_TYPE_INT64;
   bool sameKind = c && (intType ? (c->type == KRVX_TYPE_INT || c->type == KRVX_TYPE_INT64) : c->type == type);
-  if (!sameKind) raise(kErrFile, "'%.300s' holds a value for control %d, which is not a control of that type", file.c_str(), id);
+  if (!sameKind)
+    raise(kErrFile, "'%.300s' holds a value for control %d, which is not a control of that type", file.c_str(), id);
   if (type != KRVX_TYPE_STRING && !(value >= c->min && value <= c->max))
     raise(kErrFile, "'%.300s' holds the value %g for control '%s', outside its range", file.c_str(), value, c->name);
 }
 
-void readControls(Reader &r, ControlValues &cv, std::string &tunermethod, const std::string &file) {
-  for (size_t n = r.count(12); n > 0; --n) {
-    int id = r.i32();
-    int64_t v = r.i64();
-    checkSavedControl(id, KRVX_TYPE_INT, double(v), file);
-    cv.ints[id] = v;
+ControlValues restoredControls(const SavedControls &c, const std::string &file) {
+  ControlValues cv;
+  for (const auto &kv : c.ints) {
+    checkSavedControl(kv.first, true, KRVX_TYPE_INT, double(kv.second), file);
+    cv.ints[kv.first] = kv.second;
   }
-  for (size_t n = r.count(12); n > 0; --n) {
-    int id = r.i32();
-    double v = r.f64();
-    checkSavedControl(id, KRVX_TYPE_DOUBLE, v, file);
-    cv.dbls[id] = v;
+  for (const auto &kv : c.dbls) {
+    checkSavedControl(kv.first, false, KRVX_TYPE_DOUBLE, kv.second, file);
+    cv.dbls[kv.first] = kv.second;
   }
-  for (size_t n = r.count(12); n > 0; --n) {
-    int id = r.i32();
-    std::string v = r.str();
-    checkSavedControl(id, KRVX_TYPE_STRING, 0, file);
-    cv.strs[id] = v;
+  for (const auto &kv : c.strs) {
+    checkSavedControl(kv.first, false, KRVX_TYPE_STRING, 0, file);
+    cv.strs[kv.first] = kv.second;
   }
-  tunermethod = r.str();
+  return cv;
 }
 
-void writeSolution(Writer &w, const Solution &s) {
-  for (int v : {s.solvestatus, s.solstatus, s.lpstatus, s.mipstatus, s.stopstatus}) w.i32(v);
-  w.f64(s.objval);
-  w.f64(s.bestbound);
-  w.i64(s.simplexiter);
-  w.i64(s.bariter);
-  w.i64(s.nodes);
-  w.f64(s.time);
-  w.ch(s.has_x);
-  w.ch(s.has_duals);
-  for (const auto *v : {&s.x, &s.slack, &s.duals, &s.djs}) w.dbls(*v);
-  w.ints(s.colstat);
-  w.ints(s.rowstat);
-}
-
-void readSolution(Reader &r, Solution &s, size_t nrows, size_t ncols, const std::string &file) {
-  for (int *v : {&s.solvestatus, &s.solstatus, &s.lpstatus, &s.mipstatus, &s.stopstatus}) *v = r.i32();
-  s.objval = r.f64();
-  s.bestbound = r.f64();
-  s.simplexiter = r.i64();
-  s.bariter = r.i64();
-  s.nodes = r.i64();
-  s.time = r.f64();
-  s.has_x = r.ch() != 0;
-  s.has_duals = r.ch() != 0;
-  for (auto *v : {&s.x, &s.slack, &s.duals, &s.djs}) r.dbls(*v);
-  r.ints(s.colstat);
-  r.ints(s.rowstat);
+void checkSolutionSizes(const Solution &s, size_t nrows, size_t ncols, const std::string &file) {
   auto sized = [&](size_t n, size_t want) { return n == 0 || n == want; };
   if (!sized(s.x.size(), ncols) || !sized(s.djs.size(), ncols) || !sized(s.colstat.size(), ncols) ||
       !sized(s.slack.size(), nrows) || !sized(s.duals.size(), nrows) || !sized(s.rowstat.size(), nrows))
@@ -386,11 +311,12 @@ extern "C" KRVX_API int KRVXsaveas(KRVXprob prob, const char *filename) {
   return guard(prob, "KRVXsaveas", [&] {
     std::string file = fileName(prob, filename, false);
     Writer body;
-    writeModel(body, *prob);
-    writeControls(body, *prob);
-    writeSolution(body, prob->sol);
+    serializeModel(body, *prob);   // the writer only reads the fields
+    SavedControls controls = savedControls(*prob);
+    serializeControls(body, controls);
+    serializeSolution(body, prob->sol);
     Writer w;
-    w.out.append(kMagic, sizeof kMagic);
+    w.out.assign(kMagic, sizeof kMagic);
     w.u32(kVersion);
     w.u64(body.out.size());
     w.out += body.out;
@@ -431,7 +357,7 @@ extern "C" KRVX_API int KRVXrestore(KRVXprob prob, const char *probname, const c
     Reader head(data, file);
     if (data.size() < sizeof kMagic || std::memcmp(data.data(), kMagic, sizeof kMagic) != 0)
       raise(kErrFile, "'%.300s' is not a saved problem (bad header)", file.c_str());
-    for (size_t k = 0; k < sizeof kMagic; ++k) head.ch();
+    head.skip(sizeof kMagic);
     uint32_t version = head.u32();
     if (version != kVersion)
       raise(kErrFile, "'%.300s' has format version %u, this library reads %u", file.c_str(), version, kVersion);
@@ -442,18 +368,19 @@ extern "C" KRVX_API int KRVXrestore(KRVXprob prob, const char *probname, const c
       raise(kErrFile, "'%.300s' has unexpected data after its end", file.c_str());
     std::string body = data.substr(headerSize, size_t(length));
     std::string trailer = data.substr(headerSize + size_t(length));
-    Reader tail(trailer, file);
-    if (tail.u64() != fnv1a(body)) raise(kErrFile, "'%.300s' is damaged (checksum mismatch)", file.c_str());
+    if (Reader(trailer, file).u64() != fnv1a(body))
+      raise(kErrFile, "'%.300s' is damaged (checksum mismatch)", file.c_str());
 
     Reader r(body, file);
     ko_prob_struct fresh;
-    ControlValues controls;
-    std::string tunermethod;
+    SavedControls saved;
     Solution sol;
-    readModel(r, fresh);
-    readControls(r, controls, tunermethod, file);
-    readSolution(r, sol, fresh.rows.size(), fresh.cols.size(), file);
+    serializeModel(r, fresh);
+    serializeControls(r, saved);
+    serializeSolution(r, sol);
     if (!r.atEnd()) raise(kErrFile, "'%.300s' has unexpected data after its end", file.c_str());
+    ControlValues controls = restoredControls(saved, file);
+    checkSolutionSizes(sol, fresh.rows.size(), fresh.cols.size(), file);
     try {
       loadStore(prob, std::move(fresh));   // validates before anything changes
     } catch (const Error &e) {
@@ -461,7 +388,7 @@ extern "C" KRVX_API int KRVXrestore(KRVXprob prob, const char *probname, const c
     }
     prob->controls = std::move(controls);
     prob->outputlog.store(int(ctlInt(prob, KRVX_OUTPUTLOG)));
-    prob->tunermethod = std::move(tunermethod);
+    prob->tunermethod = std::move(saved.tunermethod);
     prob->sol = std::move(sol);
   });
 }

@@ -145,6 +145,26 @@ void damagedFiles(KRVXprob p) {
   version[8] = 9;
   writeBytes("bad.svf", version);
   CHECK_FAILS(q, KRVXrestore(q, "bad", ""), "has format version 9");
+  // well-formed files whose content this library refuses
+  p->cols[0].coefs[0].index = 99;
+  CHECK_OK(p, KRVXsaveas(p, "bad"));
+  CHECK_FAILS(q, KRVXrestore(q, "bad", ""), "'bad.svf' holds an invalid problem: column 0 has a coefficient in row 99");
+  p->cols[0].coefs[0].index = 0;
+  p->names[2].names = {"x", "x"};
+  CHECK_OK(p, KRVXsaveas(p, "bad"));
+  CHECK_FAILS(q, KRVXrestore(q, "bad", ""), "holds an invalid problem: column name 'x' is used twice");
+  p->names[2].names.clear();
+  p->controls.ints[KRVX_THREADS] = -5;
+  CHECK_OK(p, KRVXsaveas(p, "bad"));
+  CHECK_FAILS(q, KRVXrestore(q, "bad", ""), "holds the value -5 for control 'threads', outside its range");
+  p->controls.ints.erase(KRVX_THREADS);
+  p->controls.dbls[KRVX_THREADS] = 1;
+  CHECK_OK(p, KRVXsaveas(p, "bad"));
+  CHECK_FAILS(q, KRVXrestore(q, "bad", ""), "value for control 8003, which is not a control of that type");
+  p->controls.dbls.erase(KRVX_THREADS);
+  p->sol.x.pop_back();
+  CHECK_OK(p, KRVXsaveas(p, "bad"));
+  CHECK_FAILS(q, KRVXrestore(q, "bad", ""), "holds a solution whose size does not match the problem");
   std::remove("bad.svf");
   CHECK(snapshot(q) == before);
   CHECK_FAILS(p, KRVXsaveas(p, "/no/such/dir/x"), "cannot write '/no/such/dir/x.svf'");
