@@ -41,6 +41,15 @@ PyObject *kpy_as_kndarray(PyObject *arr) {
   return PyArray_View((PyArrayObject *)arr, nullptr, (PyTypeObject *)type);
 }
 
+PyObject *kpy_array_richcompare(PyObject *arr, PyObject *other, int op) {
+  if (kpy_numpy_ready() < 0) return nullptr;
+  PyObject *view = kpy_as_kndarray(arr);
+  if (!view) return nullptr;
+  PyObject *r = PyObject_RichCompare(view, other, op);
+  Py_DECREF(view);
+  return r;
+}
+
 bool kpy_isSparse(PyObject *obj) {
   // a SciPy sparse object can only exist once scipy.sparse has been imported
   static PyObject *name = PyUnicode_InternFromString("scipy.sparse");
