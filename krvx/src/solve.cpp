@@ -280,7 +280,7 @@ const char *statusText(HighsInt s) {
     case kHighsModelStatusPresolveError: return "presolve error";
     case kHighsModelStatusSolveError: return "solve error";
     case kHighsModelStatusPostsolveError: return "postsolve error";
-    default: return "no result";
+    default: return "no result";   // not set: refused before solving
   }
 }
 
@@ -324,7 +324,10 @@ void HighsSession::log(int logtype, const char *msg) {
 }
 
 void HighsSession::emit(int type) {
-  if (type == 4) lasterror_ = partial_;
+  if (type == 4) {
+    const size_t start = partial_.rfind("ERROR:", 0) == 0 ? partial_.find_first_not_of(' ', 6) : 0;
+    lasterror_ = start == std::string::npos ? std::string() : partial_.substr(start);
+  }
   messageCode(p_, kMsgSolverLog, type, "%s", partial_.c_str());
   partial_.clear();
 }
@@ -399,18 +402,22 @@ static int mapStatus(ko_prob_struct *p, void *h, HighsInt status, const Lowered 
       mipst(feasible ? kMipSolution : kMipNoSolFound);
       messageCode(p, kMsgSolve, 3, "The solver ended without proving optimality, infeasibility or unboundedness");
       return 0;
-    default:
+    default: {
       out = Solution();
       out.solvestatus = KRVX_SOLVESTATUS_FAILED;
       out.solstatus = KRVX_SOLSTATUS_NOTFOUND;
       out.stopstatus = kStopGeneric;
-      out.lpstatus = mip ? kLpUnstarted : kLpUnsolved;
+      const bool nonconvex = low.quadratic && lasterror.find("non-convex") != std::string::npos;
+      out.lpstatus = mip ? kLpUnstarted : nonconvex ? kLpNonconvex : kLpUnsolved;
       if (mip) out.mipstatus = kMipNoSolFound;
-      {
-        std::lock_guard<std::recursive_mutex> lock(p->mtx);
-        if (lasterror.empty()) return fail(p, kErrSolver, "The solver failed (%s)", statusText(status));
-        return fail(p, kErrSolver, "The solver failed (%s): %s", statusText(status), lasterror.c_str());
-      }
+      std::lock_guard<std::recursive_mutex> lock(p->mtx);
+      if (nonconvex)
+        return fail(p, kErrUnsupported,
+                    "Cannot solve this problem: its quadratic objective is not convex, and the solver handles "
+                    "convex quadratic objectives only");
+      if (lasterror.empty()) return fail(p, kErrSolver, "The solver failed (%s)", statusText(status));
+      return fail(p, kErrSolver, "The solver failed: %s", lasterror.c_str());
+    }
   }
 }
 

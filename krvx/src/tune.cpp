@@ -29,9 +29,6 @@
 #include <memory>
 #include <sstream>
 
-// The problem-file reader; tuneprobsetfile fails clearly when the library has none.
-#pragma weak KRVXreadprob
-
 namespace krvx {
 
 namespace {
@@ -344,7 +341,6 @@ static int tuneSet(KRVXprob prob, const char *setfile, int ifmip, int sense) {
   if (sense < -1 || sense > 1) return refuse(kErrInvalid, "sense must be -1, 0 or 1, not ", std::to_string(sense));
   std::string text;
   if (!readText(setfile, text)) return refuse(kErrFile, "Cannot read tuner set file ", "'" + std::string(setfile) + "'");
-  if (!&KRVXreadprob) return refuse(kErrUnsupported, "Problem files cannot be read: the library has no reader", "");
   const std::string folder = [&] {
     std::string f(setfile);
     size_t slash = f.rfind('/');
