@@ -8,6 +8,37 @@
 #include "model/services.h"
 #include "module/maps.h"
 
+// Model-side services the algebra uses, weak until the model objects and maps are linked in.
+extern PyTypeObject kpy_varType __attribute__((weak));
+extern PyTypeObject kpy_constraintType __attribute__((weak));
+PyObject *constraint_new(PyTypeObject *type, PyObject *args, PyObject *kwargs) __attribute__((weak));
+int constraint_init_internal(constraint_s *con, double lb, double ub, PyObject *body, PyObject *name)
+    __attribute__((weak));
+int calc_constraint_bounds(int rowtype, double rhs, double range, double *lb, double *ub)
+    __attribute__((weak));
+linmap *linmap_new() __attribute__((weak));
+void linmap_free(linmap **m) __attribute__((weak));
+int linmap_add(linmap *m, var_s *v, double c) __attribute__((weak));
+int linmap_set(linmap *m, var_s *v, double c) __attribute__((weak));
+int linmap_del(linmap *m, var_s *v) __attribute__((weak));
+int linmap_copy(linmap **dst, const linmap *src) __attribute__((weak));
+quadmap *quadmap_new() __attribute__((weak));
+void quadmap_free(quadmap **m) __attribute__((weak));
+size_t quadmap_size(const quadmap *m) __attribute__((weak));
+int quadmap_add(quadmap *m, var_s *u, var_s *v, double c) __attribute__((weak));
+int quadmap_set(quadmap *m, var_s *u, linmap *inner) __attribute__((weak));
+int quadmap_copy(quadmap **dst, const quadmap *src) __attribute__((weak));
+indexset *indexset_new() __attribute__((weak));
+int indexset_add(indexset *s, var_s *v) __attribute__((weak));
+int indexset_copy(indexset **dst, const indexset *src) __attribute__((weak));
+void indexset_free(indexset **s) __attribute__((weak));
+
+// korvex.ModelError with a fixed text; always null
+inline PyObject *kpy_modelError(const char *msg) {
+  PyErr_SetString(kpy_ModelError, msg);
+  return nullptr;
+}
+
 // ---------------------------------------------------------------------------------------
 // Operand kinds and operation codes
 
@@ -116,8 +147,10 @@ inline bool kpy_isModelOperand(PyObject *o) {
 // ---------------------------------------------------------------------------------------
 // Operand kinds, numbers, checks (objects.cpp, checks.cpp)
 
-// NumPy types read at start-up (null when NumPy is unavailable)
+// NumPy types read at start-up (null when NumPy is unavailable): the array type and the
+// scalar types int8, int16, int32, int64, float16, float32, float64
 extern PyTypeObject *kpy_np_ndarray;
+extern PyTypeObject *kpy_np_scalars[7];
 // true for float, int (and subclasses), NumPy int8..int64 and float16..float64 scalars
 bool isNumericScalar(PyObject *obj);
 // float value of a number (after isNumericScalar); -1.0 with an error set on failure
@@ -134,6 +167,10 @@ bool isObjectConst(PyObject *obj, int *kind, double *value);
 int check_first_var(PyObject *obj, var_s **out);
 // refuses operands of different problems or linked with unlinked; unlinked out: 1/0 or null
 int check_expressions_compatible(PyObject *a, PyObject *b, int *unlinked);
+// the same refusal for two variables (either may be null)
+int check_var_owners(const var_s *a, const var_s *b);
+// any one variable of an expression's maps, or null
+var_s *expression_firstVar(const expression_s *e);
 
 // ---------------------------------------------------------------------------------------
 // Makers and copies (objects.cpp)
@@ -151,6 +188,8 @@ PyObject *general_copy(PyObject *obj, double c);
 PyObject *linterm_copy(PyObject *term, double c);
 PyObject *quadterm_copy(PyObject *term, double c);
 PyObject *expression_copy(PyObject *obj, double c);
+// records the serials of u and v in e's serial set when they are unlinked
+int expression_noteQuadVars(expression_s *e, var_s *u, var_s *v);
 PyObject *nonlin_copy(PyObject *node, double c);
 // number protocol of korvex.var (var_number.cpp; the table is kpy_var_as_number)
 PyObject *var_copy(PyObject *var, double c);
@@ -267,6 +306,17 @@ PyObject *nonlin_idiv(PyObject *a, PyObject *b);
 PyObject *nonlin_ipow(PyObject *a, PyObject *b, PyObject *mod);
 PyObject *nonlin_iand(PyObject *a, PyObject *b);
 PyObject *nonlin_ior(PyObject *a, PyObject *b);
+
+// ---------------------------------------------------------------------------------------
+// Number-protocol tables (prefix: var, linterm, quadterm, expression, nonlin)
+
+#define KPY_EXPR_NUMBER_METHODS(p)                                                              \
+  {p##_add, p##_sub, p##_mul, nullptr, nullptr, p##_pow, p##_neg, nullptr, nonlin_abs, nullptr, \
+   nullptr, nullptr, nullptr, nonlin_and, nullptr, nonlin_or, nullptr, nullptr, nullptr,         \
+   p##_iadd, p##_isub, p##_imul, nullptr, p##_ipow, nullptr, nullptr, nonlin_iand, nullptr,      \
+   nonlin_ior, nullptr, p##_div, nullptr, p##_idiv, nullptr, nullptr, nullptr}
+extern PyNumberMethods kpy_linterm_as_number, kpy_quadterm_as_number, kpy_expression_as_number,
+    kpy_nonlin_as_number;
 
 // ---------------------------------------------------------------------------------------
 // Comparison (compare.cpp)
