@@ -218,9 +218,12 @@ PyObject *linterm_alg_sum(PyObject *a, PyObject *b, double c) {
 PyObject *quadterm_alg_sum(PyObject *a, PyObject *b, double c) {
   if (kpy_isExpression(a) || kpy_isExpression(b)) return expression_alg_sum(a, b, c);
   if (kpy_isNonlin(a) || kpy_isNonlin(b)) return nonlin_alg_sum(a, b, c);
-  if (check_expressions_compatible(a, b, nullptr) < 0) return nullptr;
   var_s *v;
   double k;
+  for (PyObject *o : {a, b})
+    if (!kpy_isQuadterm(o) && !isNumericScalar(o) && !lin_atom(o, &v, &k))
+      return kpy_modelError("Invalid operands in sum with quadratic term");
+  if (check_expressions_compatible(a, b, nullptr) < 0) return nullptr;
   if (kpy_isQuadterm(b) && isNumericScalar(a)) {
     auto *q = (quadterm_s *)b;
     if (number_of(a, &k) < 0) return nullptr;
