@@ -35,10 +35,6 @@ static int own_body(PyObject **body) {
 }
 
 PyObject *make_constraint(PyObject *a, PyObject *b, int op) {
-  if (!constraint_new || !constraint_init_internal || !calc_constraint_bounds) {
-    PyErr_SetString(PyExc_RuntimeError, "constraints are not available");
-    return nullptr;
-  }
   PyObject *tmp = nullptr;
   if (isNumericScalar(a) && isNumericScalar(b)) {
     double v = kpy_numberValue(a);

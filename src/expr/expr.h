@@ -8,31 +8,6 @@
 #include "model/services.h"
 #include "module/maps.h"
 
-// Model-side services the algebra uses, weak until the model objects and maps are linked in.
-extern PyTypeObject kpy_varType __attribute__((weak));
-extern PyTypeObject kpy_constraintType __attribute__((weak));
-PyObject *constraint_new(PyTypeObject *type, PyObject *args, PyObject *kwargs) __attribute__((weak));
-int constraint_init_internal(constraint_s *con, double lb, double ub, PyObject *body, PyObject *name)
-    __attribute__((weak));
-int calc_constraint_bounds(int rowtype, double rhs, double range, double *lb, double *ub)
-    __attribute__((weak));
-linmap *linmap_new() __attribute__((weak));
-void linmap_free(linmap **m) __attribute__((weak));
-int linmap_add(linmap *m, var_s *v, double c) __attribute__((weak));
-int linmap_set(linmap *m, var_s *v, double c) __attribute__((weak));
-int linmap_del(linmap *m, var_s *v) __attribute__((weak));
-int linmap_copy(linmap **dst, const linmap *src) __attribute__((weak));
-quadmap *quadmap_new() __attribute__((weak));
-void quadmap_free(quadmap **m) __attribute__((weak));
-size_t quadmap_size(const quadmap *m) __attribute__((weak));
-int quadmap_add(quadmap *m, var_s *u, var_s *v, double c) __attribute__((weak));
-int quadmap_set(quadmap *m, var_s *u, linmap *inner) __attribute__((weak));
-int quadmap_copy(quadmap **dst, const quadmap *src) __attribute__((weak));
-indexset *indexset_new() __attribute__((weak));
-int indexset_add(indexset *s, var_s *v) __attribute__((weak));
-int indexset_copy(indexset **dst, const indexset *src) __attribute__((weak));
-void indexset_free(indexset **s) __attribute__((weak));
-
 // korvex.ModelError with a fixed text; always null
 inline PyObject *kpy_modelError(const char *msg) {
   PyErr_SetString(kpy_ModelError, msg);
@@ -327,21 +302,20 @@ PyObject *make_constraint(PyObject *a, PyObject *b, int op);
 bool kpy_is_equal(PyObject *a, PyObject *b);   // throws nanobind::python_error
 
 // ---------------------------------------------------------------------------------------
-// Provided by the printing, functions and aggregates side of the algebra. Weak until both
-// sides are present: check for null before use.
+// Printing, term extraction and the module functions (print.cpp, functions.cpp)
 
-PyObject *linterm_str(PyObject *term) __attribute__((weak));
-PyObject *quadterm_str(PyObject *term) __attribute__((weak));
-PyObject *expression_str(PyObject *e) __attribute__((weak));
-PyObject *nonlin_str(PyObject *node) __attribute__((weak));
+PyObject *linterm_str(PyObject *term);
+PyObject *quadterm_str(PyObject *term);
+PyObject *expression_str(PyObject *e);
+PyObject *nonlin_str(PyObject *node);
 // extractLinear() / extractQuadratic() methods (METH_NOARGS) of the four types
-PyObject *linterm_extractLinear(PyObject *self, PyObject *unused) __attribute__((weak));
-PyObject *linterm_extractQuadratic(PyObject *self, PyObject *unused) __attribute__((weak));
-PyObject *quadterm_extractLinear(PyObject *self, PyObject *unused) __attribute__((weak));
-PyObject *quadterm_extractQuadratic(PyObject *self, PyObject *unused) __attribute__((weak));
-PyObject *expression_extractLinear(PyObject *self, PyObject *unused) __attribute__((weak));
-PyObject *expression_extractQuadratic(PyObject *self, PyObject *unused) __attribute__((weak));
-PyObject *nonlin_extractLinear(PyObject *self, PyObject *unused) __attribute__((weak));
-PyObject *nonlin_extractQuadratic(PyObject *self, PyObject *unused) __attribute__((weak));
+PyObject *linterm_extractLinear(PyObject *self, PyObject *unused);
+PyObject *linterm_extractQuadratic(PyObject *self, PyObject *unused);
+PyObject *quadterm_extractLinear(PyObject *self, PyObject *unused);
+PyObject *quadterm_extractQuadratic(PyObject *self, PyObject *unused);
+PyObject *expression_extractLinear(PyObject *self, PyObject *unused);
+PyObject *expression_extractQuadratic(PyObject *self, PyObject *unused);
+PyObject *nonlin_extractLinear(PyObject *self, PyObject *unused);
+PyObject *nonlin_extractQuadratic(PyObject *self, PyObject *unused);
 // adds the module functions (sin ... pwl, user, Sum, Prod, And, Or, Dot, ...); 0 or -1
-int kpy_expr_functions_register(PyObject *module) __attribute__((weak));
+int kpy_expr_functions_register(PyObject *module);

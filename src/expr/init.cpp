@@ -49,7 +49,7 @@ int kpy_expr_module_init(PyObject *module) {
   for (auto &t : types)
     if (PyModule_AddObjectRef(module, t.name, (PyObject *)t.type) < 0 || set_array_priority(t.type) < 0)
       return -1;
-  if (&kpy_varType && set_array_priority(&kpy_varType) < 0) return -1;
-  if (kpy_expr_functions_register && kpy_expr_functions_register(module) < 0) return -1;
+  if (set_array_priority(&kpy_varType) < 0) return -1;
+  if (kpy_expr_functions_register(module) < 0) return -1;
   return 0;
 }

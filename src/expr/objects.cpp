@@ -344,12 +344,9 @@ static PyMethodDef linterm_methods[3], quadterm_methods[3], expression_methods[3
     nonlin_methods[3];
 
 static void fill_methods(PyMethodDef *m, PyCFunction lin, PyCFunction quad) {
-  int i = 0;
-  if (lin) m[i++] = {"extractLinear", lin, METH_NOARGS, "Linear part as (variables, coefficients)"};
-  if (quad)
-    m[i++] = {"extractQuadratic", quad, METH_NOARGS,
-              "Quadratic part as (variables, variables, coefficients)"};
-  m[i] = {nullptr, nullptr, 0, nullptr};
+  m[0] = {"extractLinear", lin, METH_NOARGS, "Linear part as (variables, coefficients)"};
+  m[1] = {"extractQuadratic", quad, METH_NOARGS, "Quadratic part as (variables, variables, coefficients)"};
+  m[2] = {nullptr, nullptr, 0, nullptr};
 }
 
 static void fill_type(PyTypeObject *t, const char *name, size_t size, const char *doc,
