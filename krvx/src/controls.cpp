@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <vector>
 #include <cstring>
 #include <strings.h>
 
@@ -210,25 +212,32 @@ extern "C" KRVX_API int KRVXsetdefaults(KRVXprob prob) {
   });
 }
 
+// The lines are made under the problem's lock and sent after it is released: a handler that waits for
+// another thread (a Python handler wants the interpreter lock) must not hold up that thread's reads.
 extern "C" KRVX_API int KRVXdumpcontrols(KRVXprob prob) {
-  return guard(prob, "KRVXdumpcontrols", [&] {
-    int shown = 0;
+  std::vector<std::string> lines;
+  int rc = guard(prob, "KRVXdumpcontrols", [&] {
+    char line[128];
     for (const ControlInfo &c : kControls) {
       if (isIntType(c.type)) {
         int64_t v = ctlInt(prob, c.id);
         if (v == int64_t(c.def)) continue;
-        messageCode(prob, kMsgControls, 1, "%s = %lld", c.name, (long long)v);
+        std::snprintf(line, sizeof line, "%s = %lld", c.name, (long long)v);
+        lines.push_back(line);
       } else if (c.type == KRVX_TYPE_DOUBLE) {
         double v = ctlDbl(prob, c.id);
         if (v == c.def) continue;
-        messageCode(prob, kMsgControls, 1, "%s = %.17g", c.name, v);
+        std::snprintf(line, sizeof line, "%s = %.17g", c.name, v);
+        lines.push_back(line);
       } else {
         std::string v = ctlStr(prob, c.id);
         if (v == (c.sdef ? c.sdef : "")) continue;
-        messageCode(prob, kMsgControls, 1, "%s = %s", c.name, v.c_str());
+        lines.push_back(std::string(c.name) + " = " + v);
       }
-      ++shown;
     }
-    if (shown == 0) messageCode(prob, kMsgControls, 1, "All controls have their default values");
+    if (lines.empty()) lines.push_back("All controls have their default values");
   });
+  if (rc != 0) return rc;
+  for (const std::string &l : lines) messageCode(prob, kMsgControls, 1, "%s", l.c_str());
+  return 0;
 }

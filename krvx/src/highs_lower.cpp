@@ -6,9 +6,12 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <limits>
 #include <string>
 
 namespace krvx {
+
+static_assert(sizeof(HighsInt) == sizeof(int), "ModelArrays holds HiGHS's integers");
 
 namespace {
 
@@ -76,13 +79,22 @@ int planLowering(ko_prob_struct *p, Lowered &low) {
   return 0;
 }
 
-int passModel(ko_prob_struct *p, void *h, const Lowered &low) {
-  const double inf = Highs_getInfinity(h);
+void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a) {
+  const double inf = std::numeric_limits<double>::infinity();
   auto bound = [inf](double v) { return v >= kInf ? inf : v <= -kInf ? -inf : v; };
   const int n = low.hcols, m = low.hrows;
 
-  std::vector<double> cost(n), lower(n), upper(n), rowlo(m), rowup(m);
-  std::vector<HighsInt> integrality(low.discrete ? n : 0, kHighsVarTypeContinuous);
+  a = ModelArrays();
+  a.sense = p->objsense < 0 ? -1 : 1;
+  a.offset = p->objconst;
+  std::vector<double> &cost = a.cost, &lower = a.lower, &upper = a.upper, &rowlo = a.rowlo, &rowup = a.rowup;
+  cost.resize(n);
+  lower.resize(n);
+  upper.resize(n);
+  rowlo.resize(m);
+  rowup.resize(m);
+  std::vector<int> &integrality = a.integrality;
+  integrality.assign(low.discrete ? n : 0, kHighsVarTypeContinuous);
   for (int i = 0; i < low.nrows; ++i) {
     const Row &r = p->rows[i];
     double lo = -inf, up = inf;
@@ -99,8 +111,9 @@ int passModel(ko_prob_struct *p, void *h, const Lowered &low) {
 
   // Columns; auxiliary rows (one per split column with a finite upper bound) follow the user's.
   std::vector<std::vector<std::pair<int, double>>> auxrows;
-  std::vector<HighsInt> start(n + 1, 0), index;
-  std::vector<double> value;
+  std::vector<int> &start = a.start, &index = a.index;
+  std::vector<double> &value = a.value;
+  start.assign(n + 1, 0);
   std::vector<std::pair<int, int>> splitpairs;   // (user column, aux column)
   for (int j = 0; j < low.ncols; ++j) {
     const Column &c = p->cols[j];
@@ -159,8 +172,8 @@ int passModel(ko_prob_struct *p, void *h, const Lowered &low) {
   start[n] = static_cast<HighsInt>(index.size());
 
   // Hessian: the store's triangle (i <= j) is HiGHS's lower triangle, column-wise.
-  std::vector<HighsInt> qstart, qindex;
-  std::vector<double> qvalue;
+  std::vector<int> &qstart = a.qstart, &qindex = a.qindex;
+  std::vector<double> &qvalue = a.qvalue;
   if (low.quadratic) {
     std::vector<QTerm> q(p->qobj);
     for (QTerm &t : q)
@@ -182,16 +195,26 @@ int passModel(ko_prob_struct *p, void *h, const Lowered &low) {
       }
     }
   }
-  const HighsInt qnz = static_cast<HighsInt>(qindex.size());
-  HighsInt rc = Highs_passModel(h, n, m, static_cast<HighsInt>(index.size()), qnz, kHighsMatrixFormatColwise,
-                                qnz ? kHighsHessianFormatTriangular : 0, p->objsense < 0 ? -1 : 1,
-                                p->objconst, cost.data(), lower.data(), upper.data(), rowlo.data(),
-                                rowup.data(), start.data(), index.data(), value.data(),
-                                qnz ? qstart.data() : nullptr, qnz ? qindex.data() : nullptr,
-                                qnz ? qvalue.data() : nullptr, low.discrete ? integrality.data() : nullptr);
-  if (rc == kHighsStatusError)
-    return fail(p, kErrSolver, "The solver refused the model (see the solver log for the reason)");
-  return 0;
+}
+
+int passArrays(ko_prob_struct *p, void *h, const ModelArrays &a) {
+  const int n = static_cast<int>(a.cost.size()), m = static_cast<int>(a.rowlo.size());
+  const int qnz = static_cast<int>(a.qindex.size());
+  std::string reason;
+  HighsInt rc;
+  {
+    HighsSession session(p, h);
+    rc = Highs_passModel(h, n, m, static_cast<int>(a.index.size()), qnz, kHighsMatrixFormatColwise,
+                         qnz ? kHighsHessianFormatTriangular : 0, a.sense, a.offset, a.cost.data(), a.lower.data(),
+                         a.upper.data(), a.rowlo.data(), a.rowup.data(), a.start.data(), a.index.data(),
+                         a.value.data(), qnz ? a.qstart.data() : nullptr, qnz ? a.qindex.data() : nullptr,
+                         qnz ? a.qvalue.data() : nullptr, a.integrality.empty() ? nullptr : a.integrality.data());
+    session.end();
+    reason = session.lastError();
+  }
+  if (rc != kHighsStatusError) return 0;
+  std::lock_guard<std::recursive_mutex> lock(p->mtx);
+  return fail(p, kErrSolver, "The solver refused the model%s%s", reason.empty() ? "" : ": ", reason.c_str());
 }
 
 void *newHighs() {
@@ -200,15 +223,22 @@ void *newHighs() {
   return h;
 }
 
-int ensureHighs(ko_prob_struct *p, Lowered &low) {
+int prepareOwnHighs(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool &pass) {
+  pass = false;
   if (int rc = planLowering(p, low)) return rc;
   if (!p->highs) {
     p->highs = newHighs();
-    if (!p->highs) return fail(p, kErrSolver, "The solver could not be created (out of memory)");
+    if (!p->highs) return fail(p, kErrMemory, "The solver could not be created (out of memory)");
     p->highs_stale = true;
   }
-  if (!p->highs_stale) return 0;
-  if (int rc = passModel(p, p->highs, low)) return rc;
+  pass = p->highs_stale;
+  if (pass) buildArrays(p, low, a);
+  return 0;
+}
+
+int passOwnHighs(ko_prob_struct *p, const ModelArrays &a) {
+  if (int rc = passArrays(p, p->highs, a)) return rc;
+  std::lock_guard<std::recursive_mutex> lock(p->mtx);
   p->highs_stale = false;
   return 0;
 }

@@ -20,14 +20,30 @@ struct Lowered {
   bool hasSplit() const { return hcols > ncols; }
 };
 
+// The arguments of Highs_passModel: a copy of the lowered model, so that HiGHS can take it
+// without the store's mutex held.
+struct ModelArrays {
+  int sense = 1;
+  double offset = 0.0;
+  std::vector<double> cost, lower, upper, rowlo, rowup, value, qvalue;
+  std::vector<int> start, index, qstart, qindex, integrality;
+};
+
 // Refuses content HiGHS cannot solve (clear text naming it) and plans the mapping. Mutex held.
 int planLowering(ko_prob_struct *p, Lowered &low);
-// Passes the planned model to a HiGHS instance. Mutex held.
-int passModel(ko_prob_struct *p, void *h, const Lowered &low);
+// The arrays of a planned model. Mutex held.
+void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a);
+// Passes the arrays to a HiGHS instance that no other thread uses; without the mutex (the
+// solver's log lines go to message output). Fails with the solver's reason.
+int passArrays(ko_prob_struct *p, void *h, const ModelArrays &a);
 // A new HiGHS instance with libkrvx's logging defaults (console output off).
 void *newHighs();
-// The problem's own instance: created on first use, the model re-passed when the store
-// changed since the last lowering (otherwise the instance keeps its basis). Mutex held.
-int ensureHighs(ko_prob_struct *p, Lowered &low);
+
+// The problem's own instance, kept between solves for warm starts, in two steps:
+// prepareOwnHighs (mutex held) plans, creates the instance on first use and builds the arrays
+// when the store changed since the last lowering (`pass`); passOwnHighs (without the mutex,
+// inside a SolveScope) passes them. Without a change the instance keeps its model and basis.
+int prepareOwnHighs(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool &pass);
+int passOwnHighs(ko_prob_struct *p, const ModelArrays &a);
 
 }  // namespace krvx

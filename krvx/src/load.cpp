@@ -360,51 +360,52 @@ void setEntities(LoadArgs &a, KRVX_ENTITY_PARAMS) {
 
 }  // namespace
 
+// The load under the problem's lock, then its summary message once the lock is released.
+static int loadCall(KRVXprob prob, const char *fn, const LoadArgs &a) {
+  std::string summary;
+  int rc = guard(prob, fn, [&] {
+    load(prob, a);
+    summary = modelSummary(*prob);
+  });
+  if (rc == 0) messageCode(prob, kMsgLoaded, 1, "%s", summary.c_str());
+  return rc;
+}
+
 extern "C" KRVX_API int KRVXloadlp64_witharraysizes(KRVX_LINEAR_PARAMS) {
-  return guard(prob, "KRVXloadlp", [&] { load(prob, KRVX_LINEAR_ARGS); });
+  return loadCall(prob, "KRVXloadlp", KRVX_LINEAR_ARGS);
 }
 
 extern "C" KRVX_API int KRVXloadqp64_witharraysizes(KRVX_LINEAR_PARAMS, KRVX_QOBJ_PARAMS) {
-  return guard(prob, "KRVXloadqp", [&] {
-    LoadArgs a = KRVX_LINEAR_ARGS;
-    setQObj(a, KRVX_QOBJ_ARGS);
-    load(prob, a);
-  });
+  LoadArgs a = KRVX_LINEAR_ARGS;
+  setQObj(a, KRVX_QOBJ_ARGS);
+  return loadCall(prob, "KRVXloadqp", a);
 }
 
 extern "C" KRVX_API int KRVXloadmiqp64_witharraysizes(KRVX_LINEAR_PARAMS, KRVX_QOBJ_PARAMS, KRVX_ENTITY_PARAMS) {
-  return guard(prob, "KRVXloadmiqp", [&] {
-    LoadArgs a = KRVX_LINEAR_ARGS;
-    setQObj(a, KRVX_QOBJ_ARGS);
-    setEntities(a, KRVX_ENTITY_ARGS);
-    load(prob, a);
-  });
+  LoadArgs a = KRVX_LINEAR_ARGS;
+  setQObj(a, KRVX_QOBJ_ARGS);
+  setEntities(a, KRVX_ENTITY_ARGS);
+  return loadCall(prob, "KRVXloadmiqp", a);
 }
 
 extern "C" KRVX_API int KRVXloadmip64_witharraysizes(KRVX_LINEAR_PARAMS, KRVX_ENTITY_PARAMS) {
-  return guard(prob, "KRVXloadmip", [&] {
-    LoadArgs a = KRVX_LINEAR_ARGS;
-    setEntities(a, KRVX_ENTITY_ARGS);
-    load(prob, a);
-  });
+  LoadArgs a = KRVX_LINEAR_ARGS;
+  setEntities(a, KRVX_ENTITY_ARGS);
+  return loadCall(prob, "KRVXloadmip", a);
 }
 
 extern "C" KRVX_API int KRVXloadqcqp64_witharraysizes(KRVX_LINEAR_PARAMS, KRVX_QOBJ_PARAMS, KRVX_QROW_PARAMS) {
-  return guard(prob, "KRVXloadqcqp", [&] {
-    LoadArgs a = KRVX_LINEAR_ARGS;
-    setQObj(a, KRVX_QOBJ_ARGS);
-    setQRows(a, KRVX_QROW_ARGS);
-    load(prob, a);
-  });
+  LoadArgs a = KRVX_LINEAR_ARGS;
+  setQObj(a, KRVX_QOBJ_ARGS);
+  setQRows(a, KRVX_QROW_ARGS);
+  return loadCall(prob, "KRVXloadqcqp", a);
 }
 
 extern "C" KRVX_API int KRVXloadmiqcqp64_witharraysizes(KRVX_LINEAR_PARAMS, KRVX_QOBJ_PARAMS, KRVX_QROW_PARAMS,
                                                         KRVX_ENTITY_PARAMS) {
-  return guard(prob, "KRVXloadmiqcqp", [&] {
-    LoadArgs a = KRVX_LINEAR_ARGS;
-    setQObj(a, KRVX_QOBJ_ARGS);
-    setQRows(a, KRVX_QROW_ARGS);
-    setEntities(a, KRVX_ENTITY_ARGS);
-    load(prob, a);
-  });
+  LoadArgs a = KRVX_LINEAR_ARGS;
+  setQObj(a, KRVX_QOBJ_ARGS);
+  setQRows(a, KRVX_QROW_ARGS);
+  setEntities(a, KRVX_ENTITY_ARGS);
+  return loadCall(prob, "KRVXloadmiqcqp", a);
 }

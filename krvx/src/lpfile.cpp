@@ -181,7 +181,7 @@ bool writeLpFile(const ko_prob_struct &p, const std::string &path, std::string &
   }
   size_t nc = p.cols.size(), nr = p.rows.size();
   if (nc == 0 && nr > 0) return refuse("rows without columns");
-  std::vector<std::string> rn = fileNames(p, 1, nr, "R"), cn = fileNames(p, 2, nc, "C");
+  std::vector<std::string> rn = fileNames(p, 1, nr), cn = fileNames(p, 2, nc);
   for (const auto *names : {&rn, &cn})
     for (const std::string &n : *names)
       if (!lpName(n)) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace krvx {
@@ -188,6 +189,27 @@ void copyStore(ko_prob_struct &dst, const ko_prob_struct &src) {
   dst.outputlog.store(src.outputlog.load());
   dst.sol = src.sol;
   dst.highs_stale = true;
+}
+
+std::string modelSummary(const ko_prob_struct &p) {
+  int64_t elems = 0, entities = 0, qrows = 0;
+  for (const Column &c : p.cols) {
+    elems += int64_t(c.coefs.size());
+    entities += c.type != 'C';
+  }
+  for (const auto &q : p.qrows) qrows += !q.empty();
+  char buf[400];
+  std::snprintf(buf, sizeof buf, "%zu rows, %zu columns, %lld elements", p.rows.size(), p.cols.size(),
+                (long long)elems);
+  std::string s = "Problem '" + p.name.substr(0, 200) + "': " + buf;
+  auto part = [&](int64_t n, const char *what) {
+    if (n > 0) s += ", " + std::to_string(n) + " " + what;
+  };
+  part(int64_t(p.qobj.size()), "objective quadratic terms");
+  part(qrows, "quadratic rows");
+  part(entities, "entities");
+  part(int64_t(p.sets.size()), "sets");
+  return s;
 }
 
 void invalidate(ko_prob_struct *p) {

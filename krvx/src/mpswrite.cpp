@@ -145,8 +145,8 @@ bool writeMpsFile(const ko_prob_struct &p, const std::string &path, bool fixed, 
       return false;
     }
   size_t nr = p.rows.size(), nc = p.cols.size();
-  std::vector<std::string> rn = fileNames(p, 1, nr, "R"), cn = fileNames(p, 2, nc, "C"),
-                           sn = fileNames(p, 3, p.sets.size(), "S");
+  std::vector<std::string> rn = fileNames(p, 1, nr), cn = fileNames(p, 2, nc),
+                           sn = fileNames(p, 3, p.sets.size());
   if (!checkNames(rn, fixed, error) || !checkNames(cn, fixed, error) || !checkNames(sn, fixed, error)) return false;
   std::string obj = "OBJ";
   while (p.names[1].index.count(obj) || std::find(rn.begin(), rn.end(), obj) != rn.end()) obj += "_";

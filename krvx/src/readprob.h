@@ -31,8 +31,8 @@ bool readLpFile(const std::string &path, const std::string &shown, ko_prob_struc
 bool writeMpsFile(const ko_prob_struct &p, const std::string &path, bool fixed, std::string &error);
 bool writeLpFile(const ko_prob_struct &p, const std::string &path, std::string &error);
 
-// Names the writers use: the store's names, unnamed objects as <prefix><i+1>, all distinct.
-std::vector<std::string> fileNames(const ko_prob_struct &p, int kind, size_t count, const char *prefix);
+// Names the writers use: the store's names, unnamed objects by their default names, all distinct.
+std::vector<std::string> fileNames(const ko_prob_struct &p, int kind, size_t count);
 
 // Sequential lines of a plain or gzip-compressed file, read in large chunks. Lines are handed out
 // in place (mutable, NUL-terminated, without the line end) and stay valid until the next call.

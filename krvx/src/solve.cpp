@@ -146,73 +146,20 @@ class RunningSolve {
   int threads_ = 0;
 };
 
-// Per run: HiGHS log lines to message output, stop requests to HiGHS.
-struct RunContext {
-  ko_prob_struct *p;
-  unsigned sigint_mark;
-  std::atomic<int> stop{0};
-  std::mutex mtx;
-  std::string partial;       // text after the last line end
-  int partialtype = 1;
-  std::string lasterror;     // last error line of the log
-
-  explicit RunContext(ko_prob_struct *prob) : p(prob), sigint_mark(sigintCount()) {}
-
-  static int messageType(int logtype) { return logtype == 4 ? 3 : logtype == 5 ? 4 : 1; }
-
-  void log(int logtype, const char *msg) {
-    std::lock_guard<std::mutex> lock(mtx);
-    const int type = messageType(logtype);
-    for (const char *c = msg; *c;) {
-      const char *nl = std::strchr(c, '\n');
-      if (!nl) {
-        partial.append(c);
-        partialtype = type;
-        break;
-      }
-      partial.append(c, nl - c);
-      emit(type);
-      c = nl + 1;
-    }
-  }
-  void emit(int type) {
-    if (type == 4) lasterror = partial;
-    messageCode(p, kMsgSolverLog, type, "%s", partial.c_str());
-    partial.clear();
-  }
-  void flush() {
-    std::lock_guard<std::mutex> lock(mtx);
-    if (!partial.empty()) emit(partialtype);
-  }
-};
-
-extern "C" void highsCallback(int type, const char *msg, const HighsCallbackDataOut *out, HighsCallbackDataIn *in,
-                              void *data) {
-  auto *ctx = static_cast<RunContext *>(data);
-  if (type == kHighsCallbackLogging) {
-    if (msg) ctx->log(out ? out->log_type : 1, msg);
-    return;
-  }
-  if (type != kHighsCallbackSimplexInterrupt && type != kHighsCallbackIpmInterrupt &&
-      type != kHighsCallbackMipInterrupt)
-    return;
-  if (int reason = pendingStop(ctx->p, ctx->sigint_mark)) {
-    int none = 0;
-    ctx->stop.compare_exchange_strong(none, reason);
-    if (in) in->user_interrupt = 1;
-  }
-}
-
 const int kCallbacks[] = {kHighsCallbackLogging, kHighsCallbackSimplexInterrupt, kHighsCallbackIpmInterrupt,
                           kHighsCallbackMipInterrupt};
 
-void startCallbacks(void *h, RunContext &ctx) {
-  Highs_setCallback(h, highsCallback, &ctx);
-  for (int t : kCallbacks) Highs_startCallback(h, t);
-}
-
-void stopCallbacks(void *h) {
-  for (int t : kCallbacks) Highs_stopCallback(h, t);
+extern "C" void highsCallback(int type, const char *msg, const HighsCallbackDataOut *out, HighsCallbackDataIn *in,
+                              void *data) {
+  auto *session = static_cast<HighsSession *>(data);
+  if (type == kHighsCallbackLogging) {
+    if (msg) session->log(out ? out->log_type : 1, msg);
+    return;
+  }
+  if (type == kHighsCallbackSimplexInterrupt || type == kHighsCallbackIpmInterrupt ||
+      type == kHighsCallbackMipInterrupt) {
+    if (session->poll() && in) in->user_interrupt = 1;
+  }
 }
 
 HighsInt clampInt(int64_t v) {
@@ -333,11 +280,57 @@ const char *statusText(HighsInt s) {
     case kHighsModelStatusPresolveError: return "presolve error";
     case kHighsModelStatusSolveError: return "solve error";
     case kHighsModelStatusPostsolveError: return "postsolve error";
-    default: return "no result";
+    default: return "no result";   // not set: refused before solving
   }
 }
 
 }  // namespace
+
+HighsSession::HighsSession(ko_prob_struct *p, void *h) : p_(p), h_(h), mark_(sigintCount()) {
+  Highs_setCallback(h, highsCallback, this);
+  for (int t : kCallbacks) Highs_startCallback(h, t);
+}
+
+void HighsSession::end() {
+  if (!h_) return;
+  for (int t : kCallbacks) Highs_stopCallback(h_, t);
+  h_ = nullptr;
+  std::lock_guard<std::mutex> lock(mtx_);
+  if (!partial_.empty()) emit(partialtype_);
+}
+
+bool HighsSession::poll() {
+  int reason = pendingStop(p_, mark_);
+  if (!reason) return false;
+  int none = 0;
+  stop_.compare_exchange_strong(none, reason);
+  return true;
+}
+
+void HighsSession::log(int logtype, const char *msg) {
+  std::lock_guard<std::mutex> lock(mtx_);
+  const int type = logtype == 4 ? 3 : logtype == 5 ? 4 : 1;   // HiGHS warning, error
+  for (const char *c = msg; *c;) {
+    const char *nl = std::strchr(c, '\n');
+    if (!nl) {
+      partial_.append(c);
+      partialtype_ = type;
+      break;
+    }
+    partial_.append(c, nl - c);
+    emit(type);
+    c = nl + 1;
+  }
+}
+
+void HighsSession::emit(int type) {
+  if (type == 4) {
+    const size_t start = partial_.rfind("ERROR:", 0) == 0 ? partial_.find_first_not_of(' ', 6) : 0;
+    lasterror_ = start == std::string::npos ? std::string() : partial_.substr(start);
+  }
+  messageCode(p_, kMsgSolverLog, type, "%s", partial_.c_str());
+  partial_.clear();
+}
 
 // Maps the model status of a finished run into out; returns 0 or the failure (text set).
 static int mapStatus(ko_prob_struct *p, void *h, HighsInt status, const Lowered &low, const RunSettings &s,
@@ -409,45 +402,47 @@ static int mapStatus(ko_prob_struct *p, void *h, HighsInt status, const Lowered 
       mipst(feasible ? kMipSolution : kMipNoSolFound);
       messageCode(p, kMsgSolve, 3, "The solver ended without proving optimality, infeasibility or unboundedness");
       return 0;
-    default:
+    default: {
       out = Solution();
       out.solvestatus = KRVX_SOLVESTATUS_FAILED;
       out.solstatus = KRVX_SOLSTATUS_NOTFOUND;
       out.stopstatus = kStopGeneric;
-      out.lpstatus = mip ? kLpUnstarted : kLpUnsolved;
+      const bool nonconvex = low.quadratic && lasterror.find("non-convex") != std::string::npos;
+      out.lpstatus = mip ? kLpUnstarted : nonconvex ? kLpNonconvex : kLpUnsolved;
       if (mip) out.mipstatus = kMipNoSolFound;
-      {
-        std::lock_guard<std::recursive_mutex> lock(p->mtx);
-        if (lasterror.empty()) return fail(p, kErrSolver, "The solver failed (%s)", statusText(status));
-        return fail(p, kErrSolver, "The solver failed (%s): %s", statusText(status), lasterror.c_str());
-      }
+      std::lock_guard<std::recursive_mutex> lock(p->mtx);
+      if (nonconvex)
+        return fail(p, kErrUnsupported,
+                    "Cannot solve this problem: its quadratic objective is not convex, and the solver handles "
+                    "convex quadratic objectives only");
+      if (lasterror.empty()) return fail(p, kErrSolver, "The solver failed (%s)", statusText(status));
+      return fail(p, kErrSolver, "The solver failed: %s", lasterror.c_str());
+    }
   }
 }
 
 int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &s, Solution &out,
              bool *modified) {
-  RunContext ctx(p);
   out = Solution();
   const auto t0 = std::chrono::steady_clock::now();
   HighsInt status;
   bool changed = false;
+  HighsSession session(p, h);
   {
     RunningSolve running(p, s.threads);
     applySettings(h, low, s, running.threads());
-    startCallbacks(h, ctx);
     Highs_run(h);
     status = Highs_getModelStatus(h);
-    if (status == kHighsModelStatusUnboundedOrInfeasible && !pendingStop(p, ctx.sigint_mark))
+    if (status == kHighsModelStatusUnboundedOrInfeasible && !pendingStop(p, session.sigintMark()))
       status = settleInfeasibleOrUnbounded(h, low, s.presolve, changed);
-    stopCallbacks(h);
   }
-  ctx.flush();
+  session.end();
   out.time = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   const bool mip = low.discrete && !s.relax;
   // after a feasibility run the instance's values belong to the zero objective
   collect(h, low, mip, !changed, out);
   if (modified) *modified = changed;
-  return mapStatus(p, h, status, low, s, ctx.stop.load(), ctx.lasterror, out);
+  return mapStatus(p, h, status, low, s, session.stopReason(), session.lastError(), out);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -461,6 +456,8 @@ int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus,
   SolveScope scope;
   RunSettings s;
   Lowered low;
+  ModelArrays arrays;
+  bool pass = false;
   {
     std::lock_guard<std::recursive_mutex> lock(p->mtx);
     if (int rc = scope.begin(p)) return rc;
@@ -468,9 +465,13 @@ int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus,
     bool rootonly = false;
     const char *allowed = call == Call::Lp ? "bpdn" : call == Call::Mip ? "bpdnl" : "bpdnlsx";
     if (int rc = applyFlags(p, flags, allowed, s, &rootonly)) return rc;
-    if (int rc = ensureHighs(p, low)) return rc;
+    if (int rc = prepareOwnHighs(p, low, arrays, pass)) return rc;
     s.relax = call == Call::Lp || rootonly;
     p->sol = Solution();
+  }
+  if (pass) {
+    if (int rc = passOwnHighs(p, arrays)) return rc;
+    arrays = ModelArrays();
   }
   Solution out;
   bool modified = false;
@@ -490,18 +491,15 @@ int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus,
 using namespace krvx;
 
 extern "C" KRVX_API int KRVXlpoptimize(KRVXprob prob, const char *flags) {
-  if (!prob) return failGlobal(kErrNoProblem, "%s: no problem given", __func__);
-  return solveCall(prob, flags, Call::Lp, nullptr, nullptr);
+  return shielded(prob, __func__, [&] { return solveCall(prob, flags, Call::Lp, nullptr, nullptr); });
 }
 
 extern "C" KRVX_API int KRVXmipoptimize(KRVXprob prob, const char *flags) {
-  if (!prob) return failGlobal(kErrNoProblem, "%s: no problem given", __func__);
-  return solveCall(prob, flags, Call::Mip, nullptr, nullptr);
+  return shielded(prob, __func__, [&] { return solveCall(prob, flags, Call::Mip, nullptr, nullptr); });
 }
 
 extern "C" KRVX_API int KRVXoptimize(KRVXprob prob, const char *flags, int *solvestatus, int *solstatus) {
-  if (!prob) return failGlobal(kErrNoProblem, "%s: no problem given", __func__);
-  return solveCall(prob, flags, Call::Optimize, solvestatus, solstatus);
+  return shielded(prob, __func__, [&] { return solveCall(prob, flags, Call::Optimize, solvestatus, solstatus); });
 }
 
 extern "C" KRVX_API int KRVXinterrupt(KRVXprob prob, int reason) {
@@ -514,11 +512,12 @@ extern "C" KRVX_API int KRVXinterrupt(KRVXprob prob, int reason) {
   return 0;
 }
 
-extern "C" KRVX_API int KRVXcrossoverlpsol(KRVXprob prob, int *status) {
-  if (!prob) return failGlobal(kErrNoProblem, "%s: no problem given", __func__);
+static int crossover(KRVXprob prob, int *status) {
   SolveScope scope;
   Lowered low;
   RunSettings s;
+  ModelArrays arrays;
+  bool pass = false;
   std::vector<double> x, djs, duals;
   {
     std::lock_guard<std::recursive_mutex> lock(prob->mtx);
@@ -528,12 +527,11 @@ extern "C" KRVX_API int KRVXcrossoverlpsol(KRVXprob prob, int *status) {
       if (status) *status = 1;
       return 0;
     }
-    if (int rc = planLowering(prob, low)) return rc;
+    if (int rc = prepareOwnHighs(prob, low, arrays, pass)) return rc;
     if (low.quadratic)
       return fail(prob, kErrUnsupported, "Crossover needs a linear problem; this one has a quadratic objective");
     if (low.hasSplit())
       return fail(prob, kErrUnsupported, "Crossover is not available for problems with partial-integer columns");
-    if (int rc = ensureHighs(prob, low)) return rc;
     s = settingsFromControls(prob);
     s.relax = true;
     x = sol.x;
@@ -545,32 +543,37 @@ extern "C" KRVX_API int KRVXcrossoverlpsol(KRVXprob prob, int *status) {
       for (double d : sol.duals) duals.push_back(sign * d);
     }
   }
+  if (pass)
+    if (int rc = passOwnHighs(prob, arrays)) return rc;
   void *h = prob->highs;
   if (low.discrete) Highs_clearIntegrality(h);   // crossover works on the relaxation
-  RunContext ctx(prob);
+  HighsSession session(prob, h);
   Solution out;
   HighsInt rc;
   {
     RunningSolve running(prob, s.threads);
     applySettings(h, low, s, running.threads());
-    startCallbacks(h, ctx);
     const auto t0 = std::chrono::steady_clock::now();
     rc = Highs_crossover(h, low.hcols, low.hrows, x.data(), djs.empty() ? nullptr : djs.data(),
                          duals.empty() ? nullptr : duals.data());
     out.time = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    stopCallbacks(h);
   }
-  ctx.flush();
+  session.end();
   const double time = out.time;
   collect(h, low, false, true, out, true);
   out.time = time;
+  int mrc = rc == kHighsStatusError ? kErrSolver
+                                    : mapStatus(prob, h, Highs_getModelStatus(h), low, s, 0, session.lastError(), out);
   std::lock_guard<std::recursive_mutex> lock(prob->mtx);
   if (low.discrete) prob->highs_stale = true;
   if (rc == kHighsStatusError)
-    return fail(prob, kErrSolver, "Crossover failed%s%s", ctx.lasterror.empty() ? "" : ": ",
-                ctx.lasterror.c_str());
-  int mrc = mapStatus(prob, h, Highs_getModelStatus(h), low, s, 0, ctx.lasterror, out);
+    return fail(prob, kErrSolver, "Crossover failed%s%s", session.lastError().empty() ? "" : ": ",
+                session.lastError().c_str());
   prob->sol = std::move(out);
   if (status) *status = 0;
   return mrc;
+}
+
+extern "C" KRVX_API int KRVXcrossoverlpsol(KRVXprob prob, int *status) {
+  return shielded(prob, __func__, [&] { return crossover(prob, status); });
 }

@@ -6,7 +6,10 @@
 #pragma once
 #include "store.h"
 #include "highs_lower.h"
+#include "api.h"
 
+#include <atomic>
+#include <mutex>
 #include <string>
 
 namespace krvx {
@@ -61,6 +64,36 @@ class SolveScope {
   ko_prob_struct *p_ = nullptr;
 };
 
+// The callbacks of one use of a HiGHS instance, from construction to end(): HiGHS's log lines
+// go to p's message output (one message per line), and stop requests for p (KRVXinterrupt,
+// SIGINT) reach the solver. Take it without the mutex held: log lines reach message handlers.
+class HighsSession {
+ public:
+  HighsSession(ko_prob_struct *p, void *h);
+  ~HighsSession() { end(); }
+  HighsSession(const HighsSession &) = delete;
+  HighsSession &operator=(const HighsSession &) = delete;
+  void end();                                      // callbacks stopped, last partial line out
+  int stopReason() const { return stop_.load(); }  // the stop request the solver obeyed, 0 none
+  unsigned sigintMark() const { return mark_; }
+  const std::string &lastError() const { return lasterror_; }   // last error line of the log
+
+  // for the C callback
+  void log(int logtype, const char *msg);
+  bool poll();                                     // a stop is requested (and recorded)
+
+ private:
+  void emit(int type);
+  ko_prob_struct *p_;
+  void *h_;
+  unsigned mark_;
+  std::atomic<int> stop_{0};
+  std::mutex mtx_;
+  std::string partial_;                            // text after the last line end
+  int partialtype_ = 1;
+  std::string lasterror_;
+};
+
 // One run of a HiGHS instance holding a lowered model, without the mutex. Fills `out` (user
 // columns and rows only) and returns 0, or fails with a clear text (mutex taken for the text).
 // `modified`: the run changed the instance's model (it must be passed again before reuse).
@@ -69,6 +102,17 @@ int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &
 
 // Stop request seen by the running solves of p: 0 none, else the reason.
 int pendingStop(ko_prob_struct *p, unsigned sigint_mark);
+
+// The body of an entry point: no problem, or an exception (out of memory), becomes the error.
+template <class F>
+int shielded(ko_prob_struct *p, const char *fn, F &&body) noexcept {
+  if (!p) return failGlobal(kErrNoProblem, "%s: no problem given", fn);
+  try {
+    return body();
+  } catch (...) {
+    return failFrom(p, fn);
+  }
+}
 
 // SIGINT handling while solves run (nesting counted across all threads).
 void sigintEnter();

@@ -134,11 +134,15 @@ enum : int {
 // Own message numbers (KRVXsetmessagestatus): 1xx core, 2xx solving, 3xx reading and writing
 enum : int {
   kMsgControls = 101,      // KRVXdumpcontrols lines
+  kMsgLoaded = 102,        // summary after a load
 };
 // Error helpers: set the text (truncated to KRVX_MAXERRLEN) and return the code.
 int fail(ko_prob_struct *p, int code, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
 int failGlobal(int code, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
-// Message output through the problem's handlers, then the global ones.
+// Message output through the problem's handlers, then the global ones (OUTPUTLOG 0 silences a
+// problem's messages). Handlers run on the calling thread with no library lock of ours held; a
+// Python handler then waits for the interpreter lock, whose holder may be reading an attribute of
+// this problem: so send messages after releasing p->mtx where the call can (see KRVXdumpcontrols).
 void message(ko_prob_struct *p, int msgtype, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
 // The same with an own message number: a number suppressed by KRVXsetmessagestatus is not output.
 void messageCode(ko_prob_struct *p, int msgcode, int msgtype, const char *fmt, ...)

@@ -29,9 +29,6 @@
 #include <memory>
 #include <sstream>
 
-// The problem-file reader; tuneprobsetfile fails clearly when the library has none.
-#pragma weak KRVXreadprob
-
 namespace krvx {
 
 namespace {
@@ -188,11 +185,19 @@ bool better(const Trial &a, const Trial &b) {
   return a.time < b.time;
 }
 
-// A problem of the tuning set: its own store (for lowering) and mapping.
+// A problem of the tuning set: its mapping and lowered model.
 struct Member {
-  ko_prob_struct *store;
   Lowered low;
+  ModelArrays arrays;
 };
+
+// Plans and lowers q into a new member (q's mutex held).
+int addMember(std::vector<Member> &members, ko_prob_struct *q) {
+  members.emplace_back();
+  if (int rc = planLowering(q, members.back().low)) return rc;
+  buildArrays(q, members.back().low, members.back().arrays);
+  return 0;
+}
 
 struct TuneJob {
   ko_prob_struct *p;             // the problem that is tuned (messages, interrupts, controls)
@@ -223,14 +228,11 @@ int runTrials(TuneJob &job) {
         return 0;
       }
       std::unique_ptr<void, void (*)(void *)> h(newHighs(), Highs_destroy);
-      if (!h) return fail(p, kErrMemory, "The tuner could not create a solver instance");
-      {
-        std::lock_guard<std::recursive_mutex> lock(m.store->mtx);
-        if (int rc = passModel(m.store, h.get(), m.low)) {
-          if (m.store != p) fail(p, rc, "The solver refused a problem of the tuning set");
-          return rc;
-        }
+      if (!h) {
+        std::lock_guard<std::recursive_mutex> lock(p->mtx);
+        return fail(p, kErrMemory, "The tuner could not create a solver instance");
       }
+      if (int rc = passArrays(p, h.get(), m.arrays)) return rc;
       Solution out;
       if (runHighs(p, h.get(), m.low, s, out) != 0) {
         ++t.failed;
@@ -303,8 +305,7 @@ bool readText(const std::string &file, std::string &text) {
 
 using namespace krvx;
 
-extern "C" KRVX_API int KRVXtune(KRVXprob prob, const char *flags) {
-  if (!prob) return failGlobal(kErrNoProblem, "%s: no problem given", __func__);
+static int tune(KRVXprob prob, const char *flags) {
   TuneJob job;
   job.p = prob;
   {
@@ -320,10 +321,8 @@ extern "C" KRVX_API int KRVXtune(KRVXprob prob, const char *flags) {
       std::string err;
       if (!parseMethod(methodText(prob), "tuner method", method, err))
         return fail(prob, kErrInvalid, "%s", err.c_str());
-      Member m{prob, Lowered()};
-      if (int rc = planLowering(prob, m.low)) return rc;
-      job.mip = cls >= 0 ? cls == 1 : m.low.discrete;
-      job.members.push_back(std::move(m));
+      if (int rc = addMember(job.members, prob)) return rc;
+      job.mip = cls >= 0 ? cls == 1 : job.members[0].low.discrete;
       job.trials = trialsFor(method, job.mip, algfixed);
     }
     if (int rc = runTrials(job)) return rc;
@@ -332,8 +331,7 @@ extern "C" KRVX_API int KRVXtune(KRVXprob prob, const char *flags) {
   return 0;
 }
 
-extern "C" KRVX_API int KRVXtuneprobsetfile(KRVXprob prob, const char *setfile, int ifmip, int sense) {
-  if (!prob) return failGlobal(kErrNoProblem, "%s: no problem given", __func__);
+static int tuneSet(KRVXprob prob, const char *setfile, int ifmip, int sense) {
   auto refuse = [&](int code, const char *what, const std::string &detail) {
     std::lock_guard<std::recursive_mutex> lock(prob->mtx);
     return fail(prob, code, "%s%s", what, detail.c_str());
@@ -343,7 +341,6 @@ extern "C" KRVX_API int KRVXtuneprobsetfile(KRVXprob prob, const char *setfile, 
   if (sense < -1 || sense > 1) return refuse(kErrInvalid, "sense must be -1, 0 or 1, not ", std::to_string(sense));
   std::string text;
   if (!readText(setfile, text)) return refuse(kErrFile, "Cannot read tuner set file ", "'" + std::string(setfile) + "'");
-  if (!&KRVXreadprob) return refuse(kErrUnsupported, "Problem files cannot be read: the library has no reader", "");
   const std::string folder = [&] {
     std::string f(setfile);
     size_t slash = f.rfind('/');
@@ -390,13 +387,10 @@ extern "C" KRVX_API int KRVXtuneprobsetfile(KRVXprob prob, const char *setfile, 
         return fail(prob, kErrInvalid, "%s", err.c_str());
       bool discrete = false;
       for (auto &q : probs) {
-        Member m{q.get(), Lowered()};
         std::lock_guard<std::recursive_mutex> qlock(q->mtx);
-        if (planLowering(q.get(), m.low) != 0)
-          return fail(prob, kErrUnsupported, "Problem '%s' of the tuning set: %s", q->name.c_str(),
-                      q->lasterror.c_str());
-        discrete = discrete || m.low.discrete;
-        job.members.push_back(std::move(m));
+        if (int rc = addMember(job.members, q.get()))
+          return fail(prob, rc, "Problem '%s' of the tuning set: %s", q->name.c_str(), q->lasterror.c_str());
+        discrete = discrete || job.members.back().low.discrete;
       }
       job.mip = ifmip >= 0 ? ifmip == 1 : discrete;
       job.trials = trialsFor(method, job.mip, false);
@@ -407,14 +401,14 @@ extern "C" KRVX_API int KRVXtuneprobsetfile(KRVXprob prob, const char *setfile, 
   return 0;
 }
 
-extern "C" KRVX_API int KRVXtunerwritemethod(KRVXprob prob, const char *methodfile) {
-  if (!prob) return failGlobal(kErrNoProblem, "%s: no problem given", __func__);
-  std::lock_guard<std::recursive_mutex> lock(prob->mtx);
-  if (!methodfile || !*methodfile) return fail(prob, kErrInvalid, "No tuner method file given");
-  Method method;
-  std::string err;
-  if (!parseMethod(methodText(prob), "tuner method", method, err)) return fail(prob, kErrInvalid, "%s", err.c_str());
-  const std::string text = formatMethod(method);
+static int writeMethod(KRVXprob prob, const char *methodfile) {
+  std::string text;
+  {
+    std::lock_guard<std::recursive_mutex> lock(prob->mtx);
+    if (!methodfile || !*methodfile) return fail(prob, kErrInvalid, "No tuner method file given");
+    text = methodText(prob);
+  }
+  // message handlers run without the mutex held
   if (!std::strcmp(methodfile, "stdout") || !std::strcmp(methodfile, "STDOUT")) {
     std::istringstream in(text);
     std::string line;
@@ -424,12 +418,12 @@ extern "C" KRVX_API int KRVXtunerwritemethod(KRVXprob prob, const char *methodfi
   std::ofstream out(methodfile, std::ios::binary | std::ios::trunc);
   if (out) out << text;
   out.close();
-  if (!out) return fail(prob, kErrFile, "Cannot write tuner method file '%s'", methodfile);
-  return 0;
+  if (out) return 0;
+  std::lock_guard<std::recursive_mutex> lock(prob->mtx);
+  return fail(prob, kErrFile, "Cannot write tuner method file '%s'", methodfile);
 }
 
-extern "C" KRVX_API int KRVXtunerreadmethod(KRVXprob prob, const char *methodfile) {
-  if (!prob) return failGlobal(kErrNoProblem, "%s: no problem given", __func__);
+static int readMethod(KRVXprob prob, const char *methodfile) {
   std::lock_guard<std::recursive_mutex> lock(prob->mtx);
   if (!methodfile || !*methodfile) return fail(prob, kErrInvalid, "No tuner method file given");
   std::string text, err;
@@ -438,4 +432,20 @@ extern "C" KRVX_API int KRVXtunerreadmethod(KRVXprob prob, const char *methodfil
   if (!parseMethod(text, methodfile, method, err)) return fail(prob, kErrFile, "%s", err.c_str());
   prob->tunermethod = formatMethod(method);
   return 0;
+}
+
+extern "C" KRVX_API int KRVXtune(KRVXprob prob, const char *flags) {
+  return shielded(prob, __func__, [&] { return tune(prob, flags); });
+}
+
+extern "C" KRVX_API int KRVXtuneprobsetfile(KRVXprob prob, const char *setfile, int ifmip, int sense) {
+  return shielded(prob, __func__, [&] { return tuneSet(prob, setfile, ifmip, sense); });
+}
+
+extern "C" KRVX_API int KRVXtunerwritemethod(KRVXprob prob, const char *methodfile) {
+  return shielded(prob, __func__, [&] { return writeMethod(prob, methodfile); });
+}
+
+extern "C" KRVX_API int KRVXtunerreadmethod(KRVXprob prob, const char *methodfile) {
+  return shielded(prob, __func__, [&] { return readMethod(prob, methodfile); });
 }

@@ -5,6 +5,7 @@
 #include "readprob.h"
 
 #include "api.h"
+#include "model.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,7 +17,7 @@
 
 namespace krvx {
 
-std::vector<std::string> fileNames(const ko_prob_struct &p, int kind, size_t count, const char *prefix) {
+std::vector<std::string> fileNames(const ko_prob_struct &p, int kind, size_t count) {
   const std::vector<std::string> &given = p.names[kind].names;
   std::vector<std::string> out(count);
   std::unordered_set<std::string> used;
@@ -25,7 +26,7 @@ std::vector<std::string> fileNames(const ko_prob_struct &p, int kind, size_t cou
     if (!given[k].empty() && used.insert(given[k]).second) out[k] = given[k];
   for (size_t k = 0; k < count; ++k) {
     if (!out[k].empty()) continue;
-    std::string n = prefix + std::to_string(k + 1);
+    std::string n = objectName(p, kind, int64_t(k));
     while (used.count(n)) n += "_";
     used.insert(n);
     out[k] = std::move(n);

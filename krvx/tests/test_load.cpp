@@ -60,9 +60,22 @@ int64_t attr(KRVXprob p, int id) {
   return v;
 }
 
+void collect(KRVXprob, void *data, const char *msg, int len, int) {
+  static_cast<std::vector<std::string> *>(data)->emplace_back(msg, size_t(len));
+}
+
 void fullLoad(KRVXprob p) {
   Model m;
+  std::vector<std::string> msgs;
+  CHECK_OK(p, KRVXaddmessagehandler(p, collect, &msgs));
   CHECK_OK(p, m.load(p));
+  Model bad = m;
+  bad.rhs.pop_back();
+  CHECK(bad.load(p) != 0);
+  CHECK_OK(p, KRVXremovemessagehandler(p, collect, &msgs));
+  // one summary for the load, none for the refused one
+  CHECK(msgs == std::vector<std::string>({"Problem 'small': 3 rows, 4 columns, 5 elements, 2 objective quadratic "
+                                          "terms, 1 quadratic rows, 3 entities, 1 sets"}));
   CHECK(p->name == "small");
   CHECK(attr(p, KRVX_ROWS) == 3 && attr(p, KRVX_COLS) == 4 && attr(p, KRVX_ORIGINALCOLS) == 4);
   CHECK(attr(p, KRVX_INPUTCOLS) == 4 && attr(p, KRVX_ORIGINALROWS) == 3 && attr(p, KRVX_SETS) == 1);

@@ -301,6 +301,20 @@ void testErrors() {
   CHECK(KRVXreadprob(&p, "", "") != 0);
 }
 
+void collect(KRVXprob, void *data, const char *msg, int len, int type) {
+  if (type == 3) static_cast<std::string *>(data)->append(msg, size_t(len)).append("\n");
+}
+
+// Warnings reach the problem's message handlers: the negative upper bound rule, a second RHS vector.
+void testWarnings() {
+  ko_prob_struct p;
+  std::string warnings;
+  CHECK(KRVXaddmessagehandler(&p, collect, &warnings) == 0);
+  CHECK(KRVXreadprob(&p, (tmpdir + "/full.mps").c_str(), "") == 0);
+  CHECK(contains(warnings, "upper bound of column 'neg' is negative"));
+  CHECK(contains(warnings, "'OTHER' is skipped"));
+}
+
 void testFailedReadKeepsProblem() {
   ko_prob_struct p;
   CHECK(KRVXreadprob(&p, (tmpdir + "/full.mps").c_str(), "") == 0);
@@ -423,6 +437,7 @@ int main() {
   testFreeAndFixedForms();
   testErrors();
   testFailedReadKeepsProblem();
+  testWarnings();
   testRoundTrips();
   const char *data = std::getenv("KORVEX_DATA");
   if (data && access((std::string(data) + "/expected.csv").c_str(), R_OK) == 0) testDataFiles(data);

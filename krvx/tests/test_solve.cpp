@@ -185,6 +185,13 @@ void qp() {
   p->highs_stale = true;
   CHECK_FAILS(p, KRVXoptimize(p, "", &solvestatus, &solstatus),
               "discrete columns together with a quadratic objective");
+  // a nonconvex objective is refused, with 's' and 'x' alike
+  setModel(p, 1, {{0.5, 0, 1}}, {});
+  p->qobj = {{0, 0, -2.0}};
+  for (const char *flags : {"s", "x"}) {
+    CHECK_FAILS(p, KRVXoptimize(p, flags, &solvestatus, &solstatus), "objective is not convex");
+    CHECK(intAttr(p, KRVX_SOLVESTATUS) == KRVX_SOLVESTATUS_FAILED && intAttr(p, KRVX_LPSTATUS) == 8);
+  }
   KRVXdestroyprob(p);
 }
 

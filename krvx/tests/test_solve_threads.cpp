@@ -118,6 +118,31 @@ void timeLimited() {
   KRVXdestroyprob(p);
 }
 
+// Message handlers run without the problem's lock: a handler that waits for another thread's
+// attribute read (as a handler waiting for the interpreter lock would) does not deadlock.
+std::atomic<int> g_reads{0};
+void readFromOtherThread(KRVXprob prob, void *, const char *, int, int msgtype) {
+  if (msgtype < 0) return;
+  std::thread reader([prob] {
+    if (intAttr(prob, KRVX_COLS) >= 0) g_reads.fetch_add(1);
+  });
+  reader.join();
+}
+
+void handlersWithoutLock() {
+  KRVXprob p = newProb();
+  hardKnapsack(p, 20, 3, 11);
+  CHECK_OK(p, KRVXaddmessagehandler(p, readFromOtherThread, nullptr));
+  CHECK_OK(p, KRVXmipoptimize(p, ""));
+  int status = -1;
+  CHECK_OK(p, KRVXlpoptimize(p, "b"));
+  CHECK_OK(p, KRVXcrossoverlpsol(p, &status));
+  CHECK_OK(p, KRVXtune(p, ""));
+  CHECK_OK(p, KRVXtunerwritemethod(p, "stdout"));
+  CHECK(g_reads.load() > 20);
+  KRVXdestroyprob(p);
+}
+
 void concurrent() {
   const int nthreads = 4, rounds = 3;
   std::vector<double> expected(nthreads);
@@ -156,6 +181,7 @@ int main() {
   interruptFromOtherThread();
   sigint();
   timeLimited();
+  handlersWithoutLock();
   concurrent();
   KRVXfree();
   return finish("test_solve_threads");

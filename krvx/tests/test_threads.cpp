@@ -4,6 +4,7 @@
 #include "store.h"
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -122,6 +123,36 @@ void reEntryAndSolving() {
   KRVXdestroyprob(p);
 }
 
+// A handler that waits for another thread, as a Python handler waits for the interpreter lock held
+// by a thread that reads an attribute: the read must not wait for the call that sends the message.
+struct Waiting {
+  KRVXprob p;
+  std::atomic<bool> readDone{false};
+  bool sawRead = false;
+};
+
+void waitForReader(KRVXprob, void *data, const char *, int, int) {
+  auto *w = static_cast<Waiting *>(data);
+  std::thread reader([w] {
+    int rows = 0;
+    KRVXgetintattrib(w->p, KRVX_ROWS, &rows);
+    w->readDone = true;
+  });
+  for (int k = 0; k < 500 && !w->readDone.load(); ++k) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  w->sawRead = w->readDone.load();
+  reader.join();
+}
+
+void handlerWaitingForAReader() {
+  KRVXprob p = newProblem();
+  Waiting w;
+  w.p = p;
+  CHECK_OK(p, KRVXaddmessagehandler(p, waitForReader, &w));
+  CHECK_OK(p, KRVXdumpcontrols(p));
+  CHECK(w.sawRead);
+  KRVXdestroyprob(p);
+}
+
 }  // namespace
 
 int main() {
@@ -132,6 +163,7 @@ int main() {
   sharedProblem();
   oppositeCopies();
   reEntryAndSolving();
+  handlerWaitingForAReader();
   CHECK(threadFailures.load() == 0);
   KRVXfree();
   return finish("test_threads");
