@@ -136,6 +136,8 @@ class TestSums:
         assert lin(f) == {x: 4.0, y: 2.0} and quad(f) == {key(x, y): 1.0}
         g = -e
         assert lin(g) == {x: -1.0, y: -2.0} and const(g) == -1.0 and const(e) == 1.0
+        near = 1.0000000000000004
+        assert lin(e * near) == {x: 1.0, y: 2.0} and lin(e * 1.01) == {x: 1.01, y: 2.02}
 
     def test_in_place_sums_grow_the_left_expression(self, xyz):
         x, y, _ = xyz

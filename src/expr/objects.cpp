@@ -242,14 +242,10 @@ int expression_noteQuadVars(expression_s *e, var_s *u, var_s *v) {
   return 0;
 }
 
-// copies the maps of src into e, every coefficient times c (entries written as they are)
+// copies the maps of src into e, every coefficient times c (entries written as they are);
+// a factor within 1e-15 of 1 copies the coefficients unscaled
 static int copy_scaled_maps(expression_s *e, const expression_s *src, double c, bool unlinked) {
-  if (std::fabs(c - 1.0) <= 1e-15) {
-    if (src->linear && linmap_copy(&e->linear, src->linear) < 0) return -1;
-    if (src->quad && quadmap_copy(&e->quad, src->quad) < 0) return -1;
-    if (unlinked && src->quadVars && indexset_copy(&e->quadVars, src->quadVars) < 0) return -1;
-    return 0;
-  }
+  if (std::fabs(c - 1.0) <= 1e-15) c = 1.0;
   if (src->linear) {
     if (!(e->linear = expr_linmap_new())) return -1;
     e->linear->reserve(src->linear->size());
@@ -269,8 +265,8 @@ static int copy_scaled_maps(expression_s *e, const expression_s *src, double c, 
       for (auto &kv : *outer.second)
         if (linmap_set(inner, kv.first, c * kv.second) < 0) return -1;
     }
-    if (unlinked && src->quadVars && indexset_copy(&e->quadVars, src->quadVars) < 0) return -1;
   }
+  if (unlinked && src->quadVars && indexset_copy(&e->quadVars, src->quadVars) < 0) return -1;
   return 0;
 }
 
