@@ -241,7 +241,7 @@ static int has_array_interface(PyObject *o) { return PyObject_HasAttrStringWithE
 PyObject *generic_cmp(PyObject *a, PyObject *b, int op) {
   if (kpy_isNumpyArray(b) && !kpy_isNumpyArray(a)) {
     static const int reflected[6] = {Py_GT, Py_GE, Py_EQ, Py_NE, Py_LT, Py_LE};
-    return PyObject_RichCompare(b, a, op >= 0 && op < 6 ? reflected[op] : op);
+    return kpy_array_richcompare(b, a, op >= 0 && op < 6 ? reflected[op] : op);
   }
   if (kpy_env.constraint_ops) return make_constraint(a, b, op);
   try {
