@@ -91,6 +91,11 @@ class TestConstraints:
             assert type(c) is korvex.constraint and bounds(c) == (5.0, 5.0)
             c = x <= v
             assert bounds(c) == (-INF, 5.0)
+        r = x <= np.array([1.0, 2.0])
+        assert r.shape == (2,) and all(type(c) is korvex.constraint for c in r)
+        assert bounds(r[1]) == (-INF, 2.0) and lin(r[1].body) == {x: 1.0}
+        r = (x + y) >= np.array([[3.0]])
+        assert r.shape == (1, 1) and bounds(r[0, 0]) == (3.0, INF)
 
     def test_refused_comparisons(self, xyz):
         x, y, _ = xyz
