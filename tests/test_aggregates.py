@@ -82,13 +82,24 @@ def test_errors(xs):
     with pytest.raises(ModelError, match="^Invalid sequence of objects$"):
         korvex.Sum(BadLength())
 
+    class BadItems:
+        def __len__(self):
+            return 2
+
+        def __getitem__(self, i):
+            raise KeyError(i)
+
+    with pytest.raises(ModelError, match="^Cannot iterate over sequence$") as e:
+        korvex.Sum(BadItems())
+    assert isinstance(e.value.__cause__, KeyError)
+
     def failing():
         yield xs[0]
         raise KeyError("stop")
 
     with pytest.raises(KeyError):
         korvex.Sum(failing())
-    with pytest.raises(ModelError, match="Invalid object"):
+    with pytest.raises(ModelError, match="Invalid"):
         korvex.Sum([xs[0], object()])
 
 
@@ -115,12 +126,12 @@ def test_dot(xs):
 
 
 def test_refcounts_flat(xs):
-    x0, x1, x2, _ = xs
+    x0, x1, x2 = xs[:3]
     before = [sys.getrefcount(v) for v in xs]
     arr = np.array(xs, dtype=object)
     A = np.arange(8.0).reshape(2, 4)
-    for _ in range(100000 // 10):
-        for _ in range(10):
+    for _i in range(100000 // 10):
+        for _j in range(10):
             korvex.Sum([x0, 2 * x1, x0 * x2, 3])
         korvex.Dot(A, arr)
         korvex.Prod(x0, korvex.exp(x1))

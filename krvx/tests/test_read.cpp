@@ -275,6 +275,14 @@ void testFreeAndFixedForms() {
   if (f.rows.size() == 2 && f.cols.size() == 2) {
     CHECK(rowIndex(f, "ROW A") == 0 && colIndex(f, "COL 2") == 1);
     CHECK(f.rows[1].rhs == 8 && coef(f, 1, 0) == 2 && f.cols[1].ub == 3);
+    // names with blanks: fixed format only, quadratic row names included
+    f.qrows.assign(2, {});
+    f.qrows[1].push_back(krvx::QTerm{0, 1, 0.5});
+    CHECK(KRVXwriteprob(&f, (tmpdir + "/blank.mps").c_str(), "") != 0 && contains(f.lasterror, "contains a blank"));
+    CHECK(KRVXwriteprob(&f, (tmpdir + "/blank.mps").c_str(), "f") == 0);
+    ko_prob_struct g;
+    CHECK(KRVXreadprob(&g, (tmpdir + "/blank.mps").c_str(), "") == 0);
+    checkSame(f, g, "fixed format with blanks in names");
   }
 }
 
@@ -403,6 +411,10 @@ void testDataFiles(const std::string &data) {
     for (const krvx::Column &c : p.cols) nz += c.coefs.size();
     CHECK(p.rows.size() == k.rows && p.cols.size() == k.cols && nz == k.nz);
   }
+  // integer marker columns without bounds: [0, +inf)
+  ko_prob_struct sm;
+  CHECK(KRVXreadprob(&sm, (data + "/mip/small_mip").c_str(), "") == 0 && sm.cols.size() == 8);
+  CHECK(sm.cols.size() == 8 && sm.cols[2].type == 'I' && sm.cols[2].lb == 0 && sm.cols[2].ub >= krvx::kInf);
   // e226: the RHS entry on the objective row is the negated constant
   ko_prob_struct e;
   CHECK(KRVXreadprob(&e, (data + "/netlib/e226").c_str(), "") == 0 && e.objconst == 7.113);
@@ -425,6 +437,13 @@ void testDataFiles(const std::string &data) {
   CHECK(lp.qobj.size() == 2 && qval(lp.qobj, 0, 0) == 2 && qval(lp.qobj, 1, 1) == 2 && lp.cols[0].cost == -2);
   ko_prob_struct g;
   CHECK(KRVXreadprob(&g, (data + "/bad/garbage.lp").c_str(), "") == 0 && g.rows.empty() && g.cols.empty());
+  // LP format by flag under another name
+  std::ifstream src(data + "/qp/qptestnw.lp");
+  std::string text((std::istreambuf_iterator<char>(src)), std::istreambuf_iterator<char>());
+  std::string other = writeFile("qp.model", text);
+  ko_prob_struct o;
+  CHECK(KRVXreadprob(&o, other.c_str(), "lv") == 0 && o.cols.size() == 2 && o.qobj.size() == 2 && o.name == "qp");
+  CHECK(KRVXreadprob(&o, other.c_str(), "v") != 0);  // read as MPS
 }
 
 }  // namespace

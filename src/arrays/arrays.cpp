@@ -41,6 +41,15 @@ PyObject *kpy_as_kndarray(PyObject *arr) {
   return PyArray_View((PyArrayObject *)arr, nullptr, (PyTypeObject *)type);
 }
 
+PyObject *kpy_array_richcompare(PyObject *arr, PyObject *other, int op) {
+  if (kpy_numpy_ready() < 0) return nullptr;
+  PyObject *view = kpy_as_kndarray(arr);
+  if (!view) return nullptr;
+  PyObject *r = PyObject_RichCompare(view, other, op);
+  Py_DECREF(view);
+  return r;
+}
+
 bool kpy_isSparse(PyObject *obj) {
   // a SciPy sparse object can only exist once scipy.sparse has been imported
   static PyObject *name = PyUnicode_InternFromString("scipy.sparse");
@@ -191,15 +200,7 @@ struct SparseMatrix {
     return arr;
   }
   int load(PyObject *sp) {
-    PyObject *fmt = PyObject_GetAttrString(sp, "format");
-    if (!fmt) return -1;
-    bool isCsr = PyUnicode_Check(fmt) && PyUnicode_CompareWithASCIIString(fmt, "csr") == 0;
-    bool isCsc = PyUnicode_Check(fmt) && PyUnicode_CompareWithASCIIString(fmt, "csc") == 0;
-    Py_DECREF(fmt);
-    obj = (isCsr || isCsc) ? Py_NewRef(sp) : PyObject_CallMethod(sp, "tocsr", nullptr);
-    if (!obj) return -1;
-    csr = !isCsc;
-    PyObject *shape = PyObject_GetAttrString(obj, "shape");
+    PyObject *shape = PyObject_GetAttrString(sp, "shape");
     if (!shape) return -1;
     if (!PyTuple_Check(shape) || PyTuple_GET_SIZE(shape) != 2) {
       Py_DECREF(shape);
@@ -210,6 +211,14 @@ struct SparseMatrix {
     cols = PyLong_AsSsize_t(PyTuple_GET_ITEM(shape, 1));
     Py_DECREF(shape);
     if (PyErr_Occurred()) return -1;
+    PyObject *fmt = PyObject_GetAttrString(sp, "format");
+    if (!fmt) return -1;
+    bool isCsr = PyUnicode_Check(fmt) && PyUnicode_CompareWithASCIIString(fmt, "csr") == 0;
+    bool isCsc = PyUnicode_Check(fmt) && PyUnicode_CompareWithASCIIString(fmt, "csc") == 0;
+    Py_DECREF(fmt);
+    obj = (isCsr || isCsc) ? Py_NewRef(sp) : PyObject_CallMethod(sp, "tocsr", nullptr);
+    if (!obj) return -1;
+    csr = !isCsc;
     data = member("data", NPY_DOUBLE);
     if (data) indices = member("indices", NPY_INTP);
     if (indices) indptr = member("indptr", NPY_INTP);
@@ -244,6 +253,10 @@ static PyObject *sparseDot(PyObject *s, PyObject *x, bool sparseLeft) {
   const npy_intp *ptr = (const npy_intp *)PyArray_DATA(S.indptr);
   npy_intp major = S.csr ? S.rows : S.cols;
   npy_intp nnz = PyArray_SIZE(S.indices);
+  if (PyArray_SIZE(S.indptr) < major + 1 || PyArray_SIZE(S.data) < nnz) {
+    PyErr_SetString(PyExc_ValueError, "Invalid sparse matrix: index pointers out of range");
+    return nullptr;
+  }
   for (npy_intp p = 0; p < major; ++p) {
     npy_intp lo = ptr[p], hi = ptr[p + 1];
     if (lo < 0 || hi > nnz || lo > hi) {

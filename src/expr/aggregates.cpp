@@ -92,6 +92,14 @@ PyObject *SumCell::take() {
   return r;
 }
 
+void kpy_replaceError(PyObject *type, const char *msg) {
+  PyObject *cause = PyErr_GetRaisedException();
+  PyErr_SetString(type, msg);
+  PyObject *exc = PyErr_GetRaisedException();
+  PyException_SetCause(exc, cause);
+  PyErr_SetRaisedException(exc);
+}
+
 double kpy_miptol() {
   double tol = 5e-6;
   PyObject *v = kpy_env.ctrl_values ? PyDict_GetItemString(kpy_env.ctrl_values, "miptol") : nullptr;
@@ -155,7 +163,7 @@ struct Fold {
   int walkFast(PyObject *coll) {
     PyObject *seq = PySequence_Fast(coll, "Cannot iterate over sequence");
     if (!seq) {
-      PyErr_SetString(kpy_ModelError, "Cannot iterate over sequence");
+      kpy_replaceError(kpy_ModelError, "Cannot iterate over sequence");
       return -1;
     }
     int rc = 0;

@@ -21,6 +21,9 @@ struct SumCell {
   PyObject *take();                       // the sum (new reference); the cell is empty again
 };
 
+// Replaces the pending error by type(msg), keeping the original as its cause
+void kpy_replaceError(PyObject *type, const char *msg);
+
 // "miptol" of the module-wide controls, 5e-6 when unset
 double kpy_miptol();
 

@@ -295,3 +295,6 @@ PyObject *nonlin_extractLinear(PyObject *self, PyObject *unused) __attribute__((
 PyObject *nonlin_extractQuadratic(PyObject *self, PyObject *unused) __attribute__((weak));
 // adds the module functions (sin ... pwl, user, Sum, Prod, And, Or, Dot, ...); 0 or -1
 int kpy_expr_functions_register(PyObject *module) __attribute__((weak));
+// Comparison of a NumPy array with another operand, element by element, through korvex.ndarray:
+// arrays holding model objects give arrays of constraints instead of truth values (src/arrays)
+PyObject *kpy_array_richcompare(PyObject *arr, PyObject *other, int op) __attribute__((weak));

@@ -167,13 +167,9 @@ static PyObject *maxmin(PyObject *args, int code, const char *name) {
   PyObject *ops = gatherOperands(args);
   if (!ops) {
     // a failure while reading the operands that the algebra did not report itself
-    if (!PyErr_ExceptionMatches(kpy_ModelError)) {
-      PyObject *cause = PyErr_GetRaisedException();
-      PyErr_Format(kpy_ModelError, "Incorrect argument for korvex.%s function", name);
-      PyObject *exc = PyErr_GetRaisedException();
-      PyException_SetCause(exc, cause);
-      PyErr_SetRaisedException(exc);
-    }
+    if (!PyErr_ExceptionMatches(kpy_ModelError))
+      kpy_replaceError(kpy_ModelError, code == NLOP_MAX ? "Incorrect argument for korvex.max function"
+                                                        : "Incorrect argument for korvex.min function");
     return nullptr;
   }
   Py_ssize_t n = PySequence_Fast_GET_SIZE(ops);
