@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cerrno>
 #include <charconv>
 #include <cctype>
@@ -94,8 +95,36 @@ bool lpName(const std::string &n) {
 
 }  // namespace
 
-bool readLpFile(const std::string &path, const std::string &shown, ko_prob_struct &out, ReadLog &log) {
+// HiGHS picks the format by the extension: a file read as LP under another name is reached through
+// a temporary link named .lp.
+struct LpPath {
+  std::string path, dir;
+  explicit LpPath(const std::string &file) : path(file) {
+    if (path.size() >= 3 && (path.compare(path.size() - 3, 3, ".lp") == 0 ||
+                             (path.size() >= 6 && path.compare(path.size() - 6, 6, ".lp.gz") == 0)))
+      return;
+    char tmpl[] = "/tmp/krvx_lp_XXXXXX";
+    char *real = realpath(file.c_str(), nullptr);
+    if (real && mkdtemp(tmpl)) {
+      dir = tmpl;
+      std::string link = dir + "/model.lp";
+      if (symlink(real, link.c_str()) == 0) path = link;
+    }
+    std::free(real);
+  }
+  ~LpPath() {
+    if (dir.empty()) return;
+    if (path != dir) unlink(path.c_str());
+    rmdir(dir.c_str());
+  }
+  LpPath(const LpPath &) = delete;
+  LpPath &operator=(const LpPath &) = delete;
+};
+
+bool readLpFile(const std::string &file, const std::string &shown, ko_prob_struct &out, ReadLog &log) {
   ScratchHighs s;
+  LpPath lp(file);
+  const std::string &path = lp.path;
   HighsInt st = Highs_readModel(s.h, path.c_str());
   if (st == kHighsStatusError) {
     std::string why = s.lines("ERROR:", path);

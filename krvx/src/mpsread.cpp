@@ -35,10 +35,18 @@ struct Tok {
   bool is(const char *s) const { return sv() == s; }
 };
 
+struct Fault {
+  long line;  // 0: the current line
+  std::string text;
+};
+
+[[noreturn]] void fault(std::string text, long line = 0) { throw Fault{line, std::move(text)}; }
+
 // Append-only storage for names; views into it stay valid.
 class NameArena {
  public:
   std::string_view add(std::string_view s) {
+    if (std::memchr(s.data(), 0, s.size())) fault("name with a NUL byte");
     if (s.size() > left_) {
       size_t sz = std::max<size_t>(size_t(1) << 20, s.size());
       blocks_.emplace_back(new char[sz]);
@@ -113,17 +121,12 @@ class NameIndex {
   size_t mask_ = 0, used_ = 0;
 };
 
-struct Fault {
-  long line;  // 0: the current line
-  std::string text;
-};
 
 std::string quoted(std::string_view s) {
   if (s.size() > 64) return "'" + std::string(s.substr(0, 61)) + "...'";
   return "'" + std::string(s) + "'";
 }
 
-[[noreturn]] void fault(std::string text, long line = 0) { throw Fault{line, std::move(text)}; }
 
 inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -333,6 +336,10 @@ void MpsParser::header(char *b, char *e) {
   int nt = splitFree(b, e, t, 7);
   if (nt > 7) nt = 7;
   Tok k = t[0];
+  if (fixed_ && nt >= 2) {  // names may hold blanks: the argument is the rest of the line
+    t[1] = fixedField(b, e, size_t(t[1].p - b), size_t(e - b));
+    nt = 2;
+  }
   if (awaitSense_) fault("OBJSENSE without MIN or MAX");
   if (qrow_ >= 0) qrow_ = -1;
   if (k.is("NAME")) {

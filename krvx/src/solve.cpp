@@ -48,8 +48,7 @@ RunSettings settingsFromControls(ko_prob_struct *p) {
   return s;
 }
 
-int applyFlags(ko_prob_struct *p, const char *flags, const char *allowed, RunSettings &s, bool *rootonly,
-               int *optimality) {
+int applyFlags(ko_prob_struct *p, const char *flags, const char *allowed, RunSettings &s, bool *rootonly) {
   if (!flags) return 0;
   int alg = 0;
   char algletter = 0, optletter = 0;
@@ -67,8 +66,7 @@ int applyFlags(ko_prob_struct *p, const char *flags, const char *allowed, RunSet
       case 'x':
         if (optletter && optletter != *c)
           return fail(p, kErrInvalid, "Flags 's' and 'x' exclude each other (\"%.64s\")", flags);
-        optletter = *c;
-        if (optimality) *optimality = *c;
+        optletter = *c;   // the same for the convex content the solver takes
         break;
       default: break;
     }
@@ -123,18 +121,19 @@ int g_scheduler_threads = 0;   // what the scheduler was last built for (0: HiGH
 class RunningSolve {
  public:
   RunningSolve(ko_prob_struct *p, int want) {
-    std::lock_guard<std::mutex> lock(g_threads_mtx);
-    if (want != g_scheduler_threads) {
-      if (g_running == 0) {
+    {
+      std::lock_guard<std::mutex> lock(g_threads_mtx);
+      if (want != g_scheduler_threads && g_running == 0) {
         Highs_resetGlobalScheduler(1);
         g_scheduler_threads = want;
-      } else {
-        messageCode(p, kMsgSolve, 3, "THREADS=%d takes effect when no other solve is running; this solve uses %d", want,
-                g_scheduler_threads);
       }
+      threads_ = g_scheduler_threads;
+      ++g_running;
     }
-    threads_ = g_scheduler_threads;
-    ++g_running;
+    // (handlers may start solves of their own: no lock held here)
+    if (want != threads_)
+      messageCode(p, kMsgSolve, 3, "THREADS=%d takes effect when no other solve is running; this solve uses %d",
+                  want, threads_);
   }
   ~RunningSolve() {
     std::lock_guard<std::mutex> lock(g_threads_mtx);

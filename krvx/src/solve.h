@@ -48,7 +48,7 @@ struct RunSettings {
 RunSettings settingsFromControls(ko_prob_struct *p);
 // Applies flag letters of `allowed` to s; fails with a clear text on others.
 int applyFlags(ko_prob_struct *p, const char *flags, const char *allowed, RunSettings &s,
-               bool *rootonly = nullptr, int *optimality = nullptr);
+               bool *rootonly = nullptr);
 
 // Marks a problem as being solved for the lifetime of the object: refuses a second solve,
 // installs the SIGINT handler, clears a stale interrupt request. Take it with the mutex held.

@@ -84,6 +84,7 @@ COLUMNS
     si        lim1      1
     neg       obj       1
     fr        obj       0
+    k         lim2      1
 RHS
     RHS       obj       -7.5         lim1      10
     RHS       lim2      2            eqpos     3
@@ -108,6 +109,9 @@ BOUNDS
  UP BND       y         6
  FX BND       z         1.25
  UP BND       n         7
+ LI BND       k         -2
+ UI BND       k         9
+ PL BND       k
 SOS
  S1 SOS       set1      1
     x         1
@@ -133,7 +137,7 @@ void checkFull(const ko_prob_struct &p) {
   CHECK(p.objsense == -1);
   CHECK(p.objconst == 7.5);
   CHECK(p.rows.size() == 8);
-  CHECK(p.cols.size() == 9);
+  CHECK(p.cols.size() == 10);
   int lim1 = rowIndex(p, "lim1"), lim2 = rowIndex(p, "lim2"), eqpos = rowIndex(p, "eqpos"), eqneg = rowIndex(p, "eqneg"),
       eqzero = rowIndex(p, "eqzero"), quad = rowIndex(p, "quad"), ind = rowIndex(p, "ind"), spare = rowIndex(p, "spare");
   CHECK(lim1 == 0 && spare == 7 && rowIndex(p, "obj") < 0);
@@ -162,6 +166,8 @@ void checkFull(const ko_prob_struct &p) {
   CHECK(col(si).type == 'R' && col(si).ub == 9 && col(si).limit == 3);
   CHECK(col(neg).ub == -5 && col(neg).lb <= -krvx::kInf);  // negative upper bound rule
   CHECK(col(fr).lb <= -krvx::kInf && col(fr).ub >= krvx::kInf);
+  int k = colIndex(p, "k");
+  CHECK(col(k).type == 'I' && col(k).lb == -2 && col(k).ub >= krvx::kInf && coef(p, lim2, k) == 1);
   for (const krvx::Column &c : p.cols)
     for (size_t k = 1; k < c.coefs.size(); ++k) CHECK(c.coefs[k - 1].index < c.coefs[k].index);
   // sets
@@ -249,6 +255,11 @@ void testFullFile() {
   CHECK(KRVXreadprob(&r, (tmpdir + "/found").c_str(), "") == 0);
   CHECK(r.name == "found");
   checkFull(r);
+  // z narrows the search to compressed names; l to LP names
+  ko_prob_struct z;
+  CHECK(KRVXreadprob(&z, (tmpdir + "/found").c_str(), "z") == 0);
+  CHECK(KRVXreadprob(&z, (tmpdir + "/full").c_str(), "z") != 0 && contains(z.lasterror, "full.lp.gz)"));
+  CHECK(KRVXreadprob(&z, (tmpdir + "/full").c_str(), "l") != 0 && !contains(z.lasterror, "full.mps"));
 }
 
 void testFreeAndFixedForms() {
@@ -275,6 +286,14 @@ void testFreeAndFixedForms() {
   if (f.rows.size() == 2 && f.cols.size() == 2) {
     CHECK(rowIndex(f, "ROW A") == 0 && colIndex(f, "COL 2") == 1);
     CHECK(f.rows[1].rhs == 8 && coef(f, 1, 0) == 2 && f.cols[1].ub == 3);
+    // names with blanks: fixed format only, quadratic row names included
+    f.qrows.assign(2, {});
+    f.qrows[1].push_back(krvx::QTerm{0, 1, 0.5});
+    CHECK(KRVXwriteprob(&f, (tmpdir + "/blank.mps").c_str(), "") != 0 && contains(f.lasterror, "contains a blank"));
+    CHECK(KRVXwriteprob(&f, (tmpdir + "/blank.mps").c_str(), "f") == 0);
+    ko_prob_struct g;
+    CHECK(KRVXreadprob(&g, (tmpdir + "/blank.mps").c_str(), "") == 0);
+    checkSame(f, g, "fixed format with blanks in names");
   }
 }
 
@@ -403,6 +422,10 @@ void testDataFiles(const std::string &data) {
     for (const krvx::Column &c : p.cols) nz += c.coefs.size();
     CHECK(p.rows.size() == k.rows && p.cols.size() == k.cols && nz == k.nz);
   }
+  // integer marker columns without bounds: [0, +inf)
+  ko_prob_struct sm;
+  CHECK(KRVXreadprob(&sm, (data + "/mip/small_mip").c_str(), "") == 0 && sm.cols.size() == 8);
+  CHECK(sm.cols.size() == 8 && sm.cols[2].type == 'I' && sm.cols[2].lb == 0 && sm.cols[2].ub >= krvx::kInf);
   // e226: the RHS entry on the objective row is the negated constant
   ko_prob_struct e;
   CHECK(KRVXreadprob(&e, (data + "/netlib/e226").c_str(), "") == 0 && e.objconst == 7.113);
@@ -425,6 +448,13 @@ void testDataFiles(const std::string &data) {
   CHECK(lp.qobj.size() == 2 && qval(lp.qobj, 0, 0) == 2 && qval(lp.qobj, 1, 1) == 2 && lp.cols[0].cost == -2);
   ko_prob_struct g;
   CHECK(KRVXreadprob(&g, (data + "/bad/garbage.lp").c_str(), "") == 0 && g.rows.empty() && g.cols.empty());
+  // LP format by flag under another name
+  std::ifstream src(data + "/qp/qptestnw.lp");
+  std::string text((std::istreambuf_iterator<char>(src)), std::istreambuf_iterator<char>());
+  std::string other = writeFile("qp.model", text);
+  ko_prob_struct o;
+  CHECK(KRVXreadprob(&o, other.c_str(), "lv") == 0 && o.cols.size() == 2 && o.qobj.size() == 2 && o.name == "qp");
+  CHECK(KRVXreadprob(&o, other.c_str(), "v") != 0);  // read as MPS
 }
 
 }  // namespace

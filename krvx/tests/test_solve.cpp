@@ -34,7 +34,6 @@ void lp() {
     CHECK(intAttr(p, KRVX_SOLSTATUS) == KRVX_SOLSTATUS_OPTIMAL);
   }
   CHECK_FAILS(p, KRVXlpoptimize(p, "q"), "Unknown flag 'q'");
-  CHECK_FAILS(p, KRVXlpoptimize(p, "l"), "Unknown flag 'l'");
   CHECK_FAILS(p, KRVXlpoptimize(p, "bp"), "different algorithms");
   CHECK_FAILS(p, KRVXoptimize(p, "sx", nullptr, nullptr), "exclude each other");
   CHECK_FAILS(nullptr, KRVXlpoptimize(nullptr, ""), "no problem given");

@@ -143,6 +143,41 @@ void handlersWithoutLock() {
   KRVXdestroyprob(p);
 }
 
+// A handler of one solve starts a solve of another problem (asking for another thread count,
+// which cannot take effect then): both complete, and SIGINT's action is restored once.
+struct Nested {
+  KRVXprob inner;
+  int innerStatus = -1, calls = 0;
+};
+void solveInner(KRVXprob, void *data, const char *, int, int msgtype) {
+  auto *n = static_cast<Nested *>(data);
+  if (msgtype < 0 || n->calls++ > 0) return;
+  int ss = -1;
+  KRVXoptimize(n->inner, "", &ss, &n->innerStatus);
+}
+
+void nested() {
+  KRVXprob outer = newProb(), inner = newProb();
+  setModel(outer, -1, {{1, 0, 10, 'I'}, {1, 0, 10, 'I'}}, {{'L', 3, {{0, 2}, {1, 2}}}});
+  setModel(inner, -1, {{1, 0, 10, 'I'}}, {{'L', 3.5, {{0, 1}}}});
+  KRVXsetintcontrol(inner, KRVX_THREADS, 1);
+  Nested n{inner};
+  CHECK_OK(outer, KRVXaddmessagehandler(outer, solveInner, &n));
+  struct sigaction before = {}, after = {};
+  sigaction(SIGINT, nullptr, &before);
+  int ss = -1, st = -1;
+  CHECK_OK(outer, KRVXoptimize(outer, "", &ss, &st));
+  CHECK(st == KRVX_SOLSTATUS_OPTIMAL && n.innerStatus == KRVX_SOLSTATUS_OPTIMAL);
+  CHECK(near(dblAttr(inner, KRVX_OBJVAL), 3) && near(dblAttr(outer, KRVX_OBJVAL), 1));
+  sigaction(SIGINT, nullptr, &after);
+  CHECK(after.sa_handler == before.sa_handler);
+  // alone, the thread count takes effect
+  CHECK_OK(inner, KRVXoptimize(inner, "", &ss, &st));
+  CHECK(st == KRVX_SOLSTATUS_OPTIMAL);
+  KRVXdestroyprob(outer);
+  KRVXdestroyprob(inner);
+}
+
 void concurrent() {
   const int nthreads = 4, rounds = 3;
   std::vector<double> expected(nthreads);
@@ -182,6 +217,7 @@ int main() {
   sigint();
   timeLimited();
   handlersWithoutLock();
+  nested();
   concurrent();
   KRVXfree();
   return finish("test_solve_threads");
