@@ -84,6 +84,7 @@ COLUMNS
     si        lim1      1
     neg       obj       1
     fr        obj       0
+    k         lim2      1
 RHS
     RHS       obj       -7.5         lim1      10
     RHS       lim2      2            eqpos     3
@@ -108,6 +109,9 @@ BOUNDS
  UP BND       y         6
  FX BND       z         1.25
  UP BND       n         7
+ LI BND       k         -2
+ UI BND       k         9
+ PL BND       k
 SOS
  S1 SOS       set1      1
     x         1
@@ -133,7 +137,7 @@ void checkFull(const ko_prob_struct &p) {
   CHECK(p.objsense == -1);
   CHECK(p.objconst == 7.5);
   CHECK(p.rows.size() == 8);
-  CHECK(p.cols.size() == 9);
+  CHECK(p.cols.size() == 10);
   int lim1 = rowIndex(p, "lim1"), lim2 = rowIndex(p, "lim2"), eqpos = rowIndex(p, "eqpos"), eqneg = rowIndex(p, "eqneg"),
       eqzero = rowIndex(p, "eqzero"), quad = rowIndex(p, "quad"), ind = rowIndex(p, "ind"), spare = rowIndex(p, "spare");
   CHECK(lim1 == 0 && spare == 7 && rowIndex(p, "obj") < 0);
@@ -162,6 +166,8 @@ void checkFull(const ko_prob_struct &p) {
   CHECK(col(si).type == 'R' && col(si).ub == 9 && col(si).limit == 3);
   CHECK(col(neg).ub == -5 && col(neg).lb <= -krvx::kInf);  // negative upper bound rule
   CHECK(col(fr).lb <= -krvx::kInf && col(fr).ub >= krvx::kInf);
+  int k = colIndex(p, "k");
+  CHECK(col(k).type == 'I' && col(k).lb == -2 && col(k).ub >= krvx::kInf && coef(p, lim2, k) == 1);
   for (const krvx::Column &c : p.cols)
     for (size_t k = 1; k < c.coefs.size(); ++k) CHECK(c.coefs[k - 1].index < c.coefs[k].index);
   // sets
@@ -249,6 +255,11 @@ void testFullFile() {
   CHECK(KRVXreadprob(&r, (tmpdir + "/found").c_str(), "") == 0);
   CHECK(r.name == "found");
   checkFull(r);
+  // z narrows the search to compressed names; l to LP names
+  ko_prob_struct z;
+  CHECK(KRVXreadprob(&z, (tmpdir + "/found").c_str(), "z") == 0);
+  CHECK(KRVXreadprob(&z, (tmpdir + "/full").c_str(), "z") != 0 && contains(z.lasterror, "full.lp.gz)"));
+  CHECK(KRVXreadprob(&z, (tmpdir + "/full").c_str(), "l") != 0 && !contains(z.lasterror, "full.mps"));
 }
 
 void testFreeAndFixedForms() {
