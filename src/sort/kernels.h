@@ -3,7 +3,9 @@
 // Work space is a stack buffer of 512 entries; nothing is allocated.
 //
 // A key traits class gives `type` (the stored key), `ord(k)` (an integer whose natural order is
-// the key order) and `bits` (how many low bits of the unsigned image of ord are significant).
+// the key order), `bits` (how many low bits of the unsigned image of ord are significant) and
+// `indirect` (ord reads memory the key points to: such keys are prefetched ahead of the merges
+// and a second key is read only when the first keys are equal).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -12,17 +14,27 @@
 
 namespace kpysort {
 
+#if defined(__GNUC__)
+#define KPYSORT_INLINE inline __attribute__((always_inline))
+#define KPYSORT_LAMBDA_INLINE __attribute__((always_inline))
+#else
+#define KPYSORT_INLINE inline
+#define KPYSORT_LAMBDA_INLINE
+#endif
+
 using idx = std::ptrdiff_t;
 constexpr idx kBuf = 512;
 
 struct IntKey {
   using type = int32_t;
   static constexpr int bits = 32;
+  static constexpr bool indirect = false;
   static int32_t ord(int32_t k) { return k; }
 };
 struct NoKey {
   using type = unsigned char;
   static constexpr int bits = 0;
+  static constexpr bool indirect = false;
   static unsigned ord(unsigned char) { return 0; }
 };
 
@@ -34,6 +46,7 @@ inline uint64_t unsignedOrd(uint64_t x) { return x; }
 template <class K1, class K2, class V>
 struct Cols {
   static constexpr bool two = !std::is_same_v<K2, NoKey>;
+  static constexpr bool indirect = K1::indirect;
   using T1 = typename K1::type;
   using T2 = typename K2::type;
   using Val = V;
@@ -46,13 +59,17 @@ struct Cols {
   T2 *b;
   V *v;
 
-  Cols at(idx i) const { return {a + i, two ? b + i : b, v + i}; }
+  KPYSORT_INLINE Cols at(idx i) const { return {a + i, two ? b + i : b, v + i}; }
 
   // key order of the entries (xa, xb) and (ya, yb): x strictly greater than y
-  static bool gtKeys(T1 xa, T2 xb, T1 ya, T2 yb) {
+  KPYSORT_INLINE static bool gtKeys(T1 xa, T2 xb, T1 ya, T2 yb) {
     if constexpr (!two) {
       (void)xb, (void)yb;
       return K1::ord(xa) > K1::ord(ya);
+    } else if constexpr (K1::indirect) {
+      auto p = K1::ord(xa), q = K1::ord(ya);
+      if (p != q) return p > q;
+      return K2::ord(xb) > K2::ord(yb);
     } else if constexpr (K1::bits + K2::bits <= 64) {
       uint64_t x = unsignedOrd(K1::ord(xa)) << K2::bits | unsignedOrd(K2::ord(xb));
       uint64_t y = unsignedOrd(K1::ord(ya)) << K2::bits | unsignedOrd(K2::ord(yb));
@@ -65,33 +82,38 @@ struct Cols {
     }
   }
   // this[i] greater than s[j]
-  bool gt(idx i, const Cols &s, idx j) const {
+  KPYSORT_INLINE bool gt(idx i, const Cols &s, idx j) const {
     if constexpr (two) return gtKeys(a[i], b[i], s.a[j], s.b[j]);
     else return gtKeys(a[i], T2(), s.a[j], T2());
   }
   // this[i] greater than e
-  bool gt(idx i, const Item &e) const {
+  KPYSORT_INLINE bool gt(idx i, const Item &e) const {
     if constexpr (two) return gtKeys(a[i], b[i], e.a, e.b);
     else return gtKeys(a[i], T2(), e.a, T2());
   }
 
-  Item get(idx i) const {
+  // announces entry i, to be compared soon
+  KPYSORT_INLINE void prefetch(idx i) const {
+    if constexpr (K1::indirect) __builtin_prefetch(a[i]);
+    else (void)i;
+  }
+  KPYSORT_INLINE Item get(idx i) const {
     Item e{a[i], T2(), v[i]};
     if constexpr (two) e.b = b[i];
     return e;
   }
-  void put(idx i, const Item &e) const {
+  KPYSORT_INLINE void put(idx i, const Item &e) const {
     a[i] = e.a;
     if constexpr (two) b[i] = e.b;
     v[i] = e.v;
   }
-  void set(idx i, const Cols &s, idx j) const {
+  KPYSORT_INLINE void set(idx i, const Cols &s, idx j) const {
     a[i] = s.a[j];
     if constexpr (two) b[i] = s.b[j];
     v[i] = s.v[j];
   }
   // this[i] = takeY ? y[j] : x[k], branch-free
-  void select(idx i, bool takeY, const Cols &y, idx j, const Cols &x, idx k) const {
+  KPYSORT_INLINE void select(idx i, bool takeY, const Cols &y, idx j, const Cols &x, idx k) const {
     const T1 *pa = takeY ? y.a + j : x.a + k;
     const V *pv = takeY ? y.v + j : x.v + k;
     a[i] = *pa;
@@ -101,17 +123,17 @@ struct Cols {
     }
     v[i] = *pv;
   }
-  void swap(idx i, idx j) const {
+  KPYSORT_INLINE void swap(idx i, idx j) const {
     Item t = get(i);
     set(i, *this, j);
     put(j, t);
   }
-  void copyFrom(idx i, const Cols &s, idx j, idx n) const {
+  KPYSORT_INLINE void copyFrom(idx i, const Cols &s, idx j, idx n) const {
     std::memcpy(a + i, s.a + j, n * sizeof(T1));
     if constexpr (two) std::memcpy(b + i, s.b + j, n * sizeof(T2));
     std::memcpy(v + i, s.v + j, n * sizeof(V));
   }
-  void moveFrom(idx i, const Cols &s, idx j, idx n) const {
+  KPYSORT_INLINE void moveFrom(idx i, const Cols &s, idx j, idx n) const {
     std::memmove(a + i, s.a + j, n * sizeof(T1));
     if constexpr (two) std::memmove(b + i, s.b + j, n * sizeof(T2));
     std::memmove(v + i, s.v + j, n * sizeof(V));
@@ -132,14 +154,14 @@ struct WorkBuffer {
 // a tail step the greater tail (R on ties) to the back.
 
 template <class C>
-inline void headStep(const C &d, idx &pd, const C &s, idx &pl, idx &pr) {
+KPYSORT_INLINE void headStep(const C &d, idx &pd, const C &s, idx &pl, idx &pr) {
   bool x = s.gt(pl, s, pr);
   d.set(pd++, s, x ? pr : pl);
   pl += !x;
   pr += x;
 }
 template <class C>
-inline void tailStep(const C &d, idx &pb, const C &s, idx &tl, idx &tr) {
+KPYSORT_INLINE void tailStep(const C &d, idx &pb, const C &s, idx &tl, idx &tr) {
   bool y = s.gt(tl, s, tr);
   d.set(pb--, s, y ? tl : tr);
   tl -= y;
@@ -147,28 +169,45 @@ inline void tailStep(const C &d, idx &pb, const C &s, idx &tl, idx &tr) {
 }
 // The same with L and R in different arrays.
 template <class C>
-inline void headStep2(const C &d, idx &pd, const C &l, idx &pl, const C &r, idx &pr) {
+KPYSORT_INLINE void headStep2(const C &d, idx &pd, const C &l, idx &pl, const C &r, idx &pr) {
   bool x = l.gt(pl, r, pr);
   d.select(pd++, x, r, pr, l, pl);
   pl += !x;
   pr += x;
 }
 template <class C>
-inline void tailStep2(const C &d, idx &pb, const C &l, idx &tl, const C &r, idx &tr) {
+KPYSORT_INLINE void tailStep2(const C &d, idx &pb, const C &l, idx &tl, const C &r, idx &tr) {
   bool y = l.gt(tl, r, tr);
   d.select(pb--, y, l, tl, r, tr);
   tl -= y;
   tr -= !y;
 }
 
+// Prefetch distance (entries) of the merges for indirect keys.
+constexpr idx kAhead = 8;
+
+// Announces the entries kAhead beyond the heads and below the tails of s[0, last].
+template <class C>
+KPYSORT_INLINE void prefetchAhead(const C &s, idx last, idx pl, idx pr, idx tl, idx tr) {
+  if constexpr (C::indirect) {
+    s.prefetch(pl + kAhead < last ? pl + kAhead : last);
+    s.prefetch(pr + kAhead < last ? pr + kAhead : last);
+    s.prefetch(tl > kAhead ? tl - kAhead : 0);
+    s.prefetch(tr > kAhead ? tr - kAhead : 0);
+  } else {
+    (void)s, (void)last, (void)pl, (void)pr, (void)tl, (void)tr;
+  }
+}
+
 // Merges s[0, left) and s[left, left+right) into d; right is left or left+1 (left+1 = right+1
 // only from the crossMerge shortcut). No step tests for exhaustion.
 template <class C>
-inline void parityMerge(const C &d, const C &s, idx left, idx right) {
+void parityMerge(const C &d, const C &s, idx left, idx right) {
   idx pl = 0, pr = left, tl = left - 1, tr = left + right - 1, pd = 0, pb = left + right - 1;
   if (left < right) headStep(d, pd, s, pl, pr);
   headStep(d, pd, s, pl, pr);
   for (idx k = left - 1; k > 0; --k) {
+    prefetchAhead(s, left + right - 1, pl, pr, tl, tr);
     headStep(d, pd, s, pl, pr);
     tailStep(d, pb, s, tl, tr);
   }
@@ -177,7 +216,7 @@ inline void parityMerge(const C &d, const C &s, idx left, idx right) {
 
 // parityMerge of K + K entries, unrolled.
 template <idx K, class C>
-inline void parityMergeFixed(const C &d, const C &s) {
+KPYSORT_INLINE void parityMergeFixed(const C &d, const C &s) {
   idx pl = 0, pr = K, tl = K - 1, tr = 2 * K - 1, pd = 0, pb = 2 * K - 1;
 #pragma GCC unroll 4
   for (idx k = 0; k < K; ++k) {
@@ -218,16 +257,23 @@ void crossMerge(const C &d, const C &s, idx left, idx right) {
       if (tl - pl <= 8) goto final;
     }
     for (int k = 0; k < 8; ++k) {
+      prefetchAhead(s, left + right - 1, pl, pr, tl, tr);
       headStep(d, pd, s, pl, pr);
       tailStep(d, pb, s, tl, tr);
     }
   }
 final:
   if (!s.gt(tl, s, tr)) {
-    while (pl <= tl) headStep(d, pd, s, pl, pr);
+    while (pl <= tl) {
+      prefetchAhead(s, left + right - 1, pl, pr, pl, pr);
+      headStep(d, pd, s, pl, pr);
+    }
     d.copyFrom(pd, s, pr, tr - pr + 1);
   } else {
-    while (pr <= tr) headStep(d, pd, s, pl, pr);
+    while (pr <= tr) {
+      prefetchAhead(s, left + right - 1, pl, pr, pl, pr);
+      headStep(d, pd, s, pl, pr);
+    }
     d.copyFrom(pd, s, pl, tl - pl + 1);
   }
 }
@@ -246,7 +292,11 @@ void partialBackwardMerge(const C &a, const C &buf, idx cap, idx nmemb, idx bloc
   buf.copyFrom(0, a, block, right);
   idx tl = block - 1, tr = right - 1, pb = nmemb - 1;
   // pair step: two or three entries to the back
-  auto pairStep = [&] {
+  auto pairStep = [&]() KPYSORT_LAMBDA_INLINE {
+    if constexpr (C::indirect) {
+      a.prefetch(tl > 2 * kAhead ? tl - 2 * kAhead : 0);
+      buf.prefetch(tr > 2 * kAhead ? tr - 2 * kAhead : 0);
+    }
     if (!a.gt(tl, buf, tr - 1)) {
       a.set(pb, buf, tr);
       a.set(pb - 1, buf, tr - 1);
@@ -292,6 +342,10 @@ void partialForwardMerge(const C &a, const C &buf, idx nmemb, idx block) {
   buf.copyFrom(0, a, 0, block);
   idx pl = 0, tl = block - 1, pr = block, tr = nmemb - 1, pd = 0;
   while (tl - pl > 1 && tr - pr > 1) {
+    if constexpr (C::indirect) {
+      buf.prefetch(pl + 2 * kAhead < tl ? pl + 2 * kAhead : tl);
+      a.prefetch(pr + 2 * kAhead < tr ? pr + 2 * kAhead : tr);
+    }
     if (buf.gt(pl, a, pr + 1)) {
       a.set(pd, a, pr);
       a.set(pd + 1, a, pr + 1);
@@ -458,7 +512,7 @@ void rotateMergeBlock(C a, const C &buf, idx lblock, idx right) {
 
 // Compare-swap of entries i and i+1, branch-free.
 template <class C>
-inline void compareSwap(const C &s, idx i) {
+KPYSORT_INLINE void compareSwap(const C &s, idx i) {
   bool x = s.gt(i, s, i + 1);
   auto p = s.get(i + x), q = s.get(i + 1 - x);
   s.put(i, p);
@@ -466,7 +520,7 @@ inline void compareSwap(const C &s, idx i) {
 }
 
 template <class C>
-inline void sortFour(const C &s) {
+KPYSORT_INLINE void sortFour(const C &s) {
   compareSwap(s, 0);
   compareSwap(s, 2);
   if (!s.gt(1, s, 2)) return;
@@ -501,7 +555,7 @@ void insertTail(const C &s, idx offset, idx n) {
 
 // With the pairs (0,1), (2,3), (4,5), (6,7) in order, sorts s[0, 8).
 template <class C>
-inline void mergeEight(const C &s, const C &buf) {
+KPYSORT_INLINE void mergeEight(const C &s, const C &buf) {
   parityMergeFixed<2>(buf, s);
   parityMergeFixed<2>(buf.at(4), s.at(4));
   parityMergeFixed<4>(s, buf);

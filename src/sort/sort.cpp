@@ -9,6 +9,7 @@ namespace {
 struct VarKey {
   using type = var_s *;
   static constexpr int bits = 48;
+  static constexpr bool indirect = true;
   static uint64_t ord(const var_s *v) { return (uint64_t)v->idx_high << 32 | v->idx_low; }
 };
 
