@@ -101,9 +101,17 @@ struct ko_prob_struct {
   krvx::ControlValues controls;                // values set on this problem (defaults elsewhere)
   krvx::Solution sol;
   std::atomic<int> interrupt{0};               // stop reason requested, 0 none
-  std::vector<krvx::MessageHandler> handlers;
-  std::string logfile;
-  std::unordered_map<int, int> msgstatus;
+  std::vector<krvx::MessageHandler> handlers;  // guarded by msgmtx
+  std::string logfile;                         // guarded by msgmtx
+  std::unordered_map<int, int> msgstatus;      // guarded by msgmtx
+  std::mutex msgmtx;                           // message output state; never held while calling out
+  std::mutex errmtx;                           // lasterror
+  void *logfp = nullptr;                       // FILE* of logfile, guarded by msgmtx
+  std::atomic<int> outputlog{1};               // mirror of the OUTPUTLOG control, read without mtx
+  // Set by a solve or tune for its whole run (HiGHS runs without mtx held, solve*.cpp): the store
+  // must not change meanwhile, so changing calls fail; reads take mtx briefly and never wait.
+  std::atomic<bool> solving{false};
+  std::string tunermethod;                     // tuner method text (tune.cpp); empty = the default
 
   void *highs = nullptr;                       // the problem's HiGHS instance, kept between solves
   bool highs_stale = true;                     // the store changed since the last lowering
@@ -111,11 +119,40 @@ struct ko_prob_struct {
 };
 
 namespace krvx {
+// Error codes (884 belongs to the module)
+enum : int {
+  kErrInvalid = 1,         // bad argument or data
+  kErrMemory = 2,          // out of memory
+  kErrInternal = 3,        // unexpected internal failure
+  kErrFile = 4,            // file missing, unreadable or malformed
+  kErrBusy = 30,           // the problem is being solved
+  kErrUnsupported = 6,     // the data cannot be handled
+  kErrSolver = 7,          // the numerical solve failed
+  kErrNoProblem = 91,      // no problem given
+  kErrNoSolution = 422,    // no solution available
+};
+// Own message numbers (KRVXsetmessagestatus): 1xx core, 2xx solving, 3xx reading and writing
+enum : int {
+  kMsgControls = 101,      // KRVXdumpcontrols lines
+  kMsgLoaded = 102,        // summary after a load
+};
 // Error helpers: set the text (truncated to KRVX_MAXERRLEN) and return the code.
 int fail(ko_prob_struct *p, int code, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
 int failGlobal(int code, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
-// Message output through the problem's handlers, then the global ones.
+// Message output through the problem's handlers, then the global ones (OUTPUTLOG 0 silences a
+// problem's messages). Handlers run on the calling thread with no library lock of ours held; a
+// Python handler then waits for the interpreter lock, whose holder may be reading an attribute of
+// this problem: so send messages after releasing p->mtx where the call can (see KRVXdumpcontrols).
 void message(ko_prob_struct *p, int msgtype, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
+// The same with an own message number: a number suppressed by KRVXsetmessagestatus is not output.
+void messageCode(ko_prob_struct *p, int msgcode, int msgtype, const char *fmt, ...)
+    __attribute__((format(printf, 4, 5)));
 // The store changed: drop the solution and mark the HiGHS instance stale.
 void invalidate(ko_prob_struct *p);
+// While a solve of the problem runs (HiGHS works without the mutex held), the store and the
+// HiGHS instance must stay as they are: every store change and every use of p->highs calls this
+// first, with the mutex held, and returns its code when it is non-zero.
+inline int refuseWhileSolving(ko_prob_struct *p) {
+  return p->solving.load() ? fail(p, kErrBusy, "The problem cannot be changed while it is being solved") : 0;
+}
 }  // namespace krvx

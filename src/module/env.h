@@ -2,6 +2,19 @@
 #pragma once
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
+
+// NumPy C API: one shared table for the whole module. init.cpp imports it (it defines
+// KPY_NUMPY_IMPORT before including this header); every other file that includes the NumPy
+// headers after this one uses the imported table.
+#define PY_ARRAY_UNIQUE_SYMBOL kpy_ARRAY_API
+#define PY_UFUNC_UNIQUE_SYMBOL kpy_UFUNC_API
+#ifndef KPY_NUMPY_IMPORT
+#define NO_IMPORT_ARRAY
+#define NO_IMPORT_UFUNC
+#endif
+#ifndef NPY_NO_DEPRECATED_API
+#define NPY_NO_DEPRECATED_API NPY_1_7_API_VERSION
+#endif
 #include <cstdint>
 
 struct problem_s;

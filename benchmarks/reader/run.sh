@@ -1,0 +1,6 @@
+#!/usr/bin/env bash
+# Reads the largest Netlib files and a generated MPS file with our reader and with HiGHS's.
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+build="${BUILD:-$here/../../build}"
+"$build/benchmarks/reader/bench_reader" "$here/../../../shared/data" "$@"

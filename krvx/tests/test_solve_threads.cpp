@@ -1,0 +1,224 @@
+// Interrupts (from the solving thread, another thread and SIGINT), refusals while a solve runs,
+// time-limited MIPs, and concurrent solves of different problems.
+#include "test_solve_util.h"
+
+#include <atomic>
+#include <csignal>
+#include <unistd.h>
+#include <thread>
+
+namespace {
+
+// Message handler: counts log lines, optionally interrupts from inside (solving thread).
+struct Watch {
+  std::atomic<int> lines{0};
+  int interruptWith = 0;
+};
+
+void watch(KRVXprob prob, void *data, const char *, int, int msgtype) {
+  auto *w = static_cast<Watch *>(data);
+  if (msgtype < 0) return;
+  if (w->lines.fetch_add(1) == 0 && w->interruptWith) KRVXinterrupt(prob, w->interruptWith);
+}
+
+void waitForLog(const Watch &w) {
+  while (w.lines.load() < 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+// A hard MIP with a safety time limit (a missed interrupt shows as a time-limit stop).
+KRVXprob hardProblem(Watch &w) {
+  KRVXprob p = newProb();
+  hardKnapsack(p, 120, 15, 7);
+  KRVXsetdblcontrol(p, KRVX_TIMELIMIT, 120);
+  KRVXsetdblcontrol(p, KRVX_MIPRELSTOP, 0);
+  KRVXaddmessagehandler(p, watch, &w);
+  return p;
+}
+
+void interruptFromCallback() {
+  Watch w;
+  w.interruptWith = 1234;
+  KRVXprob p = hardProblem(w);
+  int solvestatus = -1, solstatus = -1;
+  CHECK_OK(p, KRVXoptimize(p, "", &solvestatus, &solstatus));
+  CHECK(solvestatus == KRVX_SOLVESTATUS_STOPPED);
+  CHECK(solstatus == KRVX_SOLSTATUS_NOTFOUND || solstatus == KRVX_SOLSTATUS_FEASIBLE);
+  CHECK(intAttr(p, KRVX_STOPSTATUS) == 1234);
+  // a request made while nothing runs is dropped when the next solve starts
+  w.interruptWith = 0;
+  CHECK_OK(p, KRVXinterrupt(p, KRVX_STOP_USER));
+  setModel(p, -1, {{1, 0, 10, 'I'}}, {{'L', 3.5, {{0, 1}}}});
+  CHECK_OK(p, KRVXoptimize(p, "", &solvestatus, &solstatus));
+  CHECK(solvestatus == KRVX_SOLVESTATUS_COMPLETED && near(dblAttr(p, KRVX_OBJVAL), 3));
+  CHECK_FAILS(p, KRVXinterrupt(p, 0), "Invalid interrupt reason 0");
+  CHECK_FAILS(p, KRVXinterrupt(p, -5), "Invalid interrupt reason -5");
+  CHECK_FAILS(nullptr, KRVXinterrupt(nullptr, 9), "no problem given");
+  KRVXdestroyprob(p);
+}
+
+void interruptFromOtherThread() {
+  Watch w;
+  KRVXprob p = hardProblem(w);
+  int solvestatus = -1, solstatus = -1, rc = -1;
+  std::thread solver([&] { rc = KRVXoptimize(p, "", &solvestatus, &solstatus); });
+  waitForLog(w);
+  // while it runs: reads answer, a second solve and store changes are refused
+  CHECK(intAttr(p, KRVX_COLS) == 120);
+  CHECK_FAILS(p, KRVXlpoptimize(p, ""), "already being solved");
+  CHECK_FAILS(p, KRVXtune(p, ""), "already being solved");
+  int status = -1;
+  CHECK_FAILS(p, KRVXcrossoverlpsol(p, &status), "already being solved");
+  CHECK_FAILS(p, KRVXaddnames_witharraysizes(p, 1, "r", 2, 1, 0, 0), "being solved");
+  CHECK_FAILS(p, KRVXdestroyprob(p), "being solved");
+  CHECK_OK(p, KRVXinterrupt(p, KRVX_STOP_USER));
+  solver.join();
+  CHECK(rc == 0);
+  CHECK(solvestatus == KRVX_SOLVESTATUS_STOPPED && intAttr(p, KRVX_STOPSTATUS) == KRVX_STOP_USER);
+  CHECK(intAttr(p, KRVX_MIPSTATUS) == 3 || intAttr(p, KRVX_MIPSTATUS) == 4);
+  // the problem is usable again
+  CHECK_OK(p, KRVXaddnames_witharraysizes(p, 1, "r", 2, 1, 0, 0));
+  KRVXdestroyprob(p);
+}
+
+std::atomic<int> g_userSigints{0};
+void userHandler(int) { g_userSigints.fetch_add(1); }
+
+void sigint() {
+  struct sigaction mine = {}, seen = {};
+  mine.sa_handler = userHandler;
+  sigemptyset(&mine.sa_mask);
+  sigaction(SIGINT, &mine, nullptr);
+  Watch w;
+  KRVXprob p = hardProblem(w);
+  int solvestatus = -1, solstatus = -1, rc = -1;
+  std::thread solver([&] { rc = KRVXoptimize(p, "", &solvestatus, &solstatus); });
+  waitForLog(w);
+  kill(getpid(), SIGINT);
+  solver.join();
+  CHECK(rc == 0 && solvestatus == KRVX_SOLVESTATUS_STOPPED);
+  CHECK(intAttr(p, KRVX_STOPSTATUS) == 2);        // CTRLC
+  CHECK(g_userSigints.load() == 0);               // libkrvx's handler took it
+  sigaction(SIGINT, nullptr, &seen);
+  CHECK(seen.sa_handler == userHandler);          // and gave the previous one back
+  KRVXdestroyprob(p);
+  signal(SIGINT, SIG_DFL);
+}
+
+void timeLimited() {
+  Watch w;
+  KRVXprob p = hardProblem(w);
+  KRVXsetdblcontrol(p, KRVX_TIMELIMIT, 1.0);
+  int solvestatus = -1, solstatus = -1;
+  CHECK_OK(p, KRVXoptimize(p, "", &solvestatus, &solstatus));
+  CHECK(solvestatus == KRVX_SOLVESTATUS_STOPPED && solstatus == KRVX_SOLSTATUS_FEASIBLE);
+  CHECK(intAttr(p, KRVX_STOPSTATUS) == 1 && intAttr(p, KRVX_MIPSTATUS) == 4);
+  double obj = dblAttr(p, KRVX_OBJVAL), bound = dblAttr(p, KRVX_BESTBOUND);
+  CHECK(obj > 0 && bound >= obj - 1e-6);          // maximisation: the bound is above
+  CHECK(solution(p).size() == 120);
+  KRVXdestroyprob(p);
+}
+
+// Message handlers run without the problem's lock: a handler that waits for another thread's
+// attribute read (as a handler waiting for the interpreter lock would) does not deadlock.
+std::atomic<int> g_reads{0};
+void readFromOtherThread(KRVXprob prob, void *, const char *, int, int msgtype) {
+  if (msgtype < 0) return;
+  std::thread reader([prob] {
+    if (intAttr(prob, KRVX_COLS) >= 0) g_reads.fetch_add(1);
+  });
+  reader.join();
+}
+
+void handlersWithoutLock() {
+  KRVXprob p = newProb();
+  hardKnapsack(p, 20, 3, 11);
+  CHECK_OK(p, KRVXaddmessagehandler(p, readFromOtherThread, nullptr));
+  CHECK_OK(p, KRVXmipoptimize(p, ""));
+  int status = -1;
+  CHECK_OK(p, KRVXlpoptimize(p, "b"));
+  CHECK_OK(p, KRVXcrossoverlpsol(p, &status));
+  CHECK_OK(p, KRVXtune(p, ""));
+  CHECK_OK(p, KRVXtunerwritemethod(p, "stdout"));
+  CHECK(g_reads.load() > 20);
+  KRVXdestroyprob(p);
+}
+
+// A handler of one solve starts a solve of another problem (asking for another thread count,
+// which cannot take effect then): both complete, and SIGINT's action is restored once.
+struct Nested {
+  KRVXprob inner;
+  int innerStatus = -1, calls = 0;
+};
+void solveInner(KRVXprob, void *data, const char *, int, int msgtype) {
+  auto *n = static_cast<Nested *>(data);
+  if (msgtype < 0 || n->calls++ > 0) return;
+  int ss = -1;
+  KRVXoptimize(n->inner, "", &ss, &n->innerStatus);
+}
+
+void nested() {
+  KRVXprob outer = newProb(), inner = newProb();
+  setModel(outer, -1, {{1, 0, 10, 'I'}, {1, 0, 10, 'I'}}, {{'L', 3, {{0, 2}, {1, 2}}}});
+  setModel(inner, -1, {{1, 0, 10, 'I'}}, {{'L', 3.5, {{0, 1}}}});
+  KRVXsetintcontrol(inner, KRVX_THREADS, 1);
+  Nested n{inner};
+  CHECK_OK(outer, KRVXaddmessagehandler(outer, solveInner, &n));
+  struct sigaction before = {}, after = {};
+  sigaction(SIGINT, nullptr, &before);
+  int ss = -1, st = -1;
+  CHECK_OK(outer, KRVXoptimize(outer, "", &ss, &st));
+  CHECK(st == KRVX_SOLSTATUS_OPTIMAL && n.innerStatus == KRVX_SOLSTATUS_OPTIMAL);
+  CHECK(near(dblAttr(inner, KRVX_OBJVAL), 3) && near(dblAttr(outer, KRVX_OBJVAL), 1));
+  sigaction(SIGINT, nullptr, &after);
+  CHECK(after.sa_handler == before.sa_handler);
+  // alone, the thread count takes effect
+  CHECK_OK(inner, KRVXoptimize(inner, "", &ss, &st));
+  CHECK(st == KRVX_SOLSTATUS_OPTIMAL);
+  KRVXdestroyprob(outer);
+  KRVXdestroyprob(inner);
+}
+
+void concurrent() {
+  const int nthreads = 4, rounds = 3;
+  std::vector<double> expected(nthreads);
+  std::vector<KRVXprob> probs(nthreads);
+  for (int t = 0; t < nthreads; ++t) {
+    probs[t] = newProb();
+    hardKnapsack(probs[t], 25, 3, 100 + t);
+    KRVXsetintcontrol(probs[t], KRVX_OUTPUTLOG, 0);
+    KRVXsetdblcontrol(probs[t], KRVX_MIPRELSTOP, 0);
+    CHECK_OK(probs[t], KRVXmipoptimize(probs[t], ""));
+    expected[t] = dblAttr(probs[t], KRVX_OBJVAL);
+  }
+  std::atomic<int> bad{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < nthreads; ++t)
+    threads.emplace_back([&, t] {
+      for (int r = 0; r < rounds; ++r) {
+        probs[t]->highs_stale = true;   // solve from scratch each round
+        int ss = -1, st = -1;
+        if (KRVXoptimize(probs[t], r % 2 ? "d" : "", &ss, &st) != 0 || ss != KRVX_SOLVESTATUS_COMPLETED ||
+            st != KRVX_SOLSTATUS_OPTIMAL || !near(dblAttr(probs[t], KRVX_OBJVAL), expected[t]))
+          bad.fetch_add(1);
+        if (KRVXlpoptimize(probs[t], "") != 0 || intAttr(probs[t], KRVX_LPSTATUS) != 1) bad.fetch_add(1);
+      }
+    });
+  for (auto &th : threads) th.join();
+  CHECK(bad.load() == 0);
+  for (KRVXprob p : probs) KRVXdestroyprob(p);
+}
+
+}  // namespace
+
+int main() {
+  if (KRVXinit(nullptr) != 0) return 1;
+  interruptFromCallback();
+  interruptFromOtherThread();
+  sigint();
+  timeLimited();
+  handlersWithoutLock();
+  nested();
+  concurrent();
+  KRVXfree();
+  return finish("test_solve_threads");
+}

@@ -1,0 +1,319 @@
+// Loading problems from arrays (loadLP and its family) and reading them from files.
+#include "api/methods.h"
+
+namespace {
+
+// Sections of the loaders' arguments
+enum : unsigned { LIN = 1, QOBJ = 2, QROW = 4, ENT = 8 };
+
+// Every keyword of the family in section order; a member lists those of its sections.
+enum Kw {
+  PROBNAME, ROWTYPE, RHS, RNG, OBJCOEF, START, COLLEN, ROWIND, ROWCOEF, LB, UB,  // linear
+  OBJQCOL1, OBJQCOL2, OBJQCOEF,                                                  // quadratic objective
+  QROWIND, NROWQCOEFS, ROWQCOL1, ROWQCOL2, ROWQCOEF,                             // quadratic rows
+  COLTYPE, ENTIND, LIMIT, SETTYPE, SETSTART, SETIND, REFVAL,                     // entities and sets
+  NKW
+};
+const char *const kwNames[NKW] = {
+    "probname", "rowtype",  "rhs",      "rng",      "objcoef",    "start",    "collen",
+    "rowind",   "rowcoef",  "lb",       "ub",       "objqcol1",   "objqcol2", "objqcoef",
+    "qrowind",  "nrowqcoefs", "rowqcol1", "rowqcol2", "rowqcoef", "coltype",  "entind",
+    "limit",    "settype",  "setstart", "setind",   "refval"};
+
+unsigned sectionOf(int k) {
+  if (k <= UB) return LIN;
+  if (k <= OBJQCOEF) return QOBJ;
+  if (k <= ROWQCOEF) return QROW;
+  return ENT;
+}
+
+struct LoadArgs {
+  std::string probname;
+  std::vector<char> rowtype, coltype, settype;
+  std::vector<double> rhs, rng, objcoef, rowcoef, lb, ub, objqcoef, rowqcoef, limit, refval;
+  std::vector<long> start, nrowqcoefs, setstart;
+  std::vector<int> collen, rowind, objqcol1, objqcol2, qrowind, rowqcol1, rowqcol2, entind, setind;
+  bool given[NKW] = {};
+
+  int convert(problem_s *prob, int k, PyObject *o, bool noObj) {
+    const char *n = kwNames[k];
+    switch (k) {
+      case PROBNAME: return kpy_argString(prob, n, o, &probname);
+      case ROWTYPE: return kpy_Iterable_to_vector<char>(prob, n, &rowtype, o);
+      case RHS: return kpy_Iterable_to_vector<double>(prob, n, &rhs, o);
+      case RNG: return kpy_Iterable_to_vector<double>(prob, n, &rng, o);
+      case OBJCOEF: return kpy_Iterable_to_vector<double>(prob, n, &objcoef, o);
+      case START: return kpy_Iterable_to_vector<long>(prob, n, &start, o);
+      case COLLEN: return kpy_Iterable_to_vector<int>(prob, n, &collen, o);
+      case ROWIND: return kpy_Iterable_to_vector<kpy_rowindex>(prob, n, &rowind, o, noObj);
+      case ROWCOEF: return kpy_Iterable_to_vector<double>(prob, n, &rowcoef, o);
+      case LB: return kpy_Iterable_to_vector<double>(prob, n, &lb, o);
+      case UB: return kpy_Iterable_to_vector<double>(prob, n, &ub, o);
+      case OBJQCOL1: return kpy_Iterable_to_vector<kpy_colindex>(prob, n, &objqcol1, o, noObj);
+      case OBJQCOL2: return kpy_Iterable_to_vector<kpy_colindex>(prob, n, &objqcol2, o, noObj);
+      case OBJQCOEF: return kpy_Iterable_to_vector<double>(prob, n, &objqcoef, o);
+      case QROWIND: return kpy_Iterable_to_vector<kpy_rowindex>(prob, n, &qrowind, o, noObj);
+      case NROWQCOEFS: return kpy_Iterable_to_vector<long>(prob, n, &nrowqcoefs, o);
+      case ROWQCOL1: return kpy_Iterable_to_vector<kpy_colindex>(prob, n, &rowqcol1, o, noObj);
+      case ROWQCOL2: return kpy_Iterable_to_vector<kpy_colindex>(prob, n, &rowqcol2, o, noObj);
+      case ROWQCOEF: return kpy_Iterable_to_vector<double>(prob, n, &rowqcoef, o);
+      case COLTYPE: return kpy_Iterable_to_vector<char>(prob, n, &coltype, o);
+      case ENTIND: return kpy_Iterable_to_vector<kpy_colindex>(prob, n, &entind, o, noObj);
+      case LIMIT: return kpy_Iterable_to_vector<double>(prob, n, &limit, o);
+      case SETTYPE: return kpy_Iterable_to_vector<char>(prob, n, &settype, o);
+      case SETSTART: return kpy_Iterable_to_vector<long>(prob, n, &setstart, o);
+      case SETIND: return kpy_Iterable_to_vector<kpy_colindex>(prob, n, &setind, o, noObj);
+      case REFVAL: return kpy_Iterable_to_vector<double>(prob, n, &refval, o);
+    }
+    return 0;
+  }
+
+  // Length of a given array, -1 when absent.
+  template <typename T>
+  long long len(int k, const std::vector<T> &v) const { return given[k] ? (long long)v.size() : -1; }
+};
+
+// One count from its group of arrays; 32-bit counts are refused beyond 2^31-1.
+int groupCount(const char *message, std::initializer_list<long long> sizes, std::initializer_list<int> kws,
+               bool wide, long long *count) {
+  if (kpy_groupCount(message, sizes.begin(), (int)sizes.size(), count) < 0) return -1;
+  int unused;
+  return (wide || *count <= 2147483647LL) ? 0 : kpy_count32(kwNames[*kws.begin()], (size_t)*count, &unused);
+}
+
+#define ARR(v) ((v).empty() ? nullptr : (v).data()), (int64_t)(v).size()
+
+PyObject *loadMethod(PyObject *self, PyObject *args, PyObject *kwargs, unsigned sections) {
+  problem_s *prob = kpy_prob(self);
+  if (checkProblemIsInitialized(prob) < 0) return nullptr;
+  return kpy_methodEdge([&]() -> PyObject * {
+    bool noObj = !kpy_isOriginalProb(prob);
+    // keyword list and parse format of this member
+    const char *kwlist[NKW + 1];
+    int kwOf[NKW];
+    char format[NKW + 2] = "|";
+    int nkw = 0;
+    for (int k = 0; k < NKW; k++)
+      if (sectionOf(k) & sections) {
+        kwOf[nkw] = k;
+        kwlist[nkw++] = kwNames[k];
+      }
+    kwlist[nkw] = nullptr;
+    for (int i = 0; i < nkw; i++) format[1 + i] = 'O';
+    format[1 + nkw] = 0;
+    PyObject *o[NKW] = {};
+    // a member's format consumes only its own pointers
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, format, (char **)kwlist, &o[0], &o[1], &o[2], &o[3], &o[4],
+                                     &o[5], &o[6], &o[7], &o[8], &o[9], &o[10], &o[11], &o[12], &o[13], &o[14],
+                                     &o[15], &o[16], &o[17], &o[18], &o[19], &o[20], &o[21], &o[22], &o[23],
+                                     &o[24], &o[25]))
+      return nullptr;
+
+    LoadArgs a;
+    for (int i = 0; i < nkw; i++) {
+      if (!o[i] || o[i] == Py_None) continue;
+      int k = kwOf[i];
+      if (a.convert(prob, k, o[i], noObj) < 0) return nullptr;
+      a.given[k] = true;
+    }
+
+    long long nrows = 0, ncols = 0, nq = 0, nqrows = 0, nent = 0;
+    if (groupCount("Arguments 'rowtype', 'rhs' and 'rng' must have the same length",
+                   {a.len(ROWTYPE, a.rowtype), a.len(RHS, a.rhs), a.len(RNG, a.rng)}, {ROWTYPE}, false, &nrows) < 0 ||
+        groupCount("Arguments 'objcoef', 'lb' and 'ub' must have the same length",
+                   {a.len(OBJCOEF, a.objcoef), a.len(LB, a.lb), a.len(UB, a.ub)}, {OBJCOEF}, false, &ncols) < 0)
+      return nullptr;
+    if ((sections & QOBJ) &&
+        groupCount("Arguments 'objqcol1', 'objqcol2' and 'objqcoef' must have the same length",
+                   {a.len(OBJQCOL1, a.objqcol1), a.len(OBJQCOL2, a.objqcol2), a.len(OBJQCOEF, a.objqcoef)},
+                   {OBJQCOL1}, true, &nq) < 0)
+      return nullptr;
+    if ((sections & QROW) &&
+        groupCount("Arguments 'qrowind' and 'nrowqcoefs' must have the same length",
+                   {a.len(QROWIND, a.qrowind), a.len(NROWQCOEFS, a.nrowqcoefs)}, {QROWIND}, false, &nqrows) < 0)
+      return nullptr;
+    if ((sections & ENT) &&
+        groupCount("Arguments 'coltype', 'entind' and 'limit' must have the same length",
+                   {a.len(COLTYPE, a.coltype), a.len(ENTIND, a.entind), a.len(LIMIT, a.limit)}, {COLTYPE}, false,
+                   &nent) < 0)
+      return nullptr;
+    int nsets = 0;
+    if (kpy_count32("settype", a.settype.size(), &nsets) < 0) return nullptr;
+
+    const char *name = a.probname.c_str();
+    int nc = (int)ncols, nr = (int)nrows, nqr = (int)nqrows, ne = (int)nent;
+    // the argument groups of the sections, in the order every member passes them
+#define LIN_ARGS                                                                                         \
+  name, nc, nr, ARR(a.rowtype), ARR(a.rhs), ARR(a.rng), ARR(a.objcoef), ARR(a.start), ARR(a.collen), \
+      ARR(a.rowind), ARR(a.rowcoef), ARR(a.lb), ARR(a.ub)
+#define QOBJ_ARGS (int64_t)nq, ARR(a.objqcol1), ARR(a.objqcol2), ARR(a.objqcoef)
+#define QROW_ARGS nqr, ARR(a.qrowind), ARR(a.nrowqcoefs), ARR(a.rowqcol1), ARR(a.rowqcol2), ARR(a.rowqcoef)
+#define ENT_ARGS                                                                                   \
+  ne, nsets, ARR(a.coltype), ARR(a.entind), ARR(a.limit), ARR(a.settype), ARR(a.setstart), ARR(a.setind), \
+      ARR(a.refval)
+    int rc;
+    switch (sections) {
+      case LIN: rc = kpy_callSolverNoGIL(KRVXloadlp64_witharraysizes, prob, LIN_ARGS); break;
+      case LIN | QOBJ: rc = kpy_callSolverNoGIL(KRVXloadqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS); break;
+      case LIN | QOBJ | ENT:
+        rc = kpy_callSolverNoGIL(KRVXloadmiqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS, ENT_ARGS);
+        break;
+      case LIN | ENT: rc = kpy_callSolverNoGIL(KRVXloadmip64_witharraysizes, prob, LIN_ARGS, ENT_ARGS); break;
+      case LIN | QOBJ | QROW:
+        rc = kpy_callSolverNoGIL(KRVXloadqcqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS, QROW_ARGS);
+        break;
+      default:
+        rc = kpy_callSolverNoGIL(KRVXloadmiqcqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS, QROW_ARGS, ENT_ARGS);
+        break;
+    }
+#undef LIN_ARGS
+#undef QOBJ_ARGS
+#undef QROW_ARGS
+#undef ENT_ARGS
+    if (kpy_failedWithFollowUp(prob, rc, [&] { problem_afterReload(prob); })) return nullptr;
+    Py_RETURN_NONE;
+  });
+}
+
+}  // namespace
+
+PyObject *kpy_problem_loadLP(PyObject *self, PyObject *args, PyObject *kwargs) {
+  return loadMethod(self, args, kwargs, LIN);
+}
+PyObject *kpy_problem_loadQP(PyObject *self, PyObject *args, PyObject *kwargs) {
+  return loadMethod(self, args, kwargs, LIN | QOBJ);
+}
+PyObject *kpy_problem_loadMIQP(PyObject *self, PyObject *args, PyObject *kwargs) {
+  return loadMethod(self, args, kwargs, LIN | QOBJ | ENT);
+}
+PyObject *kpy_problem_loadMIP(PyObject *self, PyObject *args, PyObject *kwargs) {
+  return loadMethod(self, args, kwargs, LIN | ENT);
+}
+PyObject *kpy_problem_loadQCQP(PyObject *self, PyObject *args, PyObject *kwargs) {
+  return loadMethod(self, args, kwargs, LIN | QOBJ | QROW);
+}
+PyObject *kpy_problem_loadMIQCQP(PyObject *self, PyObject *args, PyObject *kwargs) {
+  return loadMethod(self, args, kwargs, LIN | QOBJ | QROW | ENT);
+}
+
+PyObject *kpy_problem_readProb(PyObject *self, PyObject *args, PyObject *kwargs) {
+  problem_s *prob = kpy_prob(self);
+  if (checkProblemIsInitialized(prob) < 0) return nullptr;
+  return kpy_methodEdge([&]() -> PyObject * {
+    static const char *kwlist[] = {"filename", "flags", nullptr};
+    PyObject *ofile = nullptr, *oflags = nullptr;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|O", (char **)kwlist, &ofile, &oflags)) return nullptr;
+    std::string filename, flags;
+    if (kpy_argString(prob, "filename", ofile, &filename, true) < 0 ||
+        kpy_argString(prob, "flags", oflags, &flags) < 0)
+      return nullptr;
+    int rc = kpy_callSolverNoGIL(KRVXreadprob, prob, filename.c_str(), flags.c_str());
+    if (kpy_failedWithFollowUp(prob, rc, [&] { problem_afterReload(prob); })) return nullptr;
+    Py_RETURN_NONE;
+  });
+}
+
+// ---- help texts ----
+
+#define LOAD_LINEAR_SIG "probname=\"\", rowtype=None, rhs=None, rng=None, objcoef=None, start=None, " \
+  "collen=None, rowind=None, rowcoef=None, lb=None, ub=None"
+#define LOAD_QOBJ_SIG ", objqcol1=None, objqcol2=None, objqcoef=None"
+#define LOAD_QROW_SIG ", qrowind=None, nrowqcoefs=None, rowqcol1=None, rowqcol2=None, rowqcoef=None"
+#define LOAD_ENT_SIG ", coltype=None, entind=None, limit=None, settype=None, setstart=None, setind=None, " \
+  "refval=None"
+
+#define LOAD_LINEAR_ARGS                                                                              \
+  "    probname    Name of the problem (empty when absent).\n"                                         \
+  "    rowtype     Row types, one character each: L less or equal, E equal, G greater or equal,\n"     \
+  "                R range, N nonbinding (a str such as \"LLG\" is accepted).\n"                       \
+  "    rhs         Right-hand side of each row; the upper bound of a range row.\n"                     \
+  "    rng         Range of each range row (lower bound = rhs - abs(rng)); ignored for others.\n"      \
+  "    objcoef     Objective coefficient of each column.\n"                                            \
+  "    start       Offset in rowind/rowcoef of each column's first element: one entry more than\n"     \
+  "                there are columns when collen is absent, one per column when it is given.\n"        \
+  "    collen      Number of elements of each column.\n"                                               \
+  "    rowind      Row of each matrix element (index, constraint object or row name).\n"              \
+  "    rowcoef     Value of each matrix element.\n"                                                    \
+  "    lb, ub      Lower and upper bound of each column (default 0 and infinity)."
+#define LOAD_QOBJ_ARGS                                                                                \
+  "\n    objqcol1    First column of each quadratic objective term.\n"                                 \
+  "    objqcol2    Second column of each term.\n"                                                      \
+  "    objqcoef    Coefficient of each term: the objective is c'x + 0.5 x'Qx, one triangle of Q given."
+#define LOAD_QROW_ARGS                                                                                \
+  "\n    qrowind     Rows that carry a quadratic matrix.\n"                                            \
+  "    nrowqcoefs  Number of quadratic elements of each such row.\n"                                   \
+  "    rowqcol1    First column of each quadratic row element, the rows' elements in turn.\n"          \
+  "    rowqcol2    Second column of each element.\n"                                                   \
+  "    rowqcoef    Coefficient of each element."
+#define LOAD_ENT_ARGS                                                                                 \
+  "\n    coltype     Type of each entity: B binary, I integer, P partial integer, S semi-continuous,\n" \
+  "                R semi-continuous integer.\n"                                                       \
+  "    entind      Column of each entity.\n"                                                           \
+  "    limit       Integer limit of a partial integer column, lower bound of a semi-continuous one.\n" \
+  "    settype     Type of each special ordered set: \"1\" or \"2\".\n"                                \
+  "    setstart    Offset in setind/refval of each set's first member, plus one end entry.\n"          \
+  "    setind      Member columns of the sets.\n"                                                      \
+  "    refval      Reference value of each member."
+
+#define LOAD_FURTHER                                                                                  \
+  "Replaces the whole problem. Arrays describing the same items must have equal lengths. "             \
+  "Every argument may be given by position or keyword; None means absent. Afterwards the "             \
+  "problem's variables, constraints and SOS are new objects; objects taken from the problem "          \
+  "before are deleted."
+
+#define LOAD_RELATED "problem.loadLP, problem.loadQP, problem.loadMIP, problem.loadMIQP, problem.loadQCQP, " \
+  "problem.loadMIQCQP, problem.readProb"
+
+const char kpy_doc_loadLP[] = KPY_DOC(
+    "loadLP($self, /, " LOAD_LINEAR_SIG ")",
+    "Loads a linear problem given as arrays.",
+    "Loading problems",
+    "problem.loadLP(" LOAD_LINEAR_SIG ")",
+    LOAD_LINEAR_ARGS, LOAD_FURTHER, LOAD_RELATED);
+
+const char kpy_doc_loadQP[] = KPY_DOC(
+    "loadQP($self, /, " LOAD_LINEAR_SIG LOAD_QOBJ_SIG ")",
+    "Loads a problem with a quadratic objective given as arrays.",
+    "Loading problems",
+    "problem.loadQP(" LOAD_LINEAR_SIG LOAD_QOBJ_SIG ")",
+    LOAD_LINEAR_ARGS LOAD_QOBJ_ARGS, LOAD_FURTHER, LOAD_RELATED);
+
+const char kpy_doc_loadMIQP[] = KPY_DOC(
+    "loadMIQP($self, /, " LOAD_LINEAR_SIG LOAD_QOBJ_SIG LOAD_ENT_SIG ")",
+    "Loads a mixed-integer problem with a quadratic objective given as arrays.",
+    "Loading problems",
+    "problem.loadMIQP(" LOAD_LINEAR_SIG LOAD_QOBJ_SIG LOAD_ENT_SIG ")",
+    LOAD_LINEAR_ARGS LOAD_QOBJ_ARGS LOAD_ENT_ARGS, LOAD_FURTHER, LOAD_RELATED);
+
+const char kpy_doc_loadMIP[] = KPY_DOC(
+    "loadMIP($self, /, " LOAD_LINEAR_SIG LOAD_ENT_SIG ")",
+    "Loads a mixed-integer linear problem given as arrays.",
+    "Loading problems",
+    "problem.loadMIP(" LOAD_LINEAR_SIG LOAD_ENT_SIG ")",
+    LOAD_LINEAR_ARGS LOAD_ENT_ARGS, LOAD_FURTHER, LOAD_RELATED);
+
+const char kpy_doc_loadQCQP[] = KPY_DOC(
+    "loadQCQP($self, /, " LOAD_LINEAR_SIG LOAD_QOBJ_SIG LOAD_QROW_SIG ")",
+    "Loads a problem with a quadratic objective and quadratic constraints given as arrays.",
+    "Loading problems",
+    "problem.loadQCQP(" LOAD_LINEAR_SIG LOAD_QOBJ_SIG LOAD_QROW_SIG ")",
+    LOAD_LINEAR_ARGS LOAD_QOBJ_ARGS LOAD_QROW_ARGS, LOAD_FURTHER, LOAD_RELATED);
+
+const char kpy_doc_loadMIQCQP[] = KPY_DOC(
+    "loadMIQCQP($self, /, " LOAD_LINEAR_SIG LOAD_QOBJ_SIG LOAD_QROW_SIG LOAD_ENT_SIG ")",
+    "Loads a mixed-integer problem with quadratic objective and constraints given as arrays.",
+    "Loading problems",
+    "problem.loadMIQCQP(" LOAD_LINEAR_SIG LOAD_QOBJ_SIG LOAD_QROW_SIG LOAD_ENT_SIG ")",
+    LOAD_LINEAR_ARGS LOAD_QOBJ_ARGS LOAD_QROW_ARGS LOAD_ENT_ARGS, LOAD_FURTHER, LOAD_RELATED);
+
+const char kpy_doc_readProb[] = KPY_DOC(
+    "readProb($self, /, filename, flags=\"\")",
+    "Reads a problem from an MPS or LP file, replacing the whole problem.",
+    "Loading problems",
+    "problem.readProb(filename, flags=\"\")",
+    "    filename  Name of the file.\n"
+    "    flags     l only the file with the .lp extension is searched for, v the name is used "
+    "verbatim (no extension appended), z the file is compressed.",
+    "Afterwards the problem's variables, constraints and SOS are new objects; objects taken from "
+    "the problem before are deleted. A file that cannot be read raises korvex.SolverError.",
+    LOAD_RELATED);

@@ -1,0 +1,45 @@
+// The method table that start-up appends to korvex.problem.
+#include "api/methods.h"
+
+#define KPY_M(name) {#name, (PyCFunction)(void (*)(void))kpy_problem_##name, METH_VARARGS | METH_KEYWORDS, kpy_doc_##name}
+#define KPY_M0(name) {#name, (PyCFunction)kpy_problem_##name, METH_NOARGS, kpy_doc_##name}
+
+PyMethodDef kpy_problem_api_methods[] = {
+    // solving and tuning
+    KPY_M(lpOptimize),
+    KPY_M(mipOptimize),
+    KPY_M(optimize),
+    {"solve", (PyCFunction)(void (*)(void))kpy_problem_optimize, METH_VARARGS | METH_KEYWORDS, kpy_doc_solve},
+    KPY_M0(crossoverLpSol),
+    KPY_M(tune),
+    KPY_M(tuneProbSetFile),
+    KPY_M(tunerWriteMethod),
+    KPY_M(tunerReadMethod),
+    KPY_M(interrupt),
+    // settings, names and information
+    KPY_M(setProbName),
+    KPY_M(setLogFile),
+    KPY_M(setDefaultControl),
+    KPY_M0(setDefaults),
+    KPY_M0(dumpControls),
+    KPY_M(setMessageStatus),
+    KPY_M(getMessageStatus),
+    KPY_M0(getProbName),
+    KPY_M(getControlInfo),
+    KPY_M(getAttribInfo),
+    KPY_M(getIndex),
+    KPY_M(addNames),
+    KPY_M(saveAs),
+    {"save", (PyCFunction)(void (*)(void))kpy_problem_saveAs, METH_VARARGS | METH_KEYWORDS, kpy_doc_save},
+    KPY_M(restore),
+    // loading and reading
+    KPY_M(loadLP),
+    KPY_M(loadQP),
+    KPY_M(loadMIQP),
+    KPY_M(loadMIP),
+    KPY_M(loadQCQP),
+    KPY_M(loadMIQCQP),
+    KPY_M(readProb),
+    // solution
+    KPY_M(getSolution),
+    {nullptr, nullptr, 0, nullptr}};

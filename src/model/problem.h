@@ -1,0 +1,45 @@
+// Model-internal services of the problem and the model object types.
+#pragma once
+#include "model/services.h"
+
+// Marks the listed objects deleted (kinds without a serial-to-index map), drops the lists,
+// the maps and the user-function map; unless final, makes new empty lists and resets the
+// cached values. Never fails when final; otherwise 0 or -1. A callback's temporary problem
+// (orig set) only borrows its model data: its lists are released, objects and maps untouched.
+int problem_clearmodeldata(problem_s *prob, bool final);
+// Releases the solver data of a live problem (library stop): clears its model data and
+// destroys its solver handle; the problem is then not initialised.
+void problem_releaseSolver(problem_s *prob);
+
+// New linked objects at a solver index; null with an error set.
+PyObject *var_createLinked(problem_s *prob, Py_ssize_t index);
+PyObject *constraint_createLinked(problem_s *prob, Py_ssize_t index);
+PyObject *sos_createLinked(problem_s *prob, Py_ssize_t index);
+
+// Marks one model object deleted.
+void kpy_markDeleted(PyObject *obj);
+
+// Serials of unlinked objects (48 bits).
+inline uint64_t kpy_serial(uint16_t high, uint32_t low) { return ((uint64_t)high << 32) | low; }
+// Draws the next serial from a counter; 0 with OverflowError set when exhausted.
+uint64_t kpy_nextSerial(uint64_t *counter);
+
+// The packed name of one object of a solver namespace (1 rows, 2 columns, 3 sets); a new str.
+PyObject *kpy_getSolverName(problem_s *prob, int kind, int index);
+
+// Bounds of a number given for a bound: clamped to [-1e20, 1e20]; -1 with an error for NaN.
+int kpy_clampBound(double v, double *out);
+
+// A zeroed static type object with its object head set (fill in the slots after).
+inline PyTypeObject kpy_typeTemplate() {
+  PyTypeObject t{};
+  PyVarObject head = {PyObject_HEAD_INIT(nullptr) 0};
+  t.ob_base = head;
+  return t;
+}
+
+// Method tables that init.cpp completes.
+extern PyMethodDef kpy_problem_own_methods[];
+extern PyMethodDef kpy_module_methods[];
+// Readies the model types (the problem's method table gets the camelCase methods appended); 0 or -1.
+int kpy_model_types_ready();

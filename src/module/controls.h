@@ -1,0 +1,35 @@
+// Controls, attributes and objective-attributes objects, and the parameter tables.
+#pragma once
+#include "model/objects.h"
+
+// p.controls, p.attributes, p.objattribs and the module-wide korvex.controls.
+// prob is borrowed (the problem owns the object and detaches it when it goes); null for
+// korvex.controls and for a detached object.
+struct params_s {
+  PyObject_HEAD
+  problem_s *prob;
+  PyObject *defaults;   // korvex.controls only: dict lower-case name -> default value
+};
+
+extern PyTypeObject kpy_controlsType, kpy_attributesType, kpy_objattribsType;
+
+// A new object bound to prob (borrowed).
+PyObject *params_create(PyTypeObject *type, problem_s *prob);
+// The module-wide controls object (korvex.controls), with "miptol" in its defaults.
+PyObject *params_createGlobal();
+// The problem goes: the object refuses further use.
+void params_detach(PyObject *obj);
+
+// Reads the control and attribute tables of the library into kpy_env.ctrl_info and
+// kpy_env.attr_info and the library's control defaults into korvex.controls; 0 or -1.
+int kpy_readParamTables();
+// Applies every user-set global control value to a new problem; 0 or -1.
+int kpy_applyGlobalControls(problem_s *prob);
+// The current module-wide value of a control (user-set, else default): a new reference,
+// or null with an error set. Used for "miptol" by the evaluator.
+PyObject *kpy_getGlobalControl(const char *name);
+
+// Problem methods setControl, getControl, getAttrib.
+PyObject *problem_setControl(PyObject *self, PyObject *args, PyObject *kwargs);
+PyObject *problem_getControl(PyObject *self, PyObject *args, PyObject *kwargs);
+PyObject *problem_getAttrib(PyObject *self, PyObject *args, PyObject *kwargs);

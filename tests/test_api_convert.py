@@ -1,0 +1,116 @@
+"""Argument converters, reached through the loaders and the name methods."""
+
+import numpy as np
+import pytest
+
+import korvex
+from test_api_support import raises, LP
+
+
+@pytest.fixture
+def p():
+    prob = korvex.problem()
+    prob.loadLP(**LP)
+    prob.addNames(1, ["r0", "r1"], 0, 1)
+    prob.addNames(2, ["x", "y"], 0, 1)
+    return prob
+
+
+def element(i, arg, text):
+    return f"Error in element {i} of argument '{arg}': {text}"
+
+
+def test_numbers(p):
+    # exact integers up to 2^53, floats of any size, NumPy scalars, bool
+    p.loadLP(rowtype="LLLLLL", rhs=[True, 2 ** 53, 2.0 ** 60, np.float32(1.5), np.int8(-3), np.float16(2)])
+    assert p.attributes.rows == 6
+    with raises(korvex.InterfaceError, element(1, "rhs", "int too big to convert")):
+        p.loadLP(rhs=[0, 2 ** 53 + 1])
+    with raises(korvex.InterfaceError, element(0, "rhs", "int too big to convert")):
+        p.loadLP(rhs=[-2 ** 80])
+    with raises(korvex.InterfaceError, element(1, "rhs", "Value is not a number")):
+        p.loadLP(rhs=[1, "x"])
+    with raises(korvex.InterfaceError, element(0, "lb", "Value is not a number")):
+        p.loadLP(lb=[None])
+
+
+def test_integers(p):
+    with raises(korvex.InterfaceError, element(1, "collen", "Value is not an integer")):
+        p.loadLP(collen=[0, "x", 2])
+    with raises(korvex.InterfaceError, element(0, "collen", "Value is not an integer")):
+        p.loadLP(collen=[np.uint8(3)])
+    with raises(korvex.InterfaceError, element(0, "collen", "Value is not an integer")):
+        p.loadLP(collen=[1.0])
+    with raises(korvex.InterfaceError, element(0, "collen", "int too big to convert")):
+        p.loadLP(collen=[-2 ** 31])
+    with raises(korvex.InterfaceError, element(0, "collen", "Value is not an integer")):
+        p.loadLP(collen="12")
+    # 64-bit offsets take any 64-bit value; beyond, the interpreter's error
+    with pytest.raises(korvex.InterfaceError, match=r"^Error in element 0 of argument 'start': .*too (big|large)"):
+        p.loadLP(start=[2 ** 64])
+
+
+def test_characters(p):
+    with raises(korvex.InterfaceError, element(0, "rowtype", "Value is not a single character")):
+        p.loadLP(rowtype=["LE"], rhs=[1])
+    with raises(korvex.InterfaceError, element(0, "rowtype", "Value is not a character")):
+        p.loadLP(rowtype=[1.5], rhs=[1])
+    with raises(korvex.InterfaceError, element(0, "rowtype", "int too big to convert")):
+        p.loadLP(rowtype=[200], rhs=[1])
+    with raises(korvex.InterfaceError, element(1, "rowtype", "int too big to convert")):
+        p.loadLP(rowtype="L\u00e9", rhs=[1, 1])
+    # character codes 0 to 127 are accepted
+    p.loadLP(rowtype=[ord("L")], rhs=[1])
+
+
+def test_iterables(p):
+    with raises(korvex.InterfaceError, "Argument 'rhs' must be iterable"):
+        p.loadLP(rhs=5)
+
+    def gen():
+        yield 1.0
+        raise ValueError("generator broke")
+
+    with raises(ValueError, "generator broke"):
+        p.loadLP(rhs=gen())
+    p.loadLP(rowtype=(c for c in "LG"), rhs=iter([1, 2]))
+    assert p.attributes.rows == 2
+
+
+def test_row_and_column_indices(p):
+    with raises(korvex.InterfaceError, element(0, "rowind", "Invalid constraint index")):
+        p.loadLP(rowind=[-2])
+    with pytest.raises(korvex.InterfaceError, match=r"^Error in element 0 of argument 'rowind': .*too (big|large)"):
+        p.loadLP(rowind=[2 ** 70])
+    with raises(korvex.InterfaceError, element(1, "rowind", "Unknown constraint: nosuch")):
+        p.loadLP(rowind=["r1", "nosuch"])
+    with raises(korvex.InterfaceError, element(0, "rowind", "Value is not a constraint or constraint index")):
+        p.loadLP(rowind=[1.0])
+    with raises(korvex.InterfaceError, element(0, "entind", "Value is not a variable or variable index")):
+        p.loadMIP(entind=[None], coltype="I")
+    with raises(korvex.InterfaceError, element(0, "objqcol1", "Unknown variable: z")):
+        p.loadQP(objqcol1=["z"])
+    # -1 is let through to the library, which refuses it where it has no meaning
+    with pytest.raises(korvex.SolverError):
+        p.loadLP(rowtype="L", rhs=[1], objcoef=[1], start=[0, 1], rowind=[-1], rowcoef=[1])
+
+
+def test_names_resolve_against_the_problem_before_the_load(p):
+    # rows named r0/r1 and columns x/y of the old problem give indices 1 and 0
+    p.loadLP(rowtype="LL", rhs=[4, 6], objcoef=[-3, -2], start=[0, 1, 2],
+             rowind=["r1", "r0"], rowcoef=[1, 1], lb=[0, 0], ub=[3, 3])
+    p.optimize()
+    assert p.getSolution() == pytest.approx([3.0, 3.0])
+
+
+def test_strings(p):
+    with raises(korvex.InterfaceError, "Error in argument 'probname': Value is not a string"):
+        p.loadLP(probname=3)
+    with raises(korvex.InterfaceError, "Error in argument 'probname': Value contains a NUL character"):
+        p.loadLP(probname="a\0b")
+    with raises(korvex.InterfaceError, "Error in argument 'filename': Value is not a string"):
+        p.readProb(None)
+    with raises(korvex.InterfaceError, "Error in argument 'filename': Value contains a NUL character"):
+        p.readProb("x\0y")
+    with raises(korvex.InterfaceError, element(0, "rowind", "Value contains a NUL character")):
+        p.loadLP(rowind=["r0\0"])

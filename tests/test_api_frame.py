@@ -1,0 +1,227 @@
+"""The frame of the problem methods: checks, argument defaults, the lock, interrupts, errors."""
+import gc
+import os
+import subprocess
+import sys
+import textwrap
+import threading
+import time
+import tracemalloc
+
+import pytest
+
+import korvex
+from korvex import SolStatus, SolveStatus
+from test_api_support import raises, LP, LP_OPT, market_split, objval, set_time_limit, uninitialized_problem
+
+
+@pytest.fixture
+def lp():
+    p = korvex.problem()
+    p.loadLP(**LP)
+    return p
+
+
+def test_uninitialized_problem_is_refused_before_arguments():
+    p = uninitialized_problem()
+    calls = [
+        lambda: p.optimize(flags=5), lambda: p.lpOptimize(), lambda: p.interrupt(2 ** 40),
+        lambda: p.loadLP(rhs="bad"), lambda: p.loadMIQCQP(nonsense=1), lambda: p.readProb(),
+        lambda: p.getIndex(), lambda: p.setDefaults(), lambda: p.getProbName(),
+        lambda: p.getSolution("x"), lambda: p.restore(1, 2), lambda: p.addNames(1),
+    ]
+    for call in calls:
+        with raises(korvex.ModelError, "Problem is not initialized"):
+            call()
+
+
+def test_optimize_statuses_and_none_as_absent(lp):
+    assert lp.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+    status = lp.optimize(None)
+    assert type(status[0]) is SolveStatus and type(status[1]) is SolStatus
+    assert lp.solve(flags=None) == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+    assert objval(lp) == pytest.approx(LP_OPT)
+    lp.lpOptimize(None)
+    lp.mipOptimize(flags=None)
+    assert objval(lp) == pytest.approx(LP_OPT)
+
+
+def test_infeasible_problem_returns_statuses():
+    p = korvex.problem()
+    p.loadLP(rowtype="GL", rhs=[2, 1], objcoef=[1], start=[0, 2], rowind=[0, 1], rowcoef=[1, 1])
+    solvestatus, solstatus = p.optimize()
+    assert solvestatus == SolveStatus.COMPLETED
+    assert solstatus == SolStatus.INFEASIBLE
+
+
+def test_scalar_argument_messages(lp):
+    flags = "Error in argument 'flags': Value is not a string"
+    for call in (lp.optimize, lp.solve, lp.lpOptimize, lp.mipOptimize, lp.tune):
+        with raises(korvex.InterfaceError, flags):
+            call(5)
+    with raises(korvex.InterfaceError, "Error in argument 'reason': int too big to convert"):
+        lp.interrupt(2 ** 31)
+    with raises(korvex.InterfaceError, "Error in argument 'reason': Value is not an integer"):
+        lp.interrupt(1.5)
+    with raises(korvex.InterfaceError, "Error in argument 'methodfile': Value is not a string"):
+        lp.tunerWriteMethod(None)
+    with raises(korvex.InterfaceError, "Error in argument 'ifmip': Value is not an integer"):
+        lp.tuneProbSetFile("set.txt", "x")
+    with raises(korvex.InterfaceError, "Error in argument 'flags': Value contains a NUL character"):
+        lp.optimize("x\0")
+    with pytest.raises(TypeError):
+        lp.tuneProbSetFile()
+    with pytest.raises(TypeError):
+        lp.optimize(flags="", bogus=1)
+
+
+def test_standard_exceptions_become_python_errors(lp):
+    class Claims:
+        """An iterable that reports a length it does not have."""
+        def __init__(self, n):
+            self.n = n
+
+        def __len__(self):
+            return self.n
+
+        def __iter__(self):
+            return iter([1.0])
+
+    with pytest.raises(ValueError):
+        lp.loadLP(rhs=Claims(2 ** 62))
+    with pytest.raises(MemoryError):
+        lp.loadLP(rhs=Claims(2 ** 58))
+    lp.optimize()
+    assert objval(lp) == pytest.approx(LP_OPT)
+
+
+def test_enumeration_results_leak_nothing_when_enums_fail(lp, monkeypatch):
+    lp.optimize()
+    member = SolveStatus.COMPLETED
+    before = sys.getrefcount(member)
+    monkeypatch.delattr(korvex.enums, "SolStatus")
+    for _ in range(200):
+        with pytest.raises(AttributeError):
+            lp.optimize()
+    assert sys.getrefcount(member) == before
+    monkeypatch.setitem(sys.modules, "korvex.enums", None)
+    with pytest.raises(ImportError):
+        lp.optimize()
+
+
+def test_lock_released_and_interrupt_from_thread_stops_mip():
+    p = korvex.problem()
+    p.loadMIP(**market_split())
+    set_time_limit(p, 120)
+    done = threading.Event()
+    ticks = [0]
+
+    def worker():
+        # runs only while the solve has released the interpreter lock
+        while not done.is_set():
+            ticks[0] += 1
+            if ticks[0] >= 50:
+                p.interrupt()
+            time.sleep(0.01)
+
+    t = threading.Thread(target=worker)
+    t.start()
+    try:
+        status = p.mipOptimize()
+        status = p.attributes.solvestatus
+    finally:
+        done.set()
+        t.join()
+    assert ticks[0] >= 50
+    assert status == SolveStatus.STOPPED
+    assert p.attributes.stopstatus == korvex.StopType.USER
+
+
+SIGINT_SCRIPT = textwrap.dedent(r"""
+    import ctypes, os, signal, sys, threading, time
+    import korvex
+    sys.path.insert(0, sys.argv[1])
+    from test_api_support import raises, market_split, set_time_limit
+
+    libc = ctypes.CDLL(None, use_errno=True)
+
+    def c_handler():
+        buf = ctypes.create_string_buffer(256)
+        assert libc.sigaction(signal.SIGINT, None, buf) == 0
+        return ctypes.c_void_p.from_buffer(buf).value or 0
+
+    calls = []
+    signal.signal(signal.SIGINT, lambda s, f: calls.append(s))
+    python_handler = c_handler()
+    p = korvex.problem()
+    p.loadMIP(**market_split())
+    set_time_limit(p, 120)
+    done = threading.Event()
+
+    def killer():
+        # wait until the solve has its own handler in place, then press Ctrl-C
+        while not done.is_set():
+            h = c_handler()
+            if h not in (python_handler, 0):
+                os.kill(os.getpid(), signal.SIGINT)
+                return
+            time.sleep(0.005)
+
+    t = threading.Thread(target=killer)
+    t.start()
+    status = p.optimize()
+    done.set()
+    t.join()
+    assert status[0] == korvex.SolveStatus.STOPPED, status
+    assert c_handler() == python_handler
+    os.kill(os.getpid(), signal.SIGINT)
+    time.sleep(0.05)
+    assert calls == [signal.SIGINT], calls
+    print("ok")
+""")
+
+
+def test_sigint_stops_solve_and_restores_handler():
+    here = os.path.dirname(os.path.abspath(__file__))
+    r = subprocess.run([sys.executable, "-c", SIGINT_SCRIPT, here], capture_output=True, text=True,
+                       timeout=300)
+    assert r.returncode == 0, r.stderr[-2000:]
+    assert r.stdout.strip().endswith("ok")
+
+
+def rss_kb():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE") // 1024
+
+
+def test_failing_calls_keep_memory_flat(lp, tmp_path):
+    missing = str(tmp_path / "missing.mps")
+
+    def fail_all():
+        for call, exc in ((lambda: lp.optimize(5), korvex.InterfaceError),
+                          (lambda: lp.loadLP(rhs=[1, "x"]), korvex.InterfaceError),
+                          (lambda: lp.loadLP(rowtype="LL", rhs=[1]), korvex.InterfaceError),
+                          (lambda: lp.readProb(missing), korvex.SolverError),
+                          (lambda: lp.getIndex(2, "nosuchname\0"), korvex.InterfaceError),
+                          (lambda: lp.addNames(1, ["a", 5], 0, 1), korvex.InterfaceError),
+                          (lambda: lp.setDefaultControl("nosuchcontrol"), korvex.InterfaceError)):
+            try:
+                call()
+            except exc:
+                pass
+
+    for _ in range(300):
+        fail_all()
+    gc.collect()
+    tracemalloc.start()
+    rss0 = rss_kb()
+    snap0 = tracemalloc.take_snapshot()
+    for _ in range(10000 // 7 + 1):
+        fail_all()
+    gc.collect()
+    snap1 = tracemalloc.take_snapshot()
+    rss1 = rss_kb()
+    tracemalloc.stop()
+    grown = sum(s.size_diff for s in snap1.compare_to(snap0, "filename"))
+    assert grown < 64 * 1024
+    assert rss1 - rss0 < 4096

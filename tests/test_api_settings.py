@@ -1,0 +1,179 @@
+"""Names, controls, information, save and restore, tuning."""
+import os
+
+import pytest
+
+import korvex
+from korvex import ParameterType
+from test_api_support import raises, LP, LP_OPT, MIP, MIP_OPT, data_dir, objval
+
+
+@pytest.fixture
+def p():
+    prob = korvex.problem()
+    prob.loadLP(**LP)
+    prob.addNames(1, ["cap", "mix"], 0, 1)
+    prob.addNames(2, ["x", "y"], 0, 1)
+    return prob
+
+
+def test_problem_name(p):
+    p.setProbName("n\u00e4me")
+    assert p.getProbName() == "n\u00e4me"
+    p.setProbName("a" * 1024)
+    assert p.getProbName() == "a" * 1024
+    with pytest.raises(korvex.SolverError):
+        p.setProbName("a" * 1025)
+    with raises(korvex.InterfaceError, "Error in argument 'probname': Value is not a string"):
+        p.setProbName(None)
+    with pytest.raises(TypeError):
+        p.setProbName()
+
+
+def test_names_and_indices(p):
+    assert p.getIndex(2, "y") == 1
+    assert p.getIndex(korvex.Namespaces.ROW, "mix") == 1
+    assert p.getIndex(2, "nosuch") == -1
+    with raises(korvex.InterfaceError, "Missing argument 'name'"):
+        p.getIndex(2)
+    with raises(korvex.InterfaceError, "Missing argument 'name'"):
+        p.getIndex("not looked at", None)
+    with raises(korvex.InterfaceError, "Error in argument 'type': Value is not an integer"):
+        p.getIndex("2", "x")
+    with raises(korvex.InterfaceError, "Error in argument 'name': Value is not a string"):
+        p.getIndex(2, 3)
+    p.addNames(2, ["u", "v"], 0, 1)
+    assert p.getIndex(2, "v") == 1 and p.getIndex(2, "y") == -1
+    with raises(korvex.InterfaceError, "Error in argument 'names': Value is not a string"):
+        p.addNames(2, ["a", 5], 0, 1)
+    with raises(korvex.InterfaceError, "Error in argument 'names': Value contains a NUL character"):
+        p.addNames(2, ["a\0b"], 0, 0)
+    with pytest.raises(korvex.InterfaceError, match=r"^Error in argument 'names': .*not iterable"):
+        p.addNames(2, 5, 0, 0)
+
+    def gen():
+        yield "a"
+        raise ValueError("names broke")
+
+    with raises(korvex.InterfaceError, "Error in argument 'names': names broke"):
+        p.addNames(2, gen(), 0, 1)
+    with pytest.raises(korvex.SolverError):
+        p.addNames(2, ["a", "b", "c"], 0, 1)
+    assert p.getIndex(2, "v") == 1
+
+
+def test_get_index_of_objects(p):
+    if not hasattr(p, "getVariable"):
+        pytest.skip("no variable getter yet")
+    x = p.getVariable()[1]
+    with pytest.warns(korvex.DeprecationWarning):
+        assert p.getIndex(x) == 1
+    with raises(korvex.InterfaceError, "Unexpected argument: None"):
+        p.getIndex(x, None)
+
+
+def test_control_and_attribute_info(p):
+    assert p.getControlInfo("timelimit") == (8101, ParameterType.DOUBLE)
+    ident, kind = p.getControlInfo("nosuchcontrol")
+    assert (ident, kind) == (-1, ParameterType.NOTDEFINED) and type(kind) is ParameterType
+    assert p.getAttribInfo("rows") == (1001, ParameterType.INT)
+    assert p.getAttribInfo(name="nosuch") == (-1, ParameterType.NOTDEFINED)
+    with raises(korvex.InterfaceError, "Error in argument 'name': Value is not a string"):
+        p.getControlInfo(None)
+
+
+def test_default_controls(p):
+    p.controls.timelimit = 5.0
+    p.setDefaultControl("timelimit")
+    assert p.controls.timelimit == 0
+    p.controls.timelimit = 5.0
+    p.setDefaultControl(8101)
+    assert p.controls.timelimit == 0
+    p.controls.timelimit = 5.0
+    p.setDefaults()
+    assert p.controls.timelimit == 0
+    with raises(korvex.InterfaceError, "Unknown control: nosuch"):
+        p.setDefaultControl("nosuch")
+    with raises(korvex.InterfaceError, "Error in argument 'control': Value is not an integer"):
+        p.setDefaultControl(3.5)
+    with pytest.raises(korvex.SolverError):
+        p.setDefaultControl(12345)
+    p.dumpControls()
+
+
+def test_messages_and_log_file(p, tmp_path):
+    p.setMessageStatus(1, 0)
+    assert p.getMessageStatus(msgcode=1) == 0
+    p.setMessageStatus(1, 1)
+    assert p.getMessageStatus(1) != 0
+    with raises(korvex.InterfaceError, "Error in argument 'status': Value is not an integer"):
+        p.setMessageStatus(1, "on")
+    with raises(korvex.InterfaceError, "Error in argument 'filename': Value is not a string"):
+        p.setLogFile(None)
+    log = tmp_path / "solve.log"
+    p.setLogFile(str(log))
+    p.optimize()
+    assert log.exists()
+
+
+def test_save_and_restore_round_trip(p, tmp_path, monkeypatch):
+    p.setProbName("saved")
+    p.optimize()
+    x = p.getSolution()
+    path = str(tmp_path / "state")
+    p.saveAs(path)
+    assert os.path.exists(path + ".svf")
+    p.loadMIP(**MIP)
+    p.optimize()
+    assert objval(p) == pytest.approx(MIP_OPT)
+    p.restore(path)
+    assert (p.attributes.rows, p.attributes.cols) == (2, 2)
+    assert p.getIndex(2, "y") == 1 and p.getIndex(1, "mix") == 1
+    if hasattr(p, "getVariable"):
+        assert len(p.getVariable()) == 2
+    p.optimize()
+    assert objval(p) == pytest.approx(LP_OPT)
+    assert p.getSolution() == pytest.approx(x)
+    # the verbatim flag, and save() with the problem's name in the working folder
+    p.restore(path + ".svf", "v")
+    monkeypatch.chdir(tmp_path)
+    p.save()
+    assert os.path.exists(tmp_path / "saved.svf")
+    p.restore(None, None)
+    with pytest.raises(korvex.SolverError):
+        p.restore(str(tmp_path / "missing"))
+    assert p.attributes.cols == 2
+
+
+def test_crossover(p):
+    assert p.crossoverLpSol() == 1
+    p.optimize("b")
+    assert p.crossoverLpSol() == 0
+    assert objval(p) == pytest.approx(LP_OPT)
+
+
+def test_tuner_round_trip(tmp_path):
+    p = korvex.problem()
+    p.loadMIP(**MIP)
+    p.tune("g")
+    method = tmp_path / "method.txt"
+    p.tunerWriteMethod(str(method))
+    assert method.stat().st_size > 0
+    p.tunerReadMethod(methodfile=str(method))
+    with pytest.raises(korvex.SolverError):
+        p.tunerReadMethod(str(tmp_path / "missing.txt"))
+    p.optimize()
+    assert objval(p) == pytest.approx(MIP_OPT)
+
+
+def test_tune_problem_set_file(tmp_path):
+    data = data_dir()
+    if data is None:
+        pytest.skip("test data absent")
+    setfile = tmp_path / "set.txt"
+    setfile.write_text("\n".join(os.path.join(data, f) for f in ("netlib/afiro.mps.gz", "netlib/sc50a.mps.gz")))
+    p = korvex.problem()
+    p.tuneProbSetFile(str(setfile))
+    p.tuneProbSetFile(str(setfile), 0, None)
+    with pytest.raises(korvex.SolverError):
+        p.tuneProbSetFile(str(tmp_path / "missing.txt"))

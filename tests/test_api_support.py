@@ -1,0 +1,81 @@
+"""Shared models and helpers of the problem-method tests (no tests here)."""
+import os
+import random
+import re
+
+import pytest
+
+import korvex
+
+
+def raises(exc, text):
+    """pytest.raises for an exact message."""
+    return pytest.raises(exc, match="^" + re.escape(text) + "$")
+
+
+def data_dir():
+    """The shared test data folder, or None when it is absent."""
+    root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    path = os.path.normpath(os.path.join(root, "..", "shared", "data"))
+    return path if os.path.isdir(path) else None
+
+
+# min -3x - 2y  s.t.  x + y <= 4, x + 3y <= 6, 0 <= x <= 3, y >= 0: optimum -11 at (3, 1)
+LP = dict(probname="lp", rowtype="LL", rhs=[4, 6], objcoef=[-3, -2], start=[0, 2, 4],
+          rowind=[0, 1, 0, 1], rowcoef=[1, 1, 1, 3], lb=[0, 0], ub=[3, korvex.infinity])
+LP_OPT = -11.0
+
+# min -5x - 4y  s.t.  6x + 4y <= 24, x + 2y <= 6, x, y integer >= 0: optimum -20 at (4, 0)
+MIP = dict(probname="mip", rowtype="LL", rhs=[24, 6], objcoef=[-5, -4], start=[0, 2, 4],
+           rowind=[0, 1, 0, 1], rowcoef=[6, 1, 4, 2], lb=[0, 0], ub=[10, 10],
+           coltype="II", entind=[0, 1])
+MIP_OPT = -20.0
+
+# min x^2 + y^2 - 2x - 4y  s.t.  x + y <= 2: optimum -4.5 at (0.5, 1.5)
+QP = dict(probname="qp", rowtype="L", rhs=[2], objcoef=[-2, -4], start=[0, 1, 2],
+          rowind=[0, 0], rowcoef=[1, 1], lb=[-korvex.infinity] * 2, ub=[korvex.infinity] * 2,
+          objqcol1=[0, 1], objqcol2=[0, 1], objqcoef=[2, 2])
+QP_OPT = -4.5
+
+
+def market_split(m=4, n=40, seed=7):
+    """Arguments of loadMIP for a market-split problem, which takes a MIP solver very long."""
+    rnd = random.Random(seed)
+    a = [[rnd.randint(0, 99) for _ in range(n)] for _ in range(m)]
+    d = [sum(row) // 2 for row in a]
+    ncols = n + 2 * m                        # x_j binary, then s+_i and s-_i
+    start, rowind, rowcoef = [0], [], []
+    for j in range(n):
+        for i in range(m):
+            rowind.append(i)
+            rowcoef.append(a[i][j])
+        start.append(len(rowind))
+    for i in range(m):
+        for sign in (1, -1):
+            rowind.append(i)
+            rowcoef.append(sign)
+            start.append(len(rowind))
+    return dict(probname="msplit", rowtype="E" * m, rhs=d, objcoef=[0] * n + [1] * (2 * m),
+                start=start, rowind=rowind, rowcoef=rowcoef, lb=[0] * ncols,
+                ub=[1] * n + [korvex.infinity] * (2 * m), coltype="B" * n, entind=list(range(n)))
+
+
+def objval(p):
+    return p.attributes.objval
+
+
+def set_time_limit(p, seconds):
+    """Caps a solve as a guard against a hanging test."""
+    p.controls.timelimit = seconds
+
+
+def uninitialized_problem():
+    """A problem object without a solver handle: stopping the library releases every handle."""
+    p = korvex.problem()
+    for _ in range(16):
+        korvex.free()
+        try:
+            p.getProbName()
+        except korvex.ModelError:
+            return p
+    raise RuntimeError("the solver library did not stop")
