@@ -15,7 +15,7 @@ lp.loadLP(probname="small_lp",
           lb=[0, 0], ub=[3, korvex.infinity])
 solvestatus, solstatus = lp.optimize()
 print(f"LP:  solve status {solvestatus.name}, solution status {solstatus.name}")
-print(f"     objective {lp.attributes.objval:g}, x = {lp.getSolution()}")
+print(f"     objective {lp.attributes.objval:g}, x = {[v + 0.0 for v in lp.getSolution()]}")
 
 # minimise -5x - 4y with x and y integer
 #   6x + 4y <= 24
@@ -29,4 +29,4 @@ mip.loadMIP(probname="small_mip",
             coltype="II", entind=[0, 1])
 solvestatus, solstatus = mip.optimize()
 print(f"MIP: solve status {solvestatus.name}, solution status {solstatus.name}")
-print(f"     objective {mip.attributes.objval:g}, x = {mip.getSolution()}")
+print(f"     objective {mip.attributes.objval:g}, x = {[v + 0.0 for v in mip.getSolution()]}")

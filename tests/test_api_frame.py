@@ -225,3 +225,19 @@ def test_failing_calls_keep_memory_flat(lp, tmp_path):
     grown = sum(s.size_diff for s in snap1.compare_to(snap0, "filename"))
     assert grown < 64 * 1024
     assert rss1 - rss0 < 4096
+
+
+API_METHODS = ("lpOptimize mipOptimize optimize solve crossoverLpSol tune tuneProbSetFile tunerWriteMethod "
+               "tunerReadMethod interrupt setProbName setLogFile setDefaultControl setDefaults dumpControls "
+               "setMessageStatus getMessageStatus getProbName getControlInfo getAttribInfo getIndex addNames "
+               "saveAs save restore loadLP loadQP loadMIQP loadMIP loadQCQP loadMIQCQP readProb getSolution").split()
+
+
+def test_help_texts_have_the_fixed_layout():
+    heads = ["Purpose:", "Topic areas:", "Synopsis:", "Arguments:", "Further information:", "Related topics:"]
+    for name in API_METHODS:
+        doc = getattr(korvex.problem, name).__doc__
+        positions = [doc.find("\n" + h + "\n") if i else doc.find(h + "\n") for i, h in enumerate(heads)]
+        assert positions[0] == 0 and positions == sorted(positions) and -1 not in positions, name
+        synopsis = doc.split("Synopsis:\n", 1)[1].split("\n", 1)[0]
+        assert name + "(" in synopsis, name

@@ -130,7 +130,7 @@ void checkIndices(const int *v, int64_t n, int64_t count, const char *name) {
 
 int64_t checkRange(int first, int last, int64_t count, const char *what) {
   int64_t len = int64_t(last) - int64_t(first) + 1;
-  if (first < 0 || len < 0 || (len > 0 && last >= count))
+  if (first < 0 || len < 0 || last >= count)
     raise(kErrInvalid, "range %d..%d is invalid for %lld %s", first, last, (long long)count, what);
   return len;
 }

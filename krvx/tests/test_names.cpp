@@ -53,6 +53,9 @@ void objectNames(KRVXprob p) {
   CHECK(names(p, 2, 0, 3) == std::vector<std::string>({"C1", "C2", "C3", "C4"}));
   CHECK(names(p, 1, 1, 2) == std::vector<std::string>({"R2", "R3"}));
   CHECK(names(p, 1, 1, 0).empty());   // the empty range
+  CHECK(names(p, 1, 3, 2).empty());
+  int64_t nb0 = 0;
+  CHECK_FAILS(p, KRVXgetnames(p, 1, nullptr, 0, &nb0, 5, 4), "range 5..4 is invalid for 3");
   CHECK(names(p, 6, 0, 0) == std::vector<std::string>({"O1"}));
   CHECK_OK(p, KRVXaddnames_witharraysizes(p, 2, "x\0\0z", 5, 3, 1, 3));
   CHECK(names(p, 2, 0, 3) == std::vector<std::string>({"C1", "x", "C3", "z"}));

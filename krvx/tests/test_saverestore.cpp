@@ -171,6 +171,45 @@ void damagedFiles(KRVXprob p) {
   KRVXdestroyprob(q);
 }
 
+uint64_t fnv1a(const std::string &data) {
+  uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : data) h = (h ^ c) * 1099511628211ull;
+  return h;
+}
+
+// Files with random bytes changed but a correct checksum, so the damage reaches the parser: each
+// restore either succeeds or fails naming the file, and a failed one leaves the problem as it was.
+void randomDamage(KRVXprob p) {
+  fill(p);
+  const std::string good = snapshot(p);
+  const size_t head = 20, body = good.size() - head - 8;
+  KRVXprob q = newProblem();
+  uint64_t state = 99;
+  auto rnd = [&](uint64_t n) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return (state >> 33) % n;
+  };
+  int restored = 0;
+  for (int round = 0; round < 500; ++round) {
+    std::string bytes = good;
+    for (int k = 1 + int(rnd(3)); k > 0; --k) bytes[head + rnd(body)] = char(rnd(256));
+    uint64_t h = fnv1a(bytes.substr(head, body));
+    for (int k = 0; k < 8; ++k) bytes[head + body + k] = char(h >> (8 * k));
+    writeBytes("damaged.svf", bytes);
+    const std::string before = snapshot(q);
+    if (KRVXrestore(q, "damaged", "") == 0) {
+      ++restored;
+      CHECK(snapshot(q).size() > 20);
+    } else {
+      CHECK(contains(lastError(q), "KRVXrestore: 'damaged.svf' "));
+      CHECK(snapshot(q) == before);
+    }
+  }
+  CHECK(restored > 0 && restored < 500);
+  std::remove("damaged.svf");
+  KRVXdestroyprob(q);
+}
+
 }  // namespace
 
 int main() {
@@ -178,6 +217,7 @@ int main() {
   KRVXprob p = newProblem();
   roundTrip(p);
   damagedFiles(p);
+  randomDamage(p);
   KRVXdestroyprob(p);
   KRVXfree();
   return finish("test_saverestore");

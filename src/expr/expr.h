@@ -8,6 +8,12 @@
 #include "model/services.h"
 #include "module/maps.h"
 
+// korvex.ModelError with a fixed text; always null
+inline PyObject *kpy_modelError(const char *msg) {
+  PyErr_SetString(kpy_ModelError, msg);
+  return nullptr;
+}
+
 // ---------------------------------------------------------------------------------------
 // Operand kinds and operation codes
 
@@ -116,8 +122,10 @@ inline bool kpy_isModelOperand(PyObject *o) {
 // ---------------------------------------------------------------------------------------
 // Operand kinds, numbers, checks (objects.cpp, checks.cpp)
 
-// NumPy types read at start-up (null when NumPy is unavailable)
+// NumPy types read at start-up (null when NumPy is unavailable): the array type and the
+// scalar types int8, int16, int32, int64, float16, float32, float64
 extern PyTypeObject *kpy_np_ndarray;
+extern PyTypeObject *kpy_np_scalars[7];
 // true for float, int (and subclasses), NumPy int8..int64 and float16..float64 scalars
 bool isNumericScalar(PyObject *obj);
 // float value of a number (after isNumericScalar); -1.0 with an error set on failure
@@ -134,6 +142,10 @@ bool isObjectConst(PyObject *obj, int *kind, double *value);
 int check_first_var(PyObject *obj, var_s **out);
 // refuses operands of different problems or linked with unlinked; unlinked out: 1/0 or null
 int check_expressions_compatible(PyObject *a, PyObject *b, int *unlinked);
+// the same refusal for two variables (either may be null)
+int check_var_owners(const var_s *a, const var_s *b);
+// any one variable of an expression's maps, or null
+var_s *expression_firstVar(const expression_s *e);
 
 // ---------------------------------------------------------------------------------------
 // Makers and copies (objects.cpp)
@@ -151,6 +163,8 @@ PyObject *general_copy(PyObject *obj, double c);
 PyObject *linterm_copy(PyObject *term, double c);
 PyObject *quadterm_copy(PyObject *term, double c);
 PyObject *expression_copy(PyObject *obj, double c);
+// records the serials of u and v in e's serial set when they are unlinked
+int expression_noteQuadVars(expression_s *e, var_s *u, var_s *v);
 PyObject *nonlin_copy(PyObject *node, double c);
 // number protocol of korvex.var (var_number.cpp; the table is kpy_var_as_number)
 PyObject *var_copy(PyObject *var, double c);
@@ -269,6 +283,17 @@ PyObject *nonlin_iand(PyObject *a, PyObject *b);
 PyObject *nonlin_ior(PyObject *a, PyObject *b);
 
 // ---------------------------------------------------------------------------------------
+// Number-protocol tables (prefix: var, linterm, quadterm, expression, nonlin)
+
+#define KPY_EXPR_NUMBER_METHODS(p)                                                              \
+  {p##_add, p##_sub, p##_mul, nullptr, nullptr, p##_pow, p##_neg, nullptr, nonlin_abs, nullptr, \
+   nullptr, nullptr, nullptr, nonlin_and, nullptr, nonlin_or, nullptr, nullptr, nullptr,         \
+   p##_iadd, p##_isub, p##_imul, nullptr, p##_ipow, nullptr, nullptr, nonlin_iand, nullptr,      \
+   nonlin_ior, nullptr, p##_div, nullptr, p##_idiv, nullptr, nullptr, nullptr}
+extern PyNumberMethods kpy_linterm_as_number, kpy_quadterm_as_number, kpy_expression_as_number,
+    kpy_nonlin_as_number;
+
+// ---------------------------------------------------------------------------------------
 // Comparison (compare.cpp)
 
 extern const char *const opNames[6];
@@ -277,24 +302,23 @@ PyObject *make_constraint(PyObject *a, PyObject *b, int op);
 bool kpy_is_equal(PyObject *a, PyObject *b);   // throws nanobind::python_error
 
 // ---------------------------------------------------------------------------------------
-// Provided by the printing, functions and aggregates side of the algebra. Weak until both
-// sides are present: check for null before use.
+// Printing, term extraction and the module functions (print.cpp, functions.cpp)
 
-PyObject *linterm_str(PyObject *term) __attribute__((weak));
-PyObject *quadterm_str(PyObject *term) __attribute__((weak));
-PyObject *expression_str(PyObject *e) __attribute__((weak));
-PyObject *nonlin_str(PyObject *node) __attribute__((weak));
+PyObject *linterm_str(PyObject *term);
+PyObject *quadterm_str(PyObject *term);
+PyObject *expression_str(PyObject *e);
+PyObject *nonlin_str(PyObject *node);
 // extractLinear() / extractQuadratic() methods (METH_NOARGS) of the four types
-PyObject *linterm_extractLinear(PyObject *self, PyObject *unused) __attribute__((weak));
-PyObject *linterm_extractQuadratic(PyObject *self, PyObject *unused) __attribute__((weak));
-PyObject *quadterm_extractLinear(PyObject *self, PyObject *unused) __attribute__((weak));
-PyObject *quadterm_extractQuadratic(PyObject *self, PyObject *unused) __attribute__((weak));
-PyObject *expression_extractLinear(PyObject *self, PyObject *unused) __attribute__((weak));
-PyObject *expression_extractQuadratic(PyObject *self, PyObject *unused) __attribute__((weak));
-PyObject *nonlin_extractLinear(PyObject *self, PyObject *unused) __attribute__((weak));
-PyObject *nonlin_extractQuadratic(PyObject *self, PyObject *unused) __attribute__((weak));
+PyObject *linterm_extractLinear(PyObject *self, PyObject *unused);
+PyObject *linterm_extractQuadratic(PyObject *self, PyObject *unused);
+PyObject *quadterm_extractLinear(PyObject *self, PyObject *unused);
+PyObject *quadterm_extractQuadratic(PyObject *self, PyObject *unused);
+PyObject *expression_extractLinear(PyObject *self, PyObject *unused);
+PyObject *expression_extractQuadratic(PyObject *self, PyObject *unused);
+PyObject *nonlin_extractLinear(PyObject *self, PyObject *unused);
+PyObject *nonlin_extractQuadratic(PyObject *self, PyObject *unused);
 // adds the module functions (sin ... pwl, user, Sum, Prod, And, Or, Dot, ...); 0 or -1
-int kpy_expr_functions_register(PyObject *module) __attribute__((weak));
+int kpy_expr_functions_register(PyObject *module);
 // Comparison of a NumPy array with another operand, element by element, through korvex.ndarray:
 // arrays holding model objects give arrays of constraints instead of truth values (src/arrays)
-PyObject *kpy_array_richcompare(PyObject *arr, PyObject *other, int op) __attribute__((weak));
+PyObject *kpy_array_richcompare(PyObject *arr, PyObject *other, int op);
