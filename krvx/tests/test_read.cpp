@@ -337,6 +337,8 @@ void testWarnings() {
   CHECK(KRVXreadprob(&p, (tmpdir + "/full.mps").c_str(), "") == 0);
   CHECK(contains(warnings, "upper bound of column 'neg' is negative"));
   CHECK(contains(warnings, "'OTHER' is skipped"));
+  p.cols[0].cost = 1.0 / 3.0;
+  CHECK(KRVXwriteprob(&p, (tmpdir + "/rounded.mps").c_str(), "f") == 0 && contains(warnings, "rounded"));
 }
 
 void testFailedReadKeepsProblem() {
