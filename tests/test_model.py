@@ -171,6 +171,33 @@ class TestLinkedObjects:
         with pytest.raises(korvex.ModelError, match="^Constraint has been deleted from the problem$"):
             c.name
 
+    def test_names_and_problem_name(self):
+        p = loaded_problem()
+        p.addNames(2, ["a", "b", "c"], 0, 2)
+        assert [str(x) for x in p.getVariable()] == ["a", "b", "c"]
+        assert p.getConstraint(1).name == "R2"
+        q = korvex.problem(name="named")
+        assert q.getProbName() == "named"
+
+    def test_library_stop_deletes_objects(self):
+        from test_module import run_isolated
+        run_isolated("""
+            import korvex
+            p = korvex.problem()
+            p.loadLP("p", rowtype=["L"], rhs=[4], rng=None, objcoef=[1], start=[0, 1], collen=None,
+                     rowind=[0], rowcoef=[1], lb=[0], ub=[10])
+            x, c = p.getVariable(0), p.getConstraint(0)
+            korvex.free()
+            assert p.getVariable() == [] and str(x) == "(deleted variable)"
+            for obj in (x, c):
+                try:
+                    obj.index
+                except korvex.ModelError as e:
+                    assert "has been deleted from the problem" in str(e)
+                else:
+                    raise AssertionError("no error")
+        """)
+
     def test_reload_marks_old_objects_deleted(self):
         p = loaded_problem()
         x = p.getVariable(0)

@@ -190,6 +190,26 @@ class TestControls:
             c.miptol
 
 
+def test_solve_restores_sigint_handler():
+    import signal
+
+    p = korvex.problem()
+    if not hasattr(p, "optimize"):
+        pytest.skip("optimize not available")
+    p.loadLP("p", rowtype=["L"], rhs=[4], rng=None, objcoef=[-1], start=[0, 1], collen=None,
+             rowind=[0], rowcoef=[1], lb=[0], ub=[10])
+
+    def mine(signum, frame):
+        pass
+
+    old = signal.signal(signal.SIGINT, mine)
+    try:
+        p.optimize()
+        assert signal.getsignal(signal.SIGINT) is mine
+    finally:
+        signal.signal(signal.SIGINT, old)
+
+
 def test_failing_calls_keep_memory_flat():
     p = korvex.problem()
 

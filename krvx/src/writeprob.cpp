@@ -74,7 +74,8 @@ extern "C" KRVX_API int KRVXwriteprob(KRVXprob prob, const char *filename, const
     ::close(fd);
     tmp.assign(tbuf.data());
     std::string error;
-    bool ok = lp ? writeLpFile(*prob, tmp, error) : writeMpsFile(*prob, tmp, fixed, error);
+    bool rounded = false;
+    bool ok = lp ? writeLpFile(*prob, tmp, error) : writeMpsFile(*prob, tmp, fixed, error, rounded);
     if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) {
       error = "cannot write '" + path + "': " + std::strerror(errno);
       ok = false;
@@ -83,5 +84,8 @@ extern "C" KRVX_API int KRVXwriteprob(KRVXprob prob, const char *filename, const
       std::remove(tmp.c_str());
       raise(kErrFile, "%s", error.c_str());
     }
+    if (rounded)
+      messageCode(prob, kMsgReadWarning, 3, "%s: values were rounded to fit the 12-character fields of fixed MPS",
+                  path.c_str());
   });
 }
