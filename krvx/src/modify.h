@@ -34,7 +34,10 @@ void compact(std::vector<T> &v, const std::vector<int> &map) {
   if (v.empty()) return;
   size_t out = 0;
   for (size_t k = 0; k < v.size() && k < map.size(); ++k)
-    if (map[k] >= 0) v[out++] = std::move(v[k]);
+    if (map[k] >= 0) {
+      if (out != k) v[out] = std::move(v[k]);
+      ++out;
+    }
   v.resize(out);
 }
 
