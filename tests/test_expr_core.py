@@ -364,6 +364,12 @@ class TestNonlinear:
         m += m2
         assert str(e) == "1 + x" and str(f) == "2 + y" and str(m2) == "exp(z) + 2 + y"
         assert str(m) == "exp(x) + exp(z) + 3 + x + 4 * y"
+        e = x + 1
+        alias = e
+        e += korvex.exp(x)
+        e += y
+        e -= korvex.exp(y) + 2 * x
+        assert str(alias) == "1 + x" and str(e) == "exp(x) + -exp(y) + 1 - x + y"
         d = korvex.exp(x) * y
         q = z / d
         w = korvex.var(name="w")
