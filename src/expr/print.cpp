@@ -350,27 +350,22 @@ struct Collector {
   tsl::robin_map<var_s *, double, kpy_PtrHash> lin;
   tsl::robin_map<std::pair<var_s *, var_s *>, double, PairHash> quad;
 
-  void addLin(var_s *v, double c) {
+  // the add rule of the maps: adding 0 is ignored, an entry whose sum is exactly 0 disappears
+  template <class Map, class Key>
+  static void addEntry(Map &m, const Key &key, double c) {
     if (c == 0.0) return;
-    auto it = lin.find(v);
-    if (it == lin.end())
-      lin.emplace(v, c);
+    auto it = m.find(key);
+    if (it == m.end())
+      m.emplace(key, c);
     else if (it.value() + c == 0.0)
-      lin.erase(it);
+      m.erase(it);
     else
       it.value() += c;
   }
+  void addLin(var_s *v, double c) { addEntry(lin, v, c); }
   void addQuad(var_s *u, var_s *v, double c) {
-    if (c == 0.0) return;
     if (kpy_varCompare(u, v) > 0) std::swap(u, v);
-    auto key = std::make_pair(u, v);
-    auto it = quad.find(key);
-    if (it == quad.end())
-      quad.emplace(key, c);
-    else if (it.value() + c == 0.0)
-      quad.erase(it);
-    else
-      it.value() += c;
+    addEntry(quad, std::make_pair(u, v), c);
   }
 
   int collect(PyObject *obj, int depth, double factor) {
