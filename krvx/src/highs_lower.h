@@ -1,6 +1,7 @@
 // Lowering the model store to a HiGHS model (through highs_c_api.h only).
 #pragma once
 #include "store.h"
+#include "reform.h"
 
 #include <vector>
 
@@ -17,7 +18,9 @@ struct Lowered {
   std::vector<double> rhs;         // user rows' rhs (slack = rhs - activity)
   bool discrete = false;           // integer, semi-continuous or partial-integer columns
   bool quadratic = false;          // a Hessian is passed
-  bool hasSplit() const { return hcols > ncols; }
+  Reform reform;                   // auxiliary columns and rows after the split ones (reform.h)
+  bool hasSplit() const { return !split.empty(); }
+  bool hasAux() const { return hcols > ncols || hrows > nrows; }
 };
 
 // The arguments of Highs_passModel: a copy of the lowered model, so that HiGHS can take it
