@@ -128,10 +128,12 @@ def test_refcounts_flat(xs):
     before = [sys.getrefcount(v) for v in xs]
     arr = np.array(xs, dtype=object)
     A = np.arange(8.0).reshape(2, 4)
+    S = pytest.importorskip("scipy.sparse").csr_matrix(A)
     for _i in range(100000 // 10):
         for _j in range(10):
             korvex.Sum([x0, 2 * x1, x0 * x2, 3])
         korvex.Dot(A, arr)
+        korvex.Dot(S, arr) <= 1
         korvex.Prod(x0, korvex.exp(x1))
         korvex.And(x0, x1)
         str(korvex.Sum(arr) + korvex.sin(x2))

@@ -91,7 +91,8 @@ def test_elementwise_arithmetic(x):
 
 
 def test_comparisons_build_constraints(x):
-    for arr in (x <= 3, 3 >= x, x == np.arange(5), np.arange(5.0) <= x, x >= x[::-1], (2 * x + 1) <= 4):
+    for arr in (x <= 3, 3 >= x, x == np.arange(5), np.arange(5.0) <= x, x >= x[::-1], (2 * x + 1) <= 4,
+                x[0] <= np.arange(5.0), korvex.exp(x[1]) >= np.zeros(5)):
         assert isinstance(arr, korvex.ndarray) and arr.shape == (5,)
         assert all(isinstance(c, korvex.constraint) for c in arr)
     cons = korvex.Dot(sp.csr_matrix(np.eye(5)), x) <= np.ones(5)

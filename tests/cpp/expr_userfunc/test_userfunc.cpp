@@ -118,6 +118,12 @@ int main() {
         PyErr_ExceptionMatches(kpy_ModelError));
   PyErr_Clear();
 
+  problem_s linear;   // a problem without a nonlinear layer
+  std::memset(&linear, 0, sizeof linear);
+  CHECK(createUserFunction(&linear, a2, &num, NLOP_USER_DERIV) == -1 && PyErr_ExceptionMatches(kpy_ModelError));
+  PyErr_Clear();
+  userfuncmap_free(&linear.ufmap);
+
   // trampolines: values and derivatives
   userfunc_s *radd = userfuncmap_get(p.ufmap, add, 2);
   double vals[2] = {1.5, 2.0}, deltas[2] = {1.0, 0.0}, result = 0, partials[2] = {-1, -1};
