@@ -322,7 +322,7 @@ void Planner::andOr(const GenCons &g, bool isand, const std::string &what) {
   else addRow(-kPlusInf, 0.0, std::move(sum));
 }
 
-// y = |x|: x = p - q, y = p + q, p <= P z, q <= Q (1 - z), P and Q from the bounds of x (or y).
+// y = |x|: x = p - q, y = p + q, p <= P z, q <= Q (1 - z), P and Q from the bounds of x and y.
 void Planner::absolute(const GenCons &g, const std::string &what) {
   if (g.cols.size() != 1) raise(kErrUnsupported, "%s (abs) needs exactly one column", what.c_str());
   const int x = g.cols[0], y = g.resultant;
@@ -331,8 +331,9 @@ void Planner::absolute(const GenCons &g, const std::string &what) {
     addRow(0.0, 0.0, {{y, 1.0}, {x, rx.lo >= 0.0 ? -1.0 : 1.0}});
     return;
   }
-  const double pm = isInf(rx.up) && !isInf(ry.up) ? ry.up : upper(x, what);
-  const double qm = isInf(rx.lo) && !isInf(ry.up) ? ry.up : -lower(x, what);
+  // |x| <= y's upper bound too
+  const double pm = isInf(std::min(rx.up, ry.up)) ? upper(x, what) : std::min(rx.up, ry.up);
+  const double qm = isInf(std::min(-rx.lo, ry.up)) ? -lower(x, what) : std::min(-rx.lo, ry.up);
   const int pc = addCol(0.0, pm, false), qc = addCol(0.0, qm, false), z = binary();
   addRow(0.0, 0.0, {{x, 1.0}, {pc, -1.0}, {qc, 1.0}});
   addRow(0.0, 0.0, {{y, 1.0}, {pc, -1.0}, {qc, -1.0}});
