@@ -79,6 +79,9 @@ def test_dense_products_against_numpy(x):
     assert str(e) == "x1 + 2 * x2 + 3 * x3 + 4 * x4"
     assert str(np.arange(5.0) @ x) == str(e)
     np.testing.assert_allclose(coefs(M @ x, x), M)
+    np.testing.assert_allclose(coefs(np.dot(M, x), x), M)
+    out = np.empty(3, dtype=object)
+    assert np.dot(M, x, out=out) is out and str(out[0]) == str((M @ x)[0])
 
 
 def test_elementwise_arithmetic(x):

@@ -29,8 +29,8 @@ class ndarray(np.ndarray):
     """A NumPy array of numbers, variables, expressions or constraints.
 
     Arithmetic works element by element; comparisons of arrays that hold model objects give
-    arrays of constraints; ``@`` with arrays of model objects or SciPy sparse matrices builds
-    expressions through :func:`korvex.Dot`.
+    arrays of constraints; ``@`` and ``numpy.dot`` with arrays of model objects or SciPy sparse
+    matrices build expressions through :func:`korvex.Dot`.
     """
 
     def __new__(cls, shape, dtype=object, buffer=None, offset=0, strides=None, order=None):
@@ -55,6 +55,13 @@ class ndarray(np.ndarray):
         if isinstance(result, tuple):
             return tuple(_wrap(r) for r in result)
         return _wrap(result)
+
+    def __array_function__(self, func, types, args, kwargs):
+        if func is np.dot and set(kwargs) <= {"out"} and any(_holds_objects(_plain(x)) for x in args):
+            from ._korvex import Dot
+            out = kwargs.get("out")
+            return Dot(*args, out=_plain(out)) if out is not None else Dot(*args)
+        return super().__array_function__(func, types, args, kwargs)
 
     def __matmul__(self, other):
         if _is_sparse(other):
