@@ -2,6 +2,7 @@
 // swaps it in; a refused load leaves the old problem as it was.
 #include "api.h"
 #include "model.h"
+#include "modify.h"
 
 #include <algorithm>
 #include <cstring>
@@ -62,22 +63,6 @@ void checkStarts(const int64_t *start, int64_t n, int64_t nelem, const char *nam
   if (n > 0 && start[n - 1] != nelem)
     raise(kErrInvalid, "argument '%s' ends at %lld but '%s' has %lld entries", name, (long long)start[n - 1], elems,
           (long long)nelem);
-}
-
-// Sorted by index, duplicates summed, zeros dropped.
-void mergeEntries(std::vector<Entry> &v) {
-  bool canonical = true;   // the usual input: rows increasing, no zeros
-  for (size_t k = 0; k < v.size() && canonical; ++k)
-    canonical = v[k].value != 0.0 && (k == 0 || v[k - 1].index < v[k].index);
-  if (canonical) return;
-  std::sort(v.begin(), v.end(), [](const Entry &a, const Entry &b) { return a.index < b.index; });
-  size_t out = 0;
-  for (size_t k = 0; k < v.size();) {
-    Entry e = v[k++];
-    while (k < v.size() && v[k].index == e.index) e.value += v[k++].value;
-    if (e.value != 0.0) v[out++] = e;
-  }
-  v.resize(out);
 }
 
 void buildRows(const LoadArgs &a, ko_prob_struct &s) {
@@ -158,7 +143,7 @@ void buildMatrix(const LoadArgs &a, ko_prob_struct &s) {
     std::vector<Entry> &coefs = s.cols[size_t(j)].coefs;
     coefs.reserve(size_t(end - st));
     for (int64_t k = st; k < end; ++k) coefs.push_back({a.rowind.p[k], a.rowcoef.p[k]});
-    mergeEntries(coefs);
+    sortEntries(coefs);
   }
 }
 
