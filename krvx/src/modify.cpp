@@ -59,10 +59,6 @@ void compactNames(ko_prob_struct *p, int kind, const std::vector<int> &map) {
 }
 
 void sortEntries(std::vector<Entry> &v) {
-  bool canonical = true;   // the usual input: indices increasing, no zeros
-  for (size_t k = 0; k < v.size() && canonical; ++k)
-    canonical = v[k].value != 0.0 && (k == 0 || v[k - 1].index < v[k].index);
-  if (canonical) return;
   std::sort(v.begin(), v.end(), [](const Entry &a, const Entry &b) { return a.index < b.index; });
   size_t out = 0;
   for (size_t k = 0; k < v.size();) {

@@ -304,7 +304,7 @@ static int writeOut(PyObject *res, PyObject *out) {
 
 static bool isTensor(PyObject *o) { return PyArray_Check(o) || PyList_Check(o) || PyTuple_Check(o); }
 
-PyObject *tensor_mult(PyObject *a, PyObject *b, PyObject *out) {
+static PyObject *tensorMult(PyObject *a, PyObject *b, PyObject *out) {
   if (kpy_numpy_ready() < 0) return nullptr;
   PyObject *res;
   if (!a || a == Py_None) {
@@ -329,6 +329,10 @@ PyObject *tensor_mult(PyObject *a, PyObject *b, PyObject *out) {
   }
   Py_DECREF(res);
   return Py_NewRef(out);
+}
+
+PyObject *tensor_mult(PyObject *a, PyObject *b, PyObject *out) {
+  return kpy_catchNoMemory([&] { return tensorMult(a, b, out); });
 }
 
 // ---------------------------------------------------------------------------------------
