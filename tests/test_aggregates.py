@@ -40,6 +40,10 @@ def test_sum_leaves_operands_unchanged(xs):
     n = korvex.exp(x0) + x1
     korvex.Sum([e, x2, e, 3])
     korvex.Sum([0, n, x2, n])
+    korvex.Sum([0, e, x2])
+    korvex.Sum([None, e, 1.5, x2 * x2])
+    korvex.Prod([e, 2, 3])
+    korvex.Dot([1], [e])
     korvex.Sum(e, n, e)
     assert str(e) == "x0 + 2 * x1" and str(n) == "exp(x0) + x1"
 

@@ -32,11 +32,6 @@ PartialForm partialForm(const Column &c) {
 const char *unsupportedContent(const ko_prob_struct *p, bool discrete) {
   for (const auto &q : p->qrows)
     if (!q.empty()) return "quadratic constraints";
-  if (!p->sets.empty()) return "SOS sets";
-  for (const auto &ind : p->indicators)
-    if (ind.col >= 0 && ind.complement != 0) return "indicator constraints";
-  if (!p->pwls.empty()) return "piecewise-linear constraints";
-  if (!p->gencons.empty()) return "general constraints";
   if (!p->objectives.empty() && !p->qobj.empty()) return "several objectives together with a quadratic objective";
   if (discrete && !p->qobj.empty()) return "discrete columns together with a quadratic objective";
   return nullptr;
@@ -113,7 +108,7 @@ int planLowering(ko_prob_struct *p, Lowered &low) {
   }
   if (nz >= static_cast<size_t>(INT_MAX) || p->qobj.size() >= static_cast<size_t>(INT_MAX))
     return fail(p, kErrUnsupported, "Cannot solve this problem: it has more than %d coefficients", INT_MAX - 1);
-  return 0;
+  return planReform(p, low);   // sets, indicator, piecewise-linear and general constraints
 }
 
 void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a) {
@@ -233,6 +228,7 @@ void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a) {
     }
   }
   if (low.multiobj) buildObjectives(p, low, a);
+  applyReform(low, a);
 }
 
 int passArrays(ko_prob_struct *p, void *h, const ModelArrays &a) {

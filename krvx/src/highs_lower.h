@@ -1,6 +1,7 @@
 // Lowering the model store to a HiGHS model (through highs_c_api.h only).
 #pragma once
 #include "store.h"
+#include "reform.h"
 
 #include <vector>
 
@@ -18,7 +19,9 @@ struct Lowered {
   bool discrete = false;           // integer, semi-continuous or partial-integer columns
   bool quadratic = false;          // a Hessian is passed
   bool multiobj = false;           // several objectives, passed as HiGHS's linear objectives
-  bool hasSplit() const { return hcols > ncols; }
+  Reform reform;                   // auxiliary columns and rows after the split ones (reform.h)
+  bool hasSplit() const { return !split.empty(); }
+  bool hasAux() const { return hcols > ncols || hrows > nrows; }
 };
 
 // The arguments of Highs_passModel: a copy of the lowered model, so that HiGHS can take it

@@ -542,8 +542,10 @@ static int crossover(KRVXprob prob, int *status) {
     if (int rc = prepareOwnHighs(prob, low, arrays, pass)) return rc;
     if (low.quadratic)
       return fail(prob, kErrUnsupported, "Crossover needs a linear problem; this one has a quadratic objective");
-    if (low.hasSplit())
-      return fail(prob, kErrUnsupported, "Crossover is not available for problems with partial-integer columns");
+    if (low.hasAux())
+      return fail(prob, kErrUnsupported,
+                  "Crossover is not available for problems with partial-integer columns, sets, indicator, "
+                  "piecewise-linear or general constraints");
     s = settingsFromControls(prob);
     s.relax = true;
     x = sol.x;
