@@ -263,6 +263,10 @@ static PyObject *sparseDot(PyObject *s, PyObject *x, bool sparseLeft) {
       PyErr_SetString(PyExc_ValueError, "Invalid sparse matrix: index pointers out of range");
       return nullptr;
     }
+    // one row of the product gathers this run of entries: size its sums once
+    if ((sparseLeft == S.csr) && hi > lo)
+      for (npy_intp q = 0; q < k; ++q)
+        if ((sparseLeft ? cells[p * k + q] : cells[q * outlen + p]).reserve((size_t)(hi - lo)) < 0) return nullptr;
     for (npy_intp z = lo; z < hi; ++z) {
       npy_intp r = S.csr ? p : idx[z], c = S.csr ? idx[z] : p;
       if (r < 0 || r >= S.rows || c < 0 || c >= S.cols) {

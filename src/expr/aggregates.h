@@ -29,6 +29,7 @@ struct SumCell {
   int add(double c, PyObject *item);      // acc += c * item
   int addNumber(double v);                // acc += v
   int addProduct(PyObject *x, PyObject *y);  // acc += x * y
+  int reserve(size_t n);                  // room for n linear entries before the first addition
   PyObject *take();                       // the sum (new reference); the cell is empty again
 };
 
