@@ -65,6 +65,10 @@ bool LineReader::fill() {
     return false;
   }
   if (got == 0) {
+    int code = Z_OK;
+    const char *msg = gzerror(f, &code);
+    if (code == Z_BUF_ERROR) error_ = "the compressed data ends early (truncated file)";
+    else if (code != Z_OK && code != Z_STREAM_END) error_ = std::string("read error: ") + msg;
     eof_ = true;
     return false;
   }

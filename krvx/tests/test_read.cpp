@@ -246,7 +246,12 @@ void testFullFile() {
   CHECK(KRVXwriteprob(&p, (gzpath + ".gz").c_str(), "") == 0);
   std::rename((gzpath + ".gz").c_str(), gzpath.c_str());
   std::ifstream gz(gzpath, std::ios::binary);
-  CHECK(gz.get() == 0x1f && gz.get() == 0x8b);
+  std::string packed((std::istreambuf_iterator<char>(gz)), std::istreambuf_iterator<char>());
+  CHECK(packed.size() > 100 && packed[0] == '\x1f' && packed[1] == '\x8b');
+  // a truncated compressed file is refused
+  std::ofstream(tmpdir + "/cut.mps", std::ios::binary) << packed.substr(0, packed.size() / 2);
+  ko_prob_struct cut;
+  CHECK(KRVXreadprob(&cut, (tmpdir + "/cut.mps").c_str(), "") != 0 && contains(cut.lasterror, "truncated"));
   ko_prob_struct q;
   CHECK(KRVXreadprob(&q, gzpath.c_str(), "") == 0);
   checkFull(q);
