@@ -66,6 +66,10 @@ void checkStarts(const int64_t *start, int64_t n, int64_t nelem, const char *nam
 
 // Sorted by index, duplicates summed, zeros dropped.
 void mergeEntries(std::vector<Entry> &v) {
+  bool canonical = true;   // the usual input: rows increasing, no zeros
+  for (size_t k = 0; k < v.size() && canonical; ++k)
+    canonical = v[k].value != 0.0 && (k == 0 || v[k - 1].index < v[k].index);
+  if (canonical) return;
   std::sort(v.begin(), v.end(), [](const Entry &a, const Entry &b) { return a.index < b.index; });
   size_t out = 0;
   for (size_t k = 0; k < v.size();) {

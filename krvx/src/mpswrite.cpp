@@ -61,6 +61,7 @@ class MpsOut {
     line_.back() = '\n';
     raw(line_);
   }
+  bool rounded() const { return rounded_; }  // a value did not fit its fixed-format field
   std::string_view num(double v, int slot = 0) {
     char *b = nbuf_[slot];
     if (v >= kInf) v = 1e30;
@@ -69,6 +70,7 @@ class MpsOut {
     size_t n = size_t(r.ptr - b);
     if (fixed_ && n > 12) {
       for (int prec = 11; prec > 0 && n > 12; --prec) n = size_t(std::snprintf(b, 32, "%.*g", prec, v));
+      rounded_ = true;
     }
     return {b, n};
   }
@@ -92,7 +94,7 @@ class MpsOut {
   FILE *f_ = nullptr;
   std::string buf_, line_;
   char nbuf_[2][32];
-  bool failed_ = false;
+  bool failed_ = false, rounded_ = false;
 };
 
 bool checkNames(const std::vector<std::string> &names, bool fixed, std::string &error) {
@@ -130,7 +132,7 @@ std::vector<QTerm> merged(const std::vector<QTerm> &q) {
 
 }  // namespace
 
-bool writeMpsFile(const ko_prob_struct &p, const std::string &path, bool fixed, std::string &error) {
+bool writeMpsFile(const ko_prob_struct &p, const std::string &path, bool fixed, std::string &error, bool &rounded) {
   if (!p.objectives.empty()) {
     error = "MPS cannot hold several objectives";
     return false;
@@ -148,8 +150,7 @@ bool writeMpsFile(const ko_prob_struct &p, const std::string &path, bool fixed, 
   std::vector<std::string> rn = fileNames(p, 1, nr), cn = fileNames(p, 2, nc),
                            sn = fileNames(p, 3, p.sets.size());
   if (!checkNames(rn, fixed, error) || !checkNames(cn, fixed, error) || !checkNames(sn, fixed, error)) return false;
-  std::string obj = "OBJ";
-  while (p.names[1].index.count(obj) || std::find(rn.begin(), rn.end(), obj) != rn.end()) obj += "_";
+  std::string obj = objectiveName(rn, "OBJ");
 
   bool gz = path.size() > 3 && path.compare(path.size() - 3, 3, ".gz") == 0;
   MpsOut out(fixed, gz);
@@ -270,6 +271,7 @@ bool writeMpsFile(const ko_prob_struct &p, const std::string &path, bool fixed, 
     out.rec("IF", rn[i], cn[size_t(d.col)], d.complement > 0 ? "1" : "0");
   }
   out.raw("ENDATA\n");
+  rounded = out.rounded();
   if (!out.close()) {
     error = "cannot write '" + path + "': " + std::strerror(errno ? errno : EIO);
     return false;

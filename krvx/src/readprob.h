@@ -1,4 +1,5 @@
-// Reading and writing problem files: MPS (own reader and writer) and LP (through HiGHS).
+// Reading and writing problem files: MPS (own reader and writer) and LP (read through HiGHS,
+// written by our own writer).
 #pragma once
 #include "store.h"
 
@@ -11,7 +12,7 @@
 
 namespace krvx {
 
-// Message number of the readers' warnings (KRVXsetmessagestatus can silence them).
+// Message number of the readers' and writers' warnings (KRVXsetmessagestatus can silence them).
 constexpr int kMsgReadWarning = 301;
 
 // What a reader hands back besides the fresh store: warnings to pass on, or the error text.
@@ -28,11 +29,14 @@ bool readMpsFile(const std::string &path, const std::string &shown, std::unique_
 bool readLpFile(const std::string &path, const std::string &shown, ko_prob_struct &out, ReadLog &log);
 
 // Writers: false on failure with the text in `error`.
-bool writeMpsFile(const ko_prob_struct &p, const std::string &path, bool fixed, std::string &error);
+// `rounded` tells whether fixed format had to round a value to fit its 12-character field.
+bool writeMpsFile(const ko_prob_struct &p, const std::string &path, bool fixed, std::string &error, bool &rounded);
 bool writeLpFile(const ko_prob_struct &p, const std::string &path, std::string &error);
 
 // Names the writers use: the store's names, unnamed objects by their default names, all distinct.
 std::vector<std::string> fileNames(const ko_prob_struct &p, int kind, size_t count);
+// A name for the objective row: `base`, extended by '_' until no row has it.
+std::string objectiveName(const std::vector<std::string> &rowNames, const char *base);
 
 // Sequential lines of a plain or gzip-compressed file, read in large chunks. Lines are handed out
 // in place (mutable, NUL-terminated, without the line end) and stay valid until the next call.

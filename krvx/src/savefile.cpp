@@ -18,9 +18,9 @@ namespace {
 constexpr char kMagic[8] = {'K', 'R', 'V', 'X', 'S', 'V', 'F', '\n'};
 constexpr uint32_t kVersion = 1;
 
-uint64_t fnv1a(const std::string &data) {
+uint64_t fnv1a(const char *data, size_t n) {
   uint64_t h = 1469598103934665603ull;
-  for (unsigned char c : data) h = (h ^ c) * 1099511628211ull;
+  for (size_t k = 0; k < n; ++k) h = (h ^ static_cast<unsigned char>(data[k])) * 1099511628211ull;
   return h;
 }
 
@@ -30,10 +30,14 @@ class Writer {
  public:
   std::string out;
   void u64(uint64_t v) {
-    for (int k = 0; k < 8; ++k) out.push_back(char(v >> (8 * k)));
+    char b[8];
+    for (int k = 0; k < 8; ++k) b[k] = char(v >> (8 * k));
+    out.append(b, 8);
   }
   void u32(uint32_t v) {
-    for (int k = 0; k < 4; ++k) out.push_back(char(v >> (8 * k)));
+    char b[4];
+    for (int k = 0; k < 4; ++k) b[k] = char(v >> (8 * k));
+    out.append(b, 4);
   }
   void io(int &v) { u32(uint32_t(v)); }
   void io(int64_t &v) { u64(uint64_t(v)); }
@@ -57,7 +61,7 @@ class Writer {
 
 class Reader {
  public:
-  Reader(const std::string &data, const std::string &file) : d_(data), file_(file) {}
+  Reader(const char *data, size_t size, const std::string &file) : d_(data), size_(size), file_(file) {}
   uint64_t u64() {
     need(8);
     uint64_t v = 0;
@@ -89,7 +93,7 @@ class Reader {
   }
   void io(std::string &s) {
     size_t n = count(1);
-    s = d_.substr(pos_, n);
+    s.assign(d_ + pos_, n);
     pos_ += n;
   }
   // Each element takes at least minBytes, so a count beyond the bytes left is refused before allocating.
@@ -102,19 +106,20 @@ class Reader {
     need(n);
     pos_ += n;
   }
-  bool atEnd() const { return pos_ == d_.size(); }
+  bool atEnd() const { return pos_ == size_; }
   [[noreturn]] void truncated() { raise(kErrFile, "'%.300s' is truncated", file_.c_str()); }
 
  private:
   size_t count(size_t minBytes) {
     uint64_t n = u64();
-    if (n > (d_.size() - pos_) / std::max<size_t>(minBytes, 1)) truncated();
+    if (n > (size_ - pos_) / std::max<size_t>(minBytes, 1)) truncated();
     return size_t(n);
   }
   void need(size_t n) {
-    if (d_.size() - pos_ < n) truncated();
+    if (size_ - pos_ < n) truncated();
   }
-  const std::string &d_;
+  const char *d_;
+  size_t size_;
   const std::string &file_;
   size_t pos_ = 0;
 };
@@ -311,21 +316,26 @@ extern "C" KRVX_API int KRVXsaveas(KRVXprob prob, const char *filename) {
   return guard(prob, "KRVXsaveas", [&] {
     std::string file = fileName(prob, filename, false);
     Writer body;
+    size_t nelems = 0;
+    for (const Column &c : prob->cols) nelems += c.coefs.size();
+    body.out.reserve(1024 + 17 * prob->rows.size() + 41 * prob->cols.size() + 12 * nelems);
     serializeModel(body, *prob);   // the writer only reads the fields
     SavedControls controls = savedControls(*prob);
     serializeControls(body, controls);
     serializeSolution(body, prob->sol);
-    Writer w;
-    w.out.assign(kMagic, sizeof kMagic);
-    w.u32(kVersion);
-    w.u64(body.out.size());
-    w.out += body.out;
-    w.u64(fnv1a(body.out));
+    Writer head;
+    head.out.assign(kMagic, sizeof kMagic);
+    head.u32(kVersion);
+    head.u64(body.out.size());
+    Writer tail;
+    tail.u64(fnv1a(body.out.data(), body.out.size()));
     // written beside the target, then renamed over it: a failed save leaves an older file intact
     std::string tmp = file + ".tmp";
     FILE *f = std::fopen(tmp.c_str(), "wb");
     if (!f) raise(kErrFile, "cannot write '%.300s': %s", file.c_str(), std::strerror(errno));
-    bool ok = std::fwrite(w.out.data(), 1, w.out.size(), f) == w.out.size();
+    bool ok = true;
+    for (const std::string *part : {&head.out, &body.out, &tail.out})
+      ok = ok && std::fwrite(part->data(), 1, part->size(), f) == part->size();
     ok = (std::fclose(f) == 0) && ok;
     if (!ok || std::rename(tmp.c_str(), file.c_str()) != 0) {
       int err = errno;
@@ -347,6 +357,11 @@ extern "C" KRVX_API int KRVXrestore(KRVXprob prob, const char *probname, const c
     FILE *f = std::fopen(file.c_str(), "rb");
     if (!f) raise(kErrFile, "cannot open '%.300s': %s", file.c_str(), std::strerror(errno));
     std::string data;
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+      long size = std::ftell(f);
+      if (size > 0) data.reserve(size_t(size));
+      std::rewind(f);
+    }
     char buf[65536];
     size_t got;
     while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, got);
@@ -354,7 +369,7 @@ extern "C" KRVX_API int KRVXrestore(KRVXprob prob, const char *probname, const c
     std::fclose(f);
     if (readError) raise(kErrFile, "cannot read '%.300s'", file.c_str());
 
-    Reader head(data, file);
+    Reader head(data.data(), data.size(), file);
     if (data.size() < sizeof kMagic || std::memcmp(data.data(), kMagic, sizeof kMagic) != 0)
       raise(kErrFile, "'%.300s' is not a saved problem (bad header)", file.c_str());
     head.skip(sizeof kMagic);
@@ -366,12 +381,11 @@ extern "C" KRVX_API int KRVXrestore(KRVXprob prob, const char *probname, const c
     if (length > data.size() - headerSize || data.size() - headerSize - length < 8) head.truncated();
     if (data.size() - headerSize - length > 8)
       raise(kErrFile, "'%.300s' has unexpected data after its end", file.c_str());
-    std::string body = data.substr(headerSize, size_t(length));
-    std::string trailer = data.substr(headerSize + size_t(length));
-    if (Reader(trailer, file).u64() != fnv1a(body))
+    const char *body = data.data() + headerSize;
+    if (Reader(body + length, 8, file).u64() != fnv1a(body, size_t(length)))
       raise(kErrFile, "'%.300s' is damaged (checksum mismatch)", file.c_str());
 
-    Reader r(body, file);
+    Reader r(body, size_t(length), file);
     ko_prob_struct fresh;
     SavedControls saved;
     Solution sol;

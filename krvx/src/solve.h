@@ -2,7 +2,8 @@
 //
 // A solve takes the store mutex only to lower the model and to publish the results; HiGHS
 // runs without it, so attribute reads from other threads never wait for a solve. While it
-// runs, p->solving is set and store changes are refused (refuseWhileSolving in store.h).
+// runs, p->solving is set: store changes (requireIdle in api.h) and other uses of p->highs are
+// refused.
 #pragma once
 #include "store.h"
 #include "highs_lower.h"

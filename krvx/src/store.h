@@ -149,10 +149,4 @@ void messageCode(ko_prob_struct *p, int msgcode, int msgtype, const char *fmt, .
     __attribute__((format(printf, 4, 5)));
 // The store changed: drop the solution and mark the HiGHS instance stale.
 void invalidate(ko_prob_struct *p);
-// While a solve of the problem runs (HiGHS works without the mutex held), the store and the
-// HiGHS instance must stay as they are: every store change and every use of p->highs calls this
-// first, with the mutex held, and returns its code when it is non-zero.
-inline int refuseWhileSolving(ko_prob_struct *p) {
-  return p->solving.load() ? fail(p, kErrBusy, "The problem cannot be changed while it is being solved") : 0;
-}
 }  // namespace krvx

@@ -243,6 +243,10 @@ int runTrials(TuneJob &job) {
       }
       t.time += out.time;
     }
+    if (int reason = pendingStop(p, mark)) {   // the interrupted trial does not count
+      messageCode(p, kMsgTuner, 3, "Tuner: stopped (reason %d) during trial %zu", reason, k + 1);
+      return 0;
+    }
     t.ran = true;
     std::string settings;
     for (const auto &cv : t.values) settings += " " + std::string(cv.first->name) + "=" + std::to_string(cv.second);
@@ -284,7 +288,7 @@ int tuneFlags(ko_prob_struct *p, const char *flags, RunSettings &s, int &cls, bo
   }
   const int alg = s.alg;
   s.alg = 0;
-  if (int rc = applyFlags(p, rest.c_str(), "xbpdn", s)) return rc;
+  if (int rc = applyFlags(p, rest.c_str(), "lgxbpdn", s)) return rc;
   algfixed = s.alg != 0;
   if (!algfixed) s.alg = alg;
   return 0;

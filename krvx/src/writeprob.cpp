@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -32,6 +33,12 @@ std::vector<std::string> fileNames(const ko_prob_struct &p, int kind, size_t cou
     out[k] = std::move(n);
   }
   return out;
+}
+
+std::string objectiveName(const std::vector<std::string> &rowNames, const char *base) {
+  std::string n = base;
+  while (std::find(rowNames.begin(), rowNames.end(), n) != rowNames.end()) n += "_";
+  return n;
 }
 
 namespace {
@@ -74,7 +81,8 @@ extern "C" KRVX_API int KRVXwriteprob(KRVXprob prob, const char *filename, const
     ::close(fd);
     tmp.assign(tbuf.data());
     std::string error;
-    bool ok = lp ? writeLpFile(*prob, tmp, error) : writeMpsFile(*prob, tmp, fixed, error);
+    bool rounded = false;
+    bool ok = lp ? writeLpFile(*prob, tmp, error) : writeMpsFile(*prob, tmp, fixed, error, rounded);
     if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) {
       error = "cannot write '" + path + "': " + std::strerror(errno);
       ok = false;
@@ -83,5 +91,8 @@ extern "C" KRVX_API int KRVXwriteprob(KRVXprob prob, const char *filename, const
       std::remove(tmp.c_str());
       raise(kErrFile, "%s", error.c_str());
     }
+    if (rounded)
+      messageCode(prob, kMsgReadWarning, 3, "%s: values were rounded to fit the 12-character fields of fixed MPS",
+                  path.c_str());
   });
 }

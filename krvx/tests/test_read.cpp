@@ -337,6 +337,8 @@ void testWarnings() {
   CHECK(KRVXreadprob(&p, (tmpdir + "/full.mps").c_str(), "") == 0);
   CHECK(contains(warnings, "upper bound of column 'neg' is negative"));
   CHECK(contains(warnings, "'OTHER' is skipped"));
+  p.cols[0].cost = 1.0 / 3.0;
+  CHECK(KRVXwriteprob(&p, (tmpdir + "/rounded.mps").c_str(), "f") == 0 && contains(warnings, "rounded"));
 }
 
 void testFailedReadKeepsProblem() {
@@ -382,6 +384,7 @@ void testRoundTrips() {
   p.cols[size_t(colIndex(p, "si"))].limit = 0.0;
   for (krvx::Row &r : p.rows)  // ranged and free rows do not survive the LP format
     if (r.type == 'R' || r.type == 'N') r.type = 'L', r.range = 0.0;
+  p.names[1].names[size_t(rowIndex(p, "quad"))] = "obj";  // the objective's label moves aside
   roundTrip(p, "rt.lp", "");
   // a failed write leaves an existing file alone
   std::string keep = writeFile("keep.mps", "original");

@@ -18,6 +18,11 @@ void capture(KRVXprob, void *data, const char *msg, int len, int msgtype) {
   if (msgtype >= 0) static_cast<Captured *>(data)->lines.emplace_back(msg, size_t(len));
 }
 
+void interruptAtStart(KRVXprob prob, void *, const char *msg, int len, int msgtype) {
+  if (msgtype >= 0 && std::string(msg, size_t(len)).find("trial(s) as") != std::string::npos)
+    KRVXinterrupt(prob, KRVX_STOP_USER);
+}
+
 std::string tmpFile(const char *name) {
   return "/tmp/krvx_tune_" + std::to_string(getpid()) + "_" + name;
 }
@@ -121,6 +126,19 @@ void tuneProblem() {
   CHECK_FAILS(p, KRVXtune(p, "lg"), "exclude each other");
   CHECK_FAILS(p, KRVXtune(p, "q"), "Unknown flag 'q'");
   CHECK_FAILS(p, KRVXtune(p, "bd"), "different algorithms");
+  // an interrupt ends the tuning; the interrupted trial does not count
+  hardKnapsack(p, 120, 15, 7);
+  writeFile(file, "KRVX TUNER METHOD 1\nmip presolve 0\n");
+  CHECK_OK(p, KRVXtunerreadmethod(p, file.c_str()));
+  KRVXsetdblcontrol(p, KRVX_TIMELIMIT, 200);
+  KRVXsetintcontrol(p, KRVX_PRESOLVE, 1);
+  cap.lines.clear();
+  KRVXaddmessagehandler(p, interruptAtStart, nullptr);
+  CHECK_OK(p, KRVXtune(p, ""));
+  KRVXremovemessagehandler(p, interruptAtStart, nullptr);
+  CHECK(count(cap.lines, "Tuner: stopped (reason 9)") == 1 && count(cap.lines, "controls are unchanged") == 1);
+  KRVXgetintcontrol(p, KRVX_PRESOLVE, &v);
+  CHECK(v == 1);
   // content the solver cannot handle is refused before any trial
   p->sets.push_back({'1', {0, 1}, {1, 2}});
   CHECK_FAILS(p, KRVXtune(p, ""), "SOS sets");

@@ -70,16 +70,6 @@ int tooBig() {
   return -1;
 }
 
-// UTF-8 text of a str (or subclass) without embedded NULs. 0 or -1.
-int utf8Text(PyObject *obj, std::string *out) {
-  Py_ssize_t len;
-  const char *s = PyUnicode_AsUTF8AndSize(obj, &len);
-  if (!s) return -1;
-  if (std::memchr(s, 0, (size_t)len)) return setInterfaceError("Value contains a NUL character");
-  out->assign(s, (size_t)len);
-  return 0;
-}
-
 // Index resolvers of rows, columns and sets.
 struct IndexKind {
   const char *word;    // kind word of the messages
@@ -114,7 +104,7 @@ int objToIndex(const IndexKind &k, problem_s *prob, PyObject *obj, int *out, boo
       return -1;
     }
     std::string name;
-    if (utf8Text(obj, &name) < 0) return -1;
+    if (kpy_utf8Text(obj, &name) < 0) return -1;
     int index = -1;
     int rc = kpy_callSolverNoGIL(KRVXgetindex, prob, k.namekind, name.c_str(), &index);
     if (kpy_failed(prob, rc)) return -1;
@@ -177,7 +167,7 @@ bool kpy_isNumber(PyObject *obj) { return PyFloat_Check(obj) || kpy_isInteger(ob
 
 int kpy_ObjToString(problem_s *, PyObject *obj, std::string *out) {
   if (!PyUnicode_Check(obj)) return setInterfaceError("Value is not a string");
-  return utf8Text(obj, out);
+  return kpy_utf8Text(obj, out);
 }
 
 int kpy_ObjToInt64(problem_s *, PyObject *obj, int64_t *out) {
@@ -321,15 +311,6 @@ template int kpy_Iterable_to_vector<kpy_colindex>(problem_s *, const char *, std
 template int kpy_Iterable_to_vector<kpy_sosindex>(problem_s *, const char *, std::vector<int> *, PyObject *, bool);
 template int kpy_Iterable_to_vector<kpy_poolcut>(problem_s *, const char *, std::vector<void *> *, PyObject *, bool);
 
-int kpy_count32(const char *argname, size_t n, int *out) {
-  if (n > 2147483647u) {
-    PyErr_Format(kpy_InterfaceError, "Argument '%s' is too long", argname);
-    return -1;
-  }
-  *out = (int)n;
-  return 0;
-}
-
 int kpy_argError(const char *argname) {
   std::string text = kpy_PyErr_ToString();
   PyErr_Format(kpy_InterfaceError, "Error in argument '%s': %s", argname, text.c_str());
@@ -402,86 +383,3 @@ template PyObject *kpy_vector_to_List<signed char>(const std::vector<signed char
 
 PyObject *kpy_poolcuts_to_List(const std::vector<void *> &v) { return buildList(v); }
 
-PyObject *kpy_vector_to_StringList(const std::vector<char> &buffer) {
-  nb::object list = nb::steal(PyList_New(0));
-  if (!list) throw nb::python_error();
-  size_t off = 0, size = buffer.size();
-  while (off < size) {
-    const char *s = buffer.data() + off;
-    const void *end = std::memchr(s, 0, size - off);
-    if (!end) {
-      PyErr_SetString(PyExc_RuntimeError, "Packed names do not end with a NUL byte");
-      throw nb::python_error();
-    }
-    size_t len = (size_t)((const char *)end - s);
-    nb::object name = nb::steal(PyUnicode_DecodeUTF8(s, (Py_ssize_t)len, nullptr));
-    if (!name || PyList_Append(list.ptr(), name.ptr()) < 0) throw nb::python_error();
-    off += len + 1;
-  }
-  return list.release().ptr();
-}
-
-void kpy_StringList_to_vector(std::vector<char> *buffer, PyObject *obj, int64_t *count) {
-  buffer->clear();
-  int64_t n = 0;
-  nb::object it = nb::steal(PyObject_GetIter(obj));
-  if (!it) throw nb::python_error();
-  for (;;) {
-    nb::object item = nb::steal(PyIter_Next(it.ptr()));
-    if (!item) {
-      if (PyErr_Occurred()) throw nb::python_error();
-      break;
-    }
-    if (!PyUnicode_Check(item.ptr())) {
-      PyErr_SetString(kpy_InterfaceError, "Value is not a string");
-      throw nb::python_error();
-    }
-    std::string s;
-    if (utf8Text(item.ptr(), &s) < 0) throw nb::python_error();
-    buffer->insert(buffer->end(), s.begin(), s.end());
-    buffer->push_back(0);
-    n++;
-  }
-  if (count) *count = n;
-}
-
-int kpy_expandSparseVector(std::vector<int> *indices, std::vector<double> *values, int64_t n,
-                           int64_t denselen, const char *argname) {
-  if (n < 0 || (size_t)n > indices->size() || (size_t)n > values->size() || denselen < 0) {
-    PyErr_SetString(PyExc_RuntimeError, "Sparse vector of inconsistent length");
-    return -1;
-  }
-  for (int64_t k = 0; k < n; k++) {
-    int i = (*indices)[(size_t)k];
-    if (i < 0 || i >= denselen) {
-      PyErr_Format(kpy_InterfaceError, "Error in element %d of argument '%s': %s", (int)k, argname,
-                   "Index out of range");
-      return -1;
-    }
-  }
-  std::vector<double> dense((size_t)denselen, 0.0);
-  for (int64_t k = 0; k < n; k++) dense[(size_t)(*indices)[(size_t)k]] = (*values)[(size_t)k];
-  values->swap(dense);
-  indices->resize((size_t)denselen, 0);
-  return 0;
-}
-
-int kpy_compressSparseVector(std::vector<int> *indices, std::vector<double> *values, int64_t n) {
-  size_t dense = values->size();
-  if (n < 0 || (size_t)n > dense || (size_t)n > indices->size()) {
-    PyErr_SetString(PyExc_RuntimeError, "Sparse vector count out of range");
-    return -1;
-  }
-  for (int64_t k = 0; k < n; k++) {
-    int i = (*indices)[(size_t)k];
-    if (i < 0 || (size_t)i >= dense) {
-      PyErr_SetString(PyExc_RuntimeError, "Sparse vector index out of range");
-      return -1;
-    }
-  }
-  std::vector<double> out((size_t)n);
-  for (int64_t k = 0; k < n; k++) out[(size_t)k] = (*values)[(size_t)(*indices)[(size_t)k]];
-  values->swap(out);
-  indices->resize((size_t)n);
-  return 0;
-}

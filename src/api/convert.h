@@ -16,6 +16,9 @@ int kpy_ObjToColIndex(problem_s *prob, PyObject *obj, int *out, bool noObjects);
 int kpy_ObjToSosIndex(problem_s *prob, PyObject *obj, int *out, bool noObjects);
 int kpy_ObjToRowColIndex(problem_s *prob, PyObject *obj, int *out, bool noObjects);
 
+// UTF-8 text of a str (or subclass); refuses embedded NULs. 0 or -1.
+int kpy_utf8Text(PyObject *obj, std::string *out);
+
 // True for a Python int (or subclass) or a NumPy int8/16/32/64 scalar.
 bool kpy_isInteger(PyObject *obj);
 // True for the integers above, a Python float (or subclass) or a NumPy float16/32/64 scalar.

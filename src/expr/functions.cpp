@@ -193,6 +193,14 @@ static PyObject *korvexmod_min(PyObject *, PyObject *args) { return maxmin(args,
 // user(f, a1, ..., derivatives=...)
 
 static PyObject *korvexmod_user(PyObject *, PyObject *args, PyObject *kwargs) {
+  if (PyTuple_GET_SIZE(args) < 2) {
+    PyErr_SetString(kpy_InterfaceError, "korvex.user expects a function and at least one argument expression");
+    return nullptr;
+  }
+  if (!PyCallable_Check(PyTuple_GET_ITEM(args, 0))) {
+    PyErr_SetString(kpy_InterfaceError, "Invalid function passed to korvex.user");
+    return nullptr;
+  }
   int code = NLOP_USER_NODERIV;
   if (kwargs) {
     PyObject *key, *value;
@@ -221,14 +229,6 @@ static PyObject *korvexmod_user(PyObject *, PyObject *args, PyObject *kwargs) {
         code = truth ? NLOP_USER_DERIV : NLOP_USER_NODERIV;
       }
     }
-  }
-  if (PyTuple_GET_SIZE(args) < 2) {
-    PyErr_SetString(kpy_InterfaceError, "korvex.user expects a function and at least one argument expression");
-    return nullptr;
-  }
-  if (!PyCallable_Check(PyTuple_GET_ITEM(args, 0))) {
-    PyErr_SetString(kpy_InterfaceError, "Invalid function passed to korvex.user");
-    return nullptr;
   }
   return nonlin_instantiate_nary(code, args);
 }
