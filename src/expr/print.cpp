@@ -1,16 +1,12 @@
 // Printing of linear terms, quadratic terms, expressions and nonlinear trees, and the
 // extractLinear()/extractQuadratic() methods that return their parts as lists.
 #include "expr/aggregates.h"
-#include <algorithm>
+#include "sort/sort.h"
 #include <cmath>
 #include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
-
-// The stable sorts of the sort services (weak while they may be absent)
-void kpy_Sort_Var_Dbl(var_s **keys, double *values, size_t n) __attribute__((weak));
-void kpy_LexSort_VarVar_Dbl(var_s **keys1, var_s **keys2, double *values, size_t n) __attribute__((weak));
 
 namespace {
 
@@ -46,37 +42,15 @@ std::string coefPrefix(double c) {
   return fmtG(c) + " * ";
 }
 
-template <class T>
-void permute(const std::vector<size_t> &idx, std::vector<T> &v) {
-  std::vector<T> out(v.size());
-  for (size_t i = 0; i < idx.size(); ++i) out[i] = v[idx[i]];
-  v.swap(out);
-}
-
 struct LinEntries {
   std::vector<var_s *> vars;
   std::vector<double> coefs;
-  void sort() {
-    if (kpy_Sort_Var_Dbl) return kpy_Sort_Var_Dbl(vars.data(), coefs.data(), vars.size());
-    std::vector<size_t> idx(vars.size());
-    for (size_t i = 0; i < idx.size(); ++i) idx[i] = i;
-    std::stable_sort(idx.begin(), idx.end(), [&](size_t a, size_t b) { return kpy_varCompare(vars[a], vars[b]) < 0; });
-    permute(idx, vars), permute(idx, coefs);
-  }
+  void sort() { kpy_Sort_Var_Dbl(vars.data(), coefs.data(), vars.size()); }
 };
 struct QuadEntries {
   std::vector<var_s *> vars1, vars2;
   std::vector<double> coefs;
-  void sort() {
-    if (kpy_LexSort_VarVar_Dbl) return kpy_LexSort_VarVar_Dbl(vars1.data(), vars2.data(), coefs.data(), coefs.size());
-    std::vector<size_t> idx(coefs.size());
-    for (size_t i = 0; i < idx.size(); ++i) idx[i] = i;
-    std::stable_sort(idx.begin(), idx.end(), [&](size_t a, size_t b) {
-      int c = kpy_varCompare(vars1[a], vars1[b]);
-      return c ? c < 0 : kpy_varCompare(vars2[a], vars2[b]) < 0;
-    });
-    permute(idx, vars1), permute(idx, vars2), permute(idx, coefs);
-  }
+  void sort() { kpy_LexSort_VarVar_Dbl(vars1.data(), vars2.data(), coefs.data(), coefs.size()); }
 };
 
 void gatherLinear(const linmap *m, LinEntries &out, bool skipZero) {
