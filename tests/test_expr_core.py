@@ -357,6 +357,13 @@ class TestNonlinear:
         n = korvex.exp(x) + e
         n += korvex.exp(y) + f
         assert str(e) == "1 + x" and str(f) == "2 + y"
+        m = korvex.exp(x) + e
+        m += y
+        m += 2 * y
+        m2 = korvex.exp(z) + f
+        m += m2
+        assert str(e) == "1 + x" and str(f) == "2 + y" and str(m2) == "exp(z) + 2 + y"
+        assert str(m) == "exp(x) + exp(z) + 3 + x + 4 * y"
         d = korvex.exp(x) * y
         q = z / d
         w = korvex.var(name="w")
@@ -451,6 +458,9 @@ class TestErrors:
             x * t
         with pytest.raises(korvex.ModelError, match="^Invalid operands in product of linear terms$"):
             (2 * x) / t
+        if hasattr(korvex, "max"):
+            with pytest.raises(korvex.ModelError, match="^Invalid object in n-ary nonlinear expression$"):
+                korvex.max(x, "a")
 
     def test_linked_unlinked_and_deleted(self):
         if not hasattr(korvex.problem, "addVariable"):

@@ -250,6 +250,141 @@ KRVX_API int KRVXgetslacks(KRVXprob prob, int *solstatus, double *slack, int fir
 KRVX_API int KRVXgetduals(KRVXprob prob, int *solstatus, double *duals, int first, int last);
 KRVX_API int KRVXgetredcosts(KRVXprob prob, int *solstatus, double *djs, int first, int last);
 
+/* ---- changing problems ----
+ * Every changing call checks all its arguments before it changes anything: a refused call leaves
+ * the problem as it was. NaN is refused everywhere; |v| >= 1e20 is infinite for bounds and rhs.
+ * Changing calls are refused while the problem is being solved, and drop the current solution. */
+
+/* Rows, columns, sets. New items are appended (indices old count ... old count + n - 1).
+ * start: one entry per new item (the last item runs to ncoefs) or one entry more (ending at
+ * ncoefs); may be absent only when ncoefs is 0. Rows: rowtype and rhs required, rng absent = 0.
+ * Columns: every array optional (cost 0, lb 0, ub +inf); new columns are continuous. */
+KRVX_API int KRVXaddrows64_witharraysizes(KRVXprob prob, int nrows, int64_t ncoefs, const char *rowtype,
+    int64_t rowtype_n, const double *rhs, int64_t rhs_n, const double *rng, int64_t rng_n, const int64_t *start,
+    int64_t start_n, const int *colind, int64_t colind_n, const double *rowcoef, int64_t rowcoef_n);
+KRVX_API int KRVXaddcols64_witharraysizes(KRVXprob prob, int ncols, int64_t ncoefs, const double *objcoef,
+    int64_t objcoef_n, const int64_t *start, int64_t start_n, const int *rowind, int64_t rowind_n,
+    const double *rowcoef, int64_t rowcoef_n, const double *lb, int64_t lb_n, const double *ub, int64_t ub_n);
+/* sets: settype '1' or '2', start as for rows, refval = ordering weights (distinct within a set) */
+KRVX_API int KRVXaddsets64_witharraysizes(KRVXprob prob, int nsets, int64_t nelems, const char *settype,
+    int64_t settype_n, const int64_t *start, int64_t start_n, const int *colind, int64_t colind_n,
+    const double *refval, int64_t refval_n);
+/* Plain forms: arrays hold the counts the other arguments give (rowtype, rhs: nrows; start: nrows
+ * entries, the last row running to ncoefs; colind, rowcoef: ncoefs). NULL = absent where the
+ * _witharraysizes form allows it. */
+KRVX_API int KRVXaddrows(KRVXprob prob, int nrows, int ncoefs, const char *rowtype, const double *rhs,
+    const double *rng, const int *start, const int *colind, const double *rowcoef);
+KRVX_API int KRVXaddcols(KRVXprob prob, int ncols, int ncoefs, const double *objcoef, const int *start,
+    const int *rowind, const double *rowcoef, const double *lb, const double *ub);
+KRVX_API int KRVXaddsets(KRVXprob prob, int nsets, int nelems, const char *settype, const int *start,
+    const int *colind, const double *refval);
+/* Deleting: the remaining items are renumbered downwards keeping their order. Repeated or
+ * out-of-range indices are refused. Deleting columns also deletes them from sets (sets stay,
+ * possibly empty), quadratic terms and extra objectives; an indicator whose column is deleted is
+ * dropped; a column used by a piecewise-linear or general constraint is refused (delete the
+ * constraint first). Deleting rows drops their indicators, quadratic parts, names, marks, scales. */
+KRVX_API int KRVXdelrows_witharraysizes(KRVXprob prob, int n, const int *rowind, int64_t rowind_n);
+KRVX_API int KRVXdelcols_witharraysizes(KRVXprob prob, int n, const int *colind, int64_t colind_n);
+KRVX_API int KRVXdelsets_witharraysizes(KRVXprob prob, int n, const int *setind, int64_t setind_n);
+/* column types C B I S R P; B clips the bounds to [0,1]; S, R, P keep their limit */
+KRVX_API int KRVXchgcoltype_witharraysizes(KRVXprob prob, int n, const int *colind, int64_t colind_n,
+    const char *coltype, int64_t coltype_n);
+KRVX_API int KRVXchgcoltype(KRVXprob prob, int n, const int *colind, const char *coltype);
+/* bndtype 'U' upper, 'L' lower, 'B' both */
+KRVX_API int KRVXchgbounds(KRVXprob prob, int n, const int *colind, const char *bndtype, const double *bndval);
+KRVX_API int KRVXchgcoef(KRVXprob prob, int row, int col, double coef);           /* 0 removes */
+KRVX_API int KRVXchgmcoef(KRVXprob prob, int n, const int *rowind, const int *colind, const double *coef);
+/* objective coefficients of the main objective; colind -1 sets the objective's constant term */
+KRVX_API int KRVXchgobj(KRVXprob prob, int n, const int *colind, const double *objcoef);
+KRVX_API int KRVXchgrhs(KRVXprob prob, int n, const int *rowind, const double *rhs);
+KRVX_API int KRVXchgrhsrange(KRVXprob prob, int n, const int *rowind, const double *rng);
+KRVX_API int KRVXchgrowtype(KRVXprob prob, int n, const int *rowind, const char *rowtype);   /* L G E R N */
+/* Getters over first..last (last = first-1: empty); arrays hold last-first+1 entries.
+ * getcoltype: C B I S R P; getrowtype: L G E R N; getrhsrange: the range of R rows, 0 otherwise;
+ * getobj: the main objective's coefficients. */
+KRVX_API int KRVXgetlb(KRVXprob prob, double *lb, int first, int last);
+KRVX_API int KRVXgetub(KRVXprob prob, double *ub, int first, int last);
+KRVX_API int KRVXgetobj(KRVXprob prob, double *objcoef, int first, int last);
+KRVX_API int KRVXgetcoltype(KRVXprob prob, char *coltype, int first, int last);
+KRVX_API int KRVXgetrowtype(KRVXprob prob, char *rowtype, int first, int last);
+KRVX_API int KRVXgetrhs(KRVXprob prob, double *rhs, int first, int last);
+KRVX_API int KRVXgetrhsrange(KRVXprob prob, double *rng, int first, int last);
+
+/* Objectives. sense 1 minimise, -1 maximise. Objective 0 is the main one; addobj appends objective
+ * number (count so far). Several objectives are solved lexicographically: higher priority first,
+ * objectives of equal priority blended by their weights (weight multiplies the objective; a
+ * negative weight turns it around). A quadratic objective with several objectives is refused at
+ * solve time. */
+KRVX_API int KRVXchgobjsense(KRVXprob prob, int sense);
+/* limits of S (and R: lower bound of the nonzero part) and P (integer limit) columns */
+KRVX_API int KRVXchgglblimit_witharraysizes(KRVXprob prob, int n, const int *colind, int64_t colind_n,
+    const double *limit, int64_t limit_n);
+KRVX_API int KRVXaddobj_witharraysizes(KRVXprob prob, int n, const int *colind, int64_t colind_n,
+    const double *objcoef, int64_t objcoef_n, int priority, double weight);
+KRVX_API int KRVXchgobjn_witharraysizes(KRVXprob prob, int objidx, int n, const int *colind, int64_t colind_n,
+    const double *objcoef, int64_t objcoef_n);
+/* later objectives shift down; deleting objective 0 with no other objective zeroes its coefficients,
+ * otherwise objective 1 becomes the main one */
+KRVX_API int KRVXdelobj(KRVXprob prob, int objidx);
+/* Quadratic triplets added to existing entries; row -1 is the objective (c'x + 1/2 x'Qx, each
+ * off-diagonal pair given once), a row >= 0 gets x'Qx terms as the loaders store them. */
+KRVX_API int KRVXaddqmatrix64_witharraysizes(KRVXprob prob, int row, int64_t n, const int *rowqcol1,
+    int64_t rowqcol1_n, const int *rowqcol2, int64_t rowqcol2_n, const double *rowqcoef, int64_t rowqcoef_n);
+KRVX_API int KRVXdelqmatrix(KRVXprob prob, int row);
+KRVX_API int KRVXgetqobj(KRVXprob prob, int col1, int col2, double *coef);   /* symmetric */
+
+/* Cuts, entity fixing, scaling.
+ * fixmipentities: fixes every discrete column at its value in the current MIP solution (fails
+ * without one); options 0 rounds B, I (and the integer part of R, P) to the nearest integer,
+ * options 1 fixes at the values as they are. Fixed B and I columns keep their type; S, R and P
+ * columns become continuous with lb = ub = the value. */
+KRVX_API int KRVXfixmipentities(KRVXprob prob, int options);
+/* marks only: marked rows stay rows of the problem and every solve satisfies them */
+KRVX_API int KRVXloadmodelcuts_witharraysizes(KRVXprob prob, int n, const int *rowind, int64_t rowind_n);
+KRVX_API int KRVXloaddelayedrows_witharraysizes(KRVXprob prob, int n, const int *rowind, int64_t rowind_n);
+/* power-of-two exponents, stored only; each array absent (unchanged) or ROWS / COLS entries */
+KRVX_API int KRVXscale_witharraysizes(KRVXprob prob, const int *rowscale, int64_t rowscale_n, const int *colscale,
+    int64_t colscale_n);
+/* arrays absent or ROWS / COLS entries; 0 = unscaled */
+KRVX_API int KRVXgetscale_witharraysizes(KRVXprob prob, int *rowscale, int64_t rowscale_n, int *colscale,
+    int64_t colscale_n);
+
+/* Indicator constraints: complement 0 none (colind ignored), 1 row enforced when the binary column
+ * is 1, -1 when it is 0. The column must be binary, the row L, G or E. */
+KRVX_API int KRVXsetindicators_witharraysizes(KRVXprob prob, int n, const int *rowind, int64_t rowind_n,
+    const int *colind, int64_t colind_n, const int *complement, int64_t complement_n);
+/* rows first..last; arrays absent (empty range) or last-first+1 entries; no indicator: colind -1,
+ * complement 0 */
+KRVX_API int KRVXgetindicators_witharraysizes(KRVXprob prob, int *colind, int64_t colind_n, int *complement,
+    int64_t complement_n, int first, int last);
+KRVX_API int KRVXdelindicators(KRVXprob prob, int first, int last);
+/* Piecewise-linear constraints resultant = f(colind): start has npwl entries (the last runs to
+ * npoints); each constraint has at least one point; x values non-decreasing. */
+KRVX_API int KRVXaddpwlcons64_witharraysizes(KRVXprob prob, int npwl, int64_t npoints, const int *colind,
+    int64_t colind_n, const int *resultant, int64_t resultant_n, const int64_t *start, int64_t start_n,
+    const double *xval, int64_t xval_n, const double *yval, int64_t yval_n);
+/* Two calls for first..last (d = last-first, -1 for none): counting call with every array absent and
+ * maxpoints 0 writes *npoints; fill call: colind, resultant d+1 entries, start d+2 (relative offsets
+ * ending at npoints), xval, yval and maxpoints exactly npoints. */
+KRVX_API int KRVXgetpwlcons64_witharraysizes(KRVXprob prob, int *colind, int64_t colind_n, int *resultant,
+    int64_t resultant_n, int64_t *start, int64_t start_n, double *xval, int64_t xval_n, double *yval,
+    int64_t yval_n, int64_t maxpoints, int64_t *npoints, int first, int last);
+KRVX_API int KRVXdelpwlcons_witharraysizes(KRVXprob prob, int n, const int *pwlind, int64_t pwlind_n);
+/* General constraints resultant = f(colind..., val...): contype 0 max, 1 min, 2 and, 3 or, 4 abs;
+ * colstart and valstart have ncons entries. max/min: at least one column or value; and/or: binary
+ * columns, no values; abs: exactly one column, no values. */
+KRVX_API int KRVXaddgencons64_witharraysizes(KRVXprob prob, int ncons, int64_t ncols, int64_t nvals,
+    const int *contype, int64_t contype_n, const int *resultant, int64_t resultant_n, const int64_t *colstart,
+    int64_t colstart_n, const int *colind, int64_t colind_n, const int64_t *valstart, int64_t valstart_n,
+    const double *val, int64_t val_n);
+/* Two calls, as getpwlcons: per-constraint arrays d+1, colstart and valstart d+2, colind and maxcols
+ * exactly *ncols, val and maxvals exactly *nvals. */
+KRVX_API int KRVXgetgencons64_witharraysizes(KRVXprob prob, int *contype, int64_t contype_n, int *resultant,
+    int64_t resultant_n, int64_t *colstart, int64_t colstart_n, int *colind, int64_t colind_n, int64_t maxcols,
+    int64_t *ncols, int64_t *valstart, int64_t valstart_n, double *val, int64_t val_n, int64_t maxvals,
+    int64_t *nvals, int first, int last);
+KRVX_API int KRVXdelgencons_witharraysizes(KRVXprob prob, int n, const int *conind, int64_t conind_n);
+
 #ifdef __cplusplus
 }
 #endif

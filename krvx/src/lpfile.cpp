@@ -236,7 +236,8 @@ bool writeLpFile(const ko_prob_struct &p, const std::string &path, std::string &
     if (b) out += " * " + *b;
   };
   out += "\\ written by libkrvx\n";
-  out += p.objsense < 0 ? "Maximize\n obj:" : "Minimize\n obj:";
+  out += p.objsense < 0 ? "Maximize\n " : "Minimize\n ";
+  out += objectiveName(rn, "obj") + ":";
   // every column appears in the objective, so the reader keeps their order
   for (size_t j = 0; j < nc; ++j) term(p.cols[j].cost, cn[j]);
   std::vector<QTerm> q(p.qobj);

@@ -150,8 +150,7 @@ bool writeMpsFile(const ko_prob_struct &p, const std::string &path, bool fixed, 
   std::vector<std::string> rn = fileNames(p, 1, nr), cn = fileNames(p, 2, nc),
                            sn = fileNames(p, 3, p.sets.size());
   if (!checkNames(rn, fixed, error) || !checkNames(cn, fixed, error) || !checkNames(sn, fixed, error)) return false;
-  std::string obj = "OBJ";
-  while (p.names[1].index.count(obj) || std::find(rn.begin(), rn.end(), obj) != rn.end()) obj += "_";
+  std::string obj = objectiveName(rn, "OBJ");
 
   bool gz = path.size() > 3 && path.compare(path.size() - 3, 3, ".gz") == 0;
   MpsOut out(fixed, gz);

@@ -35,6 +35,8 @@ bool writeLpFile(const ko_prob_struct &p, const std::string &path, std::string &
 
 // Names the writers use: the store's names, unnamed objects by their default names, all distinct.
 std::vector<std::string> fileNames(const ko_prob_struct &p, int kind, size_t count);
+// A name for the objective row: `base`, extended by '_' until no row has it.
+std::string objectiveName(const std::vector<std::string> &rowNames, const char *base);
 
 // Sequential lines of a plain or gzip-compressed file, read in large chunks. Lines are handed out
 // in place (mutable, NUL-terminated, without the line end) and stay valid until the next call.

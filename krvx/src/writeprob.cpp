@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -32,6 +33,12 @@ std::vector<std::string> fileNames(const ko_prob_struct &p, int kind, size_t cou
     out[k] = std::move(n);
   }
   return out;
+}
+
+std::string objectiveName(const std::vector<std::string> &rowNames, const char *base) {
+  std::string n = base;
+  while (std::find(rowNames.begin(), rowNames.end(), n) != rowNames.end()) n += "_";
+  return n;
 }
 
 namespace {

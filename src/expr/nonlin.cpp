@@ -292,6 +292,9 @@ static int append_scaled_args(PyObject *list, PyObject *src, Py_ssize_t skip, do
   return 0;
 }
 
+// an expression held by nobody else (the caller's reference only): it may grow in place
+static bool owned_expression(PyObject *p) { return p && kpy_isExpression(p) && Py_REFCNT(p) == 1; }
+
 static PyObject *incremental_sum(PyObject *a, PyObject *b, double c) {
   if (check_expressions_compatible(a, b, nullptr) < 0) return nullptr;
   var_s *v;
@@ -322,7 +325,9 @@ static PyObject *incremental_sum(PyObject *a, PyObject *b, double c) {
     PyObject *p = take_out(list, findPolyTerm(list));
     int rc;
     if (!sb && kb != EXPR_NONLIN) {
-      PyObject *q = p ? sum_new(p, b, c) : general_copy(b, c);
+      PyObject *q = owned_expression(p) ? expression_incremental_alg_sum(p, b, c)
+                    : p                 ? sum_new(p, b, c)
+                                        : general_copy(b, c);
       if (q && number_eq(q, 0.0)) {
         Py_DECREF(q);
         rc = 0;
@@ -338,7 +343,10 @@ static PyObject *incremental_sum(PyObject *a, PyObject *b, double c) {
       PyObject *pb = pbi >= 0 ? PyList_GET_ITEM(bl, pbi) : nullptr;
       rc = append_scaled_args(list, bl, pbi, c);
       if (rc == 0 && (p || pb))
-        rc = append_steal(list, p && pb ? sum_new(p, pb, c) : p ? Py_NewRef(p) : scaled(pb, c));
+        rc = append_steal(list, p && pb ? (owned_expression(p) ? expression_incremental_alg_sum(p, pb, c)
+                                                               : sum_new(p, pb, c))
+                                : p ? Py_NewRef(p)
+                                    : scaled(pb, c));
     }
     Py_XDECREF(p);
     return rc < 0 ? nullptr : Py_NewRef(a);
