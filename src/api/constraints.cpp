@@ -271,22 +271,22 @@ const char kpy_doc_setIndicators[] = KPY_DOC(
     CONS_RELATED);
 
 const char kpy_doc_getIndicators[] = KPY_DOC(
-    "getIndicators($self, /, first=0, last=ROWS-1)",
+    "getIndicators($self, /, first=0, last=None)",
     "Returns the indicator data of a range of rows.",
     "Problem data",
     "colind, complement = problem.getIndicators(first=0, last=ROWS-1)",
     "    first  First row of the range (index, constraint object or name).\n"
-    "    last   Last row of the range.",
+    "    last   Last row of the range (None: the last row).",
     "For each row its indicator column and complement flag (0 for a plain row).",
     CONS_RELATED);
 
 const char kpy_doc_delIndicators[] = KPY_DOC(
-    "delIndicators($self, /, first=0, last=ROWS-1)",
+    "delIndicators($self, /, first=0, last=None)",
     "Makes a range of indicator constraints plain rows again.",
     "Changing problems",
     "problem.delIndicators(first=0, last=ROWS-1)",
     "    first  First row of the range (index, constraint object or name).\n"
-    "    last   Last row of the range.",
+    "    last   Last row of the range (None: the last row).",
     "The rows themselves stay in the problem.",
     CONS_RELATED);
 
@@ -305,12 +305,12 @@ const char kpy_doc_addPwlCons[] = KPY_DOC(
     CONS_RELATED);
 
 const char kpy_doc_getPwlCons[] = KPY_DOC(
-    "getPwlCons($self, /, first=0, last=PWLCONS-1)",
+    "getPwlCons($self, /, first=0, last=None)",
     "Returns a range of piecewise-linear constraints.",
     "Problem data",
     "colind, resultant, start, xval, yval = problem.getPwlCons(first=0, last=PWLCONS-1)",
     "    first  First constraint of the range (index).\n"
-    "    last   Last constraint of the range.",
+    "    last   Last constraint of the range (None: the last one).",
     "start holds one entry more than there are constraints, ending at the number of breakpoints.",
     CONS_RELATED);
 
@@ -339,12 +339,12 @@ const char kpy_doc_addGenCons[] = KPY_DOC(
     CONS_RELATED);
 
 const char kpy_doc_getGenCons[] = KPY_DOC(
-    "getGenCons($self, /, first=0, last=GENCONS-1)",
+    "getGenCons($self, /, first=0, last=None)",
     "Returns a range of general constraints.",
     "Problem data",
     "contype, resultant, colstart, colind, valstart, val = problem.getGenCons(first=0, last=GENCONS-1)",
     "    first  First constraint of the range (index).\n"
-    "    last   Last constraint of the range.",
+    "    last   Last constraint of the range (None: the last one).",
     "colstart and valstart hold one entry more than there are constraints.",
     CONS_RELATED);
 

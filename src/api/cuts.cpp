@@ -89,9 +89,10 @@ const char kpy_doc_fixMIPEntities[] = KPY_DOC(
     "Fixes the MIP entities at their values in the last MIP solution.",
     "Changing problems",
     "problem.fixMIPEntities(options)",
-    "    options  Bit flags: 1 rounds the entities to their nearest feasible values before\n"
-    "             fixing, 2 keeps piecewise-linear and general constraints as they are.",
-    "Needs a MIP solution; the problem can then be solved as an LP, for example for duals.",
+    "    options  0 rounds binary and integer values to the nearest integer before fixing;\n"
+    "             1 fixes the values as they are.",
+    "Needs a MIP solution. Binary and integer columns keep their type; semi-continuous, "
+    "semi-integer and partial-integer columns become continuous, fixed at their value.",
     CUTS_RELATED);
 
 const char kpy_doc_loadModelCuts[] = KPY_DOC(
@@ -119,8 +120,8 @@ const char kpy_doc_scale[] = KPY_DOC(
     "Sets the scaling of the problem's rows and columns.",
     "Changing problems",
     "problem.scale(rowscale, colscale)",
-    "    rowscale  Exponent of the power of two that scales each row, or an empty list.\n"
-    "    colscale  Exponent of the power of two that scales each column, or an empty list.",
+    "    rowscale  Exponent of the power of two that scales each row; empty keeps them.\n"
+    "    colscale  Exponent of the power of two that scales each column; empty keeps them.",
     "A non-empty list needs one entry per row or column.",
     CUTS_RELATED);
 
