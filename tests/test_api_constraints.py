@@ -103,8 +103,8 @@ class TestGeneral:
         assert p.getGenCons() == ([4], [1], [0, 1], [0], [0, 0], [])
         p.delGenCons([])
         # an empty val with a valstart of one entry per constraint
-        p.addGenCons([GenConsType.OR], ["b"], [0], ["b"], [0], [])
-        assert p.getGenCons(1, 1) == ([3], [2], [0, 1], [2], [0, 0], [])
+        p.addGenCons([GenConsType.MAX], ["b"], [0], ["x", "y"], [0], [])
+        assert p.getGenCons(1, 1) == ([0], [2], [0, 2], [0, 1], [0, 0], [])
 
     def test_refusals(self, p):
         with raises(korvex.InterfaceError,
