@@ -5,18 +5,11 @@ import random
 import pytest
 
 import korvex
-from korvex import GenConsType, SolStatus, SolveStatus
-from test_api_support import objval
-from test_api_constraints_support import Model, binaries, enumerate_min, unit
+from korvex import SolStatus
+from test_api_constraints_support import Model, solve, unit
 
 SEEDS = range(4)
 TOL = dict(rel=1e-5, abs=1e-6)
-
-
-def solve(p):
-    p.controls.outputlog = 0
-    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
-    return objval(p)
 
 
 def random_model(rng, n, m, ub=5, lo=0):

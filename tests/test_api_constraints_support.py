@@ -100,3 +100,22 @@ def unit(n, *pairs):
     for j, a in pairs:
         v[j] += a
     return v
+
+
+def solve(p):
+    """Optimises and returns the objective value, which must be optimal."""
+    from korvex import SolStatus, SolveStatus
+    p.controls.outputlog = 0
+    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+    return p.attributes.objval
+
+
+def named_lp():
+    """The shared LP with rows cap, mix and columns x, y."""
+    import korvex
+    from test_api_support import LP
+    p = korvex.problem()
+    p.loadLP(**LP)
+    p.addNames(1, ["cap", "mix"], 0, 1)
+    p.addNames(2, ["x", "y"], 0, 1)
+    return p

@@ -2,21 +2,13 @@
 import pytest
 
 import korvex
-from korvex import SolStatus, SolveStatus
-from test_api_support import raises, LP, LP_OPT, MIP, MIP_OPT, objval
-
-
-def solve(p):
-    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
-    return objval(p)
+from test_api_support import raises, LP_OPT, MIP, MIP_OPT
+from test_api_constraints_support import named_lp, solve
 
 
 @pytest.fixture
 def p():
-    prob = korvex.problem()
-    prob.loadLP(**LP)
-    prob.addNames(1, ["cap", "mix"], 0, 1)
-    return prob
+    return named_lp()
 
 
 def test_fixing_entities_at_the_mip_solution():

@@ -6,19 +6,13 @@ import pytest
 
 import korvex
 from korvex import SolStatus, SolveStatus
-from test_api_support import raises, data_dir, LP, LP_OPT, QP, QP_OPT, objval
-
-
-def solve(p):
-    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
-    return objval(p)
+from test_api_support import raises, data_dir, LP_OPT, QP, QP_OPT
+from test_api_constraints_support import named_lp, solve
 
 
 @pytest.fixture
 def p():
-    prob = korvex.problem()
-    prob.loadLP(**LP)
-    return prob
+    return named_lp()
 
 
 def test_objective_sense(p):

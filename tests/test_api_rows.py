@@ -2,18 +2,13 @@
 import pytest
 
 import korvex
-from korvex import SolStatus, SolveStatus
-from test_api_support import raises, LP, LP_OPT, objval
-from test_api_constraints_support import lp_min
+from test_api_support import raises
+from test_api_constraints_support import lp_min, named_lp, solve
 
 
 @pytest.fixture
 def p():
-    prob = korvex.problem()
-    prob.loadLP(**LP)
-    prob.addNames(1, ["cap", "mix"], 0, 1)
-    prob.addNames(2, ["x", "y"], 0, 1)
-    return prob
+    return named_lp()
 
 
 def sizes(p):
@@ -30,11 +25,6 @@ def assert_in_step(p):
     assert (len(cons), len(vars_), len(sets)) == sizes(p)
     for objs in (cons, vars_, sets):
         assert [o.index for o in objs] == list(range(len(objs)))
-
-
-def solve(p):
-    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
-    return objval(p)
 
 
 class TestAdders:
