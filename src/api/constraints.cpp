@@ -111,7 +111,7 @@ PyObject *kpy_problem_getIndicators(PyObject *self, PyObject *args, PyObject *kw
     int rc = kpy_callSolverNoGIL(KRVXgetindicators_witharraysizes, prob, KPY_ARR(colind), KPY_ARR(complement),
                                  r.first, r.last);
     if (kpy_failed(prob, rc)) return nullptr;
-    return kpy_tupleOf({kpy_vector_to_List(colind), kpy_vector_to_List(complement)});
+    return kpy_tupleOf({kpy_listOf(colind), kpy_listOf(complement)});
   });
 }
 
@@ -180,8 +180,8 @@ PyObject *kpy_problem_getPwlCons(PyObject *self, PyObject *args, PyObject *kwarg
     rc = kpy_callSolverNoGIL(KRVXgetpwlcons64_witharraysizes, prob, KPY_ARR(colind), KPY_ARR(resultant),
                              KPY_ARR(start), KPY_ARR(xval), KPY_ARR(yval), npoints, &filled, r.first, r.last);
     if (kpy_failed(prob, rc)) return nullptr;
-    return kpy_tupleOf({kpy_vector_to_List(colind), kpy_vector_to_List(resultant), kpy_vector_to_List(start),
-                        kpy_vector_to_List(xval), kpy_vector_to_List(yval)});
+    return kpy_tupleOf({kpy_listOf(colind), kpy_listOf(resultant), kpy_listOf(start),
+                        kpy_listOf(xval), kpy_listOf(yval)});
   });
 }
 
@@ -243,8 +243,8 @@ PyObject *kpy_problem_getGenCons(PyObject *self, PyObject *args, PyObject *kwarg
                              KPY_ARR(colstart), KPY_ARR(colind), ncols, &fcols, KPY_ARR(valstart), KPY_ARR(val), nvals,
                              &fvals, r.first, r.last);
     if (kpy_failed(prob, rc)) return nullptr;
-    return kpy_tupleOf({kpy_vector_to_List(contype), kpy_vector_to_List(resultant), kpy_vector_to_List(colstart),
-                        kpy_vector_to_List(colind), kpy_vector_to_List(valstart), kpy_vector_to_List(val)});
+    return kpy_tupleOf({kpy_listOf(contype), kpy_listOf(resultant), kpy_listOf(colstart),
+                        kpy_listOf(colind), kpy_listOf(valstart), kpy_listOf(val)});
   });
 }
 

@@ -75,7 +75,7 @@ PyObject *kpy_problem_getScale(PyObject *self, PyObject *) {
     std::vector<int> rowscale((size_t)rows), colscale((size_t)cols);
     int rc = kpy_callSolverNoGIL(KRVXgetscale_witharraysizes, prob, KPY_ARR(rowscale), KPY_ARR(colscale));
     if (kpy_failed(prob, rc)) return nullptr;
-    return kpy_tupleOf({kpy_vector_to_List(rowscale), kpy_vector_to_List(colscale)});
+    return kpy_tupleOf({kpy_listOf(rowscale), kpy_listOf(colscale)});
   });
 }
 

@@ -24,19 +24,14 @@ void renumber(PyObject *obj, Py_ssize_t pos) {
 
 }  // namespace
 
-PyObject *kpy_tupleOf(std::initializer_list<PyObject *> items) {
-  bool ok = true;
-  for (PyObject *o : items) ok = ok && o;
-  if (ok) {
-    PyObject *t = PyTuple_New((Py_ssize_t)items.size());
-    if (t) {
-      Py_ssize_t i = 0;
-      for (PyObject *o : items) PyTuple_SET_ITEM(t, i++, o);
-      return t;
-    }
-  }
-  for (PyObject *o : items) Py_XDECREF(o);
-  return nullptr;
+PyObject *kpy_tupleOf(std::initializer_list<nb::object> items) {
+  for (const nb::object &o : items)
+    if (!o) return nullptr;
+  PyObject *t = PyTuple_New((Py_ssize_t)items.size());
+  if (!t) return nullptr;
+  Py_ssize_t i = 0;
+  for (const nb::object &o : items) PyTuple_SET_ITEM(t, i++, Py_NewRef(o.ptr()));
+  return t;
 }
 
 int kpy_prepareDeletion(kpy_Deletion *d, PyObject **slot, const std::vector<int> &indices, const char *argname,

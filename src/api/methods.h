@@ -95,8 +95,10 @@ extern const char kpy_doc_save[];
 // True for an optional argument that was given and is not None.
 inline bool kpy_given(PyObject *obj) { return obj && obj != Py_None; }
 
-// Tuple of new references (taken over, null allowed when an error is pending); null on failure.
-PyObject *kpy_tupleOf(std::initializer_list<PyObject *> items);
+// A result list of a vector (null with the error pending when it cannot be built).
+template <typename T> nb::object kpy_listOf(const std::vector<T> &v) { return nb::steal(kpy_vector_to_List(v)); }
+// Tuple of the items; null when an item is null (its error pending) or on failure.
+PyObject *kpy_tupleOf(std::initializer_list<nb::object> items);
 
 // ---- dropping deleted objects (rows, columns, sets) ----
 // A deletion from one of the problem's object lists, prepared before the solver call so that
