@@ -40,6 +40,10 @@ def test_sum_leaves_operands_unchanged(xs):
     n = korvex.exp(x0) + x1
     korvex.Sum([e, x2, e, 3])
     korvex.Sum([0, n, x2, n])
+    korvex.Sum([0, e, x2])
+    korvex.Sum([None, e, 1.5, x2 * x2])
+    korvex.Prod([e, 2, 3])
+    korvex.Dot([1], [e])
     korvex.Sum(e, n, e)
     assert str(e) == "x0 + 2 * x1" and str(n) == "exp(x0) + x1"
 
@@ -128,10 +132,12 @@ def test_refcounts_flat(xs):
     before = [sys.getrefcount(v) for v in xs]
     arr = np.array(xs, dtype=object)
     A = np.arange(8.0).reshape(2, 4)
+    S = pytest.importorskip("scipy.sparse").csr_matrix(A)
     for _i in range(100000 // 10):
         for _j in range(10):
             korvex.Sum([x0, 2 * x1, x0 * x2, 3])
         korvex.Dot(A, arr)
+        korvex.Dot(S, arr) <= 1
         korvex.Prod(x0, korvex.exp(x1))
         korvex.And(x0, x1)
         str(korvex.Sum(arr) + korvex.sin(x2))

@@ -79,6 +79,9 @@ def test_dense_products_against_numpy(x):
     assert str(e) == "x1 + 2 * x2 + 3 * x3 + 4 * x4"
     assert str(np.arange(5.0) @ x) == str(e)
     np.testing.assert_allclose(coefs(M @ x, x), M)
+    np.testing.assert_allclose(coefs(np.dot(M, x), x), M)
+    out = np.empty(3, dtype=object)
+    assert np.dot(M, x, out=out) is out and str(out[0]) == str((M @ x)[0])
 
 
 def test_elementwise_arithmetic(x):
@@ -90,8 +93,20 @@ def test_elementwise_arithmetic(x):
     assert str(korvex.Sum(x)) == "x0 + x1 + x2 + x3 + x4"
 
 
+def test_sum_reductions(x):
+    m = (x[:4] * np.array([1, 2, 3, 4])).reshape(2, 2)
+    assert str(x.sum()) == str(np.sum(x)) == "x0 + x1 + x2 + x3 + x4"
+    assert [str(v) for v in m.sum(axis=0)] == ["x0 + 3 * x2", "2 * x1 + 4 * x3"]
+    assert [str(v) for v in np.add.reduce(m, axis=1)] == ["x0 + 2 * x1", "3 * x2 + 4 * x3"]
+    assert m.sum(axis=1, keepdims=True).shape == (2, 1) and isinstance(m.sum(axis=-1), korvex.ndarray)
+    assert str(m.sum(axis=(0, 1))) == "x0 + 2 * x1 + 3 * x2 + 4 * x3"
+    # arrays of numbers keep NumPy's own reduction
+    assert np.array([1.0, 2.0], dtype=object).view(korvex.ndarray).sum() == 3.0
+
+
 def test_comparisons_build_constraints(x):
-    for arr in (x <= 3, 3 >= x, x == np.arange(5), np.arange(5.0) <= x, x >= x[::-1], (2 * x + 1) <= 4):
+    for arr in (x <= 3, 3 >= x, x == np.arange(5), np.arange(5.0) <= x, x >= x[::-1], (2 * x + 1) <= 4,
+                x[0] <= np.arange(5.0), korvex.exp(x[1]) >= np.zeros(5)):
         assert isinstance(arr, korvex.ndarray) and arr.shape == (5,)
         assert all(isinstance(c, korvex.constraint) for c in arr)
     cons = korvex.Dot(sp.csr_matrix(np.eye(5)), x) <= np.ones(5)

@@ -364,6 +364,12 @@ class TestNonlinear:
         m += m2
         assert str(e) == "1 + x" and str(f) == "2 + y" and str(m2) == "exp(z) + 2 + y"
         assert str(m) == "exp(x) + exp(z) + 3 + x + 4 * y"
+        e = x + 1
+        alias = e
+        e += korvex.exp(x)
+        e += y
+        e -= korvex.exp(y) + 2 * x
+        assert str(alias) == "1 + x" and str(e) == "exp(x) + -exp(y) + 1 - x + y"
         d = korvex.exp(x) * y
         q = z / d
         w = korvex.var(name="w")
@@ -463,21 +469,30 @@ class TestErrors:
                 korvex.max(x, "a")
 
     def test_linked_unlinked_and_deleted(self):
-        if not hasattr(korvex.problem, "addVariable"):
-            pytest.skip("problem.addVariable is not built")
         p, q = korvex.problem(), korvex.problem()
-        a, b = p.addVariable(), q.addVariable()
+        a, = linked_vars(p, 1)
+        b, = linked_vars(q, 1)
         u = korvex.var()
         for f in (lambda: a + u, lambda: a * u, lambda: 2 * a + (u + 1), lambda: a <= u,
-                  lambda: (a + 1) - (u * u)):
+                  lambda: (a + 1) - (u * u), lambda: (a * a) + u * u, lambda: a ** 3 + u):
             with pytest.raises(korvex.ModelError,
                                match="^Linked variables and unlinked variables cannot be combined in expression$"):
                 f()
-        for f in (lambda: a + b, lambda: a * b, lambda: (a + 1) * (b + 1), lambda: a == b):
+        for f in (lambda: a + b, lambda: a * b, lambda: (a + 1) * (b + 1), lambda: a == b,
+                  lambda: (a + 1) / b, lambda: a & b):
             with pytest.raises(korvex.ModelError, match="^Variables from different problems in expression$"):
                 f()
-        e = 2 * a + 1
+        e, n = 2 * a + 1, a ** 3
         del p
-        for f in (lambda: e + 1, lambda: 2 * a, lambda: e * 2, lambda: e <= 3, lambda: -a):
+        for f in (lambda: e + 1, lambda: 2 * a, lambda: e * 2, lambda: e <= 3, lambda: -a,
+                  lambda: n + 1, lambda: a * a):
             with pytest.raises(korvex.ModelError, match="^Deleted variable in expression$"):
                 f()
+
+
+def linked_vars(p, n):
+    """n variables linked to the problem p."""
+    if not hasattr(p, "loadLP"):
+        pytest.skip("problem.loadLP is not built")
+    p.loadLP("", [], [], None, [0.0] * n, [0] * (n + 1), None, [], [], [0.0] * n, [1.0] * n)
+    return list(p.getVariable())

@@ -160,3 +160,31 @@ def test_operators_agree_with_plain_python(tree, pts):
         # plain NumPy arithmetic in single precision, or text read back
         tol = 1e-9 if exact and not isinstance(obj, np.number) else 1e-4
         assert got == pytest.approx(want, rel=tol, abs=tol), (tree, p, str(obj))
+
+
+@settings(max_examples=300, deadline=None, suppress_health_check=[HealthCheck.too_slow])
+@given(trees, trees, st.sampled_from(["<=", ">="]), points)
+def test_comparisons_hold_where_the_plain_comparison_does(left, right, op, pts):
+    """lb <= body <= ub of the constraint from left <= right (or >=) holds exactly at the
+    points where the comparison of the plain-Python values holds."""
+    try:
+        with np.errstate(all="ignore"):
+            a, b = build(left), build(right)
+            con = a <= b if op == "<=" else a >= b
+    except (korvex.ModelError, korvex.InterfaceError, ZeroDivisionError, OverflowError):
+        return
+    if type(con) is not korvex.constraint:
+        return
+    for p in pts:
+        try:
+            want_l, want_r = reference(left, p), reference(right, p)
+            got, exact = ours(con.body, p)
+        except (ZeroDivisionError, OverflowError, ValueError):
+            continue
+        if not all(math.isfinite(v) and abs(v) < 1e8 for v in (want_l, want_r, got)):
+            continue
+        margin = abs(want_l - want_r)
+        if margin < 1e-3 * max(1.0, abs(want_l), abs(want_r)):
+            continue
+        holds = want_l <= want_r if op == "<=" else want_l >= want_r
+        assert (con.lb <= got <= con.ub) == holds, (left, right, op, p, str(con.body), con.lb, con.ub)

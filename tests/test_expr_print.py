@@ -119,3 +119,18 @@ def test_extract_depth(xyz):
         n.extractLinear()
     with pytest.raises(ModelError, match=DEPTH_MESSAGE):
         n.extractQuadratic()
+
+
+def test_order_of_many_terms():
+    import random
+    vs = [korvex.var(name=f"v{i}") for i in range(300)]
+    shuffled = vs[:]
+    random.Random(4).shuffle(shuffled)
+    e = expr(*shuffled)
+    assert str(e) == " + ".join(f"v{i}" for i in range(300))
+    assert e.extractLinear() == (vs, [1.0] * 300)
+    q = expr(*(a * b for a, b in zip(shuffled, reversed(shuffled))))
+    v1, v2, _ = q.extractQuadratic()
+    pos = {id(v): i for i, v in enumerate(vs)}
+    pairs = [(pos[id(a)], pos[id(b)]) for a, b in zip(v1, v2)]
+    assert pairs == sorted(pairs) and all(i <= j for i, j in pairs) and len(pairs) == 150

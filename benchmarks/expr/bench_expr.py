@@ -98,7 +98,7 @@ def main():
     if len(sys.argv) == 3:
         print(json.dumps(run_case(sys.argv[1], sys.argv[2])))
         return
-    print(f"{'case':8} {'korvex s':>9} {'numpy s':>9} {'time ratio':>10} {'korvex peak B/term':>18} "
+    print(f"{'case':8} {'korvex ns/term':>14} {'numpy ns/term':>13} {'time ratio':>10} {'korvex peak B/term':>18} "
           f"{'numpy peak B/term':>17} {'mem ratio':>9} {'korvex kept B/term':>18}")
     for name, (n, desc) in CASES.items():
         res = {}
@@ -110,7 +110,7 @@ def main():
             res[which] = json.loads(out.stdout)
         else:
             (tk, mk, kk), (tn, mn, _) = res["korvex"], res["numpy"]
-            print(f"{name:8} {tk:9.3f} {tn:9.3f} {tk / tn:10.1f} {mk / n:18.1f} {mn / n:17.1f} "
+            print(f"{name:8} {tk / n * 1e9:14.1f} {tn / n * 1e9:13.1f} {tk / tn:10.1f} {mk / n:18.1f} {mn / n:17.1f} "
                   f"{mk / max(mn, 1):9.1f} {kk / n:18.1f}   {desc}")
     print("target: memory per linear entry (cases 'entry*', korvex kept B/term) <= 48")
 

@@ -21,16 +21,23 @@ std::mt19937_64 rng(2024);
 
 inline uint64_t varOrd(const var_s *v) { return (uint64_t)v->idx_high << 32 | v->idx_low; }
 
-// Best time over a few runs of `run` after `reset` (reset not timed).
-double timeIt(const std::function<void()> &reset, const std::function<void()> &run) {
-  double best = 1e30;
-  for (int r = 0; r < 3; ++r) {
-    reset();
+// Best times of `runA` and `runB`, run in turns (each after its untimed `reset`), so that load
+// from other processes affects both alike.
+std::pair<double, double> timePair(const std::function<void()> &resetA, const std::function<void()> &runA,
+                                   const std::function<void()> &resetB, const std::function<void()> &runB) {
+  double bestA = 1e30, bestB = 1e30;
+  auto timeOne = [](const std::function<void()> &run) {
     auto t0 = Clock::now();
     run();
-    best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
+    return std::chrono::duration<double>(Clock::now() - t0).count();
+  };
+  for (int r = 0; r < 5; ++r) {
+    resetA();
+    bestA = std::min(bestA, timeOne(runA));
+    resetB();
+    bestB = std::min(bestB, timeOne(runB));
   }
-  return best;
+  return {bestA, bestB};
 }
 
 void report(const char *kernel, const char *shape, size_t n, size_t sets, double ours, double ref) {
@@ -71,7 +78,12 @@ void bench(const char *kernel, const char *shape, size_t n, size_t sets, const s
   size_t total = n * sets;
   std::vector<K> k1(total), k2(Two ? total : 0);
   std::vector<V> v(total);
-  double ours = timeIt(
+  std::vector<Rec<K, V>> recs(total);
+  auto lessRec = [&](const Rec<K, V> &x, const Rec<K, V> &y) {
+    if (!Two) return less(x.k1, y.k1);
+    return less(x.k1, y.k1) || (!less(y.k1, x.k1) && less(x.k2, y.k2));
+  };
+  auto [ours, ref] = timePair(
       [&] {
         k1 = keys1;
         if (Two) k2 = keys2;
@@ -82,13 +94,7 @@ void bench(const char *kernel, const char *shape, size_t n, size_t sets, const s
           if constexpr (Two) sortFn(k1.data() + s, k2.data() + s, v.data() + s, n);
           else sortFn(k1.data() + s, v.data() + s, n);
         }
-      });
-  std::vector<Rec<K, V>> recs(total);
-  auto lessRec = [&](const Rec<K, V> &x, const Rec<K, V> &y) {
-    if (!Two) return less(x.k1, y.k1);
-    return less(x.k1, y.k1) || (!less(y.k1, x.k1) && less(x.k2, y.k2));
-  };
-  double ref = timeIt(
+      },
       [&] {
         for (size_t i = 0; i < total; ++i) recs[i] = {keys1[i], Two ? keys2[i] : K(), (V)(uintptr_t)i};
       },
@@ -114,7 +120,7 @@ int main(int argc, char **argv) {
   auto lessInt = [](int32_t x, int32_t y) { return x < y; };
   auto lessVar = [](const var_s *x, const var_s *y) { return varOrd(x) < varOrd(y); };
   auto want = [&](const char *k) { return std::strstr(k, only) != nullptr; };
-  std::printf("%-19s %-9s %8s  (ms per sort; best of 3 runs; std = std::stable_sort of records)\n", "kernel", "input",
+  std::printf("%-19s %-9s %8s  (ms per sort; best of 5 runs each, taken in turns; std = std::stable_sort of records)\n", "kernel", "input",
               "n");
   for (size_t n : {size_t(1000), size_t(100000), size_t(1000000)}) {
     size_t sets = std::max<size_t>(1, 1000000 / n);  // fresh data for every sort of a run

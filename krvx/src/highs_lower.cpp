@@ -32,14 +32,45 @@ PartialForm partialForm(const Column &c) {
 const char *unsupportedContent(const ko_prob_struct *p, bool discrete) {
   for (const auto &q : p->qrows)
     if (!q.empty()) return "quadratic constraints";
-  if (!p->sets.empty()) return "SOS sets";
-  for (const auto &ind : p->indicators)
-    if (ind.col >= 0 && ind.complement != 0) return "indicator constraints";
-  if (!p->pwls.empty()) return "piecewise-linear constraints";
-  if (!p->gencons.empty()) return "general constraints";
-  if (!p->objectives.empty()) return "multiple objectives";
+  if (!p->objectives.empty() && !p->qobj.empty()) return "several objectives together with a quadratic objective";
   if (discrete && !p->qobj.empty()) return "discrete columns together with a quadratic objective";
   return nullptr;
+}
+
+// The objectives by priority level, highest first: the main objective (priority 0, weight 1) and
+// the extra ones, blended within a level; the sense of the problem gives the sign.
+void buildObjectives(const ko_prob_struct *p, const Lowered &low, ModelArrays &a) {
+  struct Member { int priority; double weight, abstol, reltol; const Objective *obj; };
+  std::vector<Member> members{{0, 1.0, 0.0, 0.0, nullptr}};
+  for (const Objective &o : p->objectives) members.push_back({o.priority, o.weight, o.abstol, o.reltol, &o});
+  std::stable_sort(members.begin(), members.end(),
+                   [](const Member &x, const Member &y) { return x.priority > y.priority; });
+  const size_t n = size_t(low.hcols);
+  auto add = [&](double *dense, int j, double v) {
+    dense[j] += v;
+    if (!low.split.empty() && low.split[size_t(j)] >= 0) dense[low.split[size_t(j)]] += v;
+  };
+  for (size_t k = 0; k < members.size();) {
+    const int priority = members[k].priority;
+    a.objpriority.push_back(priority);
+    a.objweight.push_back(p->objsense < 0 ? -1.0 : 1.0);
+    a.objoffset.push_back(0.0);
+    a.objabstol.push_back(0.0);
+    a.objreltol.push_back(0.0);
+    a.objcoef.resize(a.objcoef.size() + n, 0.0);
+    double *dense = a.objcoef.data() + a.objcoef.size() - n;
+    for (; k < members.size() && members[k].priority == priority; ++k) {
+      const Member &m = members[k];
+      a.objabstol.back() = std::max(a.objabstol.back(), m.abstol);
+      a.objreltol.back() = std::max(a.objreltol.back(), m.reltol);
+      if (!m.obj) {
+        a.objoffset.back() += m.weight * p->objconst;
+        for (int j = 0; j < low.ncols; ++j) add(dense, j, m.weight * p->cols[size_t(j)].cost);
+      } else {
+        for (const Entry &e : m.obj->coefs) add(dense, e.index, m.weight * e.value);
+      }
+    }
+  }
 }
 
 }  // namespace
@@ -49,6 +80,7 @@ int planLowering(ko_prob_struct *p, Lowered &low) {
   low.ncols = static_cast<int>(p->cols.size());
   low.nrows = static_cast<int>(p->rows.size());
   low.quadratic = !p->qobj.empty();
+  low.multiobj = !p->objectives.empty();
   for (const auto &c : p->cols) low.discrete = low.discrete || isDiscrete(c.type);
   if (const char *what = unsupportedContent(p, low.discrete))
     return fail(p, kErrUnsupported, "Cannot solve this problem: it has %s, which the solver does not support",
@@ -76,7 +108,7 @@ int planLowering(ko_prob_struct *p, Lowered &low) {
   }
   if (nz >= static_cast<size_t>(INT_MAX) || p->qobj.size() >= static_cast<size_t>(INT_MAX))
     return fail(p, kErrUnsupported, "Cannot solve this problem: it has more than %d coefficients", INT_MAX - 1);
-  return 0;
+  return planReform(p, low);   // sets, indicator, piecewise-linear and general constraints
 }
 
 void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a) {
@@ -195,6 +227,8 @@ void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a) {
       }
     }
   }
+  if (low.multiobj) buildObjectives(p, low, a);
+  applyReform(low, a);
 }
 
 int passArrays(ko_prob_struct *p, void *h, const ModelArrays &a) {
@@ -209,6 +243,13 @@ int passArrays(ko_prob_struct *p, void *h, const ModelArrays &a) {
                          a.upper.data(), a.rowlo.data(), a.rowup.data(), a.start.data(), a.index.data(),
                          a.value.data(), qnz ? a.qstart.data() : nullptr, qnz ? a.qindex.data() : nullptr,
                          qnz ? a.qvalue.data() : nullptr, a.integrality.empty() ? nullptr : a.integrality.data());
+    if (rc != kHighsStatusError && a.objpriority.empty()) rc = Highs_clearLinearObjectives(h);
+    if (rc != kHighsStatusError && !a.objpriority.empty()) {
+      Highs_setBoolOptionValue(h, "blend_multi_objectives", 0);
+      rc = Highs_passLinearObjectives(h, static_cast<HighsInt>(a.objpriority.size()), a.objweight.data(),
+                                      a.objoffset.data(), a.objcoef.data(), a.objabstol.data(), a.objreltol.data(),
+                                      a.objpriority.data());
+    }
     session.end();
     reason = session.lastError();
   }

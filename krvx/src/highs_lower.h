@@ -1,6 +1,7 @@
 // Lowering the model store to a HiGHS model (through highs_c_api.h only).
 #pragma once
 #include "store.h"
+#include "reform.h"
 
 #include <vector>
 
@@ -17,7 +18,10 @@ struct Lowered {
   std::vector<double> rhs;         // user rows' rhs (slack = rhs - activity)
   bool discrete = false;           // integer, semi-continuous or partial-integer columns
   bool quadratic = false;          // a Hessian is passed
-  bool hasSplit() const { return hcols > ncols; }
+  bool multiobj = false;           // several objectives, passed as HiGHS's linear objectives
+  Reform reform;                   // auxiliary columns and rows after the split ones (reform.h)
+  bool hasSplit() const { return !split.empty(); }
+  bool hasAux() const { return hcols > ncols || hrows > nrows; }
 };
 
 // The arguments of Highs_passModel: a copy of the lowered model, so that HiGHS can take it
@@ -27,6 +31,10 @@ struct ModelArrays {
   double offset = 0.0;
   std::vector<double> cost, lower, upper, rowlo, rowup, value, qvalue;
   std::vector<int> start, index, qstart, qindex, integrality;
+  // Several objectives: one linear objective per priority level (highest first), the objectives
+  // of a level blended by their weights; coefficients dense, hcols per level.
+  std::vector<double> objweight, objoffset, objcoef, objabstol, objreltol;
+  std::vector<int> objpriority;
 };
 
 // Refuses content HiGHS cannot solve (clear text naming it) and plans the mapping. Mutex held.

@@ -2,6 +2,7 @@
 // swaps it in; a refused load leaves the old problem as it was.
 #include "api.h"
 #include "model.h"
+#include "modify.h"
 
 #include <algorithm>
 #include <cstring>
@@ -64,20 +65,13 @@ void checkStarts(const int64_t *start, int64_t n, int64_t nelem, const char *nam
           (long long)nelem);
 }
 
-// Sorted by index, duplicates summed, zeros dropped.
-void mergeEntries(std::vector<Entry> &v) {
-  bool canonical = true;   // the usual input: rows increasing, no zeros
-  for (size_t k = 0; k < v.size() && canonical; ++k)
-    canonical = v[k].value != 0.0 && (k == 0 || v[k - 1].index < v[k].index);
-  if (canonical) return;
-  std::sort(v.begin(), v.end(), [](const Entry &a, const Entry &b) { return a.index < b.index; });
-  size_t out = 0;
-  for (size_t k = 0; k < v.size();) {
-    Entry e = v[k++];
-    while (k < v.size() && v[k].index == e.index) e.value += v[k++].value;
-    if (e.value != 0.0) v[out++] = e;
-  }
-  v.resize(out);
+// Column entries as given are usually canonical already (rows increasing, no zeros).
+void canonicalEntries(std::vector<Entry> &v) {
+  for (size_t k = 0; k < v.size(); ++k)
+    if (v[k].value == 0.0 || (k > 0 && v[k - 1].index >= v[k].index)) {
+      sortEntries(v);
+      return;
+    }
 }
 
 void buildRows(const LoadArgs &a, ko_prob_struct &s) {
@@ -88,13 +82,11 @@ void buildRows(const LoadArgs &a, ko_prob_struct &s) {
   checkOptional(a.rng.p, a.rng.n, a.nrows, "rng");
   checkFinite(a.rhs.p, a.rhs.n, "rhs");
   checkNotNaN(a.rng.p, a.rng.n, "rng");
+  checkTypes(a.rowtype.p, a.rowtype.n, "LEGRN", "rowtype");
   s.rows.resize(size_t(a.nrows));
   for (int i = 0; i < a.nrows; ++i) {
     Row &r = s.rows[size_t(i)];
     r.type = a.rowtype.p[i];
-    if (!r.type || !std::strchr("LEGRN", r.type))
-      raise(kErrInvalid, "entry %d of argument 'rowtype' is '%c', expected L, E, G, R or N", i,
-            r.type >= 32 && r.type < 127 ? r.type : '?');
     if (a.rhs.n) r.rhs = a.rhs.p[i];
     if (a.rng.n && r.type == 'R') r.range = a.rng.p[i];
   }
@@ -158,7 +150,7 @@ void buildMatrix(const LoadArgs &a, ko_prob_struct &s) {
     std::vector<Entry> &coefs = s.cols[size_t(j)].coefs;
     coefs.reserve(size_t(end - st));
     for (int64_t k = st; k < end; ++k) coefs.push_back({a.rowind.p[k], a.rowcoef.p[k]});
-    mergeEntries(coefs);
+    canonicalEntries(coefs);
   }
 }
 
@@ -217,12 +209,10 @@ void buildEntities(const LoadArgs &a, ko_prob_struct &s) {
   checkOptional(a.limit.p, a.limit.n, a.nentities, "limit");
   checkIndices(a.entind.p, a.nentities, a.ncols, "entind");
   checkFinite(a.limit.p, a.limit.n, "limit");
+  checkTypes(a.coltype.p, a.coltype.n, "BIPSR", "coltype");
   std::vector<char> seen(size_t(a.ncols), 0);
   for (int k = 0; k < a.nentities; ++k) {
     char t = a.coltype.p[k];
-    if (!t || !std::strchr("BIPSR", t))
-      raise(kErrInvalid, "entry %d of argument 'coltype' is '%c', expected B, I, P, S or R", k,
-            t >= 32 && t < 127 ? t : '?');
     int j = a.entind.p[k];
     if (seen[size_t(j)]) raise(kErrInvalid, "column %d appears twice in argument 'entind'", j);
     seen[size_t(j)] = 1;
@@ -254,13 +244,11 @@ void buildSets(const LoadArgs &a, ko_prob_struct &s) {
   checkStarts(a.setstart.p, a.setstart.n, nelem, "setstart", "setind");
   checkIndices(a.setind.p, nelem, a.ncols, "setind");
   checkFinite(a.refval.p, nelem, "refval");
+  checkTypes(a.settype.p, a.settype.n, "12", "settype");
   s.sets.resize(size_t(a.nsets));
   for (int k = 0; k < a.nsets; ++k) {
     Set &st = s.sets[size_t(k)];
     st.type = a.settype.p[k];
-    if (st.type != '1' && st.type != '2')
-      raise(kErrInvalid, "entry %d of argument 'settype' is '%c', expected '1' or '2'", k,
-            st.type >= 32 && st.type < 127 ? st.type : '?');
     std::unordered_set<int> cols;
     std::unordered_set<double> weights;
     for (int64_t m = a.setstart.p[k]; m < a.setstart.p[k + 1]; ++m) {

@@ -217,6 +217,7 @@ HighsInt settleInfeasibleOrUnbounded(void *h, const Lowered &low, bool presolve,
     if (status != kHighsModelStatusUnboundedOrInfeasible) return status;
   }
   std::vector<double> zero(low.hcols, 0.0);
+  if (low.multiobj) Highs_clearLinearObjectives(h);
   if (low.hcols) Highs_changeColsCostByRange(h, 0, low.hcols - 1, zero.data());
   if (low.quadratic) Highs_passHessian(h, low.hcols, 0, kHighsHessianFormatTriangular, nullptr, nullptr, nullptr);
   modified = true;
@@ -451,6 +452,17 @@ namespace {
 
 enum class Call { Lp, Mip, Optimize };
 
+// After a solve of several objectives the solver's value is its last objective's: report the
+// main objective's value at the solution instead.
+void mainObjective(ko_prob_struct *p) {
+  Solution &s = p->sol;
+  if (!s.has_x || s.x.size() != p->cols.size()) return;
+  double v = p->objconst;
+  for (size_t j = 0; j < p->cols.size(); ++j) v += p->cols[j].cost * s.x[j];
+  s.objval = v;
+  s.bestbound = v;
+}
+
 int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus, int *solstatus) {
   SolveScope scope;
   RunSettings s;
@@ -477,6 +489,7 @@ int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus,
   int rc = runHighs(p, p->highs, low, s, out, &modified);
   std::lock_guard<std::recursive_mutex> lock(p->mtx);
   p->sol = std::move(out);
+  if (low.multiobj) mainObjective(p);
   if (modified) p->highs_stale = true;
   if (solvestatus) *solvestatus = p->sol.solvestatus;
   if (solstatus) *solstatus = p->sol.solstatus;
@@ -529,8 +542,10 @@ static int crossover(KRVXprob prob, int *status) {
     if (int rc = prepareOwnHighs(prob, low, arrays, pass)) return rc;
     if (low.quadratic)
       return fail(prob, kErrUnsupported, "Crossover needs a linear problem; this one has a quadratic objective");
-    if (low.hasSplit())
-      return fail(prob, kErrUnsupported, "Crossover is not available for problems with partial-integer columns");
+    if (low.hasAux())
+      return fail(prob, kErrUnsupported,
+                  "Crossover is not available for problems with partial-integer columns, sets, indicator, "
+                  "piecewise-linear or general constraints");
     s = settingsFromControls(prob);
     s.relax = true;
     x = sol.x;

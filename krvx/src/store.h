@@ -51,8 +51,8 @@ struct GenCons { int type, resultant; std::vector<int> cols; std::vector<double>
 
 // Names of one namespace: positional vector plus a hash for look-ups
 struct NameSpace {
-  std::vector<std::string> names;              // "" = unnamed
-  std::unordered_map<std::string, int> index;
+  std::vector<std::string> names;              // "" = unnamed; may be shorter than the object count
+  std::unordered_map<std::string, int> index;  // non-empty names only, all distinct (rebuildNameIndex)
 };
 
 // Control values by id (see controls.cpp for the table)

@@ -207,19 +207,14 @@ void unsupported() {
   p->qrows[1] = {{0, 0, 1.0}};
   refused("quadratic constraints");
   p->qrows.clear();
+  // reformulations that lack a bound or a binary column
   p->sets.push_back({'1', {0, 1}, {1, 2}});
-  refused("SOS sets");
+  refused("SOS set 'S1': column 'C2' has no finite upper bound (needed for the reformulation)");
   p->sets.clear();
   p->indicators.assign(2, {});
   p->indicators[0] = {1, 1};
-  refused("indicator constraints");
+  refused("Indicator constraint on row 'R1': column 'C2' is not binary");
   p->indicators.clear();
-  p->pwls.push_back({0, 1, {0, 1}, {0, 1}});
-  refused("piecewise-linear constraints");
-  p->pwls.clear();
-  p->gencons.push_back({0, 0, {1}, {}});
-  refused("general constraints");
-  p->gencons.clear();
   CHECK_OK(p, KRVXmipoptimize(p, ""));
   KRVXdestroyprob(p);
 }

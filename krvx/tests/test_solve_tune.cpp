@@ -140,9 +140,10 @@ void tuneProblem() {
   KRVXgetintcontrol(p, KRVX_PRESOLVE, &v);
   CHECK(v == 1);
   // content the solver cannot handle is refused before any trial
-  p->sets.push_back({'1', {0, 1}, {1, 2}});
-  CHECK_FAILS(p, KRVXtune(p, ""), "SOS sets");
-  p->sets.clear();
+  p->qrows.assign(p->rows.size(), {});
+  p->qrows[0] = {{0, 0, 1.0}};
+  CHECK_FAILS(p, KRVXtune(p, ""), "quadratic constraints");
+  p->qrows.clear();
   std::remove(file.c_str());
   KRVXdestroyprob(p);
 }

@@ -1,5 +1,6 @@
 """The array type that results of array operations on model objects take."""
 import numpy as np
+from numpy.lib.array_utils import normalize_axis_tuple
 
 _COMPARISONS = frozenset((np.less, np.less_equal, np.equal, np.not_equal, np.greater, np.greater_equal))
 
@@ -17,6 +18,33 @@ def _is_sparse(x):
     return type(x).__module__.startswith("scipy.sparse")
 
 
+_model_types = None
+
+
+def _holds_model_objects(a):
+    global _model_types
+    if _model_types is None:
+        from . import _korvex as k
+        _model_types = (k.var, k.linterm, k.quadterm, k.expression, k.nonlin)
+    return a.dtype == object and any(isinstance(v, _model_types) for v in a.flat)
+
+
+def _sum_reduce(a, axis=0, keepdims=False):
+    """numpy.add.reduce of model objects as korvex.Sum over each lane (one growing sum per lane,
+    where NumPy's own reduction copies the partial sum at every step)."""
+    from ._korvex import Sum
+    axes = tuple(range(a.ndim)) if axis is None else normalize_axis_tuple(axis, a.ndim)
+    moved = np.moveaxis(a, axes, tuple(range(a.ndim - len(axes), a.ndim)))
+    lead = moved.shape[:a.ndim - len(axes)]
+    lanes = moved.reshape(lead + (-1,))
+    res = np.empty(lead, dtype=object)
+    for idx in np.ndindex(lead):
+        res[idx] = Sum(lanes[idx])
+    if keepdims:
+        res = np.expand_dims(res, axes)
+    return res.view(ndarray) if res.ndim else res[()]
+
+
 def _plain(x):
     return x.view(np.ndarray) if isinstance(x, ndarray) else x
 
@@ -29,8 +57,8 @@ class ndarray(np.ndarray):
     """A NumPy array of numbers, variables, expressions or constraints.
 
     Arithmetic works element by element; comparisons of arrays that hold model objects give
-    arrays of constraints; ``@`` with arrays of model objects or SciPy sparse matrices builds
-    expressions through :func:`korvex.Dot`.
+    arrays of constraints; ``@`` and ``numpy.dot`` with arrays of model objects or SciPy sparse
+    matrices build expressions through :func:`korvex.Dot`.
     """
 
     def __new__(cls, shape, dtype=object, buffer=None, offset=0, strides=None, order=None):
@@ -41,6 +69,12 @@ class ndarray(np.ndarray):
         out = kwargs.get("out")
         if out is not None:
             kwargs["out"] = tuple(_plain(o) for o in out)
+        if (ufunc is np.add and method == "reduce" and len(args) == 1 and isinstance(args[0], np.ndarray)
+                and set(kwargs) <= {"axis", "dtype", "keepdims", "where"} and kwargs.get("where", True) is True
+                and kwargs.get("dtype") in (None, object) and args[0].size and _holds_model_objects(args[0])):
+            kwargs.pop("where", None)
+            kwargs.pop("dtype", None)
+            return _sum_reduce(args[0], **kwargs)
         if method == "__call__":
             if ufunc in _COMPARISONS and "dtype" not in kwargs and any(_holds_objects(x) for x in args):
                 # element-wise comparison of model objects builds constraints, not truth values
@@ -55,6 +89,13 @@ class ndarray(np.ndarray):
         if isinstance(result, tuple):
             return tuple(_wrap(r) for r in result)
         return _wrap(result)
+
+    def __array_function__(self, func, types, args, kwargs):
+        if func is np.dot and set(kwargs) <= {"out"} and any(_holds_objects(_plain(x)) for x in args):
+            from ._korvex import Dot
+            out = kwargs.get("out")
+            return Dot(*args, out=_plain(out)) if out is not None else Dot(*args)
+        return super().__array_function__(func, types, args, kwargs)
 
     def __matmul__(self, other):
         if _is_sparse(other):

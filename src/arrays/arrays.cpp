@@ -263,6 +263,10 @@ static PyObject *sparseDot(PyObject *s, PyObject *x, bool sparseLeft) {
       PyErr_SetString(PyExc_ValueError, "Invalid sparse matrix: index pointers out of range");
       return nullptr;
     }
+    // one row of the product gathers this run of entries: size its sums once
+    if ((sparseLeft == S.csr) && hi > lo)
+      for (npy_intp q = 0; q < k; ++q)
+        if ((sparseLeft ? cells[p * k + q] : cells[q * outlen + p]).reserve((size_t)(hi - lo)) < 0) return nullptr;
     for (npy_intp z = lo; z < hi; ++z) {
       npy_intp r = S.csr ? p : idx[z], c = S.csr ? idx[z] : p;
       if (r < 0 || r >= S.rows || c < 0 || c >= S.cols) {
@@ -304,7 +308,7 @@ static int writeOut(PyObject *res, PyObject *out) {
 
 static bool isTensor(PyObject *o) { return PyArray_Check(o) || PyList_Check(o) || PyTuple_Check(o); }
 
-PyObject *tensor_mult(PyObject *a, PyObject *b, PyObject *out) {
+static PyObject *tensorMult(PyObject *a, PyObject *b, PyObject *out) {
   if (kpy_numpy_ready() < 0) return nullptr;
   PyObject *res;
   if (!a || a == Py_None) {
@@ -329,6 +333,10 @@ PyObject *tensor_mult(PyObject *a, PyObject *b, PyObject *out) {
   }
   Py_DECREF(res);
   return Py_NewRef(out);
+}
+
+PyObject *tensor_mult(PyObject *a, PyObject *b, PyObject *out) {
+  return kpy_catchNoMemory([&] { return tensorMult(a, b, out); });
 }
 
 // ---------------------------------------------------------------------------------------

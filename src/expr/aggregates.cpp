@@ -86,6 +86,15 @@ int SumCell::addProduct(PyObject *x, PyObject *y) {
   return rc;
 }
 
+int SumCell::reserve(size_t n) {
+  if (!acc && !(acc = expression_base())) return -1;
+  expression_s *e = (expression_s *)acc;
+  if (!kpy_isExpression(acc) || e->linear || n == 0) return 0;
+  if (!(e->linear = expr_linmap_new())) return -1;
+  e->linear->reserve(n);
+  return 0;
+}
+
 PyObject *SumCell::take() {
   PyObject *r = acc ? acc : expression_base();
   acc = nullptr;

@@ -1,6 +1,17 @@
 // Shared internals of the aggregates, the mathematical functions and the array products.
 #pragma once
 #include "expr/expr.h"
+#include <new>
+
+// The result of f(), or null with MemoryError when f runs out of memory inside C++ containers
+template <class F>
+PyObject *kpy_catchNoMemory(F &&f) {
+  try {
+    return f();
+  } catch (std::bad_alloc &) {
+    return PyErr_NoMemory();
+  }
+}
 
 // Adds c * item into the expression *acc in place when item is a number, variable, linear or
 // quadratic term or expression: 1 when added, 0 when item is of another kind (acc unchanged),
@@ -18,6 +29,7 @@ struct SumCell {
   int add(double c, PyObject *item);      // acc += c * item
   int addNumber(double v);                // acc += v
   int addProduct(PyObject *x, PyObject *y);  // acc += x * y
+  int reserve(size_t n);                  // room for n linear entries before the first addition
   PyObject *take();                       // the sum (new reference); the cell is empty again
 };
 

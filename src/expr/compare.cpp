@@ -188,6 +188,7 @@ bool kpy_is_equal(PyObject *a, PyObject *b) {
     if (!kpy_isNonlin(b)) return false;
     auto *na = (nonlin_s *)a, *nb_ = (nonlin_s *)b;
     if (na->op != nb_->op) return false;
+    if (!na->args || !nb_->args) return na->args == nb_->args;
     RecursionGuard guard;
     bool seq_a = PyList_Check(na->args) || PyTuple_Check(na->args);
     bool seq_b = PyList_Check(nb_->args) || PyTuple_Check(nb_->args);

@@ -291,7 +291,7 @@ static void pwlVariableClash(double a, double b, PyObject *var) {
   PyErr_Format(kpy_ModelError, "%s%S while another variable has been used in the same function", ends, var);
 }
 
-static PyObject *korvexmod_pwl(PyObject *, PyObject *dict) {
+static PyObject *pwl(PyObject *dict) {
   if (!PyDict_Check(dict)) {
     PyErr_SetString(kpy_ModelError,
                     "Function korvex.pwl only accepts a dictionary; a call must be for example "
@@ -398,6 +398,10 @@ static PyObject *korvexmod_pwl(PyObject *, PyObject *dict) {
   PyObject *node = nonlin_instantiate_nary(NLOP_PWL, list);
   Py_DECREF(list);
   return node;
+}
+
+static PyObject *korvexmod_pwl(PyObject *, PyObject *dict) {
+  return kpy_catchNoMemory([&] { return pwl(dict); });
 }
 
 // ---------------------------------------------------------------------------------------

@@ -27,6 +27,9 @@ static bool number_eq(PyObject *o, double v) {
 
 static PyObject *fnum(double v) { return PyFloat_FromDouble(v); }
 
+// list[i] = o (stolen); -1 when o is null
+static int set_item(PyObject *list, Py_ssize_t i, PyObject *o) { return o ? PyList_SetItem(list, i, o) : -1; }
+
 // a new node holding op and args (reference stolen)
 static PyObject *new_node(int op, PyObject *args) {
   if (!args) return nullptr;
@@ -224,8 +227,7 @@ PyObject *nonlin_copy(PyObject *node, double c) {
     for (Py_ssize_t i = 0; i < 2 && i < len; i++) {
       PyObject *item = PyList_GET_ITEM(args, i);
       if (isNumericScalar(item) && isObjectConst(item, nullptr, &v)) {
-        PyObject *f = fnum(c * v);
-        if (!f || PyList_SetItem(args, i, f) < 0) {
+        if (set_item(args, i, fnum(c * v)) < 0) {
           Py_DECREF(copy);
           return nullptr;
         }
@@ -360,7 +362,9 @@ static PyObject *incremental_sum(PyObject *a, PyObject *b, double c) {
   int rc = ka == EXPR_NONLIN ? PyList_Append(list, a) : 0;
   if (rc == 0) rc = append_scaled_args(list, bl, pbi, c);
   if (rc == 0 && ka != EXPR_NONLIN) {
-    PyObject *poly = pb ? expression_incremental_alg_sum(a, pb, c) : Py_NewRef(a);
+    PyObject *poly = !pb                  ? Py_NewRef(a)
+                     : owned_expression(a) ? expression_incremental_alg_sum(a, pb, c)
+                                           : sum_new(a, pb, c);
     if (poly && number_eq(poly, 0.0)) Py_DECREF(poly);
     else rc = append_steal(list, poly);
   } else if (rc == 0 && pb) {
@@ -409,10 +413,7 @@ PyObject *nonlin_sub(PyObject *a, PyObject *b) {
 PyObject *nonlin_mul(PyObject *a, PyObject *b) {
   if (isArrayOperand(b)) return reflect_array(a, b, PyNumber_Multiply);
   if (getExprType(a) < 0 || getExprType(b) < 0) return nullptr;
-  if (number_eq(a, 0.0) || number_eq(b, 0.0)) {
-    if (check_expressions_compatible(a, b, nullptr) < 0) return nullptr;
-    return fnum(0.0);
-  }
+  if (number_eq(a, 0.0) || number_eq(b, 0.0)) return fnum(0.0);
   if (number_eq(a, 1.0)) return general_copy(b, 1.0);
   if (number_eq(b, 1.0)) return general_copy(a, 1.0);
   if (number_eq(a, -1.0)) return nonlin_instantiate_unary(NLOP_UMINUS, b);
@@ -497,7 +498,7 @@ PyObject *nonlin_imul(PyObject *a, PyObject *b) {
     } else if (bnum) {
       double v = lv * bv;
       if (v == 0.0) return fnum(0.0);
-      rc = v == 1.0 ? PyList_SetSlice(list, n - 1, n, nullptr) : PyList_SetItem(list, n - 1, fnum(v));
+      rc = v == 1.0 ? PyList_SetSlice(list, n - 1, n, nullptr) : set_item(list, n - 1, fnum(v));
     } else {
       Py_INCREF(L);
       PyList_SetItem(list, n - 1, Py_NewRef(b));
@@ -517,7 +518,7 @@ PyObject *nonlin_imul(PyObject *a, PyObject *b) {
   if (PyList_SetSlice(list, PyList_GET_SIZE(list), PyList_GET_SIZE(list), bl) < 0) return nullptr;
   Py_ssize_t m = PyList_GET_SIZE(list);
   int rc = 0;
-  if (bnum) rc = k == 1.0 ? PyList_SetSlice(list, m - 1, m, nullptr) : PyList_SetItem(list, m - 1, fnum(k));
+  if (bnum) rc = k == 1.0 ? PyList_SetSlice(list, m - 1, m, nullptr) : set_item(list, m - 1, fnum(k));
   else if (k != 1.0) rc = append_steal(list, fnum(k));
   return rc < 0 ? nullptr : Py_NewRef(a);
 }

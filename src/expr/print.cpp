@@ -1,16 +1,12 @@
 // Printing of linear terms, quadratic terms, expressions and nonlinear trees, and the
 // extractLinear()/extractQuadratic() methods that return their parts as lists.
 #include "expr/aggregates.h"
-#include <algorithm>
+#include "sort/sort.h"
 #include <cmath>
 #include <cstdio>
 #include <string>
 #include <utility>
 #include <vector>
-
-// The stable sorts of the sort services (weak while they may be absent)
-void kpy_Sort_Var_Dbl(var_s **keys, double *values, size_t n) __attribute__((weak));
-void kpy_LexSort_VarVar_Dbl(var_s **keys1, var_s **keys2, double *values, size_t n) __attribute__((weak));
 
 namespace {
 
@@ -46,37 +42,15 @@ std::string coefPrefix(double c) {
   return fmtG(c) + " * ";
 }
 
-template <class T>
-void permute(const std::vector<size_t> &idx, std::vector<T> &v) {
-  std::vector<T> out(v.size());
-  for (size_t i = 0; i < idx.size(); ++i) out[i] = v[idx[i]];
-  v.swap(out);
-}
-
 struct LinEntries {
   std::vector<var_s *> vars;
   std::vector<double> coefs;
-  void sort() {
-    if (kpy_Sort_Var_Dbl) return kpy_Sort_Var_Dbl(vars.data(), coefs.data(), vars.size());
-    std::vector<size_t> idx(vars.size());
-    for (size_t i = 0; i < idx.size(); ++i) idx[i] = i;
-    std::stable_sort(idx.begin(), idx.end(), [&](size_t a, size_t b) { return kpy_varCompare(vars[a], vars[b]) < 0; });
-    permute(idx, vars), permute(idx, coefs);
-  }
+  void sort() { kpy_Sort_Var_Dbl(vars.data(), coefs.data(), vars.size()); }
 };
 struct QuadEntries {
   std::vector<var_s *> vars1, vars2;
   std::vector<double> coefs;
-  void sort() {
-    if (kpy_LexSort_VarVar_Dbl) return kpy_LexSort_VarVar_Dbl(vars1.data(), vars2.data(), coefs.data(), coefs.size());
-    std::vector<size_t> idx(coefs.size());
-    for (size_t i = 0; i < idx.size(); ++i) idx[i] = i;
-    std::stable_sort(idx.begin(), idx.end(), [&](size_t a, size_t b) {
-      int c = kpy_varCompare(vars1[a], vars1[b]);
-      return c ? c < 0 : kpy_varCompare(vars2[a], vars2[b]) < 0;
-    });
-    permute(idx, vars1), permute(idx, vars2), permute(idx, coefs);
-  }
+  void sort() { kpy_LexSort_VarVar_Dbl(vars1.data(), vars2.data(), coefs.data(), coefs.size()); }
 };
 
 void gatherLinear(const linmap *m, LinEntries &out, bool skipZero) {
@@ -102,14 +76,17 @@ void gatherQuadratic(const quadmap *m, QuadEntries &out) {
 
 PyObject *linterm_str(PyObject *term) {
   linterm_s *t = (linterm_s *)term;
-  return PyUnicode_FromFormat("%s%S", coefPrefix(t->coef).c_str(), (PyObject *)t->var);
+  return kpy_catchNoMemory(
+      [&] { return PyUnicode_FromFormat("%s%S", coefPrefix(t->coef).c_str(), (PyObject *)t->var); });
 }
 
 PyObject *quadterm_str(PyObject *term) {
   quadterm_s *t = (quadterm_s *)term;
-  std::string prefix = coefPrefix(t->coef);
-  if (t->var1 == t->var2) return PyUnicode_FromFormat("%s%S ** 2", prefix.c_str(), (PyObject *)t->var1);
-  return PyUnicode_FromFormat("%s%S * %S", prefix.c_str(), (PyObject *)t->var1, (PyObject *)t->var2);
+  return kpy_catchNoMemory([&] {
+    std::string prefix = coefPrefix(t->coef);
+    if (t->var1 == t->var2) return PyUnicode_FromFormat("%s%S ** 2", prefix.c_str(), (PyObject *)t->var1);
+    return PyUnicode_FromFormat("%s%S * %S", prefix.c_str(), (PyObject *)t->var1, (PyObject *)t->var2);
+  });
 }
 
 static int expressionText(expression_s *e, std::string &out) {
@@ -149,9 +126,11 @@ static int expressionText(expression_s *e, std::string &out) {
 }
 
 PyObject *expression_str(PyObject *e) {
-  std::string s;
-  if (expressionText((expression_s *)e, s) < 0) return nullptr;
-  return toStr(s);
+  return kpy_catchNoMemory([&]() -> PyObject * {
+    std::string s;
+    if (expressionText((expression_s *)e, s) < 0) return nullptr;
+    return toStr(s);
+  });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -321,46 +300,60 @@ fail:
   return nullptr;
 }
 
-// A failure without a Python error becomes the solver library's error
-static PyObject *reported(PyObject *res) {
+// The lists that f builds; a failure without a Python error becomes the solver library's error
+template <class F>
+static PyObject *reported(F &&f) {
+  PyObject *res = kpy_catchNoMemory(f);
   if (!res && !PyErr_Occurred()) setKrvxErrIfNull(nullptr, res);
   return res;
 }
 
 PyObject *linterm_extractLinear(PyObject *self, PyObject *) {
-  LinEntries lin;
-  lin.vars.push_back(((linterm_s *)self)->var);
-  lin.coefs.push_back(((linterm_s *)self)->coef);
-  return reported(linearLists(lin));
+  return reported([&] {
+    LinEntries lin;
+    lin.vars.push_back(((linterm_s *)self)->var);
+    lin.coefs.push_back(((linterm_s *)self)->coef);
+    return linearLists(lin);
+  });
 }
 
 PyObject *linterm_extractQuadratic(PyObject *, PyObject *) {
-  QuadEntries none;
-  return reported(quadraticLists(none));
+  return reported([] {
+    QuadEntries none;
+    return quadraticLists(none);
+  });
 }
 
 PyObject *quadterm_extractLinear(PyObject *, PyObject *) {
-  LinEntries none;
-  return reported(linearLists(none));
+  return reported([] {
+    LinEntries none;
+    return linearLists(none);
+  });
 }
 
 PyObject *quadterm_extractQuadratic(PyObject *self, PyObject *) {
-  quadterm_s *t = (quadterm_s *)self;
-  QuadEntries q;
-  q.vars1.push_back(t->var1), q.vars2.push_back(t->var2), q.coefs.push_back(t->coef);
-  return reported(quadraticLists(q));
+  return reported([&] {
+    quadterm_s *t = (quadterm_s *)self;
+    QuadEntries q;
+    q.vars1.push_back(t->var1), q.vars2.push_back(t->var2), q.coefs.push_back(t->coef);
+    return quadraticLists(q);
+  });
 }
 
 PyObject *expression_extractLinear(PyObject *self, PyObject *) {
-  LinEntries lin;
-  gatherLinear(((expression_s *)self)->linear, lin, false);
-  return reported(linearLists(lin));
+  return reported([&] {
+    LinEntries lin;
+    gatherLinear(((expression_s *)self)->linear, lin, false);
+    return linearLists(lin);
+  });
 }
 
 PyObject *expression_extractQuadratic(PyObject *self, PyObject *) {
-  QuadEntries quad;
-  gatherQuadratic(((expression_s *)self)->quad, quad);
-  return reported(quadraticLists(quad));
+  return reported([&] {
+    QuadEntries quad;
+    gatherQuadratic(((expression_s *)self)->quad, quad);
+    return quadraticLists(quad);
+  });
 }
 
 namespace {
@@ -376,27 +369,22 @@ struct Collector {
   tsl::robin_map<var_s *, double, kpy_PtrHash> lin;
   tsl::robin_map<std::pair<var_s *, var_s *>, double, PairHash> quad;
 
-  void addLin(var_s *v, double c) {
+  // the add rule of the maps: adding 0 is ignored, an entry whose sum is exactly 0 disappears
+  template <class Map, class Key>
+  static void addEntry(Map &m, const Key &key, double c) {
     if (c == 0.0) return;
-    auto it = lin.find(v);
-    if (it == lin.end())
-      lin.emplace(v, c);
+    auto it = m.find(key);
+    if (it == m.end())
+      m.emplace(key, c);
     else if (it.value() + c == 0.0)
-      lin.erase(it);
+      m.erase(it);
     else
       it.value() += c;
   }
+  void addLin(var_s *v, double c) { addEntry(lin, v, c); }
   void addQuad(var_s *u, var_s *v, double c) {
-    if (c == 0.0) return;
     if (kpy_varCompare(u, v) > 0) std::swap(u, v);
-    auto key = std::make_pair(u, v);
-    auto it = quad.find(key);
-    if (it == quad.end())
-      quad.emplace(key, c);
-    else if (it.value() + c == 0.0)
-      quad.erase(it);
-    else
-      it.value() += c;
+    addEntry(quad, std::make_pair(u, v), c);
   }
 
   int collect(PyObject *obj, int depth, double factor) {
@@ -478,19 +466,21 @@ struct Collector {
 }  // namespace
 
 static PyObject *extractTree(PyObject *self, bool quadratic) {
-  Collector c{quadratic, {}, {}};
-  if (c.collect(self, kDepth, 1.0) < 0) return nullptr;
-  if (!quadratic) {
-    LinEntries lin;
-    for (auto &kv : c.lin) lin.vars.push_back(kv.first), lin.coefs.push_back(kv.second);
-    lin.sort();
-    return reported(linearLists(lin));
-  }
-  QuadEntries quad;
-  for (auto &kv : c.quad)
-    quad.vars1.push_back(kv.first.first), quad.vars2.push_back(kv.first.second), quad.coefs.push_back(kv.second);
-  quad.sort();
-  return reported(quadraticLists(quad));
+  return reported([&]() -> PyObject * {
+    Collector c{quadratic, {}, {}};
+    if (c.collect(self, kDepth, 1.0) < 0) return nullptr;
+    if (!quadratic) {
+      LinEntries lin;
+      for (auto &kv : c.lin) lin.vars.push_back(kv.first), lin.coefs.push_back(kv.second);
+      lin.sort();
+      return linearLists(lin);
+    }
+    QuadEntries quad;
+    for (auto &kv : c.quad)
+      quad.vars1.push_back(kv.first.first), quad.vars2.push_back(kv.first.second), quad.coefs.push_back(kv.second);
+    quad.sort();
+    return quadraticLists(quad);
+  });
 }
 
 PyObject *nonlin_extractLinear(PyObject *self, PyObject *) { return extractTree(self, false); }

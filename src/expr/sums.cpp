@@ -277,7 +277,9 @@ PyObject *expression_incremental_alg_sum(PyObject *a, PyObject *b, double c) {
   } else if (kpy_isNonlin(a)) {
     res = nonlin_incremental_alg_sum(a, b, c);
   } else if (kpy_isNonlin(b)) {
-    res = nonlin_alg_sum(a, b, c);
+    // the new node takes a itself (shared, not copied); a is grown in place only while
+    // nothing else holds it
+    res = nonlin_incremental_alg_sum(a, b, c);
   } else if (!kpy_isExpression(a)) {
     res = sum_new(a, b, c);
   } else {

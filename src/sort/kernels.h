@@ -3,9 +3,8 @@
 // Work space is a stack buffer of 512 entries; nothing is allocated.
 //
 // A key traits class gives `type` (the stored key), `ord(k)` (an integer whose natural order is
-// the key order), `bits` (how many low bits of the unsigned image of ord are significant) and
-// `indirect` (ord reads memory the key points to: such keys are prefetched ahead of the merges
-// and a second key is read only when the first keys are equal).
+// the key order) and `indirect` (ord reads memory the key points to: such keys are prefetched
+// ahead of the merges, and a second key is read only when the first keys are equal).
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -27,21 +26,14 @@ constexpr idx kBuf = 512;
 
 struct IntKey {
   using type = int32_t;
-  static constexpr int bits = 32;
   static constexpr bool indirect = false;
   static int32_t ord(int32_t k) { return k; }
 };
 struct NoKey {
   using type = unsigned char;
-  static constexpr int bits = 0;
   static constexpr bool indirect = false;
   static unsigned ord(unsigned char) { return 0; }
 };
-
-// Order-preserving unsigned image of an ord value.
-inline uint64_t unsignedOrd(int32_t x) { return (uint32_t)x ^ 0x80000000u; }
-inline uint64_t unsignedOrd(uint32_t x) { return x; }
-inline uint64_t unsignedOrd(uint64_t x) { return x; }
 
 template <class K1, class K2, class V>
 struct Cols {
@@ -66,19 +58,13 @@ struct Cols {
     if constexpr (!two) {
       (void)xb, (void)yb;
       return K1::ord(xa) > K1::ord(ya);
-    } else if constexpr (K1::indirect) {
+    } else if constexpr (K1::indirect) {  // the second key only when needed
       auto p = K1::ord(xa), q = K1::ord(ya);
       if (p != q) return p > q;
       return K2::ord(xb) > K2::ord(yb);
-    } else if constexpr (K1::bits + K2::bits <= 64) {
-      uint64_t x = unsignedOrd(K1::ord(xa)) << K2::bits | unsignedOrd(K2::ord(xb));
-      uint64_t y = unsignedOrd(K1::ord(ya)) << K2::bits | unsignedOrd(K2::ord(yb));
-      return x > y;
     } else {
-      using u128 = unsigned __int128;
-      u128 x = (u128)unsignedOrd(K1::ord(xa)) << 64 | unsignedOrd(K2::ord(xb));
-      u128 y = (u128)unsignedOrd(K1::ord(ya)) << 64 | unsignedOrd(K2::ord(yb));
-      return x > y;
+      auto p = K1::ord(xa), q = K1::ord(ya);
+      return (p > q) | ((p == q) & (K2::ord(xb) > K2::ord(yb)));
     }
   }
   // this[i] greater than s[j]
@@ -122,6 +108,13 @@ struct Cols {
       b[i] = *pb;
     }
     v[i] = *pv;
+  }
+  // applies f(column, buffer column) to the key and value columns
+  template <class F>
+  KPYSORT_INLINE void eachColumn(const Cols &buf, F f) const {
+    f(a, buf.a);
+    if constexpr (two) f(b, buf.b);
+    f(v, buf.v);
   }
   KPYSORT_INLINE void swap(idx i, idx j) const {
     Item t = get(i);
@@ -186,28 +179,37 @@ KPYSORT_INLINE void tailStep2(const C &d, idx &pb, const C &l, idx &tl, const C 
 // Prefetch distance (entries) of the merges for indirect keys.
 constexpr idx kAhead = 8;
 
-// Announces the entries kAhead beyond the heads and below the tails of s[0, last].
+// Announces the entries kAhead beyond the heads (within s[0, last]) and below the tails.
 template <class C>
-KPYSORT_INLINE void prefetchAhead(const C &s, idx last, idx pl, idx pr, idx tl, idx tr) {
+KPYSORT_INLINE void prefetchHeads(const C &s, idx last, idx pl, idx pr) {
   if constexpr (C::indirect) {
     s.prefetch(pl + kAhead < last ? pl + kAhead : last);
     s.prefetch(pr + kAhead < last ? pr + kAhead : last);
+  } else {
+    (void)s, (void)last, (void)pl, (void)pr;
+  }
+}
+template <class C>
+KPYSORT_INLINE void prefetchTails(const C &s, idx tl, idx tr) {
+  if constexpr (C::indirect) {
     s.prefetch(tl > kAhead ? tl - kAhead : 0);
     s.prefetch(tr > kAhead ? tr - kAhead : 0);
   } else {
-    (void)s, (void)last, (void)pl, (void)pr, (void)tl, (void)tr;
+    (void)s, (void)tl, (void)tr;
   }
 }
 
-// Merges s[0, left) and s[left, left+right) into d; right is left or left+1 (left+1 = right+1
-// only from the crossMerge shortcut). No step tests for exhaustion.
+// Merges s[0, left) and s[left, left+right) into d; right is left or left+1 (or left-1, only
+// through the crossMerge shortcut, whose interleave tests make it safe). No step tests for
+// exhaustion: the size relation alone keeps head and tail steps inside their runs.
 template <class C>
 void parityMerge(const C &d, const C &s, idx left, idx right) {
   idx pl = 0, pr = left, tl = left - 1, tr = left + right - 1, pd = 0, pb = left + right - 1;
   if (left < right) headStep(d, pd, s, pl, pr);
   headStep(d, pd, s, pl, pr);
   for (idx k = left - 1; k > 0; --k) {
-    prefetchAhead(s, left + right - 1, pl, pr, tl, tr);
+    prefetchHeads(s, left + right - 1, pl, pr);
+    prefetchTails(s, tl, tr);
     headStep(d, pd, s, pl, pr);
     tailStep(d, pb, s, tl, tr);
   }
@@ -257,7 +259,8 @@ void crossMerge(const C &d, const C &s, idx left, idx right) {
       if (tl - pl <= 8) goto final;
     }
     for (int k = 0; k < 8; ++k) {
-      prefetchAhead(s, left + right - 1, pl, pr, tl, tr);
+      prefetchHeads(s, left + right - 1, pl, pr);
+      prefetchTails(s, tl, tr);
       headStep(d, pd, s, pl, pr);
       tailStep(d, pb, s, tl, tr);
     }
@@ -265,13 +268,13 @@ void crossMerge(const C &d, const C &s, idx left, idx right) {
 final:
   if (!s.gt(tl, s, tr)) {
     while (pl <= tl) {
-      prefetchAhead(s, left + right - 1, pl, pr, pl, pr);
+      prefetchHeads(s, left + right - 1, pl, pr);
       headStep(d, pd, s, pl, pr);
     }
     d.copyFrom(pd, s, pr, tr - pr + 1);
   } else {
     while (pr <= tr) {
-      prefetchAhead(s, left + right - 1, pl, pr, pl, pr);
+      prefetchHeads(s, left + right - 1, pl, pr);
       headStep(d, pd, s, pl, pr);
     }
     d.copyFrom(pd, s, pl, tl - pl + 1);
@@ -369,49 +372,52 @@ void partialForwardMerge(const C &a, const C &buf, idx nmemb, idx block) {
   a.copyFrom(pd, buf, pl, tl - pl + 1);
 }
 
-// Turns the stretch A B (lengths na, nb) into B A.
-template <class C>
-void rotateBlocks(const C &s, const C &buf, idx na, idx nb) {
-  using Item = typename C::Item;
+// Turns the stretch A B (lengths na, nb) of one column into B A; buf holds 512 words.
+template <class T>
+void rotateColumn(T *s, T *buf, idx na, idx nb) {
   if (na == nb) {
-    for (idx k = 0; k < na; ++k) s.swap(k, na + k);
+    for (idx k = 0; k < na; ++k) {
+      T t = s[k];
+      s[k] = s[na + k];
+      s[na + k] = t;
+    }
     return;
   }
   if (na < nb) {
     if (na <= kBuf) {
-      buf.copyFrom(0, s, 0, na);
-      s.moveFrom(0, s, na, nb);
-      s.copyFrom(nb, buf, 0, na);
+      std::memcpy(buf, s, na * sizeof(T));
+      std::memmove(s, s + na, nb * sizeof(T));
+      std::memcpy(s + nb, buf, na * sizeof(T));
       return;
     }
     idx bridge = nb - na;
-    if (bridge >= 4 && bridge <= kBuf) {
-      buf.copyFrom(0, s, na, bridge);
+    if (bridge >= 4 && bridge <= kBuf) {  // bridge rotation
+      std::memcpy(buf, s + na, bridge * sizeof(T));
       idx pa = na, pb = nb, pc = na + nb;
       for (idx k = na; k > 0; --k) {
         --pa, --pb, --pc;
-        s.set(pb, s, pc);
-        s.set(pc, s, pa);
+        s[pb] = s[pc];
+        s[pc] = s[pa];
       }
-      s.copyFrom(0, buf, 0, bridge);
+      std::memcpy(s, buf, bridge * sizeof(T));
       return;
     }
   } else {
     if (nb <= kBuf) {
-      buf.copyFrom(0, s, na, nb);
-      s.moveFrom(nb, s, 0, na);
-      s.copyFrom(0, buf, 0, nb);
+      std::memcpy(buf, s + na, nb * sizeof(T));
+      std::memmove(s + nb, s, na * sizeof(T));
+      std::memcpy(s, buf, nb * sizeof(T));
       return;
     }
     idx bridge = na - nb;
     if (bridge >= 4 && bridge <= kBuf) {
-      buf.copyFrom(0, s, nb, bridge);
+      std::memcpy(buf, s + nb, bridge * sizeof(T));
       idx pa = 0, pb = nb, pc = na;
       for (idx k = nb; k > 0; --k) {
-        s.set(pb++, s, pa);
-        s.set(pa++, s, pc++);
+        s[pb++] = s[pa];
+        s[pa++] = s[pc++];
       }
-      s.copyFrom(na + nb - bridge, buf, 0, bridge);
+      std::memcpy(s + na + nb - bridge, buf, bridge * sizeof(T));
       return;
     }
   }
@@ -419,37 +425,46 @@ void rotateBlocks(const C &s, const C &buf, idx na, idx nb) {
   idx pa = 0, pb = na, pc = na, pd = na + nb;
   for (idx k = (na < nb ? na : nb) / 2; k > 0; --k) {
     --pb, --pd;
-    Item t = s.get(pb);
-    s.set(pb, s, pa);
-    s.set(pa, s, pc);
-    s.set(pc, s, pd);
-    s.put(pd, t);
+    T t = s[pb];
+    s[pb] = s[pa];
+    s[pa] = s[pc];
+    s[pc] = s[pd];
+    s[pd] = t;
     ++pa, ++pc;
   }
   if (na < nb) {
     for (idx k = (pd - pc) / 2; k > 0; --k) {
       --pd;
-      Item t = s.get(pc);
-      s.set(pc, s, pd);
-      s.set(pd, s, pa);
-      s.put(pa, t);
+      T t = s[pc];
+      s[pc] = s[pd];
+      s[pd] = s[pa];
+      s[pa] = t;
       ++pa, ++pc;
     }
   } else {
     for (idx k = (pb - pa) / 2; k > 0; --k) {
       --pb, --pd;
-      Item t = s.get(pb);
-      s.set(pb, s, pa);
-      s.set(pa, s, pd);
-      s.put(pd, t);
+      T t = s[pb];
+      s[pb] = s[pa];
+      s[pa] = s[pd];
+      s[pd] = t;
       ++pa;
     }
   }
   for (idx k = (pd - pa) / 2; k > 0; --k) {
     --pd;
-    s.swap(pa, pd);
+    T t = s[pa];
+    s[pa] = s[pd];
+    s[pd] = t;
     ++pa;
   }
+}
+
+// Turns the stretch A B (lengths na, nb) into B A; every column moves the same way, so entries
+// stay whole.
+template <class C>
+void rotateBlocks(const C &s, const C &buf, idx na, idx nb) {
+  s.eachColumn(buf, [&](auto *col, auto *bufCol) { rotateColumn(col, bufCol, na, nb); });
 }
 
 // Number of entries of s[r, r+n) less than s[key]; n >= 1.

@@ -8,7 +8,6 @@ namespace {
 // Var order: 16-bit high id word, then 32-bit index word, both unsigned.
 struct VarKey {
   using type = var_s *;
-  static constexpr int bits = 48;
   static constexpr bool indirect = true;
   static uint64_t ord(const var_s *v) { return (uint64_t)v->idx_high << 32 | v->idx_low; }
 };

@@ -118,6 +118,12 @@ int main() {
         PyErr_ExceptionMatches(kpy_ModelError));
   PyErr_Clear();
 
+  problem_s linear;   // a problem without a nonlinear layer
+  std::memset(&linear, 0, sizeof linear);
+  CHECK(createUserFunction(&linear, a2, &num, NLOP_USER_DERIV) == -1 && PyErr_ExceptionMatches(kpy_ModelError));
+  PyErr_Clear();
+  userfuncmap_free(&linear.ufmap);
+
   // trampolines: values and derivatives
   userfunc_s *radd = userfuncmap_get(p.ufmap, add, 2);
   double vals[2] = {1.5, 2.0}, deltas[2] = {1.0, 0.0}, result = 0, partials[2] = {-1, -1};
@@ -150,6 +156,28 @@ int main() {
   CHECK(result == 1.5 && partials[0] == -7 && !p.saved_exc);
   CHECK(kpy_generic_user_function_with_optional_derivative(vals, nullptr, &result, nullptr, recho) == 1);
   CHECK(takeSaved(p, "missing 1 required positional argument"));
+
+  // memory stays flat over many calls, failing ones included
+  PyRun_SimpleString("import tracemalloc; tracemalloc.start()");
+  auto traced = [] {
+    PyObject *m = PyImport_ImportModule("tracemalloc");
+    PyObject *r = m ? PyObject_CallMethod(m, "get_traced_memory", nullptr) : nullptr;
+    long cur = r ? PyLong_AsLong(PyTuple_GET_ITEM(r, 0)) : -1;
+    Py_XDECREF(r);
+    Py_XDECREF(m);
+    return cur;
+  };
+  userfunc_s *rboom = userfuncmap_get(p.ufmap, boom, 1);
+  for (int round = 0; round < 2; ++round) {
+    long before = traced();
+    for (int i = 0; i < 50000; ++i) {
+      kpy_generic_user_function_with_derivative(vals, deltas, &result, partials, radd);
+      kpy_generic_user_function_no_derivative(vals, rboom);
+      Py_CLEAR(p.saved_exc);
+    }
+    CHECK(round == 0 || traced() - before < 4096);
+  }
+  PyRun_SimpleString("tracemalloc.stop()");
 
   // calls from another thread while this one has released the interpreter
   PyThreadState *ts = PyEval_SaveThread();
