@@ -310,11 +310,11 @@ KRVX_API int KRVXgetrowtype(KRVXprob prob, char *rowtype, int first, int last);
 KRVX_API int KRVXgetrhs(KRVXprob prob, double *rhs, int first, int last);
 KRVX_API int KRVXgetrhsrange(KRVXprob prob, double *rng, int first, int last);
 
-/* Objectives. sense 1 minimise, -1 maximise. Objective 0 is the main one; addobj appends objective
- * number (count so far). Several objectives are solved lexicographically: higher priority first,
- * objectives of equal priority blended by their weights (weight multiplies the objective; a
- * negative weight turns it around). A quadratic objective with several objectives is refused at
- * solve time. */
+/* Objectives. sense 1 minimise, -1 maximise (every objective). Objective 0 is the main one
+ * (priority 0, weight 1); addobj appends objective number (count so far). Several objectives are
+ * solved lexicographically: higher priority first, objectives of equal priority blended by their
+ * weights (weight multiplies the objective; a negative weight turns it around). OBJVAL is the main
+ * objective's value. A quadratic objective with several objectives is refused at solve time. */
 KRVX_API int KRVXchgobjsense(KRVXprob prob, int sense);
 /* limits of S (and R: lower bound of the nonzero part) and P (integer limit) columns */
 KRVX_API int KRVXchgglblimit_witharraysizes(KRVXprob prob, int n, const int *colind, int64_t colind_n,
@@ -323,8 +323,8 @@ KRVX_API int KRVXaddobj_witharraysizes(KRVXprob prob, int n, const int *colind, 
     const double *objcoef, int64_t objcoef_n, int priority, double weight);
 KRVX_API int KRVXchgobjn_witharraysizes(KRVXprob prob, int objidx, int n, const int *colind, int64_t colind_n,
     const double *objcoef, int64_t objcoef_n);
-/* later objectives shift down; deleting objective 0 with no other objective zeroes its coefficients,
- * otherwise objective 1 becomes the main one */
+/* objidx >= 1: removed, later objectives (and their names) shift down; objidx 0: the main objective
+ * stays but is emptied (coefficients, constant and quadratic part zero) */
 KRVX_API int KRVXdelobj(KRVXprob prob, int objidx);
 /* Quadratic triplets added to existing entries; row -1 is the objective (c'x + 1/2 x'Qx, each
  * off-diagonal pair given once), a row >= 0 gets x'Qx terms as the loaders store them. */
