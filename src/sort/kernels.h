@@ -525,13 +525,17 @@ void rotateMergeBlock(C a, const C &buf, idx lblock, idx right) {
 // ---------------------------------------------------------------------------------------------
 // Small sort and networks
 
-// Compare-swap of entries i and i+1, branch-free.
+// Exchanges entries i and i+1 when x (entry i greater than entry i+1), branch-free.
 template <class C>
-KPYSORT_INLINE void compareSwap(const C &s, idx i) {
-  bool x = s.gt(i, s, i + 1);
+KPYSORT_INLINE void swapIf(const C &s, idx i, bool x) {
   auto p = s.get(i + x), q = s.get(i + 1 - x);
   s.put(i, p);
   s.put(i + 1, q);
+}
+// Compare-swap of entries i and i+1.
+template <class C>
+KPYSORT_INLINE void compareSwap(const C &s, idx i) {
+  swapIf(s, i, s.gt(i, s, i + 1));
 }
 
 template <class C>
@@ -672,10 +676,10 @@ void sortGroups(const C &a, const C &buf, idx n) {
       reverseRun(a, desc, i);
       desc = -1;
     }
-    compareSwap(g, 0);
-    compareSwap(g, 2);
-    compareSwap(g, 4);
-    compareSwap(g, 6);
+    swapIf(g, 0, o0);
+    swapIf(g, 2, o1);
+    swapIf(g, 4, o2);
+    swapIf(g, 6, o3);
     if (g.gt(1, g, 2) || g.gt(3, g, 4) || g.gt(5, g, 6)) mergeEight(g, buf);
   }
   if (desc >= 0) reverseRun(a, desc, full);

@@ -318,6 +318,7 @@ void testMerges() {
     Arr out(l + r + 1);
     out.k[l + r] = 77;
     kpysort::crossMerge(out.cols(), in.cols(), l, r);
+    if (out.k[l + r] != 77) fail("crossMerge interleaved wrote past its end");
     out.k.pop_back(), out.v.pop_back();
     mergedStably(in, out, "crossMerge interleaved", l, r);
   }
