@@ -864,6 +864,26 @@ PyObject *problem_convertExpr(PyObject *self, PyObject *args, PyObject *kwargs) 
   return r;
 }
 
+// _tokensToExpr(tokens): the expression a formula's (type, value) tokens stand for, for tests.
+PyObject *problem_tokensToExpr(PyObject *self, PyObject *tokens) {
+  PyObject *seq = PySequence_Fast(tokens, "_tokensToExpr takes a sequence of (type, value) pairs");
+  if (!seq) return nullptr;
+  std::vector<int> types;
+  std::vector<double> values;
+  for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(seq); ++i) {
+    int t;
+    double v;
+    if (!PyArg_ParseTuple(PySequence_Fast_GET_ITEM(seq, i), "id", &t, &v)) {
+      Py_DECREF(seq);
+      return nullptr;
+    }
+    types.push_back(t);
+    values.push_back(v);
+  }
+  Py_DECREF(seq);
+  return nonlin_from_formula(kpy_prob(self), types, values, "constraint.getBody");
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -909,6 +929,8 @@ PyMethodDef kpy_problem_modelling_methods[] = {
      "addObjective(objective, priority=0, weight=1.0): adds a further linear objective."},
     {"_convertExpr", (PyCFunction)(void (*)(void))problem_convertExpr, METH_VARARGS | METH_KEYWORDS,
      "_convertExpr(expr, objective=False): (constant, linear, quadratic, formulas) as the solver gets them."},
+    {"_tokensToExpr", (PyCFunction)problem_tokensToExpr, METH_O,
+     "_tokensToExpr(tokens): the expression that formula tokens (type, value) stand for."},
     {nullptr, nullptr, 0, nullptr},
 };
 
