@@ -1,5 +1,5 @@
 // Start-up of the algebra: NumPy types, the four types, and the module functions.
-#include "expr/expr.h"
+#include "expr/evaluate.h"
 
 int kpy_expr_types_ready();
 
@@ -51,5 +51,6 @@ int kpy_expr_module_init(PyObject *module) {
       return -1;
   if (set_array_priority(&kpy_varType) < 0) return -1;
   if (kpy_expr_functions_register(module) < 0) return -1;
+  if (kpy_evaluate_register(module) < 0) return -1;
   return 0;
 }
