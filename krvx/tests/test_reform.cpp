@@ -121,6 +121,68 @@ void load(KRVXprob p, const Instance &in) {
   p->gencons = in.gencons;
 }
 
+// Builds the instance through the calls that change problems.
+void loadByCalls(KRVXprob p, const Instance &in) {
+  const int n = static_cast<int>(in.cols.size()), m = static_cast<int>(in.rows.size());
+  std::vector<double> cost, lb, ub;
+  for (const TCol &c : in.cols) cost.push_back(c.cost), lb.push_back(c.lb), ub.push_back(c.ub);
+  CHECK_OK(p, KRVXaddcols64_witharraysizes(p, n, 0, cost.data(), n, nullptr, 0, nullptr, 0, nullptr, 0, lb.data(), n,
+                                           ub.data(), n));
+  CHECK_OK(p, KRVXchgobjsense(p, in.sense));
+  for (int j = 0; j < n; ++j)
+    if (in.cols[j].type != 'C') CHECK_OK(p, KRVXchgcoltype_witharraysizes(p, 1, &j, 1, &in.cols[j].type, 1));
+  std::vector<char> type;
+  std::vector<double> rhs, coef;
+  std::vector<int64_t> start;
+  std::vector<int> colind;
+  for (const TRow &r : in.rows) {
+    type.push_back(r.type);
+    rhs.push_back(r.rhs);
+    start.push_back(static_cast<int64_t>(colind.size()));
+    for (const auto &cv : r.coefs) colind.push_back(cv.first), coef.push_back(cv.second);
+  }
+  const int64_t nz = static_cast<int64_t>(colind.size());
+  CHECK_OK(p, KRVXaddrows64_witharraysizes(p, m, nz, type.data(), m, rhs.data(), m, nullptr, 0, start.data(), m,
+                                           colind.data(), nz, coef.data(), nz));
+  for (const krvx::Set &t : in.sets) {
+    const int64_t k = static_cast<int64_t>(t.cols.size()), zero = 0;
+    CHECK_OK(p, KRVXaddsets64_witharraysizes(p, 1, k, &t.type, 1, &zero, 1, t.cols.data(), k, t.weights.data(), k));
+  }
+  for (const auto &ri : in.indicators)
+    CHECK_OK(p, KRVXsetindicators_witharraysizes(p, 1, &ri.first, 1, &ri.second.col, 1, &ri.second.complement, 1));
+  for (const krvx::PwlCons &c : in.pwls) {
+    const int64_t k = static_cast<int64_t>(c.x.size()), zero = 0;
+    CHECK_OK(p, KRVXaddpwlcons64_witharraysizes(p, 1, k, &c.col, 1, &c.resultant, 1, &zero, 1, c.x.data(), k,
+                                                c.y.data(), k));
+  }
+  for (const krvx::GenCons &g : in.gencons) {
+    const int64_t nc = static_cast<int64_t>(g.cols.size()), nv = static_cast<int64_t>(g.vals.size()), zero = 0;
+    CHECK_OK(p, KRVXaddgencons64_witharraysizes(p, 1, nc, nv, &g.type, 1, &g.resultant, 1, &zero, 1, g.cols.data(),
+                                                nc, &zero, 1, g.vals.data(), nv));
+  }
+}
+
+// The getters see the user's model only after a solve.
+void checkGetters(KRVXprob p, const Instance &in) {
+  const int n = static_cast<int>(in.cols.size()), m = static_cast<int>(in.rows.size());
+  std::vector<double> buf(n + 1);
+  int st = 0;
+  CHECK_OK(p, KRVXgetsolution(p, &st, buf.data(), 0, n - 1));
+  CHECK_FAILS(p, KRVXgetsolution(p, &st, buf.data(), 0, n), "");
+  CHECK_FAILS(p, KRVXgetslacks(p, &st, buf.data(), 0, m), "");
+  std::vector<int> col(m), comp(m);
+  CHECK_OK(p, KRVXgetindicators_witharraysizes(p, col.data(), m, comp.data(), m, 0, m - 1));
+  for (const auto &ri : in.indicators) CHECK(col[ri.first] == ri.second.col && comp[ri.first] == ri.second.complement);
+  int64_t npoints = -1, want = 0;
+  for (const krvx::PwlCons &c : in.pwls) want += static_cast<int64_t>(c.x.size());
+  CHECK_OK(p, KRVXgetpwlcons64_witharraysizes(p, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, 0,
+                                              &npoints, 0, static_cast<int>(in.pwls.size()) - 1));
+  CHECK(npoints == want);
+  CHECK(intAttr(p, KRVX_SETS) == static_cast<int>(in.sets.size()) &&
+        intAttr(p, KRVX_PWLCONS) == static_cast<int>(in.pwls.size()) &&
+        intAttr(p, KRVX_GENCONS) == static_cast<int>(in.gencons.size()));
+}
+
 // What the store holds of the model (a solve must leave it unchanged).
 std::string storeText(KRVXprob p) {
   std::string s;
@@ -151,12 +213,13 @@ std::string storeText(KRVXprob p) {
 }
 
 // Solves the instance with the library and compares with the brute force.
-void check(const Instance &in, const char *what, int seed) {
+void check(const Instance &in, const char *what, int seed, bool calls = false) {
   KRVXprob p = newProb();
   KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 0);
   KRVXsetdblcontrol(p, KRVX_MIPRELSTOP, 0);
   KRVXsetdblcontrol(p, KRVX_MIPABSSTOP, 0);
-  load(p, in);
+  if (calls) loadByCalls(p, in);
+  else load(p, in);
   const std::string before = storeText(p);
   double best = 0;
   const bool feasible = bruteForce(in, best);
@@ -179,6 +242,7 @@ void check(const Instance &in, const char *what, int seed) {
                return std::all_of(a.begin(), a.end(), [&](const ORow &r) { return holds(r, x); });
              });
     }
+    if (ok && calls) checkGetters(p, in);
   } else if (ok) {
     ok = solstatus == KRVX_SOLSTATUS_INFEASIBLE;
   }
@@ -311,7 +375,8 @@ void addPwl(Gen &g, Instance &in) {
 }
 
 void addGenCons(Gen &g, Instance &in, const std::vector<int> &cols, int type) {
-  const int y = in.addCol({double(g.uni(-3, 3)), -kFree, kFree});
+  const bool logical = type == 2 || type == 3;
+  const int y = in.addCol({double(g.uni(-3, 3)), logical ? 0 : -kFree, logical ? 1 : kFree, logical ? 'B' : 'C'});
   krvx::GenCons c{type, y, {}, {}};
   Disj d;
   if (type <= 1) {   // max, min over columns and possibly constants
@@ -375,7 +440,8 @@ void randomKinds() {
       {kSos | kInd, "sos+indicator"}, {kPwl | kGen, "pwl+gencons"}, {kSos | kInd | kPwl | kGen, "all"},
   };
   for (const auto &c : cases)
-    for (int seed = 1; seed <= 40; ++seed) check(randomInstance(seed * 7919 + c.kinds, c.kinds), c.name, seed);
+    for (int seed = 1; seed <= 40; ++seed)
+      check(randomInstance(seed * 7919 + c.kinds, c.kinds), c.name, seed, seed % 4 == 0);
   // every general constraint type
   for (int type = 0; type <= 4; ++type)
     for (int seed = 1; seed <= 12; ++seed) {
