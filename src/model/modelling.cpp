@@ -590,6 +590,10 @@ int convertBatch(problem_s *p, const std::vector<constraint_s *> &cons, int firs
     pq += q;
     pf += f;
     pt += t;
+    if (c->lb > c->ub) {   // no row type holds it: a range row would widen it instead
+      PyErr_Format(kpy_ModelError, "Constraint has a lower bound (%g) greater than its upper bound (%g)", c->lb, c->ub);
+      return -1;
+    }
     rowBounds(c->lb, c->ub, constant, &b->rowtype[k], &b->rhs[k], &b->rng[k]);
     if (c->name) {
       if (utf8(c->name, &b->names[k]) < 0) return -1;
