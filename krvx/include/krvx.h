@@ -405,7 +405,8 @@ KRVX_API int KRVXdelgencons_witharraysizes(KRVXprob prob, int n, const int *coni
  * non-decreasing). Every stream is checked when added: postfix well formed, known types,
  * operators and codes, argument counts (unary functions 1, min/max/sum/prod at least 1, pwl an
  * odd count of at least 5, user functions their registered nargs), columns in range, user
- * functions registered, finite constants. A refused call adds nothing.
+ * functions registered, finite constants. A formula with a column may be empty (only the end
+ * token): g = 1 then. A refused call adds nothing.
  *
  * Deleting rows drops their formulas; deleting a column that a formula uses is refused (use
  * KRVNresetcol first). A problem with formulas cannot be solved yet (the solve fails saying so).
