@@ -381,11 +381,9 @@ void checkList(int n, std::initializer_list<std::pair<const void *, const char *
 
 // Copies item values first..last into out (a getter over a range).
 template <class Item, class T, class F>
-void getRange(ko_prob_struct *p, const std::vector<Item> &items, T *out, int first, int last, const char *what,
-              F value) {
+void getRange(const std::vector<Item> &items, T *out, int first, int last, const char *what, F value) {
   const int64_t len = checkRange(first, last, int64_t(items.size()), what);
   if (len > 0 && !out) raise(kErrInvalid, "the output array is NULL");
-  (void)p;
   for (int64_t k = 0; k < len; ++k) out[k] = value(items[size_t(first + k)]);
 }
 
@@ -493,18 +491,20 @@ extern "C" KRVX_API int KRVXchgbounds(KRVXprob prob, int n, const int *colind, c
   });
 }
 
+static void chgCoefs(ko_prob_struct *p, int n, const int *rowind, const int *colind, const double *coef) {
+  checkList(n, {{rowind, "rowind"}, {colind, "colind"}, {coef, "coef"}});
+  checkIndices(rowind, n, int64_t(p->rows.size()), "rowind");
+  checkIndices(colind, n, int64_t(p->cols.size()), "colind");
+  checkFinite(coef, n, "coef");
+  for (int k = 0; k < n; ++k) setEntry(p->cols[size_t(colind[k])].coefs, rowind[k], coef[k]);
+}
+
 extern "C" KRVX_API int KRVXchgmcoef(KRVXprob prob, int n, const int *rowind, const int *colind, const double *coef) {
-  return change(prob, "KRVXchgmcoef", [&] {
-    checkList(n, {{rowind, "rowind"}, {colind, "colind"}, {coef, "coef"}});
-    checkIndices(rowind, n, int64_t(prob->rows.size()), "rowind");
-    checkIndices(colind, n, int64_t(prob->cols.size()), "colind");
-    checkFinite(coef, n, "coef");
-    for (int k = 0; k < n; ++k) setEntry(prob->cols[size_t(colind[k])].coefs, rowind[k], coef[k]);
-  });
+  return change(prob, "KRVXchgmcoef", [&] { chgCoefs(prob, n, rowind, colind, coef); });
 }
 
 extern "C" KRVX_API int KRVXchgcoef(KRVXprob prob, int row, int col, double coef) {
-  return KRVXchgmcoef(prob, 1, &row, &col, &coef);
+  return change(prob, "KRVXchgcoef", [&] { chgCoefs(prob, 1, &row, &col, &coef); });
 }
 
 extern "C" KRVX_API int KRVXchgobj(KRVXprob prob, int n, const int *colind, const double *objcoef) {
@@ -557,42 +557,42 @@ extern "C" KRVX_API int KRVXchgrowtype(KRVXprob prob, int n, const int *rowind, 
 
 extern "C" KRVX_API int KRVXgetlb(KRVXprob prob, double *lb, int first, int last) {
   return guard(prob, "KRVXgetlb", [&] {
-    getRange(prob, prob->cols, lb, first, last, "columns", [](const Column &c) { return c.lb; });
+    getRange(prob->cols, lb, first, last, "columns", [](const Column &c) { return c.lb; });
   });
 }
 
 extern "C" KRVX_API int KRVXgetub(KRVXprob prob, double *ub, int first, int last) {
   return guard(prob, "KRVXgetub", [&] {
-    getRange(prob, prob->cols, ub, first, last, "columns", [](const Column &c) { return c.ub; });
+    getRange(prob->cols, ub, first, last, "columns", [](const Column &c) { return c.ub; });
   });
 }
 
 extern "C" KRVX_API int KRVXgetobj(KRVXprob prob, double *objcoef, int first, int last) {
   return guard(prob, "KRVXgetobj", [&] {
-    getRange(prob, prob->cols, objcoef, first, last, "columns", [](const Column &c) { return c.cost; });
+    getRange(prob->cols, objcoef, first, last, "columns", [](const Column &c) { return c.cost; });
   });
 }
 
 extern "C" KRVX_API int KRVXgetcoltype(KRVXprob prob, char *coltype, int first, int last) {
   return guard(prob, "KRVXgetcoltype", [&] {
-    getRange(prob, prob->cols, coltype, first, last, "columns", [](const Column &c) { return c.type; });
+    getRange(prob->cols, coltype, first, last, "columns", [](const Column &c) { return c.type; });
   });
 }
 
 extern "C" KRVX_API int KRVXgetrowtype(KRVXprob prob, char *rowtype, int first, int last) {
   return guard(prob, "KRVXgetrowtype", [&] {
-    getRange(prob, prob->rows, rowtype, first, last, "rows", [](const Row &r) { return r.type; });
+    getRange(prob->rows, rowtype, first, last, "rows", [](const Row &r) { return r.type; });
   });
 }
 
 extern "C" KRVX_API int KRVXgetrhs(KRVXprob prob, double *rhs, int first, int last) {
   return guard(prob, "KRVXgetrhs", [&] {
-    getRange(prob, prob->rows, rhs, first, last, "rows", [](const Row &r) { return r.rhs; });
+    getRange(prob->rows, rhs, first, last, "rows", [](const Row &r) { return r.rhs; });
   });
 }
 
 extern "C" KRVX_API int KRVXgetrhsrange(KRVXprob prob, double *rng, int first, int last) {
   return guard(prob, "KRVXgetrhsrange", [&] {
-    getRange(prob, prob->rows, rng, first, last, "rows", [](const Row &r) { return r.type == 'R' ? r.range : 0.0; });
+    getRange(prob->rows, rng, first, last, "rows", [](const Row &r) { return r.type == 'R' ? r.range : 0.0; });
   });
 }

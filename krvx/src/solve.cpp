@@ -460,7 +460,8 @@ void mainObjective(ko_prob_struct *p) {
   double v = p->objconst;
   for (size_t j = 0; j < p->cols.size(); ++j) v += p->cols[j].cost * s.x[j];
   s.objval = v;
-  s.bestbound = v;
+  // the solver's bound belongs to its last objective: known only at an optimum
+  s.bestbound = s.solstatus == KRVX_SOLSTATUS_OPTIMAL ? v : p->objsense < 0 ? kInf : -kInf;
 }
 
 int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus, int *solstatus) {
