@@ -120,8 +120,7 @@ void addPwls(ko_prob_struct *p, int npwl, int64_t npoints, const int *colind, in
     fresh[size_t(k)] = PwlCons{colind[k], resultant[k], std::vector<double>(xval + b, xval + e),
                                std::vector<double>(yval + b, yval + e)};
   }
-  p->pwls.reserve(p->pwls.size() + fresh.size());
-  for (PwlCons &w : fresh) p->pwls.push_back(std::move(w));
+  appendAll(p->pwls, fresh);
 }
 
 void getPwls(ko_prob_struct *p, int *colind, int64_t colind_n, int *resultant, int64_t resultant_n, int64_t *start,
@@ -201,8 +200,7 @@ void addGenCons(ko_prob_struct *p, int ncons, int64_t ncols, int64_t nvals, cons
     if (t == 4 && (g.cols.size() != 1 || !g.vals.empty()))
       raise(kErrInvalid, "new general constraint %d (abs) must have exactly one column and no values", k);
   }
-  p->gencons.reserve(p->gencons.size() + fresh.size());
-  for (GenCons &g : fresh) p->gencons.push_back(std::move(g));
+  appendAll(p->gencons, fresh);
 }
 
 void getGenCons(ko_prob_struct *p, int *contype, int64_t contype_n, int *resultant, int64_t resultant_n,

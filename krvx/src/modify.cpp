@@ -192,10 +192,13 @@ void addCols(ko_prob_struct *p, int ncols, int64_t ncoefs, const double *objcoef
     sortEntries(c.coefs);
   }
   const size_t old = p->cols.size();
-  p->cols.reserve(old + fresh.size());
-  if (!p->colscale.empty()) p->colscale.reserve(old + fresh.size());
-  for (Column &c : fresh) p->cols.push_back(std::move(c));
-  if (!p->colscale.empty()) p->colscale.resize(p->cols.size());
+  appendAll(p->cols, fresh);
+  try {
+    if (!p->colscale.empty()) p->colscale.resize(p->cols.size());
+  } catch (...) {
+    p->cols.resize(old);
+    throw;
+  }
 }
 
 void addSets(ko_prob_struct *p, int nsets, int64_t nelems, const char *settype, int64_t settype_n,
@@ -225,8 +228,7 @@ void addSets(ko_prob_struct *p, int nsets, int64_t nelems, const char *settype, 
       s.weights.push_back(refval[m]);
     }
   }
-  p->sets.reserve(p->sets.size() + fresh.size());
-  for (Set &s : fresh) p->sets.push_back(std::move(s));
+  appendAll(p->sets, fresh);
 }
 
 // Renumbers columns of a list through map; returns false when one is deleted.

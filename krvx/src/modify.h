@@ -41,6 +41,18 @@ void compact(std::vector<T> &v, const std::vector<int> &map) {
   v.resize(out);
 }
 
+// Appends fresh items, all or none; growth stays geometric so that adding one at a time is cheap.
+template <class T>
+void appendAll(std::vector<T> &v, std::vector<T> &fresh) {
+  const size_t old = v.size();
+  try {
+    for (T &x : fresh) v.push_back(std::move(x));
+  } catch (...) {
+    v.resize(old);
+    throw;
+  }
+}
+
 // Drops the names of deleted items and rebuilds the look-up.
 void compactNames(ko_prob_struct *p, int kind, const std::vector<int> &map);
 
