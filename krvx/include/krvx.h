@@ -385,6 +385,146 @@ KRVX_API int KRVXgetgencons64_witharraysizes(KRVXprob prob, int *contype, int64_
     int64_t *nvals, int first, int last);
 KRVX_API int KRVXdelgencons_witharraysizes(KRVXprob prob, int n, const int *conind, int64_t conind_n);
 
+
+/* ---- nonlinear layer (KRVN) ----
+ * KRVXnlpcreateprob gives the nonlinear layer of a problem (created on the first call, the same
+ * handle afterwards; it lives as long as the problem). Its calls take that handle; a failure leaves
+ * its text for KRVNgetlasterror (which reads the problem's last error).
+ *
+ * Formulas. Each row (0..ROWS-1) and the objective (row KRVN_OBJROW) holds a list of formulas
+ * besides its linear and quadratic parts; a formula with column c and factor f adds
+ *     f * x[c] * g(x)      (c >= 0)         or      f * g(x)      (c = KRVN_NOCOL, -1000)
+ * to the row's body (the objective's value), g being the formula's token stream in postfix order:
+ *   type 1  constant (value)             type 10 column (value = index)
+ *   type 11 user function (value = the number KRVNadduserfunction gave)
+ *   type 12 internal function (value = KRVN_FN_* code)
+ *   type 22 marker: opens a function's argument list; arguments follow, then the function token
+ *   type 24 ignored;  type 31 operator (KRVN_OP_*);  type 0 ends the formula (last token, only there)
+ * Arguments of pwl and of user functions are written last-to-first; pwl's arguments (in their
+ * own order) are the column expression, then breakpoints x1, y1, x2, y2, ... (constants, x
+ * non-decreasing). Every stream is checked when added: postfix well formed, known types,
+ * operators and codes, argument counts (unary functions 1, min/max/sum/prod at least 1, pwl an
+ * odd count of at least 5, user functions their registered nargs), columns in range, user
+ * functions registered, finite constants. A refused call adds nothing.
+ *
+ * Deleting rows drops their formulas; deleting a column that a formula uses is refused (use
+ * KRVNresetcol first). A problem with formulas cannot be solved yet (the solve fails saying so).
+ * Saving (KRVXsaveas) keeps formulas; a problem whose formulas use user functions cannot be saved
+ * (the save fails naming the function), since functions are code of the running program.
+ *
+ * KRVNgetintattrib: KRVN_NLPCOLS (12000) the column count the layer sees (COLS); KRVN_DEFAULTFORMULACOL
+ * (12013) always -1: there is no default formula column, column-less formulas keep KRVN_NOCOL;
+ * KRVN_FORMULAS (12001) the number of formulas stored (rows and objective). */
+#define KRVN_FORMULAS        12001
+#define KRVN_NOCOL           (-1000)   /* formula without a column of its own (-1 is taken as the same) */
+#define KRVN_OBJROW          (-1)      /* the objective, where a row is asked for */
+#define KRVN_ALLROWS         (-2)      /* every row, then the objective (KRVNgetcoefs) */
+/* token types */
+#define KRVN_TOK_EOF   0
+#define KRVN_TOK_CON   1
+#define KRVN_TOK_COL   10
+#define KRVN_TOK_UFUN  11
+#define KRVN_TOK_IFUN  12
+#define KRVN_TOK_RB    22
+#define KRVN_TOK_SKIP  24
+#define KRVN_TOK_OP    31
+/* operators: uminus takes one operand, the others two (left below right) */
+#define KRVN_OP_UMINUS   1
+#define KRVN_OP_POWER    2
+#define KRVN_OP_MULTIPLY 3
+#define KRVN_OP_DIVIDE   4
+#define KRVN_OP_PLUS     5
+#define KRVN_OP_MINUS    6
+/* internal function codes (KRVXgetindex kind 8 gives them by name) */
+#define KRVN_FN_LOG10 14
+#define KRVN_FN_LN    15
+#define KRVN_FN_EXP   16
+#define KRVN_FN_ABS   17
+#define KRVN_FN_SQRT  18
+#define KRVN_FN_SIN   27
+#define KRVN_FN_COS   28
+#define KRVN_FN_TAN   29
+#define KRVN_FN_ASIN  30
+#define KRVN_FN_ACOS  31
+#define KRVN_FN_ATAN  32
+#define KRVN_FN_MIN   33
+#define KRVN_FN_MAX   34
+#define KRVN_FN_PWL   35
+#define KRVN_FN_SUM   36
+#define KRVN_FN_PROD  37
+#define KRVN_FN_SIGN  46
+#define KRVN_FN_ERF   49
+#define KRVN_FN_ERFC  50
+
+/* Adds nformulas formulas: formula k goes to row rowind[k] (KRVN_OBJROW: the objective) with
+ * column colind[k] (KRVN_NOCOL: none) and factor factor[k]; its tokens are
+ * type/value[formulastart[k] .. formulastart[k+1]-1] (formulastart: nformulas+1 entries,
+ * non-decreasing, inside [0, ntokens]; type and value hold ntokens entries). Formulas are appended
+ * to each row's list in the order given, and set the row's nonlinear status bit. */
+KRVX_API int KRVNaddcoefs(tagKRVNproblem *nlprob, int nformulas, const int *rowind, const int *colind,
+    const double *factor, const int *formulastart, int64_t ntokens, const int *type, const double *value);
+/* Reads the formulas of row (KRVN_OBJROW: the objective; KRVN_ALLROWS: all rows in order, then
+ * the objective) in two calls. Counting call: every array NULL and maxformulas = maxtokens = 0;
+ * writes *nformulas and *ntokens. Fill call: rowind, colind, factor (each NULL or maxformulas
+ * entries), formulastart (NULL or maxformulas+1 entries: starts from 0, the last one = *ntokens),
+ * type and value (NULL or maxtokens entries); fails when maxformulas or maxtokens is too small.
+ * Tokens come back as stored (type 24 tokens are not kept), each formula ending with type 0. */
+KRVX_API int KRVNgetcoefs(tagKRVNproblem *nlprob, int row, int *nformulas, int64_t *ntokens, int *rowind,
+    int *colind, double *factor, int *formulastart, int maxformulas, int *type, double *value, int64_t maxtokens);
+/* Deletes every formula of row (or KRVN_OBJROW) whose column is col (KRVN_NOCOL: the column-less
+ * ones); fails when there is none. */
+KRVX_API int KRVNdelcoef(tagKRVNproblem *nlprob, int row, int col);
+/* Deletes all formulas of row (or KRVN_OBJROW); none is not an error. The status bit stays. */
+KRVX_API int KRVNdelrowcoefs(tagKRVNproblem *nlprob, int row);
+/* The row's nonlinear status bit: 1 once formulas were added to it. Setting 0 is refused while the
+ * row still has formulas; setting 1 marks a row as nonlinear without formulas. */
+KRVX_API int KRVNgetrowstatus(tagKRVNproblem *nlprob, int row, int *status);
+KRVX_API int KRVNsetrowstatus(tagKRVNproblem *nlprob, int row, int status);
+/* Resets column col in the layer: drops every formula (of any row or the objective) that uses col
+ * as its column or in its tokens, so the column can then be deleted with KRVXdelcols. */
+KRVX_API int KRVNresetcol(tagKRVNproblem *nlprob, int col);
+
+/* User functions. functype KRVN_FUNCTYPE_VALUE (2): func is KRVNuserfunc2, returning the value; a
+ * failure is reported by calling KRVNsetfunctionerror during the call. Derivatives by central
+ * finite differences. functype KRVN_FUNCTYPE_DERIVS (5): func is KRVNuserfunc5, returning 0 (ok)
+ * or 1 (failed); it writes *result, and, when deltas and partials are not NULL, partials[i] for
+ * every i with deltas[i] != 0 (deltas[i] is a suggested finite-difference step). nresults must be
+ * 1 and options 0. name: at most 63 bytes, need not be unique (KRVXgetindex kind 7 gives the first
+ * function of that name). Functions are numbered 1, 2, ... per problem; they stay registered until
+ * the problem is replaced (load, read, restore) or destroyed. func is called on the evaluating
+ * thread, without the problem's lock held. */
+#define KRVN_FUNCTYPE_VALUE  2
+#define KRVN_FUNCTYPE_DERIVS 5
+typedef double (*KRVNuserfunc2)(const double *values, void *userdata);
+typedef int (*KRVNuserfunc5)(const double *values, const double *deltas, double *result, double *partials,
+                             void *userdata);
+KRVX_API int KRVNadduserfunction(tagKRVNproblem *nlprob, const char *name, int functype, int nargs, int nresults,
+    int options, void *func, void *userdata, int *funcnumber);
+/* Flags the user-function evaluation running on the calling thread as failed (called from inside
+ * the function). Fails when no evaluation of this layer runs on the thread. */
+KRVX_API int KRVNsetfunctionerror(tagKRVNproblem *nlprob);
+
+/* Evaluation of the formula part of a row (or KRVN_OBJROW): F(x) = sum of its formulas' terms, at
+ * x (COLS entries). Derivatives are exact (reverse-mode automatic differentiation) except through
+ * user functions of type 2 (finite differences). abs, sign, min, max and pwl are differentiated
+ * piecewise: at a kink the derivative of the branch taken is used (abs'(0) = 0, sign' = 0, min/max:
+ * the first argument that attains the value, pwl: the segment to the right of a breakpoint, its
+ * last segment at and beyond the last breakpoint, the first one before the first). Domain errors
+ * (log/sqrt/asin/acos outside their domain, division by zero, a non-finite result, a failing user
+ * function) fail the call with a text naming the row and the cause.
+ * KRVNevalrow: *value, and grad (NULL or COLS entries) = dF/dx. */
+KRVX_API int KRVNevalrow(tagKRVNproblem *nlprob, int row, const double *x, int64_t x_n, double *value,
+    double *grad, int64_t grad_n);
+/* hv (COLS entries) = Hessian of F at x times v (COLS entries). */
+KRVX_API int KRVNevalhessvec(tagKRVNproblem *nlprob, int row, const double *x, int64_t x_n, const double *v,
+    int64_t v_n, double *hv, int64_t hv_n);
+/* Lower triangle (hrow >= hcol) of the Hessian of objfactor * F_obj + sum_i lambda[i] * F_i
+ * (lambda: NULL/0 = all zero, else ROWS entries) at x, as triplets in two calls: counting call with
+ * hrow, hcol, hval NULL and maxnnz 0 writes *nnz (the structure, the same for every x); the fill
+ * call writes at most maxnnz entries, sorted by (hcol, hrow). */
+KRVX_API int KRVNevalhessian(tagKRVNproblem *nlprob, const double *x, int64_t x_n, double objfactor,
+    const double *lambda, int64_t lambda_n, int64_t *nnz, int *hrow, int *hcol, double *hval, int64_t maxnnz);
+
 #ifdef __cplusplus
 }
 #endif
