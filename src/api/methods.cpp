@@ -42,4 +42,37 @@ PyMethodDef kpy_problem_api_methods[] = {
     KPY_M(readProb),
     // solution
     KPY_M(getSolution),
+    // rows, columns and sets
+    KPY_M(addRows),
+    KPY_M(delRows),
+    KPY_M(addCols),
+    KPY_M(delCols),
+    KPY_M(chgColType),
+    KPY_M(addSets),
+    KPY_M(delSets),
+    // objectives and quadratic matrices
+    KPY_M(chgObjSense),
+    KPY_M(chgGlbLimit),
+    KPY_M(addObj),
+    KPY_M(chgObjN),
+    KPY_M(delObj),
+    KPY_M(addQMatrix),
+    KPY_M(delQMatrix),
+    KPY_M(getQObj),
+    // cuts, entity fixing and scaling
+    KPY_M(fixMIPEntities),
+    KPY_M(loadModelCuts),
+    KPY_M(loadDelayedRows),
+    KPY_M(scale),
+    KPY_M0(getScale),
+    // indicator, piecewise-linear and general constraints
+    KPY_M(setIndicators),
+    KPY_M(getIndicators),
+    KPY_M(delIndicators),
+    KPY_M(addPwlCons),
+    KPY_M(getPwlCons),
+    KPY_M(delPwlCons),
+    KPY_M(addGenCons),
+    KPY_M(getGenCons),
+    KPY_M(delGenCons),
     {nullptr, nullptr, 0, nullptr}};

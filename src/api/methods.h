@@ -2,6 +2,8 @@
 #pragma once
 #include "api/convert.h"
 
+#include <initializer_list>
+
 // Help text in the fixed layout; sig is the text signature ("name($self, /, arg=default)").
 #define KPY_DOC(sig, purpose, topics, synopsis, arguments, further, related)                 \
   sig "\n--\n\nPurpose:\n    " purpose "\n\nTopic areas:\n    " topics "\n\nSynopsis:\n    " \
@@ -50,6 +52,66 @@ KPY_DECLARE_METHOD(loadMIQCQP)
 KPY_DECLARE_METHOD(readProb)
 // solution
 KPY_DECLARE_METHOD(getSolution)
+// rows, columns and sets
+KPY_DECLARE_METHOD(addRows)
+KPY_DECLARE_METHOD(delRows)
+KPY_DECLARE_METHOD(addCols)
+KPY_DECLARE_METHOD(delCols)
+KPY_DECLARE_METHOD(chgColType)
+KPY_DECLARE_METHOD(addSets)
+KPY_DECLARE_METHOD(delSets)
+// objectives and quadratic matrices
+KPY_DECLARE_METHOD(chgObjSense)
+KPY_DECLARE_METHOD(chgGlbLimit)
+KPY_DECLARE_METHOD(addObj)
+KPY_DECLARE_METHOD(chgObjN)
+KPY_DECLARE_METHOD(delObj)
+KPY_DECLARE_METHOD(addQMatrix)
+KPY_DECLARE_METHOD(delQMatrix)
+KPY_DECLARE_METHOD(getQObj)
+// cuts, entity fixing and scaling
+KPY_DECLARE_METHOD(fixMIPEntities)
+KPY_DECLARE_METHOD(loadModelCuts)
+KPY_DECLARE_METHOD(loadDelayedRows)
+KPY_DECLARE_METHOD(scale)
+KPY_DECLARE_METHOD_NOARGS(getScale)
+// indicator, piecewise-linear and general constraints
+KPY_DECLARE_METHOD(setIndicators)
+KPY_DECLARE_METHOD(getIndicators)
+KPY_DECLARE_METHOD(delIndicators)
+KPY_DECLARE_METHOD(addPwlCons)
+KPY_DECLARE_METHOD(getPwlCons)
+KPY_DECLARE_METHOD(delPwlCons)
+KPY_DECLARE_METHOD(addGenCons)
+KPY_DECLARE_METHOD(getGenCons)
+KPY_DECLARE_METHOD(delGenCons)
 
 extern const char kpy_doc_solve[];
 extern const char kpy_doc_save[];
+
+// An array argument as the solver takes it: data pointer (null when empty) and 64-bit count.
+#define KPY_ARR(v) ((v).empty() ? nullptr : (v).data()), (int64_t)(v).size()
+
+// True for an optional argument that was given and is not None.
+inline bool kpy_given(PyObject *obj) { return obj && obj != Py_None; }
+
+// A result list of a vector (null with the error pending when it cannot be built).
+template <typename T> nb::object kpy_listOf(const std::vector<T> &v) { return nb::steal(kpy_vector_to_List(v)); }
+// Tuple of the items; null when an item is null (its error pending) or on failure.
+PyObject *kpy_tupleOf(std::initializer_list<nb::object> items);
+
+// ---- dropping deleted objects (rows, columns, sets) ----
+// A deletion from one of the problem's object lists, prepared before the solver call so that
+// nothing can fail after the solver has deleted.
+struct kpy_Deletion {
+  PyObject **slot = nullptr;   // the problem's list field
+  nb::object survivors;        // the list as it will be
+  std::vector<char> gone;      // per old position: deleted
+};
+// Checks every index against the list (0 <= i < len, none repeated; an InterfaceError in the
+// element format of argname with the kind word otherwise) and builds the survivors. 0 or -1.
+int kpy_prepareDeletion(kpy_Deletion *d, PyObject **slot, const std::vector<int> &indices, const char *argname,
+                        const char *word);
+// After the solver deleted: marks the deleted objects, gives every later object its new
+// index and installs the new list. Never fails.
+void kpy_removeDeleted(kpy_Deletion *d);
