@@ -169,7 +169,10 @@ class TestControls:
             korvex.controls.maxnode = "many"
         with pytest.raises(AttributeError):
             korvex.controls.nosuchcontrol = 1
-        assert korvex.controls.maxnode == 2147483647
+        with pytest.raises(korvex.SolverError):
+            korvex.controls.miptol = 0.9     # refused at once, not at every later problem creation
+        assert korvex.controls.maxnode == 2147483647 and korvex.controls.miptol == 5e-6
+        korvex.problem()
 
     def test_attributes(self):
         p = korvex.problem()

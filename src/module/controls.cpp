@@ -170,25 +170,28 @@ PyObject *normaliseControl(int type, PyObject *value) {
   return nullptr;
 }
 
+// Sets a normalised control value on a solver handle; the solver's return code.
+int setOnHandle(ko_prob_struct *h, int id, int type, PyObject *v) {
+  if (type == KRVX_TYPE_STRING) {
+    const char *s = PyUnicode_AsUTF8(v);
+    return s ? solverCall(false, [&] { return KRVXsetstrcontrol(h, id, s); }) : -1;
+  }
+  if (type == KRVX_TYPE_DOUBLE) {
+    double d = PyFloat_AS_DOUBLE(v);
+    return solverCall(false, [&] { return KRVXsetdblcontrol(h, id, d); });
+  }
+  long long n = PyLong_AsLongLong(v);
+  return solverCall(false, [&] {
+    return type == KRVX_TYPE_INT ? KRVXsetintcontrol(h, id, (int)n) : KRVXsetintcontrol64(h, id, n);
+  });
+}
+
 // Sets one control of a problem: 0 or -1.
 int writeControl(problem_s *p, PyObject *key, int id, int type, PyObject *value) {
   PyObject *v = normaliseControl(type, value);
   if (!v) return -1;
-  ko_prob_struct *h = p->prob;
-  int rc = 0;
-  if (type == KRVX_TYPE_STRING) {
-    const char *s = PyUnicode_AsUTF8(v);
-    rc = s ? solverCall(false, [&] { return KRVXsetstrcontrol(h, id, s); }) : -1;
-  } else if (type == KRVX_TYPE_DOUBLE) {
-    double d = PyFloat_AS_DOUBLE(v);
-    rc = solverCall(false, [&] { return KRVXsetdblcontrol(h, id, d); });
-  } else {
-    long long n = PyLong_AsLongLong(v);
-    rc = solverCall(false, [&] {
-      return type == KRVX_TYPE_INT ? KRVXsetintcontrol(h, id, (int)n) : KRVXsetintcontrol64(h, id, n);
-    });
-    if (!rc && PyUnicode_CompareWithASCIIString(key, "outputlog") == 0) p->output_enabled = n != 0;
-  }
+  int rc = setOnHandle(p->prob, id, type, v);
+  if (!rc && PyUnicode_CompareWithASCIIString(key, "outputlog") == 0) p->output_enabled = PyObject_IsTrue(v);
   Py_DECREF(v);
   if (rc) {
     setKrvxErrIfNull((PyObject *)p, nullptr);
@@ -211,14 +214,28 @@ PyObject *globalGet(params_s *self, PyObject *key) {
   Py_RETURN_NONE;
 }
 
-int globalSet(PyObject *key, int type, PyObject *value) {
+// A module-wide value is first tried on a scratch problem, so that a value the library
+// refuses fails here rather than in every later problem creation.
+int globalSet(PyObject *key, int id, int type, PyObject *value) {
   if (!value) {   // del korvex.controls.name: back to the default
     PyObject *old = nullptr;
     return PyDict_Pop(kpy_env.ctrl_values, key, &old) < 0 ? -1 : (Py_XDECREF(old), 0);
   }
   PyObject *v = normaliseControl(type, value);
   if (!v) return -1;
-  int rc = PyDict_SetItem(kpy_env.ctrl_values, key, v);
+  ko_prob_struct *scratch = nullptr;
+  int rc = KRVXcreateprob(&scratch) != 0 ? -1 : 0;
+  if (rc == 0 && setOnHandle(scratch, id, type, v) != 0) {
+    char buf[KRVX_MAXERRLEN + 1] = {0};
+    KRVXgetlasterror(scratch, buf);
+    buf[KRVX_MAXERRLEN] = '\0';
+    PyErr_SetString(kpy_SolverError, buf[0] ? buf : "Unidentified error associated with optimization problem");
+    rc = -1;
+  } else if (rc < 0) {
+    setKrvxErrIfNull(nullptr, nullptr);
+  }
+  if (scratch) KRVXdestroyprob(scratch);
+  if (rc == 0) rc = PyDict_SetItem(kpy_env.ctrl_values, key, v);
   Py_DECREF(v);
   return rc;
 }
@@ -260,7 +277,7 @@ int params_setattro(PyObject *self, PyObject *name, PyObject *value) {
   if (resolve(t, PyExc_AttributeError, name, &key, &id, &type) < 0) return -1;
   int rc;
   if (isGlobal(self)) {
-    rc = globalSet(key, type, value);
+    rc = globalSet(key, id, type, value);
   } else if (!value) {
     PyErr_SetString(PyExc_AttributeError, "Controls cannot be deleted");
     rc = -1;
