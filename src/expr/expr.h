@@ -107,6 +107,8 @@ struct nonlin_s {
 };
 
 extern PyTypeObject kpy_lintermType, kpy_quadtermType, kpy_expressionType, kpy_nonlinType;
+// fills and readies the four types; 0 or -1
+int kpy_expr_types_ready();
 
 inline bool kpy_isVar(PyObject *o) { return Py_TYPE(o) == &kpy_varType; }
 inline bool kpy_isLinterm(PyObject *o) { return Py_TYPE(o) == &kpy_lintermType; }
@@ -183,6 +185,10 @@ PyObject *var_ipow(PyObject *a, PyObject *b, PyObject *mod);
 // ---------------------------------------------------------------------------------------
 // Sums and amendments (sums.cpp)
 
+// a variable (coefficient 1) or a linear term: its variable and coefficient
+bool lin_atom(PyObject *o, var_s **v, double *k);
+// a + c*b as a new object, by the kinds of a and b (neither operand is changed)
+PyObject *sum_new(PyObject *a, PyObject *b, double c);
 PyObject *linterm_alg_sum(PyObject *a, PyObject *b, double c);
 PyObject *quadterm_alg_sum(PyObject *a, PyObject *b, double c);
 PyObject *expression_alg_sum(PyObject *a, PyObject *b, double c);

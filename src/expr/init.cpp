@@ -1,8 +1,6 @@
 // Start-up of the algebra: NumPy types, the four types, and the module functions.
 #include "expr/expr.h"
 
-int kpy_expr_types_ready();
-
 PyNumberMethods kpy_linterm_as_number = KPY_EXPR_NUMBER_METHODS(linterm);
 PyNumberMethods kpy_quadterm_as_number = KPY_EXPR_NUMBER_METHODS(quadterm);
 PyNumberMethods kpy_expression_as_number = KPY_EXPR_NUMBER_METHODS(expression);

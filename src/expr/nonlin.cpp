@@ -1,9 +1,6 @@
 // Nonlinear nodes: builders, accessors, copies and the operators of korvex.nonlinear.
 #include "expr/expr.h"
 
-bool lin_atom(PyObject *o, var_s **v, double *k);
-PyObject *sum_new(PyObject *a, PyObject *b, double c);
-
 const printTool printToolArray[NLOP_COUNT] = {
     {"+", -1, 0, 2},      {"-", 2, 0, 2},       {"-", 1, -1, 4},      {"*", -1, 0, 3},
     {"/", 2, 0, 3},       {"**", 2, 0, 5},      {"exp", 1, -1, -1},   {"log", 1, -1, -1},

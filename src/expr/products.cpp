@@ -1,8 +1,6 @@
 // Products, quotients and powers of variables, linear terms, quadratic terms and expressions.
 #include "expr/expr.h"
 
-bool lin_atom(PyObject *o, var_s **v, double *k);
-
 static PyObject *array_mul(PyObject *a, PyObject *b) { return PyNumber_Multiply(b, a); }
 
 // (1.0 / b) * a for an array divisor b
