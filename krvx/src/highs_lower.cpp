@@ -1,3 +1,4 @@
+#include "nl.h"
 #include "highs_lower.h"
 #include "solve.h"
 
@@ -30,6 +31,7 @@ PartialForm partialForm(const Column &c) {
 }
 
 const char *unsupportedContent(const ko_prob_struct *p, bool discrete) {
+  if (nlHasFormulas(p)) return "nonlinear formulas (solving nonlinear problems is not supported yet)";
   for (const auto &q : p->qrows)
     if (!q.empty()) return "quadratic constraints";
   if (!p->objectives.empty() && !p->qobj.empty()) return "several objectives together with a quadratic objective";

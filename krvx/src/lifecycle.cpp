@@ -1,4 +1,5 @@
 // Library start and stop (counted), problem creation, destruction and copy.
+#include "nl.h"
 #include "api.h"
 #include "model.h"
 
@@ -57,6 +58,7 @@ extern "C" KRVX_API int KRVXdestroyprob(KRVXprob prob) {
     prob->highs = nullptr;
     closeLog(prob);
   }
+  nlFree(prob);
   delete prob;
   return 0;
 }

@@ -1,4 +1,5 @@
 // Whole-model operations: validation, replacement and copy of the store.
+#include "nl.h"
 #include "model.h"
 
 #include "api.h"
@@ -13,7 +14,7 @@ namespace krvx {
 // The model fields, listed once for copy and replacement.
 #define KRVX_MODEL_FIELDS(X) \
   X(name) X(objsense) X(objconst) X(rows) X(cols) X(qobj) X(qrows) X(sets) X(objectives) X(indicators) \
-  X(pwls) X(gencons) X(modelcut) X(delayed) X(rowscale) X(colscale)
+  X(pwls) X(gencons) X(modelcut) X(delayed) X(rowscale) X(colscale) X(nlrows) X(nlobj) X(nlstatus)
 
 int64_t nameCount(const ko_prob_struct &p, int kind) {
   switch (kind) {
@@ -162,6 +163,7 @@ void validateStore(const ko_prob_struct &s) {
   checkMarks(s.rowscale.size(), s.rows.size(), "row scaling");
   if (s.colscale.size() != 0 && s.colscale.size() != s.cols.size())
     raise(kErrInvalid, "column scaling has %zu entries for %zu columns", s.colscale.size(), s.cols.size());
+  nlValidateStore(s);
   for (int kind = 1; kind <= 6; ++kind)
     if (int64_t(s.names[kind].names.size()) > nameCount(s, kind))
       raise(kErrInvalid, "namespace %d has %zu names for %lld objects", kind, s.names[kind].names.size(),
@@ -176,6 +178,7 @@ void loadStore(ko_prob_struct *p, ko_prob_struct &&fresh) {
   KRVX_MODEL_FIELDS(KRVX_MOVE)
 #undef KRVX_MOVE
   for (int kind = 0; kind <= 6; ++kind) p->names[kind] = std::move(fresh.names[kind]);
+  nlOnReplace(p);
   invalidate(p);
 }
 

@@ -1,4 +1,5 @@
 // Rows, columns and sets: adding, deleting, changing and reading them.
+#include "nl.h"
 #include "modify.h"
 #include "model.h"
 
@@ -262,6 +263,7 @@ void delRows(ko_prob_struct *p, int n, const int *rowind, int64_t rowind_n) {
   compact(p->delayed, map);
   compact(p->rowscale, map);
   compactNames(p, 1, map);
+  nlOnDeleteRows(p, map);
 }
 
 // A column that a piecewise-linear or general constraint uses cannot be deleted.
@@ -286,6 +288,7 @@ void delCols(ko_prob_struct *p, int n, const int *colind, int64_t colind_n) {
   const std::vector<int> map = deletionMap(colind, n, colind_n, int64_t(p->cols.size()), "colind", "column");
   if (n == 0) return;
   refuseUsedColumns(p, map);
+  nlOnDeleteCols(p, map);   // refuses columns that formulas use, before any change
   compact(p->cols, map);
   compact(p->colscale, map);
   for (Set &s : p->sets) {

@@ -1,4 +1,5 @@
 // Problem name, object names per namespace and look-up by name.
+#include "nl.h"
 #include "api.h"
 #include "model.h"
 
@@ -107,7 +108,10 @@ extern "C" KRVX_API int KRVXgetindex(KRVXprob prob, int kind, const char *name, 
     if (!name) raise(kErrInvalid, "argument 'name' is NULL");
     if (!index) raise(kErrInvalid, "argument 'index' is NULL");
     *index = -1;
-    if (kind == 7) return;   // no user functions are registered with this problem
+    if (kind == 7) {
+      *index = nlUserFunctionNumber(prob, name);
+      return;
+    }
     if (kind == 8) {
       *index = functionCode(name);
       return;

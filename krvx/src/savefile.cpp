@@ -3,6 +3,7 @@
 // restore gives back exactly what was saved.
 //
 // Layout: magic "KRVXSVF\n", u32 version, u64 payload length, payload, u64 FNV-1a hash of the payload.
+#include "nl.h"
 #include "api.h"
 #include "controls.h"
 #include "model.h"
@@ -16,7 +17,7 @@ namespace krvx {
 namespace {
 
 constexpr char kMagic[8] = {'K', 'R', 'V', 'X', 'S', 'V', 'F', '\n'};
-constexpr uint32_t kVersion = 1;
+constexpr uint32_t kVersion = 2;   // 2: nonlinear formulas
 
 uint64_t fnv1a(const char *data, size_t n) {
   uint64_t h = 1469598103934665603ull;
@@ -207,6 +208,7 @@ void serializeModel(A &a, ko_prob_struct &p) {
   serializeValues(a, p.rowscale);
   serializeValues(a, p.colscale);
   for (int kind = 1; kind <= 6; ++kind) a.seq(p.names[kind].names, 8, [&](std::string &n) { a.io(n); });
+  serializeNonlinear(a, p);
 }
 
 // Controls as (id, value) lists sorted by id, so that equal problems give equal files.
@@ -315,6 +317,7 @@ using namespace krvx;
 extern "C" KRVX_API int KRVXsaveas(KRVXprob prob, const char *filename) {
   return guard(prob, "KRVXsaveas", [&] {
     std::string file = fileName(prob, filename, false);
+    nlCheckSavable(*prob);
     Writer body;
     size_t nelems = 0;
     for (const Column &c : prob->cols) nelems += c.coefs.size();

@@ -76,6 +76,15 @@ struct Solution {
 
 struct MessageHandler { KRVXmessagefunc f; void *data; };
 
+// A nonlinear formula of a row or the objective (nl*.cpp): adds factor * x[col] * g(x), or
+// factor * g(x) when col is KRVN_NOCOL, g being the postfix token stream (type, value), ending in type 0.
+struct Formula {
+  int col = KRVN_NOCOL;
+  double factor = 1.0;
+  std::vector<int> type;
+  std::vector<double> value;
+};
+
 }  // namespace krvx
 
 struct ko_prob_struct {
@@ -96,6 +105,9 @@ struct ko_prob_struct {
   std::vector<krvx::GenCons> gencons;
   std::vector<char> modelcut, delayed;         // row marks
   std::vector<int> rowscale, colscale;         // power-of-two exponents
+  std::vector<std::vector<krvx::Formula>> nlrows;   // per row: formulas; may be shorter than rows
+  std::vector<krvx::Formula> nlobj;                 // formulas of the objective
+  std::vector<char> nlstatus;                       // per row: nonlinear status bit; may be shorter than rows
   krvx::NameSpace names[7];                    // by namespace kind 1..6 (index 0 unused)
 
   krvx::ControlValues controls;                // values set on this problem (defaults elsewhere)
