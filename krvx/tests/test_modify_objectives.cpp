@@ -88,6 +88,30 @@ void testSeveralObjectives() {
   KRVXdestroyprob(p);
 }
 
+// Every change drops the solution and reaches the next solve of the kept solver instance.
+void testChangesReachTheSolver() {
+  KRVXprob p = lp();
+  expectSolution(p, 5, 3, 8);
+  int r = 0;
+  double rhs = 6;
+  CHECK_OK(p, KRVXchgrhs(p, 1, &r, &rhs));
+  int64_t st = -1;
+  KRVXgetintattrib64(p, KRVX_SOLSTATUS, &st);
+  CHECK(st == KRVX_SOLSTATUS_NOTFOUND);
+  expectSolution(p, 6, 0, 6);
+  int c = 0;
+  double ub = 1;
+  CHECK_OK(p, KRVXchgbounds(p, 1, &c, "B", &ub));
+  expectSolution(p, 1, 5, 6);
+  char G = 'G';
+  double one = 1;
+  CHECK_OK(p, KRVXaddrows(p, 1, 1, &G, &one, nullptr, (const int[]){0}, &c, &one));   // x >= 1 (x = 1 already)
+  int dr = 0;
+  CHECK_OK(p, KRVXdelrows_witharraysizes(p, 1, &dr, 1));   // x + y <= 6 gone: 3x + y <= 18, x + 2y <= 14
+  expectSolution(p, 1, 6.5, 7.5);
+  KRVXdestroyprob(p);
+}
+
 void testQuadratic() {
   // minimise -2x + x^2 (objective scale c'x + 1/2 x'Qx, Q00 = 2): x = 1, value -1
   KRVXprob p = newProblem();
@@ -317,6 +341,7 @@ void testStoredConstraints() {
 int main() {
   KRVXinit(nullptr);
   testSeveralObjectives();
+  testChangesReachTheSolver();
   testQuadratic();
   testEntitiesMarksScaling();
   testStoredConstraints();
