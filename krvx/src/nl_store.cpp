@@ -95,11 +95,15 @@ void nlOnDeleteRows(ko_prob_struct *p, const std::vector<int> &map) {
 }
 
 void nlOnDeleteCols(ko_prob_struct *p, const std::vector<int> &map) {
+  auto refuse = [&](int row, int c) {
+    if (c >= 0 && map[size_t(c)] < 0)
+      raise(kErrInvalid, "column %d is used by a nonlinear formula of %s; remove the formula first", c,
+            rowText(row).c_str());
+  };
   forEachFormula(*p, [&](int row, const Formula &f) {
-    for (size_t c = 0; c < map.size(); ++c)
-      if (map[c] < 0 && usesColumn(f, int(c)))
-        raise(kErrInvalid, "column %zu is used by a nonlinear formula of %s; remove the formula first", c,
-              rowText(row).c_str());
+    refuse(row, f.col);
+    for (size_t k = 0; k < f.type.size(); ++k)
+      if (f.type[k] == KRVN_TOK_COL) refuse(row, int(f.value[k]));
   });
   forEachFormula(*p, [&](int, Formula &f) {
     if (f.col >= 0) f.col = map[size_t(f.col)];

@@ -2,6 +2,7 @@
 // An empty file name means <problem name>.mps (or .lp). A name ending in .gz gives gzip-compressed
 // MPS. The file is written beside its target and renamed over it when complete, so a failed write
 // leaves any earlier file intact.
+#include "nl.h"
 #include "readprob.h"
 
 #include "api.h"
@@ -69,6 +70,7 @@ extern "C" KRVX_API int KRVXwriteprob(KRVXprob prob, const char *filename, const
       path = prob->name + (lp ? ".lp" : ".mps");
     }
     lp = lp || endsWith(path, ".lp");
+    if (nlHasFormulas(prob)) raise(kErrUnsupported, "the problem has nonlinear formulas, which MPS and LP files cannot hold");
     if (lp && fixed) raise(kErrInvalid, "flag f (fixed MPS) does not go with the LP format");
     // write next to the target, then rename over it
     const char *suffix = lp ? ".lp" : (endsWith(path, ".gz") ? ".gz" : "");

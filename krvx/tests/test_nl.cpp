@@ -211,6 +211,7 @@ void userFunctionsAndSolve() {
   CHECK_OK(p, KRVXlpoptimize(p, ""));
   CHECK_OK(p, addFormula(nl, 0, KRVN_NOCOL, 1.0, {RB(), X(0), UF(a), End()}));
   CHECK_FAILS(p, KRVXlpoptimize(p, ""), "nonlinear formulas (solving nonlinear problems is not supported yet)");
+  CHECK_FAILS(p, KRVXwriteprob(p, "krvx_test_nl.mps", ""), "nonlinear formulas, which MPS and LP files cannot hold");
   CHECK_OK(p, KRVNdelrowcoefs(nl, 0));
   CHECK_OK(p, KRVXlpoptimize(p, ""));
 

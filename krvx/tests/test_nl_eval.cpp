@@ -3,7 +3,9 @@
 // types, and domain errors reported as failures.
 #include "nltest.h"
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 #include <functional>
 #include <random>
 
@@ -264,6 +266,32 @@ void domainErrors() {
   CHECK_FAILS(g_p, KRVNevalrow(g_nl, 1, zero, kCols, &v, nullptr, 0), "row 1 is out of range");
 }
 
+// Two threads evaluate at once: a failure flagged on one thread does not fail the other's evaluations.
+double uFlagsOdd(const double *v, void *data) {
+  if (v[0] > 0) KRVNsetfunctionerror(static_cast<tagKRVNproblem *>(data));
+  return v[0];
+}
+
+void threads() {
+  int f;
+  CHECK_OK(g_p, KRVNadduserfunction(g_nl, "flagsodd", 2, 1, 1, 0, (void *)uFlagsOdd, g_nl, &f));
+  KRVNdelrowcoefs(g_nl, 0);
+  CHECK_OK(g_p, addFormula(g_nl, 0, KRVN_NOCOL, 1.0, {RB(), X(0), UF(f), End()}));
+  std::atomic<int> wrong{0};
+  auto run = [&](double x0) {
+    const double x[kCols] = {x0, 0, 0};
+    for (int k = 0; k < 2000; ++k) {
+      double v, g[kCols];
+      int rc = KRVNevalrow(g_nl, 0, x, kCols, &v, k % 2 ? g : nullptr, k % 2 ? kCols : 0);
+      if ((rc != 0) != (x0 > 0)) ++wrong;
+    }
+  };
+  std::thread a(run, 1.0), b(run, -1.0);
+  a.join();
+  b.join();
+  CHECK(wrong == 0);
+}
+
 }  // namespace
 
 int main() {
@@ -274,6 +302,7 @@ int main() {
   sparseHessian();
   userFunctions();
   domainErrors();
+  threads();
   KRVXdestroyprob(g_p);
   KRVXfree();
   return finish("test_nl_eval");
