@@ -36,7 +36,13 @@ class Compiler {
     if (f_.value.size() != n) fail(0, "types and values differ in length");
     if (n == 0 || f_.type[n - 1] != KRVN_TOK_EOF) fail(int64_t(n), "the formula does not end with an end token (type 0)");
     for (size_t k = 0; k + 1 < n; ++k) token(int64_t(k), f_.type[k], f_.value[k]);
-    if (stack_.empty()) fail(int64_t(n - 1), "the formula is empty");
+    if (stack_.empty()) {
+      // every operand went into the column and the factor (a product of a column and numbers): g = 1
+      if (f_.col == KRVN_NOCOL) fail(int64_t(n - 1), "the formula is empty");
+      Node one{Kind::Const};
+      one.value = 1.0;
+      stack_.push_back(push(one));
+    }
     if (stack_.size() > 1 || stack_[0] < 0)
       fail(int64_t(n - 1), "the formula leaves %zu items instead of one (missing operator or function token?)",
            stack_.size());
