@@ -6,6 +6,7 @@
 #include "model/problem.h"
 #include "module/maps.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -411,7 +412,6 @@ uint32_t linkState(const constraint_s *c) { return c->state & KPY_CON_STATE_MASK
 
 struct Collector {
   std::vector<constraint_s *> cons;
-  std::unordered_set<constraint_s *> seen;
 
   int add(PyObject *o, PyObject *sink) {
     if (PyObject_TypeCheck(o, &kpy_constraintType)) {
@@ -424,7 +424,7 @@ struct Collector {
         PyErr_SetString(kpy_ModelError, "Constraint is not initialized");
         return -1;
       }
-      if (c->owner || linkState(c) != KPY_CON_UNLINKED || !seen.insert(c).second) {
+      if (c->owner || linkState(c) != KPY_CON_UNLINKED) {
         PyErr_SetString(kpy_ModelError, "Constraint has already been added to a problem");
         return -1;
       }
@@ -435,6 +435,16 @@ struct Collector {
     int rc = walk(o, sink);
     Py_LeaveRecursiveCall();
     return rc;
+  }
+
+  // a constraint given twice in one call
+  int refuseRepeats() const {
+    if (cons.size() < 2) return 0;
+    std::vector<constraint_s *> sorted(cons);
+    std::sort(sorted.begin(), sorted.end());
+    if (std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end()) return 0;
+    PyErr_SetString(kpy_ModelError, "Constraint has already been added to a problem");
+    return -1;
   }
 
   int walk(PyObject *o, PyObject *sink) {
@@ -513,7 +523,30 @@ struct RowBatch {
   std::vector<int> colind, q1, q2, fcol, frow, fstart, toktype;
   std::vector<size_t> qstart;   // per row, into q1/q2/qcoef (one more entry)
   std::vector<std::string> names;
+  std::vector<size_t> nl, nq, nf, nt;   // counts per row from the count pass
   bool named = false;
+};
+
+// The batch buffers of the calling thread, reused by calls that do not nest (one row at a time
+// then allocates nothing); a nested call or a very large batch gets buffers of its own.
+thread_local RowBatch tlBatch;
+thread_local bool tlBatchBusy = false;
+
+struct BatchLease {
+  RowBatch own;
+  RowBatch *b;
+  bool lease;
+  BatchLease() : lease(!tlBatchBusy) {
+    b = lease ? &tlBatch : &own;
+    if (lease) tlBatchBusy = true;
+  }
+  ~BatchLease() {
+    if (!lease) return;
+    tlBatchBusy = false;
+    if (b->coef.capacity() > (1u << 16) || b->rowtype.capacity() > (1u << 14)) tlBatch = RowBatch();
+  }
+  BatchLease(const BatchLease &) = delete;
+  BatchLease &operator=(const BatchLease &) = delete;
 };
 
 int convertBatch(problem_s *p, const std::vector<constraint_s *> &cons, int firstRow, RowBatch *b) {
@@ -521,7 +554,12 @@ int convertBatch(problem_s *p, const std::vector<constraint_s *> &cons, int firs
   for (constraint_s *c : cons)
     if (c->body && kpy_isNonlin(c->body) && kpy_ensureNonlinear(p) < 0) return -1;
   // count pass
-  std::vector<size_t> nl(n), nq(n), nf(n), nt(n);
+  std::vector<size_t> &nl = b->nl, &nq = b->nq, &nf = b->nf, &nt = b->nt;
+  nl.assign(n, 0);
+  nq.assign(n, 0);
+  nf.assign(n, 0);
+  nt.assign(n, 0);
+  b->named = false;
   size_t tl = 0, tq = 0, tf = 0, tt = 0;
   for (size_t k = 0; k < n; ++k) {
     double constant;
@@ -555,7 +593,7 @@ int convertBatch(problem_s *p, const std::vector<constraint_s *> &cons, int firs
   b->fstart.resize(tf + 1);
   b->toktype.resize(tt);
   b->tokvalue.resize(tt);
-  b->names.resize(n);
+  b->names.assign(n, std::string());
   // fill pass
   size_t pl = 0, pq = 0, pf = 0, pt = 0;
   b->fstart[0] = 0;
@@ -666,8 +704,9 @@ PyObject *problem_addConstraint(PyObject *self, PyObject *args) {
   const int first = (int)PyList_GET_SIZE(p->cons);
   const size_t n = col.cons.size();
   if (n > 0) {
-    RowBatch b;
-    if (convertBatch(p, col.cons, first, &b) < 0) {
+    BatchLease lease;
+    RowBatch &b = *lease.b;
+    if (col.refuseRepeats() < 0 || convertBatch(p, col.cons, first, &b) < 0) {
       Py_DECREF(results);
       return nullptr;
     }
@@ -825,7 +864,8 @@ PyObject *problem_convertExpr(PyObject *self, PyObject *args, PyObject *kwargs) 
     holder->body = Py_NewRef(expr);
     holder->state = KPY_CON_UNLINKED;
     holder->ub = 0.0;   // body <= 0: the row's rhs is minus the body's constant
-    RowBatch b;
+    BatchLease lease;
+    RowBatch &b = *lease.b;
     int rc = convertBatch(p, {holder}, 0, &b);
     Py_DECREF(holder);
     if (rc < 0) return nullptr;
