@@ -78,3 +78,29 @@ def test_memory_is_flat():
     r = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=300)
     assert r.returncode == 0, r.stderr
     assert int(r.stdout) < 8 << 20
+
+
+def test_memory_per_linear_entry():
+    code = textwrap.dedent("""
+        import ctypes, gc, korvex
+        libc = ctypes.CDLL("libc.so.6")
+        def rss():
+            libc.malloc_trim(0)
+            with open("/proc/self/statm") as f:
+                return int(f.read().split()[1]) * 4096
+        xs = [korvex.var() for _ in range(600000)]
+        worst = 0.0
+        for n in (200000, 350000, 500000, 600000):
+            part = xs[:n]
+            gc.collect()
+            r0 = rss()
+            e = korvex.expression()
+            for v in part:
+                e += 2 * v
+            worst = max(worst, (rss() - r0) / n)
+            del e, part
+        print(worst)
+    """)
+    r = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=300)
+    assert r.returncode == 0, r.stderr
+    assert float(r.stdout) <= 48.0

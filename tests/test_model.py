@@ -157,6 +157,18 @@ class TestLinkedObjects:
         assert [c.index for c in p.getConstraint()] == [0, 1]
         assert str(xs[0]) == "C1"
 
+    def test_values_read_from_the_solver(self):
+        p = loaded_problem()
+        x = p.getVariable(1)
+        assert (x.lb, x.ub, x.vartype) == (0.0, 10.0, korvex.continuous)
+        c0, c1 = p.getConstraint()
+        assert (c0.lb, c0.ub, c1.lb, c1.ub) == (-1e20, 4.0, 1.0, 1e20)
+        if hasattr(p, "chgColType"):
+            p.chgColType([x, 2], ["I", "R"])
+            assert (x.vartype, p.getVariable(2).vartype) == (korvex.integer, korvex.semiinteger)
+        with pytest.raises(korvex.ModelError):
+            x.lb = 3           # changed through the problem's methods only
+
     def test_deleted_objects_refused(self):
         p = loaded_problem()
         x, c = p.getVariable(0), p.getConstraint(0)

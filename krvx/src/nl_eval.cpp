@@ -36,7 +36,13 @@ class Compiler {
     if (f_.value.size() != n) fail(0, "types and values differ in length");
     if (n == 0 || f_.type[n - 1] != KRVN_TOK_EOF) fail(int64_t(n), "the formula does not end with an end token (type 0)");
     for (size_t k = 0; k + 1 < n; ++k) token(int64_t(k), f_.type[k], f_.value[k]);
-    if (stack_.empty()) fail(int64_t(n - 1), "the formula is empty");
+    if (stack_.empty()) {
+      // every operand went into the column and the factor (a product of a column and numbers): g = 1
+      if (f_.col == KRVN_NOCOL) fail(int64_t(n - 1), "the formula is empty");
+      Node one{Kind::Const};
+      one.value = 1.0;
+      stack_.push_back(push(one));
+    }
     if (stack_.size() > 1 || stack_[0] < 0)
       fail(int64_t(n - 1), "the formula leaves %zu items instead of one (missing operator or function token?)",
            stack_.size());
@@ -612,18 +618,19 @@ struct Snapshot {
   int64_t ncols = 0, nrows = 0;
 };
 
-int snapshot(tagKRVNproblem *nl, const char *fn, int row, Snapshot &s) {
+int snapshot(tagKRVNproblem *nl, const char *fn, int row, Snapshot &s, bool allRows) {
   if (!nl) return failGlobal(kErrNoProblem, "%s: no nonlinear problem given", fn);
   return guard(nl->p, fn, [&] {
     const ko_prob_struct *p = nl->p;
     s.ncols = int64_t(p->cols.size());
     s.nrows = int64_t(p->rows.size());
-    if (row != KRVN_ALLROWS && row != KRVN_OBJROW && (row < 0 || row >= s.nrows))
+    if (!(allRows && row == KRVN_ALLROWS) && row != KRVN_OBJROW && (row < 0 || row >= s.nrows))
       raise(kErrInvalid, "row %d is out of range (the problem has %lld rows; -1 is the objective)", row,
             (long long)s.nrows);
-    for (size_t r = 0; r < p->nlrows.size(); ++r)
-      if (row == KRVN_ALLROWS || row == int(r))
-        for (const Formula &f : p->nlrows[r]) s.formulas.emplace_back(int(r), f);
+    const size_t from = row == KRVN_ALLROWS ? 0 : size_t(std::max(row, 0));
+    const size_t to = row == KRVN_ALLROWS ? p->nlrows.size() : row >= 0 ? size_t(row) + 1 : 0;
+    for (size_t r = from; r < to && r < p->nlrows.size(); ++r)
+      for (const Formula &f : p->nlrows[r]) s.formulas.emplace_back(int(r), f);
     if (row == KRVN_ALLROWS || row == KRVN_OBJROW)
       for (const Formula &f : p->nlobj) s.formulas.emplace_back(KRVN_OBJROW, f);
     s.funcs = nl->funcs;
@@ -663,8 +670,7 @@ extern "C" KRVX_API int KRVNsetfunctionerror(tagKRVNproblem *nlprob) {
 extern "C" KRVX_API int KRVNevalrow(tagKRVNproblem *nlprob, int row, const double *x, int64_t x_n, double *value,
                                     double *grad, int64_t grad_n) {
   Snapshot s;
-  if (row == KRVN_ALLROWS) row = -3;   // one row or the objective only
-  if (int rc = snapshot(nlprob, "KRVNevalrow", row, s)) return rc;
+  if (int rc = snapshot(nlprob, "KRVNevalrow", row, s, false)) return rc;
   return unlocked(nlprob, "KRVNevalrow", [&] {
     if (!value) raise(kErrInvalid, "argument 'value' is NULL");
     checkExact(x, x_n, s.ncols, "x");
@@ -687,8 +693,7 @@ extern "C" KRVX_API int KRVNevalrow(tagKRVNproblem *nlprob, int row, const doubl
 extern "C" KRVX_API int KRVNevalhessvec(tagKRVNproblem *nlprob, int row, const double *x, int64_t x_n, const double *v,
                                         int64_t v_n, double *hv, int64_t hv_n) {
   Snapshot s;
-  if (row == KRVN_ALLROWS) row = -3;
-  if (int rc = snapshot(nlprob, "KRVNevalhessvec", row, s)) return rc;
+  if (int rc = snapshot(nlprob, "KRVNevalhessvec", row, s, false)) return rc;
   return unlocked(nlprob, "KRVNevalhessvec", [&] {
     checkExact(x, x_n, s.ncols, "x");
     checkExact(v, v_n, s.ncols, "v");
@@ -708,7 +713,7 @@ extern "C" KRVX_API int KRVNevalhessian(tagKRVNproblem *nlprob, const double *x,
                                         const double *lambda, int64_t lambda_n, int64_t *nnz, int *hrow, int *hcol,
                                         double *hval, int64_t maxnnz) {
   Snapshot s;
-  if (int rc = snapshot(nlprob, "KRVNevalhessian", KRVN_ALLROWS, s)) return rc;
+  if (int rc = snapshot(nlprob, "KRVNevalhessian", KRVN_ALLROWS, s, true)) return rc;
   return unlocked(nlprob, "KRVNevalhessian", [&] {
     if (!nnz) raise(kErrInvalid, "argument 'nnz' is NULL");
     checkOptional(lambda, lambda_n, s.nrows, "lambda");

@@ -50,9 +50,10 @@ void goodStreams() {
       {-1, KRVN_NOCOL, 1.0, {X(0), X(1), Op(5), X(2), X(0), Op(5), Op(5), X(1), Op(5), End()}},
       {-1, -1, 2.0, {RB(), C(3), C(2), C(1), C(1), C(0), C(0), X(2), Fn(KRVN_FN_PWL), End()}},
       {0, KRVN_NOCOL, 1.0, {C(2.5), {KRVN_TOK_SKIP, 0}, End()}},                      // a constant
+      {1, 2, 3.0, {End()}},                                                          // 3 z
   };
   CHECK_OK(p, addFormulas(nl, good));
-  CHECK(formulaCount(nl) == 8);
+  CHECK(formulaCount(nl) == 9);
   int st = -1;
   CHECK_OK(p, KRVNgetrowstatus(nl, 1, &st));
   CHECK(st == 1);
@@ -65,7 +66,8 @@ void goodStreams() {
   auto obj = readFormulas(nl, KRVN_OBJROW);
   CHECK(obj.size() == 2 && obj[1].col == KRVN_NOCOL && obj[1].row == KRVN_OBJROW);   // -1 column is none
   auto all = readFormulas(nl, KRVN_ALLROWS);
-  CHECK(all.size() == 8 && all[0].row == 0 && all[3].row == 1 && all[7].row == KRVN_OBJROW);
+  CHECK(all.size() == 9 && all[0].row == 0 && all[3].row == 1 && all[7].row == KRVN_OBJROW);
+  CHECK(all.size() == 9 && all[6].col == 2 && all[6].toks == Tokens{End()});
 
   // fill call with too little room
   int nf;

@@ -95,6 +95,7 @@ Tokens fn(int code, const Tokens &arg) { return cat({{RB()}, arg, {Fn(code)}}); 
 
 void operatorsAndFunctions() {
   check("A", KRVN_NOCOL, 1.0, A, a);
+  check("column alone", 2, 3.0, {}, [](const double *) { return 1.0; });
   check("-A", KRVN_NOCOL, 1.0, cat({A, {Op(1)}}), [](const double *x) { return -a(x); });
   check("A^3", 2, 1.5, cat({A, {C(3), Op(2)}}), [](const double *x) { return std::pow(a(x), 3); });
   check("B^A", KRVN_NOCOL, 1.0, cat({B, A, {Op(2)}}), [](const double *x) { return std::pow(b(x), a(x)); });

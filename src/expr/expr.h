@@ -160,6 +160,13 @@ PyObject *quadterm_base();
 PyObject *nonlin_base();                                    // op -1, args null
 // a new linmap (with the load factor the algebra uses); null with MemoryError
 linmap *expr_linmap_new();
+// room for n entries when memory allows (only a speed-up: a failure is ignored)
+inline void expr_reserve(linmap *m, size_t n) {
+  try {
+    m->reserve(n);
+  } catch (...) {
+  }
+}
 
 PyObject *general_copy(PyObject *obj, double c);
 PyObject *linterm_copy(PyObject *term, double c);

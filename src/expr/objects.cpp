@@ -248,7 +248,7 @@ static int copy_scaled_maps(expression_s *e, const expression_s *src, double c, 
   if (std::fabs(c - 1.0) <= 1e-15) c = 1.0;
   if (src->linear) {
     if (!(e->linear = expr_linmap_new())) return -1;
-    e->linear->reserve(src->linear->size());
+    expr_reserve(e->linear, src->linear->size());
     for (auto &kv : *src->linear)
       if (linmap_set(e->linear, kv.first, c * kv.second) < 0) return -1;
   }
@@ -261,7 +261,7 @@ static int copy_scaled_maps(expression_s *e, const expression_s *src, double c, 
         linmap_free(&inner);
         return -1;
       }
-      inner->reserve(outer.second->size());
+      expr_reserve(inner, outer.second->size());
       for (auto &kv : *outer.second)
         if (linmap_set(inner, kv.first, c * kv.second) < 0) return -1;
     }

@@ -93,7 +93,7 @@ static PyObject *linear_product(expression_s *A, expression_s *B) {
   expression_s *big = na > nb ? A : B, *small = na > nb ? B : A;
   if (big->linear) {
     if (!(r->linear = expr_linmap_new())) goto fail;
-    r->linear->reserve(big->linear->size() + (small->linear ? small->linear->size() : 0));
+    expr_reserve(r->linear, big->linear->size() + (small->linear ? small->linear->size() : 0));
     for (auto &kv : *big->linear) {
       double p = kv.second * small->constant;
       if (p != 0.0 && linmap_set(r->linear, kv.first, p) < 0) {

@@ -1,6 +1,9 @@
 // korvex.constraint: a row of a problem (linked), or a constraint holding its own body,
 // bounds and name (unlinked: made by comparing expressions or by the constructor).
 #include "model/problem.h"
+#include "model/modelling.h"
+
+#include <cstring>
 
 namespace {
 
@@ -110,16 +113,40 @@ PyObject *constraint_getIndex(PyObject *self, void *) {
   }
 }
 
+// The bounds of a constraint: its own values, or those of its row in the solver.
+int readBounds(constraint_s *c, double *lb, double *ub) {
+  if (refuseDeleted(c) < 0) return -1;
+  if (linkState(c) != KPY_CON_LINKED) {
+    *lb = c->lb;
+    *ub = c->ub;
+    return 0;
+  }
+  char type = 'N';
+  double rhs = 0, rng = 0;
+  int row = (int)c->idx_low;
+  if (kpy_readSolverItem(c->owner, KRVXgetrowtype, row, &type) < 0 ||
+      kpy_readSolverItem(c->owner, KRVXgetrhs, row, &rhs) < 0 ||
+      kpy_readSolverItem(c->owner, KRVXgetrhsrange, row, &rng) < 0)
+    return -1;
+  static const char letters[] = "LGERN";   // row types 1 to 5 of calc_constraint_bounds
+  const char *at = type ? std::strchr(letters, type) : nullptr;
+  if (!at || calc_constraint_bounds((int)(at - letters) + 1, rhs, rng, lb, ub) < 0) {
+    PyErr_Format(kpy_SolverError, "Unknown row type '%c'", type);
+    return -1;
+  }
+  return 0;
+}
+
 PyObject *constraint_getLb(PyObject *self, void *) {
-  constraint_s *c = (constraint_s *)self;
-  if (refuseLinkedRead(c, "lower bound") < 0) return nullptr;
-  return PyFloat_FromDouble(c->lb);
+  double lb, ub;
+  if (readBounds((constraint_s *)self, &lb, &ub) < 0) return nullptr;
+  return PyFloat_FromDouble(lb);
 }
 
 PyObject *constraint_getUb(PyObject *self, void *) {
-  constraint_s *c = (constraint_s *)self;
-  if (refuseLinkedRead(c, "upper bound") < 0) return nullptr;
-  return PyFloat_FromDouble(c->ub);
+  double lb, ub;
+  if (readBounds((constraint_s *)self, &lb, &ub) < 0) return nullptr;
+  return PyFloat_FromDouble(ub);
 }
 
 int setBound(constraint_s *c, PyObject *value, double *slot, const char *what) {
@@ -175,6 +202,7 @@ PyTypeObject kpy_constraintType = [] {
       "A constraint lb <= body <= ub. Comparing expressions (2*x + y <= 4) makes one; so does this\n"
       "constructor, from such a comparison (to give it a name) or from a body and bounds.";
   t.tp_getset = constraint_getset;
+  t.tp_methods = kpy_constraint_methods;
   t.tp_init = constraint_init;
   t.tp_new = constraint_new;
   return t;

@@ -27,6 +27,23 @@ uint64_t kpy_nextSerial(uint64_t *counter);
 // The packed name of one object of a solver namespace (1 rows, 2 columns, 3 sets); a new str.
 PyObject *kpy_getSolverName(problem_s *prob, int kind, int index);
 
+// One item of a first..last getter of the solver (KRVXgetlb, KRVXgetrowtype, ...) at index,
+// read without the interpreter lock; 0 or -1 with an error set.
+template <class T>
+int kpy_readSolverItem(problem_s *prob, int (*getter)(KRVXprob, T *, int, int), int index, T *out) {
+  if (checkProblemIsInitialized(prob) < 0) return -1;
+  ko_prob_struct *h = prob->prob;
+  int rc;
+  Py_BEGIN_ALLOW_THREADS
+  rc = getter(h, out, index, index);
+  Py_END_ALLOW_THREADS
+  if (rc) {
+    setKrvxErrIfNull((PyObject *)prob, nullptr);
+    return -1;
+  }
+  return 0;
+}
+
 // Bounds of a number given for a bound: clamped to [-1e20, 1e20]; -1 with an error for NaN.
 int kpy_clampBound(double v, double *out);
 

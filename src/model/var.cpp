@@ -163,10 +163,15 @@ PyObject *var_getIndex(PyObject *self, void *) {
   return PyLong_FromUnsignedLong(v->idx_low);
 }
 
-PyObject *boundGetter(var_s *v, uint8_t flag, boundmap *map, double dflt, const char *what) {
+// getter: the solver's getter for a linked variable, or null when the solver has none
+PyObject *boundGetter(var_s *v, uint8_t flag, boundmap *map, double dflt, const char *what,
+                      int (*getter)(KRVXprob, double *, int, int)) {
   if (refuseDeleted(v) < 0) return nullptr;
-  if (v->owner) return linkedUnavailable(what);
-  return PyFloat_FromDouble(unlinkedValue(v, flag, map, dflt));
+  if (!v->owner) return PyFloat_FromDouble(unlinkedValue(v, flag, map, dflt));
+  if (!getter) return linkedUnavailable(what);
+  double d = 0;
+  if (kpy_readSolverItem(v->owner, getter, (int)v->idx_low, &d) < 0) return nullptr;
+  return PyFloat_FromDouble(d);
 }
 
 int boundSetter(var_s *v, PyObject *value, uint8_t flag, boundmap *map, const char *what) {
@@ -185,12 +190,14 @@ int boundSetter(var_s *v, PyObject *value, uint8_t flag, boundmap *map, const ch
   return setUnlinkedValue(v, flag, map, d);
 }
 
-PyObject *var_getLb(PyObject *s, void *) { return boundGetter((var_s *)s, kHasLb, kpy_env.var_lb, 0.0, "lower bound"); }
+PyObject *var_getLb(PyObject *s, void *) {
+  return boundGetter((var_s *)s, kHasLb, kpy_env.var_lb, 0.0, "lower bound", KRVXgetlb);
+}
 PyObject *var_getUb(PyObject *s, void *) {
-  return boundGetter((var_s *)s, kHasUb, kpy_env.var_ub, KPY_INFINITY, "upper bound");
+  return boundGetter((var_s *)s, kHasUb, kpy_env.var_ub, KPY_INFINITY, "upper bound", KRVXgetub);
 }
 PyObject *var_getThreshold(PyObject *s, void *) {
-  return boundGetter((var_s *)s, kHasThreshold, kpy_env.var_threshold, -KPY_INFINITY, "threshold");
+  return boundGetter((var_s *)s, kHasThreshold, kpy_env.var_threshold, -KPY_INFINITY, "threshold", nullptr);
 }
 int var_setLb(PyObject *s, PyObject *v, void *) { return boundSetter((var_s *)s, v, kHasLb, kpy_env.var_lb, "lower bound"); }
 int var_setUb(PyObject *s, PyObject *v, void *) { return boundSetter((var_s *)s, v, kHasUb, kpy_env.var_ub, "upper bound"); }
@@ -201,7 +208,16 @@ int var_setThreshold(PyObject *s, PyObject *v, void *) {
 PyObject *var_getVartype(PyObject *self, void *) {
   var_s *v = (var_s *)self;
   if (refuseDeleted(v) < 0) return nullptr;
-  return PyLong_FromLong(v->vartype);
+  if (!v->owner) return PyLong_FromLong(v->vartype);
+  char t = 'C';
+  if (kpy_readSolverItem(v->owner, KRVXgetcoltype, (int)v->idx_low, &t) < 0) return nullptr;
+  static const char letters[] = "CBISRP";   // in the order of kpy_vartype
+  const char *at = std::strchr(letters, t);
+  if (!at || !t) {
+    PyErr_Format(kpy_SolverError, "Unknown column type '%c'", t);
+    return nullptr;
+  }
+  return PyLong_FromLong((long)(at - letters));
 }
 
 int var_setVartype(PyObject *self, PyObject *value, void *) {

@@ -4,6 +4,7 @@
 #include <tsl/robin_map.h>
 #include <tsl/robin_set.h>
 #include <map>
+#include <stdexcept>
 
 struct var_s;
 
@@ -15,8 +16,28 @@ struct kpy_PtrHash {
   }
 };
 
+// Bucket counts of the linear maps grow by half (not doubling), so that a table never holds
+// more than about 40 bytes per entry; a hash picks its bucket by multiply-shift.
+class kpy_GrowByHalf {
+ public:
+  explicit kpy_GrowByHalf(std::size_t &min_count) : count_(min_count > 0 ? min_count : 1) {}
+  std::size_t bucket_for_hash(std::size_t hash) const noexcept {
+    return (std::size_t)(((unsigned __int128)hash * count_) >> 64);
+  }
+  std::size_t next_bucket_count() const {
+    if (count_ >= max_bucket_count() / 2) throw std::length_error("The hash table exceeds its maximum size.");
+    return count_ + count_ / 2 + 1;
+  }
+  std::size_t max_bucket_count() const { return std::size_t(1) << 48; }
+  void clear() noexcept { count_ = 1; }
+
+ private:
+  std::size_t count_;
+};
+
 // variable -> coefficient; each key holds a reference to its variable
-struct linmap : tsl::robin_map<var_s *, double, kpy_PtrHash> {};
+struct linmap : tsl::robin_map<var_s *, double, kpy_PtrHash, std::equal_to<var_s *>,
+                               std::allocator<std::pair<var_s *, double>>, false, kpy_GrowByHalf> {};
 // u -> (v -> coefficient), u <= v in the variable order; the quadratic map owns the inner maps
 struct quadmap : tsl::robin_map<var_s *, linmap *, kpy_PtrHash> {};
 // set of 48-bit variable serials
