@@ -131,11 +131,12 @@ class TestTokens:
 
         def f(a, b):
             return a * b
-        try:
-            toks = tokens(p, k.user(f, x, y))
-        except k.ModelError as e:
-            pytest.skip(f"no nonlinear layer: {e}")
+        toks = tokens(p, k.user(f, x, y))
         assert toks[:3] == [(22, 0.0), (10, 1.0), (10, 0.0)] and toks[3][0] == UFUN and toks[4] == (0, 0.0)
+        # registered once per function and argument count
+        assert tokens(p, k.user(f, y, x))[3] == toks[3]
+        with pytest.raises(k.InterfaceError, match="User functions are not supported by constraint.getBody"):
+            p.addConstraint(k.user(f, x, y) <= 1).getBody()
 
     def test_balanced_sum_of_five(self, p, xyz):
         x, y, z = xyz
@@ -231,15 +232,25 @@ class TestGetBody:
         assert str(c.getBody()) == str(c.body)
 
     def test_nonlinear_round_trip(self, p, xyz):
-        x, y, _ = xyz
-        try:
-            c = p.addConstraint(k.exp(x) + y <= 5)
-        except k.SolverError as e:
-            pytest.skip(f"no nonlinear layer: {e}")
-        body = c.getBody()
+        x, y, z = xyz
+        bodies = [k.exp(x) + y, k.sin(x) * y * 3 + x * k.cos(y) - k.max(x, y, z), 2 * x + x * y + k.log(z + 2) / y,
+                  k.sqrt(x ** 2 + 1) - k.Sum([k.atan(y), k.abs(z), k.exp(x * z)]), y * k.exp(x) * 4]
+        cons = p.addConstraint([b <= 5 for b in bodies])
+        assert str(cons[0].getBody()) == "C2 + exp(C1)"
         rng = random.Random(1)
-        conv_a = p._convertExpr(k.exp(x) + y)
-        conv_b = p._convertExpr(body)
-        for _ in range(5):
-            pt = [rng.uniform(-1, 1) for _ in range(3)]
-            assert eval_converted(conv_b, pt) == pytest.approx(eval_converted(conv_a, pt))
+        for body, c in zip(bodies, cons):
+            conv_a, conv_b = p._convertExpr(body), p._convertExpr(c.getBody())
+            for _ in range(5):
+                pt = [rng.uniform(0.5, 1.5) for _ in range(3)]
+                assert eval_converted(conv_b, pt) == pytest.approx(eval_converted(conv_a, pt))
+
+    def test_formulas_refused_at_solve_and_objective_replaced(self, p, xyz):
+        x, y, _ = xyz
+        p.setControl("outputlog", 0)
+        p.addConstraint(x + y <= 3)
+        p.setObjective(k.exp(x) * y - x, sense=k.maximize)
+        with pytest.raises(k.SolverError, match="nonlinear"):
+            p.optimize()
+        p.setObjective(x + 2 * y, sense=k.maximize)   # the formula objective is removed
+        p.optimize()
+        assert p.attributes.objval == pytest.approx(6.0)

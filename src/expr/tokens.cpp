@@ -180,21 +180,6 @@ PyObject *nonlin_from_formula(problem_s *problem, const std::vector<int> &types,
 
 namespace {
 
-// A solver call without the interpreter lock; a failure becomes the solver's error.
-template <class F>
-int solverCall(problem_s *p, F &&f) {
-  int rc;
-  Py_BEGIN_ALLOW_THREADS
-  rc = f();
-  Py_END_ALLOW_THREADS
-  handleCallbackException(p, rc);
-  if (rc || PyErr_Occurred()) {
-    setKrvxErrIfNull((PyObject *)p, nullptr);
-    return -1;
-  }
-  return 0;
-}
-
 PyObject *varAt(problem_s *p, int col) {
   if (col < 0 || col >= PyList_GET_SIZE(p->vars)) {
     PyErr_Format(kpy_InterfaceError, "Column %d of the solver has no variable in the problem", col);
@@ -205,17 +190,14 @@ PyObject *varAt(problem_s *p, int col) {
 
 // The linear and quadratic part of a row as an expression.
 PyObject *rowPolynomial(problem_s *p, int row) {
-  ko_prob_struct *h = p->prob;
   int64_t nlin = 0, nq = 0;
-  if (solverCall(p, [&] { return KRVXgetrowcoefs(h, row, &nlin, nullptr, nullptr, 0); }) < 0 ||
-      solverCall(p, [&] { return KRVXgetqrowcoefs(h, row, &nq, nullptr, nullptr, nullptr, 0); }) < 0)
+  if (kpy_modelCall(KRVXgetrowcoefs, p, row, &nlin, (int *)nullptr, (double *)nullptr, (int64_t)0) < 0 ||
+      kpy_modelCall(KRVXgetqrowcoefs, p, row, &nq, (int *)nullptr, (int *)nullptr, (double *)nullptr, (int64_t)0) < 0)
     return nullptr;
   std::vector<int> lc((size_t)nlin), q1((size_t)nq), q2((size_t)nq);
   std::vector<double> lv((size_t)nlin), qv((size_t)nq);
-  if ((nlin && solverCall(p, [&] { return KRVXgetrowcoefs(h, row, &nlin, lc.data(), lv.data(), (int64_t)lc.size()); }) < 0) ||
-      (nq && solverCall(p, [&] {
-         return KRVXgetqrowcoefs(h, row, &nq, q1.data(), q2.data(), qv.data(), (int64_t)q1.size());
-       }) < 0))
+  if ((nlin && kpy_modelCall(KRVXgetrowcoefs, p, row, &nlin, lc.data(), lv.data(), nlin) < 0) ||
+      (nq && kpy_modelCall(KRVXgetqrowcoefs, p, row, &nq, q1.data(), q2.data(), qv.data(), nq) < 0))
     return nullptr;
   PyObject *e = expression_base();
   if (!e) return nullptr;
@@ -238,7 +220,7 @@ PyObject *rowPolynomial(problem_s *p, int row) {
   return e;
 }
 
-// body += factor · x[col] · g  (col < 0: no column)
+// body + factor · x[col] · g  (col < 0: no column; body null: the term alone)
 PyObject *addFormulaTerm(problem_s *p, PyObject *body, PyObject *g, int col, double factor) {
   PyObject *term = Py_NewRef(g);
   if (col >= 0) {
@@ -256,6 +238,7 @@ PyObject *addFormulaTerm(problem_s *p, PyObject *body, PyObject *g, int col, dou
     if (!t) return nullptr;
     term = t;
   }
+  if (!body) return term;   // the first part of a body without a polynomial
   PyObject *sum = general_add(body, term);
   Py_DECREF(term);
   return sum;
@@ -284,26 +267,28 @@ PyObject *constraint_getBody(PyObject *self, PyObject *) {
   tagKRVNproblem *nl = p->nlprob;
   int nf = 0;
   int64_t nt = 0;
-  if (solverCall(p, [&] {
+  if (kpy_modelCall([&](ko_prob_struct *) {
         return KRVNgetcoefs(nl, row, &nf, &nt, nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, 0);
-      }) < 0) {
+      }, p) < 0) {
     Py_DECREF(body);
     return nullptr;
   }
   if (nf == 0) return body;
+  auto *poly = (expression_s *)body;
+  if ((!poly->linear || poly->linear->empty()) && (!poly->quad || poly->quad->empty())) Py_CLEAR(body);
   std::vector<int> rows((size_t)nf), fcols((size_t)nf), starts((size_t)nf + 1), types((size_t)nt);
   std::vector<double> factors((size_t)nf), values((size_t)nt);
-  if (solverCall(p, [&] {
+  if (kpy_modelCall([&](ko_prob_struct *) {
         return KRVNgetcoefs(nl, row, &nf, &nt, rows.data(), fcols.data(), factors.data(), starts.data(), (int)rows.size(),
                             types.data(), values.data(), (int64_t)types.size());
-      }) < 0) {
+      }, p) < 0) {
     Py_DECREF(body);
     return nullptr;
   }
   for (size_t k = 0; k < rows.size(); ++k) {
     size_t from = (size_t)starts[k], to = (size_t)starts[k + 1];
     if (from > to || to > types.size()) {
-      Py_DECREF(body);
+      Py_XDECREF(body);
       return invalid("constraint.getBody");
     }
     std::vector<int> t(types.begin() + (long)from, types.begin() + (long)to);
@@ -311,7 +296,7 @@ PyObject *constraint_getBody(PyObject *self, PyObject *) {
     PyObject *g = nonlin_from_formula(p, t, v, "constraint.getBody");
     PyObject *sum = g ? addFormulaTerm(p, body, g, fcols[k] >= 0 ? fcols[k] : -1, factors[k]) : nullptr;
     Py_XDECREF(g);
-    Py_DECREF(body);
+    Py_XDECREF(body);
     if (!sum) return nullptr;
     body = sum;
   }
