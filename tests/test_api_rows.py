@@ -63,19 +63,20 @@ class TestAdders:
         assert p.getSOS()[0] is s and [o.index for o in p.getSOS()] == [0, 1, 2]
         assert_in_step(p)
 
-    @pytest.mark.parametrize("call", [
-        lambda p: p.addRows("X", [1]),                                # bad row type
-        lambda p: p.addRows("LL", [1, 1], start=[0], colind=[0], rowcoef=[1]),     # short start
-        lambda p: p.addRows("L", [1], start=[0, 1, 1], colind=[0], rowcoef=[1]),   # long start
-        lambda p: p.addRows("L", [1], start=[0], colind=[7], rowcoef=[1]),         # no column 7
-        lambda p: p.addCols([1, 1], start=[0, 1, 2, 2], rowind=[0, 1], rowcoef=[1, 1]),
-        lambda p: p.addCols([1], start=[0], rowind=[5], rowcoef=[1]),
-        lambda p: p.addSets("1", [0], [0, 9], [1, 2]),
-        lambda p: p.addSets("12", [0], [0, 1], [1, 2]),
+    @pytest.mark.parametrize("call, match", [
+        (lambda p: p.addRows("X", [1]), "rowtype"),
+        (lambda p: p.addRows("LL", [1, 1], start=[0], colind=[0], rowcoef=[1]), "'start' has 1 entries, expected 2 or 3"),
+        (lambda p: p.addRows("L", [1], start=[0, 1, 1], colind=[0], rowcoef=[1]), "'start' has 3 entries"),
+        (lambda p: p.addRows("L", [1], colind=[0], rowcoef=[1]), "'start' is required"),
+        (lambda p: p.addRows("L", [1], start=[0], colind=[7], rowcoef=[1]), "colind"),
+        (lambda p: p.addCols([1, 1], start=[0, 1, 2, 2], rowind=[0, 1], rowcoef=[1, 1]), "'start' has 4 entries"),
+        (lambda p: p.addCols([1], start=[0], rowind=[5], rowcoef=[1]), "rowind"),
+        (lambda p: p.addSets("1", [0], [0, 9], [1, 2]), "colind"),
+        (lambda p: p.addSets("12", [0], [0, 1], [1, 2]), "'start' has 1 entries"),
     ])
-    def test_refused_additions_leave_lists_as_they_were(self, p, call):
+    def test_refused_additions_leave_lists_as_they_were(self, p, call, match):
         before = lists(p)
-        with pytest.raises(korvex.SolverError):
+        with pytest.raises(korvex.SolverError, match=match):
             call(p)
         assert lists(p) == before
         assert_in_step(p)
@@ -168,6 +169,17 @@ def test_deleting_rows_and_columns_changes_the_optimum(p):
     p.delCols([x])
     assert (y.index, p.getConstraint(0).index) == (0, 0)
     assert solve(p) == pytest.approx(-4)           # y <= 2
+    assert_in_step(p)
+
+
+def test_refused_deletion_leaves_lists_as_they_were(p):
+    # a column that a general constraint uses cannot be deleted
+    p.addCols([0], [0], [], [], [0], [5])
+    p.addGenCons([0], [2], [0], [0, 1], [0], [])
+    before = lists(p)
+    with pytest.raises(korvex.SolverError):
+        p.delCols(["x"])
+    assert lists(p) == before
     assert_in_step(p)
 
 

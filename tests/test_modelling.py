@@ -131,6 +131,9 @@ class TestConstraints:
         p.optimize()
         assert p.getSolution() == pytest.approx([3.0])
         assert c.index == 0
+        with pytest.raises(k.ModelError, match="greater than its upper bound"):
+            p.addConstraint(k.constraint(body=x, lb=5, ub=1))
+        assert p.attributes.rows == 1
 
     def test_quadratic_row_read_back(self, p):
         x, y = p.addVariable(), p.addVariable()

@@ -7,6 +7,7 @@
 #include "module/maps.h"
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -590,6 +591,12 @@ int convertBatch(problem_s *p, const std::vector<constraint_s *> &cons, int firs
     pq += q;
     pf += f;
     pt += t;
+    if (c->lb > c->ub) {   // no row type holds it: a range row would widen it instead
+      char msg[160];
+      snprintf(msg, sizeof msg, "Constraint has a lower bound (%g) greater than its upper bound (%g)", c->lb, c->ub);
+      PyErr_SetString(kpy_ModelError, msg);
+      return -1;
+    }
     rowBounds(c->lb, c->ub, constant, &b->rowtype[k], &b->rhs[k], &b->rng[k]);
     if (c->name) {
       if (utf8(c->name, &b->names[k]) < 0) return -1;
