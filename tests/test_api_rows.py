@@ -217,3 +217,20 @@ def test_uninitialized_problem_refused():
     for call in (lambda: q.addRows(), lambda: q.delCols(5), lambda: q.addSets(1, 2, 3, 4), lambda: q.addCols()):
         with raises(korvex.ModelError, "Problem is not initialized"):
             call()
+
+
+def test_problems_with_unlinked_objects_are_refused():
+    p = korvex.problem()
+    p.addVariable(korvex.var(ub=3))             # map mode
+    calls = {"addRows": lambda: p.addRows("L", [1], nonsense=1), "delRows": lambda: p.delRows(),
+             "addCols": lambda: p.addCols([1]), "delCols": lambda: p.delCols([0]),
+             "addSets": lambda: p.addSets("1", [0], [0], [1]), "delSets": lambda: p.delSets([0])}
+    for name, call in calls.items():
+        # refused before the arguments are looked at
+        with raises(korvex.InterfaceError, "Cannot call problem.%s on problems with unlinked objects" % name):
+            call()
+    assert sizes(p) == (0, 1, 0)
+    p.chgColType([0], "I")
+    p.chgObjSense(-1)
+    p.chgObjN(0, [0], [1.0])
+    assert solve(p) == pytest.approx(3)
