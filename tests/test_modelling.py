@@ -1,4 +1,6 @@
 """Modelling methods: variables, batched constraints, objectives and map mode."""
+import math
+
 import numpy as np
 import pytest
 
@@ -35,6 +37,17 @@ class TestIssueExample:
         p.setObjective(x + 3 * y, sense=k.maximize)
         p.optimize()
         assert p.getSolution() == pytest.approx([1.0, 2.0])
+
+    def test_end_to_end(self, p):
+        x, y, _ = self.build(p, k.integer)
+        p.setObjective(x + 3 * y, sense=k.maximize)
+        p.optimize()
+        assert (p.getSolution(x), p.getSolution(2 * x + y), p.getSolution("x")) == pytest.approx((1.0, 4.0, 1.0))
+        assert k.evaluate(x * y + k.sin(x), solution={x: 1, y: 2}) == pytest.approx(2 + math.sin(1))
+        c = p.addConstraint(k.exp(x) + y <= 5)
+        assert str(c.getBody()) == "C2 + exp(x)"
+        with pytest.raises(k.SolverError, match="nonlinear"):
+            p.optimize()
 
     def test_quadratic_objective_with_integer_column_refused(self, p):
         x, y, _ = self.build(p, k.integer)

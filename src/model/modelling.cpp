@@ -12,13 +12,6 @@
 #include <unordered_set>
 #include <vector>
 
-// The nonlinear layer's formula calls (weak while libkrvx may lack them)
-extern "C" {
-int KRVNaddcoefs(tagKRVNproblem *nlprob, int nformulas, const int *rowind, const int *colind, const double *factor,
-                 const int *formulastart, int64_t ntokens, const int *type, const double *value) __attribute__((weak));
-int KRVNdelrowcoefs(tagKRVNproblem *nlprob, int row) __attribute__((weak));
-}
-
 namespace {
 
 constexpr int kObjRow = -1;   // the objective where the nonlinear layer asks for a row
@@ -632,7 +625,7 @@ int flushBatch(problem_s *p, RowBatch &b, int first) {
                        b.q2.data() + from, (int64_t)cnt, b.qcoef.data() + from, (int64_t)cnt) == 0;
   }
   if (ok && !b.fcol.empty()) {
-    if (!KRVNaddcoefs || !p->nlprob) {
+    if (!p->nlprob) {
       PyErr_SetString(kpy_SolverError, "Nonlinear formulas need the solver library's nonlinear layer, which is not available");
       ok = false;
     } else {
@@ -739,7 +732,7 @@ PyObject *problem_setObjective(PyObject *self, PyObject *args, PyObject *kwargs)
   problem_s *p = kpy_prob(self);
   kpy_converted c;
   if (convertObjective(p, expr, &c) < 0) return nullptr;
-  if (c.nformulas && (!KRVNaddcoefs || !p->nlprob)) {
+  if (c.nformulas && !p->nlprob) {
     PyErr_SetString(kpy_SolverError, "Nonlinear formulas need the solver library's nonlinear layer, which is not available");
     return nullptr;
   }
@@ -911,7 +904,7 @@ problem_s *kpy_constraintProblem(constraint_s *c) {
 
 int problem_del_nonlin_obj(problem_s *p) {
   if (!p->obj_is_nonlin) return 0;
-  if (!KRVNdelrowcoefs || !p->nlprob) {
+  if (!p->nlprob) {
     PyErr_SetString(kpy_SolverError, "Removing a nonlinear objective needs the nonlinear solver, which is not available");
     return -1;
   }
