@@ -1,4 +1,6 @@
 """Adding and deleting rows, columns and sets: object lists in step with the solver."""
+import sys
+
 import pytest
 
 import korvex
@@ -234,3 +236,41 @@ def test_problems_with_unlinked_objects_are_refused():
     p.chgObjSense(-1)
     p.chgObjN(0, [0], [1.0])
     assert solve(p) == pytest.approx(3)
+
+
+def test_repeated_changes_keep_memory_flat():
+    import gc
+    import tracemalloc
+
+    p = named_lp()
+    keep = p.getConstraint() + p.getVariable()
+
+    def churn():
+        p.addRows("LL", [9, 9], start=[0, 1], colind=[0, 1], rowcoef=[1, 1])
+        p.addCols([0], [0], [2], [1.0], [0], [1])
+        p.addSets("1", [0], [0, 2], [1, 2])
+        for call in (lambda: p.delRows([2, 2]), lambda: p.addRows("X", [1]), lambda: p.addCols([1], [0], [9], [1])):
+            try:
+                call()
+            except (korvex.InterfaceError, korvex.SolverError):
+                pass
+        p.getScale(), p.getIndicators(), p.getPwlCons(), p.getGenCons()
+        p.delSets([0])
+        p.delCols([2])
+        p.delRows([3, 2])
+
+    for _ in range(200):
+        churn()
+    gc.collect()
+    refs = [sys.getrefcount(o) for o in keep]
+    tracemalloc.start()
+    snap0 = tracemalloc.take_snapshot()
+    for _ in range(2000):
+        churn()
+    gc.collect()
+    grown = sum(s.size_diff for s in tracemalloc.take_snapshot().compare_to(snap0, "filename"))
+    tracemalloc.stop()
+    assert grown < 64 * 1024
+    assert [sys.getrefcount(o) for o in keep] == refs
+    assert_in_step(p)
+    assert sizes(p) == (2, 2, 0)

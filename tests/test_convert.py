@@ -244,13 +244,15 @@ class TestGetBody:
                 pt = [rng.uniform(0.5, 1.5) for _ in range(3)]
                 assert eval_converted(conv_b, pt) == pytest.approx(eval_converted(conv_a, pt))
 
-    def test_formulas_refused_at_solve_and_objective_replaced(self, p, xyz):
+    def test_formulas_solved_and_objective_replaced(self, p, xyz):
         x, y, _ = xyz
         p.setControl("outputlog", 0)
         p.addConstraint(x + y <= 3)
         p.setObjective(k.exp(x) * y - x, sense=k.maximize)
-        with pytest.raises(k.SolverError, match="nonlinear"):
-            p.optimize()
+        p.optimize()   # on x + y = 3: exp(x) (3 - x) - x, largest where exp(x) (2 - x) = 1
+        xs = p.getSolution(x)
+        assert math.exp(xs) * (2 - xs) == pytest.approx(1.0, abs=1e-6)
+        assert p.attributes.objval == pytest.approx(math.exp(xs) * (3 - xs) - xs, rel=1e-7)
         p.setObjective(x + 2 * y, sense=k.maximize)   # the formula objective is removed
         p.optimize()
         assert p.attributes.objval == pytest.approx(6.0)
