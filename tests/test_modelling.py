@@ -93,11 +93,14 @@ class TestVariables:
 
     def test_bad_arguments_leave_nothing(self, p):
         p.addVariable(name="x")
+        p.addVariable(name="y_1")
         before = counts(p)
         for call in [lambda: p.addVariable(vartype=9), lambda: p.addVariable(name=3),
                      lambda: p.addVariable(lb=float("nan")), lambda: p.addVariables(),
-                     lambda: p.addVariables("ab"), lambda: p.addVariable(name="x")]:
-            with pytest.raises((k.InterfaceError, k.SolverError, k.ModelError)):
+                     lambda: p.addVariables("ab"), lambda: p.addVariable(name="x"),
+                     lambda: p.addVariables(["a", "a"]), lambda: p.addVariables([[1], [2]]),
+                     lambda: p.addVariables(2, name="y")]:
+            with pytest.raises((k.InterfaceError, k.SolverError, k.ModelError, TypeError)):
                 call()
             assert counts(p) == before
 

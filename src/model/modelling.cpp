@@ -286,6 +286,14 @@ PyObject *problem_addVariable(PyObject *self, PyObject *args, PyObject *kwargs) 
   return v;
 }
 
+// The next index tuple of a product of index sets (the last set runs fastest).
+void nextIndex(std::vector<size_t> *idx, const std::vector<PyObject *> &sets) {
+  for (size_t d = sets.size(); d-- > 0;) {
+    if (++(*idx)[d] < (size_t)PyList_GET_SIZE(sets[d])) return;
+    (*idx)[d] = 0;
+  }
+}
+
 // str() of a key part for names
 int keyText(PyObject *k, std::string *out) {
   PyObject *s = PyObject_Str(k);
@@ -356,35 +364,23 @@ PyObject *problem_addVariables(PyObject *self, PyObject *args, PyObject *kwargs)
       std::string s = prefix;
       for (size_t d = 0; d < sets.size(); ++d) s += "_" + parts[d][idx[d]];
       names[k] = std::move(s);
-      for (size_t d = sets.size(); d-- > 0;) {
-        if (++idx[d] < parts[d].size()) break;
-        idx[d] = 0;
-      }
+      nextIndex(&idx, sets);
     }
   }
-  PyObject *vars = newVariables(p, a, names);
-  if (!vars) return nullptr;
-  PyObject *result = nullptr;
+  // the container first, so that a failure (an unhashable or repeated index) adds nothing
+  PyObject *result = nullptr, *keys = nullptr;
   if (shape) {
-    if (kpy_numpy_ready() == 0) {
-      std::vector<npy_intp> dims;
-      for (PyObject *s : sets) dims.push_back(PyList_GET_SIZE(s));
-      PyObject *arr = PyArray_SimpleNew((int)dims.size(), dims.data(), NPY_OBJECT);
-      if (arr) {
-        PyObject **cells = (PyObject **)PyArray_DATA((PyArrayObject *)arr);
-        for (size_t k = 0; k < total; ++k) {
-          PyObject *old = cells[k];
-          cells[k] = Py_NewRef(PyList_GET_ITEM(vars, (Py_ssize_t)k));
-          Py_XDECREF(old);
-        }
-        result = kpy_as_kndarray(arr);
-        Py_DECREF(arr);
-      }
-    }
+    if (kpy_numpy_ready() < 0) return nullptr;
+    std::vector<npy_intp> dims;
+    for (PyObject *set : sets) dims.push_back(PyList_GET_SIZE(set));
+    PyObject *arr = PyArray_SimpleNew((int)dims.size(), dims.data(), NPY_OBJECT);
+    result = arr ? kpy_as_kndarray(arr) : nullptr;
+    Py_XDECREF(arr);
   } else {
     result = PyDict_New();
+    keys = PyList_New((Py_ssize_t)total);
     std::vector<size_t> idx(sets.size(), 0);
-    for (size_t k = 0; result && k < total; ++k) {
+    for (size_t k = 0; result && keys && k < total; ++k, nextIndex(&idx, sets)) {
       PyObject *key;
       if (sets.size() == 1) {
         key = Py_NewRef(PyList_GET_ITEM(sets[0], (Py_ssize_t)idx[0]));
@@ -393,16 +389,31 @@ PyObject *problem_addVariables(PyObject *self, PyObject *args, PyObject *kwargs)
         for (size_t d = 0; key && d < sets.size(); ++d)
           PyTuple_SET_ITEM(key, (Py_ssize_t)d, Py_NewRef(PyList_GET_ITEM(sets[d], (Py_ssize_t)idx[d])));
       }
-      if (!key || PyDict_SetItem(result, key, PyList_GET_ITEM(vars, (Py_ssize_t)k)) < 0) Py_CLEAR(result);
-      Py_XDECREF(key);
-      for (size_t d = sets.size(); d-- > 0;) {
-        if (++idx[d] < (size_t)PyList_GET_SIZE(sets[d])) break;
-        idx[d] = 0;
-      }
+      if (!key || PyDict_SetItem(result, key, Py_None) < 0) Py_CLEAR(result);
+      if (key) PyList_SET_ITEM(keys, (Py_ssize_t)k, key);
+    }
+    if (result && PyDict_GET_SIZE(result) != (Py_ssize_t)total) {
+      Py_CLEAR(result);
+      PyErr_SetString(kpy_InterfaceError, "The indices given to addVariables repeat");
     }
   }
+  PyObject *vars = result ? newVariables(p, a, names) : nullptr;
+  if (!vars) {
+    Py_XDECREF(result);
+    Py_XDECREF(keys);
+    return nullptr;
+  }
+  if (shape) {
+    PyObject **cells = (PyObject **)PyArray_DATA((PyArrayObject *)result);
+    for (size_t k = 0; k < total; ++k) Py_XSETREF(cells[k], Py_NewRef(PyList_GET_ITEM(vars, (Py_ssize_t)k)));
+  } else {
+    for (size_t k = 0; result && k < total; ++k)   // existing keys: no new entry is made
+      if (PyDict_SetItem(result, PyList_GET_ITEM(keys, (Py_ssize_t)k), PyList_GET_ITEM(vars, (Py_ssize_t)k)) < 0)
+        Py_CLEAR(result);
+  }
+  Py_XDECREF(keys);
   Py_DECREF(vars);
-  return result;   // the variables stay in the problem when building the container fails
+  return result;
 }
 
 // ---------------------------------------------------------------------------------------
