@@ -25,6 +25,32 @@ PyObject *interfaceError(const char *msg) {
 // ---------------------------------------------------------------------------------------
 // Columns
 
+// Work buffers of the calling thread, reused by calls that do not nest (so that adding one object
+// at a time allocates nothing); a nested call gets buffers of its own, and buffers grown large are
+// given back afterwards.
+template <class T>
+struct Lease {
+  static inline thread_local T shared;
+  static inline thread_local bool busy = false;
+  T own;
+  T *b;
+  bool lease;
+  Lease() : lease(!busy) {
+    b = lease ? &shared : &own;
+    if (lease) {
+      busy = true;
+      b->clear();
+    }
+  }
+  ~Lease() {
+    if (!lease) return;
+    busy = false;
+    if (b->large()) shared = T();
+  }
+  Lease(const Lease &) = delete;
+  Lease &operator=(const Lease &) = delete;
+};
+
 struct ColumnSpec {
   std::vector<double> lb, ub, threshold;
   std::vector<char> type;
@@ -39,6 +65,15 @@ struct ColumnSpec {
     names.push_back(std::move(name));
   }
   int size() const { return (int)lb.size(); }
+  void clear() {
+    lb.clear();
+    ub.clear();
+    threshold.clear();
+    type.clear();
+    names.clear();
+    named = false;
+  }
+  bool large() const { return lb.capacity() > (1u << 16); }
 };
 
 // Packed names (name NUL name NUL ...)
@@ -159,7 +194,8 @@ int addUnlinkedVars(problem_s *p, const std::vector<PyObject *> &vars) {
                     "Variables created with korvex.var() cannot be added to a problem that has variables of its own");
     return -1;
   }
-  ColumnSpec s;
+  Lease<ColumnSpec> lease;
+  ColumnSpec &s = *lease.b;
   std::unordered_set<uint64_t> seen;
   for (PyObject *o : vars) {
     var_s *v = (var_s *)o;
@@ -237,7 +273,8 @@ PyObject *newVariables(problem_s *p, const VarArgs &a, const std::vector<std::st
     }
     return list;
   }
-  ColumnSpec s;
+  Lease<ColumnSpec> lease;
+  ColumnSpec &s = *lease.b;
   for (size_t k = 0; k < n; ++k) s.add(a.lb, a.ub, a.threshold, a.vartype, names[k]);
   return kpy_methodEdge([&]() -> PyObject * {
     VarManager mgr(p, p->vars);
@@ -536,29 +573,10 @@ struct RowBatch {
   std::vector<std::string> names;
   std::vector<size_t> nl, nq, nf, nt;   // counts per row from the count pass
   bool named = false;
+  void clear() { named = false; }           // every array is sized afresh by each conversion
+  bool large() const { return coef.capacity() > (1u << 16) || rowtype.capacity() > (1u << 14); }
 };
 
-// The batch buffers of the calling thread, reused by calls that do not nest (one row at a time
-// then allocates nothing); a nested call or a very large batch gets buffers of its own.
-thread_local RowBatch tlBatch;
-thread_local bool tlBatchBusy = false;
-
-struct BatchLease {
-  RowBatch own;
-  RowBatch *b;
-  bool lease;
-  BatchLease() : lease(!tlBatchBusy) {
-    b = lease ? &tlBatch : &own;
-    if (lease) tlBatchBusy = true;
-  }
-  ~BatchLease() {
-    if (!lease) return;
-    tlBatchBusy = false;
-    if (b->coef.capacity() > (1u << 16) || b->rowtype.capacity() > (1u << 14)) tlBatch = RowBatch();
-  }
-  BatchLease(const BatchLease &) = delete;
-  BatchLease &operator=(const BatchLease &) = delete;
-};
 
 int convertBatch(problem_s *p, const std::vector<constraint_s *> &cons, int firstRow, RowBatch *b) {
   const size_t n = cons.size();
@@ -715,7 +733,7 @@ PyObject *problem_addConstraint(PyObject *self, PyObject *args) {
   const int first = (int)PyList_GET_SIZE(p->cons);
   const size_t n = col.cons.size();
   if (n > 0) {
-    BatchLease lease;
+    Lease<RowBatch> lease;
     RowBatch &b = *lease.b;
     if (col.refuseRepeats() < 0 || convertBatch(p, col.cons, first, &b) < 0) {
       Py_DECREF(results);
@@ -875,7 +893,7 @@ PyObject *problem_convertExpr(PyObject *self, PyObject *args, PyObject *kwargs) 
     holder->body = Py_NewRef(expr);
     holder->state = KPY_CON_UNLINKED;
     holder->ub = 0.0;   // body <= 0: the row's rhs is minus the body's constant
-    BatchLease lease;
+    Lease<RowBatch> lease;
     RowBatch &b = *lease.b;
     int rc = convertBatch(p, {holder}, 0, &b);
     Py_DECREF(holder);
