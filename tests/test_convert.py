@@ -114,6 +114,9 @@ class TestTokens:
         assert const == -5 and lin == [(1, 1.0)]
         assert forms == [(-1000, 1.0, [(22, 0.0), (10, 0.0), (12, 27.0), (0, 0.0)])]
         assert formulas(p, y * k.exp(x)) == [(1, 1.0, [(22, 0.0), (10, 0.0), (12, 16.0), (0, 0.0)])]
+        assert formulas(p, k.Prod([k.exp(x), y, 4])) == [(1, 4.0, [(22, 0.0), (10, 0.0), (12, 16.0), (0, 0.0)])]
+        # without a column the numbers stay in the tokens (no default formula column)
+        assert formulas(p, k.Prod([k.exp(x), k.sin(y), 4]))[0][:2] == (-1000, 1.0)
 
     def test_functions_and_operators(self, p, xyz):
         x, y, z = xyz
