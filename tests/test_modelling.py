@@ -168,10 +168,13 @@ class TestMapMode:
         p.addConstraint(c, [x - y >= -2])
         assert p.getVariable() == [x, y] and x.name == "xx"
         z = p.addVariable(ub=1)            # a problem in map mode makes unlinked variables
+        w = p.addVariables(2, name="w", ub=0)
+        assert w[1].name == "w_1" and p.getVariable() == [x, y, z, w[0], w[1]]
         p.addConstraint(z + x <= 7.5)
         p.setObjective(x + y + z, sense=k.maximize)
         p.optimize()
         assert p.attributes.objval == pytest.approx(7.5)
+        assert p.attributes.cols == 5
         assert str(c.getBody()) == str(x + 2 * y)
         with pytest.raises(k.ModelError, match="does not belong"):
             p.addConstraint(k.var() + x <= 1)

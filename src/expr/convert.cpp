@@ -173,6 +173,10 @@ struct Converter {
   }
 
   // ---- linear and quadratic parts ----
+  int termColumns(quadterm_s *q, int *i, int *j, const char *where) {
+    return varToColIndex(prob, (PyObject *)q->var1, i, where) < 0 ? -1
+                                                                  : varToColIndex(prob, (PyObject *)q->var2, j, where);
+  }
   int needLinear(size_t extra) {
     if (!cols || !coefs) {
       PyErr_SetString(kpy_ModelError, "Invalid expression");
@@ -235,9 +239,7 @@ struct Converter {
     if (kpy_isQuadterm(o)) {
       auto *q = (quadterm_s *)o;
       int i, j;
-      if (varToColIndex(prob, (PyObject *)q->var1, &i, "quadratic term defining constraint") < 0 ||
-          varToColIndex(prob, (PyObject *)q->var2, &j, "quadratic term defining constraint") < 0)
-        return -1;
+      if (termColumns(q, &i, &j, "quadratic term defining constraint") < 0) return -1;
       double v = quadValue(q->coef, i, j);
       if (v == 0.0) return 0;
       if (needQuad(1) < 0) return -1;
@@ -389,9 +391,7 @@ struct Converter {
     if (kpy_isQuadterm(o)) {
       auto *q = (quadterm_s *)o;
       int i, j;
-      if (varToColIndex(prob, (PyObject *)q->var1, &i, "nonlinear expression") < 0 ||
-          varToColIndex(prob, (PyObject *)q->var2, &j, "nonlinear expression") < 0)
-        return -1;
+      if (termColumns(q, &i, &j, "nonlinear expression") < 0) return -1;
       emitTerm(q->coef, i, j);
       return 0;
     }

@@ -224,9 +224,11 @@ PyObject *newVariables(problem_s *p, const VarArgs &a, const std::vector<std::st
     for (size_t k = 0; ok && k < n; ++k) {
       PyObject *kw = a.kwargs ? PyDict_Copy(a.kwargs) : PyDict_New();
       PyObject *nm = names[k].empty() ? Py_NewRef(Py_None) : PyUnicode_FromString(names[k].c_str());
-      PyObject *v = kw && nm && PyDict_SetItemString(kw, "name", nm) == 0
-                        ? PyObject_Call((PyObject *)&kpy_varType, kpy_env.module ? PyTuple_New(0) : nullptr, kw)
+      PyObject *none = PyTuple_New(0);
+      PyObject *v = none && kw && nm && PyDict_SetItemString(kw, "name", nm) == 0
+                        ? PyObject_Call((PyObject *)&kpy_varType, none, kw)
                         : nullptr;
+      Py_XDECREF(none);
       Py_XDECREF(kw);
       Py_XDECREF(nm);
       ok = v && PyList_Append(list, v) == 0;
