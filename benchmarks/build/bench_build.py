@@ -320,7 +320,7 @@ def main(argv):
                 print("%-10s %-14s failed: %s" % (name, path, res["error"]))
                 continue
             t, pk, b = float(res["time"]), int(res["peak_kb"]), int(res["base_kb"])
-            sizes = "cols=%s rows=%s" % (res.get("cols", "?"), res.get("rows", "?"))
+            sizes = "cols=%s rows=%s" % (res["cols"], res["rows"]) if "cols" in res else ""
             print("%-10s %-14s %9.3f %9.1f %9.1f %7.2f %7.2f %7.2f  %s" % (
                 name, path, t, pk / 1024, (pk - b) / 1024, t / ft, pk / fp, (pk - b) / max(fp - fb, 1), sizes))
             worst.setdefault(path, []).append((t / ft, pk / fp))
