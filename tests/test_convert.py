@@ -114,6 +114,9 @@ class TestTokens:
         assert const == -5 and lin == [(1, 1.0)]
         assert forms == [(-1000, 1.0, [(22, 0.0), (10, 0.0), (12, 27.0), (0, 0.0)])]
         assert formulas(p, y * k.exp(x)) == [(1, 1.0, [(22, 0.0), (10, 0.0), (12, 16.0), (0, 0.0)])]
+        assert formulas(p, k.Prod([k.exp(x), y, 4])) == [(1, 4.0, [(22, 0.0), (10, 0.0), (12, 16.0), (0, 0.0)])]
+        # without a column the numbers stay in the tokens (no default formula column)
+        assert formulas(p, k.Prod([k.exp(x), k.sin(y), 4]))[0][:2] == (-1000, 1.0)
 
     def test_functions_and_operators(self, p, xyz):
         x, y, z = xyz
@@ -244,13 +247,15 @@ class TestGetBody:
                 pt = [rng.uniform(0.5, 1.5) for _ in range(3)]
                 assert eval_converted(conv_b, pt) == pytest.approx(eval_converted(conv_a, pt))
 
-    def test_formulas_refused_at_solve_and_objective_replaced(self, p, xyz):
+    def test_formulas_solved_and_objective_replaced(self, p, xyz):
         x, y, _ = xyz
         p.setControl("outputlog", 0)
         p.addConstraint(x + y <= 3)
         p.setObjective(k.exp(x) * y - x, sense=k.maximize)
-        with pytest.raises(k.SolverError, match="nonlinear"):
-            p.optimize()
+        p.optimize()   # on x + y = 3: exp(x) (3 - x) - x, largest where exp(x) (2 - x) = 1
+        xs = p.getSolution(x)
+        assert math.exp(xs) * (2 - xs) == pytest.approx(1.0, abs=1e-6)
+        assert p.attributes.objval == pytest.approx(math.exp(xs) * (3 - xs) - xs, rel=1e-7)
         p.setObjective(x + 2 * y, sense=k.maximize)   # the formula objective is removed
         p.optimize()
         assert p.attributes.objval == pytest.approx(6.0)

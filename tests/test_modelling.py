@@ -1,4 +1,6 @@
 """Modelling methods: variables, batched constraints, objectives and map mode."""
+import math
+
 import numpy as np
 import pytest
 
@@ -35,6 +37,17 @@ class TestIssueExample:
         p.setObjective(x + 3 * y, sense=k.maximize)
         p.optimize()
         assert p.getSolution() == pytest.approx([1.0, 2.0])
+
+    def test_end_to_end(self, p):
+        x, y, _ = self.build(p, k.integer)
+        p.setObjective(x + 3 * y, sense=k.maximize)
+        p.optimize()
+        assert (p.getSolution(x), p.getSolution(2 * x + y), p.getSolution("x")) == pytest.approx((1.0, 4.0, 1.0))
+        assert k.evaluate(x * y + k.sin(x), solution={x: 1, y: 2}) == pytest.approx(2 + math.sin(1))
+        c = p.addConstraint(k.exp(x) + y <= 5)
+        assert str(c.getBody()) == "C2 + exp(x)"
+        with pytest.raises(k.SolverError, match="nonlinear"):
+            p.optimize()
 
     def test_quadratic_objective_with_integer_column_refused(self, p):
         x, y, _ = self.build(p, k.integer)
@@ -80,11 +93,14 @@ class TestVariables:
 
     def test_bad_arguments_leave_nothing(self, p):
         p.addVariable(name="x")
+        p.addVariable(name="y_1")
         before = counts(p)
         for call in [lambda: p.addVariable(vartype=9), lambda: p.addVariable(name=3),
                      lambda: p.addVariable(lb=float("nan")), lambda: p.addVariables(),
-                     lambda: p.addVariables("ab"), lambda: p.addVariable(name="x")]:
-            with pytest.raises((k.InterfaceError, k.SolverError, k.ModelError)):
+                     lambda: p.addVariables("ab"), lambda: p.addVariable(name="x"),
+                     lambda: p.addVariables(["a", "a"]), lambda: p.addVariables([[1], [2]]),
+                     lambda: p.addVariables(2, name="y")]:
+            with pytest.raises((k.InterfaceError, k.SolverError, k.ModelError, TypeError)):
                 call()
             assert counts(p) == before
 
@@ -131,6 +147,9 @@ class TestConstraints:
         p.optimize()
         assert p.getSolution() == pytest.approx([3.0])
         assert c.index == 0
+        with pytest.raises(k.ModelError, match="greater than its upper bound"):
+            p.addConstraint(k.constraint(body=x, lb=5, ub=1))
+        assert p.attributes.rows == 1
 
     def test_quadratic_row_read_back(self, p):
         x, y = p.addVariable(), p.addVariable()

@@ -7,12 +7,6 @@
 #include <cmath>
 #include <cstring>
 
-// The nonlinear layer (weak while libkrvx may lack it)
-extern "C" {
-int KRVXnlpcreateprob(KRVXprob prob, tagKRVNproblem **nlprob) __attribute__((weak));
-int KRVNgetintattrib(tagKRVNproblem *nlprob, int id, int *value) __attribute__((weak));
-}
-
 namespace {
 
 constexpr int kDepthBudget = 64;
@@ -586,7 +580,6 @@ int kpy_converted::convert(problem_s *problem, PyObject *expr, int objective_for
 
 int kpy_ensureNonlinear(problem_s *p) {
   if (p->nlprob) return 0;
-  if (!KRVXnlpcreateprob) return 0;   // formulas are refused when they reach the solver
   tagKRVNproblem *nl = nullptr;
   ko_prob_struct *h = p->prob;
   int rc;
@@ -599,6 +592,6 @@ int kpy_ensureNonlinear(problem_s *p) {
   }
   p->nlprob = nl;
   int v = -1;
-  if (KRVNgetintattrib && KRVNgetintattrib(nl, KRVN_DEFAULTFORMULACOL, &v) == 0) p->cached_12013 = v;
+  if (KRVNgetintattrib(nl, KRVN_DEFAULTFORMULACOL, &v) == 0) p->cached_12013 = v;
   return 0;
 }

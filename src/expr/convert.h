@@ -52,6 +52,6 @@ struct kpy_converted {
 PyObject *nonlin_from_formula(problem_s *problem, const std::vector<int> &types, const std::vector<double> &values,
                               const char *caller);
 
-// The nonlinear layer of a problem, created on first use when the solver library has one (the
-// default formula column is read and cached then); 0 or -1 with an error set.
+// The nonlinear layer of a problem, created on first use (the default formula column is read and
+// cached then); 0 or -1 with an error set.
 int kpy_ensureNonlinear(problem_s *problem);

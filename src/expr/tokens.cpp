@@ -5,11 +5,6 @@
 
 #include <vector>
 
-// The nonlinear layer's formula getter (weak while libkrvx may lack it)
-extern "C" int KRVNgetcoefs(tagKRVNproblem *nlprob, int row, int *nformulas, int64_t *ntokens, int *rowind,
-                            int *colind, double *factor, int *formulastart, int maxformulas, int *type, double *value,
-                            int64_t maxtokens) __attribute__((weak));
-
 namespace {
 
 // Operation built for an internal function code, or -1 when unsupported.
@@ -263,7 +258,7 @@ PyObject *constraint_getBody(PyObject *self, PyObject *) {
   int row;
   if (checkProblemIsInitialized(p) < 0 || conToRowIndex(p, self, &row) < 0) return nullptr;
   PyObject *body = rowPolynomial(p, row);
-  if (!body || !p->nlprob || !KRVNgetcoefs) return body;
+  if (!body || !p->nlprob) return body;
   tagKRVNproblem *nl = p->nlprob;
   int nf = 0;
   int64_t nt = 0;

@@ -6,17 +6,12 @@
 #include "model/problem.h"
 #include "module/maps.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <unordered_set>
 #include <vector>
-
-// The nonlinear layer's formula calls (weak while libkrvx may lack them)
-extern "C" {
-int KRVNaddcoefs(tagKRVNproblem *nlprob, int nformulas, const int *rowind, const int *colind, const double *factor,
-                 const int *formulastart, int64_t ntokens, const int *type, const double *value) __attribute__((weak));
-int KRVNdelrowcoefs(tagKRVNproblem *nlprob, int row) __attribute__((weak));
-}
 
 namespace {
 
@@ -29,6 +24,32 @@ PyObject *interfaceError(const char *msg) {
 
 // ---------------------------------------------------------------------------------------
 // Columns
+
+// Work buffers of the calling thread, reused by calls that do not nest (so that adding one object
+// at a time allocates nothing); a nested call gets buffers of its own, and buffers grown large are
+// given back afterwards.
+template <class T>
+struct Lease {
+  static inline thread_local T shared;
+  static inline thread_local bool busy = false;
+  T own;
+  T *b;
+  bool lease;
+  Lease() : lease(!busy) {
+    b = lease ? &shared : &own;
+    if (lease) {
+      busy = true;
+      b->clear();
+    }
+  }
+  ~Lease() {
+    if (!lease) return;
+    busy = false;
+    if (b->large()) shared = T();
+  }
+  Lease(const Lease &) = delete;
+  Lease &operator=(const Lease &) = delete;
+};
 
 struct ColumnSpec {
   std::vector<double> lb, ub, threshold;
@@ -44,6 +65,15 @@ struct ColumnSpec {
     names.push_back(std::move(name));
   }
   int size() const { return (int)lb.size(); }
+  void clear() {
+    lb.clear();
+    ub.clear();
+    threshold.clear();
+    type.clear();
+    names.clear();
+    named = false;
+  }
+  bool large() const { return lb.capacity() > (1u << 16); }
 };
 
 // Packed names (name NUL name NUL ...)
@@ -164,7 +194,8 @@ int addUnlinkedVars(problem_s *p, const std::vector<PyObject *> &vars) {
                     "Variables created with korvex.var() cannot be added to a problem that has variables of its own");
     return -1;
   }
-  ColumnSpec s;
+  Lease<ColumnSpec> lease;
+  ColumnSpec &s = *lease.b;
   std::unordered_set<uint64_t> seen;
   for (PyObject *o : vars) {
     var_s *v = (var_s *)o;
@@ -242,7 +273,8 @@ PyObject *newVariables(problem_s *p, const VarArgs &a, const std::vector<std::st
     }
     return list;
   }
-  ColumnSpec s;
+  Lease<ColumnSpec> lease;
+  ColumnSpec &s = *lease.b;
   for (size_t k = 0; k < n; ++k) s.add(a.lb, a.ub, a.threshold, a.vartype, names[k]);
   return kpy_methodEdge([&]() -> PyObject * {
     VarManager mgr(p, p->vars);
@@ -289,6 +321,14 @@ PyObject *problem_addVariable(PyObject *self, PyObject *args, PyObject *kwargs) 
   PyObject *v = Py_NewRef(PyList_GET_ITEM(list, 0));
   Py_DECREF(list);
   return v;
+}
+
+// The next index tuple of a product of index sets (the last set runs fastest).
+void nextIndex(std::vector<size_t> *idx, const std::vector<PyObject *> &sets) {
+  for (size_t d = sets.size(); d-- > 0;) {
+    if (++(*idx)[d] < (size_t)PyList_GET_SIZE(sets[d])) return;
+    (*idx)[d] = 0;
+  }
 }
 
 // str() of a key part for names
@@ -361,35 +401,23 @@ PyObject *problem_addVariables(PyObject *self, PyObject *args, PyObject *kwargs)
       std::string s = prefix;
       for (size_t d = 0; d < sets.size(); ++d) s += "_" + parts[d][idx[d]];
       names[k] = std::move(s);
-      for (size_t d = sets.size(); d-- > 0;) {
-        if (++idx[d] < parts[d].size()) break;
-        idx[d] = 0;
-      }
+      nextIndex(&idx, sets);
     }
   }
-  PyObject *vars = newVariables(p, a, names);
-  if (!vars) return nullptr;
-  PyObject *result = nullptr;
+  // the container first, so that a failure (an unhashable or repeated index) adds nothing
+  PyObject *result = nullptr, *keys = nullptr;
   if (shape) {
-    if (kpy_numpy_ready() == 0) {
-      std::vector<npy_intp> dims;
-      for (PyObject *s : sets) dims.push_back(PyList_GET_SIZE(s));
-      PyObject *arr = PyArray_SimpleNew((int)dims.size(), dims.data(), NPY_OBJECT);
-      if (arr) {
-        PyObject **cells = (PyObject **)PyArray_DATA((PyArrayObject *)arr);
-        for (size_t k = 0; k < total; ++k) {
-          PyObject *old = cells[k];
-          cells[k] = Py_NewRef(PyList_GET_ITEM(vars, (Py_ssize_t)k));
-          Py_XDECREF(old);
-        }
-        result = kpy_as_kndarray(arr);
-        Py_DECREF(arr);
-      }
-    }
+    if (kpy_numpy_ready() < 0) return nullptr;
+    std::vector<npy_intp> dims;
+    for (PyObject *set : sets) dims.push_back(PyList_GET_SIZE(set));
+    PyObject *arr = PyArray_SimpleNew((int)dims.size(), dims.data(), NPY_OBJECT);
+    result = arr ? kpy_as_kndarray(arr) : nullptr;
+    Py_XDECREF(arr);
   } else {
     result = PyDict_New();
+    keys = PyList_New((Py_ssize_t)total);
     std::vector<size_t> idx(sets.size(), 0);
-    for (size_t k = 0; result && k < total; ++k) {
+    for (size_t k = 0; result && keys && k < total; ++k, nextIndex(&idx, sets)) {
       PyObject *key;
       if (sets.size() == 1) {
         key = Py_NewRef(PyList_GET_ITEM(sets[0], (Py_ssize_t)idx[0]));
@@ -398,16 +426,31 @@ PyObject *problem_addVariables(PyObject *self, PyObject *args, PyObject *kwargs)
         for (size_t d = 0; key && d < sets.size(); ++d)
           PyTuple_SET_ITEM(key, (Py_ssize_t)d, Py_NewRef(PyList_GET_ITEM(sets[d], (Py_ssize_t)idx[d])));
       }
-      if (!key || PyDict_SetItem(result, key, PyList_GET_ITEM(vars, (Py_ssize_t)k)) < 0) Py_CLEAR(result);
-      Py_XDECREF(key);
-      for (size_t d = sets.size(); d-- > 0;) {
-        if (++idx[d] < (size_t)PyList_GET_SIZE(sets[d])) break;
-        idx[d] = 0;
-      }
+      if (!key || PyDict_SetItem(result, key, Py_None) < 0) Py_CLEAR(result);
+      if (key) PyList_SET_ITEM(keys, (Py_ssize_t)k, key);
+    }
+    if (result && PyDict_GET_SIZE(result) != (Py_ssize_t)total) {
+      Py_CLEAR(result);
+      PyErr_SetString(kpy_InterfaceError, "The indices given to addVariables repeat");
     }
   }
+  PyObject *vars = result ? newVariables(p, a, names) : nullptr;
+  if (!vars) {
+    Py_XDECREF(result);
+    Py_XDECREF(keys);
+    return nullptr;
+  }
+  if (shape) {
+    PyObject **cells = (PyObject **)PyArray_DATA((PyArrayObject *)result);
+    for (size_t k = 0; k < total; ++k) Py_XSETREF(cells[k], Py_NewRef(PyList_GET_ITEM(vars, (Py_ssize_t)k)));
+  } else {
+    for (size_t k = 0; result && k < total; ++k)   // existing keys: no new entry is made
+      if (PyDict_SetItem(result, PyList_GET_ITEM(keys, (Py_ssize_t)k), PyList_GET_ITEM(vars, (Py_ssize_t)k)) < 0)
+        Py_CLEAR(result);
+  }
+  Py_XDECREF(keys);
   Py_DECREF(vars);
-  return result;   // the variables stay in the problem when building the container fails
+  return result;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -417,7 +460,6 @@ uint32_t linkState(const constraint_s *c) { return c->state & KPY_CON_STATE_MASK
 
 struct Collector {
   std::vector<constraint_s *> cons;
-  std::unordered_set<constraint_s *> seen;
 
   int add(PyObject *o, PyObject *sink) {
     if (PyObject_TypeCheck(o, &kpy_constraintType)) {
@@ -430,7 +472,7 @@ struct Collector {
         PyErr_SetString(kpy_ModelError, "Constraint is not initialized");
         return -1;
       }
-      if (c->owner || linkState(c) != KPY_CON_UNLINKED || !seen.insert(c).second) {
+      if (c->owner || linkState(c) != KPY_CON_UNLINKED) {
         PyErr_SetString(kpy_ModelError, "Constraint has already been added to a problem");
         return -1;
       }
@@ -441,6 +483,16 @@ struct Collector {
     int rc = walk(o, sink);
     Py_LeaveRecursiveCall();
     return rc;
+  }
+
+  // a constraint given twice in one call
+  int refuseRepeats() const {
+    if (cons.size() < 2) return 0;
+    std::vector<constraint_s *> sorted(cons);
+    std::sort(sorted.begin(), sorted.end());
+    if (std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end()) return 0;
+    PyErr_SetString(kpy_ModelError, "Constraint has already been added to a problem");
+    return -1;
   }
 
   int walk(PyObject *o, PyObject *sink) {
@@ -519,15 +571,24 @@ struct RowBatch {
   std::vector<int> colind, q1, q2, fcol, frow, fstart, toktype;
   std::vector<size_t> qstart;   // per row, into q1/q2/qcoef (one more entry)
   std::vector<std::string> names;
+  std::vector<size_t> nl, nq, nf, nt;   // counts per row from the count pass
   bool named = false;
+  void clear() { named = false; }           // every array is sized afresh by each conversion
+  bool large() const { return coef.capacity() > (1u << 16) || rowtype.capacity() > (1u << 14); }
 };
+
 
 int convertBatch(problem_s *p, const std::vector<constraint_s *> &cons, int firstRow, RowBatch *b) {
   const size_t n = cons.size();
   for (constraint_s *c : cons)
     if (c->body && kpy_isNonlin(c->body) && kpy_ensureNonlinear(p) < 0) return -1;
   // count pass
-  std::vector<size_t> nl(n), nq(n), nf(n), nt(n);
+  std::vector<size_t> &nl = b->nl, &nq = b->nq, &nf = b->nf, &nt = b->nt;
+  nl.assign(n, 0);
+  nq.assign(n, 0);
+  nf.assign(n, 0);
+  nt.assign(n, 0);
+  b->named = false;
   size_t tl = 0, tq = 0, tf = 0, tt = 0;
   for (size_t k = 0; k < n; ++k) {
     double constant;
@@ -561,7 +622,7 @@ int convertBatch(problem_s *p, const std::vector<constraint_s *> &cons, int firs
   b->fstart.resize(tf + 1);
   b->toktype.resize(tt);
   b->tokvalue.resize(tt);
-  b->names.resize(n);
+  b->names.assign(n, std::string());
   // fill pass
   size_t pl = 0, pq = 0, pf = 0, pt = 0;
   b->fstart[0] = 0;
@@ -590,6 +651,12 @@ int convertBatch(problem_s *p, const std::vector<constraint_s *> &cons, int firs
     pq += q;
     pf += f;
     pt += t;
+    if (c->lb > c->ub) {   // no row type holds it: a range row would widen it instead
+      char msg[160];
+      snprintf(msg, sizeof msg, "Constraint has a lower bound (%g) greater than its upper bound (%g)", c->lb, c->ub);
+      PyErr_SetString(kpy_ModelError, msg);
+      return -1;
+    }
     rowBounds(c->lb, c->ub, constant, &b->rowtype[k], &b->rhs[k], &b->rng[k]);
     if (c->name) {
       if (utf8(c->name, &b->names[k]) < 0) return -1;
@@ -625,7 +692,7 @@ int flushBatch(problem_s *p, RowBatch &b, int first) {
                        b.q2.data() + from, (int64_t)cnt, b.qcoef.data() + from, (int64_t)cnt) == 0;
   }
   if (ok && !b.fcol.empty()) {
-    if (!KRVNaddcoefs || !p->nlprob) {
+    if (!p->nlprob) {
       PyErr_SetString(kpy_SolverError, "Nonlinear formulas need the solver library's nonlinear layer, which is not available");
       ok = false;
     } else {
@@ -666,8 +733,9 @@ PyObject *problem_addConstraint(PyObject *self, PyObject *args) {
   const int first = (int)PyList_GET_SIZE(p->cons);
   const size_t n = col.cons.size();
   if (n > 0) {
-    RowBatch b;
-    if (convertBatch(p, col.cons, first, &b) < 0) {
+    Lease<RowBatch> lease;
+    RowBatch &b = *lease.b;
+    if (col.refuseRepeats() < 0 || convertBatch(p, col.cons, first, &b) < 0) {
       Py_DECREF(results);
       return nullptr;
     }
@@ -732,7 +800,7 @@ PyObject *problem_setObjective(PyObject *self, PyObject *args, PyObject *kwargs)
   problem_s *p = kpy_prob(self);
   kpy_converted c;
   if (convertObjective(p, expr, &c) < 0) return nullptr;
-  if (c.nformulas && (!KRVNaddcoefs || !p->nlprob)) {
+  if (c.nformulas && !p->nlprob) {
     PyErr_SetString(kpy_SolverError, "Nonlinear formulas need the solver library's nonlinear layer, which is not available");
     return nullptr;
   }
@@ -825,7 +893,8 @@ PyObject *problem_convertExpr(PyObject *self, PyObject *args, PyObject *kwargs) 
     holder->body = Py_NewRef(expr);
     holder->state = KPY_CON_UNLINKED;
     holder->ub = 0.0;   // body <= 0: the row's rhs is minus the body's constant
-    RowBatch b;
+    Lease<RowBatch> lease;
+    RowBatch &b = *lease.b;
     int rc = convertBatch(p, {holder}, 0, &b);
     Py_DECREF(holder);
     if (rc < 0) return nullptr;
@@ -904,7 +973,7 @@ problem_s *kpy_constraintProblem(constraint_s *c) {
 
 int problem_del_nonlin_obj(problem_s *p) {
   if (!p->obj_is_nonlin) return 0;
-  if (!KRVNdelrowcoefs || !p->nlprob) {
+  if (!p->nlprob) {
     PyErr_SetString(kpy_SolverError, "Removing a nonlinear objective needs the nonlinear solver, which is not available");
     return -1;
   }
