@@ -259,3 +259,18 @@ def test_get_solution_of_modelled_problem():
     q = korvex.problem()
     with raises(korvex.ModelError, "Variable in korvex.evaluate is from a different problem"):
         p.getSolution(q.addVariable() + 1)
+
+
+def test_get_solution_of_variable_arrays_and_dicts():
+    if not hasattr(korvex.problem, "addVariables"):
+        pytest.skip("modelling methods are not built")
+    p = korvex.problem()
+    p.controls.outputlog = 0
+    x = p.addVariables(2, 3, lb=1, ub=1)
+    d = p.addVariables(["a", "b"], ub=2)
+    p.setObjective(korvex.Sum(list(d.values())), sense=korvex.maximize)
+    p.optimize()
+    got = p.getSolution(2 * x + 1)
+    assert got.shape == (2, 3) and got.dtype == np.float64 and np.allclose(got, 3)
+    assert p.getSolution(d) == {"a": pytest.approx(2), "b": pytest.approx(2)}
+    assert korvex.evaluate(x.sum(), problem=p) == pytest.approx(6)
