@@ -107,6 +107,9 @@ def test_shapes_and_array_kinds_the_object_path_decides():
     same("lb", np.ma.masked_array([0.0, 1.0], mask=[False, True]))
     same("ub", np.matrix([[1.0, 2.0]]))
     same("lb", np.array([0, 1], dtype="q"))
+    # a subclass's own item access is honoured
+    twice = type("Twice", (np.ndarray,), {"__getitem__": lambda s, i: 2 * np.ndarray.__getitem__(s, i)})
+    assert same("ub", np.array([1.0, 2.0]).view(twice))[0] == [(0.0, 2.0), (0.0, 4.0)]
 
 
 def test_strings_and_lists():
