@@ -53,9 +53,11 @@ def slow(arr):
 
 
 def variants(values, dtype):
-    """The array in native and swapped byte order, strided, and as a subclass."""
+    """The array in native and swapped byte order, strided, unaligned, and as a subclass."""
     a = np.array(values, dtype=dtype)
     yield a
+    if dtype != "object":
+        yield np.frombuffer(b"\0" + a.tobytes(), dtype, offset=1)
     yield a.astype(a.dtype.newbyteorder())
     wide = np.zeros(2 * len(values), dtype=dtype)
     wide[::2] = a
