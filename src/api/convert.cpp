@@ -206,6 +206,24 @@ int scalarKind(PyTypeObject *t) {
   return 0;
 }
 
+// True when the type fetches items as ndarray does (a subclass overrides neither __iter__ nor
+// __getitem__; its slots alone do not tell, as a subclass gets generic ones).
+bool ndarrayItemAccess(PyTypeObject *tp) {
+  if (tp == kpy_np_ndarray) return true;
+  for (const char *name : {"__iter__", "__getitem__"}) {
+    PyObject *mine = PyObject_GetAttrString((PyObject *)tp, name);
+    PyObject *base = mine ? PyObject_GetAttrString((PyObject *)kpy_np_ndarray, name) : nullptr;
+    bool same = mine && mine == base;
+    Py_XDECREF(mine);
+    Py_XDECREF(base);
+    if (!same) {
+      PyErr_Clear();
+      return false;
+    }
+  }
+  return true;
+}
+
 // Element i of a strided buffer, in either byte order
 template <typename S> S readItem(const char *base, npy_intp stride, npy_intp i, bool swapped) {
   unsigned char b[sizeof(S)];
@@ -236,10 +254,7 @@ bool readArray(const char *base, npy_intp stride, npy_intp n, bool swapped, T *d
 // or holds a value the rule refuses; the object path then gives the same values or error.
 template <typename K, typename T> bool arrayToVector(PyObject *obj, std::vector<T> *out) {
   if (!kpy_isNumpyArray(obj)) return false;
-  PyTypeObject *tp = Py_TYPE(obj), *nd = kpy_np_ndarray;
-  if (tp != nd && (tp->tp_iter != nd->tp_iter || !tp->tp_as_sequence ||
-                   tp->tp_as_sequence->sq_item != nd->tp_as_sequence->sq_item))
-    return false;
+  if (!ndarrayItemAccess(Py_TYPE(obj))) return false;
   if (kpy_numpy_ready() < 0) {
     PyErr_Clear();
     return false;
