@@ -21,8 +21,8 @@ static PyObject *make_expr(double constant, var_s *v, double k, var_s *u, var_s 
   auto *e = (expression_s *)expression_base();
   if (!e) return nullptr;
   e->constant = constant;
-  // room for a second linear entry: sums of two atoms add one next
-  if (v && k != 0.0 && (e->linear = expr_linmap_new())) expr_reserve(e->linear, 2);
+  // room for a few linear entries: sums of atoms grow one entry at a time
+  if (v && k != 0.0 && (e->linear = expr_linmap_new())) expr_reserve(e->linear, 4);
   if ((v && expression_addToLinTerm(e, v, k) < 0) ||
       (u && expression_addToQuadTerm(e, u, w, q) < 0)) {
     Py_DECREF(e);
@@ -328,8 +328,14 @@ static bool plain_operand(PyObject *o) {
 static PyObject *operator_sum(PyObject *a, PyObject *b, double c,
                               PyObject *(*sum)(PyObject *, PyObject *, double)) {
   PyObject *res;
+  var_s *v;
+  double k;
   if (a != b && kpy_isExpression(a) && plain_operand(b) && kpy_temp_reusable(a, a, b)) {
-    res = expression_incremental_alg_sum(a, b, c);
+    // a linear atom is checked against a and added in one step
+    if (lin_atom(b, &v, &k))
+      res = expression_addToLinTerm((expression_s *)a, v, c * k) < 0 ? nullptr : Py_NewRef(a);
+    else
+      res = expression_incremental_alg_sum(a, b, c);
   } else if (a != b && kpy_isExpression(b) && plain_operand(a) && kpy_temp_reusable(b, a, b)) {
     // a + c*b grown from b: b scaled by c, then a added
     res = nullptr;
