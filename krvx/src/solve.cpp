@@ -240,8 +240,10 @@ int basisStatus(HighsInt s) {
 // Reads the solution, basis and counters of the instance into out (user columns and rows).
 // After a crossover HiGHS leaves its info unset: `crossed` takes an optimal status instead.
 void collect(void *h, const Lowered &low, bool mip, bool values, Solution &out, bool crossed = false) {
-  out.simplexiter = intInfo(h, "simplex_iteration_count") + intInfo(h, "qp_iteration_count");
-  out.bariter = intInfo(h, "ipm_iteration_count");
+  // HiGHS reports -1 for the counters of a method it did not run
+  auto count = [h](const char *name) { return std::max<HighsInt>(0, intInfo(h, name)); };
+  out.simplexiter = count("simplex_iteration_count") + count("qp_iteration_count");
+  out.bariter = count("ipm_iteration_count");
   int64_t nodes = 0;
   if (mip) Highs_getInt64InfoValue(h, "mip_node_count", &nodes);
   out.nodes = nodes;
