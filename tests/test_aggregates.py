@@ -23,6 +23,13 @@ def test_sum_shapes(xs):
     assert str(korvex.Sum(xs[i] for i in range(3))) == "x0 + x1 + x2"
     assert str(korvex.Sum(iter([2 * x0, x1]))) == "2 * x0 + x1"
     assert str(korvex.Sum({"a": x0, "b": x1})) == "x0 + x1"
+    # other iterables: dictionary views and sets
+    d = {"a": x0, "b": x1, "c": None}
+    assert str(korvex.Sum(d.values())) == "x0 + x1"
+    assert str(korvex.Sum({x0: 1, x1: 2}.keys())) == "x0 + x1"
+    assert str(korvex.Prod(d.values())) == "x0 * x1"
+    assert str(korvex.Sum(frozenset({2.5}))) == "2.5" and korvex.And({1, 2}) == 1.0
+    assert str(korvex.Dot({"a": np.array([1.0, 2.0]), "b": np.array([x0, x1])}.values())) == "x0 + 2 * x1"
     assert str(korvex.Sum((x0, 3 * x1 * x2, 1.5, -1 * x0))) == "1.5 + 3 * x1 * x2"
     assert str(korvex.Sum(np.array([1.0, 2.0]))) == "3"
     assert str(korvex.Sum(np.array([[x0, x1], [x2, x3]]))) == "x0 + x1 + x2 + x3"
@@ -72,7 +79,7 @@ def test_errors(xs):
     with pytest.raises(ModelError, match="^Invalid object in Sum or Prod operators$"):
         korvex.Sum(object())
     with pytest.raises(ModelError, match="^Invalid object in Sum or Prod operators$"):
-        korvex.And({1, 2})
+        korvex.And(korvex.problem)
 
     class BadLength:
         def __len__(self):

@@ -76,6 +76,23 @@ def test_changing_and_deleting_objectives(two_objectives):
         p.chgObjN(4, [0], [1.0])
 
 
+def test_nonlinear_objective_excludes_further_objectives():
+    p = korvex.problem()
+    x = p.addVariable(lb=0, ub=1)
+    y = p.addVariable(lb=0, ub=1)
+    p.setObjective(korvex.exp(x) + y)
+    message = "Quadratic and nonlinear objectives are not supported in multi-objective problems"
+    for call in (lambda: p.addObj([0], [1.0]),
+                 lambda: p.addObj([0, 1], [1.0]),        # refused before the lengths are compared
+                 lambda: p.chgObjN(1, [0], [1.0])):
+        with raises(korvex.ModelError, message):
+            call()
+    p.chgObjN(0, [y], [2.0])
+    assert p.delObj(0) is None                        # also drops the nonlinear objective
+    assert p.addObj([x], [1.0]) is None
+    assert (p.attributes.cols, p.attributes.rows) == (2, 0)
+
+
 @pytest.mark.parametrize("call, exc, message", [
     (lambda p: p.addObj([0, 1], [1.0]), korvex.InterfaceError,
      "Arguments 'colind' and 'objcoef' must have the same length"),

@@ -1,4 +1,6 @@
 """Adding and deleting rows, columns and sets: object lists in step with the solver."""
+import sys
+
 import pytest
 
 import korvex
@@ -63,19 +65,20 @@ class TestAdders:
         assert p.getSOS()[0] is s and [o.index for o in p.getSOS()] == [0, 1, 2]
         assert_in_step(p)
 
-    @pytest.mark.parametrize("call", [
-        lambda p: p.addRows("X", [1]),                                # bad row type
-        lambda p: p.addRows("LL", [1, 1], start=[0], colind=[0], rowcoef=[1]),     # short start
-        lambda p: p.addRows("L", [1], start=[0, 1, 1], colind=[0], rowcoef=[1]),   # long start
-        lambda p: p.addRows("L", [1], start=[0], colind=[7], rowcoef=[1]),         # no column 7
-        lambda p: p.addCols([1, 1], start=[0, 1, 2, 2], rowind=[0, 1], rowcoef=[1, 1]),
-        lambda p: p.addCols([1], start=[0], rowind=[5], rowcoef=[1]),
-        lambda p: p.addSets("1", [0], [0, 9], [1, 2]),
-        lambda p: p.addSets("12", [0], [0, 1], [1, 2]),
+    @pytest.mark.parametrize("call, match", [
+        (lambda p: p.addRows("X", [1]), "rowtype"),
+        (lambda p: p.addRows("LL", [1, 1], start=[0], colind=[0], rowcoef=[1]), "'start' has 1 entries, expected 2 or 3"),
+        (lambda p: p.addRows("L", [1], start=[0, 1, 1], colind=[0], rowcoef=[1]), "'start' has 3 entries"),
+        (lambda p: p.addRows("L", [1], colind=[0], rowcoef=[1]), "'start' is required"),
+        (lambda p: p.addRows("L", [1], start=[0], colind=[7], rowcoef=[1]), "colind"),
+        (lambda p: p.addCols([1, 1], start=[0, 1, 2, 2], rowind=[0, 1], rowcoef=[1, 1]), "'start' has 4 entries"),
+        (lambda p: p.addCols([1], start=[0], rowind=[5], rowcoef=[1]), "rowind"),
+        (lambda p: p.addSets("1", [0], [0, 9], [1, 2]), "colind"),
+        (lambda p: p.addSets("12", [0], [0, 1], [1, 2]), "'start' has 1 entries"),
     ])
-    def test_refused_additions_leave_lists_as_they_were(self, p, call):
+    def test_refused_additions_leave_lists_as_they_were(self, p, call, match):
         before = lists(p)
-        with pytest.raises(korvex.SolverError):
+        with pytest.raises(korvex.SolverError, match=match):
             call(p)
         assert lists(p) == before
         assert_in_step(p)
@@ -171,6 +174,17 @@ def test_deleting_rows_and_columns_changes_the_optimum(p):
     assert_in_step(p)
 
 
+def test_refused_deletion_leaves_lists_as_they_were(p):
+    # a column that a general constraint uses cannot be deleted
+    p.addCols([0], [0], [], [], [0], [5])
+    p.addGenCons([0], [2], [0], [0, 1], [0], [])
+    before = lists(p)
+    with pytest.raises(korvex.SolverError):
+        p.delCols(["x"])
+    assert lists(p) == before
+    assert_in_step(p)
+
+
 def test_deleting_by_name_and_string_iteration(p):
     cap, mix = p.getConstraint()
     p.addNames(1, ["c", "1"], 0, 1)
@@ -205,3 +219,58 @@ def test_uninitialized_problem_refused():
     for call in (lambda: q.addRows(), lambda: q.delCols(5), lambda: q.addSets(1, 2, 3, 4), lambda: q.addCols()):
         with raises(korvex.ModelError, "Problem is not initialized"):
             call()
+
+
+def test_problems_with_unlinked_objects_are_refused():
+    p = korvex.problem()
+    p.addVariable(korvex.var(ub=3))             # map mode
+    calls = {"addRows": lambda: p.addRows("L", [1], nonsense=1), "delRows": lambda: p.delRows(),
+             "addCols": lambda: p.addCols([1]), "delCols": lambda: p.delCols([0]),
+             "addSets": lambda: p.addSets("1", [0], [0], [1]), "delSets": lambda: p.delSets([0])}
+    for name, call in calls.items():
+        # refused before the arguments are looked at
+        with raises(korvex.InterfaceError, "Cannot call problem.%s on problems with unlinked objects" % name):
+            call()
+    assert sizes(p) == (0, 1, 0)
+    p.chgColType([0], "I")
+    p.chgObjSense(-1)
+    p.chgObjN(0, [0], [1.0])
+    assert solve(p) == pytest.approx(3)
+
+
+def test_repeated_changes_keep_memory_flat():
+    import gc
+    import tracemalloc
+
+    p = named_lp()
+    keep = p.getConstraint() + p.getVariable()
+
+    def churn():
+        p.addRows("LL", [9, 9], start=[0, 1], colind=[0, 1], rowcoef=[1, 1])
+        p.addCols([0], [0], [2], [1.0], [0], [1])
+        p.addSets("1", [0], [0, 2], [1, 2])
+        for call in (lambda: p.delRows([2, 2]), lambda: p.addRows("X", [1]), lambda: p.addCols([1], [0], [9], [1])):
+            try:
+                call()
+            except (korvex.InterfaceError, korvex.SolverError):
+                pass
+        p.getScale(), p.getIndicators(), p.getPwlCons(), p.getGenCons()
+        p.delSets([0])
+        p.delCols([2])
+        p.delRows([3, 2])
+
+    for _ in range(200):
+        churn()
+    gc.collect()
+    refs = [sys.getrefcount(o) for o in keep]
+    tracemalloc.start()
+    snap0 = tracemalloc.take_snapshot()
+    for _ in range(2000):
+        churn()
+    gc.collect()
+    grown = sum(s.size_diff for s in tracemalloc.take_snapshot().compare_to(snap0, "filename"))
+    tracemalloc.stop()
+    assert grown < 64 * 1024
+    assert [sys.getrefcount(o) for o in keep] == refs
+    assert_in_step(p)
+    assert sizes(p) == (2, 2, 0)

@@ -332,6 +332,12 @@ KRVX_API int KRVXaddqmatrix64_witharraysizes(KRVXprob prob, int row, int64_t n, 
     int64_t rowqcol1_n, const int *rowqcol2, int64_t rowqcol2_n, const double *rowqcoef, int64_t rowqcoef_n);
 KRVX_API int KRVXdelqmatrix(KRVXprob prob, int row);
 KRVX_API int KRVXgetqobj(KRVXprob prob, int col1, int col2, double *coef);   /* symmetric */
+/* One row's coefficients in two calls: counting call with the arrays NULL and maxcoefs 0 writes
+ * *ncoefs; the fill call needs room for that many. Linear: columns increasing. Quadratic: the row's
+ * x'Qx triangle (col1 <= col2; an off-diagonal entry stands for both of its symmetric places). */
+KRVX_API int KRVXgetrowcoefs(KRVXprob prob, int row, int64_t *ncoefs, int *colind, double *coef, int64_t maxcoefs);
+KRVX_API int KRVXgetqrowcoefs(KRVXprob prob, int row, int64_t *ncoefs, int *col1, int *col2, double *coef,
+    int64_t maxcoefs);
 
 /* Cuts, entity fixing, scaling.
  * fixmipentities: fixes every discrete column at its value in the current MIP solution (fails

@@ -31,9 +31,9 @@ PartialForm partialForm(const Column &c) {
 }
 
 const char *unsupportedContent(const ko_prob_struct *p, bool discrete) {
-  if (nlHasFormulas(p)) return "nonlinear formulas (solving nonlinear problems is not supported yet)";
+  if (nlHasFormulas(p)) return "nonlinear formulas";
   for (const auto &q : p->qrows)
-    if (!q.empty()) return "quadratic constraints (solving nonlinear problems is not supported yet)";
+    if (!q.empty()) return "quadratic constraints";
   if (!p->objectives.empty() && !p->qobj.empty()) return "several objectives together with a quadratic objective";
   if (discrete && !p->qobj.empty()) return "discrete columns together with a quadratic objective";
   return nullptr;

@@ -4,6 +4,7 @@
 #include "model.h"
 
 #include <cstring>
+#include <unordered_map>
 #include <strings.h>
 
 namespace krvx {
@@ -83,12 +84,34 @@ extern "C" KRVX_API int KRVXaddnames_witharraysizes(KRVXprob prob, int kind, con
     if (int64_t(fresh.size()) != nnames)
       raise(kErrInvalid, "'names' holds %zu names in %lld bytes, %lld announced", fresh.size(), (long long)nbytes,
             (long long)nnames);
-    // the new namespace, checked for repeated names before it replaces the old one
-    NameSpace ns = prob->names[kind];
+    // repeated names are refused before anything changes; the work is in the range's size only
+    static const char *const what[7] = {"", "row", "column", "set", "piecewise-linear constraint",
+                                        "general constraint", "objective"};
+    NameSpace &ns = prob->names[kind];
+    std::unordered_map<std::string, int> added;
+    added.reserve(size_t(len));
+    for (int64_t k = 0; k < len; ++k) {
+      const std::string &n = fresh[size_t(k)];
+      if (n.empty()) continue;
+      auto it = ns.index.find(n);
+      int at = it != ns.index.end() && (it->second < first || it->second > last) ? it->second : -1;
+      auto r = added.emplace(n, first + int(k));
+      if (!r.second) at = r.first->second;
+      if (at >= 0)
+        raise(kErrInvalid, "%s name '%.100s' is used twice (%d and %lld)", what[kind], n.c_str(), at,
+              (long long)(first + k));
+    }
     if (int64_t(ns.names.size()) < int64_t(last) + 1) ns.names.resize(size_t(last) + 1);
-    for (int64_t k = 0; k < len; ++k) ns.names[size_t(first + k)] = std::move(fresh[size_t(k)]);
-    rebuildNameIndex(ns, kind);
-    prob->names[kind] = std::move(ns);
+    for (int64_t k = 0; k < len; ++k) {
+      std::string &slot = ns.names[size_t(first + k)];
+      auto it = slot.empty() ? ns.index.end() : ns.index.find(slot);
+      if (it != ns.index.end() && it->second == first + int(k)) ns.index.erase(it);
+    }
+    for (int64_t k = 0; k < len; ++k) {
+      std::string &slot = ns.names[size_t(first + k)];
+      slot = std::move(fresh[size_t(k)]);
+      if (!slot.empty()) ns.index[slot] = first + int(k);
+    }
     prob->highs_stale = true;
   });
 }

@@ -618,18 +618,19 @@ struct Snapshot {
   int64_t ncols = 0, nrows = 0;
 };
 
-int snapshot(tagKRVNproblem *nl, const char *fn, int row, Snapshot &s) {
+int snapshot(tagKRVNproblem *nl, const char *fn, int row, Snapshot &s, bool allRows) {
   if (!nl) return failGlobal(kErrNoProblem, "%s: no nonlinear problem given", fn);
   return guard(nl->p, fn, [&] {
     const ko_prob_struct *p = nl->p;
     s.ncols = int64_t(p->cols.size());
     s.nrows = int64_t(p->rows.size());
-    if (row != KRVN_ALLROWS && row != KRVN_OBJROW && (row < 0 || row >= s.nrows))
+    if (!(allRows && row == KRVN_ALLROWS) && row != KRVN_OBJROW && (row < 0 || row >= s.nrows))
       raise(kErrInvalid, "row %d is out of range (the problem has %lld rows; -1 is the objective)", row,
             (long long)s.nrows);
-    for (size_t r = 0; r < p->nlrows.size(); ++r)
-      if (row == KRVN_ALLROWS || row == int(r))
-        for (const Formula &f : p->nlrows[r]) s.formulas.emplace_back(int(r), f);
+    const size_t from = row == KRVN_ALLROWS ? 0 : size_t(std::max(row, 0));
+    const size_t to = row == KRVN_ALLROWS ? p->nlrows.size() : row >= 0 ? size_t(row) + 1 : 0;
+    for (size_t r = from; r < to && r < p->nlrows.size(); ++r)
+      for (const Formula &f : p->nlrows[r]) s.formulas.emplace_back(int(r), f);
     if (row == KRVN_ALLROWS || row == KRVN_OBJROW)
       for (const Formula &f : p->nlobj) s.formulas.emplace_back(KRVN_OBJROW, f);
     s.funcs = nl->funcs;
@@ -669,8 +670,7 @@ extern "C" KRVX_API int KRVNsetfunctionerror(tagKRVNproblem *nlprob) {
 extern "C" KRVX_API int KRVNevalrow(tagKRVNproblem *nlprob, int row, const double *x, int64_t x_n, double *value,
                                     double *grad, int64_t grad_n) {
   Snapshot s;
-  if (row == KRVN_ALLROWS) row = -3;   // one row or the objective only
-  if (int rc = snapshot(nlprob, "KRVNevalrow", row, s)) return rc;
+  if (int rc = snapshot(nlprob, "KRVNevalrow", row, s, false)) return rc;
   return unlocked(nlprob, "KRVNevalrow", [&] {
     if (!value) raise(kErrInvalid, "argument 'value' is NULL");
     checkExact(x, x_n, s.ncols, "x");
@@ -693,8 +693,7 @@ extern "C" KRVX_API int KRVNevalrow(tagKRVNproblem *nlprob, int row, const doubl
 extern "C" KRVX_API int KRVNevalhessvec(tagKRVNproblem *nlprob, int row, const double *x, int64_t x_n, const double *v,
                                         int64_t v_n, double *hv, int64_t hv_n) {
   Snapshot s;
-  if (row == KRVN_ALLROWS) row = -3;
-  if (int rc = snapshot(nlprob, "KRVNevalhessvec", row, s)) return rc;
+  if (int rc = snapshot(nlprob, "KRVNevalhessvec", row, s, false)) return rc;
   return unlocked(nlprob, "KRVNevalhessvec", [&] {
     checkExact(x, x_n, s.ncols, "x");
     checkExact(v, v_n, s.ncols, "v");
@@ -714,7 +713,7 @@ extern "C" KRVX_API int KRVNevalhessian(tagKRVNproblem *nlprob, const double *x,
                                         const double *lambda, int64_t lambda_n, int64_t *nnz, int *hrow, int *hcol,
                                         double *hval, int64_t maxnnz) {
   Snapshot s;
-  if (int rc = snapshot(nlprob, "KRVNevalhessian", KRVN_ALLROWS, s)) return rc;
+  if (int rc = snapshot(nlprob, "KRVNevalhessian", KRVN_ALLROWS, s, true)) return rc;
   return unlocked(nlprob, "KRVNevalhessian", [&] {
     if (!nnz) raise(kErrInvalid, "argument 'nnz' is NULL");
     checkOptional(lambda, lambda_n, s.nrows, "lambda");

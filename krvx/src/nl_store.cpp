@@ -231,10 +231,11 @@ extern "C" KRVX_API int KRVNgetcoefs(tagKRVNproblem *nlprob, int row, int *nform
     if (!nformulas || !ntokens) raise(kErrInvalid, "arguments 'nformulas' and 'ntokens' are required");
     if (row != KRVN_ALLROWS) checkRow(p, row, true);
     std::vector<std::pair<int, const Formula *>> list;
-    auto take = [&](int r, const Formula &f) {
-      if (row == KRVN_ALLROWS || r == row) list.emplace_back(r, &f);
-    };
-    forEachFormula(*p, take);
+    if (row == KRVN_ALLROWS) {
+      forEachFormula(*p, [&](int r, const Formula &f) { list.emplace_back(r, &f); });
+    } else if (const std::vector<Formula> *own = formulasOf(p, row, false)) {
+      for (const Formula &f : *own) list.emplace_back(row, &f);
+    }
     int64_t nt = 0;
     for (const auto &rf : list) nt += int64_t(rf.second->type.size());
     *nformulas = int(list.size());

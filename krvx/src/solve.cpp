@@ -17,9 +17,11 @@
 // clearing it.
 #include "solve.h"
 #include "controls.h"
+#include "nlpsolve.h"
 
 #include "interfaces/highs_c_api.h"
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cmath>
@@ -471,7 +473,8 @@ int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus,
   RunSettings s;
   Lowered low;
   ModelArrays arrays;
-  bool pass = false;
+  NlpModel nlp;
+  bool pass = false, nonlinear = false;
   {
     std::lock_guard<std::recursive_mutex> lock(p->mtx);
     if (int rc = scope.begin(p)) return rc;
@@ -479,8 +482,16 @@ int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus,
     bool rootonly = false;
     const char *allowed = call == Call::Lp ? "bpdn" : call == Call::Mip ? "bpdnl" : "bpdnlsx";
     if (int rc = applyFlags(p, flags, allowed, s, &rootonly)) return rc;
-    if (int rc = prepareOwnHighs(p, low, arrays, pass)) return rc;
     s.relax = call == Call::Lp || rootonly;
+    if (int rc = nlpRoute(p, s.relax, nonlinear)) return rc;
+    // large continuous QPs go to the nonlinear solver directly (benchmarks/qp)
+    nonlinear = nonlinear || (!p->qobj.empty() && p->objectives.empty() && p->cols.size() > kQpDirectColumns &&
+                              std::all_of(p->cols.begin(), p->cols.end(), [](const Column &c) { return c.type == 'C'; }));
+    if (nonlinear) {
+      if (int rc = nlpPrepare(p, nlp)) return rc;
+    } else if (int rc = prepareOwnHighs(p, low, arrays, pass)) {
+      return rc;
+    }
     p->sol = Solution();
   }
   if (pass) {
@@ -489,7 +500,23 @@ int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus,
   }
   Solution out;
   bool modified = false;
-  int rc = runHighs(p, p->highs, low, s, out, &modified);
+  int rc;
+  if (nonlinear) {
+    rc = nlpRun(p, nlp, s, out);
+  } else {
+    rc = runHighs(p, p->highs, low, s, out, &modified);
+    // a continuous QP the QP solver fails on (not convex, stalled, misreported): the nonlinear solver
+    if (low.quadratic && !low.discrete && !low.multiobj && !low.hasAux() && qpRetry(rc, out)) {
+      {
+        std::lock_guard<std::recursive_mutex> lock(p->mtx);
+        rc = nlpPrepare(p, nlp);
+      }
+      if (rc == 0) {
+        messageCode(p, kMsgSolve, 1, "The QP solver did not finish; solving with the nonlinear solver");
+        rc = nlpRun(p, nlp, s, out);
+      }
+    }
+  }
   std::lock_guard<std::recursive_mutex> lock(p->mtx);
   p->sol = std::move(out);
   if (low.multiobj) mainObjective(p);

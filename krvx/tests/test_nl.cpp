@@ -209,10 +209,9 @@ void userFunctionsAndSolve() {
   CHECK_FAILS(p, KRVNadduserfunction(nl, "f", 2, 1, 1, 0, nullptr, nullptr, &c), "'func' is NULL");
   CHECK_FAILS(p, KRVNsetfunctionerror(nl), "no user function of this problem is being evaluated");
 
-  // a formula (or a quadratic row) makes the solve fail saying why
+  // a formula cannot be written to MPS or LP files (solving: test_nlp.cpp)
   CHECK_OK(p, KRVXlpoptimize(p, ""));
   CHECK_OK(p, addFormula(nl, 0, KRVN_NOCOL, 1.0, {RB(), X(0), UF(a), End()}));
-  CHECK_FAILS(p, KRVXlpoptimize(p, ""), "nonlinear formulas (solving nonlinear problems is not supported yet)");
   CHECK_FAILS(p, KRVXwriteprob(p, "krvx_test_nl.mps", ""), "nonlinear formulas, which MPS and LP files cannot hold");
   CHECK_OK(p, KRVNdelrowcoefs(nl, 0));
   CHECK_OK(p, KRVXlpoptimize(p, ""));

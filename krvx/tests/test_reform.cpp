@@ -73,7 +73,9 @@ bool bruteForce(const Instance &in, double &best) {
       cost[j] = c.cost;
       lb[j] = c.lb <= -kFree ? -kInfD : c.lb;
       ub[j] = c.ub >= kFree ? kInfD : c.ub;
-      integ[j] = c.type == 'C' ? kHighsVarTypeContinuous : kHighsVarTypeInteger;
+      integ[j] = c.type == 'C' ? kHighsVarTypeContinuous
+                 : c.type == 'S' ? kHighsVarTypeSemiContinuous
+                                 : kHighsVarTypeInteger;
     }
     std::vector<HighsInt> start, index;
     std::vector<double> value, rlo, rup;
@@ -235,7 +237,8 @@ void check(const Instance &in, const char *what, int seed, bool calls = false) {
       for (size_t j = 0; j < x.size(); ++j) obj += in.cols[j].cost * x[j];
       ok = near(obj, best, 1e-5);
       for (size_t j = 0; j < x.size(); ++j)
-        ok = ok && x[j] >= in.cols[j].lb - 1e-6 && x[j] <= in.cols[j].ub + 1e-6;
+        ok = ok && ((in.cols[j].type == 'S' && std::fabs(x[j]) <= 1e-5) ||
+                    (x[j] >= in.cols[j].lb - 1e-5 && x[j] <= in.cols[j].ub + 1e-5));
       for (const ORow &r : in.plain) ok = ok && holds(r, x);
       for (const Disj &d : in.disj)
         ok = ok && std::any_of(d.begin(), d.end(), [&](const Alt &a) {
@@ -270,8 +273,9 @@ struct Gen {
 std::vector<int> baseColumns(Gen &g, Instance &in, int n) {
   std::vector<int> cols;
   for (int j = 0; j < n; ++j) {
-    const double lb = g.uni(-4, 1), ub = lb + g.uni(1, 6);
-    cols.push_back(in.addCol({double(g.uni(-5, 5)), lb, ub, g.uni(0, 3) == 0 ? 'I' : 'C'}));
+    const int kind = g.uni(0, 5);   // continuous, integer or semi-continuous (0 or [lb, ub], lb > 0)
+    const double lb = kind == 5 ? g.uni(1, 2) : g.uni(-4, 1), ub = lb + g.uni(1, 6);
+    cols.push_back(in.addCol({double(g.uni(-5, 5)), lb, ub, kind == 5 ? 'S' : kind == 4 ? 'I' : 'C'}));
   }
   return cols;
 }

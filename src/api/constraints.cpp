@@ -39,6 +39,21 @@ int parseRange(problem_s *prob, PyObject *args, PyObject *kwargs, int id, bool r
   return 0;
 }
 
+// A method over a range of items: the frame's checks, the range parsed after reading the item
+// count (attribute id), then body(range, count).
+template <typename F>
+PyObject *rangeMethod(PyObject *self, PyObject *args, PyObject *kwargs, int id, bool rows, F &&body) {
+  problem_s *prob = kpy_prob(self);
+  if (checkProblemIsInitialized(prob) < 0) return nullptr;
+  return kpy_methodEdge([&]() -> PyObject * {
+    bool noObj = rows && !kpy_isOriginalProb(prob);
+    Range r;
+    int64_t count;
+    if (parseRange(prob, args, kwargs, id, rows, noObj, &r, &count) < 0) return nullptr;
+    return body(prob, r, count);
+  });
+}
+
 // The message of a group of arrays of one count.
 int checkCount(const char *message, std::initializer_list<size_t> sizes, const char *first, int *n) {
   for (size_t s : sizes)
@@ -50,7 +65,8 @@ int checkCount(const char *message, std::initializer_list<size_t> sizes, const c
 }
 
 // Parses the one argument of a deleter of numbered items into plain integer indices.
-int parseIndices(problem_s *prob, PyObject *args, PyObject *kwargs, const char *argname, std::vector<int> *ind, int *n) {
+int parseIndices(problem_s *prob, PyObject *args, PyObject *kwargs, const char *argname, std::vector<int> *ind,
+                 int *n) {
   const char *kwlist[] = {argname, nullptr};
   PyObject *obj = nullptr;
   if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O", (char **)kwlist, &obj)) return -1;
@@ -98,13 +114,7 @@ PyObject *kpy_problem_setIndicators(PyObject *self, PyObject *args, PyObject *kw
 }
 
 PyObject *kpy_problem_getIndicators(PyObject *self, PyObject *args, PyObject *kwargs) {
-  problem_s *prob = kpy_prob(self);
-  if (checkProblemIsInitialized(prob) < 0) return nullptr;
-  return kpy_methodEdge([&]() -> PyObject * {
-    bool noObj = !kpy_isOriginalProb(prob);
-    Range r;
-    int64_t rows;
-    if (parseRange(prob, args, kwargs, KRVX_ROWS, true, noObj, &r, &rows) < 0) return nullptr;
+  auto body = [](problem_s *prob, const Range &r, int64_t rows) -> PyObject * {
     // sized only for a range inside the problem; the solver refuses any other non-empty range
     size_t n = r.first >= 0 && r.last < rows ? r.items() : 0;
     std::vector<int> colind(n), complement(n);
@@ -112,20 +122,16 @@ PyObject *kpy_problem_getIndicators(PyObject *self, PyObject *args, PyObject *kw
                                  r.first, r.last);
     if (kpy_failed(prob, rc)) return nullptr;
     return kpy_tupleOf({kpy_listOf(colind), kpy_listOf(complement)});
-  });
+  };
+  return rangeMethod(self, args, kwargs, KRVX_ROWS, true, body);
 }
 
 PyObject *kpy_problem_delIndicators(PyObject *self, PyObject *args, PyObject *kwargs) {
-  problem_s *prob = kpy_prob(self);
-  if (checkProblemIsInitialized(prob) < 0) return nullptr;
-  return kpy_methodEdge([&]() -> PyObject * {
-    bool noObj = !kpy_isOriginalProb(prob);
-    Range r;
-    int64_t rows;
-    if (parseRange(prob, args, kwargs, KRVX_ROWS, true, noObj, &r, &rows) < 0) return nullptr;
+  auto body = [](problem_s *prob, const Range &r, int64_t) -> PyObject * {
     if (kpy_failed(prob, kpy_callSolverNoGIL(KRVXdelindicators, prob, r.first, r.last))) return nullptr;
     Py_RETURN_NONE;
-  });
+  };
+  return rangeMethod(self, args, kwargs, KRVX_ROWS, true, body);
 }
 
 PyObject *kpy_problem_addPwlCons(PyObject *self, PyObject *args, PyObject *kwargs) {
@@ -162,12 +168,7 @@ PyObject *kpy_problem_addPwlCons(PyObject *self, PyObject *args, PyObject *kwarg
 }
 
 PyObject *kpy_problem_getPwlCons(PyObject *self, PyObject *args, PyObject *kwargs) {
-  problem_s *prob = kpy_prob(self);
-  if (checkProblemIsInitialized(prob) < 0) return nullptr;
-  return kpy_methodEdge([&]() -> PyObject * {
-    Range r;
-    int64_t count;
-    if (parseRange(prob, args, kwargs, KRVX_PWLCONS, false, false, &r, &count) < 0) return nullptr;
+  auto body = [](problem_s *prob, const Range &r, int64_t) -> PyObject * {
     int64_t npoints = 0;
     int rc = kpy_callSolverNoGIL(KRVXgetpwlcons64_witharraysizes, prob, (int *)nullptr, (int64_t)0, (int *)nullptr,
                                  (int64_t)0, (int64_t *)nullptr, (int64_t)0, (double *)nullptr, (int64_t)0,
@@ -182,7 +183,8 @@ PyObject *kpy_problem_getPwlCons(PyObject *self, PyObject *args, PyObject *kwarg
     if (kpy_failed(prob, rc)) return nullptr;
     return kpy_tupleOf({kpy_listOf(colind), kpy_listOf(resultant), kpy_listOf(start),
                         kpy_listOf(xval), kpy_listOf(yval)});
-  });
+  };
+  return rangeMethod(self, args, kwargs, KRVX_PWLCONS, false, body);
 }
 
 PyObject *kpy_problem_delPwlCons(PyObject *self, PyObject *args, PyObject *kwargs) {
@@ -223,12 +225,7 @@ PyObject *kpy_problem_addGenCons(PyObject *self, PyObject *args, PyObject *kwarg
 }
 
 PyObject *kpy_problem_getGenCons(PyObject *self, PyObject *args, PyObject *kwargs) {
-  problem_s *prob = kpy_prob(self);
-  if (checkProblemIsInitialized(prob) < 0) return nullptr;
-  return kpy_methodEdge([&]() -> PyObject * {
-    Range r;
-    int64_t count;
-    if (parseRange(prob, args, kwargs, KRVX_GENCONS, false, false, &r, &count) < 0) return nullptr;
+  auto body = [](problem_s *prob, const Range &r, int64_t) -> PyObject * {
     int64_t ncols = 0, nvals = 0;
     int rc = kpy_callSolverNoGIL(KRVXgetgencons64_witharraysizes, prob, (int *)nullptr, (int64_t)0, (int *)nullptr,
                                  (int64_t)0, (int64_t *)nullptr, (int64_t)0, (int *)nullptr, (int64_t)0, (int64_t)0,
@@ -245,7 +242,8 @@ PyObject *kpy_problem_getGenCons(PyObject *self, PyObject *args, PyObject *kwarg
     if (kpy_failed(prob, rc)) return nullptr;
     return kpy_tupleOf({kpy_listOf(contype), kpy_listOf(resultant), kpy_listOf(colstart),
                         kpy_listOf(colind), kpy_listOf(valstart), kpy_listOf(val)});
-  });
+  };
+  return rangeMethod(self, args, kwargs, KRVX_GENCONS, false, body);
 }
 
 PyObject *kpy_problem_delGenCons(PyObject *self, PyObject *args, PyObject *kwargs) {

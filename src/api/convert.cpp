@@ -1,7 +1,11 @@
 // Argument converters and result builders of the camelCase methods.
 #include "api/convert.h"
+#include "arrays/numpy.h"
+#include "expr/expr.h"
 
+#include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
@@ -60,6 +64,14 @@ int integerValue(PyObject *obj, long long *out) {
   return 0;
 }
 
+// Value ranges of the converters
+constexpr long long kMaxInt32 = 2147483647LL;
+constexpr long long kMaxExactInt = 9007199254740992LL;  // 2^53: integers a double holds exactly
+bool fitsInt(long long v) { return v >= -kMaxInt32 && v <= kMaxInt32; }
+bool fitsIndex(long long v) { return v >= -1 && v <= kMaxInt32; }
+bool fitsChar(long long v) { return v >= 0 && v <= 127; }
+bool fitsDouble(long long v) { return v >= -kMaxExactInt && v <= kMaxExactInt; }
+
 int setInterfaceError(const char *text) {
   PyErr_SetString(kpy_InterfaceError, text);
   return -1;
@@ -84,7 +96,7 @@ int objToIndex(const IndexKind &k, problem_s *prob, PyObject *obj, int *out, boo
   if (kpy_isInteger(obj)) {
     long long v;
     if (integerValue(obj, &v) < 0) return -1;
-    if (v < -1 || v > 2147483647LL) {
+    if (!fitsIndex(v)) {
       PyErr_Format(kpy_InterfaceError, "Invalid %s index", k.word);
       return -1;
     }
@@ -123,41 +135,171 @@ const IndexKind rowKind = {"constraint", 1, &kpy_constraintType, conToRowIndex};
 const IndexKind colKind = {"variable", 2, &kpy_varType, varIndex};
 const IndexKind sosKind = {"SOS", 3, &kpy_sosType, sosToSetIndex};
 
-// Element rules of the iterable converters.
+// Element rules of the iterable converters: conv takes any object (setting the element's error);
+// fromInt and fromFloat take a plain value straight, false when the rule refuses it or has no
+// such shortcut (conv on the element's object then decides and gives the message).
+struct NoDirect {
+  template <typename T> static bool fromInt(long long, T *) { return false; }
+  template <typename T> static bool fromFloat(double, T *) { return false; }
+};
 template <typename K> struct ElemRule;
-template <> struct ElemRule<char> {
+template <> struct ElemRule<char> : NoDirect {
   static int conv(problem_s *p, PyObject *o, char *v, bool) { return kpy_ObjToChar(p, o, v); }
+  static bool fromInt(long long x, char *v) { return fitsChar(x) && (*v = (char)x, true); }
 };
 template <> struct ElemRule<double> {
   static int conv(problem_s *p, PyObject *o, double *v, bool) { return kpy_ObjToDouble(p, o, v); }
+  static bool fromInt(long long x, double *v) { return fitsDouble(x) && (*v = (double)x, true); }
+  static bool fromFloat(double x, double *v) { return *v = x, true; }
 };
-template <> struct ElemRule<int> {
+template <> struct ElemRule<int> : NoDirect {
   static int conv(problem_s *p, PyObject *o, int *v, bool) { return kpy_ObjToInt(p, o, v); }
+  static bool fromInt(long long x, int *v) { return fitsInt(x) && (*v = (int)x, true); }
 };
-template <> struct ElemRule<long> {
+template <> struct ElemRule<long> : NoDirect {
   static int conv(problem_s *p, PyObject *o, long *v, bool) {
     int64_t x;
     if (kpy_ObjToInt64(p, o, &x) < 0) return -1;
     *v = (long)x;
     return 0;
   }
+  static bool fromInt(long long x, long *v) { return *v = (long)x, true; }
 };
-template <> struct ElemRule<kpy_rowindex> {
+struct IndexRule : NoDirect {
+  static bool fromInt(long long x, int *v) { return fitsIndex(x) && (*v = (int)x, true); }
+};
+template <> struct ElemRule<kpy_rowindex> : IndexRule {
   static int conv(problem_s *p, PyObject *o, int *v, bool no) { return kpy_ObjToRowIndex(p, o, v, no); }
 };
-template <> struct ElemRule<kpy_colindex> {
+template <> struct ElemRule<kpy_colindex> : IndexRule {
   static int conv(problem_s *p, PyObject *o, int *v, bool no) { return kpy_ObjToColIndex(p, o, v, no); }
 };
-template <> struct ElemRule<kpy_sosindex> {
+template <> struct ElemRule<kpy_sosindex> : IndexRule {
   static int conv(problem_s *p, PyObject *o, int *v, bool no) { return kpy_ObjToSosIndex(p, o, v, no); }
 };
-template <> struct ElemRule<kpy_poolcut> {
+template <> struct ElemRule<kpy_poolcut> : NoDirect {
   static int conv(problem_s *, PyObject *o, void **v, bool) {
     if (!Py_IS_TYPE(o, &kpy_poolcutType)) return setInterfaceError("Value is not a poolcut object");
     *v = poolcut_getcut(o);
     return 0;
   }
 };
+
+// An exact Python float or int taken straight by the rule; false leaves the object to conv.
+template <typename K, typename T> bool quickElem(PyObject *o, T *v) {
+  if (PyFloat_CheckExact(o)) return ElemRule<K>::fromFloat(PyFloat_AS_DOUBLE(o), v);
+  if (!PyLong_CheckExact(o)) return false;
+  int overflow = 0;
+  long long x = PyLong_AsLongLongAndOverflow(o, &overflow);
+  return !overflow && ElemRule<K>::fromInt(x, v);
+}
+
+// ---- NumPy arrays read from their buffer ----
+
+// 1 for the registered integer scalar types, 2 for the floating ones, 0 for any other
+int scalarKind(PyTypeObject *t) {
+  loadNumpyScalars();
+  for (PyTypeObject *s : np_scalars.ints)
+    if (s && PyType_IsSubtype(t, s)) return 1;
+  for (PyTypeObject *s : np_scalars.floats)
+    if (s && PyType_IsSubtype(t, s)) return 2;
+  return 0;
+}
+
+// True when the type fetches items as ndarray does (a subclass overrides neither __iter__ nor
+// __getitem__; its slots alone do not tell, as a subclass gets generic ones).
+bool ndarrayItemAccess(PyTypeObject *tp) {
+  if (tp == kpy_np_ndarray) return true;
+  for (const char *name : {"__iter__", "__getitem__"}) {
+    PyObject *mine = PyObject_GetAttrString((PyObject *)tp, name);
+    PyObject *base = mine ? PyObject_GetAttrString((PyObject *)kpy_np_ndarray, name) : nullptr;
+    bool same = mine && mine == base;
+    Py_XDECREF(mine);
+    Py_XDECREF(base);
+    if (!same) {
+      PyErr_Clear();
+      return false;
+    }
+  }
+  return true;
+}
+
+// Element i of a strided buffer, in either byte order
+template <typename S> S readItem(const char *base, npy_intp stride, npy_intp i, bool swapped) {
+  unsigned char b[sizeof(S)];
+  std::memcpy(b, base + i * stride, sizeof(S));
+  if (swapped) std::reverse(b, b + sizeof(S));
+  S v;
+  std::memcpy(&v, b, sizeof(S));
+  return v;
+}
+
+// Reads n items of source type S through the rule; false at the first refused value.
+template <typename K, typename S, typename T>
+bool readArray(const char *base, npy_intp stride, npy_intp n, bool swapped, T *dst) {
+  for (npy_intp i = 0; i < n; ++i) {
+    S s = readItem<S>(base, stride, i, swapped);
+    bool ok;
+    if constexpr (std::is_same_v<S, npy_half>) ok = ElemRule<K>::fromFloat(krvx_half_to_float(s), dst + i);
+    else if constexpr (std::is_floating_point_v<S>) ok = ElemRule<K>::fromFloat((double)s, dst + i);
+    else ok = ElemRule<K>::fromInt((long long)s, dst + i);
+    if (!ok) return false;
+  }
+  return true;
+}
+
+// A one-dimensional NumPy array of a registered integer or floating scalar type, whose items are
+// fetched the ndarray way (no overridden iteration or item access), read straight from its
+// buffer: true when *out holds its values. False (out empty) when the array is not such an array
+// or holds a value the rule refuses; the object path then gives the same values or error.
+template <typename K, typename T> bool arrayToVector(PyObject *obj, std::vector<T> *out) {
+  if (!kpy_isNumpyArray(obj)) return false;
+  if (!ndarrayItemAccess(Py_TYPE(obj))) return false;
+  if (kpy_numpy_ready() < 0) {
+    PyErr_Clear();
+    return false;
+  }
+  PyArrayObject *a = (PyArrayObject *)obj;
+  if (PyArray_NDIM(a) != 1) return false;
+  int kind = scalarKind(PyArray_DESCR(a)->typeobj);
+  if (kind == 0) return false;
+  const npy_intp n = PyArray_DIM(a, 0), stride = PyArray_STRIDE(a, 0), size = PyArray_ITEMSIZE(a);
+  const char *base = PyArray_BYTES(a);
+  const bool sw = !PyArray_ISNOTSWAPPED(a);
+  out->resize((size_t)n);
+  T *d = out->data();
+  bool ok = false;
+  if (kind == 1) {
+    switch (size) {
+      case 1: ok = readArray<K, npy_int8>(base, stride, n, sw, d); break;
+      case 2: ok = readArray<K, npy_int16>(base, stride, n, sw, d); break;
+      case 4: ok = readArray<K, npy_int32>(base, stride, n, sw, d); break;
+      case 8: ok = readArray<K, npy_int64>(base, stride, n, sw, d); break;
+    }
+  } else {
+    switch (size) {
+      case 2: ok = readArray<K, npy_half>(base, stride, n, sw, d); break;
+      case 4: ok = readArray<K, npy_float32>(base, stride, n, sw, d); break;
+      case 8: ok = readArray<K, npy_float64>(base, stride, n, sw, d); break;
+    }
+  }
+  if (!ok) out->clear();
+  return ok;
+}
+
+// An exact str of ASCII characters as a char vector (each character is one accepted element).
+template <typename K, typename T> bool textToVector(PyObject *obj, std::vector<T> *out) {
+  if constexpr (std::is_same_v<K, char>) {
+    if (!PyUnicode_CheckExact(obj) || !PyUnicode_IS_ASCII(obj)) return false;
+    const char *p = (const char *)PyUnicode_1BYTE_DATA(obj);
+    out->assign(p, p + PyUnicode_GET_LENGTH(obj));
+    return true;
+  } else {
+    (void)obj;
+    (void)out;
+    return false;
+  }
+}
 
 }  // namespace
 
@@ -181,7 +323,7 @@ int kpy_ObjToInt64(problem_s *, PyObject *obj, int64_t *out) {
 int kpy_ObjToInt(problem_s *prob, PyObject *obj, int *out) {
   int64_t v;
   if (kpy_ObjToInt64(prob, obj, &v) < 0) return -1;
-  if (v < -2147483647LL || v > 2147483647LL) return tooBig();
+  if (!fitsInt(v)) return tooBig();
   *out = (int)v;
   return 0;
 }
@@ -199,7 +341,7 @@ int kpy_ObjToChar(problem_s *, PyObject *obj, char *out) {
   if (kpy_isInteger(obj)) {
     long long v;
     if (integerValue(obj, &v) < 0) return -1;
-    if (v < 0 || v > 127) return tooBig();
+    if (!fitsChar(v)) return tooBig();
     *out = (char)v;
     return 0;
   }
@@ -214,8 +356,7 @@ int kpy_ObjToDouble(problem_s *, PyObject *obj, double *out) {
     long long v = PyLong_AsLongLongAndOverflow(idx, &overflow);
     Py_DECREF(idx);
     if (v == -1 && PyErr_Occurred()) return -1;
-    const long long lim = 9007199254740992LL;  // 2^53
-    if (overflow || v < -lim || v > lim) return tooBig();
+    if (overflow || !fitsDouble(v)) return tooBig();
     *out = (double)v;
     return 0;
   }
@@ -272,7 +413,32 @@ int kpy_ObjToRowColIndex(problem_s *prob, PyObject *obj, int *out, bool noObject
 template <typename K>
 int kpy_Iterable_to_vector(problem_s *prob, const char *argname,
                            std::vector<typename kpy_elem<K>::type> *out, PyObject *obj, bool noObjects) {
+  using T = typename kpy_elem<K>::type;
   out->clear();
+  if (arrayToVector<K>(obj, out) || textToVector<K>(obj, out)) return 0;
+  // one element; its index is the count taken so far
+  auto take = [&](PyObject *item) {
+    T v{};
+    if (!quickElem<K>(item, &v) && ElemRule<K>::conv(prob, item, &v, noObjects) < 0) {
+      std::string text = kpy_PyErr_ToString();
+      PyErr_Format(kpy_InterfaceError, "Error in element %d of argument '%s': %s", (int)out->size(),
+                   argname, text.c_str());
+      return -1;
+    }
+    out->push_back(v);
+    return 0;
+  };
+  if (PyList_CheckExact(obj) || PyTuple_CheckExact(obj)) {
+    // by position, as their iterators do (a list may change while an element is converted)
+    out->reserve((size_t)Py_SIZE(obj));
+    for (Py_ssize_t i = 0; i < Py_SIZE(obj); ++i) {
+      PyObject *item = Py_NewRef(PyList_CheckExact(obj) ? PyList_GET_ITEM(obj, i) : PyTuple_GET_ITEM(obj, i));
+      int rc = take(item);
+      Py_DECREF(item);
+      if (rc < 0) return -1;
+    }
+    return 0;
+  }
   Py_ssize_t n = PyObject_Size(obj);
   if (n < 0) PyErr_Clear();
   else out->reserve((size_t)n);
@@ -289,16 +455,9 @@ int kpy_Iterable_to_vector(problem_s *prob, const char *argname,
       if (PyErr_Occurred()) throw nb::python_error();
       return 0;
     }
-    typename kpy_elem<K>::type v{};
-    int rc = ElemRule<K>::conv(prob, item, &v, noObjects);
+    int rc = take(item);
     Py_DECREF(item);
-    if (rc < 0) {
-      std::string text = kpy_PyErr_ToString();
-      PyErr_Format(kpy_InterfaceError, "Error in element %d of argument '%s': %s", (int)out->size(),
-                   argname, text.c_str());
-      return -1;
-    }
-    out->push_back(v);
+    if (rc < 0) return -1;
   }
 }
 

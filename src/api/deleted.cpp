@@ -53,11 +53,11 @@ int kpy_prepareDeletion(kpy_Deletion *d, PyObject **slot, const std::vector<int>
     }
     d->gone[(size_t)i] = 1;
   }
-  d->survivors = nb::steal(PyList_New(n - (Py_ssize_t)indices.size()));
+  Py_XSETREF(d->survivors, PyList_New(n - (Py_ssize_t)indices.size()));
   if (!d->survivors) return -1;
   Py_ssize_t pos = 0;
   for (Py_ssize_t i = 0; i < n; i++)
-    if (!d->gone[(size_t)i]) PyList_SET_ITEM(d->survivors.ptr(), pos++, Py_NewRef(PyList_GET_ITEM(list, i)));
+    if (!d->gone[(size_t)i]) PyList_SET_ITEM(d->survivors, pos++, Py_NewRef(PyList_GET_ITEM(list, i)));
   return 0;
 }
 
@@ -67,7 +67,8 @@ void kpy_removeDeleted(kpy_Deletion *d) {
   Py_ssize_t n = std::min(PyList_GET_SIZE(old), (Py_ssize_t)d->gone.size());
   for (Py_ssize_t i = 0; i < n; i++)
     if (d->gone[(size_t)i]) kpy_markDeleted(PyList_GET_ITEM(old, i));
-  PyObject *list = d->survivors.release().ptr();
+  PyObject *list = d->survivors;
+  d->survivors = nullptr;
   for (Py_ssize_t p = 0; p < PyList_GET_SIZE(list); p++) renumber(PyList_GET_ITEM(list, p), p);
   *d->slot = list;
   Py_DECREF(old);

@@ -170,6 +170,7 @@ PyObject *loadMethod(PyObject *self, PyObject *args, PyObject *kwargs, unsigned 
 #undef QOBJ_ARGS
 #undef QROW_ARGS
 #undef ENT_ARGS
+    a = LoadArgs();  // the converted arrays go before the model objects are made
     if (kpy_failedWithFollowUp(prob, rc, [&] { problem_afterReload(prob); })) return nullptr;
     Py_RETURN_NONE;
   });

@@ -104,9 +104,13 @@ PyObject *kpy_tupleOf(std::initializer_list<nb::object> items);
 // A deletion from one of the problem's object lists, prepared before the solver call so that
 // nothing can fail after the solver has deleted.
 struct kpy_Deletion {
-  PyObject **slot = nullptr;   // the problem's list field
-  nb::object survivors;        // the list as it will be
-  std::vector<char> gone;      // per old position: deleted
+  PyObject **slot = nullptr;       // the problem's list field
+  PyObject *survivors = nullptr;   // the list as it will be (owned)
+  std::vector<char> gone;          // per old position: deleted
+  kpy_Deletion() = default;
+  kpy_Deletion(const kpy_Deletion &) = delete;
+  kpy_Deletion &operator=(const kpy_Deletion &) = delete;
+  ~kpy_Deletion() { Py_XDECREF(survivors); }
 };
 // Checks every index against the list (0 <= i < len, none repeated; an InterfaceError in the
 // element format of argname with the kind word otherwise) and builds the survivors. 0 or -1.

@@ -266,6 +266,13 @@ struct Fold {
     if (PyIter_Check(coll)) return walkIterator(coll);
     if (PyDict_Check(coll)) return walkDict(coll);
     if (kpy_isModelOperand(coll) || isNumericScalar(coll)) return step(coll, true);
+    // any other iterable (dictionary views, sets, ...) is walked like an iterator
+    if (PyObject *it = PyObject_GetIter(coll)) {
+      int rc = walkIterator(it);
+      Py_DECREF(it);
+      return rc;
+    }
+    PyErr_Clear();
     PyErr_SetString(kpy_ModelError, "Invalid object in Sum or Prod operators");
     return -1;
   }

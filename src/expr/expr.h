@@ -172,6 +172,8 @@ PyObject *general_copy(PyObject *obj, double c);
 PyObject *linterm_copy(PyObject *term, double c);
 PyObject *quadterm_copy(PyObject *term, double c);
 PyObject *expression_copy(PyObject *obj, double c);
+// expression_copy with room for extra more linear entries in the copy
+PyObject *expression_copy_room(PyObject *obj, double c, size_t extra);
 // records the serials of u and v in e's serial set when they are unlinked
 int expression_noteQuadVars(expression_s *e, var_s *u, var_s *v);
 PyObject *nonlin_copy(PyObject *node, double c);

@@ -1,5 +1,5 @@
 // Start-up of the algebra: NumPy types, the four types, and the module functions.
-#include "expr/expr.h"
+#include "expr/evaluate.h"
 
 PyNumberMethods kpy_linterm_as_number = KPY_EXPR_NUMBER_METHODS(linterm);
 PyNumberMethods kpy_quadterm_as_number = KPY_EXPR_NUMBER_METHODS(quadterm);
@@ -49,5 +49,6 @@ int kpy_expr_module_init(PyObject *module) {
       return -1;
   if (set_array_priority(&kpy_varType) < 0) return -1;
   if (kpy_expr_functions_register(module) < 0) return -1;
+  if (kpy_evaluate_register(module) < 0) return -1;
   return 0;
 }

@@ -18,6 +18,8 @@ PyTypeObject *kpy_np_scalars[7] = {};
 // numbers and kinds
 
 bool isNumericScalar(PyObject *obj) {
+  if (PyFloat_CheckExact(obj) || PyLong_CheckExact(obj)) return true;
+  if (kpy_isModelOperand(obj)) return false;
   if (PyFloat_Check(obj) || PyLong_Check(obj)) return true;
   PyTypeObject *t = Py_TYPE(obj);
   for (PyTypeObject *s : kpy_np_scalars)
@@ -35,8 +37,9 @@ bool kpy_isNumpyArray(PyObject *obj) {
 }
 
 bool isArrayOperand(PyObject *obj) {
+  if (kpy_isModelOperand(obj) || PyFloat_CheckExact(obj) || PyLong_CheckExact(obj)) return false;
   if (kpy_isNumpyArray(obj)) return true;
-  if (isNumericScalar(obj) || kpy_isModelOperand(obj)) return false;
+  if (isNumericScalar(obj)) return false;
   return PySequence_Check(obj) != 0;
 }
 
@@ -183,8 +186,7 @@ PyObject *quadterm_fill(double coef, PyObject *a, PyObject *b) {
 
 PyObject *general_copy(PyObject *obj, double c) {
   PyObject *res = nullptr;
-  if (kpy_isNumpyArray(obj) || (!isNumericScalar(obj) && !kpy_isModelOperand(obj) &&
-                                 PySequence_Check(obj))) {
+  if (isArrayOperand(obj)) {
     PyObject *copy = kpy_isNumpyArray(obj) ? PyObject_CallMethod(obj, "copy", nullptr)
                                            : PySequence_Repeat(obj, 1);
     if (!copy || c == 1.0) return copy;
@@ -242,35 +244,48 @@ int expression_noteQuadVars(expression_s *e, var_s *u, var_s *v) {
   return 0;
 }
 
-// copies the maps of src into e, every coefficient times c (entries written as they are);
-// a factor within 1e-15 of 1 copies the coefficients unscaled
-static int copy_scaled_maps(expression_s *e, const expression_s *src, double c, bool unlinked) {
-  if (std::fabs(c - 1.0) <= 1e-15) c = 1.0;
-  if (src->linear) {
-    if (!(e->linear = expr_linmap_new())) return -1;
-    expr_reserve(e->linear, src->linear->size());
-    for (auto &kv : *src->linear)
-      if (linmap_set(e->linear, kv.first, c * kv.second) < 0) return -1;
+// a new map holding src's entries times c, with room for extra more; null with an error set
+static linmap *scaled_linmap(const linmap *src, double c, size_t extra) {
+  linmap *m = expr_linmap_new();
+  if (!m) return nullptr;
+  try {
+    m->reserve(src->size() + extra);
+    for (auto &kv : *src) {
+      m->insert({kv.first, c * kv.second});
+      Py_INCREF((PyObject *)kv.first);
+    }
+  } catch (...) {
+    linmap_free(&m);
+    PyErr_NoMemory();
   }
+  return m;
+}
+
+// copies the maps of src into e, every coefficient times c (entries written as they are),
+// with room for extra more linear entries; a factor within 1e-15 of 1 copies the coefficients
+// unscaled
+static int copy_scaled_maps(expression_s *e, const expression_s *src, double c, bool unlinked,
+                            size_t extra) {
+  if (std::fabs(c - 1.0) <= 1e-15) c = 1.0;
+  if (src->linear && !(e->linear = scaled_linmap(src->linear, c, extra))) return -1;
   if (src->quad) {
     if (!(e->quad = quadmap_new())) return -1;
     for (auto &outer : *src->quad) {
-      linmap *inner = expr_linmap_new();
+      linmap *inner = scaled_linmap(outer.second, c, 0);
       if (!inner) return -1;
       if (quadmap_set(e->quad, outer.first, inner) < 0) {
         linmap_free(&inner);
         return -1;
       }
-      expr_reserve(inner, outer.second->size());
-      for (auto &kv : *outer.second)
-        if (linmap_set(inner, kv.first, c * kv.second) < 0) return -1;
     }
   }
   if (unlinked && src->quadVars && indexset_copy(&e->quadVars, src->quadVars) < 0) return -1;
   return 0;
 }
 
-PyObject *expression_copy(PyObject *obj, double c) {
+PyObject *expression_copy(PyObject *obj, double c) { return expression_copy_room(obj, c, 0); }
+
+PyObject *expression_copy_room(PyObject *obj, double c, size_t extra) {
   var_s *first = nullptr;
   if (check_first_var(obj, &first) < 0) return nullptr;
   if (kpy_isNonlin(obj)) return c == 0.0 ? expression_base() : nonlin_copy(obj, c);
@@ -303,7 +318,7 @@ PyObject *expression_copy(PyObject *obj, double c) {
   } else if (kpy_isExpression(obj)) {
     auto *src = (expression_s *)obj;
     e->constant = src->constant * c;
-    rc = copy_scaled_maps(e, src, c, unlinked);
+    rc = copy_scaled_maps(e, src, c, unlinked, extra);
   } else {
     rc = -1;
   }

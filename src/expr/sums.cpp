@@ -21,6 +21,8 @@ static PyObject *make_expr(double constant, var_s *v, double k, var_s *u, var_s 
   auto *e = (expression_s *)expression_base();
   if (!e) return nullptr;
   e->constant = constant;
+  // room for a second linear entry: sums of two atoms add one next
+  if (v && k != 0.0 && (e->linear = expr_linmap_new())) expr_reserve(e->linear, 2);
   if ((v && expression_addToLinTerm(e, v, k) < 0) ||
       (u && expression_addToQuadTerm(e, u, w, q) < 0)) {
     Py_DECREF(e);
@@ -167,7 +169,10 @@ PyObject *expression_alg_sum(PyObject *a, PyObject *b, double c) {
   double k;
   if (!lin_atom(other, &var, &k) && !kpy_isQuadterm(other) && !kpy_isExpression(other))
     return kpy_modelError("Invalid object in operation");
-  auto *e = (expression_s *)expression_copy(expr, ce);
+  size_t extra = 1;
+  if (kpy_isExpression(other)) extra = linmap_size(((expression_s *)other)->linear);
+  else if (kpy_isQuadterm(other)) extra = 0;
+  auto *e = (expression_s *)expression_copy_room(expr, ce, extra);
   if (!e) return nullptr;
   int rc;
   if (kpy_isExpression(other)) {

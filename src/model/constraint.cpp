@@ -1,6 +1,7 @@
 // korvex.constraint: a row of a problem (linked), or a constraint holding its own body,
 // bounds and name (unlinked: made by comparing expressions or by the constructor).
 #include "model/problem.h"
+#include "model/modelling.h"
 
 #include <cstring>
 
@@ -201,6 +202,7 @@ PyTypeObject kpy_constraintType = [] {
       "A constraint lb <= body <= ub. Comparing expressions (2*x + y <= 4) makes one; so does this\n"
       "constructor, from such a comparison (to give it a name) or from a body and bounds.";
   t.tp_getset = constraint_getset;
+  t.tp_methods = kpy_constraint_methods;
   t.tp_init = constraint_init;
   t.tp_new = constraint_new;
   return t;

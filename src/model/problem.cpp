@@ -1,6 +1,7 @@
 // korvex.problem: life cycle, the object lists kept in step with the solver, the object
 // managers, and the modelling getters getVariable, getConstraint and getSOS.
 #include "model/problem.h"
+#include "model/modelling.h"
 #include "module/controls.h"
 #include "module/library.h"
 #include "module/maps.h"
@@ -286,6 +287,7 @@ PyTypeObject kpy_problemType = [] {
 int kpy_model_types_ready() {
   try {
     for (PyMethodDef *m = kpy_problem_own_methods; m->ml_name; ++m) problemMethods.push_back(*m);
+    for (PyMethodDef *m = kpy_problem_modelling_methods; m->ml_name; ++m) problemMethods.push_back(*m);
     if (kpy_problem_api_methods)
       for (PyMethodDef *m = kpy_problem_api_methods; m->ml_name; ++m) problemMethods.push_back(*m);
     problemMethods.push_back({nullptr, nullptr, 0, nullptr});
@@ -386,12 +388,6 @@ void problem_afterRestore(problem_s *p) {
                      1) < 0)
       throw nanobind::python_error();
   }
-}
-
-int problem_del_nonlin_obj(problem_s *p) {
-  if (!p->obj_is_nonlin) return 0;
-  PyErr_SetString(kpy_SolverError, "Removing a nonlinear objective needs the nonlinear solver, which is not available");
-  return -1;
 }
 
 // ---------------------------------------------------------------- object managers

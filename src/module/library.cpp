@@ -10,13 +10,6 @@
 
 namespace {
 
-bool problemOutputEnabled(KRVXprob handle) {
-  if (!handle) return true;
-  for (problem_s *p = kpy_env.problems; p; p = p->next)
-    if (p->prob == handle) return p->output_enabled != 0;
-  return true;
-}
-
 // Prints one solver message to sys.stdout (looked up now, so that capturing works).
 void printMessage(const char *msg, int len, int msgtype) {
   PyObject *out = PySys_GetObject("stdout");   // borrowed
@@ -26,7 +19,8 @@ void printMessage(const char *msg, int len, int msgtype) {
   if (msgtype < 0) {
     r = PyObject_CallMethod(out, "flush", nullptr);
   } else {
-    if (len < 0) len = msg ? (int)std::strlen(msg) : 0;
+    if (!msg) len = 0;
+    else if (len < 0) len = (int)std::strlen(msg);
     std::string line(msg ? msg : "", (size_t)len);
     line.push_back('\n');
     PyObject *full = PyUnicode_DecodeUTF8(line.data(), (Py_ssize_t)line.size(), "replace");
@@ -38,12 +32,13 @@ void printMessage(const char *msg, int len, int msgtype) {
   Py_DECREF(out);
 }
 
-// The library's global message handler; may run on any thread.
-void messageHandler(KRVXprob handle, void *, const char *msg, int len, int msgtype) {
+// The library's global message handler; may run on any thread. A problem's outputlog control
+// is honoured by the library itself, which then sends no messages of that problem.
+void messageHandler(KRVXprob, void *, const char *msg, int len, int msgtype) {
   if (Py_IsFinalizing() || !Py_IsInitialized()) return;
   PyGILState_STATE g = PyGILState_Ensure();
   PyObject *pending = PyErr_GetRaisedException();
-  if (kpy_env.output_enabled && problemOutputEnabled(handle)) printMessage(msg, len, msgtype);
+  if (kpy_env.output_enabled) printMessage(msg, len, msgtype);
   PyErr_SetRaisedException(pending);
   PyGILState_Release(g);
 }

@@ -40,18 +40,17 @@ size_t linmap_size(const linmap *m) { return m ? m->size() : 0; }
 int linmap_add(linmap *m, var_s *v, double c) {
   if (c == 0.0) return 0;
   return guarded([&] {
-    auto it = m->find(v);
-    if (it == m->end()) {
-      m->emplace(v, c);
+    auto ins = m->try_emplace(v, c);
+    if (ins.second) {
       Py_INCREF((PyObject *)v);
       return 0;
     }
-    double sum = it->second + c;
+    double sum = ins.first->second + c;
     if (sum == 0.0) {
-      m->erase(it);
+      m->erase(ins.first);
       Py_DECREF((PyObject *)v);
     } else {
-      it.value() = sum;
+      ins.first.value() = sum;
     }
     return 0;
   });
@@ -59,13 +58,9 @@ int linmap_add(linmap *m, var_s *v, double c) {
 
 int linmap_set(linmap *m, var_s *v, double c) {
   return guarded([&] {
-    auto it = m->find(v);
-    if (it == m->end()) {
-      m->emplace(v, c);
-      Py_INCREF((PyObject *)v);
-    } else {
-      it.value() = c;
-    }
+    auto ins = m->try_emplace(v, c);
+    if (ins.second) Py_INCREF((PyObject *)v);
+    else ins.first.value() = c;
     return 0;
   });
 }

@@ -1,0 +1,356 @@
+// Nonlinear and quadratically constrained solves against published optima.
+#include "nltest.h"
+#include "test_solve_util.h"
+
+#include <atomic>
+#include <cmath>
+
+namespace {
+
+bool near(double a, double b, double tol = 1e-5) { return std::fabs(a - b) <= tol * std::max(1.0, std::fabs(b)); }
+
+struct Result {
+  int rc = -1, solve = -1, sol = -1;
+  double obj = 0.0;
+  std::vector<double> x, slack, duals, djs;
+};
+
+Result solve(KRVXprob p, const char *flags = "") {
+  Result r;
+  r.rc = KRVXoptimize(p, flags, &r.solve, &r.sol);
+  KRVXgetdblattrib(p, KRVX_OBJVAL, &r.obj);
+  int n = 0, m = 0, st = 0;
+  KRVXgetintattrib(p, KRVX_COLS, &n);
+  KRVXgetintattrib(p, KRVX_ROWS, &m);
+  r.x.resize(size_t(n));
+  r.djs.resize(size_t(n));
+  r.slack.resize(size_t(m));
+  r.duals.resize(size_t(m));
+  if (n) KRVXgetsolution(p, &st, r.x.data(), 0, n - 1);
+  if (n) KRVXgetredcosts(p, &st, r.djs.data(), 0, n - 1);
+  if (m) KRVXgetslacks(p, &st, r.slack.data(), 0, m - 1);
+  if (m) KRVXgetduals(p, &st, r.duals.data(), 0, m - 1);
+  return r;
+}
+
+void quadRow(KRVXprob p, int row, std::vector<int> c1, std::vector<int> c2, std::vector<double> v) {
+  const int64_t n = int64_t(v.size());
+  CHECK_OK(p, KRVXaddqmatrix64_witharraysizes(p, row, n, c1.data(), n, c2.data(), n, v.data(), n));
+}
+
+#define CHECK_OPTIMUM(r, value)                                                            \
+  do {                                                                                     \
+    CHECK((r).rc == 0);                                                                    \
+    CHECK((r).solve == KRVX_SOLVESTATUS_COMPLETED && (r).sol == KRVX_SOLSTATUS_OPTIMAL);   \
+    if (!near((r).obj, value)) std::fprintf(stderr, "objective %.9g, expected %.9g\n", (r).obj, double(value)); \
+    CHECK(near((r).obj, value));                                                           \
+  } while (0)
+
+// (1 - x)^2 + 100 (y - x^2)^2
+const Tokens kRosenbrock{C(1), X(0), Op(KRVN_OP_MINUS), C(2), Op(KRVN_OP_POWER), C(100), X(1), X(0), C(2),
+                         Op(KRVN_OP_POWER), Op(KRVN_OP_MINUS), C(2), Op(KRVN_OP_POWER), Op(KRVN_OP_MULTIPLY),
+                         Op(KRVN_OP_PLUS), End()};
+
+void rosenbrock() {
+  tagKRVNproblem *nl;
+  KRVXprob p = nlProblem(2, 0, &nl);
+  CHECK_OK(p, addFormula(nl, KRVN_OBJROW, KRVN_NOCOL, 1.0, kRosenbrock));
+  Result r = solve(p);
+  CHECK_OPTIMUM(r, 0.0);
+  CHECK(near(r.x[0], 1.0, 1e-4) && near(r.x[1], 1.0, 1e-4));
+  // maximising the negation: the same point, the value negated
+  CHECK_OK(p, KRVXchgobjsense(p, -1));
+  KRVNdelrowcoefs(nl, KRVN_OBJROW);
+  CHECK_OK(p, addFormula(nl, KRVN_OBJROW, KRVN_NOCOL, -1.0, kRosenbrock));
+  r = solve(p);
+  CHECK_OPTIMUM(r, 0.0);
+  CHECK(near(r.x[0], 1.0, 1e-4));
+  // iteration limit: stopped, the reason says so
+  CHECK_OK(p, KRVXsetintcontrol(p, KRVX_LPITERLIMIT, 2));
+  r = solve(p);
+  int stop = -1;
+  KRVXgetintattrib(p, KRVX_STOPSTATUS, &stop);
+  CHECK(r.rc == 0 && r.solve == KRVX_SOLVESTATUS_STOPPED && stop == 4);
+  KRVXdestroyprob(p);
+}
+
+// Hock-Schittkowski 71: min x1 x4 (x1 + x2 + x3) + x3, x1 x2 x3 x4 >= 25, sum x^2 = 40, 1 <= x <= 5.
+KRVXprob hs071() {
+  KRVXprob p = newProblem();
+  const double cost[] = {0, 0, 1, 0}, lb[] = {1, 1, 1, 1}, ub[] = {5, 5, 5, 5};
+  KRVXaddcols(p, 4, 0, cost, nullptr, nullptr, nullptr, lb, ub);
+  const char rt[] = {'G', 'E'};
+  const double rhs[] = {25, 40};
+  const int st[] = {0, 0};
+  KRVXaddrows(p, 2, 0, rt, rhs, nullptr, st, nullptr, nullptr);
+  tagKRVNproblem *nl;
+  KRVXnlpcreateprob(p, &nl);
+  CHECK_OK(p, addFormula(nl, 0, 0, 1.0, {X(1), X(2), Op(KRVN_OP_MULTIPLY), X(3), Op(KRVN_OP_MULTIPLY), End()}));
+  quadRow(p, 1, {0, 1, 2, 3}, {0, 1, 2, 3}, {1, 1, 1, 1});
+  CHECK_OK(p, addFormula(nl, KRVN_OBJROW, 0, 1.0,
+                         {X(3), X(0), X(1), Op(KRVN_OP_PLUS), X(2), Op(KRVN_OP_PLUS), Op(KRVN_OP_MULTIPLY), End()}));
+  return p;
+}
+
+void hs071Solve() {
+  KRVXprob p = hs071();
+  Result r = solve(p);
+  CHECK_OPTIMUM(r, 17.0140173);
+  const double xs[] = {1.0, 4.74299963, 3.82114998, 1.37940829};
+  for (int j = 0; j < 4; ++j) CHECK(near(r.x[size_t(j)], xs[j], 1e-5));
+  CHECK(std::fabs(r.slack[1]) < 1e-6 && std::fabs(r.slack[0]) < 1e-6);   // both active
+  // duals: the objective's change per unit of rhs, checked by re-solving with a moved rhs
+  const double h = 1e-3;
+  for (int i = 0; i < 2; ++i) {
+    double rhs = 0;
+    KRVXgetrhs(p, &rhs, i, i);
+    const int row[] = {i};
+    const double moved[] = {rhs + h};
+    KRVXchgrhs(p, 1, row, moved);
+    Result q = solve(p);
+    CHECK(near((q.obj - r.obj) / h, r.duals[size_t(i)], 1e-2));
+    KRVXchgrhs(p, 1, row, &rhs);
+  }
+  // reduced cost of x1 at its lower bound: grad f - J'y, positive for a minimisation
+  CHECK(r.djs[0] > 0.1);
+  KRVXdestroyprob(p);
+}
+
+// Chemical equilibrium (Hock-Schittkowski 112): min sum x_j (c_j + ln(x_j / sum x)), three
+// element balances, x >= 1e-6. Published optimum -47.76109026.
+void chemicalEquilibrium() {
+  const double c[] = {-6.089, -17.164, -34.054, -5.914, -24.721, -14.986, -24.1, -10.708, -26.662, -22.179};
+  KRVXprob p = newProblem();
+  std::vector<double> lb(10, 1e-6);
+  KRVXaddcols(p, 10, 0, nullptr, nullptr, nullptr, nullptr, lb.data(), nullptr);
+  const char rt[] = {'E', 'E', 'E'};
+  const double rhs[] = {2, 1, 1};
+  const int st[] = {0, 5, 9};
+  const int ci[] = {0, 1, 2, 5, 9, 3, 4, 5, 6, 2, 6, 7, 8, 9};
+  const double cv[] = {1, 2, 2, 1, 1, 1, 2, 1, 1, 1, 1, 1, 2, 1};
+  CHECK_OK(p, KRVXaddrows(p, 3, 14, rt, rhs, nullptr, st, ci, cv));
+  tagKRVNproblem *nl;
+  KRVXnlpcreateprob(p, &nl);
+  for (int j = 0; j < 10; ++j) {
+    Tokens t{C(c[j]), RB(), X(j), X(0)};
+    for (int k = 1; k < 10; ++k) {
+      t.push_back(X(k));
+      t.push_back(Op(KRVN_OP_PLUS));
+    }
+    for (auto tok : {Op(KRVN_OP_DIVIDE), Fn(KRVN_FN_LN), Op(KRVN_OP_PLUS), End()}) t.push_back(tok);
+    CHECK_OK(p, addFormula(nl, KRVN_OBJROW, j, 1.0, t));
+  }
+  Result r = solve(p);
+  CHECK_OPTIMUM(r, -47.76109026);
+  for (int i = 0; i < 3; ++i) CHECK(std::fabs(r.slack[size_t(i)]) < 1e-6);
+  KRVXdestroyprob(p);
+}
+
+// Convex QCQP: min -x - y, x^2 + y^2 <= r.
+// Optimum -sqrt(2r) at x = y = sqrt(r/2); the row's dual d/dr = -1/sqrt(2r).
+void convexQcqp() {
+  KRVXprob p = newProblem();
+  const double cost[] = {-1, -1}, lb[] = {-1e20, -1e20};
+  KRVXaddcols(p, 2, 0, cost, nullptr, nullptr, nullptr, lb, nullptr);
+  const char rt[] = {'L'};
+  const double rhs[] = {2.0};
+  const int st[] = {0};
+  KRVXaddrows(p, 1, 0, rt, rhs, nullptr, st, nullptr, nullptr);
+  quadRow(p, 0, {0, 1}, {0, 1}, {1, 1});
+  Result r = solve(p);
+  CHECK_OPTIMUM(r, -2.0);
+  CHECK(near(r.x[0], 1.0) && near(r.x[1], 1.0));
+  CHECK(near(r.duals[0], -0.5, 1e-4));
+  CHECK(std::fabs(r.slack[0]) < 1e-6);
+
+  // a cross term: x^2 + xy + y^2 <= 3 (xy stored once as 1/2); optimum -2 at x = y = 1
+  CHECK_OK(p, KRVXdelqmatrix(p, 0));
+  quadRow(p, 0, {0, 0, 1}, {0, 1, 1}, {1, 0.5, 1});
+  const int row[] = {0};
+  const double three[] = {3.0};
+  KRVXchgrhs(p, 1, row, three);
+  r = solve(p);
+  CHECK_OPTIMUM(r, -2.0);
+  CHECK(near(r.x[0], 1.0, 1e-4) && near(r.x[1], 1.0, 1e-4));
+
+  // infeasible: the disc and x + y >= 3
+  const char g[] = {'G'};
+  const double rhs3[] = {3.0};
+  const int st2[] = {0}, ci[] = {0, 1};
+  const double cv[] = {1, 1};
+  KRVXaddrows(p, 1, 2, g, rhs3, nullptr, st2, ci, cv);
+  r = solve(p);
+  CHECK(r.rc == 0 && r.solve == KRVX_SOLVESTATUS_COMPLETED && r.sol == KRVX_SOLSTATUS_INFEASIBLE);
+  KRVXdestroyprob(p);
+}
+
+// exp(x) + y^2 <= 0.5 with x >= 0: infeasible (a formula row).
+void infeasibleNlp() {
+  tagKRVNproblem *nl;
+  KRVXprob p = nlProblem(2, 1, &nl);
+  const double lb[] = {0};
+  const int c0[] = {0};
+  const char l[] = {'L'};
+  KRVXchgbounds(p, 1, c0, l, lb);
+  const int row[] = {0};
+  const double half[] = {0.5};
+  KRVXchgrhs(p, 1, row, half);
+  CHECK_OK(p, addFormula(nl, 0, KRVN_NOCOL, 1.0, {RB(), X(0), Fn(KRVN_FN_EXP), X(1), C(2), Op(KRVN_OP_POWER),
+                                                   Op(KRVN_OP_PLUS), End()}));
+  Result r = solve(p);
+  CHECK(r.rc == 0 && r.solve == KRVX_SOLVESTATUS_COMPLETED && r.sol == KRVX_SOLSTATUS_INFEASIBLE);
+  KRVXdestroyprob(p);
+}
+
+// An LP with a redundant quadratic row goes through the nonlinear solver: its solution, slacks,
+// duals and reduced costs match the LP solver's on the same LP, minimising and maximising.
+void lpBothWays() {
+  for (int sense : {1, -1}) {
+    KRVXprob p = newProblem();
+    // min/max 2x + 3y - z: x + y + z <= 4, x - y >= -1 (x,y,z in [0, 3])
+    setModel(p, sense, {{2.0 * sense, 0, 3}, {3.0 * sense, 0, 3}, {-1.0 * sense, 0, 3}},
+             {{'L', 4, {{0, 1}, {1, 1}, {2, 1}}}, {'G', -1, {{0, 1}, {1, -1}}}, {'L', 100, {}}});
+    Result lp = solve(p);
+    CHECK(lp.rc == 0 && lp.sol == KRVX_SOLSTATUS_OPTIMAL);
+    quadRow(p, 2, {0}, {0}, {1.0});   // x^2 <= 100: never active
+    Result r = solve(p);
+    CHECK_OPTIMUM(r, lp.obj);
+    for (size_t j = 0; j < 3; ++j) {
+      CHECK(near(r.x[j], lp.x[j], 1e-5));
+      CHECK(near(r.djs[j], lp.djs[j], 1e-5));
+    }
+    for (size_t i = 0; i < 2; ++i) {
+      CHECK(near(r.duals[i], lp.duals[i], 1e-5));
+      CHECK(near(r.slack[i], lp.slack[i], 1e-5));
+    }
+    CHECK(std::fabs(r.duals[2]) < 1e-6);
+    KRVXdestroyprob(p);
+  }
+}
+
+// A non-convex QP the QP solver refuses: min -x^2 + 0.6x on [-1, 1], local optimum x = -1.
+void nonconvexQp() {
+  KRVXprob p = newProblem();
+  setModel(p, 1, {{0.6, -1, 1}}, {});
+  const int c[] = {0};
+  const double q[] = {-2.0};
+  CHECK_OK(p, KRVXaddqmatrix64_witharraysizes(p, -1, 1, c, 1, c, 1, q, 1));
+  Result r = solve(p);
+  CHECK_OPTIMUM(r, -1.6);
+  CHECK(near(r.x[0], -1.0));
+  KRVXdestroyprob(p);
+}
+
+// f(a, b) = (1 - a)^2 + 100 (b - a^2)^2 as a user function, with and without partials.
+double rosenValue(const double *v, void *) { return std::pow(1 - v[0], 2) + 100 * std::pow(v[1] - v[0] * v[0], 2); }
+int rosenDerivs(const double *v, const double *deltas, double *result, double *partials, void *calls) {
+  ++*static_cast<int *>(calls);
+  *result = rosenValue(v, nullptr);
+  if (deltas) {
+    partials[0] = -2 * (1 - v[0]) - 400 * v[0] * (v[1] - v[0] * v[0]);
+    partials[1] = 200 * (v[1] - v[0] * v[0]);
+  }
+  return 0;
+}
+int failing(const double *, const double *, double *result, double *, void *) {
+  *result = 0;
+  return 1;
+}
+
+void userFunctions() {
+  double optimum[2];
+  for (int functype : {KRVN_FUNCTYPE_VALUE, KRVN_FUNCTYPE_DERIVS}) {
+    tagKRVNproblem *nl;
+    KRVXprob p = nlProblem(2, 0, &nl);
+    int calls = 0, fn = 0;
+    void *f = functype == KRVN_FUNCTYPE_VALUE ? reinterpret_cast<void *>(&rosenValue)
+                                              : reinterpret_cast<void *>(&rosenDerivs);
+    CHECK_OK(p, KRVNadduserfunction(nl, "rosen", functype, 2, 1, 0, f, &calls, &fn));
+    // arguments last-to-first
+    CHECK_OK(p, addFormula(nl, KRVN_OBJROW, KRVN_NOCOL, 1.0, {RB(), X(1), X(0), UF(fn), End()}));
+    Result r = solve(p);
+    CHECK_OPTIMUM(r, 0.0);
+    optimum[functype == KRVN_FUNCTYPE_DERIVS] = r.x[0];
+    CHECK(near(r.x[0], 1.0, 1e-3) && near(r.x[1], 1.0, 1e-3));
+    if (functype == KRVN_FUNCTYPE_DERIVS) CHECK(calls > 0);
+    KRVXdestroyprob(p);
+  }
+  CHECK(near(optimum[0], optimum[1], 1e-3));
+
+  // a failing user function stops the solve with its name; no solution
+  tagKRVNproblem *nl;
+  KRVXprob p = nlProblem(2, 0, &nl);
+  int fn = 0;
+  CHECK_OK(p, KRVNadduserfunction(nl, "broken", KRVN_FUNCTYPE_DERIVS, 1, 1, 0, reinterpret_cast<void *>(&failing),
+                                  nullptr, &fn));
+  CHECK_OK(p, addFormula(nl, KRVN_OBJROW, KRVN_NOCOL, 1.0, {RB(), X(0), UF(fn), End()}));
+  int solve = -1, sol = -1;
+  CHECK_FAILS(p, KRVXoptimize(p, "", &solve, &sol), "user function 'broken' reported an error");
+  int solvestatus = -1;
+  KRVXgetintattrib(p, KRVX_SOLVESTATUS, &solvestatus);
+  CHECK(solvestatus == KRVX_SOLVESTATUS_FAILED);
+  KRVXdestroyprob(p);
+}
+
+// Integer columns with nonlinear content are refused with a clear text.
+void discreteRefused() {
+  KRVXprob p = hs071();
+  const int c[] = {1};
+  const char t[] = {'I'};
+  CHECK_OK(p, KRVXchgcoltype(p, 1, c, t));
+  CHECK_FAILS(p, KRVXoptimize(p, "", nullptr, nullptr), "mixed-integer nonlinear problems are not supported");
+  CHECK_FAILS(p, KRVXmipoptimize(p, ""), "mixed-integer nonlinear problems are not supported");
+  // the relaxation is a continuous problem
+  CHECK_OK(p, KRVXlpoptimize(p, ""));
+  double obj = 0;
+  KRVXgetdblattrib(p, KRVX_OBJVAL, &obj);
+  CHECK(near(obj, 17.0140173));
+  KRVXdestroyprob(p);
+}
+
+// Log lines reach the message output; output off silences them; an interrupt from the log stops.
+std::atomic<int> g_lines{0};
+void countLines(KRVXprob p, void *interrupt, const char *msg, int, int) {
+  if (msg && std::strstr(msg, "inf_pr")) return;
+  ++g_lines;
+  if (interrupt && g_lines > 3) KRVXinterrupt(p, KRVX_STOP_USER);
+}
+
+void logAndInterrupt() {
+  KRVXprob p = hs071();
+  KRVXaddmessagehandler(p, countLines, nullptr);
+  solve(p);
+  CHECK(g_lines > 5);
+  g_lines = 0;
+  KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 0);
+  solve(p);
+  CHECK(g_lines == 0);
+  KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 1);
+  KRVXremovemessagehandler(p, countLines, nullptr);
+  int flag = 1;
+  KRVXaddmessagehandler(p, countLines, &flag);
+  g_lines = 0;
+  Result r = solve(p);
+  int stop = -1;
+  KRVXgetintattrib(p, KRVX_STOPSTATUS, &stop);
+  CHECK(r.rc == 0 && r.solve == KRVX_SOLVESTATUS_STOPPED && stop == KRVX_STOP_USER);
+  KRVXdestroyprob(p);
+}
+
+}  // namespace
+
+int main() {
+  KRVXinit(nullptr);
+  rosenbrock();
+  hs071Solve();
+  chemicalEquilibrium();
+  convexQcqp();
+  infeasibleNlp();
+  lpBothWays();
+  nonconvexQp();
+  userFunctions();
+  discreteRefused();
+  logAndInterrupt();
+  KRVXfree();
+  return finish("test_nlp");
+}
