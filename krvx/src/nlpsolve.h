@@ -64,7 +64,7 @@ int nlpRoute(ko_prob_struct *p, bool relax, bool &use);
 int nlpPrepare(ko_prob_struct *p, NlpModel &m);
 // Quadratic programs above this many columns go to the nonlinear solver directly (see the qp
 // benchmark); smaller ones go there when the QP solver fails on them.
-constexpr int kQpDirectColumns = 20000;
+constexpr int kQpDirectColumns = 2000;
 // Whether a HiGHS run of a continuous QP ended in a way the nonlinear solver should retry.
 bool qpRetry(int rc, const Solution &out);
 

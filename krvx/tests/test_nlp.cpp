@@ -1,5 +1,5 @@
 // Nonlinear and quadratically constrained solves against published optima.
-#include "nltest.h"
+#include "test_nlp_models.h"
 #include "test_solve_util.h"
 
 #include <atomic>
@@ -33,11 +33,6 @@ Result solve(KRVXprob p, const char *flags = "") {
   return r;
 }
 
-void quadRow(KRVXprob p, int row, std::vector<int> c1, std::vector<int> c2, std::vector<double> v) {
-  const int64_t n = int64_t(v.size());
-  CHECK_OK(p, KRVXaddqmatrix64_witharraysizes(p, row, n, c1.data(), n, c2.data(), n, v.data(), n));
-}
-
 #define CHECK_OPTIMUM(r, value)                                                            \
   do {                                                                                     \
     CHECK((r).rc == 0);                                                                    \
@@ -46,15 +41,9 @@ void quadRow(KRVXprob p, int row, std::vector<int> c1, std::vector<int> c2, std:
     CHECK(near((r).obj, value));                                                           \
   } while (0)
 
-// (1 - x)^2 + 100 (y - x^2)^2
-const Tokens kRosenbrock{C(1), X(0), Op(KRVN_OP_MINUS), C(2), Op(KRVN_OP_POWER), C(100), X(1), X(0), C(2),
-                         Op(KRVN_OP_POWER), Op(KRVN_OP_MINUS), C(2), Op(KRVN_OP_POWER), Op(KRVN_OP_MULTIPLY),
-                         Op(KRVN_OP_PLUS), End()};
-
 void rosenbrock() {
   tagKRVNproblem *nl;
-  KRVXprob p = nlProblem(2, 0, &nl);
-  CHECK_OK(p, addFormula(nl, KRVN_OBJROW, KRVN_NOCOL, 1.0, kRosenbrock));
+  KRVXprob p = rosenbrockProblem(&nl);
   Result r = solve(p);
   CHECK_OPTIMUM(r, 0.0);
   CHECK(near(r.x[0], 1.0, 1e-4) && near(r.x[1], 1.0, 1e-4));
@@ -72,24 +61,6 @@ void rosenbrock() {
   KRVXgetintattrib(p, KRVX_STOPSTATUS, &stop);
   CHECK(r.rc == 0 && r.solve == KRVX_SOLVESTATUS_STOPPED && stop == 4);
   KRVXdestroyprob(p);
-}
-
-// Hock-Schittkowski 71: min x1 x4 (x1 + x2 + x3) + x3, x1 x2 x3 x4 >= 25, sum x^2 = 40, 1 <= x <= 5.
-KRVXprob hs071() {
-  KRVXprob p = newProblem();
-  const double cost[] = {0, 0, 1, 0}, lb[] = {1, 1, 1, 1}, ub[] = {5, 5, 5, 5};
-  KRVXaddcols(p, 4, 0, cost, nullptr, nullptr, nullptr, lb, ub);
-  const char rt[] = {'G', 'E'};
-  const double rhs[] = {25, 40};
-  const int st[] = {0, 0};
-  KRVXaddrows(p, 2, 0, rt, rhs, nullptr, st, nullptr, nullptr);
-  tagKRVNproblem *nl;
-  KRVXnlpcreateprob(p, &nl);
-  CHECK_OK(p, addFormula(nl, 0, 0, 1.0, {X(1), X(2), Op(KRVN_OP_MULTIPLY), X(3), Op(KRVN_OP_MULTIPLY), End()}));
-  quadRow(p, 1, {0, 1, 2, 3}, {0, 1, 2, 3}, {1, 1, 1, 1});
-  CHECK_OK(p, addFormula(nl, KRVN_OBJROW, 0, 1.0,
-                         {X(3), X(0), X(1), Op(KRVN_OP_PLUS), X(2), Op(KRVN_OP_PLUS), Op(KRVN_OP_MULTIPLY), End()}));
-  return p;
 }
 
 void hs071Solve() {
@@ -116,30 +87,8 @@ void hs071Solve() {
   KRVXdestroyprob(p);
 }
 
-// Chemical equilibrium (Hock-Schittkowski 112): min sum x_j (c_j + ln(x_j / sum x)), three
-// element balances, x >= 1e-6. Published optimum -47.76109026.
 void chemicalEquilibrium() {
-  const double c[] = {-6.089, -17.164, -34.054, -5.914, -24.721, -14.986, -24.1, -10.708, -26.662, -22.179};
-  KRVXprob p = newProblem();
-  std::vector<double> lb(10, 1e-6);
-  KRVXaddcols(p, 10, 0, nullptr, nullptr, nullptr, nullptr, lb.data(), nullptr);
-  const char rt[] = {'E', 'E', 'E'};
-  const double rhs[] = {2, 1, 1};
-  const int st[] = {0, 5, 9};
-  const int ci[] = {0, 1, 2, 5, 9, 3, 4, 5, 6, 2, 6, 7, 8, 9};
-  const double cv[] = {1, 2, 2, 1, 1, 1, 2, 1, 1, 1, 1, 1, 2, 1};
-  CHECK_OK(p, KRVXaddrows(p, 3, 14, rt, rhs, nullptr, st, ci, cv));
-  tagKRVNproblem *nl;
-  KRVXnlpcreateprob(p, &nl);
-  for (int j = 0; j < 10; ++j) {
-    Tokens t{C(c[j]), RB(), X(j), X(0)};
-    for (int k = 1; k < 10; ++k) {
-      t.push_back(X(k));
-      t.push_back(Op(KRVN_OP_PLUS));
-    }
-    for (auto tok : {Op(KRVN_OP_DIVIDE), Fn(KRVN_FN_LN), Op(KRVN_OP_PLUS), End()}) t.push_back(tok);
-    CHECK_OK(p, addFormula(nl, KRVN_OBJROW, j, 1.0, t));
-  }
+  KRVXprob p = hs112();
   Result r = solve(p);
   CHECK_OPTIMUM(r, -47.76109026);
   for (int i = 0; i < 3; ++i) CHECK(std::fabs(r.slack[size_t(i)]) < 1e-6);

@@ -317,11 +317,36 @@ static bool is_zero_number(PyObject *o) {
   return isNumericScalar(o) && isObjectConst(o, nullptr, &v) && v == 0.0;
 }
 
+// operands that a sum takes without an array or a nonlinear node taking part
+static bool plain_operand(PyObject *o) {
+  return kpy_isExpression(o) || kpy_isVar(o) || kpy_isLinterm(o) || kpy_isQuadterm(o) ||
+         PyFloat_CheckExact(o) || PyLong_CheckExact(o);
+}
+
+// a + c*b for the operators: an operand that is a temporary of the evaluation stack grows in
+// place (the same steps as the copying sum, on the operand itself); the result is noted
+static PyObject *operator_sum(PyObject *a, PyObject *b, double c,
+                              PyObject *(*sum)(PyObject *, PyObject *, double)) {
+  PyObject *res;
+  if (a != b && kpy_isExpression(a) && plain_operand(b) && kpy_temp_reusable(a, a, b)) {
+    res = expression_incremental_alg_sum(a, b, c);
+  } else if (a != b && kpy_isExpression(b) && plain_operand(a) && kpy_temp_reusable(b, a, b)) {
+    // a + c*b grown from b: b scaled by c, then a added
+    res = nullptr;
+    if (check_expressions_compatible(a, b, nullptr) == 0 && expression_scale_entries(b, c) == 0)
+      res = expression_incremental_alg_sum(b, a, 1.0);
+  } else {
+    res = sum(a, b, c);
+  }
+  kpy_temp_note(res);
+  return res;
+}
+
 PyObject *linterm_add(PyObject *a, PyObject *b) {
-  return isArrayOperand(b) ? array_sum(a, b, 1.0) : linterm_alg_sum(a, b, 1.0);
+  return isArrayOperand(b) ? array_sum(a, b, 1.0) : operator_sum(a, b, 1.0, linterm_alg_sum);
 }
 PyObject *linterm_sub(PyObject *a, PyObject *b) {
-  return isArrayOperand(b) ? array_sum(a, b, -1.0) : linterm_alg_sum(a, b, -1.0);
+  return isArrayOperand(b) ? array_sum(a, b, -1.0) : operator_sum(a, b, -1.0, linterm_alg_sum);
 }
 PyObject *linterm_iadd(PyObject *a, PyObject *b) {
   return is_zero_number(b) ? Py_NewRef(a) : linterm_add(a, b);
@@ -352,10 +377,10 @@ PyObject *quadterm_neg(PyObject *a) {
 }
 
 PyObject *expression_add(PyObject *a, PyObject *b) {
-  return isArrayOperand(b) ? array_sum(a, b, 1.0) : expression_alg_sum(a, b, 1.0);
+  return isArrayOperand(b) ? array_sum(a, b, 1.0) : operator_sum(a, b, 1.0, expression_alg_sum);
 }
 PyObject *expression_sub(PyObject *a, PyObject *b) {
-  return isArrayOperand(b) ? array_sum(a, b, -1.0) : expression_alg_sum(a, b, -1.0);
+  return isArrayOperand(b) ? array_sum(a, b, -1.0) : operator_sum(a, b, -1.0, expression_alg_sum);
 }
 PyObject *expression_iadd(PyObject *a, PyObject *b) {
   return isArrayOperand(b) ? array_sum(a, b, 1.0) : expression_incremental_alg_sum(a, b, 1.0);

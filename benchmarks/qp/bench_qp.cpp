@@ -1,0 +1,267 @@
+// Quadratic and nonlinear solves.
+//
+// 1. lqcp-N: HiGHS's QP solver through its C API (the reference) against KRVXoptimize, which
+//    routes large or failed QPs to the interior-point solver. Each libkrvx result is confirmed by a
+//    second method: weak duality. With the row duals y the solve returns, the Lagrangian dual
+//    bound g(y) = y'b + min over the box of (1/2 x'Qx + (c - A'y)'x) + offset is computed in
+//    closed form (Q is diagonal); a feasible x with f(x) - g(y) ~ 0 is optimal.
+// 2. Hessian: exact (automatic differentiation) against limited-memory on the test models.
+//
+// Usage: bench_qp [N ...] [--highs-limit seconds]   (default N: 50 100 200 500, limit 120 s)
+#include "krvx.h"
+#include "interfaces/highs_c_api.h"
+
+#include "lqcp.h"
+#include "nlpsolve.h"
+#include "test_nlp_models.h"
+
+#include <mutex>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+double now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
+
+const char *highsStatus(HighsInt s) {
+  switch (s) {
+    case kHighsModelStatusOptimal: return "optimal";
+    case kHighsModelStatusInfeasible: return "infeasible";
+    case kHighsModelStatusUnbounded: return "UNBOUNDED";
+    case kHighsModelStatusUnboundedOrInfeasible: return "unb-or-inf";
+    case kHighsModelStatusTimeLimit: return "time limit";
+    case kHighsModelStatusIterationLimit: return "iter limit";
+    case kHighsModelStatusUnknown: return "unknown";
+    default: return "error";
+  }
+}
+
+struct Run {
+  const char *status = "";
+  double obj = NAN, time = 0.0;
+};
+
+Run viaHighsHere(const Lqcp &q, double limit) {
+  void *h = Highs_create();
+  Highs_setBoolOptionValue(h, "output_flag", 0);
+  Highs_setDoubleOptionValue(h, "time_limit", limit);
+  std::vector<HighsInt> start(q.start.begin(), q.start.end() - 1), qstart, qindex;
+  std::vector<double> qvalue, rowlo(size_t(q.nrows), 0.0), rowup(size_t(q.nrows), 0.0);
+  for (int j = 0; j < q.ncols; ++j) {
+    qstart.push_back(HighsInt(qindex.size()));
+    if (q.qdiag[size_t(j)] != 0.0) {
+      qindex.push_back(j);
+      qvalue.push_back(q.qdiag[size_t(j)]);
+    }
+  }
+  Highs_passModel(h, q.ncols, q.nrows, HighsInt(q.rowind.size()), HighsInt(qindex.size()), kHighsMatrixFormatColwise,
+                  kHighsHessianFormatTriangular, kHighsObjSenseMinimize, q.offset, q.cost.data(), q.lb.data(),
+                  q.ub.data(), rowlo.data(), rowup.data(), start.data(), q.rowind.data(), q.value.data(), qstart.data(),
+                  qindex.data(), qvalue.data(), nullptr);
+  Run r;
+  const double t0 = now();
+  Highs_run(h);
+  r.time = now() - t0;
+  r.status = highsStatus(Highs_getModelStatus(h));
+  r.obj = Highs_getObjectiveValue(h);
+  Highs_destroy(h);
+  return r;
+}
+
+// HiGHS's QP solver may not return at all (its time limit unobserved): it runs in a child
+// process that is killed after the limit plus a grace period.
+Run viaHighs(const Lqcp &q, double limit) {
+  int fds[2];
+  if (pipe(fds) != 0) return viaHighsHere(q, limit);
+  const double t0 = now();
+  const pid_t child = fork();
+  if (child == 0) {
+    close(fds[0]);
+    const Run r = viaHighsHere(q, limit);
+    char buf[128];
+    const int len = std::snprintf(buf, sizeof buf, "%s\n%.17g\n", r.status, r.obj);
+    if (write(fds[1], buf, size_t(len)) < 0) _exit(1);
+    _exit(0);
+  }
+  close(fds[1]);
+  Run r;
+  r.status = "STALLED";
+  std::string text;
+  while (now() - t0 < limit + 10) {
+    pollfd pfd{fds[0], POLLIN, 0};
+    if (poll(&pfd, 1, 100) > 0) {
+      char buf[128];
+      const ssize_t got = read(fds[0], buf, sizeof buf);
+      if (got <= 0) break;
+      text.append(buf, size_t(got));
+    }
+  }
+  r.time = now() - t0;
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  close(fds[0]);
+  static std::vector<std::string> names;   // keeps the status texts alive
+  const size_t nl = text.find('\n');
+  if (nl != std::string::npos) {
+    names.push_back(text.substr(0, nl));
+    r.status = names.back().c_str();
+    r.obj = std::atof(text.c_str() + nl + 1);
+  }
+  return r;
+}
+
+struct Checked : Run {
+  double viol = NAN, bound = NAN;
+};
+
+KRVXprob lqcpProblem(const Lqcp &q);
+
+Checked viaKrvx(const Lqcp &q) {
+  KRVXprob p = lqcpProblem(q);
+  KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 0);
+  // the objective is ~7e-4 with gradients of 1/(4N): the default tolerance leaves ~1e-3 of it
+  KRVXsetdblcontrol(p, KRVX_OPTIMALITYTOL, 1e-9);
+  Checked r;
+  int ss = 0, st = 0;
+  const double t0 = now();
+  const int rc = KRVXoptimize(p, "", &ss, &st);
+  r.time = now() - t0;
+  r.status = rc ? "error" : st == KRVX_SOLSTATUS_OPTIMAL ? "optimal" : st == KRVX_SOLSTATUS_UNBOUNDED ? "UNBOUNDED"
+                                                                                                    : "not optimal";
+  std::vector<double> x(size_t(q.ncols)), y(size_t(q.nrows));
+  if (rc == 0 && st == KRVX_SOLSTATUS_OPTIMAL) {
+    KRVXgetsolution(p, nullptr, x.data(), 0, q.ncols - 1);
+    KRVXgetduals(p, nullptr, y.data(), 0, q.nrows - 1);
+    // primal: f(x) and the largest violation of Ax = 0 and the bounds
+    std::vector<double> ax(size_t(q.nrows), 0.0), aty(size_t(q.ncols), 0.0);
+    r.obj = q.offset;
+    r.viol = 0.0;
+    for (int j = 0; j < q.ncols; ++j) {
+      const double v = x[size_t(j)];
+      r.obj += q.cost[size_t(j)] * v + 0.5 * q.qdiag[size_t(j)] * v * v;
+      r.viol = std::max({r.viol, q.lb[size_t(j)] - v, v - q.ub[size_t(j)]});
+      for (int64_t k = q.start[size_t(j)]; k < q.start[size_t(j) + 1]; ++k) {
+        ax[size_t(q.rowind[size_t(k)])] += q.value[size_t(k)] * v;
+        aty[size_t(j)] += q.value[size_t(k)] * y[size_t(q.rowind[size_t(k)])];
+      }
+    }
+    for (double a : ax) r.viol = std::max(r.viol, std::fabs(a));
+    // dual: offset + sum_j min over [lb, ub] of 1/2 Q_jj t^2 + (c_j - (A'y)_j) t   (b = 0)
+    r.bound = q.offset;
+    for (int j = 0; j < q.ncols; ++j) {
+      const double a = q.qdiag[size_t(j)], b = q.cost[size_t(j)] - aty[size_t(j)];
+      const double lo = q.lb[size_t(j)], up = q.ub[size_t(j)];
+      double t = a > 0 ? std::min(std::max(-b / a, lo), up) : (b >= 0 ? lo : up);
+      r.bound += 0.5 * a * t * t + b * t;
+    }
+  }
+  KRVXdestroyprob(p);
+  return r;
+}
+
+// Iterations and time of one model with a given Hessian choice (through the library's internals).
+struct HessRun {
+  double obj = NAN, time = 0.0;
+  int64_t iters = 0;
+  const char *status = "";
+};
+
+HessRun solveWith(KRVXprob p, krvx::HessianMode mode) {
+  krvx::NlpModel m;
+  krvx::RunSettings s;
+  {
+    std::lock_guard<std::recursive_mutex> lock(p->mtx);
+    s = krvx::settingsFromControls(p);
+    s.output = false;
+    if (krvx::nlpPrepare(p, m) != 0) return {};
+  }
+  krvx::Solution out;
+  HessRun r;
+  const double t0 = now();
+  const int rc = krvx::nlpRun(p, m, s, out, mode);
+  r.time = now() - t0;
+  r.iters = out.bariter;
+  r.obj = out.objval;
+  r.status = rc ? "error" : out.solstatus == KRVX_SOLSTATUS_OPTIMAL ? "optimal" : "not optimal";
+  return r;
+}
+
+// lqcp as a libkrvx problem (the constant goes straight into the store: the loader has none).
+KRVXprob lqcpProblem(const Lqcp &q) {
+  KRVXprob p = newProblem();
+  std::vector<char> rt(size_t(q.nrows), 'E');
+  std::vector<double> rhs(size_t(q.nrows), 0.0);
+  std::vector<int> diag;
+  std::vector<double> qv;
+  for (int j = 0; j < q.ncols; ++j)
+    if (q.qdiag[size_t(j)] != 0.0) {
+      diag.push_back(j);
+      qv.push_back(q.qdiag[size_t(j)]);
+    }
+  const int64_t nq = int64_t(diag.size()), nz = int64_t(q.rowind.size());
+  CHECK_OK(p, KRVXloadqp64_witharraysizes(p, "lqcp", q.ncols, q.nrows, rt.data(), q.nrows, rhs.data(), q.nrows,
+                                          nullptr, 0, q.cost.data(), q.ncols, q.start.data(), q.ncols + 1, nullptr, 0,
+                                          q.rowind.data(), nz, q.value.data(), nz, q.lb.data(), q.ncols, q.ub.data(),
+                                          q.ncols, nq, diag.data(), nq, diag.data(), nq, qv.data(), nq));
+  p->objconst = q.offset;
+  return p;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  std::vector<int> sizes;
+  double limit = 120.0;
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--highs-limit") && i + 1 < argc) limit = std::atof(argv[++i]);
+    else sizes.push_back(std::atoi(argv[i]));
+  }
+  if (sizes.empty()) sizes = {50, 100, 200, 500};
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  KRVXinit(nullptr);
+
+  std::printf("lqcp-N: HiGHS QP solver (C API, time limit %.0f s) vs KRVXoptimize (columns > %d: interior point)\n",
+              limit, krvx::kQpDirectColumns);
+  std::printf("%-10s %8s | %-11s %14s %8s | %-8s %14s %8s %9s %9s | %7s\n", "model", "cols", "HiGHS", "objective",
+              "time", "libkrvx", "objective", "time", "viol", "rel.gap", "ratio");
+  for (int N : sizes) {
+    const Lqcp q = buildLqcp(N);
+    const Run h = viaHighs(q, limit);
+    const Checked k = viaKrvx(q);
+    std::printf("lqcp-%-5d %8d | %-11s %14.8g %8.2f | %-8s %14.8g %8.2f %9.1e %9.1e | %7.2f\n", N, q.ncols, h.status,
+                h.obj, h.time, k.status, k.obj, k.time, k.viol, (k.obj - k.bound) / std::fabs(k.obj), k.time / h.time);
+  }
+  std::printf("(viol: largest violation of the libkrvx point; rel.gap: its objective minus the dual bound of its\n"
+              " duals, relative to the objective; ratio: libkrvx time / HiGHS time; HiGHS runs in a child process\n"
+              " killed 10 s after its time limit: STALLED)\n\n");
+
+  std::printf("Hessian: exact vs limited-memory (interior point, same model)\n");
+  std::printf("%-14s | %-8s %14s %6s %8s | %-11s %14s %6s %8s | %7s\n", "model", "exact", "objective", "iters",
+              "time", "lim-memory", "objective", "iters", "time", "ratio");
+  struct Model { const char *name; KRVXprob p; };
+  tagKRVNproblem *nl = nullptr;
+  std::vector<Model> models{{"rosenbrock", rosenbrockProblem(&nl)}, {"hs071", hs071()}, {"hs112", hs112()},
+                            {"lqcp-50", lqcpProblem(buildLqcp(50))}, {"lqcp-100", lqcpProblem(buildLqcp(100))}};
+  for (const Model &md : models) {
+    const HessRun e = solveWith(md.p, krvx::HessianMode::Exact);
+    const HessRun l = solveWith(md.p, krvx::HessianMode::LimitedMemory);
+    std::printf("%-14s | %-8s %14.8g %6lld %8.3f | %-11s %14.8g %6lld %8.3f | %7.2f\n", md.name, e.status, e.obj,
+                (long long)e.iters, e.time, l.status, l.obj, (long long)l.iters, l.time, l.time / e.time);
+    KRVXdestroyprob(md.p);
+  }
+  std::printf("(ratio: limited-memory time / exact time)\n");
+  KRVXfree();
+  return 0;
+}
