@@ -90,3 +90,19 @@ def test_readme_example_runs_from_another_directory(tmp_path):
                              capture_output=True, text=True, timeout=120)
         assert out.returncode == 0, out.stderr
         assert "OPTIMAL" in out.stdout
+
+
+@pytest.mark.skipif(data_dir() is None, reason="shared test data absent")
+@pytest.mark.parametrize("name, obj", [("adlittle", 2.2549496316e5), ("agg", -3.5991767287e7),
+                                       ("scorpion", 1.8781248227e3)])
+@pytest.mark.parametrize("alg", ["d", "b"])
+def test_crossover_from_any_optimal_solution(name, obj, alg):
+    # duals that are not exactly complementary (adlittle, scorpion) and a model the interior
+    # point code dualises (agg) still give a basic optimal solution
+    p = korvex.problem()
+    p.readProb(os.path.join(data_dir(), "netlib", name + ".mps.gz"))
+    p.lpOptimize(alg)
+    assert p.crossoverLpSol() == 0
+    assert p.attributes.lpstatus == korvex.LPStatus.OPTIMAL
+    assert p.attributes.objval == pytest.approx(obj, rel=1e-9)
+    assert len(p.getSolution()) == p.attributes.cols

@@ -600,6 +600,17 @@ static int crossover(KRVXprob prob, int *status) {
     const auto t0 = std::chrono::steady_clock::now();
     rc = Highs_crossover(h, low.hcols, low.hrows, x.data(), djs.empty() ? nullptr : djs.data(),
                          duals.empty() ? nullptr : duals.data());
+    // IPX takes duals only when they are exactly complementary to the values and only for a
+    // model it does not dualise; otherwise push the values alone to a vertex and let the simplex
+    // method finish from the basis found there
+    if ((rc == kHighsStatusError || Highs_getModelStatus(h) != kHighsModelStatusOptimal) &&
+        !prob->interrupt.load()) {
+      rc = Highs_crossover(h, low.hcols, low.hrows, x.data(), nullptr, nullptr);
+      if (rc != kHighsStatusError && Highs_getModelStatus(h) != kHighsModelStatusOptimal) {
+        Highs_setStringOptionValue(h, "solver", "simplex");
+        rc = Highs_run(h);
+      }
+    }
     out.time = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   }
   session.end();
