@@ -114,7 +114,11 @@ extern "C" KRVX_API int KRVXreadprob(KRVXprob prob, const char *filename, const 
     }
     if (!ok) raise(kErrFile, "%s", log.error.c_str());
     fresh->name = stem(path);
-    loadStore(prob, std::move(*fresh));
+    try {
+      loadStore(prob, std::move(*fresh));
+    } catch (const Error &e) {   // a value the reader let through: say which file holds it
+      raise(e.code, "%s: %s", shownName(path).c_str(), e.text.c_str());
+    }
     for (const std::string &w : log.warnings) messageCode(prob, kMsgReadWarning, 3, "%s", w.c_str());
   });
 }
