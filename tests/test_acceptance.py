@@ -106,3 +106,13 @@ def test_crossover_from_any_optimal_solution(name, obj, alg):
     assert p.attributes.lpstatus == korvex.LPStatus.OPTIMAL
     assert p.attributes.objval == pytest.approx(obj, rel=1e-9)
     assert len(p.getSolution()) == p.attributes.cols
+
+
+def test_lp_file_named_in_capitals(tmp_path):
+    path = tmp_path / "MODEL.LP"
+    path.write_text("\\ an LP file\nMaximize\n obj: x\nSubject To\n c1: x <= 4\nEnd\n")
+    p = korvex.problem()
+    p.readProb(str(path))
+    p.optimize()
+    assert p.attributes.objval == pytest.approx(4.0)
+    assert p.getProbName() == "MODEL"
