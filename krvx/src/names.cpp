@@ -25,6 +25,20 @@ int functionCode(const char *name) {
   return -1;
 }
 
+// The object whose generated name (as objectName gives it to an unnamed object) is `name`, or -1.
+int defaultNamed(const ko_prob_struct &p, int kind, const char *name) {
+  const char *digits = name + 1;
+  if (!*digits || *digits == '0') return -1;
+  int64_t n = 0;
+  for (const char *c = digits; *c; ++c) {
+    if (*c < '0' || *c > '9' || n > INT32_MAX) return -1;
+    n = n * 10 + (*c - '0');
+  }
+  int64_t i = n - 1;
+  if (i < 0 || i >= nameCount(p, kind) || objectName(p, kind, i) != name) return -1;
+  return int(i);
+}
+
 }  // namespace
 }  // namespace krvx
 
@@ -144,5 +158,6 @@ extern "C" KRVX_API int KRVXgetindex(KRVXprob prob, int kind, const char *name, 
     const auto &idx = prob->names[kind].index;
     auto it = idx.find(name);
     if (it != idx.end()) *index = it->second;
+    else *index = defaultNamed(*prob, kind, name);
   });
 }

@@ -6,7 +6,7 @@
 //   z      the name, then name.mps.gz, name.lp.gz;
 //   none   the name, then name.mps, name.mps.gz, name.lp, name.lp.gz.
 // Compression is recognised by the content, so z only narrows the search. Files named .lp or .lp.gz
-// are LP format, all others MPS. The problem takes the file's stem as its name.
+// (in any case) are LP format, all others MPS. The problem takes the file's stem as its name.
 #include "readprob.h"
 
 #include "api.h"
@@ -14,6 +14,7 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cstring>
 
 namespace krvx {
@@ -29,7 +30,12 @@ bool isRegularFile(const std::string &path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool isLpName(const std::string &s) { return endsWith(s, ".lp") || endsWith(s, ".lp.gz"); }
+// .lp and .lp.gz in any case (model.LP is an LP file too)
+bool isLpName(const std::string &s) {
+  std::string lower(s.size() < 6 ? s : s.substr(s.size() - 6));
+  for (char &c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return endsWith(lower, ".lp") || endsWith(lower, ".lp.gz");
+}
 
 std::vector<std::string> candidates(const std::string &name, bool l, bool v, bool z) {
   if (v) return {name};
@@ -114,7 +120,11 @@ extern "C" KRVX_API int KRVXreadprob(KRVXprob prob, const char *filename, const 
     }
     if (!ok) raise(kErrFile, "%s", log.error.c_str());
     fresh->name = stem(path);
-    loadStore(prob, std::move(*fresh));
+    try {
+      loadStore(prob, std::move(*fresh));
+    } catch (const Error &e) {   // a value the reader let through: say which file holds it
+      raise(e.code, "%s: %s", shownName(path).c_str(), e.text.c_str());
+    }
     for (const std::string &w : log.warnings) messageCode(prob, kMsgReadWarning, 3, "%s", w.c_str());
   });
 }

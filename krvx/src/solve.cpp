@@ -242,8 +242,10 @@ int basisStatus(HighsInt s) {
 // Reads the solution, basis and counters of the instance into out (user columns and rows).
 // After a crossover HiGHS leaves its info unset: `crossed` takes an optimal status instead.
 void collect(void *h, const Lowered &low, bool mip, bool values, Solution &out, bool crossed = false) {
-  out.simplexiter = intInfo(h, "simplex_iteration_count") + intInfo(h, "qp_iteration_count");
-  out.bariter = intInfo(h, "ipm_iteration_count");
+  // HiGHS reports -1 for the counters of a method it did not run
+  auto count = [h](const char *name) { return std::max<HighsInt>(0, intInfo(h, name)); };
+  out.simplexiter = count("simplex_iteration_count") + count("qp_iteration_count");
+  out.bariter = count("ipm_iteration_count");
   int64_t nodes = 0;
   if (mip) Highs_getInt64InfoValue(h, "mip_node_count", &nodes);
   out.nodes = nodes;
@@ -598,6 +600,17 @@ static int crossover(KRVXprob prob, int *status) {
     const auto t0 = std::chrono::steady_clock::now();
     rc = Highs_crossover(h, low.hcols, low.hrows, x.data(), djs.empty() ? nullptr : djs.data(),
                          duals.empty() ? nullptr : duals.data());
+    // IPX takes duals only when they are exactly complementary to the values and only for a
+    // model it does not dualise; otherwise push the values alone to a vertex and let the simplex
+    // method finish from the basis found there
+    if ((rc == kHighsStatusError || Highs_getModelStatus(h) != kHighsModelStatusOptimal) &&
+        !prob->interrupt.load()) {
+      rc = Highs_crossover(h, low.hcols, low.hrows, x.data(), nullptr, nullptr);
+      if (rc != kHighsStatusError && Highs_getModelStatus(h) != kHighsModelStatusOptimal) {
+        Highs_setStringOptionValue(h, "solver", "simplex");
+        rc = Highs_run(h);
+      }
+    }
     out.time = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   }
   session.end();

@@ -56,7 +56,9 @@ PyObject *make_constraint(PyObject *a, PyObject *b, int op) {
   if (!(body = body_difference(a, b))) goto fail;
   if (!(con = constraint_new(&kpy_constraintType, nullptr, nullptr))) goto fail;
   if (kpy_isExpression(body)) {
-    if (own_body(&body) < 0) goto fail;
+    // an operand given back as the difference is a temporary of the evaluation stack, grown
+    // in place: the constraint may take it
+    if (body != a && body != b && own_body(&body) < 0) goto fail;
     rhs = -((expression_s *)body)->constant;
     ((expression_s *)body)->constant = 0.0;
   } else if (kpy_isNonlin(body)) {

@@ -150,6 +150,20 @@ int check_var_owners(const var_s *a, const var_s *b);
 var_s *expression_firstVar(const expression_s *e);
 
 // ---------------------------------------------------------------------------------------
+// Temporaries of the interpreter's evaluation stack (temps.cpp)
+
+// reads the interpreter's instruction table; 0 (without it nothing counts as a temporary)
+int kpy_temps_init();
+// notes an operator's result (an expression) as made by the current instruction
+void kpy_temp_note(PyObject *res);
+// o (a or b, the operands of the current operator) is the noted result, held only by the
+// evaluation stack, which drops it after this operator: it may be changed and returned
+bool kpy_temp_reusable(PyObject *o, PyObject *a, PyObject *b);
+// scales an expression's constant by c and its coefficients by c, or by 1.0 when c is
+// within 1e-15 of 1 (as expression_copy does); refuses deleted variables
+int expression_scale_entries(PyObject *e, double c);
+
+// ---------------------------------------------------------------------------------------
 // Makers and copies (objects.cpp)
 
 PyObject *linterm_fill(double coef, PyObject *var);         // float 0.0 when coef == 0.0

@@ -36,7 +36,7 @@ static int set_array_priority(PyTypeObject *t) {
 
 int kpy_expr_module_init(PyObject *module) {
   if (load_numpy_types() < 0) return -1;
-  if (kpy_expr_types_ready() < 0) return -1;
+  if (kpy_expr_types_ready() < 0 || kpy_temps_init() < 0) return -1;
   struct {
     const char *name;
     PyTypeObject *type;

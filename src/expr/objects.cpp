@@ -285,6 +285,19 @@ static int copy_scaled_maps(expression_s *e, const expression_s *src, double c, 
 
 PyObject *expression_copy(PyObject *obj, double c) { return expression_copy_room(obj, c, 0); }
 
+int expression_scale_entries(PyObject *obj, double c) {
+  if (check_first_var(obj, nullptr) < 0) return -1;
+  auto *e = (expression_s *)obj;
+  e->constant *= c;
+  if (std::fabs(c - 1.0) <= 1e-15) return 0;
+  if (e->linear)
+    for (auto it = e->linear->begin(); it != e->linear->end(); ++it) it.value() *= c;
+  if (e->quad)
+    for (auto &outer : *e->quad)
+      for (auto it = outer.second->begin(); it != outer.second->end(); ++it) it.value() *= c;
+  return 0;
+}
+
 PyObject *expression_copy_room(PyObject *obj, double c, size_t extra) {
   var_s *first = nullptr;
   if (check_first_var(obj, &first) < 0) return nullptr;

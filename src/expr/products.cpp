@@ -124,11 +124,23 @@ fail:
   return nullptr;
 }
 
+// the expression operand o scaled by v: in place when it is a temporary of the evaluation
+// stack (the steps of expression_copy on the operand itself); the result is noted
+static PyObject *scaled_operand(PyObject *o, double v, PyObject *a, PyObject *b) {
+  PyObject *res;
+  if (v != 0.0 && kpy_isExpression(o) && kpy_temp_reusable(o, a, b))
+    res = expression_scale_entries(o, v) == 0 ? Py_NewRef(o) : nullptr;
+  else
+    res = general_copy(o, v);
+  kpy_temp_note(res);
+  return res;
+}
+
 PyObject *expression_mul(PyObject *a, PyObject *b) {
   if (isArrayOperand(b)) return array_mul(a, b);
   double v;
-  if (number(a, &v)) return general_copy(b, v);
-  if (number(b, &v)) return general_copy(a, v);
+  if (number(a, &v)) return scaled_operand(b, v, a, b);
+  if (number(b, &v)) return scaled_operand(a, v, a, b);
   if (isObjectConst(a, nullptr, &v)) return multiply_by_const_expr(b, v, nullptr);
   if (isObjectConst(b, nullptr, &v)) return multiply_by_const_expr(a, v, nullptr);
   if (check_expressions_compatible(a, b, nullptr) < 0) return nullptr;

@@ -21,8 +21,8 @@ static PyObject *make_expr(double constant, var_s *v, double k, var_s *u, var_s 
   auto *e = (expression_s *)expression_base();
   if (!e) return nullptr;
   e->constant = constant;
-  // room for a second linear entry: sums of two atoms add one next
-  if (v && k != 0.0 && (e->linear = expr_linmap_new())) expr_reserve(e->linear, 2);
+  // room for a few linear entries: sums of atoms grow one entry at a time
+  if (v && k != 0.0 && (e->linear = expr_linmap_new())) expr_reserve(e->linear, 4);
   if ((v && expression_addToLinTerm(e, v, k) < 0) ||
       (u && expression_addToQuadTerm(e, u, w, q) < 0)) {
     Py_DECREF(e);
@@ -317,11 +317,42 @@ static bool is_zero_number(PyObject *o) {
   return isNumericScalar(o) && isObjectConst(o, nullptr, &v) && v == 0.0;
 }
 
+// operands that a sum takes without an array or a nonlinear node taking part
+static bool plain_operand(PyObject *o) {
+  return kpy_isExpression(o) || kpy_isVar(o) || kpy_isLinterm(o) || kpy_isQuadterm(o) ||
+         PyFloat_CheckExact(o) || PyLong_CheckExact(o);
+}
+
+// a + c*b for the operators: an operand that is a temporary of the evaluation stack grows in
+// place (the same steps as the copying sum, on the operand itself); the result is noted
+static PyObject *operator_sum(PyObject *a, PyObject *b, double c,
+                              PyObject *(*sum)(PyObject *, PyObject *, double)) {
+  PyObject *res;
+  var_s *v;
+  double k;
+  if (a != b && kpy_isExpression(a) && plain_operand(b) && kpy_temp_reusable(a, a, b)) {
+    // a linear atom is checked against a and added in one step
+    if (lin_atom(b, &v, &k))
+      res = expression_addToLinTerm((expression_s *)a, v, c * k) < 0 ? nullptr : Py_NewRef(a);
+    else
+      res = expression_incremental_alg_sum(a, b, c);
+  } else if (a != b && kpy_isExpression(b) && plain_operand(a) && kpy_temp_reusable(b, a, b)) {
+    // a + c*b grown from b: b scaled by c, then a added
+    res = nullptr;
+    if (check_expressions_compatible(a, b, nullptr) == 0 && expression_scale_entries(b, c) == 0)
+      res = expression_incremental_alg_sum(b, a, 1.0);
+  } else {
+    res = sum(a, b, c);
+  }
+  kpy_temp_note(res);
+  return res;
+}
+
 PyObject *linterm_add(PyObject *a, PyObject *b) {
-  return isArrayOperand(b) ? array_sum(a, b, 1.0) : linterm_alg_sum(a, b, 1.0);
+  return isArrayOperand(b) ? array_sum(a, b, 1.0) : operator_sum(a, b, 1.0, linterm_alg_sum);
 }
 PyObject *linterm_sub(PyObject *a, PyObject *b) {
-  return isArrayOperand(b) ? array_sum(a, b, -1.0) : linterm_alg_sum(a, b, -1.0);
+  return isArrayOperand(b) ? array_sum(a, b, -1.0) : operator_sum(a, b, -1.0, linterm_alg_sum);
 }
 PyObject *linterm_iadd(PyObject *a, PyObject *b) {
   return is_zero_number(b) ? Py_NewRef(a) : linterm_add(a, b);
@@ -352,10 +383,10 @@ PyObject *quadterm_neg(PyObject *a) {
 }
 
 PyObject *expression_add(PyObject *a, PyObject *b) {
-  return isArrayOperand(b) ? array_sum(a, b, 1.0) : expression_alg_sum(a, b, 1.0);
+  return isArrayOperand(b) ? array_sum(a, b, 1.0) : operator_sum(a, b, 1.0, expression_alg_sum);
 }
 PyObject *expression_sub(PyObject *a, PyObject *b) {
-  return isArrayOperand(b) ? array_sum(a, b, -1.0) : expression_alg_sum(a, b, -1.0);
+  return isArrayOperand(b) ? array_sum(a, b, -1.0) : operator_sum(a, b, -1.0, expression_alg_sum);
 }
 PyObject *expression_iadd(PyObject *a, PyObject *b) {
   return isArrayOperand(b) ? array_sum(a, b, 1.0) : expression_incremental_alg_sum(a, b, 1.0);

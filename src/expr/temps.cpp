@@ -1,0 +1,195 @@
+// Temporaries of the interpreter's evaluation stack. In `a*x + b*y + c*z` every partial sum
+// is held only by the stack of the frame evaluating it and is dropped by the next operator, so
+// that operator may grow it in place instead of copying it. A result counts as such a
+// temporary only when all of this holds:
+//  - it was returned by an operator of the algebra while the current frame executed a binary
+//    operation at instruction p (it is the last result noted);
+//  - the current instruction q of the same frame is a binary operation (or comparison), and
+//    the instructions between p and q only load values, subscript or combine values pushed
+//    after p, so that p's result is still in the same stack slot and q consumes it, as its
+//    left operand (two slots on the stack) or its right one (one slot);
+//  - both operands sit side by side in the frame's stack area;
+//  - nothing else holds a reference to it.
+// Objects borrowed from containers (NumPy's element loops, aggregates, C callers) fail these
+// tests, so they are never changed. Any instruction this file does not know ends the search.
+#include "expr/expr.h"
+#include <cstdint>
+#include <string_view>
+
+#if PY_VERSION_HEX >= 0x030D0000 && PY_VERSION_HEX < 0x030E0000 && !defined(Py_GIL_DISABLED)
+#define KPY_TEMPS 1
+#endif
+
+#ifdef KPY_TEMPS
+namespace {
+
+// the head of the interpreter's frame record of this CPython series
+struct interp_frame {
+  PyObject *f_executable;
+  interp_frame *previous;
+  PyObject *f_funcobj, *f_globals, *f_builtins, *f_locals;
+  PyObject *frame_obj;
+  const uint8_t *instr_ptr;   // code units: opcode byte, argument byte
+  int stacktop;
+  uint16_t return_offset;
+  char owner;
+  PyObject *localsplus[1];
+};
+
+enum op_kind : uint8_t {
+  OK_UNKNOWN = 0,
+  OK_PUSH1,      // loads
+  OK_PUSH2,      // two loads in one instruction
+  OK_GLOBAL,     // one value, and a null when the argument's low bit is set
+  OK_BINARY,     // two in, one out: binary operations, subscripts
+  OK_UNARY,      // one in, one out
+  OK_COMPARE,    // two in, one out: comparisons (only ever the consuming instruction)
+};
+
+struct op_info {
+  uint8_t kind = OK_UNKNOWN;
+  uint8_t caches = 0;
+  bool binop = false;   // the binary operation itself (the producing instruction)
+};
+
+op_info table[256];
+bool ready = false;
+
+struct noted {
+  PyObject *obj = nullptr;
+  interp_frame *frame = nullptr;
+  PyObject *code = nullptr;
+  const uint8_t *instr = nullptr;
+} last;
+
+interp_frame *current_frame() {
+  auto *ts = PyThreadState_GetUnchecked();
+  if (!ts) return nullptr;
+  auto *f = (interp_frame *)ts->current_frame;
+  if (!f || !f->f_executable || !PyCode_Check(f->f_executable) || !f->instr_ptr) return nullptr;
+  return f;
+}
+
+// the value pushed at p is still in its slot at q and q consumes it: 2 when it is q's left
+// operand, 1 when its right one, 0 otherwise
+int slot_at(const uint8_t *p, const uint8_t *q) {
+  const op_info &producer = table[p[0]];
+  if (!producer.binop) return 0;
+  int depth = 1;   // values from p's result upwards
+  const uint8_t *at = p + 2 * (1 + producer.caches);
+  for (int steps = 0; at < q; steps++) {
+    if (steps > 48) return 0;
+    const op_info &o = table[at[0]];
+    switch (o.kind) {
+      case OK_PUSH1: depth += 1; break;
+      case OK_PUSH2: depth += 2; break;
+      case OK_GLOBAL: depth += 1 + (at[1] & 1); break;
+      case OK_BINARY:
+        if (depth < 3) return 0;
+        depth -= 1;
+        break;
+      case OK_UNARY:
+        if (depth < 2) return 0;
+        break;
+      default: return 0;
+    }
+    at += 2 * (1 + o.caches);
+  }
+  if (at != q) return 0;
+  uint8_t k = table[q[0]].kind;
+  if ((k != OK_BINARY && k != OK_COMPARE) || depth > 2) return 0;
+  return depth;
+}
+
+// a and b side by side in the frame's stack area
+bool adjacent_on_stack(interp_frame *f, PyObject *a, PyObject *b) {
+  auto *code = (PyCodeObject *)f->f_executable;
+  PyObject **s = f->localsplus + code->co_nlocalsplus;
+  for (int k = 0; k + 1 < code->co_stacksize; k++)
+    if (s[k] == a && s[k + 1] == b) return true;
+  return false;
+}
+
+int op_number(PyObject *opmap, const char *name) {
+  PyObject *v = PyDict_GetItemString(opmap, name);
+  if (!v) return -1;
+  long n = PyLong_AsLong(v);
+  return (n >= 0 && n < 256) ? (int)n : -1;
+}
+
+}  // namespace
+
+int kpy_temps_init() {
+  PyObject *mod = PyImport_ImportModule("opcode");
+  PyObject *opmap = mod ? PyObject_GetAttrString(mod, "opmap") : nullptr;
+  PyObject *special = mod ? PyObject_GetAttrString(mod, "_specializations") : nullptr;
+  PyObject *caches = mod ? PyObject_GetAttrString(mod, "_inline_cache_entries") : nullptr;
+  bool ok = opmap && special && caches && PyDict_Check(opmap) && PyDict_Check(special) &&
+            PyDict_Check(caches);
+  static const struct {
+    const char *name;
+    op_kind kind;
+  } known[] = {{"LOAD_FAST", OK_PUSH1},        {"LOAD_FAST_CHECK", OK_PUSH1},
+               {"LOAD_CONST", OK_PUSH1},       {"LOAD_DEREF", OK_PUSH1},
+               {"LOAD_NAME", OK_PUSH1},        {"LOAD_FAST_LOAD_FAST", OK_PUSH2},
+               {"LOAD_GLOBAL", OK_GLOBAL},     {"BINARY_OP", OK_BINARY},
+               {"BINARY_SUBSCR", OK_BINARY},   {"UNARY_NEGATIVE", OK_UNARY},
+               {"COMPARE_OP", OK_COMPARE}};
+  for (auto &k : known) {
+    if (!ok) break;
+    int n = op_number(opmap, k.name);
+    if (n < 0) continue;
+    int ncache = 0;
+    if (PyObject *c = PyDict_GetItemString(caches, k.name)) ncache = (int)PyLong_AsLong(c);
+    if (ncache < 0 || ncache > 16) continue;
+    bool binop = std::string_view(k.name) == "BINARY_OP";
+    table[n] = {(uint8_t)k.kind, (uint8_t)ncache, binop};
+    // specialised forms share the base's shape; the in-place string form stores a local
+    PyObject *forms = PyDict_GetItemString(special, k.name);
+    if (forms && PyList_Check(forms))
+      for (Py_ssize_t i = 0; i < PyList_GET_SIZE(forms); i++) {
+        const char *s = PyUnicode_AsUTF8(PyList_GET_ITEM(forms, i));
+        if (!s) break;
+        if (std::string_view(s) == "BINARY_OP_INPLACE_ADD_UNICODE") continue;
+        PyObject *spec = mod ? PyObject_GetAttrString(mod, "_specialized_opmap") : nullptr;
+        int m = spec && PyDict_Check(spec) ? op_number(spec, s) : -1;
+        Py_XDECREF(spec);
+        if (m >= 0) table[m] = {(uint8_t)k.kind, (uint8_t)ncache, binop};
+      }
+  }
+  Py_XDECREF(caches);
+  Py_XDECREF(special);
+  Py_XDECREF(opmap);
+  Py_XDECREF(mod);
+  // without the tables nothing is ever taken for a temporary
+  PyErr_Clear();
+  ready = ok;
+  return 0;
+}
+
+void kpy_temp_note(PyObject *res) {
+  if (!ready || !res || !kpy_isExpression(res)) return;
+  interp_frame *f = current_frame();
+  if (!f) return;
+  last.obj = res;
+  last.frame = f;
+  last.code = f->f_executable;
+  last.instr = f->instr_ptr;
+}
+
+bool kpy_temp_reusable(PyObject *o, PyObject *a, PyObject *b) {
+  if (!ready || o != last.obj || Py_REFCNT(o) != 1 || !kpy_isExpression(o)) return false;
+  interp_frame *f = current_frame();
+  if (!f || f != last.frame || f->f_executable != last.code || f->instr_ptr <= last.instr)
+    return false;
+  int side = slot_at(last.instr, f->instr_ptr);
+  if (side == 0 || (side == 2) != (o == a) || !adjacent_on_stack(f, a, b)) return false;
+  last.obj = nullptr;
+  return true;
+}
+
+#else
+int kpy_temps_init() { return 0; }
+void kpy_temp_note(PyObject *) {}
+bool kpy_temp_reusable(PyObject *, PyObject *, PyObject *) { return false; }
+#endif
