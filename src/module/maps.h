@@ -4,6 +4,7 @@
 #include <tsl/robin_map.h>
 #include <tsl/robin_set.h>
 #include <map>
+#include <new>
 #include <stdexcept>
 
 struct var_s;
@@ -35,9 +36,39 @@ class kpy_GrowByHalf {
   std::size_t count_;
 };
 
+// Storage from the interpreter's small-object allocator (the interpreter lock is held
+// wherever coefficient maps are made, changed or freed): small tables cost no allocation
+// header and reuse the interpreter's pools.
+template <class T>
+struct kpy_PyMemAllocator {
+  using value_type = T;
+  kpy_PyMemAllocator() noexcept = default;
+  template <class U>
+  kpy_PyMemAllocator(const kpy_PyMemAllocator<U> &) noexcept {}
+  T *allocate(std::size_t n) {
+    if (n > PY_SSIZE_T_MAX / sizeof(T)) throw std::bad_alloc();
+    void *p = PyMem_Malloc(n * sizeof(T));
+    if (!p) throw std::bad_alloc();
+    return static_cast<T *>(p);
+  }
+  void deallocate(T *p, std::size_t) noexcept { PyMem_Free(p); }
+  template <class U>
+  bool operator==(const kpy_PyMemAllocator<U> &) const noexcept { return true; }
+  template <class U>
+  bool operator!=(const kpy_PyMemAllocator<U> &) const noexcept { return false; }
+};
+
 // variable -> coefficient; each key holds a reference to its variable
 struct linmap : tsl::robin_map<var_s *, double, kpy_PtrHash, std::equal_to<var_s *>,
-                               std::allocator<std::pair<var_s *, double>>, false, kpy_GrowByHalf> {};
+                               kpy_PyMemAllocator<std::pair<var_s *, double>>, false, kpy_GrowByHalf> {
+  static void *operator new(std::size_t n, const std::nothrow_t &) noexcept { return PyMem_Malloc(n); }
+  static void *operator new(std::size_t n) {
+    void *p = PyMem_Malloc(n);
+    if (!p) throw std::bad_alloc();
+    return p;
+  }
+  static void operator delete(void *p) noexcept { PyMem_Free(p); }
+};
 // u -> (v -> coefficient), u <= v in the variable order; the quadratic map owns the inner maps
 struct quadmap : tsl::robin_map<var_s *, linmap *, kpy_PtrHash> {};
 // set of 48-bit variable serials
