@@ -188,8 +188,11 @@ bool kpy_temp_reusable(PyObject *o, PyObject *a, PyObject *b) {
   return true;
 }
 
+void kpy_temp_forget() { last.obj = nullptr; }
+
 #else
 int kpy_temps_init() { return 0; }
+void kpy_temp_forget() {}
 void kpy_temp_note(PyObject *) {}
 bool kpy_temp_reusable(PyObject *, PyObject *, PyObject *) { return false; }
 #endif
