@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <thread>
 
 namespace {
 
@@ -286,6 +287,23 @@ void logAndInterrupt() {
   KRVXdestroyprob(p);
 }
 
+// Solves from several threads at once (the solver runs one at a time) all reach the optimum.
+void concurrentSolves() {
+  std::vector<KRVXprob> probs;
+  for (int t = 0; t < 4; ++t) {
+    probs.push_back(hs071());
+    KRVXsetintcontrol(probs.back(), KRVX_OUTPUTLOG, 0);
+  }
+  std::vector<Result> results(probs.size());
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < probs.size(); ++t) threads.emplace_back([&, t] { results[t] = solve(probs[t]); });
+  for (auto &th : threads) th.join();
+  for (size_t t = 0; t < probs.size(); ++t) {
+    CHECK_OPTIMUM(results[t], 17.0140173);
+    KRVXdestroyprob(probs[t]);
+  }
+}
+
 }  // namespace
 
 int main() {
@@ -300,6 +318,7 @@ int main() {
   userFunctions();
   discreteRefused();
   logAndInterrupt();
+  concurrentSolves();
   KRVXfree();
   return finish("test_nlp");
 }
