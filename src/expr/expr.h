@@ -159,6 +159,9 @@ void kpy_temp_note(PyObject *res);
 // o (a or b, the operands of the current operator) is the noted result, held only by the
 // evaluation stack, which drops it after this operator: it may be changed and returned
 bool kpy_temp_reusable(PyObject *o, PyObject *a, PyObject *b);
+// forgets the noted result: element-wise operations over arrays start with it, so that no
+// element loop meets a noted result
+void kpy_temp_forget();
 // scales an expression's constant by c and its coefficients by c, or by 1.0 when c is
 // within 1e-15 of 1 (as expression_copy does); refuses deleted variables
 int expression_scale_entries(PyObject *e, double c);

@@ -385,7 +385,10 @@ PyObject *nonlin_incremental_alg_sum(PyObject *a, PyObject *b, double c) {
 // ---------------------------------------------------------------------------------------
 // operators
 
-static PyObject *reflect_array(PyObject *a, PyObject *b, binaryfunc f) { return f(b, a); }
+static PyObject *reflect_array(PyObject *a, PyObject *b, binaryfunc f) {
+  kpy_temp_forget();
+  return f(b, a);
+}
 
 PyObject *nonlin_add(PyObject *a, PyObject *b) {
   if (isArrayOperand(b)) return reflect_array(a, b, PyNumber_Add);

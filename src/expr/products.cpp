@@ -1,10 +1,14 @@
 // Products, quotients and powers of variables, linear terms, quadratic terms and expressions.
 #include "expr/expr.h"
 
-static PyObject *array_mul(PyObject *a, PyObject *b) { return PyNumber_Multiply(b, a); }
+static PyObject *array_mul(PyObject *a, PyObject *b) {
+  kpy_temp_forget();
+  return PyNumber_Multiply(b, a);
+}
 
 // (1.0 / b) * a for an array divisor b
 static PyObject *array_div(PyObject *a, PyObject *b) {
+  kpy_temp_forget();
   PyObject *one = PyFloat_FromDouble(1.0);
   if (!one) return nullptr;
   PyObject *inv = PyNumber_TrueDivide(one, b);

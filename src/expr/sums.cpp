@@ -304,6 +304,7 @@ PyObject *expression_incremental_alg_sum(PyObject *a, PyObject *b, double c) {
 // number-protocol slots of the sums
 
 static PyObject *array_sum(PyObject *a, PyObject *b, double c) {
+  kpy_temp_forget();
   if (c == 1.0) return PyNumber_Add(b, a);
   PyObject *nb = PyNumber_Negative(b);
   if (!nb) return nullptr;
