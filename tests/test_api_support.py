@@ -25,6 +25,15 @@ LP = dict(probname="lp", rowtype="LL", rhs=[4, 6], objcoef=[-3, -2], start=[0, 2
           rowind=[0, 1, 0, 1], rowcoef=[1, 1, 1, 3], lb=[0, 0], ub=[3, korvex.infinity])
 LP_OPT = -11.0
 
+
+def named_lp(rownames):
+    """The LP with its rows named rownames and its columns x and y."""
+    prob = korvex.problem()
+    prob.loadLP(**LP)
+    prob.addNames(1, rownames, 0, 1)
+    prob.addNames(2, ["x", "y"], 0, 1)
+    return prob
+
 # min -5x - 4y  s.t.  6x + 4y <= 24, x + 2y <= 6, x, y integer >= 0: optimum -20 at (4, 0)
 MIP = dict(probname="mip", rowtype="LL", rhs=[24, 6], objcoef=[-5, -4], start=[0, 2, 4],
            rowind=[0, 1, 0, 1], rowcoef=[6, 1, 4, 2], lb=[0, 0], ub=[10, 10],

@@ -17,11 +17,6 @@ printing = pytest.mark.skipif(hasattr(korvex, "expression") and str(korvex.expre
 functions = pytest.mark.skipif(not hasattr(korvex, "exp"), reason="module functions are not built")
 
 
-@pytest.fixture
-def xyz():
-    return korvex.var(name="x"), korvex.var(name="y"), korvex.var(name="z")
-
-
 def lin(e):
     vs, cs = e.extractLinear()
     return {v: c for v, c in zip(vs, cs)}
