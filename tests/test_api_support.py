@@ -13,6 +13,15 @@ def raises(exc, text):
     return pytest.raises(exc, match="^" + re.escape(text) + "$")
 
 
+def help_synopsis(name):
+    """Checks the fixed section layout of a problem method's help text; returns its synopsis line."""
+    heads = ["Purpose:", "Topic areas:", "Synopsis:", "Arguments:", "Further information:", "Related topics:"]
+    doc = getattr(korvex.problem, name).__doc__
+    positions = [doc.find("\n" + h + "\n") if i else doc.find(h + "\n") for i, h in enumerate(heads)]
+    assert positions[0] == 0 and positions == sorted(positions) and -1 not in positions, name
+    return doc.split("Synopsis:\n", 1)[1].split("\n", 1)[0]
+
+
 def data_dir():
     """The shared test data folder, or None when it is absent."""
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
