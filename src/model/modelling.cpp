@@ -9,7 +9,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -93,12 +95,10 @@ int addNames(problem_s *p, int kind, int first, const std::vector<std::string> &
                        first, last);
 }
 
-// Deletes the rows or columns first..first+n-1 again after a later step failed; the pending
-// error stays.
-void dropRange(problem_s *p, bool rows, int first, int n) {
+// Deletes the given rows or columns again after a later step failed; the pending error stays.
+void dropIndices(problem_s *p, bool rows, const std::vector<int> &idx) {
+  const int n = (int)idx.size();
   if (n <= 0) return;
-  std::vector<int> idx((size_t)n);
-  for (int k = 0; k < n; ++k) idx[(size_t)k] = first + k;
   PyObject *pending = PyErr_GetRaisedException();
   ko_prob_struct *h = p->prob;
   Py_BEGIN_ALLOW_THREADS
@@ -108,6 +108,12 @@ void dropRange(problem_s *p, bool rows, int first, int n) {
     KRVXdelcols_witharraysizes(h, n, idx.data(), n);
   Py_END_ALLOW_THREADS
   PyErr_SetRaisedException(pending);
+}
+
+void dropRange(problem_s *p, bool rows, int first, int n) {
+  std::vector<int> idx((size_t)std::max(n, 0));
+  for (int k = 0; k < n; ++k) idx[(size_t)k] = first + k;
+  dropIndices(p, rows, idx);
 }
 
 // Appends the columns first.. to the solver (one add, then types, limits and names); the index of
@@ -458,8 +464,16 @@ PyObject *problem_addVariables(PyObject *self, PyObject *args, PyObject *kwargs)
 
 uint32_t linkState(const constraint_s *c) { return c->state & KPY_CON_STATE_MASK; }
 
+// Rows converted and sent to the solver together: bodies of a long iterator or list are converted
+// a chunk at a time rather than all at once.
+constexpr size_t kChunkRows = 20000;
+
 struct Collector {
-  std::vector<constraint_s *> cons;
+  std::vector<constraint_s *> cons;   // every constraint of the call, in order
+  std::vector<char> fromSink;         // per constraint not yet sent: held by a returned list
+  size_t sent = 0;                    // cons[0, sent) have rows
+  size_t listed = 0;                  // cons[0, listed) are in the problem's constraint list
+  std::function<int()> onChunk;       // sends cons[sent, end); 0, or -1 with an error set
 
   int add(PyObject *o, PyObject *sink) {
     if (PyObject_TypeCheck(o, &kpy_constraintType)) {
@@ -477,7 +491,9 @@ struct Collector {
         return -1;
       }
       cons.push_back(c);
-      return sink ? PyList_Append(sink, o) : 0;
+      fromSink.push_back(sink != nullptr);
+      if (sink && PyList_Append(sink, o) < 0) return -1;
+      return cons.size() - sent >= kChunkRows ? onChunk() : 0;
     }
     if (Py_EnterRecursiveCall(" while gathering constraints")) return -1;
     int rc = walk(o, sink);
@@ -578,10 +594,9 @@ struct RowBatch {
 };
 
 
-int convertBatch(problem_s *p, const std::vector<constraint_s *> &cons, int firstRow, RowBatch *b) {
-  const size_t n = cons.size();
-  for (constraint_s *c : cons)
-    if (c->body && kpy_isNonlin(c->body) && kpy_ensureNonlinear(p) < 0) return -1;
+int convertBatch(problem_s *p, constraint_s *const *cons, size_t n, int firstRow, RowBatch *b) {
+  for (size_t k = 0; k < n; ++k)
+    if (cons[k]->body && kpy_isNonlin(cons[k]->body) && kpy_ensureNonlinear(p) < 0) return -1;
   // count pass
   std::vector<size_t> &nl = b->nl, &nq = b->nq, &nf = b->nf, &nt = b->nt;
   nl.assign(n, 0);
@@ -708,69 +723,130 @@ int flushBatch(problem_s *p, RowBatch &b, int first) {
   return ok ? 0 : -1;
 }
 
+// Sends cons[sent, end) of col as rows first + sent.. (conversion, one row add, then names,
+// quadratic parts and formulas) and puts them in the problem's constraint list; the bodies and
+// names that only a returned list still holds are dropped then, as linking would. -1 with an
+// error set when the chunk failed (its own rows are gone again).
+int sendChunk(problem_s *p, Collector &col, int first, RowBatch &b) {
+  const size_t from = col.sent, n = col.cons.size() - from;
+  if (!n) return 0;
+  constraint_s *const *cons = col.cons.data() + from;
+  const int row = first + (int)from;
+  if (PyList_GET_SIZE(p->cons) != (Py_ssize_t)row) {   // rows were added or deleted by the iterator
+    PyErr_SetString(kpy_ModelError, "The problem was changed while constraints were being added to it");
+    return -1;
+  }
+  if (convertBatch(p, cons, n, row, &b) < 0) return -1;
+  const bool mapped = p->varmap != nullptr;
+  if (mapped && !p->conmap && !(p->conmap = new (std::nothrow) rowcolmap())) {
+    PyErr_NoMemory();
+    return -1;
+  }
+  try {
+    for (size_t k = 0; mapped && k < n; ++k)
+      (*p->conmap)[kpy_serial(cons[k]->idx_high, cons[k]->idx_low)] = row + (int64_t)k;
+  } catch (...) {
+    PyErr_NoMemory();
+    return -1;
+  }
+  for (size_t k = 0; k < n; ++k, ++col.listed)
+    if (PyList_Append(p->cons, (PyObject *)cons[k]) < 0) return -1;
+  if (flushBatch(p, b, row) < 0) return -1;
+  col.sent += n;
+  for (size_t k = 0; !mapped && k < n; ++k) {
+    constraint_s *c = cons[k];
+    if (col.fromSink[k] && Py_REFCNT(c) == 2) {   // the returned list and the problem's list only
+      Py_CLEAR(c->body);
+      Py_CLEAR(c->name);
+    }
+  }
+  col.fromSink.clear();
+  return 0;
+}
+
+// Takes every row and list entry of a failed call out again (the pending error stays). The entries
+// are found by identity, so rows that an iterator added or deleted meanwhile keep their objects,
+// renumbered.
+void undoAdd(problem_s *p, const Collector &col) {
+  if (!col.listed) return;
+  PyObject *pending = PyErr_GetRaisedException();
+  std::unordered_map<PyObject *, bool> ours;   // entry -> has a row
+  for (size_t k = 0; k < col.listed; ++k) ours[(PyObject *)col.cons[k]] = k < col.sent;
+  PyObject *old = p->cons;
+  const Py_ssize_t n = PyList_GET_SIZE(old);
+  std::vector<int> rows;
+  Py_ssize_t found = 0, from = n;
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    auto it = ours.find(PyList_GET_ITEM(old, i));
+    if (it == ours.end()) continue;
+    from = std::min(from, i);
+    ++found;
+    if (it->second) rows.push_back((int)i);
+  }
+  PyObject *kept = found ? PyList_New(n - found) : nullptr;
+  if (kept) {
+    dropIndices(p, true, rows);
+    for (Py_ssize_t i = 0, pos = 0; i < n; ++i) {
+      PyObject *o = PyList_GET_ITEM(old, i);
+      if (ours.count(o)) continue;
+      PyList_SET_ITEM(kept, pos, Py_NewRef(o));
+      auto *c = (constraint_s *)o;   // later rows move up
+      if (pos >= from && linkState(c) == KPY_CON_LINKED && c->owner == p) {
+        c->idx_low = (uint32_t)pos;
+        c->idx_high = 0;
+      } else if (pos >= from && linkState(c) == KPY_CON_MAPPED && p->conmap) {
+        (*p->conmap)[kpy_serial(c->idx_high, c->idx_low)] = pos;
+      }
+      ++pos;
+    }
+    p->cons = kept;
+    Py_DECREF(old);
+  }
+  if (p->varmap && p->conmap)
+    for (size_t k = 0; k < col.listed; ++k) p->conmap->erase(kpy_serial(col.cons[k]->idx_high, col.cons[k]->idx_low));
+  PyErr_SetRaisedException(pending);
+}
+
 PyObject *problem_addConstraint(PyObject *self, PyObject *args) {
   problem_s *p = kpy_prob(self);
   if (checkProblemIsInitialized(p) < 0) return nullptr;
   const Py_ssize_t nargs = PyTuple_GET_SIZE(args);
+  const int first = (int)PyList_GET_SIZE(p->cons);
+  const bool mapped = p->varmap != nullptr;
+  Lease<RowBatch> lease;
   Collector col;
+  col.onChunk = [&] { return sendChunk(p, col, first, *lease.b); };
   PyObject *results = PyTuple_New(nargs);
-  if (!results) return nullptr;
-  for (Py_ssize_t i = 0; i < nargs; ++i) {
+  bool ok = results != nullptr;
+  for (Py_ssize_t i = 0; ok && i < nargs; ++i) {
     PyObject *a = PyTuple_GET_ITEM(args, i);
     bool keep = PyObject_TypeCheck(a, &kpy_constraintType) || PyList_Check(a) || PyTuple_Check(a) ||
                 PyDict_Check(a) || kpy_isNumpyArray(a);
     PyObject *r = keep ? Py_NewRef(a) : PyList_New(0);   // iterators are returned as lists
-    if (!r) {
-      Py_DECREF(results);
-      return nullptr;
-    }
-    PyTuple_SET_ITEM(results, i, r);
-    if (col.add(a, keep ? nullptr : r) < 0) {
-      Py_DECREF(results);
-      return nullptr;
+    ok = r != nullptr;
+    if (ok) {
+      PyTuple_SET_ITEM(results, i, r);
+      ok = col.add(a, keep ? nullptr : r) == 0;
     }
   }
-  const int first = (int)PyList_GET_SIZE(p->cons);
-  const size_t n = col.cons.size();
-  if (n > 0) {
-    Lease<RowBatch> lease;
-    RowBatch &b = *lease.b;
-    if (col.refuseRepeats() < 0 || convertBatch(p, col.cons, first, &b) < 0) {
-      Py_DECREF(results);
-      return nullptr;
+  ok = ok && sendChunk(p, col, first, *lease.b) == 0 && col.refuseRepeats() == 0;
+  if (!ok) {
+    undoAdd(p, col);
+    Py_XDECREF(results);
+    return nullptr;
+  }
+  for (size_t k = 0; k < col.cons.size(); ++k) {
+    constraint_s *c = col.cons[k];
+    if (mapped) {
+      c->state = (c->state & ~KPY_CON_STATE_MASK) | KPY_CON_MAPPED;
+      continue;
     }
-    const bool mapped = p->varmap != nullptr;
-    bool ok = !mapped || p->conmap || (p->conmap = new (std::nothrow) rowcolmap());
-    if (!ok) PyErr_NoMemory();
-    try {
-      for (size_t k = 0; ok && mapped && k < n; ++k)
-        (*p->conmap)[kpy_serial(col.cons[k]->idx_high, col.cons[k]->idx_low)] = first + (int64_t)k;
-    } catch (...) {
-      PyErr_NoMemory();
-      ok = false;
-    }
-    for (size_t k = 0; ok && k < n; ++k) ok = PyList_Append(p->cons, (PyObject *)col.cons[k]) == 0;
-    if (ok) ok = flushBatch(p, b, first) == 0;
-    if (!ok) {
-      if (mapped && p->conmap)
-        for (constraint_s *c : col.cons) p->conmap->erase(kpy_serial(c->idx_high, c->idx_low));
-      PyList_SetSlice(p->cons, first, PyList_GET_SIZE(p->cons), nullptr);
-      Py_DECREF(results);
-      return nullptr;
-    }
-    for (size_t k = 0; k < n; ++k) {
-      constraint_s *c = col.cons[k];
-      if (mapped) {
-        c->state = (c->state & ~KPY_CON_STATE_MASK) | KPY_CON_MAPPED;
-        continue;
-      }
-      c->owner = p;
-      c->idx_low = (uint32_t)(first + (int)k);
-      c->idx_high = 0;
-      c->state = (c->state & ~KPY_CON_STATE_MASK) | KPY_CON_LINKED;
-      Py_CLEAR(c->body);
-      Py_CLEAR(c->name);
-    }
+    c->owner = p;
+    c->idx_low = (uint32_t)(first + (int)k);
+    c->idx_high = 0;
+    c->state = (c->state & ~KPY_CON_STATE_MASK) | KPY_CON_LINKED;
+    Py_CLEAR(c->body);
+    Py_CLEAR(c->name);
   }
   if (nargs == 1) {
     PyObject *r = Py_NewRef(PyTuple_GET_ITEM(results, 0));
@@ -895,7 +971,7 @@ PyObject *problem_convertExpr(PyObject *self, PyObject *args, PyObject *kwargs) 
     holder->ub = 0.0;   // body <= 0: the row's rhs is minus the body's constant
     Lease<RowBatch> lease;
     RowBatch &b = *lease.b;
-    int rc = convertBatch(p, {holder}, 0, &b);
+    int rc = convertBatch(p, &holder, 1, 0, &b);
     Py_DECREF(holder);
     if (rc < 0) return nullptr;
     constant = b.rhs[0] == 0.0 ? 0.0 : -b.rhs[0];
