@@ -4,16 +4,12 @@ import numpy as np
 import pytest
 
 import korvex
-from test_api_support import raises, LP
+from test_api_support import raises, named_lp
 
 
 @pytest.fixture
 def p():
-    prob = korvex.problem()
-    prob.loadLP(**LP)
-    prob.addNames(1, ["r0", "r1"], 0, 1)
-    prob.addNames(2, ["x", "y"], 0, 1)
-    return prob
+    return named_lp(["r0", "r1"])
 
 
 def element(i, arg, text):

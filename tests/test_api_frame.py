@@ -12,7 +12,7 @@ import pytest
 
 import korvex
 from korvex import SolStatus, SolveStatus
-from test_api_support import raises, LP, LP_OPT, market_split, objval, set_time_limit, uninitialized_problem
+from test_api_support import help_synopsis, raises, LP, LP_OPT, market_split, objval, set_time_limit, uninitialized_problem
 
 
 @pytest.fixture
@@ -234,10 +234,5 @@ API_METHODS = ("lpOptimize mipOptimize optimize solve crossoverLpSol tune tunePr
 
 
 def test_help_texts_have_the_fixed_layout():
-    heads = ["Purpose:", "Topic areas:", "Synopsis:", "Arguments:", "Further information:", "Related topics:"]
     for name in API_METHODS:
-        doc = getattr(korvex.problem, name).__doc__
-        positions = [doc.find("\n" + h + "\n") if i else doc.find(h + "\n") for i, h in enumerate(heads)]
-        assert positions[0] == 0 and positions == sorted(positions) and -1 not in positions, name
-        synopsis = doc.split("Synopsis:\n", 1)[1].split("\n", 1)[0]
-        assert name + "(" in synopsis, name
+        assert name + "(" in help_synopsis(name), name

@@ -134,9 +134,11 @@ def test_get_solution_forms():
     assert arr.dtype == np.float64 and arr.shape == (1, 2)
     assert np.allclose(arr, [[3, 1]])
     out_of_range = "Call to korvex.problem.getSolution() contains an out-of-range index"
-    for bad in (2, -1, "nosuch", 2 ** 80):
+    for bad in (2, -1, 2 ** 80):
         with raises(korvex.InterfaceError, out_of_range):
             p.getSolution(bad)
+    with raises(korvex.InterfaceError, "Call to korvex.problem.getSolution() names an unknown column: nosuch"):
+        p.getSolution("nosuch")
     with raises(korvex.InterfaceError,
                 "korvex.evaluate() requires one or more Python objects;\nNumPy arrays must have object dtype."):
         p.getSolution(np.array([0, 1]))

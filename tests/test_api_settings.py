@@ -5,16 +5,12 @@ import pytest
 
 import korvex
 from korvex import ParameterType
-from test_api_support import raises, LP, LP_OPT, MIP, MIP_OPT, data_dir, objval
+from test_api_support import raises, LP_OPT, named_lp, MIP, MIP_OPT, data_dir, objval
 
 
 @pytest.fixture
 def p():
-    prob = korvex.problem()
-    prob.loadLP(**LP)
-    prob.addNames(1, ["cap", "mix"], 0, 1)
-    prob.addNames(2, ["x", "y"], 0, 1)
-    return prob
+    return named_lp(["cap", "mix"])
 
 
 def test_problem_name(p):

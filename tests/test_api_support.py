@@ -13,6 +13,15 @@ def raises(exc, text):
     return pytest.raises(exc, match="^" + re.escape(text) + "$")
 
 
+def help_synopsis(name):
+    """Checks the fixed section layout of a problem method's help text; returns its synopsis line."""
+    heads = ["Purpose:", "Topic areas:", "Synopsis:", "Arguments:", "Further information:", "Related topics:"]
+    doc = getattr(korvex.problem, name).__doc__
+    positions = [doc.find("\n" + h + "\n") if i else doc.find(h + "\n") for i, h in enumerate(heads)]
+    assert positions[0] == 0 and positions == sorted(positions) and -1 not in positions, name
+    return doc.split("Synopsis:\n", 1)[1].split("\n", 1)[0]
+
+
 def data_dir():
     """The shared test data folder, or None when it is absent."""
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -24,6 +33,15 @@ def data_dir():
 LP = dict(probname="lp", rowtype="LL", rhs=[4, 6], objcoef=[-3, -2], start=[0, 2, 4],
           rowind=[0, 1, 0, 1], rowcoef=[1, 1, 1, 3], lb=[0, 0], ub=[3, korvex.infinity])
 LP_OPT = -11.0
+
+
+def named_lp(rownames):
+    """The LP with its rows named rownames and its columns x and y."""
+    prob = korvex.problem()
+    prob.loadLP(**LP)
+    prob.addNames(1, rownames, 0, 1)
+    prob.addNames(2, ["x", "y"], 0, 1)
+    return prob
 
 # min -5x - 4y  s.t.  6x + 4y <= 24, x + 2y <= 6, x, y integer >= 0: optimum -20 at (4, 0)
 MIP = dict(probname="mip", rowtype="LL", rhs=[24, 6], objcoef=[-5, -4], start=[0, 2, 4],

@@ -10,11 +10,6 @@ pytestmark = pytest.mark.skipif(not hasattr(korvex, "var") or not hasattr(korvex
 INF = 1e20
 
 
-@pytest.fixture
-def xyz():
-    return korvex.var(name="x"), korvex.var(name="y"), korvex.var(name="z")
-
-
 def lin(e):
     vs, cs = e.extractLinear()
     return {v: c for v, c in zip(vs, cs)}

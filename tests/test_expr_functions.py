@@ -15,11 +15,6 @@ ELEMENTARY = {
 }
 
 
-@pytest.fixture
-def xyz():
-    return korvex.var(name="x"), korvex.var(name="y"), korvex.var(name="z")
-
-
 @pytest.mark.parametrize("name", sorted(ELEMENTARY))
 def test_elementary_numbers_arrays_and_nodes(name, xyz):
     f, ref = getattr(korvex, name), ELEMENTARY[name]

@@ -8,11 +8,6 @@ DEPTH_MESSAGE = ("The expression tree depth reached the maximum limit, please re
                  "the expression")
 
 
-@pytest.fixture
-def xyz():
-    return korvex.var(name="x"), korvex.var(name="y"), korvex.var(name="z")
-
-
 def expr(*terms):
     """An expression built term by term in place."""
     e = korvex.expression()

@@ -39,6 +39,19 @@ def test_chains_give_the_copying_results(xyz):
     assert p.attributes.rows == 1
 
 
+def test_attribute_loads_between_operators(xyz):
+    p, (x, y, z, w) = xyz
+
+    class M:
+        pass
+
+    m = M()
+    m.x, m.y, m.e = x, y, x + y
+    e = 2 * m.x - 3 * m.y + m.e + m.e.extractLinear.__self__
+    assert lin(e) == {"v_0": 4.0, "v_1": -1.0}
+    assert lin(m.e) == {"v_0": 1.0, "v_1": 1.0}
+
+
 def test_held_operands_keep_their_values(xyz):
     p, (x, y, z, w) = xyz
     e = x + y

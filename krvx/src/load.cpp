@@ -53,13 +53,7 @@ void requireNonNegative(int64_t v, const char *name) {
 
 // Offsets of a start array: >= 0, non-decreasing, the last equal to the element count.
 void checkStarts(const int64_t *start, int64_t n, int64_t nelem, const char *name, const char *elems) {
-  int64_t prev = 0;
-  for (int64_t k = 0; k < n; ++k) {
-    if (start[k] < prev || start[k] > nelem)
-      raise(kErrInvalid, "entry %lld of argument '%s' is %lld, outside %lld..%lld", (long long)k, name,
-            (long long)start[k], (long long)prev, (long long)nelem);
-    prev = start[k];
-  }
+  checkOffsets(start, n, nelem, name);
   if (n > 0 && start[n - 1] != nelem)
     raise(kErrInvalid, "argument '%s' ends at %lld but '%s' has %lld entries", name, (long long)start[n - 1], elems,
           (long long)nelem);

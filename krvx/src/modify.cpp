@@ -10,6 +10,16 @@
 
 namespace krvx {
 
+void checkOffsets(const int64_t *start, int64_t n, int64_t nelem, const char *name) {
+  int64_t prev = 0;
+  for (int64_t k = 0; k < n; ++k) {
+    if (start[k] < prev || start[k] > nelem)
+      raise(kErrInvalid, "entry %lld of argument '%s' is %lld, outside %lld..%lld", (long long)k, name,
+            (long long)start[k], (long long)prev, (long long)nelem);
+    prev = start[k];
+  }
+}
+
 std::vector<int64_t> itemStarts(const int64_t *start, int64_t start_n, int64_t n, int64_t nelem, const char *name) {
   checkPair(start, start_n, name);
   std::vector<int64_t> st;
@@ -22,13 +32,7 @@ std::vector<int64_t> itemStarts(const int64_t *start, int64_t start_n, int64_t n
   if (start_n != n && start_n != n + 1)
     raise(kErrInvalid, "argument '%s' has %lld entries, expected %lld or %lld", name, (long long)start_n, (long long)n,
           (long long)n + 1);
-  int64_t prev = 0;
-  for (int64_t k = 0; k < start_n; ++k) {
-    if (start[k] < prev || start[k] > nelem)
-      raise(kErrInvalid, "entry %lld of argument '%s' is %lld, outside %lld..%lld", (long long)k, name,
-            (long long)start[k], (long long)prev, (long long)nelem);
-    prev = start[k];
-  }
+  checkOffsets(start, start_n, nelem, name);
   if (n > 0 && start[0] != 0)
     raise(kErrInvalid, "argument '%s' starts at %lld; the first item must start at 0", name, (long long)start[0]);
   if (start_n == n + 1 && start[n] != nelem)

@@ -23,6 +23,10 @@ int change(ko_prob_struct *p, const char *fn, F &&body) noexcept {
 // non-decreasing, <= nelem). Returns n + 1 offsets.
 std::vector<int64_t> itemStarts(const int64_t *start, int64_t start_n, int64_t n, int64_t nelem, const char *name);
 
+// Refuses an offset of the n entries of start (argument name) that is below its predecessor (or 0)
+// or above nelem.
+void checkOffsets(const int64_t *start, int64_t n, int64_t nelem, const char *name);
+
 // The renumbering of a deletion of the n indices ind (ind_n entries): new index per old one, -1
 // for deleted. Refuses a count mismatch, repeated and out-of-range indices (what: "row", "column", ...). Costs O(count + n).
 std::vector<int> deletionMap(const int *ind, int n, int64_t ind_n, int64_t count, const char *name, const char *what);

@@ -309,7 +309,11 @@ bool readText(const std::string &file, std::string &text) {
 
 using namespace krvx;
 
-static int tune(KRVXprob prob, const char *flags) {
+// A tuning run of prob: setup(job) fills the members and trials under the problem's lock (with the
+// solve begun and the base settings read from the controls), then the trials run and the best
+// settings are applied.
+template <class F>
+static int runJob(KRVXprob prob, F &&setup) {
   TuneJob job;
   job.p = prob;
   {
@@ -318,21 +322,33 @@ static int tune(KRVXprob prob, const char *flags) {
       std::lock_guard<std::recursive_mutex> lock(prob->mtx);
       if (int rc = scope.begin(prob)) return rc;
       job.base = settingsFromControls(prob);
-      int cls = -1;
-      bool algfixed = false;
-      if (int rc = tuneFlags(prob, flags, job.base, cls, algfixed)) return rc;
-      Method method;
-      std::string err;
-      if (!parseMethod(methodText(prob), "tuner method", method, err))
-        return fail(prob, kErrInvalid, "%s", err.c_str());
-      if (int rc = addMember(job.members, prob)) return rc;
-      job.mip = cls >= 0 ? cls == 1 : job.members[0].low.discrete;
-      job.trials = trialsFor(method, job.mip, algfixed);
+      if (int rc = setup(job)) return rc;
     }
     if (int rc = runTrials(job)) return rc;
   }
   applyBest(job);
   return 0;
+}
+
+// The problem's tuner method, parsed.
+static int tunerMethod(KRVXprob prob, Method &method) {
+  std::string err;
+  if (!parseMethod(methodText(prob), "tuner method", method, err)) return fail(prob, kErrInvalid, "%s", err.c_str());
+  return 0;
+}
+
+static int tune(KRVXprob prob, const char *flags) {
+  return runJob(prob, [&](TuneJob &job) {
+    int cls = -1;
+    bool algfixed = false;
+    if (int rc = tuneFlags(prob, flags, job.base, cls, algfixed)) return rc;
+    Method method;
+    if (int rc = tunerMethod(prob, method)) return rc;
+    if (int rc = addMember(job.members, prob)) return rc;
+    job.mip = cls >= 0 ? cls == 1 : job.members[0].low.discrete;
+    job.trials = trialsFor(method, job.mip, algfixed);
+    return 0;
+  });
 }
 
 static int tuneSet(KRVXprob prob, const char *setfile, int ifmip, int sense) {
@@ -377,32 +393,20 @@ static int tuneSet(KRVXprob prob, const char *setfile, int ifmip, int sense) {
   }
   if (probs.empty()) return refuse(kErrFile, "The tuner set file lists no problems: ", setfile);
 
-  TuneJob job;
-  job.p = prob;
-  {
-    SolveScope scope;
-    {
-      std::lock_guard<std::recursive_mutex> lock(prob->mtx);
-      if (int rc = scope.begin(prob)) return rc;
-      job.base = settingsFromControls(prob);
-      Method method;
-      std::string err;
-      if (!parseMethod(methodText(prob), "tuner method", method, err))
-        return fail(prob, kErrInvalid, "%s", err.c_str());
-      bool discrete = false;
-      for (auto &q : probs) {
-        std::lock_guard<std::recursive_mutex> qlock(q->mtx);
-        if (int rc = addMember(job.members, q.get()))
-          return fail(prob, rc, "Problem '%s' of the tuning set: %s", q->name.c_str(), q->lasterror.c_str());
-        discrete = discrete || job.members.back().low.discrete;
-      }
-      job.mip = ifmip >= 0 ? ifmip == 1 : discrete;
-      job.trials = trialsFor(method, job.mip, false);
+  return runJob(prob, [&](TuneJob &job) {
+    Method method;
+    if (int rc = tunerMethod(prob, method)) return rc;
+    bool discrete = false;
+    for (auto &q : probs) {
+      std::lock_guard<std::recursive_mutex> qlock(q->mtx);
+      if (int rc = addMember(job.members, q.get()))
+        return fail(prob, rc, "Problem '%s' of the tuning set: %s", q->name.c_str(), q->lasterror.c_str());
+      discrete = discrete || job.members.back().low.discrete;
     }
-    if (int rc = runTrials(job)) return rc;
-  }
-  applyBest(job);
-  return 0;
+    job.mip = ifmip >= 0 ? ifmip == 1 : discrete;
+    job.trials = trialsFor(method, job.mip, false);
+    return 0;
+  });
 }
 
 static int writeMethod(KRVXprob prob, const char *methodfile) {

@@ -265,47 +265,35 @@ PyObject *kpy_problem_readProb(PyObject *self, PyObject *args, PyObject *kwargs)
 #define LOAD_RELATED "problem.loadLP, problem.loadQP, problem.loadMIP, problem.loadMIQP, problem.loadQCQP, " \
   "problem.loadMIQCQP, problem.readProb"
 
-const char kpy_doc_loadLP[] = KPY_DOC(
-    "loadLP($self, /, " LOAD_LINEAR_SIG ")",
-    "Loads a linear problem given as arrays.",
-    "Loading problems",
-    "problem.loadLP(" LOAD_LINEAR_SIG ")",
-    LOAD_LINEAR_ARGS, LOAD_FURTHER, LOAD_RELATED);
+// The text of one of the array loaders: its name, purpose, argument list and argument texts.
+#define LOAD_DOC(name, purpose, sig, args)                                                               \
+  KPY_DOC(#name "($self, /, " sig ")", purpose, "Loading problems", "problem." #name "(" sig ")", args, \
+          LOAD_FURTHER, LOAD_RELATED)
 
-const char kpy_doc_loadQP[] = KPY_DOC(
-    "loadQP($self, /, " LOAD_LINEAR_SIG LOAD_QOBJ_SIG ")",
-    "Loads a problem with a quadratic objective given as arrays.",
-    "Loading problems",
-    "problem.loadQP(" LOAD_LINEAR_SIG LOAD_QOBJ_SIG ")",
-    LOAD_LINEAR_ARGS LOAD_QOBJ_ARGS, LOAD_FURTHER, LOAD_RELATED);
+const char kpy_doc_loadLP[] =
+    LOAD_DOC(loadLP, "Loads a linear problem given as arrays.",
+             LOAD_LINEAR_SIG, LOAD_LINEAR_ARGS);
 
-const char kpy_doc_loadMIQP[] = KPY_DOC(
-    "loadMIQP($self, /, " LOAD_LINEAR_SIG LOAD_QOBJ_SIG LOAD_ENT_SIG ")",
-    "Loads a mixed-integer problem with a quadratic objective given as arrays.",
-    "Loading problems",
-    "problem.loadMIQP(" LOAD_LINEAR_SIG LOAD_QOBJ_SIG LOAD_ENT_SIG ")",
-    LOAD_LINEAR_ARGS LOAD_QOBJ_ARGS LOAD_ENT_ARGS, LOAD_FURTHER, LOAD_RELATED);
+const char kpy_doc_loadQP[] =
+    LOAD_DOC(loadQP, "Loads a problem with a quadratic objective given as arrays.",
+             LOAD_LINEAR_SIG LOAD_QOBJ_SIG, LOAD_LINEAR_ARGS LOAD_QOBJ_ARGS);
 
-const char kpy_doc_loadMIP[] = KPY_DOC(
-    "loadMIP($self, /, " LOAD_LINEAR_SIG LOAD_ENT_SIG ")",
-    "Loads a mixed-integer linear problem given as arrays.",
-    "Loading problems",
-    "problem.loadMIP(" LOAD_LINEAR_SIG LOAD_ENT_SIG ")",
-    LOAD_LINEAR_ARGS LOAD_ENT_ARGS, LOAD_FURTHER, LOAD_RELATED);
+const char kpy_doc_loadMIQP[] =
+    LOAD_DOC(loadMIQP, "Loads a mixed-integer problem with a quadratic objective given as arrays.",
+             LOAD_LINEAR_SIG LOAD_QOBJ_SIG LOAD_ENT_SIG, LOAD_LINEAR_ARGS LOAD_QOBJ_ARGS LOAD_ENT_ARGS);
 
-const char kpy_doc_loadQCQP[] = KPY_DOC(
-    "loadQCQP($self, /, " LOAD_LINEAR_SIG LOAD_QOBJ_SIG LOAD_QROW_SIG ")",
-    "Loads a problem with a quadratic objective and quadratic constraints given as arrays.",
-    "Loading problems",
-    "problem.loadQCQP(" LOAD_LINEAR_SIG LOAD_QOBJ_SIG LOAD_QROW_SIG ")",
-    LOAD_LINEAR_ARGS LOAD_QOBJ_ARGS LOAD_QROW_ARGS, LOAD_FURTHER, LOAD_RELATED);
+const char kpy_doc_loadMIP[] =
+    LOAD_DOC(loadMIP, "Loads a mixed-integer linear problem given as arrays.",
+             LOAD_LINEAR_SIG LOAD_ENT_SIG, LOAD_LINEAR_ARGS LOAD_ENT_ARGS);
 
-const char kpy_doc_loadMIQCQP[] = KPY_DOC(
-    "loadMIQCQP($self, /, " LOAD_LINEAR_SIG LOAD_QOBJ_SIG LOAD_QROW_SIG LOAD_ENT_SIG ")",
-    "Loads a mixed-integer problem with quadratic objective and constraints given as arrays.",
-    "Loading problems",
-    "problem.loadMIQCQP(" LOAD_LINEAR_SIG LOAD_QOBJ_SIG LOAD_QROW_SIG LOAD_ENT_SIG ")",
-    LOAD_LINEAR_ARGS LOAD_QOBJ_ARGS LOAD_QROW_ARGS LOAD_ENT_ARGS, LOAD_FURTHER, LOAD_RELATED);
+const char kpy_doc_loadQCQP[] =
+    LOAD_DOC(loadQCQP, "Loads a problem with a quadratic objective and quadratic constraints given as arrays.",
+             LOAD_LINEAR_SIG LOAD_QOBJ_SIG LOAD_QROW_SIG, LOAD_LINEAR_ARGS LOAD_QOBJ_ARGS LOAD_QROW_ARGS);
+
+const char kpy_doc_loadMIQCQP[] =
+    LOAD_DOC(loadMIQCQP, "Loads a mixed-integer problem with quadratic objective and constraints given as arrays.",
+             LOAD_LINEAR_SIG LOAD_QOBJ_SIG LOAD_QROW_SIG LOAD_ENT_SIG,
+             LOAD_LINEAR_ARGS LOAD_QOBJ_ARGS LOAD_QROW_ARGS LOAD_ENT_ARGS);
 
 const char kpy_doc_readProb[] = KPY_DOC(
     "readProb($self, /, filename, flags=\"\")",

@@ -396,8 +396,16 @@ PyObject *namedColumnValue(const var_map *map, PyObject *name) {
   if (!text) return nullptr;
   int index = -1;
   int rc = kpy_callSolverNoGIL(KRVXgetindex, map->problem, 2, text, &index);
-  Py_DECREF(holder);
-  if (kpy_failed(map->problem, rc)) return nullptr;
+  if (kpy_failed(map->problem, rc)) {
+    Py_XDECREF(holder);
+    return nullptr;
+  }
+  if (index < 0) {
+    PyErr_Format(kpy_InterfaceError, "Call to korvex.problem.getSolution() names an unknown column: %s", text);
+    Py_XDECREF(holder);
+    return nullptr;
+  }
+  Py_XDECREF(holder);
   return columnValue(map, index);
 }
 

@@ -44,6 +44,7 @@ enum op_kind : uint8_t {
   OK_BINARY,     // two in, one out: binary operations, subscripts
   OK_UNARY,      // one in, one out
   OK_COMPARE,    // two in, one out: comparisons (only ever the consuming instruction)
+  OK_ATTR,       // one in, one out, and a second one when the argument's low bit is set
 };
 
 struct op_info {
@@ -91,6 +92,10 @@ int slot_at(const uint8_t *p, const uint8_t *q) {
       case OK_UNARY:
         if (depth < 2) return 0;
         break;
+      case OK_ATTR:
+        if (depth < 2) return 0;
+        depth += at[1] & 1;
+        break;
       default: return 0;
     }
     at += 2 * (1 + o.caches);
@@ -134,7 +139,7 @@ int kpy_temps_init() {
                {"LOAD_NAME", OK_PUSH1},        {"LOAD_FAST_LOAD_FAST", OK_PUSH2},
                {"LOAD_GLOBAL", OK_GLOBAL},     {"BINARY_OP", OK_BINARY},
                {"BINARY_SUBSCR", OK_BINARY},   {"UNARY_NEGATIVE", OK_UNARY},
-               {"COMPARE_OP", OK_COMPARE}};
+               {"LOAD_ATTR", OK_ATTR},         {"COMPARE_OP", OK_COMPARE}};
   for (auto &k : known) {
     if (!ok) break;
     int n = op_number(opmap, k.name);

@@ -2,6 +2,7 @@
 // bounds and name (unlinked: made by comparing expressions or by the constructor).
 #include "model/problem.h"
 #include "model/modelling.h"
+#include "expr/expr.h"
 
 #include <cstring>
 
@@ -84,6 +85,10 @@ int constraint_init(PyObject *self, PyObject *args, PyObject *kwargs) {
   }
   if (body == Py_None && name == Py_None && PyTuple_GET_SIZE(args) == 0 && (!kwargs || !PyDict_GET_SIZE(kwargs)))
     return 0;   // an empty constraint
+  if (body != Py_None && !isNumericScalar(body) && !kpy_isModelOperand(body)) {
+    PyErr_SetString(kpy_ModelError, "Invalid constraint body");
+    return -1;
+  }
   return constraint_init_internal(c, lb, ub, body == Py_None ? nullptr : body, name == Py_None ? nullptr : name);
 }
 
@@ -176,7 +181,23 @@ PyObject *constraint_getBodyAttr(PyObject *self, void *) {
   return Py_NewRef(c->body);
 }
 
-PyObject *constraint_str(PyObject *self) { return constraint_getName(self, nullptr); }
+PyObject *constraint_str(PyObject *self) {
+  if (kpy_isDeleted(((constraint_s *)self)->owner)) return PyUnicode_FromString("(deleted constraint)");
+  return constraint_getName(self, nullptr);
+}
+
+// Comparisons build constraints, so a constraint standing in for a truth value is a mistake.
+int constraint_bool(PyObject *) {
+  PyErr_SetString(PyExc_TypeError,
+                  "A constraint has no truth value: compare model objects only to build constraints");
+  return -1;
+}
+
+PyNumberMethods constraint_as_number = [] {
+  PyNumberMethods n{};
+  n.nb_bool = constraint_bool;
+  return n;
+}();
 
 PyGetSetDef constraint_getset[] = {
     {"name", constraint_getName, constraint_setName, "The constraint's name.", nullptr},
@@ -196,6 +217,7 @@ PyTypeObject kpy_constraintType = [] {
   t.tp_dealloc = constraint_dealloc;
   t.tp_repr = constraint_str;
   t.tp_str = constraint_str;
+  t.tp_as_number = &constraint_as_number;
   t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
   t.tp_doc =
       "constraint(constraint=None, body=None, lb=-korvex.infinity, ub=korvex.infinity, name=None)\n\n"

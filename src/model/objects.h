@@ -57,7 +57,7 @@ struct problem_s {
   problem_s *orig;                 // non-null only on a callback's temporary problem
   PyObject *saved_exc;             // first exception raised in a callback during a solver call
   PyObject *vars, *cons, *sos;     // lists; position = solver index
-  PyObject *controls, *attributes, *objattribs;
+  PyObject *controls, *attributes, *objattribs;  // borrowed: each holds the problem, made on first use
   rowcolmap *varmap, *conmap, *sosmap;  // serial -> index maps of map mode (null unless in map mode)
   PyObject *callbacks;             // callback registry (dict) or null
   int cached_12013;                // cached nonlinear attribute 12013; -1 while unread

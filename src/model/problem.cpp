@@ -117,9 +117,7 @@ PyObject *problem_new(PyTypeObject *type, PyObject *args, PyObject *kwargs) {
     setKrvxErrIfNull(nullptr, nullptr);
   }
   bool ok = !rc && (p->vars = PyList_New(0)) && (p->cons = PyList_New(0)) && (p->sos = PyList_New(0)) &&
-            (p->controls = params_create(&kpy_controlsType, p)) &&
-            (p->attributes = params_create(&kpy_attributesType, p)) &&
-            (p->objattribs = params_create(&kpy_objattribsType, p)) && kpy_applyGlobalControls(p) == 0;
+            kpy_applyGlobalControls(p) == 0;
   if (ok && probname) {
     ko_prob_struct *h = p->prob;
     Py_BEGIN_ALLOW_THREADS
@@ -144,9 +142,6 @@ int problem_traverse(PyObject *self, visitproc visit, void *arg) {
   Py_VISIT(p->vars);
   Py_VISIT(p->cons);
   Py_VISIT(p->sos);
-  Py_VISIT(p->controls);
-  Py_VISIT(p->attributes);
-  Py_VISIT(p->objattribs);
   Py_VISIT(p->callbacks);
   Py_VISIT(p->saved_exc);
   return 0;
@@ -177,12 +172,6 @@ void problem_dealloc(PyObject *self) {
   unlinkProblem(p);
   problem_clearmodeldata(p, true);
   destroyHandle(p);
-  params_detach(p->controls);
-  params_detach(p->attributes);
-  params_detach(p->objattribs);
-  Py_CLEAR(p->controls);
-  Py_CLEAR(p->attributes);
-  Py_CLEAR(p->objattribs);
   problem_clear(self);
   Py_TYPE(self)->tp_free(self);   // a subclass's type reference is dropped by its own dealloc
   if (linked) Py_DECREF(kpy_env.module);
@@ -233,20 +222,33 @@ PyObject *problem_getList(PyObject *self, PyObject *args, PyObject *kwargs, cons
 }
 
 PyObject *problem_getVariable(PyObject *self, PyObject *args, PyObject *kwargs) {
-  return problem_getList<&problem_s::vars>(self, args, kwargs, "index", "variable");
+  return problem_getList<&problem_s::vars>(self, args, kwargs, "i", "variable");
 }
 PyObject *problem_getConstraint(PyObject *self, PyObject *args, PyObject *kwargs) {
-  return problem_getList<&problem_s::cons>(self, args, kwargs, "index", "constraint");
+  return problem_getList<&problem_s::cons>(self, args, kwargs, "i", "constraint");
 }
 PyObject *problem_getSOS(PyObject *self, PyObject *args, PyObject *kwargs) {
-  return problem_getList<&problem_s::sos>(self, args, kwargs, "index", "SOS");
+  return problem_getList<&problem_s::sos>(self, args, kwargs, "i", "SOS");
 }
 
-PyMemberDef problem_members[] = {
-    {"controls", Py_T_OBJECT_EX, offsetof(problem_s, controls), Py_READONLY, "The problem's controls by name."},
-    {"attributes", Py_T_OBJECT_EX, offsetof(problem_s, attributes), Py_READONLY, "The problem's attributes by name."},
-    {"objattribs", Py_T_OBJECT_EX, offsetof(problem_s, objattribs), Py_READONLY, "Attributes of the objectives."},
-    {nullptr, 0, 0, 0, nullptr},
+// p.controls, p.attributes, p.objattribs: one object per problem while anyone holds it; it keeps
+// the problem alive, so p.controls works on a problem that nothing else refers to.
+template <PyObject *problem_s::*Slot>
+PyObject *problem_getParams(PyObject *self, void *type) {
+  PyObject *&slot = ((problem_s *)self)->*Slot;
+  if (!slot) slot = params_create((PyTypeObject *)type, (problem_s *)self);
+  else Py_INCREF(slot);
+  return slot;
+}
+
+PyGetSetDef problem_getset[] = {
+    {"controls", problem_getParams<&problem_s::controls>, nullptr, "The problem's controls by name.",
+     &kpy_controlsType},
+    {"attributes", problem_getParams<&problem_s::attributes>, nullptr, "The problem's attributes by name.",
+     &kpy_attributesType},
+    {"objattribs", problem_getParams<&problem_s::objattribs>, nullptr, "Attributes of the objectives.",
+     &kpy_objattribsType},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 std::vector<PyMethodDef> problemMethods;
@@ -255,11 +257,11 @@ std::vector<PyMethodDef> problemMethods;
 
 PyMethodDef kpy_problem_own_methods[] = {
     {"getVariable", (PyCFunction)(void (*)(void))problem_getVariable, METH_VARARGS | METH_KEYWORDS,
-     "getVariable(index=None): all variables as a list, the one at an index, or a list for a list of indices."},
+     "getVariable(i=None): all variables as a list, the one at an index, or a list for a list of indices."},
     {"getConstraint", (PyCFunction)(void (*)(void))problem_getConstraint, METH_VARARGS | METH_KEYWORDS,
-     "getConstraint(index=None): all constraints as a list, the one at an index, or a list for a list of indices."},
+     "getConstraint(i=None): all constraints as a list, the one at an index, or a list for a list of indices."},
     {"getSOS", (PyCFunction)(void (*)(void))problem_getSOS, METH_VARARGS | METH_KEYWORDS,
-     "getSOS(index=None): all SOS as a list, the one at an index, or a list for a list of indices."},
+     "getSOS(i=None): all SOS as a list, the one at an index, or a list for a list of indices."},
     {"setControl", (PyCFunction)(void (*)(void))problem_setControl, METH_VARARGS | METH_KEYWORDS,
      "setControl(control, value) or setControl({control: value, ...}): sets controls by name."},
     {"getControl", (PyCFunction)(void (*)(void))problem_getControl, METH_VARARGS | METH_KEYWORDS,
@@ -279,7 +281,7 @@ PyTypeObject kpy_problemType = [] {
   t.tp_traverse = problem_traverse;
   t.tp_clear = problem_clear;
   t.tp_weaklistoffset = offsetof(problem_s, weakrefs);
-  t.tp_members = problem_members;
+  t.tp_getset = problem_getset;
   t.tp_new = problem_new;
   return t;
 }();
@@ -365,10 +367,15 @@ void problem_afterReload(problem_s *p) {
   if (readIntAttrib(p, KRVX_ORIGINALCOLS, &ncols) < 0 || readIntAttrib(p, KRVX_ORIGINALROWS, &nrows) < 0 ||
       readIntAttrib(p, KRVX_ORIGINALSETS, &nsets) < 0 || readIntAttrib(p, KRVX_NAMELENGTH, &namelen) < 0)
     throwPending(p);
-  if (appendObjects(p, p->vars, ncols, var_createLinked) < 0 ||
-      appendObjects(p, p->cons, nrows, constraint_createLinked) < 0 ||
-      appendObjects(p, p->sos, nsets, sos_createLinked) < 0)
-    throwPending(p);
+  // Many new objects at once would set off collections that find nothing to free here.
+  int gc_was_enabled = PyGC_Disable();
+  int rc = appendObjects(p, p->vars, ncols, var_createLinked) < 0 ||
+                   appendObjects(p, p->cons, nrows, constraint_createLinked) < 0 ||
+                   appendObjects(p, p->sos, nsets, sos_createLinked) < 0
+               ? -1
+               : 0;
+  if (gc_was_enabled) PyGC_Enable();
+  if (rc < 0) throwPending(p);
 }
 
 void problem_afterRestore(problem_s *p) {

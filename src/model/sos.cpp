@@ -136,6 +136,11 @@ PyObject *sos_getWeights(PyObject *self, void *) {
   return PyList_GetSlice(s->weights, 0, PY_SSIZE_T_MAX);
 }
 
+PyObject *sos_str(PyObject *self) {
+  if (kpy_isDeleted(((sos_s *)self)->owner)) return PyUnicode_FromString("(deleted SOS)");
+  return sos_getName(self, nullptr);
+}
+
 PyGetSetDef sos_getset[] = {
     {"name", sos_getName, nullptr, "The set's name.", nullptr},
     {"index", sos_getIndex, nullptr, "The set's index in its problem.", nullptr},
@@ -152,7 +157,8 @@ PyTypeObject kpy_sosType = [] {
   t.tp_name = "korvex.sos";
   t.tp_basicsize = sizeof(sos_s);
   t.tp_dealloc = sos_dealloc;
-  t.tp_str = [](PyObject *self) { return sos_getName(self, nullptr); };
+  t.tp_repr = sos_str;
+  t.tp_str = sos_str;
   t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
   t.tp_doc = "sos(indices, weights, type=1, name=None)\n\nA special ordered set of type 1 or 2 over variables.";
   t.tp_getset = sos_getset;

@@ -297,8 +297,33 @@ PyObject *params_dir(PyObject *self, PyObject *) {
   return names;
 }
 
+// The problem's pointer to this object.
+PyObject **problemSlot(params_s *o) {
+  problem_s *p = o->prob;
+  if (!p) return nullptr;
+  if (Py_IS_TYPE(o, &kpy_controlsType)) return &p->controls;
+  if (Py_IS_TYPE(o, &kpy_attributesType)) return &p->attributes;
+  return &p->objattribs;
+}
+
+int params_traverse(PyObject *self, visitproc visit, void *arg) {
+  Py_VISIT(((params_s *)self)->prob);
+  Py_VISIT(((params_s *)self)->defaults);
+  return 0;
+}
+
+int params_clear(PyObject *self) {
+  params_s *o = (params_s *)self;
+  PyObject **slot = problemSlot(o);
+  if (slot && *slot == self) *slot = nullptr;
+  Py_CLEAR(o->prob);
+  Py_CLEAR(o->defaults);
+  return 0;
+}
+
 void params_dealloc(PyObject *self) {
-  Py_CLEAR(((params_s *)self)->defaults);
+  PyObject_GC_UnTrack(self);
+  params_clear(self);
   Py_TYPE(self)->tp_free(self);
 }
 
@@ -312,8 +337,10 @@ PyTypeObject makeType(const char *name, const char *doc, bool named) {
   t.tp_name = name;
   t.tp_basicsize = sizeof(params_s);
   t.tp_dealloc = params_dealloc;
-  t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION;
+  t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION | Py_TPFLAGS_HAVE_GC;
   t.tp_doc = doc;
+  t.tp_traverse = params_traverse;
+  t.tp_clear = params_clear;
   t.tp_methods = params_methods;
   if (named) {
     t.tp_getattro = params_getattro;
@@ -362,10 +389,12 @@ PyTypeObject kpy_attributesType =
 PyTypeObject kpy_objattribsType = makeType("korvex.objattribs", "Attributes of the problem's objectives.", false);
 
 PyObject *params_create(PyTypeObject *type, problem_s *prob) {
-  params_s *o = PyObject_New(params_s, type);
+  params_s *o = PyObject_GC_New(params_s, type);
   if (!o) return nullptr;
-  o->prob = prob;
+  o->prob = (problem_s *)Py_XNewRef((PyObject *)prob);
   o->defaults = nullptr;
+  if (PyObject **slot = problemSlot(o)) *slot = (PyObject *)o;
+  PyObject_GC_Track(o);
   return (PyObject *)o;
 }
 
@@ -381,10 +410,6 @@ PyObject *params_createGlobal() {
   }
   Py_DECREF(miptol);
   return (PyObject *)o;
-}
-
-void params_detach(PyObject *obj) {
-  if (obj) ((params_s *)obj)->prob = nullptr;
 }
 
 int kpy_readParamTables() {

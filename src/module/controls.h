@@ -3,8 +3,8 @@
 #include "model/objects.h"
 
 // p.controls, p.attributes, p.objattribs and the module-wide korvex.controls.
-// prob is borrowed (the problem owns the object and detaches it when it goes); null for
-// korvex.controls and for a detached object.
+// prob is a strong reference (the problem keeps a borrowed pointer to the object and makes
+// it on first use); null for korvex.controls.
 struct params_s {
   PyObject_HEAD
   problem_s *prob;
@@ -13,12 +13,11 @@ struct params_s {
 
 extern PyTypeObject kpy_controlsType, kpy_attributesType, kpy_objattribsType;
 
-// A new object bound to prob (borrowed).
+// A new object bound to prob (a new reference to prob is kept), recorded in the problem's
+// slot for the type.
 PyObject *params_create(PyTypeObject *type, problem_s *prob);
 // The module-wide controls object (korvex.controls), with "miptol" in its defaults.
 PyObject *params_createGlobal();
-// The problem goes: the object refuses further use.
-void params_detach(PyObject *obj);
 
 // Reads the control and attribute tables of the library into kpy_env.ctrl_info and
 // kpy_env.attr_info and the library's control defaults into korvex.controls; 0 or -1.

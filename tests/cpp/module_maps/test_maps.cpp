@@ -1,16 +1,9 @@
 // linmap, quadmap and indexset: the add rules and the references held by variable keys.
 #include "model/objects.h"
 #include "module/maps.h"
+#include "../check.h"
 
 #include <cstdio>
-
-#define CHECK(cond)                                                   \
-  do {                                                                \
-    if (!(cond)) {                                                    \
-      std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #cond); \
-      return 1;                                                       \
-    }                                                                 \
-  } while (0)
 
 // stand-ins for korvex.var objects: the maps only count references and compare addresses
 static var_s *newVar(uint32_t serial) {

@@ -1,6 +1,7 @@
 // The SIGINT guard installs the default action while held and restores the previous action
 // only when the outermost guard ends.
 #include "model/services.h"
+#include "../check.h"
 
 #include <csignal>
 #include <cstdio>
@@ -12,14 +13,6 @@ static void (*current())(int) {
   sigaction(SIGINT, nullptr, &now);
   return now.sa_handler;
 }
-
-#define CHECK(cond)                                              \
-  do {                                                           \
-    if (!(cond)) {                                               \
-      std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #cond); \
-      return 1;                                                  \
-    }                                                            \
-  } while (0)
 
 int main() {
   struct sigaction user;
