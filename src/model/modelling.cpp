@@ -768,6 +768,8 @@ int sendChunk(problem_s *p, Collector &col, int first, RowBatch &b) {
 // are found by identity, so rows that an iterator added or deleted meanwhile keep their objects,
 // renumbered.
 void undoAdd(problem_s *p, const Collector &col) {
+  if (p->varmap && p->conmap)
+    for (constraint_s *c : col.cons) p->conmap->erase(kpy_serial(c->idx_high, c->idx_low));
   if (!col.listed) return;
   PyObject *pending = PyErr_GetRaisedException();
   std::unordered_map<PyObject *, bool> ours;   // entry -> has a row
@@ -802,8 +804,6 @@ void undoAdd(problem_s *p, const Collector &col) {
     p->cons = kept;
     Py_DECREF(old);
   }
-  if (p->varmap && p->conmap)
-    for (size_t k = 0; k < col.listed; ++k) p->conmap->erase(kpy_serial(col.cons[k]->idx_high, col.cons[k]->idx_low));
   PyErr_SetRaisedException(pending);
 }
 
