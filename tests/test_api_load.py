@@ -57,7 +57,6 @@ def test_empty_and_positional_loads():
 
 @pytest.mark.parametrize("loader, kwargs, message", [
     ("loadLP", dict(rowtype="LL", rhs=[1, 2, 3]), "Arguments 'rowtype', 'rhs' and 'rng' must have the same length"),
-    ("loadLP", dict(rowtype="", rhs=[1]), "Arguments 'rowtype', 'rhs' and 'rng' must have the same length"),
     ("loadLP", dict(objcoef=[1], ub=[1, 2]), "Arguments 'objcoef', 'lb' and 'ub' must have the same length"),
     ("loadQP", dict(objqcol1=[0, 0], objqcoef=[1, 2, 3]),
      "Arguments 'objqcol1', 'objqcol2' and 'objqcoef' must have the same length"),

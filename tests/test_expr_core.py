@@ -67,8 +67,7 @@ class TestKinds:
         q = 0 * (x * y)
         assert type(q) is korvex.quadterm and quad(q) == {key(x, y): 0.0}
 
-    @pytest.mark.parametrize("t", [np.int8, np.int16, np.int32, np.int64, np.float16, np.float32,
-                                   np.float64])
+    @pytest.mark.parametrize("t", [np.int32, np.float32, np.float64])
     def test_numpy_scalars_are_numbers_on_either_side(self, xyz, t):
         x, y, _ = xyz
         two = t(2)

@@ -1,8 +1,7 @@
 // Reading and writing problem files: the shared data files, a hand-written MPS file covering every
 // section and sign rule, error texts, the file search, and write-then-read round trips.
+#include "testutil.h"
 #include "store.h"
-
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -15,15 +14,6 @@
 
 namespace {
 
-int failures = 0;
-#define CHECK(cond)                                                         \
-  do {                                                                      \
-    if (!(cond)) {                                                          \
-      std::fprintf(stderr, "%s:%d: CHECK failed: %s\n", __FILE__, __LINE__, #cond); \
-      ++failures;                                                           \
-    }                                                                       \
-  } while (0)
-
 std::string tmpdir;
 
 std::string writeFile(const std::string &name, const std::string &text) {
@@ -31,8 +21,6 @@ std::string writeFile(const std::string &name, const std::string &text) {
   std::ofstream(path) << text;
   return path;
 }
-
-bool contains(const std::string &s, const char *part) { return s.find(part) != std::string::npos; }
 
 int rowIndex(const ko_prob_struct &p, const char *name) {
   auto it = p.names[1].index.find(name);
@@ -481,6 +469,5 @@ int main() {
   if (data && access((std::string(data) + "/expected.csv").c_str(), R_OK) == 0) testDataFiles(data);
   else std::printf("KORVEX_DATA not set or absent: data files skipped\n");
   std::system(("rm -rf " + tmpdir).c_str());
-  if (failures) std::fprintf(stderr, "%d check(s) failed\n", failures);
-  return failures ? 1 : 0;
+  return finish("test_read");
 }
