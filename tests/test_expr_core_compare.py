@@ -4,15 +4,11 @@ import numpy as np
 import pytest
 
 import korvex
+from test_expr_core import lin
 
 pytestmark = pytest.mark.skipif(not hasattr(korvex, "var") or not hasattr(korvex, "linterm"),
                                 reason="model objects are not built")
 INF = 1e20
-
-
-def lin(e):
-    vs, cs = e.extractLinear()
-    return {v: c for v, c in zip(vs, cs)}
 
 
 def bounds(c):
