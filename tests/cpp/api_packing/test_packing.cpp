@@ -1,20 +1,12 @@
 // Packed names, sparse vectors and 32-bit counts.
 #include "api/convert.h"
+#include "../check.h"
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
 PyObject *kpy_InterfaceError;
-
-static int failures = 0;
-#define CHECK(cond)                                                  \
-  do {                                                               \
-    if (!(cond)) {                                                   \
-      std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #cond); \
-      failures++;                                                    \
-    }                                                                \
-  } while (0)
 
 // True when the pending error is of the given type (the error is cleared).
 static bool pending(PyObject *type) {
@@ -33,7 +25,7 @@ static void testNames() {
   std::vector<char> buf = {'a', 0, 0, 'b', 'c', 0};
   PyObject *list = kpy_vector_to_StringList(buf);
   PyObject *want = run("['a', '', 'bc']");
-  CHECK(list && want && PyObject_RichCompareBool(list, want, Py_EQ) == 1);
+  EXPECT(list && want && PyObject_RichCompareBool(list, want, Py_EQ) == 1);
   Py_XDECREF(list);
   Py_XDECREF(want);
 
@@ -45,16 +37,16 @@ static void testNames() {
   } catch (nb::python_error &e) {
     thrown = e.matches(PyExc_RuntimeError);
   }
-  CHECK(thrown);
+  EXPECT(thrown);
 
   PyObject *names = run("['a', 'bc']");
   int64_t count = -1;
   kpy_StringList_to_vector(&buf, names, &count);
-  CHECK(count == 2 && buf == (std::vector<char>{'a', 0, 'b', 'c', 0}));
+  EXPECT(count == 2 && buf == (std::vector<char>{'a', 0, 'b', 'c', 0}));
   Py_DECREF(names);
   PyObject *empty = run("()");
   kpy_StringList_to_vector(&buf, empty, &count);
-  CHECK(count == 0 && buf.empty());
+  EXPECT(count == 0 && buf.empty());
   Py_DECREF(empty);
 
   for (const char *bad : {"['a', 1]", "['a\\0b']"}) {
@@ -65,7 +57,7 @@ static void testNames() {
     } catch (nb::python_error &e) {
       thrown = e.matches(kpy_InterfaceError);
     }
-    CHECK(thrown);
+    EXPECT(thrown);
     Py_DECREF(obj);
   }
 }
@@ -73,37 +65,37 @@ static void testNames() {
 static void testSparse() {
   std::vector<int> idx = {3, 4};
   std::vector<double> val = {5, 7};
-  CHECK(kpy_expandSparseVector(&idx, &val, 2, 6, "x") == 0);
-  CHECK(val == (std::vector<double>{0, 0, 0, 5, 7, 0}) && idx.size() == 6);
+  EXPECT(kpy_expandSparseVector(&idx, &val, 2, 6, "x") == 0);
+  EXPECT(val == (std::vector<double>{0, 0, 0, 5, 7, 0}) && idx.size() == 6);
   idx[0] = 3;
   idx[1] = 4;
-  CHECK(kpy_compressSparseVector(&idx, &val, 2) == 0);
-  CHECK(val == (std::vector<double>{5, 7}) && idx == (std::vector<int>{3, 4}));
+  EXPECT(kpy_compressSparseVector(&idx, &val, 2) == 0);
+  EXPECT(val == (std::vector<double>{5, 7}) && idx == (std::vector<int>{3, 4}));
 
   // a gather whose indices point backwards reads the dense values, not overwritten ones
   idx = {3, 0, 0, 0, 0, 0};
   val = {1, 2, 3, 4, 5, 6};
-  CHECK(kpy_compressSparseVector(&idx, &val, 2) == 0);
-  CHECK(val == (std::vector<double>{4, 1}));
+  EXPECT(kpy_compressSparseVector(&idx, &val, 2) == 0);
+  EXPECT(val == (std::vector<double>{4, 1}));
 
   for (int bad : {-1, 6}) {
     idx = {1, bad};
     val = {5, 7};
-    CHECK(kpy_expandSparseVector(&idx, &val, 2, 6, "x") == -1 && pending(kpy_InterfaceError));
-    CHECK(val == (std::vector<double>{5, 7}));
+    EXPECT(kpy_expandSparseVector(&idx, &val, 2, 6, "x") == -1 && pending(kpy_InterfaceError));
+    EXPECT(val == (std::vector<double>{5, 7}));
   }
   idx = {0, 1};
   val = {1, 2};
-  CHECK(kpy_compressSparseVector(&idx, &val, 3) == -1 && pending(PyExc_RuntimeError));
+  EXPECT(kpy_compressSparseVector(&idx, &val, 3) == -1 && pending(PyExc_RuntimeError));
   idx = {0, 2};
   val = {1, 2};
-  CHECK(kpy_compressSparseVector(&idx, &val, 2) == -1 && pending(PyExc_RuntimeError));
+  EXPECT(kpy_compressSparseVector(&idx, &val, 2) == -1 && pending(PyExc_RuntimeError));
 }
 
 static void testCounts() {
   int n = 0;
-  CHECK(kpy_count32("a", 2147483647u, &n) == 0 && n == 2147483647);
-  CHECK(kpy_count32("a", 2147483648u, &n) == -1 && pending(kpy_InterfaceError));
+  EXPECT(kpy_count32("a", 2147483647u, &n) == 0 && n == 2147483647);
+  EXPECT(kpy_count32("a", 2147483648u, &n) == -1 && pending(kpy_InterfaceError));
 }
 
 int main() {
@@ -114,6 +106,6 @@ int main() {
   testCounts();
   Py_DECREF(kpy_InterfaceError);
   Py_Finalize();
-  if (failures) std::fprintf(stderr, "%d failures\n", failures);
-  return failures ? 1 : 0;
+  if (check_failures) std::fprintf(stderr, "%d failures\n", check_failures);
+  return check_failures ? 1 : 0;
 }

@@ -1,23 +1,13 @@
 // Failures of the algebra that no Python expression reaches, and structural equality of model
 // objects while the constraint operators are off.
 #include "expr/expr.h"
+#include "../check.h"
 
 #include <cstdio>
 #include <cstring>
 #include <nanobind/nanobind.h>
 
 extern "C" PyObject *PyInit__korvex(void);
-
-static int failures = 0;
-
-#define CHECK(cond)                                                     \
-  do {                                                                  \
-    if (!(cond)) {                                                      \
-      std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #cond);   \
-      if (PyErr_Occurred()) PyErr_Print();                              \
-      failures++;                                                       \
-    }                                                                   \
-  } while (0)
 
 // r is null with an exception of type `type` whose text is `text`; the error is cleared
 static bool fails_with(PyObject *r, PyObject *type, const char *text) {
@@ -57,36 +47,36 @@ static PyObject *node(int op, PyObject *args) {
 
 static void internal_failures(PyObject *x, PyObject *y) {
   PyObject *obj = PyObject_CallNoArgs((PyObject *)&PyBaseObject_Type);
-  CHECK(fails_with(general_copy(obj, 1.0), ME(), "Invalid object being copied"));
-  CHECK(fails_with(linterm_copy(x, 2.0), ME(), "Linterm copy using an invalid object"));
+  EXPECT(fails_with(general_copy(obj, 1.0), ME(), "Invalid object being copied"));
+  EXPECT(fails_with(linterm_copy(x, 2.0), ME(), "Linterm copy using an invalid object"));
   Py_ssize_t i;
-  CHECK(fails_with(nonlin_arg_first(x, &i), ME(),
+  EXPECT(fails_with(nonlin_arg_first(x, &i), ME(),
                    "Accessing first argument list of an object that is not a nonlinear expression"));
-  CHECK(fails_with(nonlin_arg_next(x, &i), ME(),
+  EXPECT(fails_with(nonlin_arg_next(x, &i), ME(),
                    "Accessing next argument list of an object that is not a nonlinear expression"));
   PyObject *list = Py_BuildValue("[O]", x);
-  CHECK(fails_with(nonlin_instantiate(true, NLOP_MAX, x), ME(),
+  EXPECT(fails_with(nonlin_instantiate(true, NLOP_MAX, x), ME(),
                    "Could not create an n-ary nonlinear expression: the arguments must be in a list or tuple"));
-  CHECK(fails_with(nonlin_instantiate(false, NLOP_SIN, list), ME(),
+  EXPECT(fails_with(nonlin_instantiate(false, NLOP_SIN, list), ME(),
                    "Could not create a unary nonlinear expression: the argument must be a single expression"));
-  CHECK(fails_with(nonlin_instantiate(false, NLOP_SIN, obj), ME(), "Invalid object in unary nonlinear expression"));
+  EXPECT(fails_with(nonlin_instantiate(false, NLOP_SIN, obj), ME(), "Invalid object in unary nonlinear expression"));
   PyObject *user = Py_BuildValue("[iO]", 3, x);
-  CHECK(fails_with(nonlin_instantiate(true, NLOP_USER_NODERIV, user), ME(),
+  EXPECT(fails_with(nonlin_instantiate(true, NLOP_USER_NODERIV, user), ME(),
                    "First argument in a user function expression must be a function"));
-  CHECK(fails_with(make_constraint(x, y, 7), ME(), "Invalid constraint: unrecognized comparison operator"));
-  CHECK(fails_with(multiply_by_const_expr(PyFloat_FromDouble(3.0), 2.0, nullptr), ME(),
+  EXPECT(fails_with(make_constraint(x, y, 7), ME(), "Invalid constraint: unrecognized comparison operator"));
+  EXPECT(fails_with(multiply_by_const_expr(PyFloat_FromDouble(3.0), 2.0, nullptr), ME(),
                    "Error multiplying expressions"));
-  CHECK(fails_with(expression_alg_sum(x, y, 1.0), ME(), "Invalid object in operation"));
-  CHECK(fails_with(expression_mul(x, y), ME(), "Invalid object in operation"));
+  EXPECT(fails_with(expression_alg_sum(x, y, 1.0), ME(), "Invalid object in operation"));
+  EXPECT(fails_with(expression_mul(x, y), ME(), "Invalid object in operation"));
   PyObject *bad_list = node(NLOP_MAX, Py_BuildValue("[OO]", x, obj));
-  CHECK(fails_with(nonlin_copy(bad_list, 1.0), ME(),
+  EXPECT(fails_with(nonlin_copy(bad_list, 1.0), ME(),
                    "Invalid object being copied from argument list/tuple in a nonlinear expression"));
   PyObject *bad_single = node(NLOP_SIN, Py_NewRef(obj));
-  CHECK(fails_with(nonlin_copy(bad_single, 1.0), ME(),
+  EXPECT(fails_with(nonlin_copy(bad_single, 1.0), ME(),
                    "Invalid object being copied from single argument in a nonlinear expression"));
   PyObject *np = PyImport_ImportModule("numpy");
   PyObject *arr = np ? PyObject_CallMethod(np, "zeros", "i", 2) : nullptr;
-  CHECK(arr && fails_with(make_constraint(arr, arr, Py_LE), kpy_InterfaceError, "Ill-defined constraint array"));
+  EXPECT(arr && fails_with(make_constraint(arr, arr, Py_LE), kpy_InterfaceError, "Ill-defined constraint array"));
   Py_XDECREF(arr);
   Py_XDECREF(np);
   Py_DECREF(bad_list);
@@ -98,50 +88,50 @@ static void internal_failures(PyObject *x, PyObject *y) {
 
 static void structural_equality(PyObject *x, PyObject *y) {
   kpy_env.constraint_ops = 0;
-  CHECK(cmp(x, x, Py_EQ) == 1);
-  CHECK(cmp(x, y, Py_EQ) == 0);
-  CHECK(cmp(x, y, Py_NE) == 1);
+  EXPECT(cmp(x, x, Py_EQ) == 1);
+  EXPECT(cmp(x, y, Py_EQ) == 0);
+  EXPECT(cmp(x, y, Py_NE) == 1);
   PyObject *one = PyFloat_FromDouble(1.0), *zero = PyLong_FromLong(0);
-  CHECK(cmp(x, one, Py_EQ) == 0);
-  CHECK(fails_with(generic_cmp(x, y, Py_LE), PyExc_TypeError,
+  EXPECT(cmp(x, one, Py_EQ) == 0);
+  EXPECT(fails_with(generic_cmp(x, y, Py_LE), PyExc_TypeError,
                    "TypeError: '<=' not supported between instances of 'var' and 'var'"));
-  CHECK(fails_with(generic_cmp(x, one, Py_GT), PyExc_TypeError,
+  EXPECT(fails_with(generic_cmp(x, one, Py_GT), PyExc_TypeError,
                    "TypeError: '>' not supported between instances of 'var' and 'float'"));
   // a zero linear term is the number 0
   auto *t0 = (linterm_s *)linterm_base();
   t0->coef = 0.0;
   t0->var = (var_s *)Py_NewRef(x);
-  CHECK(cmp((PyObject *)t0, zero, Py_EQ) == 1);
+  EXPECT(cmp((PyObject *)t0, zero, Py_EQ) == 1);
   // terms and expressions compare by their maps, whatever the order they were built in
   PyObject *two = PyFloat_FromDouble(2.0);
   PyObject *a = PyNumber_Add(PyNumber_Multiply(two, x), PyNumber_Multiply(x, y));
   PyObject *b = PyNumber_Add(PyNumber_Multiply(y, x), PyNumber_Multiply(x, two));
-  CHECK(a && b && cmp(a, b, Py_EQ) == 1);
+  EXPECT(a && b && cmp(a, b, Py_EQ) == 1);
   PyObject *c = PyNumber_Add(b, one);
-  CHECK(c && cmp(a, c, Py_EQ) == 0 && cmp(a, c, Py_NE) == 1);
+  EXPECT(c && cmp(a, c, Py_EQ) == 0 && cmp(a, c, Py_NE) == 1);
   PyObject *xy = PyNumber_Multiply(x, y), *yx = PyNumber_Multiply(y, x);
-  CHECK(cmp(xy, yx, Py_EQ) == 1);
+  EXPECT(cmp(xy, yx, Py_EQ) == 1);
   // nodes: unary nodes compare their arguments, n-ary ones item by item
   PyObject *s1 = nonlin_instantiate_unary(NLOP_SIN, a), *s2 = nonlin_instantiate_unary(NLOP_SIN, b);
   PyObject *s3 = nonlin_instantiate_unary(NLOP_COS, b);
-  CHECK(s1 && s2 && s3 && cmp(s1, s2, Py_EQ) == 1 && cmp(s1, s3, Py_EQ) == 0 && cmp(s1, a, Py_EQ) == 0);
+  EXPECT(s1 && s2 && s3 && cmp(s1, s2, Py_EQ) == 1 && cmp(s1, s3, Py_EQ) == 0 && cmp(s1, a, Py_EQ) == 0);
   PyObject *m1 = nonlin_instantiate_nary(NLOP_MAX, Py_BuildValue("[OO]", s1, x));
   PyObject *m2 = nonlin_instantiate_nary(NLOP_MAX, Py_BuildValue("[OO]", s2, x));
   PyObject *m3 = nonlin_instantiate_nary(NLOP_MAX, Py_BuildValue("[OO]", s2, y));
-  CHECK(m1 && m2 && m3 && cmp(m1, m2, Py_EQ) == 1 && cmp(m1, m3, Py_EQ) == 0);
+  EXPECT(m1 && m2 && m3 && cmp(m1, m2, Py_EQ) == 1 && cmp(m1, m3, Py_EQ) == 0);
   // user-function nodes hold a callable that converts to no expression: never equal
   PyObject *f = PyObject_GetAttrString(PyImport_AddModule("builtins"), "abs");
   PyObject *u1 = nonlin_instantiate_nary(NLOP_USER_NODERIV, Py_BuildValue("[OO]", f, x));
   PyObject *u2 = nonlin_instantiate_nary(NLOP_USER_NODERIV, Py_BuildValue("[OO]", f, x));
-  CHECK(u1 && u2 && cmp(u1, u2, Py_EQ) == 0);
+  EXPECT(u1 && u2 && cmp(u1, u2, Py_EQ) == 0);
   PyObject *odd = node(NLOP_MAX, Py_NewRef(x));
-  CHECK(fails_with(generic_cmp(m1, odd, Py_EQ), PyExc_TypeError, "Nonlinear argument is not iterable"));
+  EXPECT(fails_with(generic_cmp(m1, odd, Py_EQ), PyExc_TypeError, "Nonlinear argument is not iterable"));
   PyObject *big = PyLong_FromString("1180591620717411303424", nullptr, 10);
-  CHECK(generic_cmp(x, big, Py_EQ) == nullptr && PyErr_ExceptionMatches(PyExc_OverflowError));
+  EXPECT(generic_cmp(x, big, Py_EQ) == nullptr && PyErr_ExceptionMatches(PyExc_OverflowError));
   PyErr_Clear();
   kpy_env.constraint_ops = 1;
   PyObject *con = generic_cmp(x, y, Py_EQ);
-  CHECK(con && Py_TYPE(con) == &kpy_constraintType);
+  EXPECT(con && Py_TYPE(con) == &kpy_constraintType);
   for (PyObject *o : {one, zero, (PyObject *)t0, two, a, b, c, xy, yx, s1, s2, s3, m1, m2, m3, f, u1, u2, odd, big, con})
     Py_XDECREF(o);
 }
@@ -155,12 +145,12 @@ int main() {
   }
   PyObject *x = PyObject_CallNoArgs((PyObject *)&kpy_varType);
   PyObject *y = PyObject_CallNoArgs((PyObject *)&kpy_varType);
-  CHECK(x && y);
+  EXPECT(x && y);
   if (x && y) {
     internal_failures(x, y);
     structural_equality(x, y);
   }
-  CHECK(!PyErr_Occurred());
-  std::printf("%d failures\n", failures);
-  return failures ? 1 : 0;
+  EXPECT(!PyErr_Occurred());
+  std::printf("%d failures\n", check_failures);
+  return check_failures ? 1 : 0;
 }

@@ -2,6 +2,7 @@
 // boundary, records kept out of the map when registration fails) and the trampolines (values,
 // derivatives, failures kept for the caller with no error left pending, calls from other threads).
 #include "expr/userfunc.h"
+#include "../check.h"
 
 #include <cmath>
 #include <cstdio>
@@ -31,15 +32,6 @@ extern "C" int KRVNadduserfunction(tagKRVNproblem *, const char *name, int funct
   return 0;
 }
 extern "C" int KRVNsetfunctionerror(tagKRVNproblem *) { return ++functionErrors, 0; }
-
-#define CHECK(cond)                                                   \
-  do {                                                                \
-    if (!(cond)) {                                                    \
-      std::fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #cond); \
-      if (PyErr_Occurred()) PyErr_Print();                            \
-      return 1;                                                       \
-    }                                                                 \
-  } while (0)
 
 static PyObject *pyfunc(const char *src, const char *name) {
   PyObject *globals = PyDict_New();
