@@ -1,6 +1,7 @@
 // Failures of the algebra that no Python expression reaches, and structural equality of model
 // objects while the constraint operators are off.
 #include "expr/expr.h"
+#define CHECK_PRINTS_PYTHON_ERRORS
 #include "../check.h"
 
 #include <cstdio>

@@ -2,6 +2,7 @@
 // boundary, records kept out of the map when registration fails) and the trampolines (values,
 // derivatives, failures kept for the caller with no error left pending, calls from other threads).
 #include "expr/userfunc.h"
+#define CHECK_PRINTS_PYTHON_ERRORS
 #include "../check.h"
 
 #include <cmath>
