@@ -1,5 +1,4 @@
-"""Files of the shared test data read with readProb and solved with optimize: one file per outcome,
-folder and file form (the library's own tests read and solve every file)."""
+"""Every file of the shared test data, read with readProb and solved with optimize."""
 import csv
 import os
 
@@ -14,12 +13,8 @@ def rows():
     data = data_dir()
     if data is None:
         return [pytest.param(None, marks=pytest.mark.skip(reason="test data absent"))]
-    picked = {}
     with open(os.path.join(data, "expected.csv"), newline="") as f:
-        for r in csv.DictReader(f):
-            folder, name = r["file"].split("/", 1)
-            picked.setdefault((r["status"], folder, name.partition(".")[2]), r)
-    return [pytest.param(r, id=r["file"]) for r in picked.values()]
+        return [pytest.param(r, id=r["file"]) for r in csv.DictReader(f)]
 
 
 STATUS = {"optimal": SolStatus.OPTIMAL, "infeasible": SolStatus.INFEASIBLE,
