@@ -108,7 +108,7 @@ class TestLinearQuadratic:
 
 
 class TestTokens:
-    def test_spec_examples(self, p, xyz):
+    def test_documented_examples(self, p, xyz):
         x, y, _ = xyz
         const, lin, quad, forms = p._convertExpr(k.sin(x) + y - 5)
         assert const == -5 and lin == [(1, 1.0)]

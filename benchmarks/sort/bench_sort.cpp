@@ -1,6 +1,6 @@
 // Times each sort kernel against std::stable_sort of the same entries (an array of records with
 // the same key order) and prints the ratio std/ours. Usage: bench_sort [repeat-scale]
-#include "model/objects.h"
+#include "module/objects.h"
 #include "sort/sort.h"
 
 #include <algorithm>

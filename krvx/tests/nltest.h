@@ -7,14 +7,14 @@
 
 using Tokens = std::vector<std::pair<int, double>>;
 
-struct FormulaSpec {
+struct FormulaEntry {
   int row, col;
   double factor;
   Tokens toks;
 };
 
 // KRVNaddcoefs for a list of formulas; tokens are written as given (no end token added).
-inline int addFormulas(tagKRVNproblem *nl, const std::vector<FormulaSpec> &fs) {
+inline int addFormulas(tagKRVNproblem *nl, const std::vector<FormulaEntry> &fs) {
   std::vector<int> rows, cols, starts{0}, types;
   std::vector<double> factors, values;
   for (const auto &f : fs) {
@@ -64,7 +64,7 @@ inline int formulaCount(tagKRVNproblem *nl) {
 }
 
 // The formulas of a row (KRVN_ALLROWS: all) read back through the two-call getter.
-inline std::vector<FormulaSpec> readFormulas(tagKRVNproblem *nl, int row) {
+inline std::vector<FormulaEntry> readFormulas(tagKRVNproblem *nl, int row) {
   int nf = -1;
   int64_t nt = -1;
   if (KRVNgetcoefs(nl, row, &nf, &nt, nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, 0) != 0) return {};
@@ -74,9 +74,9 @@ inline std::vector<FormulaSpec> readFormulas(tagKRVNproblem *nl, int row) {
   if (KRVNgetcoefs(nl, row, &nf, &nt, rows.data(), cols.data(), factors.data(), starts.data(), nf, types.data(),
                    values.data(), nt) != 0)
     return {};
-  std::vector<FormulaSpec> out;
+  std::vector<FormulaEntry> out;
   for (int k = 0; k < nf; ++k) {
-    FormulaSpec f{rows[size_t(k)], cols[size_t(k)], factors[size_t(k)], {}};
+    FormulaEntry f{rows[size_t(k)], cols[size_t(k)], factors[size_t(k)], {}};
     for (int t = starts[size_t(k)]; t < starts[size_t(k) + 1]; ++t) f.toks.emplace_back(types[size_t(t)], values[size_t(t)]);
     out.push_back(f);
   }

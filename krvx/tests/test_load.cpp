@@ -1,7 +1,7 @@
 // The loader family: a full load, the conventions of each section, and every malformed
 // argument refused with the problem left as it was.
 #include "testutil.h"
-#include "store.h"
+#include "core/store.h"
 
 #include <cmath>
 #include <functional>
@@ -68,35 +68,35 @@ void collect(KRVXprob, void *data, const char *msg, int len, int) {
 void fullLoad(KRVXprob p) {
   Model m;
   std::vector<std::string> msgs;
-  CHECK_OK(p, KRVXaddmessagehandler(p, collect, &msgs));
-  CHECK_OK(p, m.load(p));
+  EXPECT_OK(p, KRVXaddmessagehandler(p, collect, &msgs));
+  EXPECT_OK(p, m.load(p));
   Model bad = m;
   bad.rhs.pop_back();
-  CHECK(bad.load(p) != 0);
-  CHECK_OK(p, KRVXremovemessagehandler(p, collect, &msgs));
+  EXPECT(bad.load(p) != 0);
+  EXPECT_OK(p, KRVXremovemessagehandler(p, collect, &msgs));
   // one summary for the load, none for the refused one
-  CHECK(msgs == std::vector<std::string>({"Problem 'small': 3 rows, 4 columns, 5 elements, 2 objective quadratic "
+  EXPECT(msgs == std::vector<std::string>({"Problem 'small': 3 rows, 4 columns, 5 elements, 2 objective quadratic "
                                           "terms, 1 quadratic rows, 3 entities, 1 sets"}));
-  CHECK(p->name == "small");
-  CHECK(attr(p, KRVX_ROWS) == 3 && attr(p, KRVX_COLS) == 4 && attr(p, KRVX_ORIGINALCOLS) == 4);
-  CHECK(attr(p, KRVX_INPUTCOLS) == 4 && attr(p, KRVX_ORIGINALROWS) == 3 && attr(p, KRVX_SETS) == 1);
-  CHECK(attr(p, KRVX_ORIGINALSETS) == 1 && attr(p, KRVX_MIPENTS) == 3 && attr(p, KRVX_ELEMS) == 5);
-  CHECK(attr(p, KRVX_NAMELENGTH) == 2);   // "R3", "C4", "S1"
-  CHECK(p->rows[2].type == 'R' && p->rows[2].range == 3 && p->rows[0].range == 0);
+  EXPECT(p->name == "small");
+  EXPECT(attr(p, KRVX_ROWS) == 3 && attr(p, KRVX_COLS) == 4 && attr(p, KRVX_ORIGINALCOLS) == 4);
+  EXPECT(attr(p, KRVX_INPUTCOLS) == 4 && attr(p, KRVX_ORIGINALROWS) == 3 && attr(p, KRVX_SETS) == 1);
+  EXPECT(attr(p, KRVX_ORIGINALSETS) == 1 && attr(p, KRVX_MIPENTS) == 3 && attr(p, KRVX_ELEMS) == 5);
+  EXPECT(attr(p, KRVX_NAMELENGTH) == 2);   // "R3", "C4", "S1"
+  EXPECT(p->rows[2].type == 'R' && p->rows[2].range == 3 && p->rows[0].range == 0);
   // column 0: rows 0 and 2 sorted; column 2: row 0 merged (1 + 4)
-  CHECK(p->cols[0].coefs.size() == 2 && p->cols[0].coefs[0].index == 0 && p->cols[0].coefs[0].value == 2);
-  CHECK(p->cols[2].coefs.size() == 1 && p->cols[2].coefs[0].value == 5);
-  CHECK(p->cols[0].type == 'B' && p->cols[0].lb == 0 && p->cols[0].ub == 1);
-  CHECK(p->cols[1].type == 'S' && p->cols[1].limit == 0.5 && p->cols[3].type == 'C');
-  CHECK(p->cols[1].ub == 1e20);
+  EXPECT(p->cols[0].coefs.size() == 2 && p->cols[0].coefs[0].index == 0 && p->cols[0].coefs[0].value == 2);
+  EXPECT(p->cols[2].coefs.size() == 1 && p->cols[2].coefs[0].value == 5);
+  EXPECT(p->cols[0].type == 'B' && p->cols[0].lb == 0 && p->cols[0].ub == 1);
+  EXPECT(p->cols[1].type == 'S' && p->cols[1].limit == 0.5 && p->cols[3].type == 'C');
+  EXPECT(p->cols[1].ub == 1e20);
   // objective triangle: (0,1) 1+2 and (1,1) 6
-  CHECK(p->qobj.size() == 2 && p->qobj[0].i == 0 && p->qobj[0].j == 1 && p->qobj[0].value == 3);
-  CHECK(p->qobj[1].i == 1 && p->qobj[1].j == 1 && p->qobj[1].value == 6);
+  EXPECT(p->qobj.size() == 2 && p->qobj[0].i == 0 && p->qobj[0].j == 1 && p->qobj[0].value == 3);
+  EXPECT(p->qobj[1].i == 1 && p->qobj[1].j == 1 && p->qobj[1].value == 6);
   // quadratic row 1 keeps its own terms (x'Qx convention, stored as given, i <= j)
-  CHECK(p->qrows.size() == 3 && p->qrows[0].empty() && p->qrows[1].size() == 2);
-  CHECK(p->qrows[1][0].i == 0 && p->qrows[1][0].j == 0 && p->qrows[1][0].value == 1);
-  CHECK(p->qrows[1][1].i == 0 && p->qrows[1][1].j == 3 && p->qrows[1][1].value == 0.5);
-  CHECK(p->sets.size() == 1 && p->sets[0].cols == std::vector<int>({2, 3}));
+  EXPECT(p->qrows.size() == 3 && p->qrows[0].empty() && p->qrows[1].size() == 2);
+  EXPECT(p->qrows[1][0].i == 0 && p->qrows[1][0].j == 0 && p->qrows[1][0].value == 1);
+  EXPECT(p->qrows[1][1].i == 0 && p->qrows[1][1].j == 3 && p->qrows[1][1].value == 0.5);
+  EXPECT(p->sets.size() == 1 && p->sets[0].cols == std::vector<int>({2, 3}));
 
   // the collen form gives the same store
   KRVXprob q = newProblem();
@@ -105,44 +105,44 @@ void fullLoad(KRVXprob p) {
   c.start = {0, 2, 4, 5};   // column 3 holds a zero, which is dropped
   c.rowind = {2, 0, 1, 0, 2, 0};
   c.rowcoef = {1, 2, 3, 5, 5, 0};
-  CHECK_OK(q, c.load(q));
-  CHECK(q->cols[1].coefs.size() == 2 && q->cols[2].coefs.size() == 1 && q->cols[3].coefs.empty());
-  CHECK(attr(q, KRVX_ELEMS) == 5);
+  EXPECT_OK(q, c.load(q));
+  EXPECT(q->cols[1].coefs.size() == 2 && q->cols[2].coefs.size() == 1 && q->cols[3].coefs.empty());
+  EXPECT(attr(q, KRVX_ELEMS) == 5);
   KRVXdestroyprob(q);
 }
 
 void defaultsAndEmpty(KRVXprob p) {
   // everything absent: an empty problem with an empty name
-  CHECK_OK(p, KRVXloadlp64_witharraysizes(p, "", 0, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0,
+  EXPECT_OK(p, KRVXloadlp64_witharraysizes(p, "", 0, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0,
                                           nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0));
-  CHECK(attr(p, KRVX_ROWS) == 0 && attr(p, KRVX_COLS) == 0 && p->name.empty());
+  EXPECT(attr(p, KRVX_ROWS) == 0 && attr(p, KRVX_COLS) == 0 && p->name.empty());
   // columns without matrix, bounds or costs: cost 0, bounds [0, +inf)
   const char rt[] = {'E', 'N'};
-  CHECK_OK(p, KRVXloadlp64_witharraysizes(p, "d", 2, 2, rt, 2, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0,
+  EXPECT_OK(p, KRVXloadlp64_witharraysizes(p, "d", 2, 2, rt, 2, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0,
                                           nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0));
-  CHECK(p->cols.size() == 2 && p->cols[1].lb == 0 && p->cols[1].ub >= 1e20 && p->cols[1].cost == 0);
-  CHECK(p->rows[1].type == 'N' && p->rows[0].rhs == 0);
+  EXPECT(p->cols.size() == 2 && p->cols[1].lb == 0 && p->cols[1].ub >= 1e20 && p->cols[1].cost == 0);
+  EXPECT(p->rows[1].type == 'N' && p->rows[0].rhs == 0);
 }
 
 void loadClearsOldState(KRVXprob p) {
   Model m;
-  CHECK_OK(p, m.load(p));
+  EXPECT_OK(p, m.load(p));
   const char names[] = "a\0b\0c";
-  CHECK_OK(p, KRVXaddnames_witharraysizes(p, 1, names, 6, 3, 0, 2));
+  EXPECT_OK(p, KRVXaddnames_witharraysizes(p, 1, names, 6, 3, 0, 2));
   p->sol.solstatus = KRVX_SOLSTATUS_OPTIMAL;
   p->objectives.push_back({});
   p->indicators.assign(3, {});
-  CHECK_OK(p, KRVXsetintcontrol(p, KRVX_THREADS, 2));
+  EXPECT_OK(p, KRVXsetintcontrol(p, KRVX_THREADS, 2));
   m.name = "again";
-  CHECK_OK(p, m.load(p));
+  EXPECT_OK(p, m.load(p));
   int idx = 7;
-  CHECK_OK(p, KRVXgetindex(p, 1, "a", &idx));
-  CHECK(idx == -1);
-  CHECK(p->sol.solstatus == KRVX_SOLSTATUS_NOTFOUND && p->objectives.empty() && p->indicators.empty());
+  EXPECT_OK(p, KRVXgetindex(p, 1, "a", &idx));
+  EXPECT(idx == -1);
+  EXPECT(p->sol.solstatus == KRVX_SOLSTATUS_NOTFOUND && p->objectives.empty() && p->indicators.empty());
   int threads = 0;
-  CHECK_OK(p, KRVXgetintcontrol(p, KRVX_THREADS, &threads));
-  CHECK(threads == 2);   // controls belong to the problem, not to the model
-  CHECK(p->name == "again");
+  EXPECT_OK(p, KRVXgetintcontrol(p, KRVX_THREADS, &threads));
+  EXPECT(threads == 2);   // controls belong to the problem, not to the model
+  EXPECT(p->name == "again");
 }
 
 struct BadCase {
@@ -209,8 +209,8 @@ void refusedLoads(KRVXprob p) {
   };
   Model good;
   good.name = "keep";
-  CHECK_OK(p, good.load(p));
-  CHECK_OK(p, KRVXaddnames_witharraysizes(p, 2, "x\0y\0z\0w", 8, 4, 0, 3));
+  EXPECT_OK(p, good.load(p));
+  EXPECT_OK(p, KRVXaddnames_witharraysizes(p, 2, "x\0y\0z\0w", 8, 4, 0, 3));
   const std::string before = snapshot(p);
   for (const BadCase &c : cases) {
     Model m;
@@ -219,22 +219,22 @@ void refusedLoads(KRVXprob p) {
       // a NULL array with a non-zero count
       int rc = KRVXloadlp64_witharraysizes(p, "n", 4, 3, m.rowtype.data(), 3, nullptr, 3, nullptr, 0, nullptr, 0,
                                            nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0);
-      CHECK(rc != 0 && contains(lastError(p), c.text));
+      EXPECT(rc != 0 && contains(lastError(p), c.text));
     } else {
-      CHECK_FAILS(p, m.load(p), c.text);
+      EXPECT_FAILS(p, m.load(p), c.text);
     }
     if (snapshot(p) != before) {
       std::fprintf(stderr, "problem changed by the refused load '%s'\n", c.text);
-      ++g_failures;
+      ++check_failures;
     }
   }
   // a long name just inside the limit is accepted and read back whole
   Model big;
   big.name.assign(1024, 'n');
-  CHECK_OK(p, big.load(p));
+  EXPECT_OK(p, big.load(p));
   char buf[1026];
-  CHECK_OK(p, KRVXgetprobname(p, buf));
-  CHECK(std::string(buf) == big.name);
+  EXPECT_OK(p, KRVXgetprobname(p, buf));
+  EXPECT(std::string(buf) == big.name);
 }
 
 // The lighter members pass their sections through the same checks.
@@ -246,20 +246,20 @@ void otherMembers(KRVXprob p) {
   const double coef[] = {1, 1};
   const int c1[] = {0}, c2[] = {1};
   const double qv[] = {2};
-  CHECK_OK(p, KRVXloadqp64_witharraysizes(p, "qp", 2, 2, rt, 2, rhs, 2, nullptr, 0, obj, 2, start, 3, nullptr, 0,
+  EXPECT_OK(p, KRVXloadqp64_witharraysizes(p, "qp", 2, 2, rt, 2, rhs, 2, nullptr, 0, obj, 2, start, 3, nullptr, 0,
                                           rowind, 2, coef, 2, nullptr, 0, nullptr, 0, 1, c1, 1, c2, 1, qv, 1));
-  CHECK(p->qobj.size() == 1 && p->name == "qp");
+  EXPECT(p->qobj.size() == 1 && p->name == "qp");
   const char ct[] = {'I'};
   const int ei[] = {1};
-  CHECK_FAILS(p, KRVXloadmip64_witharraysizes(p, "mip", 2, 2, rt, 2, rhs, 2, nullptr, 0, obj, 2, start, 3, nullptr, 0,
+  EXPECT_FAILS(p, KRVXloadmip64_witharraysizes(p, "mip", 2, 2, rt, 2, rhs, 2, nullptr, 0, obj, 2, start, 3, nullptr, 0,
                                               rowind, 2, coef, 2, nullptr, 0, nullptr, 0, 1, 0, ct, 1, ei, 1, nullptr,
                                               0, nullptr, 0, nullptr, 0, c1, 1, qv, 1),
               "KRVXloadmip: argument 'setind' has 1 entries but there are no sets");
-  CHECK(p->name == "qp" && p->qobj.size() == 1);
-  CHECK_OK(p, KRVXloadmip64_witharraysizes(p, "mip", 2, 2, rt, 2, rhs, 2, nullptr, 0, obj, 2, start, 3, nullptr, 0,
+  EXPECT(p->name == "qp" && p->qobj.size() == 1);
+  EXPECT_OK(p, KRVXloadmip64_witharraysizes(p, "mip", 2, 2, rt, 2, rhs, 2, nullptr, 0, obj, 2, start, 3, nullptr, 0,
                                            rowind, 2, coef, 2, nullptr, 0, nullptr, 0, 1, 0, ct, 1, ei, 1, nullptr, 0,
                                            nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0));
-  CHECK(p->qobj.empty() && p->cols[1].type == 'I' && p->name == "mip");
+  EXPECT(p->qobj.empty() && p->cols[1].type == 'I' && p->name == "mip");
 }
 
 // Random damage to the arguments: every load either succeeds with a store that restores (and so
@@ -272,7 +272,7 @@ void randomDamage(KRVXprob p) {
   };
   const double specials[] = {std::numeric_limits<double>::quiet_NaN(), 1e20, -1e20, 1e300, 0, -3, 7.5};
   Model good;
-  CHECK_OK(p, good.load(p));
+  EXPECT_OK(p, good.load(p));
   KRVXprob q = newProblem();
   int loaded = 0;
   for (int round = 0; round < 3000; ++round) {
@@ -313,21 +313,21 @@ void randomDamage(KRVXprob p) {
       ++loaded;
       const std::string now = snapshot(p);
       std::string path = "krvx_damage_" + std::to_string(::getpid());
-      CHECK_OK(p, KRVXsaveas(p, path.c_str()));
-      CHECK_OK(q, KRVXrestore(q, path.c_str(), ""));
-      CHECK(snapshot(q) == now);
+      EXPECT_OK(p, KRVXsaveas(p, path.c_str()));
+      EXPECT_OK(q, KRVXrestore(q, path.c_str(), ""));
+      EXPECT(snapshot(q) == now);
       std::remove((path + ".svf").c_str());
-      CHECK_OK(p, good.load(p));
+      EXPECT_OK(p, good.load(p));
     } else {
-      CHECK(contains(lastError(p), "KRVXloadmiqcqp: "));
+      EXPECT(contains(lastError(p), "KRVXloadmiqcqp: "));
       if (snapshot(p) != before) {
         std::fprintf(stderr, "round %d: a refused load changed the problem (%s)\n", round, lastError(p).c_str());
-        ++g_failures;
+        ++check_failures;
         return;
       }
     }
   }
-  CHECK(loaded > 100 && loaded < 2900);   // both outcomes were exercised
+  EXPECT(loaded > 100 && loaded < 2900);   // both outcomes were exercised
   KRVXdestroyprob(q);
 }
 

@@ -1,7 +1,7 @@
 // Reading and writing problem files: the shared data files, a hand-written MPS file covering every
 // section and sign rule, error texts, the file search, and write-then-read round trips.
 #include "testutil.h"
-#include "store.h"
+#include "core/store.h"
 
 #include <cmath>
 #include <cstdio>
@@ -122,98 +122,98 @@ ENDATA
 )";
 
 void checkFull(const ko_prob_struct &p) {
-  CHECK(p.objsense == -1);
-  CHECK(p.objconst == 7.5);
-  CHECK(p.rows.size() == 8);
-  CHECK(p.cols.size() == 10);
+  EXPECT(p.objsense == -1);
+  EXPECT(p.objconst == 7.5);
+  EXPECT(p.rows.size() == 8);
+  EXPECT(p.cols.size() == 10);
   int lim1 = rowIndex(p, "lim1"), lim2 = rowIndex(p, "lim2"), eqpos = rowIndex(p, "eqpos"), eqneg = rowIndex(p, "eqneg"),
       eqzero = rowIndex(p, "eqzero"), quad = rowIndex(p, "quad"), ind = rowIndex(p, "ind"), spare = rowIndex(p, "spare");
-  CHECK(lim1 == 0 && spare == 7 && rowIndex(p, "obj") < 0);
+  EXPECT(lim1 == 0 && spare == 7 && rowIndex(p, "obj") < 0);
   auto row = [&](int i) { return p.rows[size_t(i)]; };
   // L with range 4: [6, 10]; G with range -3: [2, 5]
-  CHECK(row(lim1).type == 'R' && row(lim1).rhs == 10 && row(lim1).range == 4);
-  CHECK(row(lim2).type == 'R' && row(lim2).rhs == 5 && row(lim2).range == 3);
+  EXPECT(row(lim1).type == 'R' && row(lim1).rhs == 10 && row(lim1).range == 4);
+  EXPECT(row(lim2).type == 'R' && row(lim2).rhs == 5 && row(lim2).range == 3);
   // E with +2: [3, 5]; E with -2: [2, 4]; E with 0 stays an equation
-  CHECK(row(eqpos).type == 'R' && row(eqpos).rhs == 5 && row(eqpos).range == 2);
-  CHECK(row(eqneg).type == 'R' && row(eqneg).rhs == 4 && row(eqneg).range == 2);
-  CHECK(row(eqzero).type == 'E' && row(eqzero).rhs == 5);
-  CHECK(row(quad).type == 'L' && row(quad).rhs == 6);
-  CHECK(row(ind).type == 'G' && row(ind).rhs == 1);
-  CHECK(row(spare).type == 'N');
+  EXPECT(row(eqpos).type == 'R' && row(eqpos).rhs == 5 && row(eqpos).range == 2);
+  EXPECT(row(eqneg).type == 'R' && row(eqneg).rhs == 4 && row(eqneg).range == 2);
+  EXPECT(row(eqzero).type == 'E' && row(eqzero).rhs == 5);
+  EXPECT(row(quad).type == 'L' && row(quad).rhs == 6);
+  EXPECT(row(ind).type == 'G' && row(ind).rhs == 1);
+  EXPECT(row(spare).type == 'N');
   int x = colIndex(p, "x"), n = colIndex(p, "n"), y = colIndex(p, "y"), z = colIndex(p, "z"), b = colIndex(p, "b"),
       s = colIndex(p, "s"), si = colIndex(p, "si"), neg = colIndex(p, "neg"), fr = colIndex(p, "fr");
   auto col = [&](int j) { return p.cols[size_t(j)]; };
-  CHECK(x == 0 && fr == 8);
-  CHECK(col(x).cost == 1.5 && col(x).lb == -1 && col(x).ub == 8 && col(x).type == 'C');
-  CHECK(coef(p, lim1, x) == 2 && coef(p, eqpos, x) == 1 && coef(p, spare, x) == 4);
-  CHECK(col(n).type == 'I' && col(n).lb == 0 && col(n).ub == 7 && coef(p, ind, n) == 1);
-  CHECK(col(y).type == 'C' && col(y).cost == -2 && col(y).lb <= -krvx::kInf && col(y).ub == 6);
-  CHECK(col(z).lb == 1.25 && col(z).ub == 1.25 && coef(p, ind, z) == 2);
-  CHECK(col(b).type == 'B' && col(b).lb == 0 && col(b).ub == 1);
-  CHECK(col(s).type == 'S' && col(s).ub == 20 && col(s).lb == 2 && col(s).limit == 2);
-  CHECK(col(si).type == 'R' && col(si).ub == 9 && col(si).limit == 3);
-  CHECK(col(neg).ub == -5 && col(neg).lb <= -krvx::kInf);  // negative upper bound rule
-  CHECK(col(fr).lb <= -krvx::kInf && col(fr).ub >= krvx::kInf);
+  EXPECT(x == 0 && fr == 8);
+  EXPECT(col(x).cost == 1.5 && col(x).lb == -1 && col(x).ub == 8 && col(x).type == 'C');
+  EXPECT(coef(p, lim1, x) == 2 && coef(p, eqpos, x) == 1 && coef(p, spare, x) == 4);
+  EXPECT(col(n).type == 'I' && col(n).lb == 0 && col(n).ub == 7 && coef(p, ind, n) == 1);
+  EXPECT(col(y).type == 'C' && col(y).cost == -2 && col(y).lb <= -krvx::kInf && col(y).ub == 6);
+  EXPECT(col(z).lb == 1.25 && col(z).ub == 1.25 && coef(p, ind, z) == 2);
+  EXPECT(col(b).type == 'B' && col(b).lb == 0 && col(b).ub == 1);
+  EXPECT(col(s).type == 'S' && col(s).ub == 20 && col(s).lb == 2 && col(s).limit == 2);
+  EXPECT(col(si).type == 'R' && col(si).ub == 9 && col(si).limit == 3);
+  EXPECT(col(neg).ub == -5 && col(neg).lb <= -krvx::kInf);  // negative upper bound rule
+  EXPECT(col(fr).lb <= -krvx::kInf && col(fr).ub >= krvx::kInf);
   int k = colIndex(p, "k");
-  CHECK(col(k).type == 'I' && col(k).lb == -2 && col(k).ub >= krvx::kInf && coef(p, lim2, k) == 1);
+  EXPECT(col(k).type == 'I' && col(k).lb == -2 && col(k).ub >= krvx::kInf && coef(p, lim2, k) == 1);
   for (const krvx::Column &c : p.cols)
-    for (size_t k = 1; k < c.coefs.size(); ++k) CHECK(c.coefs[k - 1].index < c.coefs[k].index);
+    for (size_t k = 1; k < c.coefs.size(); ++k) EXPECT(c.coefs[k - 1].index < c.coefs[k].index);
   // sets
-  CHECK(p.sets.size() == 2);
+  EXPECT(p.sets.size() == 2);
   if (p.sets.size() == 2) {
-    CHECK(p.sets[0].type == '1' && p.sets[0].cols == (std::vector<int>{x, y}));
-    CHECK(p.sets[0].weights == (std::vector<double>{1, 2.5}));
-    CHECK(p.sets[1].type == '2' && p.sets[1].cols == (std::vector<int>{s, si, n}));
-    CHECK(p.sets[1].weights == (std::vector<double>{3, 1, 3}));
-    CHECK(p.names[3].names.size() == 2 && p.names[3].names[1] == "set2");
+    EXPECT(p.sets[0].type == '1' && p.sets[0].cols == (std::vector<int>{x, y}));
+    EXPECT(p.sets[0].weights == (std::vector<double>{1, 2.5}));
+    EXPECT(p.sets[1].type == '2' && p.sets[1].cols == (std::vector<int>{s, si, n}));
+    EXPECT(p.sets[1].weights == (std::vector<double>{3, 1, 3}));
+    EXPECT(p.names[3].names.size() == 2 && p.names[3].names[1] == "set2");
   }
   // objective triangle: QUADOBJ entries as given; row matrix: (0.5 + 1.5) / 2
-  CHECK(p.qobj.size() == 2 && qval(p.qobj, x, x) == 2 && qval(p.qobj, x, y) == -1);
-  CHECK(p.qrows.size() == p.rows.size());
+  EXPECT(p.qobj.size() == 2 && qval(p.qobj, x, x) == 2 && qval(p.qobj, x, y) == -1);
+  EXPECT(p.qrows.size() == p.rows.size());
   if (p.qrows.size() == p.rows.size()) {
     const auto &q = p.qrows[size_t(quad)];
-    CHECK(q.size() == 3 && qval(q, x, x) == 1 && qval(q, x, y) == 1 && qval(q, z, z) == 3);
-    for (const krvx::QTerm &t : q) CHECK(t.i <= t.j);
+    EXPECT(q.size() == 3 && qval(q, x, x) == 1 && qval(q, x, y) == 1 && qval(q, z, z) == 3);
+    for (const krvx::QTerm &t : q) EXPECT(t.i <= t.j);
   }
-  CHECK(p.indicators.size() == p.rows.size());
+  EXPECT(p.indicators.size() == p.rows.size());
   if (p.indicators.size() == p.rows.size()) {
-    CHECK(p.indicators[size_t(ind)].col == b && p.indicators[size_t(ind)].complement == -1);
-    CHECK(p.indicators[size_t(lim1)].complement == 0);
+    EXPECT(p.indicators[size_t(ind)].col == b && p.indicators[size_t(ind)].complement == -1);
+    EXPECT(p.indicators[size_t(lim1)].complement == 0);
   }
 }
 
 // The same model parts, compared exactly (names included).
 void checkSame(const ko_prob_struct &a, const ko_prob_struct &b, const char *what) {
   std::fprintf(stderr, "comparing %s\n", what);
-  CHECK(a.objsense == b.objsense && a.objconst == b.objconst);
-  CHECK(a.rows.size() == b.rows.size() && a.cols.size() == b.cols.size());
+  EXPECT(a.objsense == b.objsense && a.objconst == b.objconst);
+  EXPECT(a.rows.size() == b.rows.size() && a.cols.size() == b.cols.size());
   for (size_t i = 0; i < a.rows.size() && i < b.rows.size(); ++i) {
-    CHECK(a.rows[i].type == b.rows[i].type);
-    if (a.rows[i].type != 'N') CHECK(a.rows[i].rhs == b.rows[i].rhs);
-    if (a.rows[i].type == 'R') CHECK(a.rows[i].range == b.rows[i].range);
+    EXPECT(a.rows[i].type == b.rows[i].type);
+    if (a.rows[i].type != 'N') EXPECT(a.rows[i].rhs == b.rows[i].rhs);
+    if (a.rows[i].type == 'R') EXPECT(a.rows[i].range == b.rows[i].range);
   }
   for (size_t j = 0; j < a.cols.size() && j < b.cols.size(); ++j) {
     const krvx::Column &x = a.cols[j], &y = b.cols[j];
-    CHECK(x.cost == y.cost && x.lb == y.lb && x.ub == y.ub && x.type == y.type && x.limit == y.limit);
-    CHECK(x.coefs.size() == y.coefs.size());
+    EXPECT(x.cost == y.cost && x.lb == y.lb && x.ub == y.ub && x.type == y.type && x.limit == y.limit);
+    EXPECT(x.coefs.size() == y.coefs.size());
     for (size_t k = 0; k < x.coefs.size() && k < y.coefs.size(); ++k)
-      CHECK(x.coefs[k].index == y.coefs[k].index && x.coefs[k].value == y.coefs[k].value);
+      EXPECT(x.coefs[k].index == y.coefs[k].index && x.coefs[k].value == y.coefs[k].value);
   }
-  CHECK(a.qobj.size() == b.qobj.size());
-  for (const krvx::QTerm &t : a.qobj) CHECK(qval(b.qobj, t.i, t.j) == t.value);
-  CHECK(a.qrows.size() == b.qrows.size());
+  EXPECT(a.qobj.size() == b.qobj.size());
+  for (const krvx::QTerm &t : a.qobj) EXPECT(qval(b.qobj, t.i, t.j) == t.value);
+  EXPECT(a.qrows.size() == b.qrows.size());
   for (size_t i = 0; i < a.qrows.size() && i < b.qrows.size(); ++i) {
-    CHECK(a.qrows[i].size() == b.qrows[i].size());
-    for (const krvx::QTerm &t : a.qrows[i]) CHECK(qval(b.qrows[i], t.i, t.j) == t.value);
+    EXPECT(a.qrows[i].size() == b.qrows[i].size());
+    for (const krvx::QTerm &t : a.qrows[i]) EXPECT(qval(b.qrows[i], t.i, t.j) == t.value);
   }
-  CHECK(a.sets.size() == b.sets.size());
+  EXPECT(a.sets.size() == b.sets.size());
   for (size_t k = 0; k < a.sets.size() && k < b.sets.size(); ++k)
-    CHECK(a.sets[k].type == b.sets[k].type && a.sets[k].cols == b.sets[k].cols && a.sets[k].weights == b.sets[k].weights);
-  CHECK(a.indicators.size() == b.indicators.size());
+    EXPECT(a.sets[k].type == b.sets[k].type && a.sets[k].cols == b.sets[k].cols && a.sets[k].weights == b.sets[k].weights);
+  EXPECT(a.indicators.size() == b.indicators.size());
   for (size_t i = 0; i < a.indicators.size() && i < b.indicators.size(); ++i)
-    CHECK(a.indicators[i].complement == b.indicators[i].complement &&
+    EXPECT(a.indicators[i].complement == b.indicators[i].complement &&
           (!a.indicators[i].complement || a.indicators[i].col == b.indicators[i].col));
-  for (int k = 1; k <= 3; ++k) CHECK(a.names[k].names == b.names[k].names);
+  for (int k = 1; k <= 3; ++k) EXPECT(a.names[k].names == b.names[k].names);
 }
 
 std::string readError(const std::string &text, const char *name) {
@@ -226,33 +226,33 @@ std::string readError(const std::string &text, const char *name) {
 void testFullFile() {
   std::string path = writeFile("full.mps", kFull);
   ko_prob_struct p;
-  CHECK(KRVXreadprob(&p, path.c_str(), "") == 0);
-  CHECK(p.name == "full");
+  EXPECT(KRVXreadprob(&p, path.c_str(), "") == 0);
+  EXPECT(p.name == "full");
   checkFull(p);
   // gzip content under a plain name, and the same file as .mps.gz found by the search
   std::string gzpath = tmpdir + "/fullgz.mps";
-  CHECK(KRVXwriteprob(&p, (gzpath + ".gz").c_str(), "") == 0);
+  EXPECT(KRVXwriteprob(&p, (gzpath + ".gz").c_str(), "") == 0);
   std::rename((gzpath + ".gz").c_str(), gzpath.c_str());
   std::ifstream gz(gzpath, std::ios::binary);
   std::string packed((std::istreambuf_iterator<char>(gz)), std::istreambuf_iterator<char>());
-  CHECK(packed.size() > 100 && packed[0] == '\x1f' && packed[1] == '\x8b');
+  EXPECT(packed.size() > 100 && packed[0] == '\x1f' && packed[1] == '\x8b');
   // a truncated compressed file is refused
   std::ofstream(tmpdir + "/cut.mps", std::ios::binary) << packed.substr(0, packed.size() / 2);
   ko_prob_struct cut;
-  CHECK(KRVXreadprob(&cut, (tmpdir + "/cut.mps").c_str(), "") != 0 && contains(cut.lasterror, "truncated"));
+  EXPECT(KRVXreadprob(&cut, (tmpdir + "/cut.mps").c_str(), "") != 0 && contains(cut.lasterror, "truncated"));
   ko_prob_struct q;
-  CHECK(KRVXreadprob(&q, gzpath.c_str(), "") == 0);
+  EXPECT(KRVXreadprob(&q, gzpath.c_str(), "") == 0);
   checkFull(q);
   std::rename(gzpath.c_str(), (tmpdir + "/found.mps.gz").c_str());
   ko_prob_struct r;
-  CHECK(KRVXreadprob(&r, (tmpdir + "/found").c_str(), "") == 0);
-  CHECK(r.name == "found");
+  EXPECT(KRVXreadprob(&r, (tmpdir + "/found").c_str(), "") == 0);
+  EXPECT(r.name == "found");
   checkFull(r);
   // z narrows the search to compressed names; l to LP names
   ko_prob_struct z;
-  CHECK(KRVXreadprob(&z, (tmpdir + "/found").c_str(), "z") == 0);
-  CHECK(KRVXreadprob(&z, (tmpdir + "/full").c_str(), "z") != 0 && contains(z.lasterror, "full.lp.gz)"));
-  CHECK(KRVXreadprob(&z, (tmpdir + "/full").c_str(), "l") != 0 && !contains(z.lasterror, "full.mps"));
+  EXPECT(KRVXreadprob(&z, (tmpdir + "/found").c_str(), "z") == 0);
+  EXPECT(KRVXreadprob(&z, (tmpdir + "/full").c_str(), "z") != 0 && contains(z.lasterror, "full.lp.gz)"));
+  EXPECT(KRVXreadprob(&z, (tmpdir + "/full").c_str(), "l") != 0 && !contains(z.lasterror, "full.mps"));
 }
 
 void testFreeAndFixedForms() {
@@ -262,9 +262,9 @@ void testFreeAndFixedForms() {
       " a_rather_long_column_name cost_row 3 a_rather_long_row_name 1\nRHS\n a_rather_long_row_name 4\n"
       "BOUNDS\n UP a_rather_long_column_name 2\nENDATA\n";
   ko_prob_struct p;
-  CHECK(KRVXreadprob(&p, writeFile("free.mps", freeText).c_str(), "") == 0);
-  CHECK(p.objsense == -1 && p.rows.size() == 1 && p.rows[0].rhs == 4 && p.cols.size() == 1);
-  CHECK(p.cols.size() == 1 && p.cols[0].ub == 2 && p.cols[0].cost == 3);
+  EXPECT(KRVXreadprob(&p, writeFile("free.mps", freeText).c_str(), "") == 0);
+  EXPECT(p.objsense == -1 && p.rows.size() == 1 && p.rows[0].rhs == 4 && p.cols.size() == 1);
+  EXPECT(p.cols.size() == 1 && p.cols[0].ub == 2 && p.cols[0].cost == 3);
   // fixed format: blanks inside names
   const char *fixedText =
       "NAME          fixed\nROWS\n N  COST\n G  ROW A\n L  ROW B\nCOLUMNS\n"
@@ -274,43 +274,43 @@ void testFreeAndFixedForms() {
       "RHS\n    RHS       ROW A     1.0            ROW B     8.0\n"
       "BOUNDS\n UP BND       COL 2     3.0\nENDATA\n";
   ko_prob_struct f;
-  CHECK(KRVXreadprob(&f, writeFile("fixed.mps", fixedText).c_str(), "") == 0);
-  CHECK(f.rows.size() == 2 && f.cols.size() == 2);
+  EXPECT(KRVXreadprob(&f, writeFile("fixed.mps", fixedText).c_str(), "") == 0);
+  EXPECT(f.rows.size() == 2 && f.cols.size() == 2);
   if (f.rows.size() == 2 && f.cols.size() == 2) {
-    CHECK(rowIndex(f, "ROW A") == 0 && colIndex(f, "COL 2") == 1);
-    CHECK(f.rows[1].rhs == 8 && coef(f, 1, 0) == 2 && f.cols[1].ub == 3);
+    EXPECT(rowIndex(f, "ROW A") == 0 && colIndex(f, "COL 2") == 1);
+    EXPECT(f.rows[1].rhs == 8 && coef(f, 1, 0) == 2 && f.cols[1].ub == 3);
     // names with blanks: fixed format only, quadratic row names included
     f.qrows.assign(2, {});
     f.qrows[1].push_back(krvx::QTerm{0, 1, 0.5});
-    CHECK(KRVXwriteprob(&f, (tmpdir + "/blank.mps").c_str(), "") != 0 && contains(f.lasterror, "contains a blank"));
-    CHECK(KRVXwriteprob(&f, (tmpdir + "/blank.mps").c_str(), "f") == 0);
+    EXPECT(KRVXwriteprob(&f, (tmpdir + "/blank.mps").c_str(), "") != 0 && contains(f.lasterror, "contains a blank"));
+    EXPECT(KRVXwriteprob(&f, (tmpdir + "/blank.mps").c_str(), "f") == 0);
     ko_prob_struct g;
-    CHECK(KRVXreadprob(&g, (tmpdir + "/blank.mps").c_str(), "") == 0);
+    EXPECT(KRVXreadprob(&g, (tmpdir + "/blank.mps").c_str(), "") == 0);
     checkSame(f, g, "fixed format with blanks in names");
   }
 }
 
 void testErrors() {
   std::string e = readError("NAME t\nROWS\n N obj\n L r1\nCOLUMNS\n x obj 1\n x R09 1\nENDATA\n", "unknownrow.mps");
-  CHECK(contains(e, "unknownrow.mps:7: unknown row 'R09' in COLUMNS section"));
+  EXPECT(contains(e, "unknownrow.mps:7: unknown row 'R09' in COLUMNS section"));
   e = readError("NAME t\nROWS\n N obj\n L r1\nCOLUMNS\n x obj 1 r1 2\n", "noend.mps");
-  CHECK(contains(e, "noend.mps:") && contains(e, "ENDATA"));
+  EXPECT(contains(e, "noend.mps:") && contains(e, "ENDATA"));
   e = readError("ROWS\n N obj\n L r1\nCOLUMNS\n x r1 1\n x r1 2\nENDATA\n", "twice.mps");
-  CHECK(contains(e, "twice.mps:6:") && contains(e, "given twice"));
+  EXPECT(contains(e, "twice.mps:6:") && contains(e, "given twice"));
   e = readError("ROWS\n N obj\n L r1\nCOLUMNS\n x r1 inf\nENDATA\n", "inf.mps");
-  CHECK(contains(e, "inf.mps:5:") && contains(e, "infinite"));
+  EXPECT(contains(e, "inf.mps:5:") && contains(e, "infinite"));
   e = readError("ROWS\n N obj\nCOLUMNS\n x obj 1\nBOUNDS\n XX BND x 1\nENDATA\n", "badbound.mps");
-  CHECK(contains(e, "badbound.mps:6: unknown bound type 'XX'"));
+  EXPECT(contains(e, "badbound.mps:6: unknown bound type 'XX'"));
   e = readError("ROWS\n N obj\nCOLUMNS\n x obj 1\nQUADOBJ\n x x 1\nQMATRIX\n x x 1\nENDATA\n", "mixq.mps");
-  CHECK(contains(e, "mixq.mps:7:") && contains(e, "QMATRIX"));
+  EXPECT(contains(e, "mixq.mps:7:") && contains(e, "QMATRIX"));
   e = readError("ROWS\n N obj\n L r\nCOLUMNS\n x r 1\nINDICATORS\n IF r x 1\nENDATA\n", "ind.mps");
-  CHECK(contains(e, "ind.mps:7:") && contains(e, "not binary"));
+  EXPECT(contains(e, "ind.mps:7:") && contains(e, "not binary"));
 
   ko_prob_struct p;
-  CHECK(KRVXreadprob(&p, (tmpdir + "/absent").c_str(), "") != 0);
-  CHECK(contains(p.lasterror, "not found") && contains(p.lasterror, "absent.mps.gz"));
-  CHECK(KRVXreadprob(&p, (tmpdir + "/full.mps").c_str(), "q") != 0 && contains(p.lasterror, "unknown flag 'q'"));
-  CHECK(KRVXreadprob(&p, "", "") != 0);
+  EXPECT(KRVXreadprob(&p, (tmpdir + "/absent").c_str(), "") != 0);
+  EXPECT(contains(p.lasterror, "not found") && contains(p.lasterror, "absent.mps.gz"));
+  EXPECT(KRVXreadprob(&p, (tmpdir + "/full.mps").c_str(), "q") != 0 && contains(p.lasterror, "unknown flag 'q'"));
+  EXPECT(KRVXreadprob(&p, "", "") != 0);
 }
 
 void collect(KRVXprob, void *data, const char *msg, int len, int type) {
@@ -321,20 +321,20 @@ void collect(KRVXprob, void *data, const char *msg, int len, int type) {
 void testWarnings() {
   ko_prob_struct p;
   std::string warnings;
-  CHECK(KRVXaddmessagehandler(&p, collect, &warnings) == 0);
-  CHECK(KRVXreadprob(&p, (tmpdir + "/full.mps").c_str(), "") == 0);
-  CHECK(contains(warnings, "upper bound of column 'neg' is negative"));
-  CHECK(contains(warnings, "'OTHER' is skipped"));
+  EXPECT(KRVXaddmessagehandler(&p, collect, &warnings) == 0);
+  EXPECT(KRVXreadprob(&p, (tmpdir + "/full.mps").c_str(), "") == 0);
+  EXPECT(contains(warnings, "upper bound of column 'neg' is negative"));
+  EXPECT(contains(warnings, "'OTHER' is skipped"));
   p.cols[0].cost = 1.0 / 3.0;
-  CHECK(KRVXwriteprob(&p, (tmpdir + "/rounded.mps").c_str(), "f") == 0 && contains(warnings, "rounded"));
+  EXPECT(KRVXwriteprob(&p, (tmpdir + "/rounded.mps").c_str(), "f") == 0 && contains(warnings, "rounded"));
 }
 
 void testFailedReadKeepsProblem() {
   ko_prob_struct p;
-  CHECK(KRVXreadprob(&p, (tmpdir + "/full.mps").c_str(), "") == 0);
+  EXPECT(KRVXreadprob(&p, (tmpdir + "/full.mps").c_str(), "") == 0);
   std::string bad = writeFile("broken.mps", "NAME x\nROWS\n N obj\nCOLUMNS\n x nope 1\nENDATA\n");
-  CHECK(KRVXreadprob(&p, bad.c_str(), "") != 0);
-  CHECK(p.name == "full");
+  EXPECT(KRVXreadprob(&p, bad.c_str(), "") != 0);
+  EXPECT(p.name == "full");
   checkFull(p);
 }
 
@@ -342,19 +342,19 @@ void roundTrip(const ko_prob_struct &p, const char *file, const char *flags) {
   std::string path = tmpdir + "/" + file;
   ko_prob_struct &w = const_cast<ko_prob_struct &>(p);
   int rc = KRVXwriteprob(&w, path.c_str(), flags);
-  CHECK(rc == 0);
+  EXPECT(rc == 0);
   if (rc) {
     std::fprintf(stderr, "write %s: %s\n", file, w.lasterror.c_str());
     return;
   }
   ko_prob_struct q;
-  CHECK(KRVXreadprob(&q, path.c_str(), "v") == 0);
+  EXPECT(KRVXreadprob(&q, path.c_str(), "v") == 0);
   checkSame(p, q, file);
 }
 
 void testRoundTrips() {
   ko_prob_struct p;
-  CHECK(KRVXreadprob(&p, (tmpdir + "/full.mps").c_str(), "") == 0);
+  EXPECT(KRVXreadprob(&p, (tmpdir + "/full.mps").c_str(), "") == 0);
   roundTrip(p, "rt_free.mps", "");
   roundTrip(p, "rt_fixed.mps", "f");
   roundTrip(p, "rt_gz.mps.gz", "");
@@ -363,7 +363,7 @@ void testRoundTrips() {
   p.rows[0].rhs = 1.0 / 3.0;
   roundTrip(p, "rt_digits.mps", "");
   // LP format takes what HiGHS's model holds: no sets, indicators, quadratic rows, semi-integers
-  CHECK(KRVXwriteprob(&p, (tmpdir + "/rt.lp").c_str(), "") != 0 && contains(p.lasterror, "LP format"));
+  EXPECT(KRVXwriteprob(&p, (tmpdir + "/rt.lp").c_str(), "") != 0 && contains(p.lasterror, "LP format"));
   p.sets.clear();
   p.names[3] = krvx::NameSpace();
   p.indicators.clear();
@@ -377,10 +377,10 @@ void testRoundTrips() {
   // a failed write leaves an existing file alone
   std::string keep = writeFile("keep.mps", "original");
   p.cols[0].type = 'P';
-  CHECK(KRVXwriteprob(&p, keep.c_str(), "") != 0);
+  EXPECT(KRVXwriteprob(&p, keep.c_str(), "") != 0);
   std::ifstream in(keep);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  CHECK(text == "original");
+  EXPECT(text == "original");
 }
 
 void testDataFiles(const std::string &data) {
@@ -396,15 +396,15 @@ void testDataFiles(const std::string &data) {
     int rc = KRVXreadprob(&p, path.c_str(), "");
     ++files;
     if (status == "error") {
-      CHECK(rc != 0);
-      CHECK(contains(p.lasterror, file.c_str()));
+      EXPECT(rc != 0);
+      EXPECT(contains(p.lasterror, file.c_str()));
       std::fprintf(stderr, "  %s: %s\n", file.c_str(), p.lasterror.c_str());
       continue;
     }
     if (rc) std::fprintf(stderr, "  %s: %s\n", file.c_str(), p.lasterror.c_str());
-    CHECK(rc == 0);
+    EXPECT(rc == 0);
   }
-  CHECK(files > 50);
+  EXPECT(files > 50);
   // counts of a few known files
   struct Known {
     const char *file;
@@ -413,44 +413,44 @@ void testDataFiles(const std::string &data) {
                {"mip/p0548.mps", 176, 548, 1711}, {"qp/qjh_qmatrix.mps", 1, 3, 2}, {"qp/qptestnw.lp", 3, 2, 6}};
   for (const Known &k : known) {
     ko_prob_struct p;
-    CHECK(KRVXreadprob(&p, (data + "/" + k.file).c_str(), "") == 0);
+    EXPECT(KRVXreadprob(&p, (data + "/" + k.file).c_str(), "") == 0);
     size_t nz = 0;
     for (const krvx::Column &c : p.cols) nz += c.coefs.size();
-    CHECK(p.rows.size() == k.rows && p.cols.size() == k.cols && nz == k.nz);
+    EXPECT(p.rows.size() == k.rows && p.cols.size() == k.cols && nz == k.nz);
   }
   // integer marker columns without bounds: [0, +inf)
   ko_prob_struct sm;
-  CHECK(KRVXreadprob(&sm, (data + "/mip/small_mip").c_str(), "") == 0 && sm.cols.size() == 8);
-  CHECK(sm.cols.size() == 8 && sm.cols[2].type == 'I' && sm.cols[2].lb == 0 && sm.cols[2].ub >= krvx::kInf);
+  EXPECT(KRVXreadprob(&sm, (data + "/mip/small_mip").c_str(), "") == 0 && sm.cols.size() == 8);
+  EXPECT(sm.cols.size() == 8 && sm.cols[2].type == 'I' && sm.cols[2].lb == 0 && sm.cols[2].ub >= krvx::kInf);
   // e226: the RHS entry on the objective row is the negated constant
   ko_prob_struct e;
-  CHECK(KRVXreadprob(&e, (data + "/netlib/e226").c_str(), "") == 0 && e.objconst == 7.113);
+  EXPECT(KRVXreadprob(&e, (data + "/netlib/e226").c_str(), "") == 0 && e.objconst == 7.113);
   // p0548 integers are binaries through bounds; semi-continuous overrides the integer marker
   ko_prob_struct sc;
-  CHECK(KRVXreadprob(&sc, (data + "/mip/semi-continuous.mps").c_str(), "") == 0);
-  CHECK(sc.cols.size() == 4 && sc.cols[2].type == 'S' && sc.cols[2].limit == 1.1 && sc.cols[2].ub == 10);
+  EXPECT(KRVXreadprob(&sc, (data + "/mip/semi-continuous.mps").c_str(), "") == 0);
+  EXPECT(sc.cols.size() == 4 && sc.cols[2].type == 'S' && sc.cols[2].limit == 1.1 && sc.cols[2].ub == 10);
   ko_prob_struct si;
-  CHECK(KRVXreadprob(&si, (data + "/mip/semi-integer.mps").c_str(), "") == 0);
-  CHECK(si.cols.size() == 4 && si.cols[2].type == 'R' && si.cols[2].limit == 1.1);
+  EXPECT(KRVXreadprob(&si, (data + "/mip/semi-integer.mps").c_str(), "") == 0);
+  EXPECT(si.cols.size() == 4 && si.cols[2].type == 'R' && si.cols[2].limit == 1.1);
   // the three quadratic MPS forms give one triangle; LP quadratic objectives have the same scale
   ko_prob_struct q1, q2, q3, lp;
-  CHECK(KRVXreadprob(&q1, (data + "/qp/qjh").c_str(), "") == 0);
-  CHECK(KRVXreadprob(&q2, (data + "/qp/qjh_quadobj").c_str(), "") == 0);
-  CHECK(KRVXreadprob(&q3, (data + "/qp/qjh_qmatrix").c_str(), "") == 0);
-  CHECK(q1.qobj.size() == 4 && qval(q1.qobj, 0, 2) == -1 && qval(q1.qobj, 1, 1) == 0.2);
+  EXPECT(KRVXreadprob(&q1, (data + "/qp/qjh").c_str(), "") == 0);
+  EXPECT(KRVXreadprob(&q2, (data + "/qp/qjh_quadobj").c_str(), "") == 0);
+  EXPECT(KRVXreadprob(&q3, (data + "/qp/qjh_qmatrix").c_str(), "") == 0);
+  EXPECT(q1.qobj.size() == 4 && qval(q1.qobj, 0, 2) == -1 && qval(q1.qobj, 1, 1) == 0.2);
   checkSame(q1, q2, "QSECTION/QUADOBJ");
   checkSame(q2, q3, "QUADOBJ/QMATRIX");
-  CHECK(KRVXreadprob(&lp, (data + "/qp/qptestnw").c_str(), "l") == 0);
-  CHECK(lp.qobj.size() == 2 && qval(lp.qobj, 0, 0) == 2 && qval(lp.qobj, 1, 1) == 2 && lp.cols[0].cost == -2);
+  EXPECT(KRVXreadprob(&lp, (data + "/qp/qptestnw").c_str(), "l") == 0);
+  EXPECT(lp.qobj.size() == 2 && qval(lp.qobj, 0, 0) == 2 && qval(lp.qobj, 1, 1) == 2 && lp.cols[0].cost == -2);
   ko_prob_struct g;
-  CHECK(KRVXreadprob(&g, (data + "/bad/garbage.lp").c_str(), "") == 0 && g.rows.empty() && g.cols.empty());
+  EXPECT(KRVXreadprob(&g, (data + "/bad/garbage.lp").c_str(), "") == 0 && g.rows.empty() && g.cols.empty());
   // LP format by flag under another name
   std::ifstream src(data + "/qp/qptestnw.lp");
   std::string text((std::istreambuf_iterator<char>(src)), std::istreambuf_iterator<char>());
   std::string other = writeFile("qp.model", text);
   ko_prob_struct o;
-  CHECK(KRVXreadprob(&o, other.c_str(), "lv") == 0 && o.cols.size() == 2 && o.qobj.size() == 2 && o.name == "qp");
-  CHECK(KRVXreadprob(&o, other.c_str(), "v") != 0);  // read as MPS
+  EXPECT(KRVXreadprob(&o, other.c_str(), "lv") == 0 && o.cols.size() == 2 && o.qobj.size() == 2 && o.name == "qp");
+  EXPECT(KRVXreadprob(&o, other.c_str(), "v") != 0);  // read as MPS
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // Save and restore: exact round trip of the whole state, file naming, and damaged files.
 #include "testutil.h"
-#include "store.h"
+#include "core/store.h"
 
 #include <cmath>
 #include <cstdio>
@@ -29,13 +29,13 @@ void fill(KRVXprob p) {
   const int64_t ss[] = {0, 3};
   const int si[] = {0, 1, 2};
   const double rv[] = {1, 2.5, 3};
-  CHECK_OK(p, KRVXloadmiqcqp64_witharraysizes(p, "full", 3, 3, rt, 3, rhs, 3, rng, 3, obj, 3, start, 4, nullptr, 0,
+  EXPECT_OK(p, KRVXloadmiqcqp64_witharraysizes(p, "full", 3, 3, rt, 3, rhs, 3, rng, 3, obj, 3, start, 4, nullptr, 0,
                                               rowind, 4, coef, 4, lb, 3, ub, 3, 2, q1, 2, q2, 2, qv, 2, 1, qri, 1, nq,
                                               1, rq1, 1, rq2, 1, rqv, 1, 2, 1, ct, 2, ei, 2, lim, 2, st, 1, ss, 2, si,
                                               3, rv, 3));
-  CHECK_OK(p, KRVXaddnames_witharraysizes(p, 2, "x\0\0z", 5, 3, 0, 2));
-  CHECK_OK(p, KRVXaddnames_witharraysizes(p, 1, "r\xc3\xa9", 4, 1, 1, 1));
-  CHECK_OK(p, KRVXaddnames_witharraysizes(p, 3, "sos", 4, 1, 0, 0));
+  EXPECT_OK(p, KRVXaddnames_witharraysizes(p, 2, "x\0\0z", 5, 3, 0, 2));
+  EXPECT_OK(p, KRVXaddnames_witharraysizes(p, 1, "r\xc3\xa9", 4, 1, 1, 1));
+  EXPECT_OK(p, KRVXaddnames_witharraysizes(p, 3, "sos", 4, 1, 0, 0));
   // parts without a public call yet, filled directly
   p->objsense = -1;
   p->objconst = 0.7;
@@ -51,9 +51,9 @@ void fill(KRVXprob p) {
   p->names[4].names = {"w"};
   p->names[5].names = {"", "g"};
   p->names[6].names = {"", "second"};
-  CHECK_OK(p, KRVXsetdblcontrol(p, KRVX_MIPTOL, 0.1 + 0.2));
-  CHECK_OK(p, KRVXsetintcontrol(p, KRVX_MAXIIS, 7));
-  CHECK_OK(p, KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 0));
+  EXPECT_OK(p, KRVXsetdblcontrol(p, KRVX_MIPTOL, 0.1 + 0.2));
+  EXPECT_OK(p, KRVXsetintcontrol(p, KRVX_MAXIIS, 7));
+  EXPECT_OK(p, KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 0));
   p->tunermethod = "method text";
   krvx::Solution &s = p->sol;
   s.solvestatus = KRVX_SOLVESTATUS_COMPLETED;
@@ -78,39 +78,39 @@ bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 void roundTrip(KRVXprob p) {
   fill(p);
   const std::string saved = snapshot(p);
-  CHECK_OK(p, KRVXsaveas(p, ""));   // "" saves under the problem's name
-  CHECK(fileBytes("full.svf") == saved);
+  EXPECT_OK(p, KRVXsaveas(p, ""));   // "" saves under the problem's name
+  EXPECT(fileBytes("full.svf") == saved);
 
   KRVXprob q = newProblem();
-  CHECK_OK(q, KRVXsetprobname(q, "full"));
-  CHECK_OK(q, KRVXrestore(q, "", ""));   // "" restores from the problem's name
-  CHECK(snapshot(q) == saved);
-  CHECK(q->name == "full" && q->objsense == -1 && sameBits(q->rows[2].rhs, -0.0));
-  CHECK(sameBits(q->cols[0].cost, std::ldexp(1.0, -1074)) && sameBits(q->cols[0].coefs[0].value, M_PI));
-  CHECK(q->qrows[2].size() == 1 && q->cols[2].type == 'P' && q->cols[2].limit == 3);
-  CHECK(q->pwls.size() == 1 && q->gencons[1].vals[0] == 0.5 && q->objectives[0].priority == 3);
-  CHECK(q->names[6].names[1] == "second" && q->tunermethod == "method text");
-  CHECK(sameBits(q->sol.djs[0], std::nextafter(1.0, 2.0)) && q->sol.rowstat[2] == 3);
+  EXPECT_OK(q, KRVXsetprobname(q, "full"));
+  EXPECT_OK(q, KRVXrestore(q, "", ""));   // "" restores from the problem's name
+  EXPECT(snapshot(q) == saved);
+  EXPECT(q->name == "full" && q->objsense == -1 && sameBits(q->rows[2].rhs, -0.0));
+  EXPECT(sameBits(q->cols[0].cost, std::ldexp(1.0, -1074)) && sameBits(q->cols[0].coefs[0].value, M_PI));
+  EXPECT(q->qrows[2].size() == 1 && q->cols[2].type == 'P' && q->cols[2].limit == 3);
+  EXPECT(q->pwls.size() == 1 && q->gencons[1].vals[0] == 0.5 && q->objectives[0].priority == 3);
+  EXPECT(q->names[6].names[1] == "second" && q->tunermethod == "method text");
+  EXPECT(sameBits(q->sol.djs[0], std::nextafter(1.0, 2.0)) && q->sol.rowstat[2] == 3);
   int idx = -1;
-  CHECK_OK(q, KRVXgetindex(q, 1, "r\xc3\xa9", &idx));
-  CHECK(idx == 1);
-  CHECK_OK(q, KRVXgetindex(q, 5, "g", &idx));
-  CHECK(idx == 1);
+  EXPECT_OK(q, KRVXgetindex(q, 1, "r\xc3\xa9", &idx));
+  EXPECT(idx == 1);
+  EXPECT_OK(q, KRVXgetindex(q, 5, "g", &idx));
+  EXPECT(idx == 1);
   double d = 0;
-  CHECK_OK(q, KRVXgetdblcontrol(q, KRVX_MIPTOL, &d));
-  CHECK(sameBits(d, 0.1 + 0.2));
-  CHECK(q->outputlog.load() == 0);
+  EXPECT_OK(q, KRVXgetdblcontrol(q, KRVX_MIPTOL, &d));
+  EXPECT(sameBits(d, 0.1 + 0.2));
+  EXPECT(q->outputlog.load() == 0);
   double x[3];
   int status = 0;
-  CHECK_OK(q, KRVXgetsolution(q, &status, x, 0, 2));
-  CHECK(status == KRVX_SOLSTATUS_OPTIMAL && sameBits(x[2], 2.000000000000001));
+  EXPECT_OK(q, KRVXgetsolution(q, &status, x, 0, 2));
+  EXPECT(status == KRVX_SOLSTATUS_OPTIMAL && sameBits(x[2], 2.000000000000001));
 
   // verbatim name; 'h' accepted
   std::rename("full.svf", "verbatim.bin");
   KRVXprob r = newProblem();
-  CHECK_OK(r, KRVXrestore(r, "verbatim.bin", "hv"));
-  CHECK(snapshot(r) == saved);
-  CHECK_FAILS(r, KRVXrestore(r, "verbatim.bin", "q"), "KRVXrestore: unknown flag 'q'");
+  EXPECT_OK(r, KRVXrestore(r, "verbatim.bin", "hv"));
+  EXPECT(snapshot(r) == saved);
+  EXPECT_FAILS(r, KRVXrestore(r, "verbatim.bin", "q"), "KRVXrestore: unknown flag 'q'");
   std::remove("verbatim.bin");
   KRVXdestroyprob(q);
   KRVXdestroyprob(r);
@@ -127,47 +127,47 @@ void damagedFiles(KRVXprob p) {
   const std::string good = snapshot(p);
   KRVXprob q = newProblem();
   const std::string before = snapshot(q);
-  CHECK_FAILS(q, KRVXrestore(q, "no_such_problem", ""), "cannot open 'no_such_problem.svf'");
-  CHECK_FAILS(q, KRVXrestore(q, "", ""), "no file name given and the problem has no name");
+  EXPECT_FAILS(q, KRVXrestore(q, "no_such_problem", ""), "cannot open 'no_such_problem.svf'");
+  EXPECT_FAILS(q, KRVXrestore(q, "", ""), "no file name given and the problem has no name");
   writeBytes("bad.svf", "not a saved problem at all");
-  CHECK_FAILS(q, KRVXrestore(q, "bad", ""), "'bad.svf' is not a saved problem (bad header)");
+  EXPECT_FAILS(q, KRVXrestore(q, "bad", ""), "'bad.svf' is not a saved problem (bad header)");
   writeBytes("bad.svf", good.substr(0, good.size() / 2));
-  CHECK_FAILS(q, KRVXrestore(q, "bad", ""), "'bad.svf' is truncated");
+  EXPECT_FAILS(q, KRVXrestore(q, "bad", ""), "'bad.svf' is truncated");
   writeBytes("bad.svf", good.substr(0, 10));
-  CHECK_FAILS(q, KRVXrestore(q, "bad", ""), "'bad.svf' is truncated");
+  EXPECT_FAILS(q, KRVXrestore(q, "bad", ""), "'bad.svf' is truncated");
   std::string flipped = good;
   flipped[40] ^= 0x10;
   writeBytes("bad.svf", flipped);
-  CHECK_FAILS(q, KRVXrestore(q, "bad", ""), "'bad.svf' is damaged");
+  EXPECT_FAILS(q, KRVXrestore(q, "bad", ""), "'bad.svf' is damaged");
   writeBytes("bad.svf", good + "extra bytes");
-  CHECK_FAILS(q, KRVXrestore(q, "bad", ""), "unexpected data after its end");
+  EXPECT_FAILS(q, KRVXrestore(q, "bad", ""), "unexpected data after its end");
   std::string version = good;
   version[8] = 9;
   writeBytes("bad.svf", version);
-  CHECK_FAILS(q, KRVXrestore(q, "bad", ""), "has format version 9");
+  EXPECT_FAILS(q, KRVXrestore(q, "bad", ""), "has format version 9");
   // well-formed files whose content this library refuses
   p->cols[0].coefs[0].index = 99;
-  CHECK_OK(p, KRVXsaveas(p, "bad"));
-  CHECK_FAILS(q, KRVXrestore(q, "bad", ""), "'bad.svf' holds an invalid problem: column 0 has a coefficient in row 99");
+  EXPECT_OK(p, KRVXsaveas(p, "bad"));
+  EXPECT_FAILS(q, KRVXrestore(q, "bad", ""), "'bad.svf' holds an invalid problem: column 0 has a coefficient in row 99");
   p->cols[0].coefs[0].index = 0;
   p->names[2].names = {"x", "x"};
-  CHECK_OK(p, KRVXsaveas(p, "bad"));
-  CHECK_FAILS(q, KRVXrestore(q, "bad", ""), "holds an invalid problem: column name 'x' is used twice");
+  EXPECT_OK(p, KRVXsaveas(p, "bad"));
+  EXPECT_FAILS(q, KRVXrestore(q, "bad", ""), "holds an invalid problem: column name 'x' is used twice");
   p->names[2].names.clear();
   p->controls.ints[KRVX_THREADS] = -5;
-  CHECK_OK(p, KRVXsaveas(p, "bad"));
-  CHECK_FAILS(q, KRVXrestore(q, "bad", ""), "holds the value -5 for control 'threads', outside its range");
+  EXPECT_OK(p, KRVXsaveas(p, "bad"));
+  EXPECT_FAILS(q, KRVXrestore(q, "bad", ""), "holds the value -5 for control 'threads', outside its range");
   p->controls.ints.erase(KRVX_THREADS);
   p->controls.dbls[KRVX_THREADS] = 1;
-  CHECK_OK(p, KRVXsaveas(p, "bad"));
-  CHECK_FAILS(q, KRVXrestore(q, "bad", ""), "value for control 8003, which is not a control of that type");
+  EXPECT_OK(p, KRVXsaveas(p, "bad"));
+  EXPECT_FAILS(q, KRVXrestore(q, "bad", ""), "value for control 8003, which is not a control of that type");
   p->controls.dbls.erase(KRVX_THREADS);
   p->sol.x.pop_back();
-  CHECK_OK(p, KRVXsaveas(p, "bad"));
-  CHECK_FAILS(q, KRVXrestore(q, "bad", ""), "holds a solution whose size does not match the problem");
+  EXPECT_OK(p, KRVXsaveas(p, "bad"));
+  EXPECT_FAILS(q, KRVXrestore(q, "bad", ""), "holds a solution whose size does not match the problem");
   std::remove("bad.svf");
-  CHECK(snapshot(q) == before);
-  CHECK_FAILS(p, KRVXsaveas(p, "/no/such/dir/x"), "cannot write '/no/such/dir/x.svf'");
+  EXPECT(snapshot(q) == before);
+  EXPECT_FAILS(p, KRVXsaveas(p, "/no/such/dir/x"), "cannot write '/no/such/dir/x.svf'");
   KRVXdestroyprob(q);
 }
 
@@ -199,13 +199,13 @@ void randomDamage(KRVXprob p) {
     const std::string before = snapshot(q);
     if (KRVXrestore(q, "damaged", "") == 0) {
       ++restored;
-      CHECK(snapshot(q).size() > 20);
+      EXPECT(snapshot(q).size() > 20);
     } else {
-      CHECK(contains(lastError(q), "KRVXrestore: 'damaged.svf' "));
-      CHECK(snapshot(q) == before);
+      EXPECT(contains(lastError(q), "KRVXrestore: 'damaged.svf' "));
+      EXPECT(snapshot(q) == before);
     }
   }
-  CHECK(restored > 0 && restored < 500);
+  EXPECT(restored > 0 && restored < 500);
   std::remove("damaged.svf");
   KRVXdestroyprob(q);
 }

@@ -49,18 +49,18 @@ void methodFiles() {
   Captured cap;
   KRVXaddmessagehandler(p, capture, &cap);
   const std::string file = tmpFile("method.txt");
-  CHECK_OK(p, KRVXtunerwritemethod(p, file.c_str()));
+  EXPECT_OK(p, KRVXtunerwritemethod(p, file.c_str()));
   const std::string def = readFile(file);
-  CHECK(def.rfind("KRVX TUNER METHOD 1\n", 0) == 0 && contains(def, "lp defaultalg 2 3 4"));
-  CHECK_OK(p, KRVXtunerwritemethod(p, "STDOUT"));
-  CHECK(count(cap.lines, "KRVX TUNER METHOD 1") == 1 && count(cap.lines, "mip presolve") == 1);
+  EXPECT(def.rfind("KRVX TUNER METHOD 1\n", 0) == 0 && contains(def, "lp defaultalg 2 3 4"));
+  EXPECT_OK(p, KRVXtunerwritemethod(p, "STDOUT"));
+  EXPECT(count(cap.lines, "KRVX TUNER METHOD 1") == 1 && count(cap.lines, "mip presolve") == 1);
 
   // read: comments, blank lines and case of control names are accepted; the text is normalised
   writeFile(file, "# mine\nKRVX TUNER METHOD 1\n\nlp  PreSolve 0 1   # both\nmip defaultalg 4\n");
-  CHECK_OK(p, KRVXtunerreadmethod(p, file.c_str()));
+  EXPECT_OK(p, KRVXtunerreadmethod(p, file.c_str()));
   const std::string back = tmpFile("back.txt");
-  CHECK_OK(p, KRVXtunerwritemethod(p, back.c_str()));
-  CHECK(readFile(back) == "KRVX TUNER METHOD 1\nlp presolve 0 1\nmip defaultalg 4\n");
+  EXPECT_OK(p, KRVXtunerwritemethod(p, back.c_str()));
+  EXPECT(readFile(back) == "KRVX TUNER METHOD 1\nlp presolve 0 1\nmip defaultalg 4\n");
 
   // every fault names the file and line, and the method in place stays
   const std::pair<const char *, const char *> bad[] = {
@@ -74,15 +74,15 @@ void methodFiles() {
   };
   for (const auto &b : bad) {
     writeFile(file, b.first);
-    CHECK_FAILS(p, KRVXtunerreadmethod(p, file.c_str()), b.second);
-    CHECK(contains(lastError(p), file.c_str()));
+    EXPECT_FAILS(p, KRVXtunerreadmethod(p, file.c_str()), b.second);
+    EXPECT(contains(lastError(p), file.c_str()));
   }
-  CHECK_OK(p, KRVXtunerwritemethod(p, back.c_str()));
-  CHECK(readFile(back) == "KRVX TUNER METHOD 1\nlp presolve 0 1\nmip defaultalg 4\n");
-  CHECK_FAILS(p, KRVXtunerreadmethod(p, "/no/such/method/file"), "Cannot read tuner method file");
-  CHECK_FAILS(p, KRVXtunerwritemethod(p, "/no/such/dir/method"), "Cannot write tuner method file");
-  CHECK_FAILS(p, KRVXtunerwritemethod(p, nullptr), "No tuner method file given");
-  CHECK_FAILS(p, KRVXtunerreadmethod(p, ""), "No tuner method file given");
+  EXPECT_OK(p, KRVXtunerwritemethod(p, back.c_str()));
+  EXPECT(readFile(back) == "KRVX TUNER METHOD 1\nlp presolve 0 1\nmip defaultalg 4\n");
+  EXPECT_FAILS(p, KRVXtunerreadmethod(p, "/no/such/method/file"), "Cannot read tuner method file");
+  EXPECT_FAILS(p, KRVXtunerwritemethod(p, "/no/such/dir/method"), "Cannot write tuner method file");
+  EXPECT_FAILS(p, KRVXtunerwritemethod(p, nullptr), "No tuner method file given");
+  EXPECT_FAILS(p, KRVXtunerreadmethod(p, ""), "No tuner method file given");
   std::remove(file.c_str());
   std::remove(back.c_str());
   KRVXdestroyprob(p);
@@ -96,53 +96,53 @@ void tuneProblem() {
   setModel(p, -1, {{3, 0, 3}, {2, 0, 1e20}}, {{'L', 4, {{0, 1}, {1, 1}}}, {'L', 6, {{0, 1}, {1, 3}}}});
   const std::string file = tmpFile("m.txt");
   writeFile(file, "KRVX TUNER METHOD 1\nlp presolve 0\nlp defaultalg 4\nmip presolve 1\n");
-  CHECK_OK(p, KRVXtunerreadmethod(p, file.c_str()));
-  CHECK_OK(p, KRVXsetdblcontrol(p, KRVX_TIMELIMIT, 5));
-  CHECK_OK(p, KRVXtune(p, ""));
+  EXPECT_OK(p, KRVXtunerreadmethod(p, file.c_str()));
+  EXPECT_OK(p, KRVXsetdblcontrol(p, KRVX_TIMELIMIT, 5));
+  EXPECT_OK(p, KRVXtune(p, ""));
   int v = -1;
   KRVXgetintcontrol(p, KRVX_PRESOLVE, &v);
-  CHECK(v == 0);
+  EXPECT(v == 0);
   KRVXgetintcontrol(p, KRVX_DEFAULTALG, &v);
-  CHECK(v == 4);
-  CHECK(count(cap.lines, "Tuner: trial") == 1 && count(cap.lines, "best settings: presolve=0 defaultalg=4") == 1);
+  EXPECT(v == 4);
+  EXPECT(count(cap.lines, "Tuner: trial") == 1 && count(cap.lines, "best settings: presolve=0 defaultalg=4") == 1);
   // the problem's own solution is untouched by the trials
-  CHECK(intAttr(p, KRVX_SOLVESTATUS) == KRVX_SOLVESTATUS_UNSTARTED);
+  EXPECT(intAttr(p, KRVX_SOLVESTATUS) == KRVX_SOLVESTATUS_UNSTARTED);
 
   // an algorithm flag fixes the algorithm: only presolve is chosen
   writeFile(file, "KRVX TUNER METHOD 1\nlp presolve 1 0\nlp defaultalg 2 3 4\n");
-  CHECK_OK(p, KRVXtunerreadmethod(p, file.c_str()));
+  EXPECT_OK(p, KRVXtunerreadmethod(p, file.c_str()));
   cap.lines.clear();
-  CHECK_OK(p, KRVXtune(p, "p"));
-  CHECK(count(cap.lines, "Tuner: trial") == 2 && count(cap.lines, "defaultalg=") == 0);
+  EXPECT_OK(p, KRVXtune(p, "p"));
+  EXPECT(count(cap.lines, "Tuner: trial") == 2 && count(cap.lines, "defaultalg=") == 0);
   // as a MIP ('g') the default mip lines apply: here none, one trial
   cap.lines.clear();
-  CHECK_OK(p, KRVXtune(p, "g"));
-  CHECK(count(cap.lines, "as MIP") == 1 && count(cap.lines, "Tuner: trial") == 1);
+  EXPECT_OK(p, KRVXtune(p, "g"));
+  EXPECT(count(cap.lines, "as MIP") == 1 && count(cap.lines, "Tuner: trial") == 1);
   // all six LP combinations, each solved
   cap.lines.clear();
-  CHECK_OK(p, KRVXtune(p, "l"));
-  CHECK(count(cap.lines, "Tuner: trial") == 6 && count(cap.lines, "completed 1/1") == 6);
+  EXPECT_OK(p, KRVXtune(p, "l"));
+  EXPECT(count(cap.lines, "Tuner: trial") == 6 && count(cap.lines, "completed 1/1") == 6);
 
-  CHECK_FAILS(p, KRVXtune(p, "lg"), "exclude each other");
-  CHECK_FAILS(p, KRVXtune(p, "q"), "Unknown flag 'q'");
-  CHECK_FAILS(p, KRVXtune(p, "bd"), "different algorithms");
+  EXPECT_FAILS(p, KRVXtune(p, "lg"), "exclude each other");
+  EXPECT_FAILS(p, KRVXtune(p, "q"), "Unknown flag 'q'");
+  EXPECT_FAILS(p, KRVXtune(p, "bd"), "different algorithms");
   // an interrupt ends the tuning; the interrupted trial does not count
   hardKnapsack(p, 120, 15, 7);
   writeFile(file, "KRVX TUNER METHOD 1\nmip presolve 0\n");
-  CHECK_OK(p, KRVXtunerreadmethod(p, file.c_str()));
+  EXPECT_OK(p, KRVXtunerreadmethod(p, file.c_str()));
   KRVXsetdblcontrol(p, KRVX_TIMELIMIT, 200);
   KRVXsetintcontrol(p, KRVX_PRESOLVE, 1);
   cap.lines.clear();
   KRVXaddmessagehandler(p, interruptAtStart, nullptr);
-  CHECK_OK(p, KRVXtune(p, ""));
+  EXPECT_OK(p, KRVXtune(p, ""));
   KRVXremovemessagehandler(p, interruptAtStart, nullptr);
-  CHECK(count(cap.lines, "Tuner: stopped (reason 9)") == 1 && count(cap.lines, "controls are unchanged") == 1);
+  EXPECT(count(cap.lines, "Tuner: stopped (reason 9)") == 1 && count(cap.lines, "controls are unchanged") == 1);
   KRVXgetintcontrol(p, KRVX_PRESOLVE, &v);
-  CHECK(v == 1);
+  EXPECT(v == 1);
   // content the solver cannot handle is refused before any trial
   p->qrows.assign(p->rows.size(), {});
   p->qrows[0] = {{0, 0, 1.0}};
-  CHECK_FAILS(p, KRVXtune(p, ""), "quadratic constraints");
+  EXPECT_FAILS(p, KRVXtune(p, ""), "quadratic constraints");
   p->qrows.clear();
   std::remove(file.c_str());
   KRVXdestroyprob(p);
@@ -151,10 +151,10 @@ void tuneProblem() {
 void tuneSet() {
   KRVXprob p = newProb();
   const std::string set = tmpFile("set.txt");
-  CHECK_FAILS(p, KRVXtuneprobsetfile(p, set.c_str(), 2, 0), "ifmip must be -1, 0 or 1");
-  CHECK_FAILS(p, KRVXtuneprobsetfile(p, set.c_str(), -1, 3), "sense must be -1, 0 or 1");
-  CHECK_FAILS(p, KRVXtuneprobsetfile(p, nullptr, -1, 0), "No tuner set file given");
-  CHECK_FAILS(p, KRVXtuneprobsetfile(p, set.c_str(), -1, 0), "Cannot read tuner set file");
+  EXPECT_FAILS(p, KRVXtuneprobsetfile(p, set.c_str(), 2, 0), "ifmip must be -1, 0 or 1");
+  EXPECT_FAILS(p, KRVXtuneprobsetfile(p, set.c_str(), -1, 3), "sense must be -1, 0 or 1");
+  EXPECT_FAILS(p, KRVXtuneprobsetfile(p, nullptr, -1, 0), "No tuner set file given");
+  EXPECT_FAILS(p, KRVXtuneprobsetfile(p, set.c_str(), -1, 0), "Cannot read tuner set file");
   const char *data = std::getenv("KORVEX_DATA");
   std::string folder = data ? data : "";
   if (folder.empty() || access((folder + "/mip/small_mip.mps").c_str(), R_OK) != 0) {
@@ -168,21 +168,21 @@ void tuneSet() {
   Captured cap;
   KRVXaddmessagehandler(p, capture, &cap);
   {
-    CHECK_OK(p, KRVXtuneprobsetfile(p, set.c_str(), -1, 0));
-    CHECK(count(cap.lines, "as MIP over 2 problem(s)") == 1 && count(cap.lines, "best settings") == 1);
+    EXPECT_OK(p, KRVXtuneprobsetfile(p, set.c_str(), -1, 0));
+    EXPECT(count(cap.lines, "as MIP over 2 problem(s)") == 1 && count(cap.lines, "best settings") == 1);
     // a relative path is taken from the set file's folder; a missing problem names its line
     const std::string dir = tmpFile("dir");
     mkdir(dir.c_str(), 0700);
-    CHECK(symlink((folder + "/netlib").c_str(), (dir + "/netlib").c_str()) == 0);
+    EXPECT(symlink((folder + "/netlib").c_str(), (dir + "/netlib").c_str()) == 0);
     writeFile(dir + "/set", "netlib/afiro.mps.gz\n");
-    CHECK_OK(p, KRVXtuneprobsetfile(p, (dir + "/set").c_str(), 0, 1));
+    EXPECT_OK(p, KRVXtuneprobsetfile(p, (dir + "/set").c_str(), 0, 1));
     writeFile(dir + "/set", "netlib/afiro.mps.gz\nno_such_file.mps\n");
-    CHECK_FAILS(p, KRVXtuneprobsetfile(p, (dir + "/set").c_str(), 0, 1), "/set:2: cannot read");
+    EXPECT_FAILS(p, KRVXtuneprobsetfile(p, (dir + "/set").c_str(), 0, 1), "/set:2: cannot read");
     std::remove((dir + "/set").c_str());
     std::remove((dir + "/netlib").c_str());
     rmdir(dir.c_str());
     writeFile(set, "# nothing\n");
-    CHECK_FAILS(p, KRVXtuneprobsetfile(p, set.c_str(), 0, 0), "lists no problems");
+    EXPECT_FAILS(p, KRVXtuneprobsetfile(p, set.c_str(), 0, 0), "lists no problems");
   }
   std::remove(set.c_str());
   KRVXdestroyprob(p);

@@ -1,7 +1,7 @@
 // Small models for the solve tests, written straight into the store.
 #pragma once
 #include "testutil.h"
-#include "store.h"
+#include "core/store.h"
 
 #include <cmath>
 #include <cstdint>

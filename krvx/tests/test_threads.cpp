@@ -1,7 +1,7 @@
 // Concurrency smoke: problems used from several threads, shared reads during loads, copies in
 // opposite directions, re-entry from a message handler, and reads while a solve runs.
 #include "testutil.h"
-#include "store.h"
+#include "core/store.h"
 
 #include <atomic>
 #include <chrono>
@@ -53,7 +53,7 @@ void ownProblems(int seed) {
 
 void sharedProblem() {
   KRVXprob p = newProblem();
-  CHECK_OK(p, loadChain(p, 3));
+  EXPECT_OK(p, loadChain(p, 3));
   std::atomic<bool> stop{false};
   std::vector<std::thread> readers;
   for (int t = 0; t < 4; ++t)
@@ -74,8 +74,8 @@ void sharedProblem() {
 
 void oppositeCopies() {
   KRVXprob a = newProblem(), b = newProblem();
-  CHECK_OK(a, loadChain(a, 5));
-  CHECK_OK(b, loadChain(b, 8));
+  EXPECT_OK(a, loadChain(a, 5));
+  EXPECT_OK(b, loadChain(b, 8));
   std::thread t1([&] {
     for (int k = 0; k < 300; ++k)
       if (KRVXcopyprob(b, a, "") != 0) ++threadFailures;
@@ -102,12 +102,12 @@ void readCols(KRVXprob prob, void *data, const char *, int, int) {
 
 void reEntryAndSolving() {
   KRVXprob p = newProblem();
-  CHECK_OK(p, loadChain(p, 4));
+  EXPECT_OK(p, loadChain(p, 4));
   ReEntry r{p};
-  CHECK_OK(p, KRVXaddmessagehandler(p, readCols, &r));
-  CHECK_OK(p, KRVXdumpcontrols(p));   // the handler reads an attribute of p from inside the call
-  CHECK(r.cols == 4);
-  CHECK_OK(p, KRVXremovemessagehandler(p, readCols, &r));
+  EXPECT_OK(p, KRVXaddmessagehandler(p, readCols, &r));
+  EXPECT_OK(p, KRVXdumpcontrols(p));   // the handler reads an attribute of p from inside the call
+  EXPECT(r.cols == 4);
+  EXPECT_OK(p, KRVXremovemessagehandler(p, readCols, &r));
   // a solve marks the problem and runs without its lock: reads go on, changes are refused
   p->solving = true;
   std::thread reader([&] {
@@ -115,11 +115,11 @@ void reEntryAndSolving() {
     if (KRVXgetintattrib(p, KRVX_ROWS, &rows) != 0 || rows != 3) ++threadFailures;
   });
   reader.join();
-  CHECK_FAILS(p, loadChain(p, 6), "cannot be changed while it is being solved");
-  CHECK_FAILS(p, KRVXaddnames_witharraysizes(p, 2, "a", 2, 1, 0, 0), "being solved");
-  CHECK_FAILS(p, KRVXdestroyprob(p), "being solved");
+  EXPECT_FAILS(p, loadChain(p, 6), "cannot be changed while it is being solved");
+  EXPECT_FAILS(p, KRVXaddnames_witharraysizes(p, 2, "a", 2, 1, 0, 0), "being solved");
+  EXPECT_FAILS(p, KRVXdestroyprob(p), "being solved");
   p->solving = false;
-  CHECK_OK(p, loadChain(p, 6));
+  EXPECT_OK(p, loadChain(p, 6));
   KRVXdestroyprob(p);
 }
 
@@ -147,9 +147,9 @@ void handlerWaitingForAReader() {
   KRVXprob p = newProblem();
   Waiting w;
   w.p = p;
-  CHECK_OK(p, KRVXaddmessagehandler(p, waitForReader, &w));
-  CHECK_OK(p, KRVXdumpcontrols(p));
-  CHECK(w.sawRead);
+  EXPECT_OK(p, KRVXaddmessagehandler(p, waitForReader, &w));
+  EXPECT_OK(p, KRVXdumpcontrols(p));
+  EXPECT(w.sawRead);
   KRVXdestroyprob(p);
 }
 
@@ -164,7 +164,7 @@ int main() {
   oppositeCopies();
   reEntryAndSolving();
   handlerWaitingForAReader();
-  CHECK(threadFailures.load() == 0);
+  EXPECT(threadFailures.load() == 0);
   KRVXfree();
   return finish("test_threads");
 }

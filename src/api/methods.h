@@ -1,6 +1,6 @@
 // The camelCase methods of korvex.problem that src/api provides, and their help texts.
 #pragma once
-#include "api/convert.h"
+#include "api/arguments.h"
 
 #include <initializer_list>
 

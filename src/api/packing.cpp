@@ -1,6 +1,6 @@
 // Packed names, sparse vectors and counts: the parts of the result builders that need nothing
 // of the module but its exception classes.
-#include "api/convert.h"
+#include "api/arguments.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
 // Methods whose whole work is one solver call with at most one string argument.
-#include "api/convert.h"
+#include "api/arguments.h"
 
 PyObject *kpy_stringMethod(PyObject *self, PyObject *args, PyObject *kwargs, const char *argname, bool required,
                            bool guarded, KpyStringFn fn) {

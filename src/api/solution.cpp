@@ -3,15 +3,12 @@
 #include "api/methods.h"
 #include "expr/evaluate.h"
 
-// the nonlinear layer is optional
-#pragma weak KRVNgetintattrib
 
 namespace {
 
 // The number of columns a solution has.
 int solutionColumns(problem_s *prob, int64_t *ncols) {
-  if ((prob->nl_row_adds || prob->obj_is_nonlin) && kpy_env.nonlin_available == 1 && prob->nlprob &&
-      KRVNgetintattrib) {
+  if ((prob->nl_row_adds || prob->obj_is_nonlin) && kpy_env.nonlin_available == 1 && prob->nlprob) {
     int n = 0;
     if (KRVNgetintattrib(prob->nlprob, KRVN_NLPCOLS, &n) != 0) {
       setKrvxErrIfNull((PyObject *)prob, nullptr);

@@ -156,9 +156,9 @@ int kpy_temps_init() {
         const char *s = PyUnicode_AsUTF8(PyList_GET_ITEM(forms, i));
         if (!s) break;
         if (std::string_view(s) == "BINARY_OP_INPLACE_ADD_UNICODE") continue;
-        PyObject *spec = mod ? PyObject_GetAttrString(mod, "_specialized_opmap") : nullptr;
-        int m = spec && PyDict_Check(spec) ? op_number(spec, s) : -1;
-        Py_XDECREF(spec);
+        PyObject *variant_ops = mod ? PyObject_GetAttrString(mod, "_specialized_opmap") : nullptr;
+        int m = variant_ops && PyDict_Check(variant_ops) ? op_number(variant_ops, s) : -1;
+        Py_XDECREF(variant_ops);
         if (m >= 0) table[m] = {(uint8_t)k.kind, (uint8_t)ncache, binop};
       }
   }

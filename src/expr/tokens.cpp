@@ -1,7 +1,7 @@
 // Formula tokens back into expressions, and constraint.getBody: a row's linear, quadratic and
 // formula parts read from the solver and rebuilt as one expression or nonlinear node.
-#include "expr/convert.h"
-#include "model/modelling.h"
+#include "expr/rows_and_tokens.h"
+#include "api/modelling.h"
 
 #include <vector>
 

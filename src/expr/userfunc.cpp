@@ -5,12 +5,6 @@
 #include <cstdio>
 #include <string>
 
-// The nonlinear layer's user-function calls (weak while libkrvx may lack them)
-extern "C" {
-int KRVNadduserfunction(tagKRVNproblem *nlprob, const char *name, int functype, int nargs, int a, int b,
-                        void *func, void *userdata, int *funcnumber) __attribute__((weak));
-int KRVNsetfunctionerror(tagKRVNproblem *nlprob) __attribute__((weak));
-}
 
 userfuncmap *userfuncmap_new() { return new (std::nothrow) userfuncmap(); }
 
@@ -191,7 +185,7 @@ double kpy_generic_user_function_no_derivative(const double *values, void *rec) 
   double value = NAN;
   userfunc_s *r = (userfunc_s *)rec;
   if (kpy_generic_user_function(values, nullptr, &value, nullptr, false, r)) {
-    if (KRVNsetfunctionerror) KRVNsetfunctionerror(r->nlprob);
+    KRVNsetfunctionerror(r->nlprob);
     return NAN;
   }
   return value;

@@ -1,7 +1,7 @@
 // korvex.constraint: a row of a problem (linked), or a constraint holding its own body,
 // bounds and name (unlinked: made by comparing expressions or by the constructor).
 #include "model/problem.h"
-#include "model/modelling.h"
+#include "api/modelling.h"
 #include "expr/expr.h"
 
 #include <cstring>

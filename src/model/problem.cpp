@@ -1,7 +1,7 @@
 // korvex.problem: life cycle, the object lists kept in step with the solver, the object
 // managers, and the modelling getters getVariable, getConstraint and getSOS.
 #include "model/problem.h"
-#include "model/modelling.h"
+#include "api/modelling.h"
 #include "module/controls.h"
 #include "module/library.h"
 #include "module/maps.h"
@@ -11,8 +11,8 @@
 #include <cstddef>
 #include <vector>
 
-// freed with the model data; defined by the expression layer once user functions exist
-void userfuncmap_free(userfuncmap **m) __attribute__((weak));
+// freed with the model data; defined by the expression layer (src/expr/userfunc.cpp)
+void userfuncmap_free(userfuncmap **m);
 
 namespace {
 
@@ -290,8 +290,7 @@ int kpy_model_types_ready() {
   try {
     for (PyMethodDef *m = kpy_problem_own_methods; m->ml_name; ++m) problemMethods.push_back(*m);
     for (PyMethodDef *m = kpy_problem_modelling_methods; m->ml_name; ++m) problemMethods.push_back(*m);
-    if (kpy_problem_api_methods)
-      for (PyMethodDef *m = kpy_problem_api_methods; m->ml_name; ++m) problemMethods.push_back(*m);
+    for (PyMethodDef *m = kpy_problem_api_methods; m->ml_name; ++m) problemMethods.push_back(*m);
     problemMethods.push_back({nullptr, nullptr, 0, nullptr});
   } catch (...) {
     PyErr_NoMemory();
@@ -338,7 +337,7 @@ int problem_clearmodeldata(problem_s *p, bool final) {
     delete p->varmap;
     delete p->conmap;
     delete p->sosmap;
-    if (p->ufmap && userfuncmap_free) userfuncmap_free(&p->ufmap);
+    if (p->ufmap) userfuncmap_free(&p->ufmap);
   }
   p->varmap = p->conmap = p->sosmap = nullptr;
   p->ufmap = nullptr;

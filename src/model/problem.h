@@ -7,9 +7,6 @@
 // cached values. Never fails when final; otherwise 0 or -1. A callback's temporary problem
 // (orig set) only borrows its model data: its lists are released, objects and maps untouched.
 int problem_clearmodeldata(problem_s *prob, bool final);
-// Releases the solver data of a live problem (library stop): clears its model data and
-// destroys its solver handle; the problem is then not initialised.
-void problem_releaseSolver(problem_s *prob);
 
 // New linked objects at a solver index; null with an error set.
 PyObject *var_createLinked(problem_s *prob, Py_ssize_t index);
@@ -47,16 +44,4 @@ int kpy_readSolverItem(problem_s *prob, int (*getter)(KRVXprob, T *, int, int), 
 // Bounds of a number given for a bound: clamped to [-1e20, 1e20]; -1 with an error for NaN.
 int kpy_clampBound(double v, double *out);
 
-// A zeroed static type object with its object head set (fill in the slots after).
-inline PyTypeObject kpy_typeTemplate() {
-  PyTypeObject t{};
-  PyVarObject head = {PyObject_HEAD_INIT(nullptr) 0};
-  t.ob_base = head;
-  return t;
-}
 
-// Method tables that init.cpp completes.
-extern PyMethodDef kpy_problem_own_methods[];
-extern PyMethodDef kpy_module_methods[];
-// Readies the model types (the problem's method table gets the camelCase methods appended); 0 or -1.
-int kpy_model_types_ready();

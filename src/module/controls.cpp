@@ -2,7 +2,7 @@
 // methods setControl, getControl and getAttrib.
 #include "module/controls.h"
 #include "module/library.h"
-#include "model/problem.h"
+#include "module/services.h"
 
 #include <vector>
 
@@ -413,21 +413,21 @@ PyObject *params_createGlobal() {
 }
 
 int kpy_readParamTables() {
-  struct TableSpec {
+  struct ParamTable {
     PyObject *dict;
     int (*get)(int, char *, int *, int *);
-  } specs[] = {{kpy_env.ctrl_info, KRVXgetcontrolbyindex}, {kpy_env.attr_info, KRVXgetattribbyindex}};
-  for (auto &spec : specs) {
-    PyDict_Clear(spec.dict);
+  } tables[] = {{kpy_env.ctrl_info, KRVXgetcontrolbyindex}, {kpy_env.attr_info, KRVXgetattribbyindex}};
+  for (auto &table : tables) {
+    PyDict_Clear(table.dict);
     for (int i = 0;; ++i) {
       char name[256] = {0};
       int id = 0, type = 0;
-      if (spec.get(i, name, &id, &type) != 0) break;
+      if (table.get(i, name, &id, &type) != 0) break;
       name[sizeof name - 1] = '\0';
       PyObject *key = PyUnicode_FromString(name);
       PyObject *lower = key ? PyObject_CallMethod(key, "lower", nullptr) : nullptr;
       PyObject *entry = Py_BuildValue("(ii)", id, type);
-      int rc = (lower && entry) ? PyDict_SetItem(spec.dict, lower, entry) : -1;
+      int rc = (lower && entry) ? PyDict_SetItem(table.dict, lower, entry) : -1;
       Py_XDECREF(key);
       Py_XDECREF(lower);
       Py_XDECREF(entry);

@@ -1,6 +1,6 @@
 // Controls, attributes and objective-attributes objects, and the parameter tables.
 #pragma once
-#include "model/objects.h"
+#include "module/objects.h"
 
 // p.controls, p.attributes, p.objattribs and the module-wide korvex.controls.
 // prob is a strong reference (the problem keeps a borrowed pointer to the object and makes

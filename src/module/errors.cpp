@@ -1,10 +1,7 @@
 // Error and warning conventions shared by every Python-facing function.
-#include "model/services.h"
+#include "module/services.h"
 
 #include <cstring>
-
-// the nonlinear layer may be absent from the library
-#pragma weak KRVNgetlasterror
 
 namespace {
 
@@ -14,7 +11,7 @@ std::string lastSolverError(problem_s *p) {
   std::memset(buf, 0, sizeof buf);
   ko_prob_struct *handle = p ? p->prob : nullptr;
   tagKRVNproblem *nl = p ? p->nlprob : nullptr;
-  bool readNonlin = p && kpy_env.nonlin_available == 1 && nl && KRVNgetlasterror;
+  bool readNonlin = p && kpy_env.nonlin_available == 1 && nl;
   Py_BEGIN_ALLOW_THREADS
   if (!p || handle) KRVXgetlasterror(handle, buf);
   buf[KRVX_MAXERRLEN] = '\0';

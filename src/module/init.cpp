@@ -5,7 +5,7 @@
 #include <numpy/arrayobject.h>
 #include <numpy/ufuncobject.h>
 
-#include "model/problem.h"
+#include "module/services.h"
 #include "module/controls.h"
 #include "module/library.h"
 #include "module/maps.h"
@@ -145,16 +145,16 @@ extern "C" PyMODINIT_FUNC PyInit__korvex(void) {
     return nullptr;
   }
   PyObject *m = nullptr;
-  if (&kpy_var_as_number) kpy_varType.tp_as_number = &kpy_var_as_number;
-  if (generic_cmp) kpy_varType.tp_richcompare = generic_cmp;
+  kpy_varType.tp_as_number = &kpy_var_as_number;
+  kpy_varType.tp_richcompare = generic_cmp;
   if (kpy_model_types_ready() < 0) goto fail;
   m = PyModule_Create(&korvex_moduledef);
   if (!m) goto fail;
   kpy_env.module = m;
   if (createEnv() < 0 || createExceptions(m) < 0 || addTypesAndConstants(m) < 0) goto fail;
   if (_import_array() < 0 || _import_umath() < 0) goto fail;
-  if (kpy_expr_module_init && kpy_expr_module_init(m) < 0) goto fail;
-  if (kpy_arrays_module_init && kpy_arrays_module_init(m) < 0) goto fail;
+  if (kpy_expr_module_init(m) < 0) goto fail;
+  if (kpy_arrays_module_init(m) < 0) goto fail;
   kpy_env.scipy_sparse = PyImport_ImportModule("scipy.sparse");
   if (!kpy_env.scipy_sparse) PyErr_Clear();
   if (addAll(m) < 0) goto fail;

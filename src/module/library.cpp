@@ -2,8 +2,7 @@
 // that manage them.
 #include "module/library.h"
 #include "module/controls.h"
-#include "model/problem.h"
-#include "model/services.h"
+#include "module/services.h"
 
 #include <cstring>
 #include <string>

@@ -1,7 +1,7 @@
 // Map containers of the module: coefficient maps keyed by variable, serial sets.
 // Keys of linmap and quadmap each hold one reference to their variable.
 #include "module/maps.h"
-#include "model/objects.h"
+#include "module/objects.h"
 
 #include <new>
 

@@ -1,5 +1,5 @@
 // The module's memory allocator: a function table over the C heap.
-#include "model/services.h"
+#include "module/services.h"
 
 #include <cstdlib>
 

@@ -1,6 +1,6 @@
 // SIGINT guard: the default action while a long solver call runs; nested guards count.
 // The count changes only with the interpreter lock held, which serialises the guard.
-#include "model/services.h"
+#include "module/services.h"
 
 #include <csignal>
 

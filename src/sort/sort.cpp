@@ -1,6 +1,6 @@
 // The sort entry points: the generic kernels over integer and variable keys.
 #include "sort/sort.h"
-#include "model/objects.h"
+#include "module/objects.h"
 #include "sort/kernels.h"
 
 namespace {

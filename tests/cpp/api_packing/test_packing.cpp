@@ -1,6 +1,6 @@
 // Packed names, sparse vectors and 32-bit counts.
-#include "api/convert.h"
-#include "../check.h"
+#include "api/arguments.h"
+#include "check.h"
 
 #include <cstdio>
 #include <string>

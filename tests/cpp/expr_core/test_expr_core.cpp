@@ -2,7 +2,7 @@
 // objects while the constraint operators are off.
 #include "expr/expr.h"
 #define CHECK_PRINTS_PYTHON_ERRORS
-#include "../check.h"
+#include "check.h"
 
 #include <cstdio>
 #include <cstring>

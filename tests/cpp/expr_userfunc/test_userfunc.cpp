@@ -3,7 +3,7 @@
 // derivatives, failures kept for the caller with no error left pending, calls from other threads).
 #include "expr/userfunc.h"
 #define CHECK_PRINTS_PYTHON_ERRORS
-#include "../check.h"
+#include "check.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,7 +1,7 @@
 // linmap, quadmap and indexset: the add rules and the references held by variable keys.
-#include "model/objects.h"
+#include "module/objects.h"
 #include "module/maps.h"
-#include "../check.h"
+#include "check.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 // The SIGINT guard installs the default action while held and restores the previous action
 // only when the outermost guard ends.
 #include "model/services.h"
-#include "../check.h"
+#include "check.h"
 
 #include <csignal>
 #include <cstdio>

@@ -2,7 +2,7 @@
 // and keys moving with their values, for every entry point on many sizes and input shapes;
 // the merge and rotation routines on their own against std::stable_sort and std::rotate.
 // Argument --quick runs the smaller sizes only (for the sanitizer build).
-#include "model/objects.h"
+#include "module/objects.h"
 #include "sort/kernels.h"
 #include "sort/sort.h"
 

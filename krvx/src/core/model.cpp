@@ -1,0 +1,223 @@
+// Whole-model operations: validation, replacement and copy of the store.
+#include "nl/nl.h"
+#include "core/model.h"
+
+#include "core/call_guard.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace krvx {
+
+// The model fields, listed once for copy and replacement.
+#define KRVX_MODEL_FIELDS(X) \
+  X(name) X(objsense) X(objconst) X(rows) X(cols) X(qobj) X(qrows) X(sets) X(objectives) X(indicators) \
+  X(pwls) X(gencons) X(modelcut) X(delayed) X(rowscale) X(colscale) X(nlrows) X(nlobj) X(nlstatus)
+
+int64_t nameCount(const ko_prob_struct &p, int kind) {
+  switch (kind) {
+    case 1: return int64_t(p.rows.size());
+    case 2: return int64_t(p.cols.size());
+    case 3: return int64_t(p.sets.size());
+    case 4: return int64_t(p.pwls.size());
+    case 5: return int64_t(p.gencons.size());
+    case 6: return 1 + int64_t(p.objectives.size());
+    default: raise(kErrInvalid, "unknown namespace %d (1 rows, 2 columns, 3 sets, 4 pwl, 5 gencons, 6 objectives)", kind);
+  }
+}
+
+std::string objectName(const ko_prob_struct &p, int kind, int64_t i) {
+  const NameSpace &ns = p.names[kind];
+  if (size_t(i) < ns.names.size() && !ns.names[size_t(i)].empty()) return ns.names[size_t(i)];
+  static const char *const prefix[7] = {"", "R", "C", "S", "P", "G", "O"};
+  return prefix[kind] + std::to_string(i + 1);
+}
+
+void normalizeTerms(std::vector<QTerm> &terms) {
+  for (QTerm &t : terms)
+    if (t.i > t.j) std::swap(t.i, t.j);
+  std::sort(terms.begin(), terms.end(),
+            [](const QTerm &a, const QTerm &b) { return a.i != b.i ? a.i < b.i : a.j < b.j; });
+  size_t out = 0;
+  for (size_t k = 0; k < terms.size();) {
+    QTerm t = terms[k++];
+    while (k < terms.size() && terms[k].i == t.i && terms[k].j == t.j) t.value += terms[k++].value;
+    if (t.value != 0.0) terms[out++] = t;
+  }
+  terms.resize(out);
+}
+
+void rebuildNameIndex(NameSpace &ns, int kind) {
+  static const char *const what[7] = {"", "row", "column", "set", "piecewise-linear constraint",
+                                      "general constraint", "objective"};
+  std::unordered_map<std::string, int> index;
+  index.reserve(ns.names.size());
+  for (size_t i = 0; i < ns.names.size(); ++i) {
+    const std::string &n = ns.names[i];
+    if (n.empty()) continue;
+    auto r = index.emplace(n, int(i));
+    if (!r.second)
+      raise(kErrInvalid, "%s name '%.100s' is used twice (%d and %zu)", what[kind], n.c_str(), r.first->second, i);
+  }
+  ns.index.swap(index);
+}
+
+namespace {
+
+bool finite(double v) { return !std::isnan(v) && !isInf(v); }
+
+void checkTerms(const std::vector<QTerm> &terms, int64_t ncols, const char *where) {
+  for (const QTerm &t : terms) {
+    if (t.i < 0 || t.j < 0 || t.i >= ncols || t.j >= ncols)
+      raise(kErrInvalid, "%s: quadratic term (%d, %d) names a column outside 0..%lld", where, t.i, t.j,
+            (long long)ncols - 1);
+    if (!finite(t.value)) raise(kErrInvalid, "%s: quadratic coefficient of (%d, %d) is not finite", where, t.i, t.j);
+  }
+}
+
+void checkCol(int c, int64_t ncols, const char *what, size_t k) {
+  if (c < 0 || c >= ncols) raise(kErrInvalid, "%s %zu refers to column %d, outside 0..%lld", what, k, c, (long long)ncols - 1);
+}
+
+void checkMarks(size_t n, size_t nrows, const char *what) {
+  if (n != 0 && n != nrows) raise(kErrInvalid, "%s has %zu entries for %zu rows", what, n, nrows);
+}
+
+}  // namespace
+
+void validateStore(const ko_prob_struct &s) {
+  const int64_t nrows = int64_t(s.rows.size()), ncols = int64_t(s.cols.size());
+  if (nrows > INT32_MAX || ncols > INT32_MAX || nrows + ncols > INT32_MAX)
+    raise(kErrInvalid, "too many rows and columns (%lld and %lld)", (long long)nrows, (long long)ncols);
+  if (s.name.size() > KRVX_MAXPROBNAMELENGTH)
+    raise(kErrInvalid, "problem name is longer than %d bytes", KRVX_MAXPROBNAMELENGTH);
+  if (s.objsense != 1 && s.objsense != -1) raise(kErrInvalid, "objective sense %d is not 1 or -1", s.objsense);
+  if (!finite(s.objconst)) raise(kErrInvalid, "objective constant is not finite");
+  for (size_t i = 0; i < s.rows.size(); ++i) {
+    const Row &r = s.rows[i];
+    if (!std::strchr("LGERN", r.type) || r.type == '\0') raise(kErrInvalid, "row %zu has type %d, expected L, G, E, R or N", i, r.type);
+    if (!finite(r.rhs)) raise(kErrInvalid, "right-hand side of row %zu is not finite", i);
+    if (std::isnan(r.range)) raise(kErrInvalid, "range of row %zu is NaN", i);
+  }
+  for (size_t j = 0; j < s.cols.size(); ++j) {
+    const Column &c = s.cols[j];
+    if (!std::strchr("CBISRP", c.type) || c.type == '\0') raise(kErrInvalid, "column %zu has type %d, expected C, B, I, S, R or P", j, c.type);
+    if (!finite(c.cost)) raise(kErrInvalid, "objective coefficient of column %zu is not finite", j);
+    if (std::isnan(c.lb) || std::isnan(c.ub)) raise(kErrInvalid, "bound of column %zu is NaN", j);
+    if (c.lb >= kInf) raise(kErrInvalid, "lower bound of column %zu is +infinity", j);
+    if (c.ub <= -kInf) raise(kErrInvalid, "upper bound of column %zu is -infinity", j);
+    if (!finite(c.limit)) raise(kErrInvalid, "limit of column %zu is not finite", j);
+    int last = -1;
+    for (const Entry &e : c.coefs) {
+      if (e.index <= last || e.index >= nrows)
+        raise(kErrInvalid, "column %zu has a coefficient in row %d (rows must be increasing inside 0..%lld)", j,
+              e.index, (long long)nrows - 1);
+      if (!finite(e.value)) raise(kErrInvalid, "coefficient of column %zu in row %d is not finite", j, e.index);
+      last = e.index;
+    }
+  }
+  checkTerms(s.qobj, ncols, "objective");
+  checkMarks(s.qrows.size(), s.rows.size(), "quadratic rows");
+  for (const auto &q : s.qrows) checkTerms(q, ncols, "quadratic row");
+  for (size_t k = 0; k < s.sets.size(); ++k) {
+    const Set &st = s.sets[k];
+    if (st.type != '1' && st.type != '2') raise(kErrInvalid, "set %zu has type %d, expected '1' or '2'", k, st.type);
+    if (st.cols.size() != st.weights.size())
+      raise(kErrInvalid, "set %zu has %zu columns but %zu weights", k, st.cols.size(), st.weights.size());
+    for (size_t m = 0; m < st.cols.size(); ++m) {
+      checkCol(st.cols[m], ncols, "set", k);
+      if (!finite(st.weights[m])) raise(kErrInvalid, "set %zu has a weight that is not finite", k);
+    }
+  }
+  for (size_t k = 0; k < s.objectives.size(); ++k)
+    for (const Entry &e : s.objectives[k].coefs) {
+      checkCol(e.index, ncols, "objective", k + 1);
+      if (!finite(e.value)) raise(kErrInvalid, "objective %zu has a coefficient that is not finite", k + 1);
+    }
+  checkMarks(s.indicators.size(), s.rows.size(), "indicators");
+  for (size_t i = 0; i < s.indicators.size(); ++i) {
+    const Indicator &ind = s.indicators[i];
+    if (ind.complement < -1 || ind.complement > 1) raise(kErrInvalid, "indicator of row %zu has complement %d", i, ind.complement);
+    if (ind.complement != 0) checkCol(ind.col, ncols, "indicator of row", i);
+  }
+  for (size_t k = 0; k < s.pwls.size(); ++k) {
+    const PwlCons &w = s.pwls[k];
+    checkCol(w.col, ncols, "piecewise-linear constraint", k);
+    checkCol(w.resultant, ncols, "piecewise-linear constraint", k);
+    if (w.x.size() != w.y.size()) raise(kErrInvalid, "piecewise-linear constraint %zu has %zu x and %zu y values", k, w.x.size(), w.y.size());
+    for (size_t m = 0; m < w.x.size(); ++m)
+      if (!finite(w.x[m]) || !finite(w.y[m])) raise(kErrInvalid, "piecewise-linear constraint %zu has a point that is not finite", k);
+  }
+  for (size_t k = 0; k < s.gencons.size(); ++k) {
+    const GenCons &g = s.gencons[k];
+    if (g.type < 0 || g.type > 4) raise(kErrInvalid, "general constraint %zu has type %d, expected 0..4", k, g.type);
+    checkCol(g.resultant, ncols, "general constraint", k);
+    for (int c : g.cols) checkCol(c, ncols, "general constraint", k);
+    for (double v : g.vals)
+      if (!finite(v)) raise(kErrInvalid, "general constraint %zu has a value that is not finite", k);
+  }
+  checkMarks(s.modelcut.size(), s.rows.size(), "model-cut marks");
+  checkMarks(s.delayed.size(), s.rows.size(), "delayed-row marks");
+  checkMarks(s.rowscale.size(), s.rows.size(), "row scaling");
+  if (s.colscale.size() != 0 && s.colscale.size() != s.cols.size())
+    raise(kErrInvalid, "column scaling has %zu entries for %zu columns", s.colscale.size(), s.cols.size());
+  nlValidateStore(s);
+  for (int kind = 1; kind <= 6; ++kind)
+    if (int64_t(s.names[kind].names.size()) > nameCount(s, kind))
+      raise(kErrInvalid, "namespace %d has %zu names for %lld objects", kind, s.names[kind].names.size(),
+            (long long)nameCount(s, kind));
+}
+
+void loadStore(ko_prob_struct *p, ko_prob_struct &&fresh) {
+  requireIdle(p);
+  validateStore(fresh);
+  for (int kind = 1; kind <= 6; ++kind) rebuildNameIndex(fresh.names[kind], kind);
+#define KRVX_MOVE(f) p->f = std::move(fresh.f);
+  KRVX_MODEL_FIELDS(KRVX_MOVE)
+#undef KRVX_MOVE
+  for (int kind = 0; kind <= 6; ++kind) p->names[kind] = std::move(fresh.names[kind]);
+  nlOnReplace(p);
+  invalidate(p);
+}
+
+void copyStore(ko_prob_struct &dst, const ko_prob_struct &src) {
+#define KRVX_COPY(f) dst.f = src.f;
+  KRVX_MODEL_FIELDS(KRVX_COPY)
+#undef KRVX_COPY
+  for (int kind = 0; kind <= 6; ++kind) dst.names[kind] = src.names[kind];
+  dst.controls = src.controls;
+  dst.tunermethod = src.tunermethod;
+  dst.outputlog.store(src.outputlog.load());
+  dst.sol = src.sol;
+  dst.highs_stale = true;
+}
+
+std::string modelSummary(const ko_prob_struct &p) {
+  int64_t elems = 0, entities = 0, qrows = 0;
+  for (const Column &c : p.cols) {
+    elems += int64_t(c.coefs.size());
+    entities += c.type != 'C';
+  }
+  for (const auto &q : p.qrows) qrows += !q.empty();
+  char buf[400];
+  std::snprintf(buf, sizeof buf, "%zu rows, %zu columns, %lld elements", p.rows.size(), p.cols.size(),
+                (long long)elems);
+  std::string s = "Problem '" + p.name.substr(0, 200) + "': " + buf;
+  auto part = [&](int64_t n, const char *what) {
+    if (n > 0) s += ", " + std::to_string(n) + " " + what;
+  };
+  part(int64_t(p.qobj.size()), "objective quadratic terms");
+  part(qrows, "quadratic rows");
+  part(entities, "entities");
+  part(int64_t(p.sets.size()), "sets");
+  return s;
+}
+
+void invalidate(ko_prob_struct *p) {
+  p->sol = Solution();
+  p->highs_stale = true;
+}
+
+}  // namespace krvx

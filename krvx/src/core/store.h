@@ -1,0 +1,164 @@
+// The model store of one problem: the truth that every KRVX call reads and changes.
+// Solving lowers it to the problem's HiGHS instance (solve/).
+#pragma once
+#include "krvx.h"
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace krvx {
+
+constexpr double kInf = 1e20;                  // |v| >= kInf is infinite
+inline bool isInf(double v) { return v >= kInf || v <= -kInf; }
+
+struct Entry { int index; double value; };     // one matrix coefficient
+
+struct Row {
+  char type = 'N';                             // L G E R N
+  double rhs = 0.0, range = 0.0;               // R: [rhs - |range|, rhs]
+};
+
+struct Column {
+  double cost = 0.0, lb = 0.0, ub = kInf;
+  char type = 'C';                             // C B I S R P
+  double limit = 0.0;                          // P: integer limit; S/R: lower bound when nonzero
+  std::vector<Entry> coefs;                    // (row, value), rows increasing
+};
+
+struct QTerm { int i, j; double value; };      // i <= j
+
+struct Set {
+  char type = '1';                             // '1' or '2'
+  std::vector<int> cols;
+  std::vector<double> weights;
+};
+
+struct Objective {                             // objectives beyond the main one
+  std::vector<Entry> coefs;                    // (col, value)
+  int priority = 0;
+  double weight = 1.0, abstol = 0.0, reltol = 0.0;
+};
+
+struct Indicator { int col = -1; int complement = 0; };   // per row; complement 0: none
+
+struct PwlCons { int col, resultant; std::vector<double> x, y; };
+struct GenCons { int type, resultant; std::vector<int> cols; std::vector<double> vals; };
+
+// Names of one namespace: positional vector plus a hash for look-ups
+struct NameSpace {
+  std::vector<std::string> names;              // "" = unnamed; may be shorter than the object count
+  std::unordered_map<std::string, int> index;  // non-empty names only, all distinct (rebuildNameIndex)
+};
+
+// Control values by id (see controls.cpp for the table)
+struct ControlValues {
+  std::unordered_map<int, int64_t> ints;
+  std::unordered_map<int, double> dbls;
+  std::unordered_map<int, std::string> strs;
+};
+
+struct Solution {
+  int solvestatus = KRVX_SOLVESTATUS_UNSTARTED;
+  int solstatus = KRVX_SOLSTATUS_NOTFOUND;
+  int lpstatus = 0, mipstatus = 0, stopstatus = 0;
+  double objval = 0.0, bestbound = 0.0;
+  int64_t simplexiter = 0, bariter = 0, nodes = 0;
+  double time = 0.0;
+  bool has_x = false, has_duals = false;
+  std::vector<double> x, slack, duals, djs;    // user columns and rows only
+  std::vector<int> colstat, rowstat;           // basis (BasisStatus values), empty when none
+};
+
+struct MessageHandler { KRVXmessagefunc f; void *data; };
+
+// A nonlinear formula of a row or the objective (nl*.cpp): adds factor * x[col] * g(x), or
+// factor * g(x) when col is KRVN_NOCOL, g being the postfix token stream (type, value), ending in type 0.
+struct Formula {
+  int col = KRVN_NOCOL;
+  double factor = 1.0;
+  std::vector<int> type;
+  std::vector<double> value;
+};
+
+}  // namespace krvx
+
+struct ko_prob_struct {
+  std::recursive_mutex mtx;                    // held by calls; callbacks re-enter on the same thread
+  std::string name;
+  std::string lasterror;
+  int objsense = 1;                            // 1 minimise, -1 maximise
+  double objconst = 0.0;
+
+  std::vector<krvx::Row> rows;
+  std::vector<krvx::Column> cols;
+  std::vector<krvx::QTerm> qobj;               // objective Hessian triangle (objective c'x + 1/2 x'Qx)
+  std::vector<std::vector<krvx::QTerm>> qrows; // per row: x'Qx terms (empty when linear)
+  std::vector<krvx::Set> sets;
+  std::vector<krvx::Objective> objectives;     // extra objectives (index 1...)
+  std::vector<krvx::Indicator> indicators;     // sized like rows when used
+  std::vector<krvx::PwlCons> pwls;
+  std::vector<krvx::GenCons> gencons;
+  std::vector<char> modelcut, delayed;         // row marks
+  std::vector<int> rowscale, colscale;         // power-of-two exponents
+  std::vector<std::vector<krvx::Formula>> nlrows;   // per row: formulas; may be shorter than rows
+  std::vector<krvx::Formula> nlobj;                 // formulas of the objective
+  std::vector<char> nlstatus;                       // per row: nonlinear status bit; may be shorter than rows
+  krvx::NameSpace names[7];                    // by namespace kind 1..6 (index 0 unused)
+
+  krvx::ControlValues controls;                // values set on this problem (defaults elsewhere)
+  krvx::Solution sol;
+  std::atomic<int> interrupt{0};               // stop reason requested, 0 none
+  std::vector<krvx::MessageHandler> handlers;  // guarded by msgmtx
+  std::string logfile;                         // guarded by msgmtx
+  std::unordered_map<int, int> msgstatus;      // guarded by msgmtx
+  std::mutex msgmtx;                           // message output state; never held while calling out
+  std::mutex errmtx;                           // lasterror
+  void *logfp = nullptr;                       // FILE* of logfile, guarded by msgmtx
+  std::atomic<int> outputlog{1};               // mirror of the OUTPUTLOG control, read without mtx
+  // Set by a solve or tune for its whole run (HiGHS runs without mtx held, solve/): the store
+  // must not change meanwhile, so changing calls fail; reads take mtx briefly and never wait.
+  std::atomic<bool> solving{false};
+  std::string tunermethod;                     // tuner method text (tune.cpp); empty = the default
+
+  void *highs = nullptr;                       // the problem's HiGHS instance, kept between solves
+  bool highs_stale = true;                     // the store changed since the last lowering
+  tagKRVNproblem *nl = nullptr;                // nonlinear layer, created on demand
+};
+
+namespace krvx {
+// Error codes (884 belongs to the module)
+enum : int {
+  kErrInvalid = 1,         // bad argument or data
+  kErrMemory = 2,          // out of memory
+  kErrInternal = 3,        // unexpected internal failure
+  kErrFile = 4,            // file missing, unreadable or malformed
+  kErrBusy = 30,           // the problem is being solved
+  kErrUnsupported = 6,     // the data cannot be handled
+  kErrSolver = 7,          // the numerical solve failed
+  kErrNoProblem = 91,      // no problem given
+  kErrNoSolution = 422,    // no solution available
+};
+// Own message numbers (KRVXsetmessagestatus): 1xx core, 2xx solving, 3xx reading and writing
+enum : int {
+  kMsgControls = 101,      // KRVXdumpcontrols lines
+  kMsgLoaded = 102,        // summary after a load
+};
+// Error helpers: set the text (truncated to KRVX_MAXERRLEN) and return the code.
+int fail(ko_prob_struct *p, int code, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
+int failGlobal(int code, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
+// Message output through the problem's handlers, then the global ones (OUTPUTLOG 0 silences a
+// problem's messages). Handlers run on the calling thread with no library lock of ours held; a
+// Python handler then waits for the interpreter lock, whose holder may be reading an attribute of
+// this problem: so send messages after releasing p->mtx where the call can (see KRVXdumpcontrols).
+void message(ko_prob_struct *p, int msgtype, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
+// The same with an own message number: a number suppressed by KRVXsetmessagestatus is not output.
+void messageCode(ko_prob_struct *p, int msgcode, int msgtype, const char *fmt, ...)
+    __attribute__((format(printf, 4, 5)));
+// The store changed: drop the solution and mark the HiGHS instance stale.
+void invalidate(ko_prob_struct *p);
+}  // namespace krvx

@@ -1,0 +1,289 @@
+#include "nl/nl.h"
+#include "solve/highs_lower.h"
+#include "solve/solve.h"
+
+#include "interfaces/highs_c_api.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <limits>
+#include <string>
+
+namespace krvx {
+
+static_assert(sizeof(HighsInt) == sizeof(int), "ModelArrays holds HiGHS's integers");
+
+namespace {
+
+bool isDiscrete(char type) { return type != 'C'; }
+
+// What a partial-integer column becomes: x in {integers of [lb, limit)} u [limit, ub].
+// Unbounded: integers without a lower bound below the limit, which y + s cannot express.
+enum class PartialForm { Integer, Continuous, Split, Unbounded };
+
+PartialForm partialForm(const Column &c) {
+  if (!isInf(c.ub) && c.ub < c.limit) return PartialForm::Integer;
+  if (c.lb >= c.limit) return PartialForm::Continuous;
+  if (isInf(c.lb)) return PartialForm::Unbounded;
+  const double top = std::ceil(c.limit) - 1;            // largest integer below the limit
+  return top < std::ceil(c.lb) ? PartialForm::Continuous : PartialForm::Split;
+}
+
+const char *unsupportedContent(const ko_prob_struct *p, bool discrete) {
+  if (nlHasFormulas(p)) return "nonlinear formulas";
+  for (const auto &q : p->qrows)
+    if (!q.empty()) return "quadratic constraints";
+  if (!p->objectives.empty() && !p->qobj.empty()) return "several objectives together with a quadratic objective";
+  if (discrete && !p->qobj.empty()) return "discrete columns together with a quadratic objective";
+  return nullptr;
+}
+
+// The objectives by priority level, highest first: the main objective (priority 0, weight 1) and
+// the extra ones, blended within a level; the sense of the problem gives the sign.
+void buildObjectives(const ko_prob_struct *p, const Lowered &low, ModelArrays &a) {
+  struct Member { int priority; double weight, abstol, reltol; const Objective *obj; };
+  std::vector<Member> members{{0, 1.0, 0.0, 0.0, nullptr}};
+  for (const Objective &o : p->objectives) members.push_back({o.priority, o.weight, o.abstol, o.reltol, &o});
+  std::stable_sort(members.begin(), members.end(),
+                   [](const Member &x, const Member &y) { return x.priority > y.priority; });
+  const size_t n = size_t(low.hcols);
+  auto add = [&](double *dense, int j, double v) {
+    dense[j] += v;
+    if (!low.split.empty() && low.split[size_t(j)] >= 0) dense[low.split[size_t(j)]] += v;
+  };
+  for (size_t k = 0; k < members.size();) {
+    const int priority = members[k].priority;
+    a.objpriority.push_back(priority);
+    a.objweight.push_back(p->objsense < 0 ? -1.0 : 1.0);
+    a.objoffset.push_back(0.0);
+    a.objabstol.push_back(0.0);
+    a.objreltol.push_back(0.0);
+    a.objcoef.resize(a.objcoef.size() + n, 0.0);
+    double *dense = a.objcoef.data() + a.objcoef.size() - n;
+    for (; k < members.size() && members[k].priority == priority; ++k) {
+      const Member &m = members[k];
+      a.objabstol.back() = std::max(a.objabstol.back(), m.abstol);
+      a.objreltol.back() = std::max(a.objreltol.back(), m.reltol);
+      if (!m.obj) {
+        a.objoffset.back() += m.weight * p->objconst;
+        for (int j = 0; j < low.ncols; ++j) add(dense, j, m.weight * p->cols[size_t(j)].cost);
+      } else {
+        for (const Entry &e : m.obj->coefs) add(dense, e.index, m.weight * e.value);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+int planLowering(ko_prob_struct *p, Lowered &low) {
+  low = Lowered();
+  low.ncols = static_cast<int>(p->cols.size());
+  low.nrows = static_cast<int>(p->rows.size());
+  low.quadratic = !p->qobj.empty();
+  low.multiobj = !p->objectives.empty();
+  for (const auto &c : p->cols) low.discrete = low.discrete || isDiscrete(c.type);
+  if (const char *what = unsupportedContent(p, low.discrete))
+    return fail(p, kErrUnsupported, "Cannot solve this problem: it has %s, which the solver does not support",
+                what);
+  low.hcols = low.ncols;
+  low.hrows = low.nrows;
+  for (int j = 0; j < low.ncols; ++j) {
+    const Column &c = p->cols[j];
+    if (c.type != 'P') continue;
+    const PartialForm form = partialForm(c);
+    if (form == PartialForm::Unbounded)
+      return fail(p, kErrUnsupported,
+                  "Cannot solve this problem: partial-integer column %d has no finite lower bound", j);
+    if (form != PartialForm::Split) continue;
+    if (low.split.empty()) low.split.assign(low.ncols, -1);
+    low.split[j] = low.hcols++;
+    if (!isInf(c.ub)) ++low.hrows;
+  }
+  low.rhs.resize(low.nrows);
+  for (int i = 0; i < low.nrows; ++i) low.rhs[i] = p->rows[i].rhs;
+  size_t nz = 0;
+  for (int j = 0; j < low.ncols; ++j) {
+    size_t n = p->cols[j].coefs.size();
+    nz += (!low.split.empty() && low.split[j] >= 0) ? 2 * n + 2 : n;
+  }
+  if (nz >= static_cast<size_t>(INT_MAX) || p->qobj.size() >= static_cast<size_t>(INT_MAX))
+    return fail(p, kErrUnsupported, "Cannot solve this problem: it has more than %d coefficients", INT_MAX - 1);
+  return planReform(p, low);   // sets, indicator, piecewise-linear and general constraints
+}
+
+void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a) {
+  const double inf = std::numeric_limits<double>::infinity();
+  auto bound = [inf](double v) { return v >= kInf ? inf : v <= -kInf ? -inf : v; };
+  const int n = low.hcols, m = low.hrows;
+
+  a = ModelArrays();
+  a.sense = p->objsense < 0 ? -1 : 1;
+  a.offset = p->objconst;
+  std::vector<double> &cost = a.cost, &lower = a.lower, &upper = a.upper, &rowlo = a.rowlo, &rowup = a.rowup;
+  cost.resize(n);
+  lower.resize(n);
+  upper.resize(n);
+  rowlo.resize(m);
+  rowup.resize(m);
+  std::vector<int> &integrality = a.integrality;
+  integrality.assign(low.discrete ? n : 0, kHighsVarTypeContinuous);
+  for (int i = 0; i < low.nrows; ++i) {
+    const Row &r = p->rows[i];
+    double lo = -inf, up = inf;
+    switch (r.type) {
+      case 'L': up = bound(r.rhs); break;
+      case 'G': lo = bound(r.rhs); break;
+      case 'E': lo = up = bound(r.rhs); break;
+      case 'R': up = bound(r.rhs); lo = bound(r.rhs - std::fabs(r.range)); break;
+      default: break;   // N: free
+    }
+    rowlo[i] = lo;
+    rowup[i] = up;
+  }
+
+  // Columns; auxiliary rows (one per split column with a finite upper bound) follow the user's.
+  std::vector<std::vector<std::pair<int, double>>> auxrows;
+  std::vector<int> &start = a.start, &index = a.index;
+  std::vector<double> &value = a.value;
+  start.assign(n + 1, 0);
+  std::vector<std::pair<int, int>> splitpairs;   // (user column, aux column)
+  for (int j = 0; j < low.ncols; ++j) {
+    const Column &c = p->cols[j];
+    double lo = bound(c.lb), up = bound(c.ub);
+    HighsInt type = kHighsVarTypeContinuous;
+    switch (c.type) {
+      case 'B': type = kHighsVarTypeInteger; lo = std::max(lo, 0.0); up = std::min(up, 1.0); break;
+      case 'I': type = kHighsVarTypeInteger; break;
+      case 'S': type = kHighsVarTypeSemiContinuous; if (c.limit != 0.0) lo = c.limit; break;
+      case 'R': type = kHighsVarTypeSemiInteger; if (c.limit != 0.0) lo = c.limit; break;
+      case 'P':
+        switch (partialForm(c)) {
+          case PartialForm::Integer: type = kHighsVarTypeInteger; break;
+          case PartialForm::Continuous:
+          case PartialForm::Unbounded: lo = std::max(lo, c.limit); break;
+          case PartialForm::Split: {
+            type = kHighsVarTypeInteger;
+            const double first = std::ceil(c.lb);
+            up = std::ceil(c.limit) - 1;
+            const int s = low.split[j];
+            // s in {0} u [limit - ceil(lb), ub - ceil(lb)]: x = y + s reaches [limit, ub]
+            cost[s] = c.cost;
+            lower[s] = c.limit - first;
+            upper[s] = isInf(c.ub) ? inf : c.ub - first;
+            integrality[s] = kHighsVarTypeSemiContinuous;
+            splitpairs.emplace_back(j, s);
+            if (!isInf(c.ub)) {
+              const int r = low.nrows + static_cast<int>(auxrows.size());
+              auxrows.push_back({{j, 1.0}, {s, 1.0}});
+              rowlo[r] = -inf;
+              rowup[r] = c.ub;
+            }
+            break;
+          }
+        }
+        break;
+      default: break;
+    }
+    cost[j] = c.cost;
+    lower[j] = lo;
+    upper[j] = up;
+    if (low.discrete) integrality[j] = type;
+  }
+  // Column-wise matrix: the user's columns, then the auxiliary columns (copies of their
+  // user column plus the tie row).
+  auto addColumn = [&](int col, const std::vector<Entry> &coefs, int tie) {
+    start[col] = static_cast<HighsInt>(index.size());
+    for (const Entry &e : coefs) { index.push_back(e.index); value.push_back(e.value); }
+    if (tie >= 0) { index.push_back(tie); value.push_back(1.0); }
+  };
+  std::vector<int> tierow(n, -1);
+  for (size_t k = 0; k < auxrows.size(); ++k)
+    for (const auto &cv : auxrows[k]) tierow[cv.first] = low.nrows + static_cast<int>(k);
+  for (int j = 0; j < low.ncols; ++j) addColumn(j, p->cols[j].coefs, tierow[j]);
+  for (const auto &js : splitpairs) addColumn(js.second, p->cols[js.first].coefs, tierow[js.second]);
+  start[n] = static_cast<HighsInt>(index.size());
+
+  // Hessian: the store's triangle (i <= j) is HiGHS's lower triangle, column-wise.
+  std::vector<int> &qstart = a.qstart, &qindex = a.qindex;
+  std::vector<double> &qvalue = a.qvalue;
+  if (low.quadratic) {
+    std::vector<QTerm> q(p->qobj);
+    for (QTerm &t : q)
+      if (t.i > t.j) std::swap(t.i, t.j);
+    std::sort(q.begin(), q.end(), [](const QTerm &a, const QTerm &b) {
+      return a.i != b.i ? a.i < b.i : a.j < b.j;
+    });
+    qstart.assign(n, 0);
+    size_t k = 0;
+    for (int col = 0; col < n; ++col) {
+      qstart[col] = static_cast<HighsInt>(qindex.size());
+      for (; k < q.size() && q[k].i == col; ++k) {
+        if (!qindex.empty() && static_cast<int>(qindex.size()) > qstart[col] && qindex.back() == q[k].j)
+          qvalue.back() += q[k].value;
+        else {
+          qindex.push_back(q[k].j);
+          qvalue.push_back(q[k].value);
+        }
+      }
+    }
+  }
+  if (low.multiobj) buildObjectives(p, low, a);
+  applyReform(low, a);
+}
+
+int passArrays(ko_prob_struct *p, void *h, const ModelArrays &a) {
+  const int n = static_cast<int>(a.cost.size()), m = static_cast<int>(a.rowlo.size());
+  const int qnz = static_cast<int>(a.qindex.size());
+  std::string reason;
+  HighsInt rc;
+  {
+    HighsSession session(p, h);
+    rc = Highs_passModel(h, n, m, static_cast<int>(a.index.size()), qnz, kHighsMatrixFormatColwise,
+                         qnz ? kHighsHessianFormatTriangular : 0, a.sense, a.offset, a.cost.data(), a.lower.data(),
+                         a.upper.data(), a.rowlo.data(), a.rowup.data(), a.start.data(), a.index.data(),
+                         a.value.data(), qnz ? a.qstart.data() : nullptr, qnz ? a.qindex.data() : nullptr,
+                         qnz ? a.qvalue.data() : nullptr, a.integrality.empty() ? nullptr : a.integrality.data());
+    if (rc != kHighsStatusError && a.objpriority.empty()) rc = Highs_clearLinearObjectives(h);
+    if (rc != kHighsStatusError && !a.objpriority.empty()) {
+      Highs_setBoolOptionValue(h, "blend_multi_objectives", 0);
+      rc = Highs_passLinearObjectives(h, static_cast<HighsInt>(a.objpriority.size()), a.objweight.data(),
+                                      a.objoffset.data(), a.objcoef.data(), a.objabstol.data(), a.objreltol.data(),
+                                      a.objpriority.data());
+    }
+    session.end();
+    reason = session.lastError();
+  }
+  if (rc != kHighsStatusError) return 0;
+  std::lock_guard<std::recursive_mutex> lock(p->mtx);
+  return fail(p, kErrSolver, "The solver refused the model%s%s", reason.empty() ? "" : ": ", reason.c_str());
+}
+
+void *newHighs() {
+  void *h = Highs_create();
+  if (h) Highs_setBoolOptionValue(h, "log_to_console", 0);
+  return h;
+}
+
+int prepareOwnHighs(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool &pass) {
+  pass = false;
+  if (int rc = planLowering(p, low)) return rc;
+  if (!p->highs) {
+    p->highs = newHighs();
+    if (!p->highs) return fail(p, kErrMemory, "The solver could not be created (out of memory)");
+    p->highs_stale = true;
+  }
+  pass = p->highs_stale;
+  if (pass) buildArrays(p, low, a);
+  return 0;
+}
+
+int passOwnHighs(ko_prob_struct *p, const ModelArrays &a) {
+  if (int rc = passArrays(p, p->highs, a)) return rc;
+  std::lock_guard<std::recursive_mutex> lock(p->mtx);
+  p->highs_stale = false;
+  return 0;
+}
+
+}  // namespace krvx
