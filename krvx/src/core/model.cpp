@@ -217,6 +217,7 @@ std::string modelSummary(const ko_prob_struct &p) {
 
 void invalidate(ko_prob_struct *p) {
   p->sol = Solution();
+  p->iis.reset();
   p->highs_stale = true;
 }
 

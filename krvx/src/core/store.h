@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -72,9 +73,12 @@ struct Solution {
   bool has_x = false, has_duals = false;
   std::vector<double> x, slack, duals, djs;    // user columns and rows only
   std::vector<int> colstat, rowstat;           // basis (BasisStatus values), empty when none
+  double penaltyvalue = 0.0;                   // weighted violation of the last repair (analysis/repair.cpp)
 };
 
 struct MessageHandler { KRVXmessagefunc f; void *data; };
+
+struct IisState;                               // results of an infeasibility analysis (analysis/iis.h)
 
 // A nonlinear formula of a row or the objective (nl*.cpp): adds factor * x[col] * g(x), or
 // factor * g(x) when col is KRVN_NOCOL, g being the postfix token stream (type, value), ending in type 0.
@@ -128,6 +132,7 @@ struct ko_prob_struct {
   void *highs = nullptr;                       // the problem's HiGHS instance, kept between solves
   bool highs_stale = true;                     // the store changed since the last lowering
   tagKRVNproblem *nl = nullptr;                // nonlinear layer, created on demand
+  std::shared_ptr<krvx::IisState> iis;         // the IIS search; dropped with any change (invalidate)
 };
 
 namespace krvx {
@@ -159,6 +164,6 @@ void message(ko_prob_struct *p, int msgtype, const char *fmt, ...) __attribute__
 // The same with an own message number: a number suppressed by KRVXsetmessagestatus is not output.
 void messageCode(ko_prob_struct *p, int msgcode, int msgtype, const char *fmt, ...)
     __attribute__((format(printf, 4, 5)));
-// The store changed: drop the solution and mark the HiGHS instance stale.
+// The store changed: drop the solution and the IIS search, and mark the HiGHS instance stale.
 void invalidate(ko_prob_struct *p);
 }  // namespace krvx
