@@ -155,6 +155,15 @@ inline bool checkLpIis(KRVXprob p, int num, const char *what) {
   return ok;
 }
 
+// The model of p as an MPS text (no solution, controls or IIS results).
+inline std::string modelText(KRVXprob p) {
+  const std::string path = "krvx_model_" + std::to_string(getpid()) + ".mps";
+  if (KRVXwriteprob(p, path.c_str(), "") != 0) return "<write failed: " + lastError(p) + ">";
+  std::string bytes = fileBytes(path);
+  std::remove(path.c_str());
+  return bytes;
+}
+
 // The test data folder, or "" (the caller skips; under CI=true a missing folder fails).
 inline std::string dataFolder(const char *test) {
   const char *data = std::getenv("KORVEX_DATA");

@@ -79,12 +79,12 @@ std::unique_ptr<ko_prob_struct> buildRelaxation(const ko_prob_struct &s, const R
                  {{int(i), 1.0}});
   }
   for (size_t j = 0; j < ncols; ++j) {
-    Column &c = d->cols[j];
     const double scale = r.penalty == 's' ? scalePow(s.colscale, j, -1.0) : 1.0;
     for (int side = 0; side < 2; ++side) {
       const double *pref = r.pref[2 + side];
       if (!pref || pref[j] == 0.0) continue;
       const bool lowerSide = side == 0;
+      Column &c = d->cols[j];   // (elastic columns are appended below)
       const double bound = lowerSide ? c.lb : c.ub;
       if (isInf(bound) || c.type == 'B' || (lowerSide && c.type != 'C' && c.type != 'I')) continue;
       const double limit = r.limit[2 + side] ? r.limit[2 + side][j] : 0.0;
