@@ -85,6 +85,20 @@ KPY_DECLARE_METHOD(delPwlCons)
 KPY_DECLARE_METHOD(addGenCons)
 KPY_DECLARE_METHOD(getGenCons)
 KPY_DECLARE_METHOD(delGenCons)
+// irreducible infeasible sets
+KPY_DECLARE_METHOD_NOARGS(clearIIS)
+KPY_DECLARE_METHOD(firstIIS)
+KPY_DECLARE_METHOD_NOARGS(nextIIS)
+KPY_DECLARE_METHOD_NOARGS(IISAll)
+KPY_DECLARE_METHOD(printIIS)
+KPY_DECLARE_METHOD(IISIsolations)
+KPY_DECLARE_METHOD(writeIIS)
+KPY_DECLARE_METHOD_NOARGS(IISStatus)
+KPY_DECLARE_METHOD(getIISData)
+// infeasibility repair
+KPY_DECLARE_METHOD(repairWeightedInfeas)
+KPY_DECLARE_METHOD(repairWeightedInfeasBounds)
+KPY_DECLARE_METHOD(repairInfeas)
 
 extern const char kpy_doc_solve[];
 extern const char kpy_doc_save[];

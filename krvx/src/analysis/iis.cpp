@@ -63,7 +63,7 @@ Verdict reduce(const Analysis &a, const IisState &st, std::vector<char> keep, co
     if (!keep[size_t(m)]) continue;
     keep[size_t(m)] = 0;
     if (continuous && st.mode == 2) {
-      PhaseOne t = phaseOne(a, s, st.members, keep);
+      PhaseOne t = farkasRay(a, s, st.members, keep);
       if (t.verdict == Verdict::Infeasible) {
         if (t.valid)
           for (size_t k = 0; k < keep.size(); ++k)
@@ -80,6 +80,25 @@ Verdict reduce(const Analysis &a, const IisState &st, std::vector<char> keep, co
     keep[size_t(m)] = 1;   // feasible without it, or not solvable without it: needed
   }
   return record(a, st, keep, rec);
+}
+
+// Shrinks an infeasible subsystem to the support of a dual ray's certificate when that is smaller
+// (its multipliers become the weights).
+Verdict sparsen(const Analysis &a, const IisState &st, std::vector<char> &keep, std::vector<double> &weight) {
+  PhaseOne t = farkasRay(a, *st.base, st.members, keep);
+  if (t.verdict == Verdict::Stopped) return t.verdict;
+  if (t.verdict != Verdict::Infeasible || !t.valid) return Verdict::Infeasible;
+  size_t before = 0, after = 0;
+  for (size_t k = 0; k < keep.size(); ++k) {
+    before += keep[k] != 0;
+    after += keep[k] && t.mult[k] != 0.0;
+  }
+  if (after < before) {
+    for (size_t k = 0; k < keep.size(); ++k)
+      if (t.mult[k] == 0.0) keep[k] = 0;
+    weight = t.mult;
+  }
+  return Verdict::Infeasible;
 }
 
 void expand(IisState &st, const std::vector<int> &path, const IisRecord &rec) {
@@ -137,10 +156,17 @@ int iisFirst(const Analysis &a, IisState &st, int mode, int &status) {
   }
   IisRecord &init = st.initial;
   if (r.verdict == Verdict::Infeasible) {
+    std::vector<char> keep(all.size(), 0);
+    std::vector<double> weight = r.valid ? r.mult : std::vector<double>(all.size(), 0.0);
+    for (size_t k = 0; k < all.size(); ++k) keep[k] = !r.valid || r.mult[k] != 0.0;
+    if (sparsen(a, st, keep, weight) == Verdict::Stopped) {
+      status = kIisStopped;
+      return 0;
+    }
     for (size_t k = 0; k < all.size(); ++k)
-      if (!r.valid || r.mult[k] != 0.0) {
+      if (keep[k]) {
         init.members.push_back(int(k));
-        init.mult.push_back(r.valid ? r.mult[k] : 0.0);
+        init.mult.push_back(weight[k]);
       }
     init.suminf = r.suminf;
     init.numinf = r.numinf;
@@ -203,6 +229,7 @@ int iisNext(const Analysis &a, IisState &st, int &status) {
         for (size_t k = 0; k < keep.size(); ++k)
           if (r.mult[k] == 0.0) keep[k] = 0;
         weight = r.mult;
+        if (sparsen(a, st, keep, weight) == Verdict::Stopped) v = Verdict::Stopped;
       }
     } else {
       v = testFeasible(a, s, st.members, keep);

@@ -187,10 +187,14 @@ int Analysis::stopReason() const {
   return 0;
 }
 
-int Analysis::solve(ko_prob_struct &sub, Solution &out, bool relax) const {
+int Analysis::solve(ko_prob_struct &sub, Solution &out, bool relax, std::vector<double> *ray) const {
   out = Solution();
   RunSettings s = s_;
   s.relax = relax;
+  if (ray) {
+    ray->clear();
+    s.presolve = 0;   // a ray of the problem as given
+  }
   if (timed_) {
     s.timelimit = std::chrono::duration<double>(deadline_ - std::chrono::steady_clock::now()).count();
     if (s.timelimit <= 0) {
@@ -212,10 +216,22 @@ int Analysis::solve(ko_prob_struct &sub, Solution &out, bool relax) const {
   ModelArrays arrays;
   if (int rc = planLowering(&sub, low)) return relay(rc);
   buildArrays(&sub, low, arrays);
-  if (!h_) h_ = std::unique_ptr<void, void (*)(void *)>(newHighs(), Highs_destroy);
-  if (!h_.get()) return fail(p_, kErrMemory, "The solver could not be created (out of memory)");
+  if (!h_) {
+    h_ = std::unique_ptr<void, void (*)(void *)>(newHighs(), Highs_destroy);
+    if (!h_.get()) return fail(p_, kErrMemory, "The solver could not be created (out of memory)");
+    Highs_setBoolOptionValue(h_.get(), "output_flag", s_.output);
+  }
   if (int rc = passArrays(p_, h_.get(), arrays)) return rc;
-  return runHighs(p_, h_.get(), low, s, out);
+  const int rc = runHighs(p_, h_.get(), low, s, out);
+  if (rc == 0 && ray && out.solstatus == KRVX_SOLSTATUS_INFEASIBLE) {
+    HighsInt has = 0;
+    std::vector<double> values(size_t(low.hrows));
+    if (Highs_getDualRay(h_.get(), &has, values.data()) != kHighsStatusError && has) {
+      values.resize(size_t(low.nrows));
+      ray->swap(values);
+    }
+  }
+  return rc;
 }
 
 Verdict testFeasible(const Analysis &a, const ko_prob_struct &s, const std::vector<Member> &members,
@@ -235,33 +251,34 @@ Verdict testFeasible(const Analysis &a, const ko_prob_struct &s, const std::vect
   }
 }
 
-PhaseOne phaseOne(const Analysis &a, const ko_prob_struct &s, const std::vector<Member> &members,
-                  const std::vector<char> &keep) {
-  PhaseOne r;
-  r.mult.assign(members.size(), 0.0);
-  if (a.stopReason()) {
-    r.verdict = Verdict::Stopped;
-    return r;
+namespace {
+
+// The continuous part of a subsystem, with the members that give each column's bounds.
+struct RelaxedSubsystem {
+  std::unique_ptr<ko_prob_struct> sub;
+  std::vector<ColumnMembers> cm;
+  const ko_prob_struct *s;
+  size_t ncols, nrows;   // the subsystem's own (elastic columns come after)
+
+  RelaxedSubsystem(const ko_prob_struct &store, const std::vector<Member> &members, const std::vector<char> &keep)
+      : sub(restrictStore(store, members, keep)), cm(columnMembers(store.cols.size(), members, keep)), s(&store) {
+    relaxStore(*sub);
+    ncols = sub->cols.size();
+    nrows = sub->rows.size();
   }
-  auto sub = restrictStore(s, members, keep);
-  relaxStore(*sub);
-  const std::vector<ColumnMembers> cm = columnMembers(s.cols.size(), members, keep);
-  const size_t ncols = sub->cols.size(), nrows = sub->rows.size();
-  // the members that give column j's relaxed bounds
-  auto lowerMember = [&](size_t j) {
+  int lowerMember(size_t j) const {
     const ColumnMembers &c = cm[j];
-    if (c.lower >= 0 && s.cols[j].lb == sub->cols[j].lb) return c.lower;
-    return c.type;
-  };
-  auto upperMember = [&](size_t j) {
+    return c.lower >= 0 && s->cols[j].lb == sub->cols[j].lb ? c.lower : c.type;
+  }
+  int upperMember(size_t j) const {
     const ColumnMembers &c = cm[j];
-    if (c.upper >= 0 && s.cols[j].ub == sub->cols[j].ub) return c.upper;
-    return c.type;
-  };
-  // crossing bounds: x <= ub and -x <= -lb add up to 0 <= ub - lb < 0
-  for (size_t j = 0; j < ncols; ++j) {
-    const Column &c = sub->cols[j];
-    if (c.lb > c.ub && !isInf(c.lb) && !isInf(c.ub)) {
+    return c.upper >= 0 && s->cols[j].ub == sub->cols[j].ub ? c.upper : c.type;
+  }
+  // Crossing bounds, x <= ub and -x <= -lb adding up to 0 <= ub - lb < 0: the certificate.
+  bool crossing(PhaseOne &r) const {
+    for (size_t j = 0; j < ncols; ++j) {
+      const Column &c = sub->cols[j];
+      if (!(c.lb > c.ub && !isInf(c.lb) && !isInf(c.ub))) continue;
       const int lo = lowerMember(j), up = upperMember(j);
       r.verdict = Verdict::Infeasible;
       r.suminf = c.lb - c.ub;
@@ -271,9 +288,68 @@ PhaseOne phaseOne(const Analysis &a, const ko_prob_struct &s, const std::vector<
         r.mult[size_t(up)] = 1.0;
         r.valid = true;
       }
-      return r;
+      return true;
     }
+    return false;
   }
+  // Row multipliers l (positive: upper side) made a certificate: mu = -A'l on the columns, checked
+  // to add up to a negative bound; sets r.mult and r.valid.
+  void certify(const std::vector<double> &l, const std::vector<Member> &members, const std::vector<char> &keep,
+               double tol, PhaseOne &r) const {
+    std::vector<double> lambda(nrows, 0.0), mu(ncols, 0.0), mag(ncols, 0.0);
+    for (size_t i = 0; i < nrows; ++i) {
+      const char t = sub->rows[i].type;
+      if (std::fabs(l[i]) > 1e-9 && ((l[i] > 0 && hasUpperSide(t)) || (l[i] < 0 && hasLowerSide(t)))) lambda[i] = l[i];
+    }
+    for (size_t j = 0; j < ncols; ++j)
+      for (const Entry &e : sub->cols[j].coefs) {
+        mu[j] -= lambda[size_t(e.index)] * e.value;
+        mag[j] += std::fabs(lambda[size_t(e.index)] * e.value);
+      }
+    double beta = 0.0, scale = 0.0;
+    for (size_t i = 0; i < nrows; ++i) {
+      if (lambda[i] == 0.0) continue;
+      const Row &row = sub->rows[i];
+      const double side = lambda[i] > 0 ? row.rhs : rowLower(row);
+      beta += lambda[i] * side;
+      scale += std::fabs(lambda[i] * side);
+    }
+    for (size_t j = 0; j < ncols; ++j) {
+      const Column &c = sub->cols[j];
+      const double bound = mu[j] > 0 ? c.ub : c.lb;
+      const int member = mu[j] > 0 ? upperMember(j) : lowerMember(j);
+      // what the solver's dual tolerance leaves on a column without that bound
+      if (std::fabs(mu[j]) <= 1e-12 || ((isInf(bound) || member < 0) && std::fabs(mu[j]) <= 1e-7 * (1 + mag[j]))) {
+        mu[j] = 0.0;
+        continue;
+      }
+      if (isInf(bound) || member < 0) return;
+      beta += mu[j] * bound;
+      scale += std::fabs(mu[j] * bound);
+    }
+    if (!(beta < -1e-9 * std::max(1.0, scale) && beta < -0.5 * tol)) return;
+    r.valid = true;
+    std::fill(r.mult.begin(), r.mult.end(), 0.0);
+    for (size_t k = 0; k < members.size(); ++k)
+      if (keep[k] && members[k].kind == MemberKind::Row) r.mult[k] = lambda[size_t(members[k].index)];
+    for (size_t j = 0; j < ncols; ++j)
+      if (mu[j] != 0.0) r.mult[size_t(mu[j] > 0 ? upperMember(j) : lowerMember(j))] += mu[j];
+  }
+};
+
+}  // namespace
+
+PhaseOne phaseOne(const Analysis &a, const ko_prob_struct &s, const std::vector<Member> &members,
+                  const std::vector<char> &keep) {
+  PhaseOne r;
+  r.mult.assign(members.size(), 0.0);
+  if (a.stopReason()) {
+    r.verdict = Verdict::Stopped;
+    return r;
+  }
+  RelaxedSubsystem rs(s, members, keep);
+  if (rs.crossing(r)) return r;
+  ko_prob_struct &sub = *rs.sub;
   // elastic columns: row i's body minus its upper-side elastic plus its lower-side one
   std::vector<int> elasticRow;
   auto elastic = [&](int row, double coef) {
@@ -282,27 +358,27 @@ PhaseOne phaseOne(const Analysis &a, const ko_prob_struct &s, const std::vector<
     e.lb = 0.0;
     e.ub = kInf;
     e.coefs.push_back({row, coef});
-    sub->cols.push_back(std::move(e));
+    sub.cols.push_back(std::move(e));
     elasticRow.push_back(row);
   };
-  for (size_t i = 0; i < nrows; ++i) {
-    const char t = sub->rows[i].type;
+  for (size_t i = 0; i < rs.nrows; ++i) {
+    const char t = sub.rows[i].type;
     if (hasUpperSide(t)) elastic(int(i), -1.0);
     if (hasLowerSide(t)) elastic(int(i), 1.0);
   }
   Solution out;
-  const int rc = a.solve(*sub, out, true);
+  const int rc = a.solve(sub, out, true);
   if (a.stopReason() || (rc == 0 && out.solvestatus == KRVX_SOLVESTATUS_STOPPED)) {
     r.verdict = Verdict::Stopped;
     return r;
   }
-  if (rc || out.solstatus != KRVX_SOLSTATUS_OPTIMAL || !out.has_duals || out.x.size() != sub->cols.size()) {
+  if (rc || out.solstatus != KRVX_SOLSTATUS_OPTIMAL || !out.has_duals || out.x.size() != sub.cols.size()) {
     r.verdict = rc == kErrUnsupported ? Verdict::Unsolvable : Verdict::Failed;
     return r;
   }
   const double tol = a.settings().feastol;
-  std::vector<double> viol(nrows, 0.0);
-  for (size_t e = 0; e < elasticRow.size(); ++e) viol[size_t(elasticRow[e])] += out.x[ncols + e];
+  std::vector<double> viol(rs.nrows, 0.0);
+  for (size_t e = 0; e < elasticRow.size(); ++e) viol[size_t(elasticRow[e])] += out.x[rs.ncols + e];
   for (double v : viol)
     if (v > tol) {
       ++r.numinf;
@@ -313,54 +389,42 @@ PhaseOne phaseOne(const Analysis &a, const ko_prob_struct &s, const std::vector<
     return r;
   }
   r.verdict = Verdict::Infeasible;
-  // Farkas multipliers: lambda = -(row duals of the minimisation), mu = -A'lambda
-  std::vector<double> lambda(nrows, 0.0), mu(ncols, 0.0);
-  for (size_t i = 0; i < nrows; ++i) {
-    const double l = -out.duals[i];
-    const char t = sub->rows[i].type;
-    if (std::fabs(l) > 1e-9 && ((l > 0 && hasUpperSide(t)) || (l < 0 && hasLowerSide(t)))) lambda[i] = l;
+  // Farkas multipliers: the row duals of the minimisation, negated
+  std::vector<double> l(rs.nrows);
+  for (size_t i = 0; i < rs.nrows; ++i) l[i] = -out.duals[i];
+  rs.certify(l, members, keep, tol, r);
+  return r;
+}
+
+PhaseOne farkasRay(const Analysis &a, const ko_prob_struct &s, const std::vector<Member> &members,
+                   const std::vector<char> &keep) {
+  PhaseOne r;
+  r.mult.assign(members.size(), 0.0);
+  if (a.stopReason()) {
+    r.verdict = Verdict::Stopped;
+    return r;
   }
-  std::vector<double> mag(ncols, 0.0);
-  for (size_t j = 0; j < ncols; ++j) {
-    double v = 0.0;
-    for (const Entry &e : sub->cols[j].coefs) {
-      v -= lambda[size_t(e.index)] * e.value;
-      mag[j] += std::fabs(lambda[size_t(e.index)] * e.value);
-    }
-    mu[j] = v;
+  RelaxedSubsystem rs(s, members, keep);
+  if (rs.crossing(r)) return r;
+  Solution out;
+  std::vector<double> ray;
+  const int rc = a.solve(*rs.sub, out, true, &ray);
+  if (a.stopReason()) {
+    r.verdict = Verdict::Stopped;
+    return r;
   }
-  // beta = sum of multiplier times the side it uses; a valid certificate has beta < 0
-  double beta = 0.0, scale = 0.0;
-  bool ok = true;
-  for (size_t i = 0; i < nrows; ++i) {
-    if (lambda[i] == 0.0) continue;
-    const Row &row = sub->rows[i];
-    const double side = lambda[i] > 0 ? row.rhs : rowLower(row);
-    beta += lambda[i] * side;
-    scale += std::fabs(lambda[i] * side);
+  if (rc || out.solstatus != KRVX_SOLSTATUS_INFEASIBLE) {
+    r.verdict = rc ? Verdict::Failed : out.solstatus == KRVX_SOLSTATUS_OPTIMAL ? Verdict::Feasible : Verdict::Failed;
+    return r;
   }
-  for (size_t j = 0; j < ncols; ++j) {
-    const Column &c = sub->cols[j];
-    const double bound = mu[j] > 0 ? c.ub : c.lb;
-    const int member = mu[j] > 0 ? upperMember(j) : lowerMember(j);
-    // what the solver's dual tolerance leaves on a column without that bound
-    if (std::fabs(mu[j]) <= 1e-12 || ((isInf(bound) || member < 0) && std::fabs(mu[j]) <= 1e-7 * (1 + mag[j]))) {
-      mu[j] = 0.0;
-      continue;
-    }
-    if (isInf(bound) || member < 0) {
-      ok = false;
-      break;
-    }
-    beta += mu[j] * bound;
-    scale += std::fabs(mu[j] * bound);
+  r.verdict = Verdict::Infeasible;
+  if (ray.size() != rs.nrows) return r;
+  // the solver's sign convention aside: whichever sign proves infeasibility
+  rs.certify(ray, members, keep, a.settings().feastol, r);
+  if (!r.valid) {
+    for (double &v : ray) v = -v;
+    rs.certify(ray, members, keep, a.settings().feastol, r);
   }
-  r.valid = ok && beta < -1e-9 * std::max(1.0, scale) && beta < -0.5 * tol;
-  if (!r.valid) return r;
-  for (size_t k = 0; k < members.size(); ++k)
-    if (keep[k] && members[k].kind == MemberKind::Row) r.mult[k] = lambda[size_t(members[k].index)];
-  for (size_t j = 0; j < ncols; ++j)
-    if (mu[j] != 0.0) r.mult[size_t(mu[j] > 0 ? upperMember(j) : lowerMember(j))] += mu[j];
   return r;
 }
 

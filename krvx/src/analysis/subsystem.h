@@ -51,7 +51,9 @@ class Analysis {
   int stopReason() const;                 // 0, or the interrupt / time limit that ends the call
   // Solves a private store (any objective): 0 with out filled, or the refusal of its lowering
   // (kErrUnsupported, text set on the analysed problem) or the solver's failure.
-  int solve(ko_prob_struct &sub, Solution &out, bool relax = false) const;
+  // With ray: presolve off, and on infeasibility the solver's dual ray (one value per row of sub,
+  // empty when there is none).
+  int solve(ko_prob_struct &sub, Solution &out, bool relax = false, std::vector<double> *ray = nullptr) const;
 
  private:
   ko_prob_struct *p_;
@@ -87,5 +89,9 @@ struct PhaseOne {
 };
 PhaseOne phaseOne(const Analysis &a, const ko_prob_struct &s, const std::vector<Member> &members,
                   const std::vector<char> &keep);
+// The same certificate from the dual ray of the continuous part (no sums of violations): the
+// simplex method's ray usually rests on far fewer members than phase 1's multipliers.
+PhaseOne farkasRay(const Analysis &a, const ko_prob_struct &s, const std::vector<Member> &members,
+                   const std::vector<char> &keep);
 
 }  // namespace krvx
