@@ -1,13 +1,11 @@
 """IIS methods: the search on small models and every infeasible data file, results, files, errors."""
 import os
-import threading
-import time
 
 import pytest
 
 import korvex
 from korvex import SolStatus
-from test_api_support import data_dir, raises
+from test_api_support import data_dir, interrupted, raises
 
 
 def two_cores():
@@ -117,24 +115,8 @@ def test_interrupt_from_thread_stops_search_and_keeps_problem():
     p = korvex.problem()
     p.loadLP(probname="many", rowtype="G" * n, rhs=[2.0 + k for k in range(n)], objcoef=[1], start=[0, n],
              rowind=list(range(n)), rowcoef=[1.0] * n, lb=[-korvex.infinity], ub=[1])
-    done = threading.Event()
-    ticks = [0]
-
-    def worker():
-        while not done.is_set():
-            ticks[0] += 1
-            if ticks[0] >= 5:
-                p.interrupt()
-            time.sleep(0.01)
-
-    t = threading.Thread(target=worker)
-    t.start()
-    try:
-        p.IISAll()
-    finally:
-        done.set()
-        t.join()
-    assert ticks[0] >= 5   # the search released the interpreter lock
+    _, ticks = interrupted(p, p.IISAll, 5)
+    assert ticks >= 5   # the search released the interpreter lock
     found = p.IISStatus()[0]
     assert 0 <= found < n
     assert (p.attributes.rows, p.attributes.cols) == (n, 1)

@@ -49,6 +49,28 @@ inline double rowLow(const krvx::Row &r) {
 }
 inline double rowUp(const krvx::Row &r) { return r.type == 'L' || r.type == 'E' || r.type == 'R' ? r.rhs : 1e30; }
 
+// A random LP of n columns (costs in -2..2 when `costs`, else 0; bounds finite or not) and m rows of
+// every type with half-integral coefficients; true when it is infeasible.
+inline bool randomLp(KRVXprob p, std::mt19937 &rng, int n, int m, bool costs) {
+  std::vector<TCol> cols;
+  for (int j = 0; j < n; ++j) {
+    const double cost = costs ? double(int(rng() % 5) - 2) : 0.0;
+    const double lb = rng() % 3 == 0 ? -1e20 : -double(rng() % 4);
+    cols.push_back({cost, lb, rng() % 3 == 0 ? 1e20 : double(rng() % 4)});
+  }
+  std::vector<TRow> rows;
+  for (int i = 0; i < m; ++i) {
+    TRow r{"LGER"[rng() % 4], double(int(rng() % 13) - 6), {}, double(1 + rng() % 3)};
+    for (int j = 0; j < n; ++j)
+      if (rng() % 2) r.coefs.push_back({j, double(int(rng() % 7) - 3) + 0.5});
+    rows.push_back(r);
+  }
+  setModel(p, 1, cols, rows);
+  int solvestatus = 0, solstatus = 0;
+  KRVXoptimize(p, "", &solvestatus, &solstatus);
+  return solstatus == KRVX_SOLSTATUS_INFEASIBLE;
+}
+
 // Solves the rows and bounds of an LP's IIS (member `skip` left out: rows first, then bounds) with
 // a HiGHS instance of its own; returns HiGHS's model status.
 inline int solveSubsystem(KRVXprob p, const IisData &d, int skip = -1) {

@@ -48,20 +48,7 @@ void randomLps() {
     KRVXprob p = newProb();
     KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 0);
     const int n = 2 + int(rng() % 5), m = 2 + int(rng() % 6);
-    std::vector<TCol> cols;
-    for (int j = 0; j < n; ++j)
-      cols.push_back({0.0, rng() % 3 == 0 ? -1e20 : -double(rng() % 4), rng() % 3 == 0 ? 1e20 : double(rng() % 4)});
-    std::vector<TRow> rows;
-    for (int i = 0; i < m; ++i) {
-      TRow r{"LGER"[rng() % 4], double(int(rng() % 13) - 6), {}, double(1 + rng() % 3)};
-      for (int j = 0; j < n; ++j)
-        if (rng() % 2) r.coefs.push_back({j, double(int(rng() % 7) - 3) + 0.5});
-      rows.push_back(r);
-    }
-    setModel(p, 1, cols, rows);
-    int solvestatus = 0, solstatus = 0;
-    KRVXoptimize(p, "", &solvestatus, &solstatus);
-    if (solstatus == KRVX_SOLSTATUS_INFEASIBLE) {
+    if (randomLp(p, rng, n, m, false)) {
       ++cases;
       const std::string what = "random LP " + std::to_string(attempt);
       int status = -1;

@@ -105,21 +105,7 @@ void randomRepairs() {
     KRVXprob p = newProb();
     KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 0);
     const int n = 2 + int(rng() % 4), m = 2 + int(rng() % 5);
-    std::vector<TCol> cols;
-    for (int j = 0; j < n; ++j)
-      cols.push_back({double(int(rng() % 5) - 2), rng() % 3 == 0 ? -1e20 : -double(rng() % 4),
-                      rng() % 3 == 0 ? 1e20 : double(rng() % 4)});
-    std::vector<TRow> rows;
-    for (int i = 0; i < m; ++i) {
-      TRow r{"LGER"[rng() % 4], double(int(rng() % 13) - 6), {}, double(1 + rng() % 3)};
-      for (int j = 0; j < n; ++j)
-        if (rng() % 2) r.coefs.push_back({j, double(int(rng() % 7) - 3) + 0.5});
-      rows.push_back(r);
-    }
-    setModel(p, 1, cols, rows);
-    int ss = 0, sol = 0;
-    KRVXoptimize(p, "", &ss, &sol);
-    if (sol != KRVX_SOLSTATUS_INFEASIBLE) {
+    if (!randomLp(p, rng, n, m, true)) {
       KRVXdestroyprob(p);
       continue;
     }

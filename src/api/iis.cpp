@@ -3,16 +3,21 @@
 
 namespace {
 
+// Parses and converts the one argument "iis"; false with the error pending.
+bool iisArgument(problem_s *prob, PyObject *args, PyObject *kwargs, int *iis) {
+  static const char *kwlist[] = {"iis", nullptr};
+  PyObject *oiis = nullptr;
+  return PyArg_ParseTupleAndKeywords(args, kwargs, "O", (char **)kwlist, &oiis) &&
+         kpy_argInt(prob, "iis", oiis, iis, true) == 0;
+}
+
 // printIIS and IISIsolations: one IIS number, None.
 PyObject *iisNumberMethod(PyObject *self, PyObject *args, PyObject *kwargs, int (*fn)(KRVXprob, int)) {
   problem_s *prob = kpy_prob(self);
   if (checkProblemIsInitialized(prob) < 0) return nullptr;
   return kpy_methodEdge([&]() -> PyObject * {
-    static const char *kwlist[] = {"iis", nullptr};
-    PyObject *oiis = nullptr;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O", (char **)kwlist, &oiis)) return nullptr;
     int iis = 0;
-    if (kpy_argInt(prob, "iis", oiis, &iis, true) < 0) return nullptr;
+    if (!iisArgument(prob, args, kwargs, &iis)) return nullptr;
     if (kpy_failed(prob, kpy_callSolverNoGIL(fn, prob, iis))) return nullptr;
     Py_RETURN_NONE;
   });
@@ -110,11 +115,8 @@ PyObject *kpy_problem_getIISData(PyObject *self, PyObject *args, PyObject *kwarg
   problem_s *prob = kpy_prob(self);
   if (checkProblemIsInitialized(prob) < 0) return nullptr;
   return kpy_methodEdge([&]() -> PyObject * {
-    static const char *kwlist[] = {"iis", nullptr};
-    PyObject *oiis = nullptr;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O", (char **)kwlist, &oiis)) return nullptr;
     int iis = 0;
-    if (kpy_argInt(prob, "iis", oiis, &iis, true) < 0) return nullptr;
+    if (!iisArgument(prob, args, kwargs, &iis)) return nullptr;
     int nrows = 0, ncols = 0;
     std::vector<int> rowind, colind;
     std::vector<char> contype, bndtype;

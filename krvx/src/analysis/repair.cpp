@@ -103,14 +103,6 @@ std::unique_ptr<ko_prob_struct> buildRelaxation(const ko_prob_struct &s, const R
   return d;
 }
 
-void clearObjective(ko_prob_struct &s) {
-  for (Column &c : s.cols) c.cost = 0.0;
-  s.qobj.clear();
-  s.objectives.clear();
-  s.objconst = 0.0;
-  s.objsense = 1;
-}
-
 double penaltyOf(const std::vector<Elastic> &el, const std::vector<double> &x) {
   double v = 0.0;
   for (const Elastic &e : el) {
@@ -239,7 +231,7 @@ int repair(ko_prob_struct *p, int *status, const RepairArgs &args, const int64_t
   const Analysis &a = *an;
   // phase 1: the penalties alone
   auto one = copyModel(*relaxed);
-  clearObjective(*one);
+  zeroObjective(*one);
   for (const Elastic &e : el) {
     if (e.quadratic) one->qobj.push_back({e.col, e.col, 2.0 * e.weight});
     else one->cols[size_t(e.col)].cost = e.weight;
@@ -289,7 +281,7 @@ int repair(ko_prob_struct *p, int *status, const RepairArgs &args, const int64_t
       }
     }
   } else if (st == kRepairInfeasible && (args.phase2 == 'i' || args.phase2 == 'a')) {
-    clearObjective(*relaxed);
+    zeroObjective(*relaxed);
     if (relaxationIis(a, p, std::move(relaxed), el, args.phase2 == 'a', nrows, ncols) != 0) {
       st = kRepairError;
       why = "IIS of the relaxation: " + lastErrorText(p);

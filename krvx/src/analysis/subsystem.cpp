@@ -40,15 +40,6 @@ void eraseMarkedNames(ko_prob_struct &s, int kind, const std::vector<char> &gone
   s.names[kind].index.clear();
 }
 
-// Keeps the objective out of a subsystem: feasibility alone is asked.
-void zeroObjective(ko_prob_struct &s) {
-  for (Column &c : s.cols) c.cost = 0.0;
-  s.qobj.clear();
-  s.objectives.clear();
-  s.objconst = 0.0;
-  s.objsense = 1;
-}
-
 // Positions of the bound and type members of each column among the kept members.
 struct ColumnMembers { int lower = -1, upper = -1, type = -1; };
 
@@ -71,6 +62,14 @@ std::vector<ColumnMembers> columnMembers(size_t ncols, const std::vector<Member>
 }
 
 }  // namespace
+
+void zeroObjective(ko_prob_struct &s) {
+  for (Column &c : s.cols) c.cost = 0.0;
+  s.qobj.clear();
+  s.objectives.clear();
+  s.objconst = 0.0;
+  s.objsense = 1;
+}
 
 std::vector<Member> membersOf(const ko_prob_struct &s) {
   std::vector<Member> out;
@@ -259,9 +258,11 @@ struct RelaxedSubsystem {
   std::vector<ColumnMembers> cm;
   const ko_prob_struct *s;
   size_t ncols, nrows;   // the subsystem's own (elastic columns come after)
+  size_t nmembers;
 
   RelaxedSubsystem(const ko_prob_struct &store, const std::vector<Member> &members, const std::vector<char> &keep)
-      : sub(restrictStore(store, members, keep)), cm(columnMembers(store.cols.size(), members, keep)), s(&store) {
+      : sub(restrictStore(store, members, keep)), cm(columnMembers(store.cols.size(), members, keep)), s(&store),
+        nmembers(members.size()) {
     relaxStore(*sub);
     ncols = sub->cols.size();
     nrows = sub->rows.size();
@@ -337,18 +338,23 @@ struct RelaxedSubsystem {
   }
 };
 
+// Sizes r; true when a stop request or crossing bounds settle it before any solve.
+bool settledEarly(const Analysis &a, const RelaxedSubsystem &rs, PhaseOne &r) {
+  r.mult.assign(rs.nmembers, 0.0);
+  if (a.stopReason()) {
+    r.verdict = Verdict::Stopped;
+    return true;
+  }
+  return rs.crossing(r);
+}
+
 }  // namespace
 
 PhaseOne phaseOne(const Analysis &a, const ko_prob_struct &s, const std::vector<Member> &members,
                   const std::vector<char> &keep) {
   PhaseOne r;
-  r.mult.assign(members.size(), 0.0);
-  if (a.stopReason()) {
-    r.verdict = Verdict::Stopped;
-    return r;
-  }
   RelaxedSubsystem rs(s, members, keep);
-  if (rs.crossing(r)) return r;
+  if (settledEarly(a, rs, r)) return r;
   ko_prob_struct &sub = *rs.sub;
   // elastic columns: row i's body minus its upper-side elastic plus its lower-side one
   std::vector<int> elasticRow;
@@ -399,13 +405,8 @@ PhaseOne phaseOne(const Analysis &a, const ko_prob_struct &s, const std::vector<
 PhaseOne farkasRay(const Analysis &a, const ko_prob_struct &s, const std::vector<Member> &members,
                    const std::vector<char> &keep) {
   PhaseOne r;
-  r.mult.assign(members.size(), 0.0);
-  if (a.stopReason()) {
-    r.verdict = Verdict::Stopped;
-    return r;
-  }
   RelaxedSubsystem rs(s, members, keep);
-  if (rs.crossing(r)) return r;
+  if (settledEarly(a, rs, r)) return r;
   Solution out;
   std::vector<double> ray;
   const int rc = a.solve(*rs.sub, out, true, &ray);

@@ -31,6 +31,9 @@ std::vector<Member> membersOf(const ko_prob_struct &s);
 // A private copy of the model fields of s (no controls, solution or HiGHS instance).
 std::unique_ptr<ko_prob_struct> copyModel(const ko_prob_struct &s);
 
+// No objective (minimising 0): feasibility alone is asked.
+void zeroObjective(ko_prob_struct &s);
+
 // The store s with only the members marked in keep holding and a zero objective.
 std::unique_ptr<ko_prob_struct> restrictStore(const ko_prob_struct &s, const std::vector<Member> &members,
                                               const std::vector<char> &keep);
