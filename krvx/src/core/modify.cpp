@@ -223,6 +223,7 @@ void addSets(ko_prob_struct *p, int nsets, int64_t nelems, const char *settype, 
   for (int k = 0; k < nsets; ++k) {
     Set &s = fresh[size_t(k)];
     s.type = settype[k];
+    if (st[size_t(k)] == st[size_t(k) + 1]) raise(kErrInvalid, "new set %d has no members", k);
     std::unordered_set<int> cols;
     std::unordered_set<double> weights;
     for (int64_t m = st[size_t(k)]; m < st[size_t(k) + 1]; ++m) {
