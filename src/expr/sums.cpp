@@ -199,7 +199,12 @@ PyObject *linterm_alg_sum(PyObject *a, PyObject *b, double c) {
     return kpy_modelError("Invalid operands in sum");
   if (check_expressions_compatible(a, b, nullptr) < 0) return nullptr;
   if (atom_a && atom_b) {
-    if (va == vb) return linterm_fill(ka + c * kb, (PyObject *)va);
+    if (va == vb) {
+      // terms that cancel leave an expression without terms, so that x - x <= 0 still compares
+      // into a constraint
+      if (ka + c * kb == 0.0) return expression_base();
+      return linterm_fill(ka + c * kb, (PyObject *)va);
+    }
     auto *e = (expression_s *)make_expr(0.0, va, ka, nullptr, nullptr, 0.0,
                                         "Error creating expression as sum of two linear terms");
     if (e && expression_addToLinTerm(e, vb, c * kb) < 0) Py_CLEAR(e);
