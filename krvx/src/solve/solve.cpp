@@ -598,6 +598,14 @@ static int crossover(KRVXprob prob, int *status) {
       return fail(prob, kErrUnsupported,
                   "Crossover is not available for problems with partial-integer columns, sets, indicator, "
                   "piecewise-linear or general constraints");
+    // HiGHS's crossover reads out of bounds on ranged rows: never hand it one
+    for (size_t i = 0; i < prob->rows.size(); ++i) {
+      const Row &r = prob->rows[i];
+      if (r.type == 'R' && r.range != 0.0 && !isInf(r.rhs) && !isInf(r.rhs - std::fabs(r.range)))
+        return fail(prob, kErrUnsupported,
+                    "Crossover is not available for problems with ranged rows (row %zu has the range [%g, %g])", i,
+                    r.rhs - std::fabs(r.range), r.rhs);
+    }
     s = settingsFromControls(prob);
     s.relax = true;
     x = sol.x;
