@@ -410,7 +410,7 @@ PyObject *namedColumnValue(const var_map *map, PyObject *name) {
 }
 
 bool isNumpyIntScalar(PyObject *obj) {
-  for (int i = 0; i < kpy_np_int_scalars; ++i)
+  for (int i = 0; i < 4; ++i)
     if (kpy_np_scalars[i] && PyObject_TypeCheck(obj, kpy_np_scalars[i])) return true;
   return false;
 }

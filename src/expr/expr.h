@@ -127,9 +127,7 @@ inline bool kpy_isModelOperand(PyObject *o) {
 // NumPy types read at start-up (null when NumPy is unavailable): the array type and the
 // scalar types int8, int16, int32, int64, float16, float32, float64
 extern PyTypeObject *kpy_np_ndarray;
-// NumPy scalar types taken as numbers: the kpy_np_int_scalars integer types first
-constexpr int kpy_np_scalar_count = 12, kpy_np_int_scalars = 8;
-extern PyTypeObject *kpy_np_scalars[kpy_np_scalar_count];
+extern PyTypeObject *kpy_np_scalars[7];
 // true for float, int (and subclasses), NumPy int8..int64 and float16..float64 scalars
 bool isNumericScalar(PyObject *obj);
 // float value of a number (after isNumericScalar); -1.0 with an error set on failure

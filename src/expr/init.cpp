@@ -9,14 +9,11 @@ PyNumberMethods kpy_nonlin_as_number = KPY_EXPR_NUMBER_METHODS(nonlin);
 static int load_numpy_types() {
   PyObject *np = PyImport_ImportModule("numpy");
   if (!np) return -1;
-  // integer types first (kpy_np_int_scalars of them), then the floats and bool
-  static const char *const names[kpy_np_scalar_count] = {"int8",   "int16",   "int32",   "int64",
-                                                         "uint8",  "uint16",  "uint32",  "uint64",
-                                                         "float16", "float32", "float64", "bool"};
+  static const char *const names[7] = {"int8", "int16", "int32", "int64", "float16", "float32", "float64"};
   PyObject *arr = PyObject_GetAttrString(np, "ndarray");
   int rc = arr && PyType_Check(arr) ? 0 : -1;
   if (rc == 0) kpy_np_ndarray = (PyTypeObject *)arr;  // kept for the module's life
-  for (int i = 0; rc == 0 && i < kpy_np_scalar_count; i++) {
+  for (int i = 0; rc == 0 && i < 7; i++) {
     PyObject *t = PyObject_GetAttrString(np, names[i]);
     if (!t || !PyType_Check(t)) rc = -1;
     else kpy_np_scalars[i] = (PyTypeObject *)t;

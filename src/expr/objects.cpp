@@ -12,7 +12,7 @@ PyTypeObject kpy_nonlinType = {PyVarObject_HEAD_INIT(nullptr, 0)};
 #pragma GCC diagnostic pop
 
 PyTypeObject *kpy_np_ndarray = nullptr;
-PyTypeObject *kpy_np_scalars[kpy_np_scalar_count] = {};
+PyTypeObject *kpy_np_scalars[7] = {};
 
 // ---------------------------------------------------------------------------------------
 // numbers and kinds
