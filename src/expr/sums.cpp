@@ -1,5 +1,6 @@
 // Sums of linear terms, quadratic terms and expressions; amending expressions; dispatchers.
 #include "expr/expr.h"
+#include "arrays/numpy.h"
 
 bool lin_atom(PyObject *o, var_s **v, double *k) {
   if (kpy_isVar(o)) {
@@ -419,6 +420,9 @@ static PyObject *dispatch(PyObject *a, PyObject *b, dispatch_op op, bool inplace
   if (b == Py_None && !(op == D_AND || op == D_OR || (inplace && op == D_POW))) return Py_NewRef(a);
   bool model = kpy_isModelOperand(a) || kpy_isModelOperand(b);
   if (!model || isArrayOperand(a) || isArrayOperand(b)) {
+    // a NumPy array of numbers cannot hold model objects: in place it would fail to cast
+    if (inplace && model && kpy_isNumpyArray(a) && PyArray_TYPE((PyArrayObject *)a) != NPY_OBJECT)
+      inplace = false;
     switch (op) {
       case D_ADD: return inplace ? PyNumber_InPlaceAdd(a, b) : PyNumber_Add(a, b);
       case D_SUB: return inplace ? PyNumber_InPlaceSubtract(a, b) : PyNumber_Subtract(a, b);

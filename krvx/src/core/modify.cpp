@@ -2,6 +2,7 @@
 #include "nl/nl.h"
 #include "core/modify.h"
 #include "core/model.h"
+#include "core/directives.h"
 
 #include <algorithm>
 #include <climits>
@@ -320,6 +321,7 @@ void delCols(ko_prob_struct *p, int n, const int *colind, int64_t colind_n) {
     renumber(g.resultant, map);
     for (int &c : g.cols) renumber(c, map);
   }
+  renumberDirectiveColumns(p, map);
   compactNames(p, 2, map);
 }
 
@@ -327,6 +329,7 @@ void delSets(ko_prob_struct *p, int n, const int *setind, int64_t setind_n) {
   const std::vector<int> map = deletionMap(setind, n, setind_n, int64_t(p->sets.size()), "setind", "set");
   if (n == 0) return;
   compact(p->sets, map);
+  renumberDirectiveSets(p, map);
   compactNames(p, 3, map);
 }
 
