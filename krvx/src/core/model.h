@@ -33,6 +33,9 @@ void normalizeTerms(std::vector<QTerm> &terms);
 std::string objectName(const ko_prob_struct &p, int kind, int64_t i);
 std::string defaultName(int kind, int64_t i);
 
+// The object of namespace kind called `name`: its own name first, then the default ones; -1 none.
+int findNamed(const ko_prob_struct &p, int kind, const std::string &name);
+
 // One line describing the model ("Problem 'x': 3 rows, 4 columns, 7 elements, ..."), for the
 // message a call sends after loading or reading a problem.
 std::string modelSummary(const ko_prob_struct &p);
