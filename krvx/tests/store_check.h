@@ -1,14 +1,53 @@
-// Checks of the store that the reader tests share: look-ups by name and an exact comparison.
+// What the reader tests share: a scratch folder, the data folder, look-ups by name and an exact
+// comparison of stores.
 #pragma once
 #include "core/store.h"
 #include "testutil.h"
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace {
+
+std::string tmpdir;
+
+// Makes the scratch folder; false when it cannot be made.
+bool makeTmpdir(const char *prefix) {
+  std::string t = std::string("/tmp/") + prefix + "_XXXXXX";
+  if (!mkdtemp(t.data())) return false;
+  tmpdir = t;
+  return true;
+}
+
+std::string writeFile(const std::string &name, const std::string &text) {
+  std::string path = tmpdir + "/" + name;
+  std::ofstream(path, std::ios::binary) << text;
+  return path;
+}
+
+// The error of reading `text` as the file <name>, or "(read succeeded)".
+std::string readError(const std::string &text, const char *name) {
+  ko_prob_struct p;
+  std::string path = writeFile(name, text);
+  if (KRVXreadprob(&p, path.c_str(), "v") == 0) return "(read succeeded)";
+  return p.lasterror;
+}
+
+// The shared data folder, or "" when absent (then a failure under CI=true, else a printed skip).
+std::string dataFolder(const char *what) {
+  const char *data = std::getenv("KORVEX_DATA"), *ci = std::getenv("CI");
+  if (data && access((std::string(data) + "/expected.csv").c_str(), R_OK) == 0) return data;
+  if (ci && std::string(ci) == "true") EXPECT(!"shared test data missing under CI=true");
+  else std::printf("KORVEX_DATA not set or absent: %s skipped\n", what);
+  return "";
+}
 
 int rowIndex(const ko_prob_struct &p, const char *name) {
   auto it = p.names[1].index.find(name);
@@ -74,6 +113,30 @@ void checkSame(const ko_prob_struct &a, const ko_prob_struct &b, const char *wha
           (!a.indicators[i].complement || a.indicators[i].col == b.indicators[i].col));
   // names as the problem shows them: an unnamed object and one named by its default name agree
   for (int k = 1; k <= 3 && names; ++k) EXPECT(shownNames(a, k) == shownNames(b, k));
+}
+
+// (file, status) of every row of the data's expected.csv.
+std::vector<std::pair<std::string, std::string>> expectedFiles(const std::string &data) {
+  std::ifstream csv(data + "/expected.csv");
+  std::string line;
+  std::getline(csv, line);
+  std::vector<std::pair<std::string, std::string>> out;
+  while (std::getline(csv, line)) {
+    size_t a = line.find(','), b = line.find(',', a + 1);
+    out.emplace_back(line.substr(0, a), line.substr(a + 1, b - a - 1));
+  }
+  return out;
+}
+
+// main of a reader test: the tests in a scratch folder, then the one that needs the shared data.
+int runReaderTests(const char *name, std::initializer_list<void (*)()> tests,
+                   void (*dataTest)(const std::string &), const char *what) {
+  if (!makeTmpdir(name)) return 1;
+  for (auto t : tests) t();
+  std::string data = dataFolder(what);
+  if (!data.empty()) dataTest(data);
+  std::system(("rm -rf " + tmpdir).c_str());
+  return finish(name);
 }
 
 }  // namespace

@@ -13,14 +13,6 @@
 
 namespace {
 
-std::string tmpdir;
-
-std::string writeFile(const std::string &name, const std::string &text) {
-  std::string path = tmpdir + "/" + name;
-  std::ofstream(path) << text;
-  return path;
-}
-
 // Every section and sign rule the reader knows.
 const char *kFull = R"(* all sections
 NAME          full
@@ -159,13 +151,6 @@ void checkFull(const ko_prob_struct &p) {
     EXPECT(p.indicators[size_t(ind)].col == b && p.indicators[size_t(ind)].complement == -1);
     EXPECT(p.indicators[size_t(lim1)].complement == 0);
   }
-}
-
-std::string readError(const std::string &text, const char *name) {
-  ko_prob_struct p;
-  std::string path = writeFile(name, text);
-  if (KRVXreadprob(&p, path.c_str(), "v") == 0) return "(read succeeded)";
-  return p.lasterror;
 }
 
 void testFullFile() {
@@ -323,13 +308,8 @@ void testRoundTrips() {
 }
 
 void testDataFiles(const std::string &data) {
-  std::ifstream csv(data + "/expected.csv");
-  std::string line;
-  std::getline(csv, line);
   int files = 0;
-  while (std::getline(csv, line)) {
-    std::string file = line.substr(0, line.find(','));
-    std::string status = line.substr(file.size() + 1, line.find(',', file.size() + 1) - file.size() - 1);
+  for (const auto &[file, status] : expectedFiles(data)) {
     std::string path = data + "/" + file;
     ko_prob_struct p;
     int rc = KRVXreadprob(&p, path.c_str(), "");
@@ -396,18 +376,5 @@ void testDataFiles(const std::string &data) {
 }  // namespace
 
 int main() {
-  char dir[] = "/tmp/krvx_read_XXXXXX";
-  if (!mkdtemp(dir)) return 1;
-  tmpdir = dir;
-  testFullFile();
-  testFreeAndFixedForms();
-  testErrors();
-  testFailedReadKeepsProblem();
-  testWarnings();
-  testRoundTrips();
-  const char *data = std::getenv("KORVEX_DATA");
-  if (data && access((std::string(data) + "/expected.csv").c_str(), R_OK) == 0) testDataFiles(data);
-  else std::printf("KORVEX_DATA not set or absent: data files skipped\n");
-  std::system(("rm -rf " + tmpdir).c_str());
-  return finish("test_read");
+  return runReaderTests("test_read", {testFullFile, testFreeAndFixedForms, testErrors, testFailedReadKeepsProblem, testWarnings, testRoundTrips}, testDataFiles, "data files");
 }

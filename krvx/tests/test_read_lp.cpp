@@ -17,21 +17,6 @@
 
 namespace {
 
-std::string tmpdir;
-
-std::string writeFile(const std::string &name, const std::string &text) {
-  std::string path = tmpdir + "/" + name;
-  std::ofstream(path, std::ios::binary) << text;
-  return path;
-}
-
-// The error of reading `text` as <name>, or "(read succeeded)".
-std::string readError(const std::string &text, const char *name = "t.lp") {
-  ko_prob_struct p;
-  if (KRVXreadprob(&p, writeFile(name, text).c_str(), "") == 0) return "(read succeeded)";
-  return p.lasterror;
-}
-
 const char *kAll = R"(\ every construct of the format
 MAXIMISE
  profit: 3 x + 2 y - z \ a comment after a term
@@ -189,7 +174,7 @@ void testErrors() {
       {"", "t.lp:0: expected the objective sense (minimize or maximize) to open the file, found the end"},
   };
   for (const Case &c : cases) {
-    std::string e = readError(c.text);
+    std::string e = readError(c.text, "t.lp");
     if (!contains(e, c.part)) std::fprintf(stderr, "expected '%s', got '%s'\n", c.part, e.c_str());
     EXPECT(contains(e, c.part));
   }
@@ -253,12 +238,8 @@ void testDamage() {
 
 // Every data file that reads: written as LP, read again, the same store.
 void testDataRoundTrips(const std::string &data) {
-  std::ifstream csv(data + "/expected.csv");
-  std::string line;
-  std::getline(csv, line);
   int files = 0;
-  while (std::getline(csv, line)) {
-    std::string file = line.substr(0, line.find(','));
+  for (const auto &[file, status] : expectedFiles(data)) {
     ko_prob_struct p;
     if (KRVXreadprob(&p, (data + "/" + file).c_str(), "") != 0) continue;
     ++files;
@@ -270,19 +251,5 @@ void testDataRoundTrips(const std::string &data) {
 }  // namespace
 
 int main() {
-  char dir[] = "/tmp/krvx_read_lp_XXXXXX";
-  if (!mkdtemp(dir)) return 1;
-  tmpdir = dir;
-  testAllSections();
-  testSpellings();
-  testErrors();
-  testLongNames();
-  testDamage();
-  const char *data = std::getenv("KORVEX_DATA");
-  const char *ci = std::getenv("CI");
-  if (data && access((std::string(data) + "/expected.csv").c_str(), R_OK) == 0) testDataRoundTrips(data);
-  else if (ci && std::string(ci) == "true") EXPECT(!"shared data missing under CI");
-  else std::printf("KORVEX_DATA not set or absent: data round trips skipped\n");
-  std::system(("rm -rf " + tmpdir).c_str());
-  return finish("test_read_lp");
+  return runReaderTests("test_read_lp", {testAllSections, testSpellings, testErrors, testLongNames, testDamage}, testDataRoundTrips, "data round trips");
 }

@@ -748,11 +748,7 @@ void LpParser::run() {
 bool readLpFile(const std::string &path, const std::string &shown, std::unique_ptr<ko_prob_struct> &out,
                 ReadLog &log) {
   LineReader in;
-  std::string err;
-  if (!in.open(path, err)) {
-    log.error = err;
-    return false;
-  }
+  if (!in.open(path, log.error)) return false;
   auto m = std::make_unique<ko_prob_struct>();
   try {
     LpParser parser(*m, in);

@@ -735,11 +735,7 @@ bool readMpsFile(const std::string &path, const std::string &shown, std::unique_
   long firstLine = -1;
   for (int pass = 0; pass < 2; ++pass) {
     LineReader in;
-    std::string err;
-    if (!in.open(path, err)) {
-      log.error = err;
-      return false;
-    }
+    if (!in.open(path, log.error)) return false;
     auto m = std::make_unique<ko_prob_struct>();
     ReadLog attempt;
     MpsParser parser(*m, attempt, pass == 1);
