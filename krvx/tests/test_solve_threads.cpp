@@ -161,15 +161,7 @@ void sigintNeverLost() {
 }
 
 // A SIGINT while a file is read stops the read; the problem stays as it was.
-void sigintDuringRead() {
-  const char *path = "krvx_sigint_read.mps";
-  {
-    FILE *f = std::fopen(path, "w");
-    std::fprintf(f, "NAME big\nROWS\n N obj\n L r\nCOLUMNS\n");
-    for (int j = 0; j < 400000; ++j) std::fprintf(f, " x%d obj 1 r 1\n", j);
-    std::fprintf(f, "RHS\n rhs r 10\nENDATA\n");
-    std::fclose(f);
-  }
+void sigintDuringRead(const char *path) {
   struct sigaction mine = {}, now = {};
   mine.sa_handler = userHandler;
   sigemptyset(&mine.sa_mask);
@@ -200,6 +192,21 @@ void sigintDuringRead() {
   std::remove(path);
   KRVXdestroyprob(p);
   signal(SIGINT, SIG_DFL);
+}
+
+void sigintDuringReads() {
+  FILE *f = std::fopen("krvx_sigint_read.mps", "w");
+  std::fprintf(f, "NAME big\nROWS\n N obj\n L r\nCOLUMNS\n");
+  for (int j = 0; j < 400000; ++j) std::fprintf(f, " x%d obj 1 r 1\n", j);
+  std::fprintf(f, "RHS\n rhs r 10\nENDATA\n");
+  std::fclose(f);
+  sigintDuringRead("krvx_sigint_read.mps");
+  f = std::fopen("krvx_sigint_read.lp", "w");
+  std::fprintf(f, "minimize\nobj: x0\n");
+  for (int j = 1; j < 400000; ++j) std::fprintf(f, " + x%d\n", j);
+  std::fprintf(f, "subject to\nr: x0 + x1 <= 10\nend\n");
+  std::fclose(f);
+  sigintDuringRead("krvx_sigint_read.lp");
 }
 
 void timeLimited() {
@@ -314,7 +321,7 @@ int main() {
   interruptFromOtherThread();
   sigint();
   sigintNeverLost();
-  sigintDuringRead();
+  sigintDuringReads();
   timeLimited();
   handlersWithoutLock();
   nested();
