@@ -10,6 +10,8 @@ namespace krvx {
 unsigned sigintEnter();                        // the mark: SIGINTs counted so far
 void sigintLeave(unsigned mark, bool obeyed);
 unsigned sigintCount();                        // SIGINTs counted so far
+// Puts libkrvx's handler back while calls run (a solver library installed its own).
+void sigintReclaim();
 
 // The SIGINT scope of one call made on one thread.
 class SigintWatch {

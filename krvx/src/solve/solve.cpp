@@ -193,6 +193,9 @@ void applySettings(void *h, const Lowered &low, const RunSettings &s, int thread
   Highs_setIntOptionValue(h, "simplex_strategy", strategy);
   if (low.quadratic) {
     Highs_setStringOptionValue(h, "solver", "choose");
+    // the QP solver can cycle on tiny problems: a limit that scales with the size (what it
+    // does not finish goes to the nonlinear solver, qpRetry)
+    Highs_setIntOptionValue(h, "qp_iteration_limit", qpIterationLimit(low));
   } else if (mip) {
     Highs_setStringOptionValue(h, "solver", "choose");
     Highs_setStringOptionValue(h, "mip_lp_solver", barrier ? "ipm" : s.alg == kAlgAuto ? "choose" : "simplex");
@@ -494,7 +497,7 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
   Lowered low;
   ModelArrays arrays;
   NlpModel nlp;
-  bool pass = false, nonlinear = false;
+  bool pass = false;
   {
     std::lock_guard<std::recursive_mutex> lock(p->mtx);
     if (int rc = scope.begin(p)) return rc;
@@ -503,14 +506,10 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
     const char *allowed = call == Call::Lp ? "bpdn" : call == Call::Mip ? "bpdnl" : "bpdnlsx";
     if (int rc = applyFlags(p, flags, allowed, s, &rootonly)) return rc;
     s.relax = call == Call::Lp || rootonly;
-    if (int rc = nlpRoute(p, s.relax, nonlinear)) return rc;
-    // large continuous QPs go to the nonlinear solver directly (benchmarks/qp)
-    nonlinear = nonlinear || (!p->qobj.empty() && p->objectives.empty() && p->cols.size() > kQpDirectColumns &&
-                              std::all_of(p->cols.begin(), p->cols.end(), [](const Column &c) { return c.type == 'C'; }));
-    if (nonlinear) {
-      if (int rc = nlpPrepare(p, nlp)) return rc;
-    } else if (int rc = prepareOwnHighs(p, low, arrays, pass)) {
-      return rc;
+    if (int rc = prepareOwnHighs(p, low, arrays, pass, s.relax)) return rc;
+    if (low.nonlinearEngine()) {
+      nlpBuild(p, low, arrays, nlp);
+      arrays = ModelArrays();
     }
     p->sol = Solution();
     started = true;
@@ -522,26 +521,29 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
   Solution out;
   bool modified = false;
   int rc;
-  if (nonlinear) {
-    rc = nlpRun(p, nlp, s, out);
-  } else {
-    rc = runHighs(p, p->highs, low, s, out, &modified);
-    // a continuous QP the QP solver fails on (not convex, stalled, misreported): the nonlinear solver
-    if (low.quadratic && !low.discrete && !low.multiobj && !low.hasAux() && qpRetry(rc, out)) {
-      {
-        std::lock_guard<std::recursive_mutex> lock(p->mtx);
-        rc = nlpPrepare(p, nlp);
-      }
-      if (rc == 0) {
+  switch (low.engine) {
+    case Engine::Bonmin: rc = minlpRun(p, nlp, s, out); break;
+    case Engine::Ipopt: rc = nlpRun(p, nlp, s, out); break;
+    case Engine::Highs:
+      rc = runHighs(p, p->highs, low, s, out, &modified);
+      // a continuous QP (or relaxation) the QP solver does not finish: the nonlinear solver
+      if (low.quadratic && (!low.discrete || s.relax) && !low.multiobj && qpRetry(rc, out, qpIterationLimit(low))) {
+        {
+          std::lock_guard<std::recursive_mutex> lock(p->mtx);
+          buildArrays(p, low, arrays);
+          nlpBuild(p, low, arrays, nlp);
+          arrays = ModelArrays();
+        }
         messageCode(p, kMsgSolve, 1, "The QP solver did not finish; solving with the nonlinear solver");
         rc = nlpRun(p, nlp, s, out);
       }
-    }
+      break;
   }
   std::lock_guard<std::recursive_mutex> lock(p->mtx);
   p->sol = std::move(out);
   if (low.multiobj) mainObjective(p);
-  if (modified) p->highs_stale = true;
+  // the instance holds arrays of this call only (a relaxed MIQP's lack integrality)
+  if (modified || low.transientArrays()) p->highs_stale = true;
   return rc;
 }
 
@@ -600,6 +602,8 @@ static int crossover(KRVXprob prob, int *status) {
       return 0;
     }
     if (int rc = prepareOwnHighs(prob, low, arrays, pass)) return rc;
+    if (low.nonlinearEngine())
+      return fail(prob, kErrUnsupported, "Crossover needs a linear problem; this one has nonlinear content");
     if (low.quadratic)
       return fail(prob, kErrUnsupported, "Crossover needs a linear problem; this one has a quadratic objective");
     if (low.hasAux())
