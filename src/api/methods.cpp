@@ -89,4 +89,11 @@ PyMethodDef kpy_problem_api_methods[] = {
     KPY_M(repairWeightedInfeas),
     KPY_M(repairWeightedInfeasBounds),
     KPY_M(repairInfeas),
+    // branching directives
+    KPY_M(loadDirs),
+    KPY_M(loadPresolveDirs),
+    KPY_M(loadBranchDirs),
+    KPY_M(readDirs),
+    KPY_M(writeDirs),
+    KPY_M0(getDirs),
     {nullptr, nullptr, 0, nullptr}};

@@ -103,6 +103,8 @@ std::unique_ptr<ko_prob_struct> copyModel(const ko_prob_struct &s) {
   copyStore(*d, s);
   d->sol = Solution();
   d->controls = ControlValues();
+  d->dirs.clear();   // branching does not change what is feasible
+  d->branchfixed.clear();
   return d;
 }
 
@@ -171,7 +173,7 @@ std::string lastErrorText(ko_prob_struct *p) {
 
 // ---------------------------------------------------------------------------------------
 
-Analysis::Analysis(ko_prob_struct *p) : p_(p), s_(settingsFromControls(p)), mark_(sigintCount()) {
+Analysis::Analysis(ko_prob_struct *p) : p_(p), s_(settingsFromControls(p)), mark_(p->sigint_mark) {
   s_.output = false;   // the many small solves stay out of the log
   if (s_.timelimit > 0) {
     timed_ = true;

@@ -44,10 +44,10 @@ std::unique_ptr<ko_prob_struct> restrictStore(const ko_prob_struct &s, const std
 void relaxStore(ko_prob_struct &s);
 
 // A search or repair in progress: the analysed problem, the settings of its solves, the deadline
-// (TIMELIMIT over the whole call) and the SIGINT mark taken at its start.
+// (TIMELIMIT over the whole call) and the SIGINT mark of its SolveScope.
 class Analysis {
  public:
-  explicit Analysis(ko_prob_struct *p);   // mutex held
+  explicit Analysis(ko_prob_struct *p);   // mutex held, inside the call's SolveScope
   ko_prob_struct *prob() const { return p_; }
   const RunSettings &settings() const { return s_; }
   void setAlgorithm(int alg) { s_.alg = alg; }

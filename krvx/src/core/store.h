@@ -76,6 +76,14 @@ struct Solution {
   double penaltyvalue = 0.0;                   // weighted violation of the last repair (analysis/repair.cpp)
 };
 
+// A branching directive of a MIP entity: a column (index >= 0) or set k (index -1-k).
+struct Directive {
+  int index = 0;
+  int priority = 500;                          // 0..1000, smaller branched on first
+  char dir = 'N';                              // U up branch first, D down first, N the engine's choice
+  double up = 0.0, down = 0.0;                 // pseudo costs; 0 leaves the engine's own estimate
+};
+
 struct MessageHandler { KRVXmessagefunc f; void *data; };
 
 struct IisState;                               // results of an infeasibility analysis (analysis/iis.h)
@@ -112,6 +120,8 @@ struct ko_prob_struct {
   std::vector<std::vector<krvx::Formula>> nlrows;   // per row: formulas; may be shorter than rows
   std::vector<krvx::Formula> nlobj;                 // formulas of the objective
   std::vector<char> nlstatus;                       // per row: nonlinear status bit; may be shorter than rows
+  std::vector<krvx::Directive> dirs;           // branching directives, in load order, entities distinct
+  std::vector<int> branchfixed;                // entities to branch on until fixed (as Directive::index), increasing
   krvx::NameSpace names[7];                    // by namespace kind 1..6 (index 0 unused)
 
   krvx::ControlValues controls;                // values set on this problem (defaults elsewhere)
@@ -127,6 +137,8 @@ struct ko_prob_struct {
   // Set by a solve or tune for its whole run (HiGHS runs without mtx held, solve/): the store
   // must not change meanwhile, so changing calls fail; reads take mtx briefly and never wait.
   std::atomic<bool> solving{false};
+  unsigned sigint_mark = 0;                    // SIGINT count when the running solve began
+  std::atomic<bool> sigint_obeyed{false};      // the running solve stopped for a SIGINT
   std::string tunermethod;                     // tuner method text (tune.cpp); empty = the default
 
   void *highs = nullptr;                       // the problem's HiGHS instance, kept between solves
