@@ -447,7 +447,7 @@ KRVX_API int KRVXiisisolations(KRVXprob prob, int num);
  * One elastic column per relaxable row side (lepref: L rows and the upper side of E and R rows;
  * gepref: G rows and the lower side of E and R rows) and per relaxable bound (lbpref, ubpref; lower
  * bounds of C and I columns, upper bounds of all but B columns). Preference p > 0: penalty 1/p per
- * unit, p < 0: 1/|p| times the square of the violation (continuous problems), 0: not relaxed. Limits
+ * unit, p < 0: 1/|p| times the square of the violation, 0: not relaxed. Limits
  * (*relax) > 0 bound a relaxation. Phase 1 minimises the weighted violation (PENALTYVALUE); phase 2
  * optimises the original objective (o its sense, x maximise, n minimise) keeping the weighted
  * violation within (1 + delta) times the phase-1 value, or within that value plus |delta| for a

@@ -100,8 +100,8 @@ PyObject *kpy_problem_repairInfeas(PyObject *self, PyObject *args, PyObject *kwa
   "    delta    The second phase keeps the weighted violation within (1 + delta) times the first phase's "    \
   "(a negative delta: within that value plus abs(delta)).\n"
 #define REPAIR_FURTHER                                                                                          \
-  "A preference p > 0 costs 1/p per unit of violation, p < 0 1/abs(p) times its square (continuous "          \
-  "problems), 0 leaves the item unrelaxed; each array is empty (nothing relaxed) or has one entry per row or "  \
+  "A preference p > 0 costs 1/p per unit of violation, p < 0 1/abs(p) times its square, 0 leaves the item "   \
+  "unrelaxed; each array is empty (nothing relaxed) or has one entry per row or "                              \
   "column. Returns 0 relaxed optimum, 1 relaxation infeasible, 2 relaxation unbounded, 3 second phase not "    \
   "optimal or stopped, 4 error, 5 numerical trouble, 6 IIS asked for but the relaxation is feasible. The "     \
   "repaired solution becomes the problem's solution, and the attribute penaltyvalue holds its weighted "       \

@@ -206,24 +206,28 @@ int Analysis::solve(ko_prob_struct &sub, Solution &out, bool relax, std::vector<
   }
   // refusals of the lowering are set on the scratch store: pass them on
   auto relay = [&](int rc) { return fail(p_, rc, "%s", sub.lasterror.c_str()); };
-  bool nonlinear = false;
-  if (int rc = nlpRoute(&sub, relax, nonlinear)) return relay(rc);
-  if (nonlinear) {
-    NlpModel m;
-    if (int rc = nlpPrepare(&sub, m)) return relay(rc);
-    return nlpRun(p_, m, s, out);
-  }
   Lowered low;
   ModelArrays arrays;
-  if (int rc = planLowering(&sub, low)) return relay(rc);
+  if (int rc = planLowering(&sub, low, relax)) return relay(rc);
   buildArrays(&sub, low, arrays);
+  if (low.nonlinearEngine()) {
+    NlpModel m;
+    nlpBuild(&sub, low, arrays, m);
+    return low.engine == Engine::Bonmin ? minlpRun(p_, m, s, out) : nlpRun(p_, m, s, out);
+  }
   if (!h_) {
     h_ = std::unique_ptr<void, void (*)(void *)>(newHighs(), Highs_destroy);
     if (!h_.get()) return fail(p_, kErrMemory, "The solver could not be created (out of memory)");
     Highs_setBoolOptionValue(h_.get(), "output_flag", s_.output);
   }
   if (int rc = passArrays(p_, h_.get(), arrays)) return rc;
-  const int rc = runHighs(p_, h_.get(), low, s, out);
+  int rc = runHighs(p_, h_.get(), low, s, out);
+  // a continuous QP the QP solver does not finish (the repair's quadratic penalties)
+  if (low.quadratic && (!low.discrete || relax) && !low.multiobj && qpRetry(rc, out, qpIterationLimit(low))) {
+    NlpModel m;
+    nlpBuild(&sub, low, arrays, m);
+    rc = nlpRun(p_, m, s, out);
+  }
   if (rc == 0 && ray && out.solstatus == KRVX_SOLSTATUS_INFEASIBLE) {
     HighsInt has = 0;
     std::vector<double> values(size_t(low.hrows));
