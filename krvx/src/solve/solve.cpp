@@ -18,6 +18,10 @@
 #include "solve/solve.h"
 #include "core/controls.h"
 #include "nl/nlpsolve.h"
+#include "analysis/basis.h"
+#include "analysis/diagnostics.h"
+#include "analysis/presolve.h"
+#include "analysis/solution_input.h"
 
 #include "interfaces/highs_c_api.h"
 
@@ -230,15 +234,6 @@ HighsInt settleInfeasibleOrUnbounded(void *h, const Lowered &low, bool presolve,
   return kHighsModelStatusUnboundedOrInfeasible;
 }
 
-int basisStatus(HighsInt s) {
-  switch (s) {
-    case kHighsBasisStatusBasic: return 1;
-    case kHighsBasisStatusUpper: return 2;
-    case kHighsBasisStatusZero: return 3;
-    default: return 0;
-  }
-}
-
 // Reads the solution, basis and counters of the instance into out (user columns and rows).
 // After a crossover HiGHS leaves its info unset: `crossed` takes an optimal status instead.
 void collect(void *h, const Lowered &low, bool mip, bool values, Solution &out, bool crossed = false) {
@@ -272,8 +267,8 @@ void collect(void *h, const Lowered &low, bool mip, bool values, Solution &out, 
       Highs_getBasis(h, cs.data(), rs.data()) != kHighsStatusError) {
     out.colstat.resize(low.ncols);
     out.rowstat.resize(low.nrows);
-    for (int j = 0; j < low.ncols; ++j) out.colstat[j] = basisStatus(cs[j]);
-    for (int i = 0; i < low.nrows; ++i) out.rowstat[i] = basisStatus(rs[i]);
+    for (int j = 0; j < low.ncols; ++j) out.colstat[j] = colCode(cs[j]);
+    for (int i = 0; i < low.nrows; ++i) out.rowstat[i] = rowCode(rs[i]);
   }
 }
 
@@ -337,6 +332,15 @@ void HighsSession::emit(int type) {
 }
 
 // Maps the model status of a finished run into out; returns 0 or the failure (text set).
+void applyRunSettings(void *h, const Lowered &low, const RunSettings &s, int threads) {
+  applySettings(h, low, s, threads);
+}
+
+void withSolveThreads(ko_prob_struct *p, int want, const std::function<void(int)> &fn) {
+  RunningSolve running(p, want);
+  fn(running.threads());
+}
+
 static int mapStatus(ko_prob_struct *p, void *h, HighsInt status, const Lowered &low, const RunSettings &s,
                      int stopreason, const std::string &lasterror, Solution &out) {
   const bool mip = low.discrete && !s.relax;
@@ -425,8 +429,13 @@ static int mapStatus(ko_prob_struct *p, void *h, HighsInt status, const Lowered 
   }
 }
 
+int mapRunStatus(ko_prob_struct *p, void *h, int status, const Lowered &low, const RunSettings &s,
+                 const std::string &lasterror, Solution &out) {
+  return mapStatus(p, h, status, low, s, 0, lasterror, out);
+}
+
 int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &s, Solution &out,
-             bool *modified) {
+             bool *modified, SolveDiagnostics *diag) {
   out = Solution();
   const auto t0 = std::chrono::steady_clock::now();
   HighsInt status;
@@ -435,7 +444,17 @@ int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &
   {
     RunningSolve running(p, s.threads);
     applySettings(h, low, s, running.threads());
-    Highs_run(h);
+    // a barrier run of an LP: the solution before crossover is kept, then crossover runs
+    const bool barrier = diag && s.alg == kAlgBarrier && !low.quadratic && (!low.discrete || s.relax);
+    if (barrier) {
+      Highs_setStringOptionValue(h, "run_crossover", "off");
+      Highs_run(h);
+      Highs_setStringOptionValue(h, "run_crossover", "on");
+      keepBarrierSolution(h, low, *diag);
+      if (Highs_getModelStatus(h) == kHighsModelStatusOptimal && !pendingStop(p, session.sigintMark())) Highs_run(h);
+    } else {
+      Highs_run(h);
+    }
     status = Highs_getModelStatus(h);
     if (status == kHighsModelStatusUnboundedOrInfeasible && !pendingStop(p, session.sigintMark()))
       status = settleInfeasibleOrUnbounded(h, low, s.presolve, changed);
@@ -446,6 +465,8 @@ int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &
   // after a feasibility run the instance's values belong to the zero objective
   collect(h, low, mip, !changed, out);
   if (modified) *modified = changed;
+  if (diag && status == kHighsModelStatusUnbounded && !changed && !mip)
+    diag->unbvec = unboundedEntering(h, low, s.alg == kAlgPrimal, diag->has_unbvec);
   return mapStatus(p, h, status, low, s, session.stopReason(), session.lastError(), out);
 }
 
@@ -474,12 +495,13 @@ int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus,
   Lowered low;
   ModelArrays arrays;
   NlpModel nlp;
-  bool pass = false, nonlinear = false;
+  bool pass = false, nonlinear = false, rootonly = false;
+  std::vector<std::vector<double>> starts;
   {
     std::lock_guard<std::recursive_mutex> lock(p->mtx);
     if (int rc = scope.begin(p)) return rc;
+    leavePresolved(p);
     s = settingsFromControls(p);
-    bool rootonly = false;
     const char *allowed = call == Call::Lp ? "bpdn" : call == Call::Mip ? "bpdnl" : "bpdnlsx";
     if (int rc = applyFlags(p, flags, allowed, s, &rootonly)) return rc;
     s.relax = call == Call::Lp || rootonly;
@@ -493,18 +515,27 @@ int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus,
       return rc;
     }
     p->sol = Solution();
+    p->diag = SolveDiagnostics();
+    p->pivotorder.clear();
+    if (!nonlinear && low.discrete && !s.relax) starts = std::move(p->mipstarts);
   }
   if (pass) {
     if (int rc = passOwnHighs(p, arrays)) return rc;
     arrays = ModelArrays();
   }
   Solution out;
+  SolveDiagnostics diag;
+  Presolved form;
   bool modified = false;
   int rc;
   if (nonlinear) {
     rc = nlpRun(p, nlp, s, out);
+  } else if (call == Call::Mip && rootonly && presolvable(low) &&
+             (rc = presolveRoot(p, low, s, out, form)) != kNotPresolved) {
+    // the root relaxation of the presolved problem (rc is its result)
   } else {
-    rc = runHighs(p, p->highs, low, s, out, &modified);
+    if (!starts.empty()) passMipStarts(p->highs, low, starts);
+    rc = runHighs(p, p->highs, low, s, out, &modified, &diag);
     // a continuous QP the QP solver fails on (not convex, stalled, misreported): the nonlinear solver
     if (low.quadratic && !low.discrete && !low.multiobj && !low.hasAux() && qpRetry(rc, out)) {
       {
@@ -519,6 +550,8 @@ int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus,
   }
   std::lock_guard<std::recursive_mutex> lock(p->mtx);
   p->sol = std::move(out);
+  p->diag = std::move(diag);
+  if (form.active) p->presolved = std::move(form);
   if (low.multiobj) mainObjective(p);
   if (modified) p->highs_stale = true;
   if (solvestatus) *solvestatus = p->sol.solvestatus;
