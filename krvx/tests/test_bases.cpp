@@ -142,18 +142,21 @@ void solutionsAndInfeasibilities() {
   KRVXprob p = smallLp();
   EXPECT_OK(p, KRVXlpoptimize(p, ""));
   for (int k = 0; k < 4; ++k) EXPECT(infeas(p, k).empty());
-  // x = (5, -1): column 1 below its bound, r1 (5 - 3 = 2 <= 6) fine, r0 (4 <= 4) fine; duals 0
-  // leave the negative costs unpriced: both columns dual infeasible at their values
+  // x = (5, -1): column 1 below its bound, r1 (5 - 3 = 2 <= 6) fine, r0 (4 <= 4) fine
   const double x[] = {5, -1};
   int status = -1;
   EXPECT_OK(p, KRVXloadlpsol_witharraysizes(p, x, 2, nullptr, 0, nullptr, 0, nullptr, 0, &status));
   EXPECT(status == 0);
   EXPECT(solution(p) == std::vector<double>({5, -1}));
-  EXPECT(infeas(p, 0) == std::vector<int>({1}) && infeas(p, 1).empty());
-  EXPECT(infeas(p, 3) == std::vector<int>({0, 1}));
-  const double y[] = {-1, 0};
+  EXPECT(infeas(p, 0) == std::vector<int>({1}) && infeas(p, 1).empty() && infeas(p, 3).empty());
+  // duals (0, 1): reduced costs c - A'y = (-2, -4) < 0 with neither column at an upper bound, and
+  // r1's dual > 0 with its activity not at a lower bound
+  const double y[] = {0, 1};
   EXPECT_OK(p, KRVXloadlpsol_witharraysizes(p, x, 2, nullptr, 0, y, 2, nullptr, 0, &status));
-  EXPECT(infeas(p, 3).empty() && infeas(p, 2).empty());   // djs = c - A'y = (0, 0)
+  EXPECT(infeas(p, 3) == std::vector<int>({0, 1}) && infeas(p, 2) == std::vector<int>({1}));
+  const double y0[] = {-1, 0};   // djs = c - A'y = (0, 0); r0 at its upper side with a dual <= 0
+  EXPECT_OK(p, KRVXloadlpsol_witharraysizes(p, x, 2, nullptr, 0, y0, 2, nullptr, 0, &status));
+  EXPECT(infeas(p, 3).empty() && infeas(p, 2).empty());
   EXPECT_FAILS(p, KRVXloadlpsol_witharraysizes(p, nullptr, 0, x, 2, nullptr, 0, nullptr, 0, &status), "slack values need x");
   EXPECT_FAILS(p, KRVXloadlpsol_witharraysizes(p, x, 1, nullptr, 0, nullptr, 0, nullptr, 0, &status), "x");
   EXPECT_OK(p, KRVXloadlpsol_witharraysizes(p, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, &status));

@@ -85,6 +85,23 @@ KPY_DECLARE_METHOD(delPwlCons)
 KPY_DECLARE_METHOD(addGenCons)
 KPY_DECLARE_METHOD(getGenCons)
 KPY_DECLARE_METHOD(delGenCons)
+// solution and basis input
+KPY_DECLARE_METHOD(readSlxSol)
+KPY_DECLARE_METHOD(readBasis)
+KPY_DECLARE_METHOD(readBinSol)
+KPY_DECLARE_METHOD(loadBasis)
+KPY_DECLARE_METHOD(loadPresolveBasis)
+KPY_DECLARE_METHOD(loadSecureVecs)
+KPY_DECLARE_METHOD(loadLPSol)
+KPY_DECLARE_METHOD_NOARGS(postSolve)
+KPY_DECLARE_METHOD(pivot)
+// infeasibilities, unboundedness and barrier solutions
+KPY_DECLARE_METHOD_NOARGS(getInfeas)
+KPY_DECLARE_METHOD_NOARGS(getScaledInfeas)
+KPY_DECLARE_METHOD_NOARGS(getUnbVec)
+KPY_DECLARE_METHOD_NOARGS(getLastBarSol)
+KPY_DECLARE_METHOD_NOARGS(getPivotOrder)
+KPY_DECLARE_METHOD_NOARGS(getPresolveMap)
 
 extern const char kpy_doc_solve[];
 extern const char kpy_doc_save[];

@@ -5,6 +5,7 @@
 #include "analysis/basis.h"
 #include "core/call_guard.h"
 #include "core/controls.h"
+#include "nl/nl.h"
 #include "solve/solve.h"
 
 #include "interfaces/highs_c_api.h"
@@ -13,6 +14,14 @@
 #include <cmath>
 
 namespace krvx {
+
+void refuseNonlinearRows(const ko_prob_struct *p, const char *what) {
+  bool quadRows = false;
+  for (const auto &q : p->qrows) quadRows = quadRows || !q.empty();
+  if (nlHasFormulas(p) || quadRows)
+    raise(kErrUnsupported, "%s apply to linear and quadratic-objective problems; this one has %s", what,
+          quadRows ? "quadratic constraints" : "nonlinear formulas");
+}
 
 void keepBarrierSolution(void *h, const Lowered &low, SolveDiagnostics &diag) {
   const HighsInt status = Highs_getModelStatus(h);
@@ -91,6 +100,7 @@ struct Infeasible {
 };
 
 Infeasible findInfeasible(const ko_prob_struct *p, bool scaled) {
+  refuseNonlinearRows(p, "Infeasibilities");
   const Solution &s = p->sol;
   if (!s.has_x || s.x.size() != p->cols.size() || s.slack.size() != p->rows.size())
     raise(kErrNoSolution, "no solution is available");

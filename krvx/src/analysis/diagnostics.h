@@ -6,6 +6,9 @@
 
 namespace krvx {
 
+// Refuses problems with nonlinear formulas or quadratic constraints, whose rows are not linear
+// (what: the calls' subject, "Infeasibilities").
+void refuseNonlinearRows(const ko_prob_struct *p, const char *what);
 // Keeps the values of the instance's last (barrier) run, user columns and rows, with its LP status.
 void keepBarrierSolution(void *h, const Lowered &low, SolveDiagnostics &diag);
 // After a run that found the LP unbounded: the combined index (row i, column nrows + j) of the

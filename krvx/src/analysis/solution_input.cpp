@@ -3,6 +3,7 @@
 #include "analysis/solution_input.h"
 #include "analysis/analysis_files.h"
 #include "analysis/basis.h"
+#include "analysis/diagnostics.h"
 #include "core/call_guard.h"
 #include "io/readprob.h"
 
@@ -62,6 +63,8 @@ Solution loadedSolution(const ko_prob_struct *p, const double *x, const double *
   if (duals) s.duals.assign(duals, duals + m);
   if (djs) {
     s.djs.assign(djs, djs + n);
+  } else if (!duals) {
+    s.djs.assign(n, 0.0);   // no duals: duals and reduced costs zero
   } else {
     s.djs.resize(n);
     for (size_t j = 0; j < n; ++j) {
@@ -228,6 +231,9 @@ extern "C" KRVX_API int KRVXloadlpsol_witharraysizes(KRVXprob prob, const double
     checkNotNaN(djs, djs_n, "djs");
     if (slack_n && !x_n) raise(kErrInvalid, "slack values need x");
     if (djs_n && !duals_n) raise(kErrInvalid, "reduced costs need duals");
+    refuseNonlinearRows(prob, "Loaded LP solutions");
+    if (!prob->qobj.empty() && duals_n && !djs_n)
+      raise(kErrInvalid, "the problem has a quadratic objective: give the reduced costs with the duals");
     if (prob->presolved.active) {
       *status = 1;
       return;
