@@ -77,18 +77,21 @@ PyObject *kpy_problem_getPivotOrder(PyObject *self, PyObject *) {
   });
 }
 
-PyObject *kpy_problem_getPresolveMap(PyObject *self, PyObject *) {
+PyObject *kpy_rowColIntLists(PyObject *self, KpyRowColFn fn) {
   problem_s *prob = kpy_prob(self);
   if (checkProblemIsInitialized(prob) < 0) return nullptr;
   return kpy_methodEdge([&]() -> PyObject * {
     int64_t rows = 0, cols = 0;
     if (kpy_getIntAttrib64(prob, KRVX_ROWS, &rows) < 0 || kpy_getIntAttrib64(prob, KRVX_COLS, &cols) < 0)
       return nullptr;
-    std::vector<int> rowmap((size_t)rows), colmap((size_t)cols);
-    int rc = kpy_callSolverNoGIL(KRVXgetpresolvemap_witharraysizes, prob, KPY_ARR(rowmap), KPY_ARR(colmap));
-    if (kpy_failed(prob, rc)) return nullptr;
-    return kpy_tupleOf({kpy_listOf(rowmap), kpy_listOf(colmap)});
+    std::vector<int> rowv((size_t)rows), colv((size_t)cols);
+    if (kpy_failed(prob, kpy_callSolverNoGIL(fn, prob, KPY_ARR(rowv), KPY_ARR(colv)))) return nullptr;
+    return kpy_tupleOf({kpy_listOf(rowv), kpy_listOf(colv)});
   });
+}
+
+PyObject *kpy_problem_getPresolveMap(PyObject *self, PyObject *) {
+  return kpy_rowColIntLists(self, KRVXgetpresolvemap_witharraysizes);
 }
 
 // ---- help texts ----

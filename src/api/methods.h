@@ -137,6 +137,10 @@ template <typename T> nb::object kpy_listOf(const std::vector<T> &v) { return nb
 // Tuple of the items; null when an item is null (its error pending) or on failure.
 PyObject *kpy_tupleOf(std::initializer_list<nb::object> items);
 
+// Getters of one int list per row and one per column (ROWS and COLS entries), as a tuple.
+using KpyRowColFn = int (*)(KRVXprob, int *, int64_t, int *, int64_t);
+PyObject *kpy_rowColIntLists(PyObject *self, KpyRowColFn fn);
+
 // ---- dropping deleted objects (rows, columns, sets) ----
 // A deletion from one of the problem's object lists, prepared before the solver call so that
 // nothing can fail after the solver has deleted.

@@ -36,15 +36,8 @@ void readBasisFile(const ko_prob_struct *p, const std::string &path, std::vector
   while (!ended && in.next(b, e)) {
     if (b == e || *b == '*') continue;
     const bool field = *b == ' ' || *b == '\t';
-    char *tok[4] = {nullptr, nullptr, nullptr, nullptr};
-    int nt = 0;
-    for (char *c = b; c < e && nt < 4;) {
-      while (c < e && (*c == ' ' || *c == '\t' || *c == '\r')) *c++ = 0;
-      if (c >= e) break;
-      tok[nt++] = c;
-      while (c < e && *c != ' ' && *c != '\t' && *c != '\r') ++c;
-      if (c < e) *c++ = 0;
-    }
+    char *tok[4];
+    const int nt = splitFields(b, e, tok, 4);
     if (nt == 0) continue;
     if (!field) {
       if (std::strcmp(tok[0], "ENDATA") == 0) ended = true;

@@ -36,6 +36,17 @@ struct PresolvedLp {
   double offset = 0.0;
   std::vector<double> cost, lower, upper, rowlo, rowup, value;
   std::vector<HighsInt> start, index, integrality;
+  // Room for the counts set (one more entry each, so that no array is empty).
+  void size() {
+    const size_t n = size_t(ncols) + 1, m = size_t(nrows) + 1, e = size_t(nz) + 1;
+    for (auto *v : {&cost, &lower, &upper}) v->resize(n);
+    rowlo.resize(m);
+    rowup.resize(m);
+    start.resize(n);
+    integrality.resize(n);
+    index.resize(e);
+    value.resize(e);
+  }
 };
 
 // Index encoded in a name given before presolving ("c12" -> 12), -1 when it is not one of ours.
@@ -63,15 +74,7 @@ void readPresolved(void *h, PresolvedLp &lp, std::vector<int> &rowmap, std::vect
   lp.nrows = Highs_getPresolvedNumRow(h);
   lp.nz = Highs_getPresolvedNumNz(h);
   const size_t n = size_t(lp.ncols), m = size_t(lp.nrows);
-  lp.cost.resize(n + 1);
-  lp.lower.resize(n + 1);
-  lp.upper.resize(n + 1);
-  lp.rowlo.resize(m + 1);
-  lp.rowup.resize(m + 1);
-  lp.start.resize(n + 1);
-  lp.index.resize(size_t(lp.nz) + 1);
-  lp.value.resize(size_t(lp.nz) + 1);
-  lp.integrality.resize(n + 1);
+  lp.size();
   HighsInt nc, nr, nz;
   Highs_getPresolvedLp(h, kHighsMatrixFormatColwise, &nc, &nr, &nz, &lp.sense, &lp.offset, lp.cost.data(),
                        lp.lower.data(), lp.upper.data(), lp.rowlo.data(), lp.rowup.data(), lp.start.data(),
@@ -106,15 +109,7 @@ void originalAsPresolved(void *h, PresolvedLp &lp, std::vector<int> &rowmap, std
   lp.nrows = Highs_getNumRow(h);
   lp.nz = Highs_getNumNz(h);
   const size_t n = size_t(lp.ncols), m = size_t(lp.nrows);
-  lp.cost.resize(n + 1);
-  lp.lower.resize(n + 1);
-  lp.upper.resize(n + 1);
-  lp.rowlo.resize(m + 1);
-  lp.rowup.resize(m + 1);
-  lp.start.resize(n + 1);
-  lp.index.resize(size_t(lp.nz) + 1);
-  lp.value.resize(size_t(lp.nz) + 1);
-  lp.integrality.resize(n + 1);
+  lp.size();
   HighsInt nc, nr, nz;
   Highs_getLp(h, kHighsMatrixFormatColwise, &nc, &nr, &nz, &lp.sense, &lp.offset, lp.cost.data(), lp.lower.data(),
               lp.upper.data(), lp.rowlo.data(), lp.rowup.data(), lp.start.data(), lp.index.data(), lp.value.data(),

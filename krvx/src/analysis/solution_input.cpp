@@ -108,15 +108,8 @@ void readSlx(ko_prob_struct *p, const std::string &path, const std::string &show
   for (size_t k = 0; k < n; ++k) colIndex.emplace(names[k], int(k));
   char *b, *e;
   while (in.next(b, e)) {
-    char *tok[4] = {nullptr, nullptr, nullptr, nullptr};
-    int nt = 0;
-    for (char *c = b; c < e && nt < 4;) {
-      while (c < e && (*c == ' ' || *c == '\t' || *c == '\r')) *c++ = 0;
-      if (c >= e) break;
-      tok[nt++] = c;
-      while (c < e && *c != ' ' && *c != '\t' && *c != '\r') ++c;
-      if (c < e) *c++ = 0;
-    }
+    char *tok[4];
+    const int nt = splitFields(b, e, tok, 4);
     if (nt == 0 || tok[0][0] == '#') continue;
     if (std::strcmp(tok[0], "NAME") == 0) {
       if (!sols.empty() && !all) break;
@@ -160,6 +153,18 @@ void put(std::string &out, T v) {
 }
 
 }  // namespace
+
+int splitFields(char *b, char *e, char **tok, int max) {
+  int nt = 0;
+  for (char *c = b; c < e && nt < max;) {
+    while (c < e && (*c == ' ' || *c == '\t' || *c == '\r')) *c++ = 0;
+    if (c >= e) break;
+    tok[nt++] = c;
+    while (c < e && *c != ' ' && *c != '\t' && *c != '\r') ++c;
+    if (c < e) *c++ = 0;
+  }
+  return nt;
+}
 
 std::string solutionFileName(const ko_prob_struct *p, const char *filename, const char *ext, bool verbatim,
                              bool gz) {
