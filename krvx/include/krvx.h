@@ -225,7 +225,7 @@ KRVX_API int KRVXloadmiqcqp64_witharraysizes(KRVXprob prob, const char *probname
     int64_t setstart_n, const int *setind, int64_t setind_n, const double *refval, int64_t refval_n);
 /* flags: l only .lp, v name verbatim, z compressed */
 KRVX_API int KRVXreadprob(KRVXprob prob, const char *filename, const char *flags);
-/* writes MPS or LP by the extension (".lp" -> LP, otherwise MPS) */
+/* writes MPS or LP by the extension (".lp" or ".lp.gz" -> LP, otherwise MPS; ".gz" compressed) */
 KRVX_API int KRVXwriteprob(KRVXprob prob, const char *filename, const char *flags);
 
 /* ---- save and restore ---- */

@@ -30,11 +30,15 @@ int64_t nameCount(const ko_prob_struct &p, int kind) {
   }
 }
 
+std::string defaultName(int kind, int64_t i) {
+  static const char *const prefix[7] = {"", "R", "C", "S", "P", "G", "O"};
+  return prefix[kind] + std::to_string(i + 1);
+}
+
 std::string objectName(const ko_prob_struct &p, int kind, int64_t i) {
   const NameSpace &ns = p.names[kind];
   if (size_t(i) < ns.names.size() && !ns.names[size_t(i)].empty()) return ns.names[size_t(i)];
-  static const char *const prefix[7] = {"", "R", "C", "S", "P", "G", "O"};
-  return prefix[kind] + std::to_string(i + 1);
+  return defaultName(kind, i);
 }
 
 void normalizeTerms(std::vector<QTerm> &terms) {
