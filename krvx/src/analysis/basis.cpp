@@ -91,7 +91,9 @@ int acquireBasisLp(ko_prob_struct *p, SolveScope &scope, BasisLp &lp, const char
       return 0;
     }
     if (int rc = prepareOwnHighs(p, lp.low, arrays, pass)) return rc;
-    const char *content = lp.low.quadratic ? "a quadratic objective"
+    const char *content = lp.low.nonlinearEngine() ? "nonlinear formulas, quadratic constraints, or a quadratic "
+                                                     "objective together with discrete columns"
+                          : lp.low.quadratic ? "a quadratic objective"
                           : lp.low.multiobj ? "several objectives"
                           : lp.low.hasAux() ? "sets, indicator, piecewise-linear or general constraints, or "
                                               "partial-integer columns that are reformulated for the solver"

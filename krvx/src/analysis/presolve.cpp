@@ -25,7 +25,7 @@ void leavePresolved(ko_prob_struct *p) {
 }
 
 bool presolvable(const Lowered &low) {
-  return low.discrete && !low.quadratic && !low.multiobj && !low.hasAux();
+  return low.engine == Engine::Highs && low.discrete && !low.quadratic && !low.multiobj && !low.hasAux();
 }
 
 namespace {
