@@ -115,6 +115,8 @@ void testAllSections() {
   checkAll(p);
   roundTrip(p, "all_rt.lp");
   roundTrip(p, "all_rt.lp.gz");
+  ko_prob_struct empty;
+  roundTrip(empty, "empty.lp");
   ko_prob_struct q;  // our own output, read again, is the same store
   EXPECT_OK(&q, KRVXreadprob(&q, (tmpdir + "/all_rt.lp.gz").c_str(), ""));
   checkAll(q);
@@ -157,6 +159,8 @@ void testErrors() {
        "t.lp:7: unknown column 'Binries' in the generals section"},
       {"Minimize\n obj: x\nSubject To\n c1: x + y\n <=\nEnd\n", "t.lp:6: expected a number after the relation"},
       {"Minimize\n obj: x\nBounds\n x <= abc\nEnd\n", "t.lp:4: expected a bound value, found 'abc'"},
+      {"Minimize\n obj: x\nBounds\n x <= 1\nGenrals\n x\nEnd\n", "t.lp:6: expected '<=', '>=', '=' or 'free' "
+       "after the column, found 'x' ('Genrals' on line 5 is not a section keyword)"},
       {"Minimize\n obj: x\nBounds\n x >= inf\nEnd\n", "t.lp:4: lower bound +infinity"},
       {"Minimize\n obj: x\nSubject To\n r: -5 <= x >= 3\nEnd\n", "t.lp:4: a ranged row"},
       {"Minimize\n obj: x\nSubject To\n r: 3 <= x <= 1\nEnd\n", "t.lp:4: row limits that no activity"},

@@ -300,6 +300,10 @@ class LpParser {
   void addLinear(Expr &e, int j, double v);
   double number(const char *what);
   double coefficient(double v, int j) const;
+  // For an error after a name that stood alone at the start of a line: it was no section keyword.
+  std::string notKeyword(int j, long line) const {
+    return " (" + quoted(colNames_[size_t(j)]) + " on line " + std::to_string(line) + " is not a section keyword)";
+  }
   bool atSectionEnd() { T t = lex_.peek().type; return t == T::Header || t == T::Eof; }
   static bool isRelation(T t) { return t == T::Less || t == T::Greater || t == T::Equal; }
   bool setHeaderAhead(int k) {
@@ -504,12 +508,10 @@ void LpParser::constraint() {
   auto relation = [&](const Expr &before) -> T {
     const Token &t = lex_.peek();
     if (isRelation(t.type)) return lex_.take().type;
+    std::string why = "expected '<=', '>=' or '=' after the expression, found " + describe(t);
     if (before.lone >= 0 && before.lin.size() == 1 && before.quad.empty())
-      fault("expected '<=', '>=' or '=' after the expression, found " + describe(t) + " (" +
-                quoted(colNames_[size_t(before.lone)]) + " on line " + std::to_string(before.loneLine) +
-                " is not a section keyword)",
-            t.line);
-    expected("'<=', '>=' or '=' after the expression", t);
+      why += notKeyword(before.lone, before.loneLine);
+    fault(why, t.line);
   };
   T op = relation(e1_);
   double lo = -kInf, up = kInf;
@@ -587,6 +589,8 @@ void LpParser::bounds() {
       }
     };
     if (t.type == T::Name && !isInfName(t.text) && !isNanName(t.text)) {
+      bool lone = t.lineStart;
+      long line = t.line;
       int j = column(t.text);
       lex_.take();
       const Token &op = lex_.peek();
@@ -596,9 +600,13 @@ void LpParser::bounds() {
         m_.cols[size_t(j)].ub = kInf;
         continue;
       }
-      if (!isRelation(op.type)) expected("'<=', '>=', '=' or 'free' after the column", op);
+      if (!isRelation(op.type)) {
+        std::string why = "expected '<=', '>=', '=' or 'free' after the column, found " + describe(op);
+        if (lone) why += notKeyword(j, line);
+        fault(why, op.line);
+      }
       T rel = op.type;
-      long line = lex_.take().line;
+      lex_.take();
       apply(j, rel, number("a bound value"), true, line);
       continue;
     }
