@@ -403,17 +403,16 @@ void LpParser::expr(Expr &e, bool objective) {
       continue;
     }
     double v = 1.0;
-    bool coef = false;
+    const Token *num = nullptr;  // the coefficient's token (valid until the next take)
     if (t.type == T::Number) {
       v = t.num;
-      coef = true;
-      lex_.take();
+      num = &lex_.take();
     } else if (t.type == T::Name && (isNanName(t.text) || isInfName(t.text)) && lex_.peek(1).type == T::Name) {
       fault("coefficient " + quoted(t.text) + " is not finite", t.line);
     }
     const Token &n = lex_.peek();
     if (n.type == T::Name && !isInfName(n.text) && !isNanName(n.text)) {
-      bool lone = first && !signed_ && !coef && n.lineStart;
+      bool lone = first && !signed_ && !num && n.lineStart;
       long line = n.line;
       int j = column(n.text);
       lex_.take();
@@ -422,8 +421,8 @@ void LpParser::expr(Expr &e, bool objective) {
       T after = lex_.peek().type;
       if (after == T::Power || after == T::Times)
         fault("quadratic term outside brackets: write [ ... ]", lex_.peek().line);
-    } else if (coef) {
-      if (!std::isfinite(v) || std::fabs(v) >= kInf) fault("constant " + quoted(n.text) + " is not finite", n.line);
+    } else if (num) {
+      if (!std::isfinite(v) || std::fabs(v) >= kInf) fault("constant " + quoted(num->text) + " is not finite", num->line);
       e.constant += sign * v;
     } else if (n.type == T::Name) {
       fault("value " + quoted(n.text) + " is not finite in an expression", n.line);
@@ -522,7 +521,7 @@ void LpParser::constraint() {
     double c = e1_.constant;
     expr(e2_, false);
     body = &e2_;
-    if (e2_.empty()) expected("an expression with columns", lex_.peek());
+    if (e2_.empty()) fault("expected an expression with columns after the relation", line);
     (op == T::Less ? lo : op == T::Greater ? up : lo) = c;
     if (op == T::Equal) up = c;
     if (isRelation(lex_.peek().type)) {
@@ -541,7 +540,7 @@ void LpParser::constraint() {
       complement = rhs == 1.0 ? 1 : -1;
       expr(e2_, false);
       body = &e2_;
-      if (e2_.empty()) expected("an expression with columns after '->'", lex_.peek());
+      if (e2_.empty()) fault("expected an expression with columns after '->'", at);
       op = relation(e2_);
       rhs = number("a number after the relation");
     }
