@@ -171,6 +171,12 @@ void solutionsAndInfeasibilities() {
   EXPECT_OK(p, KRVXloadlpsol_witharraysizes(p, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, &status));
   EXPECT_OK(p, KRVXreadbinsol(p, sol.c_str(), ""));
   EXPECT(solution(p) == before);
+  // gzip: name + ".sol.gz"; verbatim names are used as they are
+  EXPECT_OK(p, KRVXwritebinsol(p, sol.c_str(), "z"));
+  EXPECT_OK(p, KRVXreadbinsol(p, sol.c_str(), "z"));
+  EXPECT_OK(p, KRVXreadbinsol(p, (sol + ".sol.gz").c_str(), "v"));
+  EXPECT(solution(p) == before);
+  std::remove((sol + ".sol.gz").c_str());
   std::string bytes = fileBytes(sol + ".sol");
   bytes[bytes.size() / 2] ^= 1;
   FILE *f = std::fopen((sol + ".sol").c_str(), "wb");
