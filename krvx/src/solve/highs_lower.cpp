@@ -287,3 +287,29 @@ int passOwnHighs(ko_prob_struct *p, const ModelArrays &a) {
 }
 
 }  // namespace krvx
+
+// ---------------------------------------------------------------------------------------
+// Benchmark-only entry: the hand-over to the solver measured on its own.
+
+namespace krvx {
+namespace {
+
+int lowerOnly(ko_prob_struct *p) {
+  SolveScope scope;
+  Lowered low;
+  ModelArrays arrays;
+  bool pass = false;
+  {
+    std::lock_guard<std::recursive_mutex> lock(p->mtx);
+    if (int rc = scope.begin(p)) return rc;
+    if (int rc = prepareOwnHighs(p, low, arrays, pass)) return rc;
+  }
+  return pass ? passOwnHighs(p, arrays) : 0;
+}
+
+}  // namespace
+}  // namespace krvx
+
+extern "C" KRVX_API int KRVXlowerforbenchmark(KRVXprob prob) {
+  return krvx::shielded(prob, __func__, [&] { return krvx::lowerOnly(prob); });
+}
