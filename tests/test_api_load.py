@@ -211,3 +211,30 @@ def test_buffer_changed_by_a_later_argument():
     with pytest.raises(korvex.SolverError, match="rowind"):
         p.loadLP(**dict(a, ub=ub()))
     assert p.attributes.cols == 0
+
+
+def test_objects_of_a_load_are_made_on_first_use():
+    # after a load the objects come into being when asked for; each keeps its identity and index
+    p = korvex.problem()
+    n = 6
+    p.loadLP(rowtype="L" * n, rhs=[1.0] * n, objcoef=[-1.0] * n, start=list(range(n + 1)), rowind=list(range(n)),
+             rowcoef=[1.0] * n)
+    x3 = p.getVariable(3)
+    assert p.getVariable(3) is x3 and p.getVariable([3])[0] is x3 and x3.index == 3
+    c4 = p.getConstraint(4)
+    p.delCols([0, 1])   # objects made and not made yet move up alike
+    p.delRows([0])
+    assert x3.index == 1 and c4.index == 3
+    assert [v.index for v in p.getVariable()] == list(range(n - 2)) and p.getVariable(1) is x3
+    # a failed addConstraint takes back its rows between objects not made yet
+    with pytest.raises(korvex.InterfaceError):
+        p.addConstraint(c for c in [x3 <= 1, "not a constraint"])
+    assert p.attributes.rows == n - 1 and c4.index == 3 and p.getConstraint(3) is c4
+    p.setObjective(korvex.Sum(p.getVariable()))
+    p.addConstraint(x3 + p.getVariable(0) >= 2)
+    p.optimize()
+    assert objval(p) == pytest.approx(2)
+    p.loadLP(**LP)
+    p.optimize()
+    with pytest.raises(korvex.ModelError, match="deleted"):
+        p.getSolution(x3)
