@@ -218,6 +218,24 @@ std::string modelSummary(const ko_prob_struct &p) {
 void invalidate(ko_prob_struct *p) {
   p->sol = Solution();
   p->highs_stale = true;
+  p->pending.clear();
+}
+
+void notePending(ko_prob_struct *p, const PendingChanges &noted, int ncols, int nrows) {
+  p->sol = Solution();
+  if (p->highs_stale) return;   // lowered anew anyway
+  PendingChanges &c = p->pending;
+  if (!c.any()) {
+    c.ncols = ncols;
+    c.nrows = nrows;
+  }
+  c.cols.insert(c.cols.end(), noted.cols.begin(), noted.cols.end());
+  c.rows.insert(c.rows.end(), noted.rows.begin(), noted.rows.end());
+  c.coefs.insert(c.coefs.end(), noted.coefs.begin(), noted.coefs.end());
+  c.sense = c.sense || noted.sense;
+  c.offset = c.offset || noted.offset;
+  // many changes are taken faster by lowering anew
+  if (c.cols.size() + c.rows.size() + c.coefs.size() > 2 * (p->cols.size() + p->rows.size()) + 64) invalidate(p);
 }
 
 }  // namespace krvx

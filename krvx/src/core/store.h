@@ -76,6 +76,18 @@ struct Solution {
 
 struct MessageHandler { KRVXmessagefunc f; void *data; };
 
+// Changes since the last lowering that the HiGHS instance can take in place (solve/highs_lower.cpp):
+// items whose values changed (repeats allowed) and the counts the instance holds, the items beyond
+// them being new. Every other change marks the instance stale instead.
+struct PendingChanges {
+  std::vector<int> cols, rows;                 // bounds or cost of columns; bounds of rows
+  std::vector<std::pair<int, int>> coefs;      // (row, column) of changed coefficients
+  bool sense = false, offset = false;
+  int ncols = -1, nrows = -1;                  // the instance's counts; -1 none recorded
+  bool any() const { return ncols >= 0; }
+  void clear() { *this = PendingChanges(); }
+};
+
 // A nonlinear formula of a row or the objective (nl*.cpp): adds factor * x[col] * g(x), or
 // factor * g(x) when col is KRVN_NOCOL, g being the postfix token stream (type, value), ending in type 0.
 struct Formula {
@@ -127,6 +139,9 @@ struct ko_prob_struct {
 
   void *highs = nullptr;                       // the problem's HiGHS instance, kept between solves
   bool highs_stale = true;                     // the store changed since the last lowering
+  bool highs_plain = false;                    // the instance holds the user's columns and rows only
+  bool highs_discrete = false, highs_quadratic = false;   // as lowered last
+  krvx::PendingChanges pending;                // changes the instance has not seen (when not stale)
   tagKRVNproblem *nl = nullptr;                // nonlinear layer, created on demand
 };
 
@@ -161,4 +176,7 @@ void messageCode(ko_prob_struct *p, int msgcode, int msgtype, const char *fmt, .
     __attribute__((format(printf, 4, 5)));
 // The store changed: drop the solution and mark the HiGHS instance stale.
 void invalidate(ko_prob_struct *p);
+// The store changed in ways the instance can take in place (the items in `noted`; ncols and nrows
+// the counts before the change): drop the solution and add them to the problem's record.
+void notePending(ko_prob_struct *p, const PendingChanges &noted, int ncols, int nrows);
 }  // namespace krvx
