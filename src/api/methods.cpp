@@ -75,4 +75,11 @@ PyMethodDef kpy_problem_api_methods[] = {
     KPY_M(addGenCons),
     KPY_M(getGenCons),
     KPY_M(delGenCons),
+    // branching directives
+    KPY_M(loadDirs),
+    KPY_M(loadPresolveDirs),
+    KPY_M(loadBranchDirs),
+    KPY_M(readDirs),
+    KPY_M(writeDirs),
+    KPY_M0(getDirs),
     {nullptr, nullptr, 0, nullptr}};

@@ -1,3 +1,4 @@
+#include "core/model.h"
 #include "nl/nl.h"
 #include "solve/highs_lower.h"
 #include "solve/solve.h"
@@ -18,25 +19,91 @@ namespace {
 
 bool isDiscrete(char type) { return type != 'C'; }
 
-// What a partial-integer column becomes: x in {integers of [lb, limit)} u [limit, ub].
-// Unbounded: integers without a lower bound below the limit, which y + s cannot express.
-enum class PartialForm { Integer, Continuous, Split, Unbounded };
-
-PartialForm partialForm(const Column &c) {
-  if (!isInf(c.ub) && c.ub < c.limit) return PartialForm::Integer;
-  if (c.lb >= c.limit) return PartialForm::Continuous;
-  if (isInf(c.lb)) return PartialForm::Unbounded;
-  const double top = std::ceil(c.limit) - 1;            // largest integer below the limit
-  return top < std::ceil(c.lb) ? PartialForm::Continuous : PartialForm::Split;
+bool hasQuadraticRows(const ko_prob_struct *p) {
+  for (const auto &q : p->qrows)
+    if (!q.empty()) return true;
+  return false;
 }
 
-const char *unsupportedContent(const ko_prob_struct *p, bool discrete) {
-  if (nlHasFormulas(p)) return "nonlinear formulas";
-  for (const auto &q : p->qrows)
-    if (!q.empty()) return "quadratic constraints";
-  if (!p->objectives.empty() && !p->qobj.empty()) return "several objectives together with a quadratic objective";
-  if (discrete && !p->qobj.empty()) return "discrete columns together with a quadratic objective";
-  return nullptr;
+bool activeIndicator(const ko_prob_struct *p, size_t i) {
+  return i < p->indicators.size() && p->indicators[i].col >= 0 && p->indicators[i].complement != 0;
+}
+
+// Compiles the formulas of the rows and the objective into low.tapes and low.objtapes.
+int compileFormulas(ko_prob_struct *p, Lowered &low) {
+  const UserFunctions none;
+  const UserFunctions &funcs = p->nl ? p->nl->funcs : none;
+  try {
+    low.tapes.assign(std::min(p->nlrows.size(), p->rows.size()), {});
+    for (size_t i = 0; i < low.tapes.size(); ++i)
+      for (const Formula &f : p->nlrows[i])
+        low.tapes[i].push_back(nl::compile(f, low.ncols, funcs, "formula of row " + std::to_string(i)));
+    for (const Formula &f : p->nlobj) low.objtapes.push_back(nl::compile(f, low.ncols, funcs, "formula of the objective"));
+  } catch (const Error &e) {
+    return fail(p, e.code, "Cannot solve this problem: %s", e.text.c_str());
+  }
+  return 0;
+}
+
+// Whether sense * Q of the objective is positive semidefinite, as far as checked: nonnegative
+// diagonal and 2x2 minors always, a dense factorisation up to 300 quadratic columns. HiGHS's QP
+// solver takes convex objectives only and reports stationary points of others as optimal.
+bool convexObjective(const ko_prob_struct *p) {
+  if (p->qobj.empty()) return true;
+  const double sign = p->objsense < 0 ? -1.0 : 1.0;
+  std::vector<int> slot(p->cols.size(), -1), cols;
+  for (const QTerm &t : p->qobj)
+    for (int c : {t.i, t.j})
+      if (slot[size_t(c)] < 0) {
+        slot[size_t(c)] = int(cols.size());
+        cols.push_back(c);
+      }
+  const size_t k = cols.size();
+  std::vector<double> diag(k, 0.0);
+  for (const QTerm &t : p->qobj)
+    if (t.i == t.j) diag[size_t(slot[size_t(t.i)])] += sign * t.value;
+  for (double d : diag)
+    if (d < 0.0) return false;
+  for (const QTerm &t : p->qobj)
+    if (t.i != t.j && t.value * t.value > diag[size_t(slot[size_t(t.i)])] * diag[size_t(slot[size_t(t.j)])] * (1 + 1e-12))
+      return false;
+  if (k > 300) return true;
+  std::vector<double> q(k * k, 0.0);
+  for (const QTerm &t : p->qobj) {
+    const size_t a = size_t(slot[size_t(t.i)]), b = size_t(slot[size_t(t.j)]);
+    q[a * k + b] += sign * t.value;
+    if (a != b) q[b * k + a] += sign * t.value;
+  }
+  // Cholesky with a tolerance: a pivot below -tol is an indefinite direction; near-zero pivots
+  // (semidefinite) are skipped when their column is zero too
+  double scale = 0.0;
+  for (double d : diag) scale = std::max(scale, d);
+  const double tol = 1e-10 * std::max(1.0, scale);
+  for (size_t j = 0; j < k; ++j) {
+    double d = q[j * k + j];
+    if (d < -tol) return false;
+    if (d <= tol) {
+      for (size_t i = j + 1; i < k; ++i)
+        if (std::fabs(q[i * k + j]) > std::sqrt(tol)) return false;
+      continue;
+    }
+    const double r = std::sqrt(d);
+    for (size_t i = j + 1; i < k; ++i) q[i * k + j] /= r;
+    for (size_t i = j + 1; i < k; ++i)
+      for (size_t l = j + 1; l <= i; ++l) q[i * k + l] -= q[i * k + j] * q[l * k + j];
+  }
+  return true;
+}
+
+// The engine for the content of a model, the one place where engines are chosen: `nonlinear`
+// is content beyond linear rows and a quadratic objective that stays after lowering,
+// `discrete` integer restrictions of columns or of the reformulations.
+Engine chooseEngine(const Lowered &low, bool nonlinear, bool discrete) {
+  const bool mip = discrete && !low.relax;
+  if (nonlinear || (mip && low.quadratic)) return mip ? Engine::Bonmin : Engine::Ipopt;
+  // large continuous QPs: HiGHS's QP solver stalls on them (benchmarks/qp)
+  if (low.quadratic && !discrete && !low.multiobj && low.ncols > kQpDirectColumns) return Engine::Ipopt;
+  return Engine::Highs;
 }
 
 // The objectives by priority level, highest first: the main objective (priority 0, weight 1) and
@@ -75,6 +142,18 @@ void buildObjectives(const ko_prob_struct *p, const Lowered &low, ModelArrays &a
   }
 }
 
+}  // namespace
+
+PartialForm partialForm(const Column &c) {
+  if (!isInf(c.ub) && c.ub < c.limit) return PartialForm::Integer;
+  if (c.lb >= c.limit) return PartialForm::Continuous;
+  if (isInf(c.lb)) return PartialForm::Unbounded;
+  const double top = std::ceil(c.limit) - 1;            // largest integer below the limit
+  return top < std::ceil(c.lb) ? PartialForm::Continuous : PartialForm::Split;
+}
+
+namespace {
+
 double solverBound(double v) {
   const double inf = std::numeric_limits<double>::infinity();
   return v >= kInf ? inf : v <= -kInf ? -inf : v;
@@ -94,19 +173,32 @@ void rowBounds(const Row &r, double &lo, double &up) {
   }
 }
 
-// A user column's bounds and type in the solver, but for the split form of a partial-integer column.
-void columnBounds(const Column &c, double &lo, double &up, HighsInt &type) {
+// A user column's bounds and type in the solver, but for the split form of a partial-integer
+// column (planned separately, with its auxiliary column and row).
+void columnBounds(const Column &c, bool binaryforms, double &lo, double &up, HighsInt &type) {
   lo = solverBound(c.lb);
   up = solverBound(c.ub);
   type = kHighsVarTypeContinuous;
   switch (c.type) {
     case 'B': type = kHighsVarTypeInteger; lo = std::max(lo, 0.0); up = std::min(up, 1.0); break;
     case 'I': type = kHighsVarTypeInteger; break;
-    case 'S': type = kHighsVarTypeSemiContinuous; if (c.limit != 0.0) lo = c.limit; break;
-    case 'R': type = kHighsVarTypeSemiInteger; if (c.limit != 0.0) lo = c.limit; break;
+    case 'S':
+    case 'R':
+      type = c.type == 'S' ? kHighsVarTypeSemiContinuous : kHighsVarTypeSemiInteger;
+      if (c.limit != 0.0) lo = c.limit;
+      if (binaryforms) {   // 0 or [lo, up]: the range here, the rest through a binary
+        type = c.type == 'S' ? kHighsVarTypeContinuous : kHighsVarTypeInteger;
+        lo = std::min(lo, 0.0);
+        up = std::max(up, 0.0);
+      }
+      break;
     case 'P':
-      if (partialForm(c) == PartialForm::Integer) type = kHighsVarTypeInteger;
-      else lo = std::max(lo, c.limit);   // continuous (the split form is planned separately)
+      switch (partialForm(c)) {
+        case PartialForm::Integer: type = kHighsVarTypeInteger; break;
+        case PartialForm::Continuous:
+        case PartialForm::Unbounded: lo = std::max(lo, c.limit); break;
+        case PartialForm::Split: break;   // x = y + s: in the reformulation or the split column
+      }
       break;
     default: break;
   }
@@ -114,16 +206,40 @@ void columnBounds(const Column &c, double &lo, double &up, HighsInt &type) {
 
 }  // namespace
 
-int planLowering(ko_prob_struct *p, Lowered &low) {
+int planLowering(ko_prob_struct *p, Lowered &low, bool relax) {
   low = Lowered();
+  low.relax = relax;
   low.ncols = static_cast<int>(p->cols.size());
   low.nrows = static_cast<int>(p->rows.size());
   low.quadratic = !p->qobj.empty();
   low.multiobj = !p->objectives.empty();
   for (const auto &c : p->cols) low.discrete = low.discrete || isDiscrete(c.type);
-  if (const char *what = unsupportedContent(p, low.discrete))
-    return fail(p, kErrUnsupported, "Cannot solve this problem: it has %s, which the solver does not support",
-                what);
+  if (int rc = compileFormulas(p, low)) return rc;
+  // what the lowering leaves nonlinear, and whether reformulations add integer columns
+  bool nonlinear = hasQuadraticRows(p) || !convexObjective(p), nonsmooth = false;
+  auto look = [&](const std::vector<nl::Tape> &tapes) {
+    for (const nl::Tape &t : tapes) {
+      if (!nl::shape(t).pwaffine.back()) nonlinear = true;
+      for (const nl::Node &nd : t.nodes) nonsmooth = nonsmooth || nl::isNonsmooth(nd);
+    }
+  };
+  for (const auto &tapes : low.tapes) look(tapes);
+  look(low.objtapes);
+  bool indicators = false;
+  for (size_t i = 0; i < p->rows.size(); ++i) indicators = indicators || activeIndicator(p, i);
+  const bool reformed = nonsmooth || !p->sets.empty() || indicators || !p->pwls.empty() || !p->gencons.empty();
+  low.engine = chooseEngine(low, nonlinear, low.discrete || reformed);
+  if (low.multiobj && (low.quadratic || low.nonlinearEngine() || !low.objtapes.empty()))
+    return fail(p, kErrUnsupported, "Cannot solve this problem: it has several objectives together with %s",
+                low.quadratic ? "a quadratic objective" : "nonlinear content");
+  for (size_t i = 0; i < p->rows.size(); ++i)
+      if (activeIndicator(p, i) && ((i < p->qrows.size() && !p->qrows[i].empty()) ||
+                                    (i < low.tapes.size() && !low.tapes[i].empty())))
+        return fail(p, kErrUnsupported,
+                    "Cannot solve this problem: indicator constraint on row '%s' whose row has nonlinear terms",
+                    objectName(*p, 1, int(i)).c_str());
+  // semi-continuous and partial-integer columns as binaries where HiGHS does not take them
+  low.binaryforms = low.nonlinearEngine() || (relax && low.quadratic);
   low.hcols = low.ncols;
   low.hrows = low.nrows;
   for (int j = 0; j < low.ncols; ++j) {
@@ -133,7 +249,7 @@ int planLowering(ko_prob_struct *p, Lowered &low) {
     if (form == PartialForm::Unbounded)
       return fail(p, kErrUnsupported,
                   "Cannot solve this problem: partial-integer column %d has no finite lower bound", j);
-    if (form != PartialForm::Split) continue;
+    if (form != PartialForm::Split || low.binaryforms) continue;
     if (low.split.empty()) low.split.assign(low.ncols, -1);
     low.split[j] = low.hcols++;
     if (!isInf(c.ub)) ++low.hrows;
@@ -147,12 +263,11 @@ int planLowering(ko_prob_struct *p, Lowered &low) {
   }
   if (nz >= static_cast<size_t>(INT_MAX) || p->qobj.size() >= static_cast<size_t>(INT_MAX))
     return fail(p, kErrUnsupported, "Cannot solve this problem: it has more than %d coefficients", INT_MAX - 1);
-  return planReform(p, low);   // sets, indicator, piecewise-linear and general constraints
+  return planReform(p, low);   // sets, indicator, piecewise-linear and general constraints, formulas
 }
 
 void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a) {
   const double inf = std::numeric_limits<double>::infinity();
-  auto bound = [inf](double v) { return v >= kInf ? inf : v <= -kInf ? -inf : v; };
   const int n = low.hcols, m = low.hrows;
 
   a = ModelArrays();
@@ -178,11 +293,10 @@ void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a) {
     const Column &c = p->cols[j];
     double lo, up;
     HighsInt type;
-    columnBounds(c, lo, up, type);
-    if (c.type == 'P' && partialForm(c) == PartialForm::Split) {
+    columnBounds(c, low.binaryforms, lo, up, type);
+    if (c.type == 'P' && !low.binaryforms && partialForm(c) == PartialForm::Split) {
       type = kHighsVarTypeInteger;
       const double first = std::ceil(c.lb);
-      lo = bound(c.lb);
       up = std::ceil(c.limit) - 1;
       const int s = low.split[j];
       // s in {0} u [limit - ceil(lb), ub - ceil(lb)]: x = y + s reaches [limit, ub]
@@ -243,6 +357,12 @@ void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a) {
   }
   if (low.multiobj) buildObjectives(p, low, a);
   applyReform(low, a);
+  for (int i = 0; i < low.nrows && !low.rowconst.empty(); ++i) {
+    a.rowlo[size_t(i)] -= low.rowconst[size_t(i)];
+    a.rowup[size_t(i)] -= low.rowconst[size_t(i)];
+  }
+  // HiGHS solves no MIQP: its relaxation goes without integrality
+  if (low.relax && low.quadratic && !low.nonlinearEngine()) a.integrality.clear();
 }
 
 int passArrays(ko_prob_struct *p, void *h, const ModelArrays &a) {
@@ -334,7 +454,7 @@ bool applyPending(ko_prob_struct *p, const Lowered &low) {
     std::vector<HighsInt> type(n), start(n), index;
     for (int j = 0; j < n; ++j) {
       const Column &col = p->cols[size_t(oldcols + j)];
-      columnBounds(col, lo[j], up[j], type[j]);
+      columnBounds(col, low.binaryforms, lo[j], up[j], type[j]);
       cost[j] = col.cost;
       start[j] = HighsInt(index.size());
       for (const Entry &e : col.coefs) {
@@ -355,7 +475,7 @@ bool applyPending(ko_prob_struct *p, const Lowered &low) {
     std::vector<HighsInt> type(n);
     for (size_t k = 0; k < n; ++k) {
       const Column &col = p->cols[size_t(c.cols[k])];
-      columnBounds(col, lo[k], up[k], type[k]);
+      columnBounds(col, low.binaryforms, lo[k], up[k], type[k]);
       cost[k] = col.cost;
     }
     const HighsInt m = HighsInt(n);
@@ -385,9 +505,8 @@ bool applyPending(ko_prob_struct *p, const Lowered &low) {
 
 }  // namespace
 
-int prepareOwnHighs(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool &pass) {
-  pass = false;
-  if (int rc = planLowering(p, low)) return rc;
+// The instance part of prepareOwnHighs, for a model planned for HiGHS.
+static int prepareInstance(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool &pass) {
   if (!p->highs) {
     p->highs = newHighs();
     if (!p->highs) return fail(p, kErrMemory, "The solver could not be created (out of memory)");
@@ -395,14 +514,14 @@ int prepareOwnHighs(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool &pass)
   }
   // changes the instance can take in place: a lowering of the user's items only, before and now,
   // of the same kind (a Hessian's size is fixed at its columns)
-  const bool plain = !low.hasSplit() && !low.hasAux() && !low.multiobj;
+  const bool plain = !low.hasSplit() && !low.hasAux() && !low.multiobj && !low.transientArrays();
   if (!p->highs_stale && p->pending.any()) {
     const bool inplace = plain && p->highs_plain && low.discrete == p->highs_discrete &&
                          low.quadratic == p->highs_quadratic && !(low.quadratic && low.ncols != p->pending.ncols);
     if (!inplace || !applyPending(p, low)) p->highs_stale = true;
   }
   p->pending.clear();
-  pass = p->highs_stale;
+  pass = p->highs_stale || low.transientArrays();
   if (pass) {
     buildArrays(p, low, a);
     p->highs_plain = plain;
@@ -410,6 +529,16 @@ int prepareOwnHighs(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool &pass)
     p->highs_quadratic = low.quadratic;
   }
   return 0;
+}
+
+int prepareOwnHighs(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool &pass, bool relax) {
+  pass = false;
+  if (int rc = planLowering(p, low, relax)) return rc;
+  if (low.nonlinearEngine()) {
+    buildArrays(p, low, a);
+    return 0;
+  }
+  return prepareInstance(p, low, a, pass);
 }
 
 int passOwnHighs(ko_prob_struct *p, const ModelArrays &a) {
@@ -435,7 +564,11 @@ int lowerOnly(ko_prob_struct *p) {
   {
     std::lock_guard<std::recursive_mutex> lock(p->mtx);
     if (int rc = scope.begin(p)) return rc;
-    if (int rc = prepareOwnHighs(p, low, arrays, pass)) return rc;
+    if (int rc = planLowering(p, low)) return rc;
+    // what HiGHS takes goes to HiGHS, also where a solve would choose another engine for it
+    if (low.engine == Engine::Ipopt && low.tapes.empty() && low.objtapes.empty()) low.engine = Engine::Highs;
+    if (low.nonlinearEngine()) return fail(p, kErrUnsupported, "The solver cannot take this problem");
+    if (int rc = prepareInstance(p, low, arrays, pass)) return rc;
   }
   return pass ? passOwnHighs(p, arrays) : 0;
 }

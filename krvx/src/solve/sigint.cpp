@@ -30,6 +30,18 @@ void sigintEnter() {
   sigaction(SIGINT, &sa, &g_previous);
 }
 
+void sigintReclaim() {
+  std::lock_guard<std::mutex> lock(g_mtx);
+  if (g_nesting == 0) return;
+  struct sigaction current = {};
+  if (sigaction(SIGINT, nullptr, &current) != 0 || current.sa_handler == onSigint) return;
+  struct sigaction sa = {};
+  sa.sa_handler = onSigint;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &sa, nullptr);
+}
+
 void sigintLeave() {
   std::lock_guard<std::mutex> lock(g_mtx);
   if (g_nesting == 0 || --g_nesting > 0) return;

@@ -188,6 +188,9 @@ void applySettings(void *h, const Lowered &low, const RunSettings &s, int thread
   Highs_setIntOptionValue(h, "simplex_strategy", strategy);
   if (low.quadratic) {
     Highs_setStringOptionValue(h, "solver", "choose");
+    // the QP solver can cycle on tiny problems: a limit that scales with the size (what it
+    // does not finish goes to the nonlinear solver, qpRetry)
+    Highs_setIntOptionValue(h, "qp_iteration_limit", qpIterationLimit(low));
   } else if (mip) {
     Highs_setStringOptionValue(h, "solver", "choose");
     Highs_setStringOptionValue(h, "mip_lp_solver", barrier ? "ipm" : s.alg == kAlgAuto ? "choose" : "simplex");
@@ -435,8 +438,11 @@ int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &
   {
     RunningSolve running(p, s.threads);
     applySettings(h, low, s, running.threads());
-    Highs_run(h);
+    const HighsInt runrc = Highs_run(h);
     status = Highs_getModelStatus(h);
+    // a run that failed may leave the status of a stage it finished before
+    if (runrc == kHighsStatusError && (status == kHighsModelStatusNotset || status >= kHighsModelStatusModelEmpty))
+      status = kHighsModelStatusSolveError;
     if (status == kHighsModelStatusUnboundedOrInfeasible && !pendingStop(p, session.sigintMark()))
       status = settleInfeasibleOrUnbounded(h, low, s.presolve, changed);
   }
@@ -468,13 +474,22 @@ void mainObjective(ko_prob_struct *p) {
   s.bestbound = s.solstatus == KRVX_SOLSTATUS_OPTIMAL ? v : p->objsense < 0 ? kInf : -kInf;
 }
 
-int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus, int *solstatus) {
-  SolveScope scope;
+// A solve that fails leaves no result behind, neither an earlier one nor one of an earlier stage
+// of its own: FAILED, NOTFOUND, no solution (the failing stage's own statuses stay). Mutex held.
+void leaveFailed(ko_prob_struct *p) {
+  Solution &s = p->sol;
+  if (s.solvestatus == KRVX_SOLVESTATUS_FAILED && !s.has_x) return;
+  s = Solution();
+  s.solvestatus = KRVX_SOLVESTATUS_FAILED;
+  s.stopstatus = kStopGeneric;
+}
+
+int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope, bool &started) {
   RunSettings s;
   Lowered low;
   ModelArrays arrays;
   NlpModel nlp;
-  bool pass = false, nonlinear = false;
+  bool pass = false;
   {
     std::lock_guard<std::recursive_mutex> lock(p->mtx);
     if (int rc = scope.begin(p)) return rc;
@@ -483,16 +498,13 @@ int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus,
     const char *allowed = call == Call::Lp ? "bpdn" : call == Call::Mip ? "bpdnl" : "bpdnlsx";
     if (int rc = applyFlags(p, flags, allowed, s, &rootonly)) return rc;
     s.relax = call == Call::Lp || rootonly;
-    if (int rc = nlpRoute(p, s.relax, nonlinear)) return rc;
-    // large continuous QPs go to the nonlinear solver directly (benchmarks/qp)
-    nonlinear = nonlinear || (!p->qobj.empty() && p->objectives.empty() && p->cols.size() > kQpDirectColumns &&
-                              std::all_of(p->cols.begin(), p->cols.end(), [](const Column &c) { return c.type == 'C'; }));
-    if (nonlinear) {
-      if (int rc = nlpPrepare(p, nlp)) return rc;
-    } else if (int rc = prepareOwnHighs(p, low, arrays, pass)) {
-      return rc;
+    if (int rc = prepareOwnHighs(p, low, arrays, pass, s.relax)) return rc;
+    if (low.nonlinearEngine()) {
+      nlpBuild(p, low, arrays, nlp);
+      arrays = ModelArrays();
     }
     p->sol = Solution();
+    started = true;
   }
   if (pass) {
     if (int rc = passOwnHighs(p, arrays)) return rc;
@@ -501,26 +513,38 @@ int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus,
   Solution out;
   bool modified = false;
   int rc;
-  if (nonlinear) {
-    rc = nlpRun(p, nlp, s, out);
-  } else {
-    rc = runHighs(p, p->highs, low, s, out, &modified);
-    // a continuous QP the QP solver fails on (not convex, stalled, misreported): the nonlinear solver
-    if (low.quadratic && !low.discrete && !low.multiobj && !low.hasAux() && qpRetry(rc, out)) {
-      {
-        std::lock_guard<std::recursive_mutex> lock(p->mtx);
-        rc = nlpPrepare(p, nlp);
-      }
-      if (rc == 0) {
+  switch (low.engine) {
+    case Engine::Bonmin: rc = minlpRun(p, nlp, s, out); break;
+    case Engine::Ipopt: rc = nlpRun(p, nlp, s, out); break;
+    case Engine::Highs:
+      rc = runHighs(p, p->highs, low, s, out, &modified);
+      // a continuous QP (or relaxation) the QP solver does not finish: the nonlinear solver
+      if (low.quadratic && (!low.discrete || s.relax) && !low.multiobj && qpRetry(rc, out, qpIterationLimit(low))) {
+        {
+          std::lock_guard<std::recursive_mutex> lock(p->mtx);
+          buildArrays(p, low, arrays);
+          nlpBuild(p, low, arrays, nlp);
+          arrays = ModelArrays();
+        }
         messageCode(p, kMsgSolve, 1, "The QP solver did not finish; solving with the nonlinear solver");
         rc = nlpRun(p, nlp, s, out);
       }
-    }
+      break;
   }
   std::lock_guard<std::recursive_mutex> lock(p->mtx);
   p->sol = std::move(out);
   if (low.multiobj) mainObjective(p);
-  if (modified) p->highs_stale = true;
+  // the instance holds arrays of this call only (a relaxed MIQP's lack integrality)
+  if (modified || low.transientArrays()) p->highs_stale = true;
+  return rc;
+}
+
+int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus, int *solstatus) {
+  SolveScope scope;
+  bool started = false;   // refusals before the solve starts leave the solution as it was
+  const int rc = solveRun(p, flags, call, scope, started);
+  std::lock_guard<std::recursive_mutex> lock(p->mtx);
+  if (rc && started) leaveFailed(p);
   if (solvestatus) *solvestatus = p->sol.solvestatus;
   if (solstatus) *solstatus = p->sol.solstatus;
   return rc;
@@ -570,12 +594,22 @@ static int crossover(KRVXprob prob, int *status) {
       return 0;
     }
     if (int rc = prepareOwnHighs(prob, low, arrays, pass)) return rc;
+    if (low.nonlinearEngine())
+      return fail(prob, kErrUnsupported, "Crossover needs a linear problem; this one has nonlinear content");
     if (low.quadratic)
       return fail(prob, kErrUnsupported, "Crossover needs a linear problem; this one has a quadratic objective");
     if (low.hasAux())
       return fail(prob, kErrUnsupported,
                   "Crossover is not available for problems with partial-integer columns, sets, indicator, "
                   "piecewise-linear or general constraints");
+    // HiGHS's crossover reads out of bounds on ranged rows: never hand it one
+    for (size_t i = 0; i < prob->rows.size(); ++i) {
+      const Row &r = prob->rows[i];
+      if (r.type == 'R' && r.range != 0.0 && !isInf(r.rhs) && !isInf(r.rhs - std::fabs(r.range)))
+        return fail(prob, kErrUnsupported,
+                    "Crossover is not available for problems with ranged rows (row %zu has the range [%g, %g])", i,
+                    r.rhs - std::fabs(r.range), r.rhs);
+    }
     s = settingsFromControls(prob);
     s.relax = true;
     x = sol.x;

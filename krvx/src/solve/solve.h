@@ -119,5 +119,7 @@ int shielded(ko_prob_struct *p, const char *fn, F &&body) noexcept {
 void sigintEnter();
 void sigintLeave();
 unsigned sigintCount();   // SIGINTs received so far
+// Puts libkrvx's handler back while solves run (a solver library installed its own).
+void sigintReclaim();
 
 }  // namespace krvx

@@ -195,6 +195,8 @@ struct Member {
 int addMember(std::vector<Member> &members, ko_prob_struct *q) {
   members.emplace_back();
   if (int rc = planLowering(q, members.back().low)) return rc;
+  if (members.back().low.nonlinearEngine())
+    return fail(q, kErrUnsupported, "Cannot tune this problem: it needs the nonlinear solver, which the tuner does not tune");
   buildArrays(q, members.back().low, members.back().arrays);
   return 0;
 }
