@@ -482,24 +482,21 @@ def afiro_worker(path, data, repeats):
         for _ in range(repeats):
             if path == "korvex":
                 import korvex
-                p = korvex.problem()
-                p.controls.outputlog = 0
-                p.readProb(full)
-                t0 = time.perf_counter()
-                p.optimize()
-                t1 = time.perf_counter()
-                p.optimize()
-                t2 = time.perf_counter()
+                m = korvex.problem()
+                m.controls.outputlog = 0
+                m.readProb(full)
+                run = m.optimize
             else:
                 import highspy
-                h = highspy.Highs()
-                h.silent()
-                h.readModel(full)
-                t0 = time.perf_counter()
-                h.run()
-                t1 = time.perf_counter()
-                h.run()
-                t2 = time.perf_counter()
+                m = highspy.Highs()
+                m.silent()
+                m.readModel(full)
+                run = m.run
+            t0 = time.perf_counter()
+            run()
+            t1 = time.perf_counter()
+            run()
+            t2 = time.perf_counter()
             cold, warm = min(cold, t1 - t0), min(warm, t2 - t1)
         out.append("%s=%.6f,%.6f" % (os.path.basename(f).split(".")[0], cold, warm))
     print(" ".join(out))
