@@ -84,7 +84,7 @@ class LogJournal : public Ipopt::Journal {
 class Minlp : public Bonmin::TMINLP {
  public:
   Minlp(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, bool exact)
-      : p_(p), m_(m), s_(s), ev_(m), exact_(exact), mark_(sigintCount()), t0_(std::chrono::steady_clock::now()) {
+      : p_(p), m_(m), s_(s), ev_(m), exact_(exact), mark_(solveSigintMark(p)), t0_(std::chrono::steady_clock::now()) {
     setBranching();
     setSets();
   }
@@ -280,7 +280,7 @@ int minlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solutio
   int64_t nodes = 0, iterations = 0;
   {
     std::unique_lock<std::mutex> lock;
-    if (int reason = acquireNlpSolver(lock, p, sigintCount())) {
+    if (int reason = acquireNlpSolver(lock, p, solveSigintMark(p))) {
       tminlp->stop = reason;
     } else {
       try {

@@ -33,7 +33,7 @@ std::mutex g_solver_mtx;
 
 struct Run {
   Run(ko_prob_struct *p_, const NlpModel &m_, const RunSettings &s_)
-      : p(p_), m(m_), s(s_), ev(m_), mark(sigintCount()), t0(std::chrono::steady_clock::now()) {}
+      : p(p_), m(m_), s(s_), ev(m_), mark(solveSigintMark(p_)), t0(std::chrono::steady_clock::now()) {}
   ko_prob_struct *p;
   const NlpModel &m;
   const RunSettings &s;

@@ -92,21 +92,26 @@ int SolveScope::begin(ko_prob_struct *p) {
     return fail(p, kErrBusy, "The problem is already being solved or tuned");
   p->solving.store(true);
   p->interrupt.store(0);
-  sigintEnter();
+  p->sigint_obeyed.store(false);
+  p->sigint_mark = sigintEnter();
   p_ = p;
   return 0;
 }
 
 void SolveScope::end() {
   if (!p_) return;
-  sigintLeave();
+  sigintLeave(p_->sigint_mark, p_->sigint_obeyed.load());
   p_->solving.store(false);
   p_ = nullptr;
 }
 
+unsigned solveSigintMark(const ko_prob_struct *p) { return p->solving.load() ? p->sigint_mark : sigintCount(); }
+
 int pendingStop(ko_prob_struct *p, unsigned sigint_mark) {
   if (int r = p->interrupt.load()) return r;
-  return sigintCount() != sigint_mark ? kStopCtrlC : 0;
+  if (sigintCount() == sigint_mark) return 0;
+  p->sigint_obeyed.store(true);
+  return kStopCtrlC;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -293,7 +298,7 @@ const char *statusText(HighsInt s) {
 
 }  // namespace
 
-HighsSession::HighsSession(ko_prob_struct *p, void *h) : p_(p), h_(h), mark_(sigintCount()) {
+HighsSession::HighsSession(ko_prob_struct *p, void *h) : p_(p), h_(h), mark_(solveSigintMark(p)) {
   Highs_setCallback(h, highsCallback, this);
   for (int t : kCallbacks) Highs_startCallback(h, t);
 }
@@ -438,8 +443,11 @@ int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &
   {
     RunningSolve running(p, s.threads);
     applySettings(h, low, s, running.threads());
-    const HighsInt runrc = Highs_run(h);
-    status = Highs_getModelStatus(h);
+    // a stop requested while the model was prepared: no run
+    const bool skipped = session.poll();
+    if (skipped) Highs_clearSolver(h);
+    const HighsInt runrc = skipped ? kHighsStatusWarning : Highs_run(h);
+    status = skipped ? kHighsModelStatusInterrupt : Highs_getModelStatus(h);
     // a run that failed may leave the status of a stage it finished before
     if (runrc == kHighsStatusError && (status == kHighsModelStatusNotset || status >= kHighsModelStatusModelEmpty))
       status = kHighsModelStatusSolveError;

@@ -216,7 +216,7 @@ int runTrials(TuneJob &job) {
   const double each = total / double(job.trials.size() * job.members.size());
   messageCode(p, kMsgTuner, 1, "Tuner: %zu trial(s) as %s over %zu problem(s), at most %.3g s per solve",
               job.trials.size(), job.mip ? "MIP" : "LP", job.members.size(), each);
-  const unsigned mark = sigintCount();
+  const unsigned mark = solveSigintMark(p);
   for (size_t k = 0; k < job.trials.size(); ++k) {
     Trial &t = job.trials[k];
     RunSettings s = job.base;

@@ -1,8 +1,7 @@
-// SIGINT while solves run: libkrvx's own handler, so that Ctrl-C stops the running solves
-// (they end STOPPED with stop reason CTRLC) instead of ending the process. Installed by the
-// first solve that starts, the previous action restored when the last running one ends.
-#include "solve/solve.h"
+// SIGINT handling of the long calls (core/sigint.h).
+#include "core/sigint.h"
 
+#include <atomic>
 #include <csignal>
 #include <mutex>
 
@@ -16,18 +15,27 @@ int g_nesting = 0;
 struct sigaction g_previous;
 
 extern "C" void onSigint(int) { g_sigints.fetch_add(1, std::memory_order_relaxed); }
+
+bool isHandler(const struct sigaction &sa) {
+  return (sa.sa_flags & SA_SIGINFO) ? sa.sa_sigaction != nullptr
+                                    : sa.sa_handler != SIG_DFL && sa.sa_handler != SIG_IGN;
+}
 }  // namespace
 
 unsigned sigintCount() { return g_sigints.load(std::memory_order_relaxed); }
 
-void sigintEnter() {
+unsigned sigintEnter() {
   std::lock_guard<std::mutex> lock(g_mtx);
-  if (g_nesting++ > 0) return;
+  // the mark is taken before the handler goes in: a signal in between reaches the previous
+  // handler, one after it is counted past the mark
+  const unsigned mark = sigintCount();
+  if (g_nesting++ > 0) return mark;
   struct sigaction sa = {};
   sa.sa_handler = onSigint;
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = SA_RESTART;
   sigaction(SIGINT, &sa, &g_previous);
+  return mark;
 }
 
 void sigintReclaim() {
@@ -42,10 +50,16 @@ void sigintReclaim() {
   sigaction(SIGINT, &sa, nullptr);
 }
 
-void sigintLeave() {
-  std::lock_guard<std::mutex> lock(g_mtx);
-  if (g_nesting == 0 || --g_nesting > 0) return;
+void sigintLeave(unsigned mark, bool obeyed) {
+  std::unique_lock<std::mutex> lock(g_mtx);
+  if (g_nesting == 0) return;
+  const bool missed = !obeyed && sigintCount() != mark;
+  if (--g_nesting > 0) return;   // still installed: the calls still running see the signal
   sigaction(SIGINT, &g_previous, nullptr);
+  const bool pass = missed && isHandler(g_previous);
+  lock.unlock();
+  // the previous handler is in place again: a signal no call obeyed goes to it
+  if (pass) std::raise(SIGINT);
 }
 
 }  // namespace krvx
