@@ -45,18 +45,13 @@ def test_search_results_and_their_shapes():
     assert p.IISStatus()[0] == -1
 
 
-def test_all_iis_maxiis_and_changes_drop_results():
+def test_all_iis_and_changes_drop_results():
     p = two_cores()
     p.IISAll()
     niis, nrows, ncols, _, _ = p.IISStatus()
     assert niis == 2 and len(nrows) == 3 and sorted(nrows[1:]) == [1, 2] and sorted(ncols[1:]) == [0, 1]
-    p.controls.maxiis = 1
-    p.IISAll()
-    assert p.IISStatus()[0] == 1
     p.addRows(rowtype="L", rhs=[10], start=[0], colind=[0], rowcoef=[1.0])
     assert p.IISStatus() == (-1, [], [], [], [])
-    with pytest.raises(korvex.SolverError, match="no IIS search"):
-        p.getIISData(0)
 
 
 def test_feasible_problem_and_bad_arguments():
