@@ -368,7 +368,12 @@ int planReform(ko_prob_struct *p, Lowered &low) {
   }
   try {
     Planner plan(p, r);
-    for (int s = 0; s < static_cast<int>(p->sets.size()); ++s) plan.sos(s);
+    r.setbinaries.resize(p->sets.size());
+    for (int s = 0; s < static_cast<int>(p->sets.size()); ++s) {
+      const int first = r.firstcol + static_cast<int>(r.cols.size());
+      plan.sos(s);
+      r.setbinaries[s] = {first, r.firstcol + static_cast<int>(r.cols.size())};
+    }
     if (indicators)
       for (int i = 0; i < static_cast<int>(p->rows.size()) && i < static_cast<int>(p->indicators.size()); ++i)
         if (p->indicators[i].col >= 0 && p->indicators[i].complement != 0) plan.indicator(i, rowcoefs[i]);

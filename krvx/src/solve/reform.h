@@ -24,6 +24,7 @@ struct Reform {
   std::vector<Col> cols;
   std::vector<Row> rows;
   std::vector<int> freed;                        // user rows lowered free (indicator rows: enforced by aux rows)
+  std::vector<std::pair<int, int>> setbinaries;  // per set: its binaries, HiGHS columns first..second-1
   bool empty() const { return cols.empty() && rows.empty() && freed.empty(); }
 };
 

@@ -18,6 +18,7 @@
 #include "solve/solve.h"
 #include "core/controls.h"
 #include "nl/nlpsolve.h"
+#include "solve/cbc.h"
 
 #include "interfaces/highs_c_api.h"
 
@@ -474,7 +475,9 @@ int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus,
   Lowered low;
   ModelArrays arrays;
   NlpModel nlp;
-  bool pass = false, nonlinear = false;
+  CbcModelPlan cbc;   // a MIP with branching directives
+  bool pass = false, nonlinear = false, usecbc = false;
+  const char *ignored = nullptr;
   {
     std::lock_guard<std::recursive_mutex> lock(p->mtx);
     if (int rc = scope.begin(p)) return rc;
@@ -489,11 +492,14 @@ int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus,
                               std::all_of(p->cols.begin(), p->cols.end(), [](const Column &c) { return c.type == 'C'; }));
     if (nonlinear) {
       if (int rc = nlpPrepare(p, nlp)) return rc;
-    } else if (int rc = prepareOwnHighs(p, low, arrays, pass)) {
+    } else if (int rc = planCbc(p, s, cbc, usecbc, ignored)) {
       return rc;
+    } else if (!usecbc) {
+      if (int rc = prepareOwnHighs(p, low, arrays, pass)) return rc;
     }
     p->sol = Solution();
   }
+  if (ignored) messageCode(p, kMsgSolve, 3, "The branching directives are not used for a problem with %s", ignored);
   if (pass) {
     if (int rc = passOwnHighs(p, arrays)) return rc;
     arrays = ModelArrays();
@@ -503,6 +509,8 @@ int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus,
   int rc;
   if (nonlinear) {
     rc = nlpRun(p, nlp, s, out);
+  } else if (usecbc) {
+    rc = runCbc(p, cbc, s, out);
   } else {
     rc = runHighs(p, p->highs, low, s, out, &modified);
     // a continuous QP the QP solver fails on (not convex, stalled, misreported): the nonlinear solver
