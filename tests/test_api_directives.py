@@ -190,10 +190,10 @@ def test_statuses_of_the_directed_engine():
     p.setObjective(y - 0.25 * x + 3)
     assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
     assert p.getSolution() == pytest.approx([3, 0.5]) and p.attributes.objval == pytest.approx(2.75)
-    # a semi-continuous column without a finite upper bound cannot be switched
+    # a semi-continuous column needs a finite upper bound for its binary form
     z = p.addVariable(vartype=korvex.semicontinuous, lb=2, ub=korvex.infinity)
     p.loadDirs([z])
-    with pytest.raises(korvex.SolverError, match="semi-continuous column .* no finite upper bound"):
+    with pytest.raises(korvex.SolverError, match="Semi-continuous column .* no finite upper bound"):
         p.optimize()
 
 
@@ -251,3 +251,22 @@ def test_directed_engine_finds_the_data_files_optima(row):
     assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
     assert p.attributes.objval == pytest.approx(float(row["objective"]), rel=1e-6)
     assert p.attributes.objval == pytest.approx(highs, rel=1e-6)
+
+
+def test_directives_reach_the_nonlinear_branch_and_bound():
+    def miqp():
+        p = korvex.problem()
+        p.controls.outputlog = 0
+        x = [p.addVariable(vartype=korvex.integer, lb=-5, ub=5) for _ in range(3)]
+        s = [p.addVariable(ub=2) for _ in range(2)]
+        p.addSets(["1"], [0], s, [1, 2])
+        p.addConstraint(x[0] + x[1] + x[2] + s[0] + s[1] >= 2.5)
+        p.setObjective((x[0] - 0.4) ** 2 + (x[1] + 1.6) ** 2 + (x[2] - 2.5) ** 2 + s[0] + 2 * s[1])
+        return p, x
+    p, _ = miqp()
+    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+    best = p.attributes.objval
+    p, x = miqp()
+    p.loadDirs(x + [-1], [3, 2, 1, 0], "UDNN", [1.0, 0, 0, 0], [0, 2.0, 0, 0])
+    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+    assert p.attributes.objval == pytest.approx(best, abs=1e-6)

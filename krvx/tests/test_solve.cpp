@@ -39,6 +39,13 @@ void lp() {
   EXPECT_FAILS(nullptr, KRVXlpoptimize(nullptr, ""), "no problem given");
   // a refused call leaves the solution in place
   EXPECT(intAttr(p, KRVX_SOLSTATUS) == KRVX_SOLSTATUS_OPTIMAL);
+  // a solve that fails leaves no earlier result: FAILED, NOTFOUND, no objective, no solution
+  p->cols[1].lb = 1e20;   // HiGHS refuses a lower bound of +infinity
+  p->highs_stale = true;
+  EXPECT(KRVXoptimize(p, "", &solvestatus, &solstatus) != 0);
+  EXPECT(solvestatus == KRVX_SOLVESTATUS_FAILED && solstatus == KRVX_SOLSTATUS_NOTFOUND);
+  EXPECT(intAttr(p, KRVX_SOLVESTATUS) == KRVX_SOLVESTATUS_FAILED && dblAttr(p, KRVX_OBJVAL) == 0.0);
+  EXPECT(solution(p).empty());
 
   // range row [2, 4] on x + y with min x + y -> 2; slack is measured from the upper side
   setModel(p, 1, {{1, 0, 1e20}, {1, 0, 1e20}}, {{'R', 4, {{0, 1}, {1, 1}}, 2}, {'N', 0, {{0, 1}}}});
@@ -108,8 +115,10 @@ void mip() {
   EXPECT(intAttr(p, KRVX_MIPSTATUS) == 6);
   EXPECT_OK(p, KRVXlpoptimize(p, ""));
   EXPECT(near(dblAttr(p, KRVX_OBJVAL), 1.5));
+  // the root relaxation of the presolved problem, which presolve may tighten
   EXPECT_OK(p, KRVXmipoptimize(p, "l"));
-  EXPECT(near(dblAttr(p, KRVX_OBJVAL), 1.5) && intAttr(p, KRVX_MIPSTATUS) == 2);
+  EXPECT(dblAttr(p, KRVX_OBJVAL) >= 1 - 1e-9 && dblAttr(p, KRVX_OBJVAL) <= 1.5 + 1e-9 &&
+         intAttr(p, KRVX_MIPSTATUS) == 2);
   EXPECT_OK(p, KRVXmipoptimize(p, "d"));
   EXPECT(near(dblAttr(p, KRVX_OBJVAL), 1));
   EXPECT_FAILS(p, KRVXmipoptimize(p, "x"), "Unknown flag 'x'");
@@ -179,11 +188,18 @@ void qp() {
   // crossover needs a linear problem
   int status = -1;
   EXPECT_FAILS(p, KRVXcrossoverlpsol(p, &status), "quadratic objective");
-  // integer columns with a quadratic objective are refused, not solved as something else
+  // an integer column with a quadratic objective: branch-and-bound (x = 2 is integral already),
+  // and the continuous relaxation through the QP solver
   p->cols[0].type = 'I';
+  p->cols[0].ub = 1.5;
   p->highs_stale = true;
-  EXPECT_FAILS(p, KRVXoptimize(p, "", &solvestatus, &solstatus),
-              "discrete columns together with a quadratic objective");
+  EXPECT_OK(p, KRVXoptimize(p, "", &solvestatus, &solstatus));
+  x = solution(p);
+  // x in {.., 0, 1}: f = 3x^2/4 - 3x at y = -x/2 is least at x = 1
+  EXPECT(solstatus == KRVX_SOLSTATUS_OPTIMAL && x.size() == 2 && near(x[0], 1, 1e-6) && near(x[1], -0.5, 1e-5));
+  EXPECT(near(dblAttr(p, KRVX_OBJVAL), -2.25, 1e-6));
+  EXPECT_OK(p, KRVXlpoptimize(p, ""));
+  EXPECT(near(solution(p)[0], 1.5, 1e-5) && near(dblAttr(p, KRVX_OBJVAL), 0.75 * 2.25 - 4.5, 1e-6));
   // a nonconvex objective goes to the nonlinear solver (a local optimum), with 's' and 'x' alike
   setModel(p, 1, {{0.5, 0, 1}}, {});
   p->qobj = {{0, 0, -2.0}};
@@ -203,11 +219,6 @@ void unsupported() {
     smallLp(p);
   };
   smallLp(p);
-  p->qrows.assign(2, {});
-  p->qrows[1] = {{0, 0, 1.0}};
-  p->cols[0].type = 'I';
-  refused("quadratic constraints");
-  p->qrows.clear();
   // reformulations that lack a bound or a binary column
   p->sets.push_back({'1', {0, 1}, {1, 2}});
   refused("SOS set 'S1': column 'C2' has no finite upper bound (needed for the reformulation)");
@@ -247,6 +258,14 @@ void crossover() {
       EXPECT(near(p->sol.objval, 0));
     }
   }
+  // a ranged row is refused before anything reaches the solver's crossover; the solution stays
+  p->objsense = -1;
+  p->rows[0].type = 'R';
+  p->rows[0].range = 3;
+  p->highs_stale = true;
+  EXPECT_OK(p, KRVXlpoptimize(p, "b"));
+  EXPECT_FAILS(p, KRVXcrossoverlpsol(p, &status), "not available for problems with ranged rows (row 0 has the range [1, 4])");
+  EXPECT(intAttr(p, KRVX_SOLSTATUS) == KRVX_SOLSTATUS_OPTIMAL && near(dblAttr(p, KRVX_OBJVAL), 12, 1e-5));
   KRVXdestroyprob(p);
 }
 

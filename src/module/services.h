@@ -5,6 +5,10 @@
 #include <string>
 
 // --- errors ---
+// a text from the solver (names, error texts) as a str; bytes that are not UTF-8 become U+FFFD
+PyObject *kpy_solverText(const char *text, Py_ssize_t len = -1);
+// raises exc with a text from the solver, decoded as kpy_solverText does
+void kpy_setSolverError(PyObject *exc, const char *text);
 // result null and no Python error pending: raise the last error of obj (a problem, or null)
 void setKrvxErrIfNull(PyObject *obj, const void *result);
 // after every solver call of a problem method: a callback's saved exception becomes pending
@@ -19,7 +23,7 @@ int kpy_deprecationWarning(int major, int minor, const char *advice);
 // --- enumerations of korvex.enums; intobj is taken over ---
 PyObject *kpy_getEnumValue(const char *enumname, PyObject *intobj);
 
-// --- SIGINT guard (nesting count; default action while held) ---
+// --- SIGINT guard (nesting count; a SIGINT while held reaches the interpreter when the call returns) ---
 void setSigIntHandler();
 void resetSigIntHandler();
 

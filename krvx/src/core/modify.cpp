@@ -224,6 +224,7 @@ void addSets(ko_prob_struct *p, int nsets, int64_t nelems, const char *settype, 
   for (int k = 0; k < nsets; ++k) {
     Set &s = fresh[size_t(k)];
     s.type = settype[k];
+    if (st[size_t(k)] == st[size_t(k) + 1]) raise(kErrInvalid, "new set %d has no members", k);
     std::unordered_set<int> cols;
     std::unordered_set<double> weights;
     for (int64_t m = st[size_t(k)]; m < st[size_t(k) + 1]; ++m) {
@@ -267,6 +268,7 @@ void delRows(ko_prob_struct *p, int n, const int *rowind, int64_t rowind_n) {
   compact(p->modelcut, map);
   compact(p->delayed, map);
   compact(p->rowscale, map);
+  compact(p->securerow, map);
   compactNames(p, 1, map);
   nlOnDeleteRows(p, map);
 }
@@ -296,6 +298,7 @@ void delCols(ko_prob_struct *p, int n, const int *colind, int64_t colind_n) {
   nlOnDeleteCols(p, map);   // refuses columns that formulas use, before any change
   compact(p->cols, map);
   compact(p->colscale, map);
+  compact(p->securecol, map);
   for (Set &s : p->sets) {
     size_t out = 0;
     for (size_t m = 0; m < s.cols.size(); ++m) {

@@ -1,6 +1,6 @@
-// Reading and writing problem files: MPS (own reader and writer) and LP (read through HiGHS,
-// written by our own writer).
+// Reading and writing problem files in MPS and LP format.
 #pragma once
+#include "core/sigint.h"
 #include "core/store.h"
 
 #include <cstddef>
@@ -16,25 +16,36 @@ namespace krvx {
 constexpr int kMsgReadWarning = 301;
 
 // What a reader hands back besides the fresh store: warnings to pass on, or the error text.
+// `sigint`, when given, stops a reader at a SIGINT.
 struct ReadLog {
   std::vector<std::string> warnings;
   std::string error;
+  SigintWatch *sigint = nullptr;
 };
 
 // Reads an MPS file, fixed or free format (detected per file), plain or gzip (detected by content),
 // into the fresh store `out`. `shown` is the file name used in messages. False on failure (log.error).
 bool readMpsFile(const std::string &path, const std::string &shown, std::unique_ptr<ko_prob_struct> &out,
                  ReadLog &log);
-// Reads an LP file through a scratch HiGHS instance into `out`.
-bool readLpFile(const std::string &path, const std::string &shown, ko_prob_struct &out, ReadLog &log);
+// Reads an LP file, plain or gzip, into the fresh store `out` (messages as for readMpsFile).
+bool readLpFile(const std::string &path, const std::string &shown, std::unique_ptr<ko_prob_struct> &out,
+                ReadLog &log);
 
 // Writers: false on failure with the text in `error`.
 // `rounded` tells whether fixed format had to round a value to fit its 12-character field.
 bool writeMpsFile(const ko_prob_struct &p, const std::string &path, bool fixed, std::string &error, bool &rounded);
-bool writeLpFile(const ko_prob_struct &p, const std::string &path, std::string &error);
+// `warnings`: what the LP writer had to change (names the format cannot hold).
+bool writeLpFile(const ko_prob_struct &p, const std::string &path, std::string &error,
+                 std::vector<std::string> &warnings);
+
+// The row of activity limits [lo, up] (infinite beyond kInf): N, E, L, G or R. False when no
+// activity can meet them (lo = +inf or up = -inf).
+bool rowFromRange(double lo, double up, Row &row);
 
 // Names the writers use: the store's names, unnamed objects by their default names, all distinct.
-std::vector<std::string> fileNames(const ko_prob_struct &p, int kind, size_t count);
+// With `usable`, a name it refuses gets the default name too (counted in *replaced).
+std::vector<std::string> fileNames(const ko_prob_struct &p, int kind, size_t count,
+                                   bool (*usable)(const std::string &) = nullptr, size_t *replaced = nullptr);
 // A name for the objective row: `base`, extended by '_' until no row has it.
 std::string objectiveName(const std::vector<std::string> &rowNames, const char *base);
 
@@ -52,10 +63,16 @@ class LineReader {
   long line() const { return line_; }
   bool failed() const { return !error_.empty(); }
   const std::string &error() const { return error_; }
+  // Stops at a SIGINT (the reading then fails, interrupted() tells why).
+  void stopOnSigint(SigintWatch *w) { sigint_ = w; }
+  bool interrupted() const { return interrupted_; }
 
  private:
   bool fill();
+  bool stopped();
   void *gz_ = nullptr;
+  SigintWatch *sigint_ = nullptr;
+  bool interrupted_ = false;
   std::unique_ptr<char[]> buf_;
   size_t cap_ = 0, pos_ = 0, len_ = 0;
   bool eof_ = false;

@@ -1,6 +1,4 @@
 #include "solve/cbc.h"
-#include "core/directives.h"
-#include "core/model.h"
 
 #include "interfaces/highs_c_api.h"
 
@@ -35,82 +33,30 @@ static_assert(sizeof(CoinBigIndex) == sizeof(int), "the column starts are passed
 
 namespace {
 
-// The lowered model as Cbc takes it: semi-continuous and semi-integer columns with a positive
-// lower part l (x = 0 or l <= x <= u) become x in [0, u] with a binary z, x <= u z and x >= l z.
+// The lowered model as Cbc takes it: infinities as Cbc's, integrality as flags.
 struct CbcArrays {
   int sense = 1;
-  std::vector<int> start, index;
-  std::vector<double> value, collb, colub, obj, rowlb, rowub;
+  std::vector<double> collb, colub, rowlb, rowub;
   std::vector<char> integer;
-  std::vector<int> owner;   // per column: the lowered column whose directive applies
 };
 
 double finiteOr(double v) { return std::isinf(v) ? (v > 0 ? COIN_DBL_MAX : -COIN_DBL_MAX) : v; }
 
-void buildCbcArrays(const ko_prob_struct *p, const CbcModelPlan &plan, CbcArrays &m) {
-  const ModelArrays &a = plan.arrays;
-  const int n = static_cast<int>(a.cost.size()), nrows = static_cast<int>(a.rowlo.size());
-  struct Switch { int col; double lo, up; };
-  std::vector<Switch> switches;
+void buildCbcArrays(const ModelArrays &a, CbcArrays &m) {
   m = CbcArrays();
   m.sense = a.sense;
-  for (int j = 0; j < n; ++j) {
+  for (size_t j = 0; j < a.cost.size(); ++j) {
     const int type = a.integrality.empty() ? kHighsVarTypeContinuous : a.integrality[j];
-    double lo = a.lower[j], up = a.upper[j];
-    const bool semi = type == kHighsVarTypeSemiContinuous || type == kHighsVarTypeSemiInteger;
-    if (semi && lo > 0.0) {
-      if (std::isinf(up))
-        raise(kErrUnsupported,
-              "Cannot solve this problem with its branching directives: semi-continuous %s has no finite upper "
-              "bound",
-              j < plan.low.ncols ? ("column '" + objectName(*p, 2, j) + "'").c_str() : "auxiliary column");
-      switches.push_back({j, lo, up});
-      lo = 0.0;
-    } else if (semi) {
-      lo = std::min(lo, 0.0);
-      up = std::max(up, 0.0);
-    }
-    m.collb.push_back(finiteOr(lo));
-    m.colub.push_back(finiteOr(up));
-    m.obj.push_back(a.cost[j]);
-    m.integer.push_back(type == kHighsVarTypeInteger || type == kHighsVarTypeSemiInteger);
-    m.owner.push_back(j);
+    if (type != kHighsVarTypeContinuous && type != kHighsVarTypeInteger)
+      raise(kErrInternal, "The lowered model has a column type (%d) the branch-and-cut engine does not take", type);
+    m.collb.push_back(finiteOr(a.lower[j]));
+    m.colub.push_back(finiteOr(a.upper[j]));
+    m.integer.push_back(type == kHighsVarTypeInteger);
   }
-  for (int i = 0; i < nrows; ++i) {
+  for (size_t i = 0; i < a.rowlo.size(); ++i) {
     m.rowlb.push_back(finiteOr(a.rowlo[i]));
     m.rowub.push_back(finiteOr(a.rowup[i]));
   }
-  // column-wise matrix: each column's entries, then its two switch rows
-  std::vector<int> switchOf(size_t(n), -1);
-  for (size_t k = 0; k < switches.size(); ++k) switchOf[size_t(switches[k].col)] = static_cast<int>(k);
-  for (int j = 0; j < n; ++j) {
-    m.start.push_back(static_cast<int>(m.index.size()));
-    const int end = j + 1 < n ? a.start[j + 1] : static_cast<int>(a.index.size());
-    for (int e = a.start[j]; e < end; ++e) {
-      m.index.push_back(a.index[e]);
-      m.value.push_back(a.value[e]);
-    }
-    if (switchOf[size_t(j)] >= 0) {
-      const int r = nrows + 2 * switchOf[size_t(j)];
-      m.index.insert(m.index.end(), {r, r + 1});
-      m.value.insert(m.value.end(), {1.0, 1.0});
-    }
-  }
-  for (size_t k = 0; k < switches.size(); ++k) {
-    const Switch &sw = switches[k];
-    const int r = nrows + 2 * static_cast<int>(k);
-    m.start.push_back(static_cast<int>(m.index.size()));
-    m.index.insert(m.index.end(), {r, r + 1});
-    m.value.insert(m.value.end(), {-sw.up, -sw.lo});
-    m.rowlb.insert(m.rowlb.end(), {-COIN_DBL_MAX, 0.0});   // x - u z <= 0, x - l z >= 0
-    m.rowub.insert(m.rowub.end(), {0.0, COIN_DBL_MAX});
-    m.collb.push_back(0.0);
-    m.colub.push_back(1.0);
-    m.obj.push_back(0.0);
-    m.integer.push_back(1);
-    m.owner.push_back(sw.col);
-  }
-  m.start.push_back(static_cast<int>(m.index.size()));
 }
 
 // Cbc's messages to the problem's message output, one message per line.
@@ -155,23 +101,20 @@ struct Outcome {
 };
 
 // Priority, preferred direction and pseudo costs of every integer object from its column's directive.
-void applyBranching(CbcModel &model, const CbcArrays &m, const CbcModelPlan &plan) {
+void applyBranching(CbcModel &model, const BranchingInfo &b) {
   model.findIntegers(true);
+  if (b.empty()) return;
   std::vector<std::unique_ptr<CbcObject>> replaced;
   for (int i = 0; i < model.numberObjects(); ++i) {
     auto *obj = dynamic_cast<CbcSimpleInteger *>(model.modifiableObject(i));
     if (!obj) continue;
-    const int col = obj->columnNumber();
-    const Directive &d = plan.branching[size_t(m.owner[size_t(col)])];
-    const int way = d.dir == 'U' ? 1 : d.dir == 'D' ? -1 : 0;
-    obj->setPriority(d.priority);
-    obj->setPreferredWay(way);
-    if (d.up > 0.0 || d.down > 0.0) {
-      // a side left at 0 gets the engine's smallest estimate
-      auto pc = std::make_unique<CbcSimpleIntegerPseudoCost>(&model, col, std::max(d.down, 1e-5),
-                                                             std::max(d.up, 1e-5));
-      pc->setPriority(d.priority);
-      pc->setPreferredWay(way);
+    const size_t col = size_t(obj->columnNumber());
+    obj->setPriority(b.priority[col]);
+    obj->setPreferredWay(b.direction[col]);
+    if (!b.upcost.empty()) {
+      auto pc = std::make_unique<CbcSimpleIntegerPseudoCost>(&model, int(col), b.downcost[col], b.upcost[col]);
+      pc->setPriority(b.priority[col]);
+      pc->setPreferredWay(b.direction[col]);
       replaced.push_back(std::move(pc));
     }
   }
@@ -181,15 +124,17 @@ void applyBranching(CbcModel &model, const CbcArrays &m, const CbcModelPlan &pla
   model.addObjects(static_cast<int>(objs.size()), objs.data());   // cloned; replaces the columns' objects
 }
 
-Outcome branchAndBound(ko_prob_struct *p, const CbcArrays &m, const CbcModelPlan &plan, const RunSettings &s,
-                       unsigned mark, std::atomic<int> &reason, bool feasibility) {
+Outcome branchAndBound(ko_prob_struct *p, const ModelArrays &a, const CbcArrays &m, const BranchingInfo &b,
+                       const RunSettings &s, unsigned mark, std::atomic<int> &reason, bool feasibility) {
   const int ncols = static_cast<int>(m.collb.size()), nrows = static_cast<int>(m.rowlb.size());
   LogHandler log(p);
   OsiClpSolverInterface solver;
   solver.messageHandler()->setLogLevel(0);   // the LP solver's own lines stay quiet
   std::vector<double> zero(feasibility ? size_t(ncols) : 0, 0.0);
-  solver.loadProblem(ncols, nrows, m.start.data(), m.index.data(), m.value.data(), m.collb.data(), m.colub.data(),
-                     feasibility ? zero.data() : m.obj.data(), m.rowlb.data(), m.rowub.data());
+  std::vector<int> start(a.start);
+  start.push_back(static_cast<int>(a.index.size()));
+  solver.loadProblem(ncols, nrows, start.data(), a.index.data(), a.value.data(), m.collb.data(), m.colub.data(),
+                     feasibility ? zero.data() : a.cost.data(), m.rowlb.data(), m.rowub.data());
   solver.setObjSense(m.sense);
   for (int j = 0; j < ncols; ++j)
     if (m.integer[size_t(j)]) solver.setInteger(j);
@@ -237,10 +182,11 @@ Outcome branchAndBound(ko_prob_struct *p, const CbcArrays &m, const CbcModelPlan
   model.addHeuristic(&rounding);
   model.addHeuristic(&local);
   model.addHeuristic(&pump);
-  applyBranching(model, m, plan);
+  applyBranching(model, b);
   // Cbc's dynamic pseudo-cost branching picks the first branch from its strong-branching trials;
   // with directions loaded the classic branching takes each object's preferred way instead
-  if (plan.directions) model.setNumberBeforeTrust(0);
+  if (std::any_of(b.direction.begin(), b.direction.end(), [](int w) { return w != 0; }))
+    model.setNumberBeforeTrust(0);
 
   model.initialSolve();
   model.branchAndBound();
@@ -265,9 +211,7 @@ Outcome branchAndBound(ko_prob_struct *p, const CbcArrays &m, const CbcModelPlan
 double bounded(double v) { return std::max(-kInf, std::min(kInf, v)); }
 
 // The values of the user's columns and rows from a solution of the lowered model.
-void collectSolution(const CbcModelPlan &plan, const std::vector<double> &xl, Solution &out) {
-  const Lowered &low = plan.low;
-  const ModelArrays &a = plan.arrays;
+void collectSolution(const Lowered &low, const ModelArrays &a, const std::vector<double> &xl, Solution &out) {
   out.x.assign(xl.begin(), xl.begin() + low.ncols);
   if (low.hasSplit())
     for (int j = 0; j < low.ncols; ++j)
@@ -288,33 +232,8 @@ void collectSolution(const CbcModelPlan &plan, const std::vector<double> &xl, So
 
 }  // namespace
 
-int planCbc(ko_prob_struct *p, const RunSettings &s, CbcModelPlan &plan, bool &use, const char *&ignored) {
-  use = false;
-  ignored = nullptr;
-  if (s.relax || p->dirs.empty()) return 0;
-  if (int rc = planLowering(p, plan.low)) return rc;
-  const Lowered &low = plan.low;
-  if (!low.discrete) return 0;
-  if (low.quadratic || low.multiobj) {
-    ignored = low.multiobj ? "several objectives" : "a quadratic objective";
-    return 0;
-  }
-  buildArrays(p, low, plan.arrays);
-  plan.branching.assign(size_t(low.hcols), Directive());
-  for (const Directive &d : p->dirs) {
-    if (d.index >= 0) {
-      plan.branching[size_t(d.index)] = d;
-      continue;
-    }
-    const auto range = low.reform.setbinaries[size_t(-1 - d.index)];
-    for (int j = range.first; j < range.second; ++j) plan.branching[size_t(j)] = d;
-  }
-  plan.directions = std::any_of(p->dirs.begin(), p->dirs.end(), [](const Directive &d) { return d.dir != 'N'; });
-  use = true;
-  return 0;
-}
-
-int runCbc(ko_prob_struct *p, const CbcModelPlan &plan, const RunSettings &s, Solution &out) {
+int runCbc(ko_prob_struct *p, const Lowered &low, const ModelArrays &a, const BranchingInfo &branching,
+           const RunSettings &s, Solution &out) {
   out = Solution();
   const auto t0 = std::chrono::steady_clock::now();
   const unsigned mark = sigintCount();
@@ -322,14 +241,11 @@ int runCbc(ko_prob_struct *p, const CbcModelPlan &plan, const RunSettings &s, So
   CbcArrays m;
   Outcome o;
   try {
-    {
-      std::lock_guard<std::recursive_mutex> lock(p->mtx);   // column names for a refusal
-      buildCbcArrays(p, plan, m);
-    }
-    o = branchAndBound(p, m, plan, s, mark, reason, false);
+    buildCbcArrays(a, m);
+    o = branchAndBound(p, a, m, branching, s, mark, reason, false);
     if (o.unbounded && !pendingStop(p, mark)) {
       // the relaxation is unbounded: the MIP is unbounded when it has a solution at all
-      Outcome feas = branchAndBound(p, m, plan, s, mark, reason, true);
+      Outcome feas = branchAndBound(p, a, m, branching, s, mark, reason, true);
       o.unbounded = !feas.x.empty();
       o.infeasible = feas.infeasible;
     }
@@ -344,9 +260,9 @@ int runCbc(ko_prob_struct *p, const CbcModelPlan &plan, const RunSettings &s, So
   out.time = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   out.nodes = o.nodes;
   out.simplexiter = o.iterations;
-  const double offset = plan.arrays.offset;
+  const double offset = a.offset;
   const bool feasible = !o.x.empty() && !o.unbounded;
-  if (feasible) collectSolution(plan, o.x, out);
+  if (feasible) collectSolution(low, a, o.x, out);
   out.bestbound = bounded(o.bound + offset);
   if (o.unbounded) {
     out.solvestatus = KRVX_SOLVESTATUS_COMPLETED;

@@ -19,6 +19,10 @@
 #include "core/controls.h"
 #include "nl/nlpsolve.h"
 #include "solve/cbc.h"
+#include "analysis/basis.h"
+#include "analysis/diagnostics.h"
+#include "analysis/presolve.h"
+#include "analysis/solution_input.h"
 
 #include "interfaces/highs_c_api.h"
 
@@ -93,21 +97,26 @@ int SolveScope::begin(ko_prob_struct *p) {
     return fail(p, kErrBusy, "The problem is already being solved or tuned");
   p->solving.store(true);
   p->interrupt.store(0);
-  sigintEnter();
+  p->sigint_obeyed.store(false);
+  p->sigint_mark = sigintEnter();
   p_ = p;
   return 0;
 }
 
 void SolveScope::end() {
   if (!p_) return;
-  sigintLeave();
+  sigintLeave(p_->sigint_mark, p_->sigint_obeyed.load());
   p_->solving.store(false);
   p_ = nullptr;
 }
 
+unsigned solveSigintMark(const ko_prob_struct *p) { return p->solving.load() ? p->sigint_mark : sigintCount(); }
+
 int pendingStop(ko_prob_struct *p, unsigned sigint_mark) {
   if (int r = p->interrupt.load()) return r;
-  return sigintCount() != sigint_mark ? kStopCtrlC : 0;
+  if (sigintCount() == sigint_mark) return 0;
+  p->sigint_obeyed.store(true);
+  return kStopCtrlC;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -189,6 +198,9 @@ void applySettings(void *h, const Lowered &low, const RunSettings &s, int thread
   Highs_setIntOptionValue(h, "simplex_strategy", strategy);
   if (low.quadratic) {
     Highs_setStringOptionValue(h, "solver", "choose");
+    // the QP solver can cycle on tiny problems: a limit that scales with the size (what it
+    // does not finish goes to the nonlinear solver, qpRetry)
+    Highs_setIntOptionValue(h, "qp_iteration_limit", qpIterationLimit(low));
   } else if (mip) {
     Highs_setStringOptionValue(h, "solver", "choose");
     Highs_setStringOptionValue(h, "mip_lp_solver", barrier ? "ipm" : s.alg == kAlgAuto ? "choose" : "simplex");
@@ -231,15 +243,6 @@ HighsInt settleInfeasibleOrUnbounded(void *h, const Lowered &low, bool presolve,
   return kHighsModelStatusUnboundedOrInfeasible;
 }
 
-int basisStatus(HighsInt s) {
-  switch (s) {
-    case kHighsBasisStatusBasic: return 1;
-    case kHighsBasisStatusUpper: return 2;
-    case kHighsBasisStatusZero: return 3;
-    default: return 0;
-  }
-}
-
 // Reads the solution, basis and counters of the instance into out (user columns and rows).
 // After a crossover HiGHS leaves its info unset: `crossed` takes an optimal status instead.
 void collect(void *h, const Lowered &low, bool mip, bool values, Solution &out, bool crossed = false) {
@@ -273,8 +276,8 @@ void collect(void *h, const Lowered &low, bool mip, bool values, Solution &out, 
       Highs_getBasis(h, cs.data(), rs.data()) != kHighsStatusError) {
     out.colstat.resize(low.ncols);
     out.rowstat.resize(low.nrows);
-    for (int j = 0; j < low.ncols; ++j) out.colstat[j] = basisStatus(cs[j]);
-    for (int i = 0; i < low.nrows; ++i) out.rowstat[i] = basisStatus(rs[i]);
+    for (int j = 0; j < low.ncols; ++j) out.colstat[j] = colCode(cs[j]);
+    for (int i = 0; i < low.nrows; ++i) out.rowstat[i] = rowCode(rs[i]);
   }
 }
 
@@ -291,7 +294,7 @@ const char *statusText(HighsInt s) {
 
 }  // namespace
 
-HighsSession::HighsSession(ko_prob_struct *p, void *h) : p_(p), h_(h), mark_(sigintCount()) {
+HighsSession::HighsSession(ko_prob_struct *p, void *h) : p_(p), h_(h), mark_(solveSigintMark(p)) {
   Highs_setCallback(h, highsCallback, this);
   for (int t : kCallbacks) Highs_startCallback(h, t);
 }
@@ -338,6 +341,15 @@ void HighsSession::emit(int type) {
 }
 
 // Maps the model status of a finished run into out; returns 0 or the failure (text set).
+void applyRunSettings(void *h, const Lowered &low, const RunSettings &s, int threads) {
+  applySettings(h, low, s, threads);
+}
+
+void withSolveThreads(ko_prob_struct *p, int want, const std::function<void(int)> &fn) {
+  RunningSolve running(p, want);
+  fn(running.threads());
+}
+
 static int mapStatus(ko_prob_struct *p, void *h, HighsInt status, const Lowered &low, const RunSettings &s,
                      int stopreason, const std::string &lasterror, Solution &out) {
   const bool mip = low.discrete && !s.relax;
@@ -426,8 +438,13 @@ static int mapStatus(ko_prob_struct *p, void *h, HighsInt status, const Lowered 
   }
 }
 
+int mapRunStatus(ko_prob_struct *p, void *h, int status, const Lowered &low, const RunSettings &s,
+                 const std::string &lasterror, Solution &out) {
+  return mapStatus(p, h, status, low, s, 0, lasterror, out);
+}
+
 int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &s, Solution &out,
-             bool *modified) {
+             bool *modified, SolveDiagnostics *diag) {
   out = Solution();
   const auto t0 = std::chrono::steady_clock::now();
   HighsInt status;
@@ -436,8 +453,26 @@ int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &
   {
     RunningSolve running(p, s.threads);
     applySettings(h, low, s, running.threads());
-    Highs_run(h);
-    status = Highs_getModelStatus(h);
+    // a stop requested while the model was prepared: no run
+    const bool skipped = session.poll();
+    if (skipped) Highs_clearSolver(h);
+    // a barrier run of an LP: the solution before crossover is kept, then crossover runs
+    const bool barrier = !skipped && diag && s.alg == kAlgBarrier && !low.quadratic && (!low.discrete || s.relax);
+    HighsInt runrc = kHighsStatusWarning;
+    if (barrier) {
+      Highs_setStringOptionValue(h, "run_crossover", "off");
+      runrc = Highs_run(h);
+      Highs_setStringOptionValue(h, "run_crossover", "on");
+      keepBarrierSolution(h, low, *diag);
+      if (Highs_getModelStatus(h) == kHighsModelStatusOptimal && !pendingStop(p, session.sigintMark()))
+        runrc = Highs_run(h);
+    } else if (!skipped) {
+      runrc = Highs_run(h);
+    }
+    status = skipped ? kHighsModelStatusInterrupt : Highs_getModelStatus(h);
+    // a run that failed may leave the status of a stage it finished before
+    if (runrc == kHighsStatusError && (status == kHighsModelStatusNotset || status >= kHighsModelStatusModelEmpty))
+      status = kHighsModelStatusSolveError;
     if (status == kHighsModelStatusUnboundedOrInfeasible && !pendingStop(p, session.sigintMark()))
       status = settleInfeasibleOrUnbounded(h, low, s.presolve, changed);
   }
@@ -447,6 +482,8 @@ int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &
   // after a feasibility run the instance's values belong to the zero objective
   collect(h, low, mip, !changed, out);
   if (modified) *modified = changed;
+  if (diag && status == kHighsModelStatusUnbounded && !changed && !mip)
+    diag->unbvec = unboundedEntering(h, low, s.alg == kAlgPrimal, diag->has_unbvec);
   return mapStatus(p, h, status, low, s, session.stopReason(), session.lastError(), out);
 }
 
@@ -469,66 +506,96 @@ void mainObjective(ko_prob_struct *p) {
   s.bestbound = s.solstatus == KRVX_SOLSTATUS_OPTIMAL ? v : p->objsense < 0 ? kInf : -kInf;
 }
 
-int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus, int *solstatus) {
-  SolveScope scope;
+// A solve that fails leaves no result behind, neither an earlier one nor one of an earlier stage
+// of its own: FAILED, NOTFOUND, no solution (the failing stage's own statuses stay). Mutex held.
+void leaveFailed(ko_prob_struct *p) {
+  Solution &s = p->sol;
+  if (s.solvestatus == KRVX_SOLVESTATUS_FAILED && !s.has_x) return;
+  s = Solution();
+  s.solvestatus = KRVX_SOLVESTATUS_FAILED;
+  s.stopstatus = kStopGeneric;
+}
+
+int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope, bool &started) {
   RunSettings s;
   Lowered low;
   ModelArrays arrays;
   NlpModel nlp;
-  CbcModelPlan cbc;   // a MIP with branching directives
-  bool pass = false, nonlinear = false, usecbc = false;
-  const char *ignored = nullptr;
+  BranchingInfo branching;   // engine Cbc
+  bool pass = false, rootonly = false, undirected = false;
+  std::vector<std::vector<double>> starts;
   {
     std::lock_guard<std::recursive_mutex> lock(p->mtx);
     if (int rc = scope.begin(p)) return rc;
+    leavePresolved(p);
     s = settingsFromControls(p);
-    bool rootonly = false;
     const char *allowed = call == Call::Lp ? "bpdn" : call == Call::Mip ? "bpdnl" : "bpdnlsx";
     if (int rc = applyFlags(p, flags, allowed, s, &rootonly)) return rc;
     s.relax = call == Call::Lp || rootonly;
-    if (int rc = nlpRoute(p, s.relax, nonlinear)) return rc;
-    // large continuous QPs go to the nonlinear solver directly (benchmarks/qp)
-    nonlinear = nonlinear || (!p->qobj.empty() && p->objectives.empty() && p->cols.size() > kQpDirectColumns &&
-                              std::all_of(p->cols.begin(), p->cols.end(), [](const Column &c) { return c.type == 'C'; }));
-    if (nonlinear) {
-      if (int rc = nlpPrepare(p, nlp)) return rc;
-    } else if (int rc = planCbc(p, s, cbc, usecbc, ignored)) {
-      return rc;
-    } else if (!usecbc) {
-      if (int rc = prepareOwnHighs(p, low, arrays, pass)) return rc;
+    if (int rc = prepareOwnHighs(p, low, arrays, pass, s.relax)) return rc;
+    if (low.nonlinearEngine()) {
+      nlpBuild(p, low, arrays, nlp);
+      arrays = ModelArrays();
     }
+    if (low.engine == Engine::Cbc) branchingInfo(p, low, branching);
+    undirected = low.engine == Engine::Highs && low.discrete && !s.relax && !p->dirs.empty();
     p->sol = Solution();
+    p->diag = SolveDiagnostics();
+    p->pivotorder.clear();
+    if (low.engine == Engine::Highs && low.discrete && !s.relax) starts = std::move(p->mipstarts);
+    started = true;
   }
-  if (ignored) messageCode(p, kMsgSolve, 3, "The branching directives are not used for a problem with %s", ignored);
   if (pass) {
     if (int rc = passOwnHighs(p, arrays)) return rc;
     arrays = ModelArrays();
   }
+  if (undirected)   // only with several objectives
+    messageCode(p, kMsgSolve, 3, "The branching directives are not used for a problem with several objectives");
   Solution out;
+  SolveDiagnostics diag;
+  Presolved form;
   bool modified = false;
   int rc;
-  if (nonlinear) {
-    rc = nlpRun(p, nlp, s, out);
-  } else if (usecbc) {
-    rc = runCbc(p, cbc, s, out);
-  } else {
-    rc = runHighs(p, p->highs, low, s, out, &modified);
-    // a continuous QP the QP solver fails on (not convex, stalled, misreported): the nonlinear solver
-    if (low.quadratic && !low.discrete && !low.multiobj && !low.hasAux() && qpRetry(rc, out)) {
-      {
-        std::lock_guard<std::recursive_mutex> lock(p->mtx);
-        rc = nlpPrepare(p, nlp);
-      }
-      if (rc == 0) {
+  const bool presolveForm = low.engine == Engine::Highs && call == Call::Mip && rootonly && presolvable(low);
+  if (presolveForm) rc = presolveRoot(p, low, s, out, form);
+  if (presolveForm && rc != kNotPresolved) {
+    // the root relaxation of the presolved problem (rc is its result)
+  } else switch (low.engine) {
+    case Engine::Bonmin: rc = minlpRun(p, nlp, s, out); break;
+    case Engine::Cbc: rc = runCbc(p, low, arrays, branching, s, out); break;
+    case Engine::Ipopt: rc = nlpRun(p, nlp, s, out); break;
+    case Engine::Highs:
+      if (!starts.empty()) passMipStarts(p->highs, low, starts);
+      rc = runHighs(p, p->highs, low, s, out, &modified, &diag);
+      // a continuous QP (or relaxation) the QP solver does not finish: the nonlinear solver
+      if (low.quadratic && (!low.discrete || s.relax) && !low.multiobj && qpRetry(rc, out, qpIterationLimit(low))) {
+        {
+          std::lock_guard<std::recursive_mutex> lock(p->mtx);
+          buildArrays(p, low, arrays);
+          nlpBuild(p, low, arrays, nlp);
+          arrays = ModelArrays();
+        }
         messageCode(p, kMsgSolve, 1, "The QP solver did not finish; solving with the nonlinear solver");
         rc = nlpRun(p, nlp, s, out);
       }
-    }
+      break;
   }
   std::lock_guard<std::recursive_mutex> lock(p->mtx);
   p->sol = std::move(out);
+  p->diag = std::move(diag);
+  if (form.active) p->presolved = std::move(form);
   if (low.multiobj) mainObjective(p);
-  if (modified) p->highs_stale = true;
+  // the instance holds arrays of this call only (a relaxed MIQP's lack integrality)
+  if (modified || low.transientArrays()) p->highs_stale = true;
+  return rc;
+}
+
+int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus, int *solstatus) {
+  SolveScope scope;
+  bool started = false;   // refusals before the solve starts leave the solution as it was
+  const int rc = solveRun(p, flags, call, scope, started);
+  std::lock_guard<std::recursive_mutex> lock(p->mtx);
+  if (rc && started) leaveFailed(p);
   if (solvestatus) *solvestatus = p->sol.solvestatus;
   if (solstatus) *solstatus = p->sol.solstatus;
   return rc;
@@ -578,12 +645,22 @@ static int crossover(KRVXprob prob, int *status) {
       return 0;
     }
     if (int rc = prepareOwnHighs(prob, low, arrays, pass)) return rc;
+    if (low.nonlinearEngine())
+      return fail(prob, kErrUnsupported, "Crossover needs a linear problem; this one has nonlinear content");
     if (low.quadratic)
       return fail(prob, kErrUnsupported, "Crossover needs a linear problem; this one has a quadratic objective");
     if (low.hasAux())
       return fail(prob, kErrUnsupported,
                   "Crossover is not available for problems with partial-integer columns, sets, indicator, "
                   "piecewise-linear or general constraints");
+    // HiGHS's crossover reads out of bounds on ranged rows: never hand it one
+    for (size_t i = 0; i < prob->rows.size(); ++i) {
+      const Row &r = prob->rows[i];
+      if (r.type == 'R' && r.range != 0.0 && !isInf(r.rhs) && !isInf(r.rhs - std::fabs(r.range)))
+        return fail(prob, kErrUnsupported,
+                    "Crossover is not available for problems with ranged rows (row %zu has the range [%g, %g])", i,
+                    r.rhs - std::fabs(r.range), r.rhs);
+    }
     s = settingsFromControls(prob);
     s.relax = true;
     x = sol.x;

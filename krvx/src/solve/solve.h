@@ -8,8 +8,10 @@
 #include "core/store.h"
 #include "solve/highs_lower.h"
 #include "core/call_guard.h"
+#include "core/sigint.h"
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -52,7 +54,8 @@ int applyFlags(ko_prob_struct *p, const char *flags, const char *allowed, RunSet
                bool *rootonly = nullptr);
 
 // Marks a problem as being solved for the lifetime of the object: refuses a second solve,
-// installs the SIGINT handler, clears a stale interrupt request. Take it with the mutex held.
+// installs the SIGINT handler (a SIGINT from then on stops the solve, also while the model is
+// prepared), clears a stale interrupt request. Take it with the mutex held.
 class SolveScope {
  public:
   SolveScope() = default;
@@ -98,8 +101,20 @@ class HighsSession {
 // One run of a HiGHS instance holding a lowered model, without the mutex. Fills `out` (user
 // columns and rows only) and returns 0, or fails with a clear text (mutex taken for the text).
 // `modified`: the run changed the instance's model (it must be passed again before reuse).
+// `diag`: the unbounded ray's entering index and, for a barrier run of an LP, the solution before
+// crossover are kept there.
 int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &s, Solution &out,
-             bool *modified = nullptr);
+             bool *modified = nullptr, SolveDiagnostics *diag = nullptr);
+
+// Options of a run (the problem's controls, the flags of the call) set on an instance.
+void applyRunSettings(void *h, const Lowered &low, const RunSettings &s, int threads);
+// Runs fn(threads) counted as a running solve (the THREADS control takes effect only when no
+// other solve runs): threads is what the solver's scheduler has.
+void withSolveThreads(ko_prob_struct *p, int want, const std::function<void(int)> &fn);
+// Maps the model status of a finished run of h into out (out's values already read); 0 or the
+// failure of the solver (text set).
+int mapRunStatus(ko_prob_struct *p, void *h, int status, const Lowered &low, const RunSettings &s,
+                 const std::string &lasterror, Solution &out);
 
 // Stop request seen by the running solves of p: 0 none, else the reason.
 int pendingStop(ko_prob_struct *p, unsigned sigint_mark);
@@ -115,9 +130,7 @@ int shielded(ko_prob_struct *p, const char *fn, F &&body) noexcept {
   }
 }
 
-// SIGINT handling while solves run (nesting counted across all threads).
-void sigintEnter();
-void sigintLeave();
-unsigned sigintCount();   // SIGINTs received so far
+// The SIGINT mark of the running solve of p (taken when it began), or the current count.
+unsigned solveSigintMark(const ko_prob_struct *p);
 
 }  // namespace krvx
