@@ -12,6 +12,7 @@
 // Bonmin installs its own SIGINT handler when its search starts (and exits the process on a
 // second signal): the evaluations put libkrvx's back at once, and the run puts it back at the
 // end. Stop requests reach the search through its event flag, polled at every evaluation.
+#include "solve/coin_log.h"
 #include "nl/nlpsolve.h"
 
 #include <BonBonminSetup.hpp>
@@ -34,20 +35,6 @@ namespace {
 
 using Ipopt::Index;
 using Ipopt::Number;
-
-// Bonmin's message lines to the problem's message output.
-class LogHandler : public CoinMessageHandler {
- public:
-  explicit LogHandler(ko_prob_struct *p) : p_(p) {}
-  CoinMessageHandler *clone() const override { return new LogHandler(*this); }
-  int print() override {
-    messageCode(p_, kMsgSolverLog, 1, "%s", messageBuffer());
-    return 0;
-  }
-
- private:
-  ko_prob_struct *p_;
-};
 
 // The interior-point solver's lines: warnings and worse to the problem's message output when
 // output is on, nothing else. Named as the solver's console journal so that it adds none of its
@@ -297,7 +284,7 @@ int minlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solutio
       tminlp->stop = reason;
     } else {
       try {
-        LogHandler handler(p);
+        CoinLogHandler handler(p);
         Bonmin::BonminSetup bonmin(&handler);
         bonmin.initializeOptionsAndJournalist();
         bonmin.journalist()->DeleteAllJournals();

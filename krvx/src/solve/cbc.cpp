@@ -1,3 +1,4 @@
+#include "solve/coin_log.h"
 #include "solve/cbc.h"
 
 #include "interfaces/highs_c_api.h"
@@ -59,20 +60,6 @@ void buildCbcArrays(const ModelArrays &a, CbcArrays &m) {
   }
 }
 
-// Cbc's messages to the problem's message output, one message per line.
-class LogHandler : public CoinMessageHandler {
- public:
-  explicit LogHandler(ko_prob_struct *p) : p_(p) {}
-  CoinMessageHandler *clone() const override { return new LogHandler(*this); }
-  int print() override {
-    messageCode(p_, kMsgSolverLog, 1, "%s", messageBuffer());
-    return 0;
-  }
-
- private:
-  ko_prob_struct *p_;
-};
-
 // Ends the search at the next event once a stop is requested; records the reason.
 class StopHandler : public CbcEventHandler {
  public:
@@ -127,7 +114,7 @@ void applyBranching(CbcModel &model, const BranchingInfo &b) {
 Outcome branchAndBound(ko_prob_struct *p, const ModelArrays &a, const CbcArrays &m, const BranchingInfo &b,
                        const RunSettings &s, unsigned mark, std::atomic<int> &reason, bool feasibility) {
   const int ncols = static_cast<int>(m.collb.size()), nrows = static_cast<int>(m.rowlb.size());
-  LogHandler log(p);
+  CoinLogHandler log(p);
   OsiClpSolverInterface solver;
   solver.messageHandler()->setLogLevel(0);   // the LP solver's own lines stay quiet
   std::vector<double> zero(feasibility ? size_t(ncols) : 0, 0.0);
@@ -144,7 +131,7 @@ Outcome branchAndBound(ko_prob_struct *p, const ModelArrays &a, const CbcArrays 
   CbcModel model(solver);
   model.passInMessageHandler(&log);
   model.setLogLevel(s.output ? 1 : 0);
-  LogHandler lplog(p);   // the LP solver's lines stay quiet
+  CoinLogHandler lplog(p);   // the LP solver's lines stay quiet
   lplog.setLogLevel(0);
   model.solver()->passInMessageHandler(&lplog);
   StopHandler stop(p, mark, &reason);
