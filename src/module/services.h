@@ -27,6 +27,14 @@ PyObject *kpy_getEnumValue(const char *enumname, PyObject *intobj);
 void setSigIntHandler();
 void resetSigIntHandler();
 
+// --- Python code run by the solver on its own threads (message output, user functions) ---
+// The scope of one such call; kpy_inSolverCallback() tells whether the thread is in one.
+struct SolverCallbackScope {
+  SolverCallbackScope();
+  ~SolverCallbackScope();
+};
+bool kpy_inSolverCallback();
+
 // --- memory ---
 struct ko_MemoryAllocator_s;
 extern ko_MemoryAllocator_s *ko_MemoryAllocator_DefaultHeap;
@@ -47,6 +55,8 @@ extern PyMethodDef kpy_problem_api_methods[];
 int kpy_expr_module_init(PyObject *module);
 // src/arrays: NumPy data types and the array helpers; 0 or -1
 int kpy_arrays_module_init(PyObject *module);
+// Module functions of the problem methods' layer (api/).
+int kpy_api_module_init(PyObject *module);
 // src/expr: number protocol and rich comparison of korvex.var (and the other model types)
 extern PyNumberMethods kpy_var_as_number;
 PyObject *generic_cmp(PyObject *a, PyObject *b, int op);

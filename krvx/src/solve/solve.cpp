@@ -542,7 +542,11 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
     p->sol = Solution();
     p->diag = SolveDiagnostics();
     p->pivotorder.clear();
-    if (low.engine == Engine::Highs && low.discrete && !s.relax) starts = std::move(p->mipstarts);
+    if (low.engine == Engine::Highs && low.discrete && !s.relax) {
+      starts = std::move(p->mipstarts);
+      p->mipstarts.clear();
+      chooseMipStart(p, starts);
+    }
     started = true;
   }
   if (pass) {
@@ -639,6 +643,7 @@ static int crossover(KRVXprob prob, int *status) {
   {
     std::lock_guard<std::recursive_mutex> lock(prob->mtx);
     if (int rc = scope.begin(prob)) return rc;
+    leavePresolved(prob);   // crossover works on the original problem (its solution is the original's)
     const Solution &sol = prob->sol;
     if (!sol.has_x || sol.x.size() != prob->cols.size()) {
       if (status) *status = 1;
