@@ -5,7 +5,7 @@ import pytest
 
 import korvex
 from korvex import SolStatus
-from test_api_support import data_dir, interrupted, raises
+from test_api_support import data_dir, help_synopsis, interrupted, raises, uninitialized_problem
 
 
 def two_cores():
@@ -151,3 +151,18 @@ def test_data_file_iis_is_infeasible_on_its_own(path, tmp_path):
     assert q.optimize()[1] == SolStatus.INFEASIBLE
     rowind, colind, *_ = p.getIISData(1)
     assert q.attributes.rows == len(set(rowind))
+
+
+ANALYSIS_METHODS = ("clearIIS firstIIS nextIIS IISAll printIIS IISIsolations writeIIS IISStatus getIISData "
+                    "repairWeightedInfeas repairWeightedInfeasBounds repairInfeas").split()
+
+
+NO_ARGUMENTS = {"clearIIS", "nextIIS", "IISAll", "IISStatus"}
+
+
+def test_help_texts_and_uninitialized_problem():
+    p = uninitialized_problem()
+    for name in ANALYSIS_METHODS:
+        assert "problem." + name + "(" in help_synopsis(name), name
+        with raises(korvex.ModelError, "Problem is not initialized"):
+            getattr(p, name)(*([] if name in NO_ARGUMENTS else ["bad"] * 3))   # before any argument is looked at
