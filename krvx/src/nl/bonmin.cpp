@@ -210,13 +210,19 @@ class Minlp : public Bonmin::TMINLP {
     sos_.weights = new double[nz];
     size_t k = 0;
     for (size_t s = 0; s < sets.size(); ++s) {
-      sos_.types[s] = sets[s].type == '2' ? 2 : 1;
+      const Set &st = sets[s];
+      sos_.types[s] = st.type == '2' ? 2 : 1;
       const std::vector<int> &given = m_.branching.setpriority;   // from a directive of the set
       sos_.priorities[s] = s < given.size() && given[s] > 0 ? given[s] : 1;
       sos_.starts[s] = int(k);
-      for (size_t e = 0; e < sets[s].cols.size(); ++e, ++k) {
-        sos_.indices[k] = sets[s].cols[e];
-        sos_.weights[k] = e < sets[s].weights.size() ? sets[s].weights[e] : double(e + 1);
+      // members in the order of their weights (stable), weighted 1, 2, ... (ties are no order)
+      std::vector<size_t> order(st.cols.size());
+      for (size_t e = 0; e < order.size(); ++e) order[e] = e;
+      if (st.weights.size() == st.cols.size())
+        std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return st.weights[a] < st.weights[b]; });
+      for (size_t e = 0; e < order.size(); ++e, ++k) {
+        sos_.indices[k] = st.cols[order[e]];
+        sos_.weights[k] = double(e + 1);
       }
     }
     sos_.starts[sets.size()] = int(k);

@@ -51,8 +51,10 @@ int compileFormulas(ko_prob_struct *p, Lowered &low) {
 bool convexObjective(const ko_prob_struct *p) {
   if (p->qobj.empty()) return true;
   const double sign = p->objsense < 0 ? -1.0 : 1.0;
+  // the terms of each entry summed (the store may hold an entry in several terms)
+  const std::vector<QTerm> q0 = mergedTerms(p->qobj);
   std::vector<int> slot(p->cols.size(), -1), cols;
-  for (const QTerm &t : p->qobj)
+  for (const QTerm &t : q0)
     for (int c : {t.i, t.j})
       if (slot[size_t(c)] < 0) {
         slot[size_t(c)] = int(cols.size());
@@ -60,16 +62,16 @@ bool convexObjective(const ko_prob_struct *p) {
       }
   const size_t k = cols.size();
   std::vector<double> diag(k, 0.0);
-  for (const QTerm &t : p->qobj)
+  for (const QTerm &t : q0)
     if (t.i == t.j) diag[size_t(slot[size_t(t.i)])] += sign * t.value;
   for (double d : diag)
     if (d < 0.0) return false;
-  for (const QTerm &t : p->qobj)
+  for (const QTerm &t : q0)
     if (t.i != t.j && t.value * t.value > diag[size_t(slot[size_t(t.i)])] * diag[size_t(slot[size_t(t.j)])] * (1 + 1e-12))
       return false;
   if (k > 300) return true;
   std::vector<double> q(k * k, 0.0);
-  for (const QTerm &t : p->qobj) {
+  for (const QTerm &t : q0) {
     const size_t a = size_t(slot[size_t(t.i)]), b = size_t(slot[size_t(t.j)]);
     q[a * k + b] += sign * t.value;
     if (a != b) q[b * k + a] += sign * t.value;
@@ -144,6 +146,19 @@ void buildObjectives(const ko_prob_struct *p, const Lowered &low, ModelArrays &a
 }
 
 }  // namespace
+
+std::vector<QTerm> mergedTerms(std::vector<QTerm> q) {
+  for (QTerm &t : q)
+    if (t.i > t.j) std::swap(t.i, t.j);
+  std::sort(q.begin(), q.end(), [](const QTerm &a, const QTerm &b) { return a.i != b.i ? a.i < b.i : a.j < b.j; });
+  std::vector<QTerm> out;
+  for (const QTerm &t : q) {
+    if (!out.empty() && out.back().i == t.i && out.back().j == t.j) out.back().value += t.value;
+    else out.push_back(t);
+  }
+  out.erase(std::remove_if(out.begin(), out.end(), [](const QTerm &t) { return t.value == 0.0; }), out.end());
+  return out;
+}
 
 PartialForm partialForm(const Column &c) {
   if (!isInf(c.ub) && c.ub < c.limit) return PartialForm::Integer;

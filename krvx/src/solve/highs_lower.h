@@ -74,6 +74,8 @@ void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a);
 // Passes the arrays to a HiGHS instance that no other thread uses; without the mutex (the
 // solver's log lines go to message output). Fails with the solver's reason.
 int passArrays(ko_prob_struct *p, void *h, const ModelArrays &a);
+// Quadratic terms with i <= j, sorted, the terms of one entry summed, zeros dropped.
+std::vector<QTerm> mergedTerms(std::vector<QTerm> q);
 // A new HiGHS instance with libkrvx's logging defaults (console output off).
 void *newHighs();
 
