@@ -115,6 +115,9 @@ def test_directives_follow_deletions_and_save(p, tmp_path, monkeypatch):
     q = korvex.problem()
     q.restore("saved")
     assert q.getDirs() == p.getDirs()
+    from test_api_support import MIP
+    q.loadMIP(**MIP)                                  # a new problem has none
+    assert q.getDirs() == ([], [], [], [], [])
 
 
 
