@@ -127,33 +127,38 @@ inline void randomLp(KRVXprob p, unsigned seed) {
   setModel(p, seed % 2 ? -1 : 1, cols, rows);
 }
 
-// The test data folder, or "" (a failure under CI=true).
-inline std::string dataFolder(const char *test) {
-  const char *data = std::getenv("KORVEX_DATA");
-  if (data && access((std::string(data) + "/netlib/afiro.mps.gz").c_str(), R_OK) == 0) return data;
-  const char *ci = std::getenv("CI");
-  if (ci && std::string(ci) == "true") {
+inline const char *const kNetlib[] = {"afiro", "adlittle", "sc50a", "sc50b", "blend", "kb2", "share2b", "sc105",
+                                      "boeing2", "recipe", "stocfor1", "israel"};
+
+// Runs check(p, name, k) on every Netlib case (k < 100; skipped without the test data, a failure
+// under CI=true) and on random LPs k = 100 .. 100 + nrandom - 1, each read or made and solved.
+template <class F>
+void forEachSolvedLp(const char *test, int nrandom, F &&check) {
+  const char *env = std::getenv("KORVEX_DATA");
+  const std::string data = env ? env : "";
+  std::vector<int> cases;
+  if (!data.empty() && access((data + "/netlib/afiro.mps.gz").c_str(), R_OK) == 0) {
+    for (int k = 0; k < int(sizeof kNetlib / sizeof *kNetlib); ++k) cases.push_back(k);
+  } else if (const char *ci = std::getenv("CI"); ci && std::string(ci) == "true") {
     std::fprintf(stderr, "%s: test data missing under CI\n", test);
     ++check_failures;
   } else {
     std::printf("%s: no test data, data-file cases skipped\n", test);
   }
-  return "";
-}
-
-inline const char *const kNetlib[] = {"afiro", "adlittle", "sc50a", "sc50b", "blend", "kb2", "share2b", "sc105",
-                                      "boeing2", "recipe", "stocfor1", "israel"};
-
-// Reads a Netlib file (or makes random LP k - 100) and solves it; false when not optimal.
-inline bool loadAndSolve(KRVXprob p, const std::string &data, int k, std::string *name) {
-  KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 0);
-  if (k >= 100) {
-    randomLp(p, unsigned(k));
-    *name = "random" + std::to_string(k);
-  } else {
-    *name = kNetlib[k];
-    if (KRVXreadprob(p, (data + "/netlib/" + *name + ".mps.gz").c_str(), "") != 0) return false;
+  for (int k = 100; k < 100 + nrandom; ++k) cases.push_back(k);
+  for (int k : cases) {
+    KRVXprob p = newProb();
+    KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 0);
+    std::string name = k >= 100 ? "random" + std::to_string(k) : kNetlib[k];
+    int solvestatus = 0, solstatus = 0;
+    if (k >= 100) randomLp(p, unsigned(k));
+    const bool read = k >= 100 || KRVXreadprob(p, (data + "/netlib/" + name + ".mps.gz").c_str(), "") == 0;
+    if (read && KRVXoptimize(p, "", &solvestatus, &solstatus) == 0 && solstatus == KRVX_SOLSTATUS_OPTIMAL) {
+      check(p, name, k);
+    } else {
+      std::fprintf(stderr, "%s: not solved to optimality: %s\n", name.c_str(), lastError(p).c_str());
+      ++check_failures;
+    }
+    KRVXdestroyprob(p);
   }
-  int solvestatus = 0, solstatus = 0;
-  return KRVXoptimize(p, "", &solvestatus, &solstatus) == 0 && solstatus == KRVX_SOLSTATUS_OPTIMAL;
 }

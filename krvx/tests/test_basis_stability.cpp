@@ -120,19 +120,7 @@ void checkResiduals(KRVXprob p, const std::string &name) {
 
 int main() {
   if (KRVXinit(nullptr) != 0) return 1;
-  const std::string data = dataFolder("test_basis_stability");
-  std::vector<int> cases;
-  if (!data.empty())
-    for (int k = 0; k < int(sizeof kNetlib / sizeof *kNetlib); ++k) cases.push_back(k);
-  for (int k = 100; k < 130; ++k) cases.push_back(k);
-  for (int k : cases) {
-    KRVXprob p = newProb();
-    std::string name;
-    if (!loadAndSolve(p, data, k, &name)) {
-      EXPECT(!"not solved to optimality");
-      KRVXdestroyprob(p);
-      continue;
-    }
+  forEachSolvedLp("test_basis_stability", 30, [](KRVXprob p, const std::string &name, int k) {
     checkCondition(p, name, false);
     checkResiduals(p, name);
     // scaled: random power-of-two factors, then solved again
@@ -143,8 +131,7 @@ int main() {
     EXPECT_OK(p, KRVXscale_witharraysizes(p, rsc.data(), int64_t(rsc.size()), csc.data(), int64_t(csc.size())));
     EXPECT_OK(p, KRVXlpoptimize(p, ""));
     checkCondition(p, name, true);
-    KRVXdestroyprob(p);
-  }
+  });
   KRVXfree();
   return finish("test_basis_stability");
 }

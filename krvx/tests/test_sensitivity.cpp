@@ -139,25 +139,12 @@ void checkDualRanges(KRVXprob p, const std::string &name) {
 
 int main() {
   if (KRVXinit(nullptr) != 0) return 1;
-  const std::string data = dataFolder("test_sensitivity");
-  std::vector<int> cases;
-  if (!data.empty())
-    for (int k = 0; k < int(sizeof kNetlib / sizeof *kNetlib); ++k) cases.push_back(k);
-  for (int k = 100; k < 130; ++k) cases.push_back(k);
-  for (int k : cases) {
-    KRVXprob p = newProb();
-    std::string name;
-    if (!loadAndSolve(p, data, k, &name)) {
-      std::fprintf(stderr, "%s: not solved to optimality: %s\n", name.c_str(), lastError(p).c_str());
-      ++check_failures;
-    } else {
-      const std::string before = snapshot(p);
-      checkRanging(p, name);
-      if (k >= 100 || k < 4) checkDualRanges(p, name);
-      EXPECT(snapshot(p) == before);
-    }
-    KRVXdestroyprob(p);
-  }
+  forEachSolvedLp("test_sensitivity", 30, [](KRVXprob p, const std::string &name, int k) {
+    const std::string before = snapshot(p);
+    checkRanging(p, name);
+    if (k >= 100 || k < 4) checkDualRanges(p, name);
+    EXPECT(snapshot(p) == before);
+  });
   KRVXfree();
   return finish("test_sensitivity");
 }

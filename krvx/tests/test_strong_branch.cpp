@@ -127,18 +127,8 @@ void checkRefusals() {
 int main() {
   if (KRVXinit(nullptr) != 0) return 1;
   checkRefusals();
-  const std::string data = dataFolder("test_strong_branch");
-  std::vector<int> cases;
-  if (!data.empty())
-    for (int k = 0; k < int(sizeof kNetlib / sizeof *kNetlib); ++k) cases.push_back(k);
-  for (int k = 100; k < 120; ++k) cases.push_back(k);
-  for (int k : cases) {
-    KRVXprob p = newProb();
-    std::string name;
-    if (loadAndSolve(p, data, k, &name)) checkStrongBranch(p, name);
-    else EXPECT(!"not solved to optimality");
-    KRVXdestroyprob(p);
-  }
+  forEachSolvedLp("test_strong_branch", 20,
+                  [](KRVXprob p, const std::string &name, int) { checkStrongBranch(p, name); });
   KRVXfree();
   return finish("test_strong_branch");
 }

@@ -210,21 +210,37 @@ class DualRanger {
 
 using namespace krvx;
 
-extern "C" KRVX_API int KRVXobjsa_witharraysizes(KRVXprob prob, int n, const int *colind, int64_t colind_n,
-                                                 double *lower, int64_t lower_n, double *upper, int64_t upper_n) {
-  return analysisCall(prob, __func__, [&] {
-    OptimalBasis ob(prob, "Objective ranging");
-    checkItems(n, colind, colind_n, ob.ncols(), "colind");
+namespace {
+
+// objsa and rhssa: checks, then limits(ob) gives the interval of each index.
+template <class F>
+int limitsCall(KRVXprob prob, const char *fn, const char *what, bool rows, int n, const int *ind, int64_t ind_n,
+               double *lower, int64_t lower_n, double *upper, int64_t upper_n, F &&limits) {
+  return analysisCall(prob, fn, [&] {
+    OptimalBasis ob(prob, what);
+    checkItems(n, ind, ind_n, rows ? ob.nrows() : ob.ncols(), rows ? "rowind" : "colind");
     checkOut(lower, lower_n, n, "lower");
     checkOut(upper, upper_n, n, "upper");
     if (n == 0) return;
-    const Ranging r = ranging(ob.highs(), ob.ncols(), ob.nrows());
+    const auto at = limits(ob);
     for (int k = 0; k < n; ++k) {
-      const size_t j = size_t(colind[k]);
-      lower[k] = toKrvx(r.costdn[j]);
-      upper[k] = toKrvx(r.costup[j]);
+      const Interval v = at(ind[k]);
+      lower[k] = toKrvx(v.lo);
+      upper[k] = toKrvx(v.hi);
     }
   });
+}
+
+}  // namespace
+
+extern "C" KRVX_API int KRVXobjsa_witharraysizes(KRVXprob prob, int n, const int *colind, int64_t colind_n,
+                                                 double *lower, int64_t lower_n, double *upper, int64_t upper_n) {
+  return limitsCall(prob, __func__, "Objective ranging", false, n, colind, colind_n, lower, lower_n, upper, upper_n,
+                    [](const OptimalBasis &ob) {
+                      return [r = ranging(ob.highs(), ob.ncols(), ob.nrows())](int j) {
+                        return Interval{r.costdn[size_t(j)], r.costup[size_t(j)]};
+                      };
+                    });
 }
 
 extern "C" KRVX_API int KRVXbndsa_witharraysizes(KRVXprob prob, int n, const int *colind, int64_t colind_n,
@@ -256,24 +272,14 @@ extern "C" KRVX_API int KRVXbndsa_witharraysizes(KRVXprob prob, int n, const int
 
 extern "C" KRVX_API int KRVXrhssa_witharraysizes(KRVXprob prob, int n, const int *rowind, int64_t rowind_n,
                                                  double *lower, int64_t lower_n, double *upper, int64_t upper_n) {
-  return analysisCall(prob, __func__, [&] {
-    OptimalBasis ob(prob, "Right-hand side ranging");
-    checkItems(n, rowind, rowind_n, ob.nrows(), "rowind");
-    checkOut(lower, lower_n, n, "lower");
-    checkOut(upper, upper_n, n, "upper");
-    if (n == 0) return;
-    const ModelArrays &a = ob.arrays();
-    const Solution &s = ob.solution();
-    const BasisMatrix b(ob.highs(), a, ob.nrows());
-    const std::vector<double> &activity = ob.activities();
-    for (int k = 0; k < n; ++k) {
-      const int i = rowind[k];
-      const Interval v = rowInterval(b, a, i, a.rowlo[size_t(i)], a.rowup[size_t(i)], ob.rowStatus()[size_t(i)],
-                                     s.x, activity);
-      lower[k] = toKrvx(v.lo);
-      upper[k] = toKrvx(v.hi);
-    }
-  });
+  return limitsCall(prob, __func__, "Right-hand side ranging", true, n, rowind, rowind_n, lower, lower_n, upper,
+                    upper_n, [](const OptimalBasis &ob) {
+                      return [b = BasisMatrix(ob.highs(), ob.arrays(), ob.nrows()), &ob](int i) {
+                        const ModelArrays &a = ob.arrays();
+                        return rowInterval(b, a, i, a.rowlo[size_t(i)], a.rowup[size_t(i)],
+                                           ob.rowStatus()[size_t(i)], ob.solution().x, ob.activities());
+                      };
+                    });
 }
 
 extern "C" KRVX_API int KRVXestimaterowdualranges_witharraysizes(KRVXprob prob, int n, const int *rowind,
