@@ -49,7 +49,7 @@ def test_non_finite_value_in_lp_file_names_the_file(tmp_path):
     path = tmp_path / "nanobj.lp"
     path.write_text("Minimize\n obj: nan x + y\nSubject To\n c1: x + y >= 1\nEnd\n")
     p = korvex.problem()
-    with pytest.raises(korvex.SolverError, match="nanobj.lp: .*not finite"):
+    with pytest.raises(korvex.SolverError, match="nanobj.lp:2: .*not finite"):
         p.readProb(str(path))
 
 

@@ -95,6 +95,22 @@ def test_standard_exceptions_become_python_errors(lp):
     assert objval(lp) == pytest.approx(LP_OPT)
 
 
+def test_solver_texts_that_are_not_utf8_decode_with_replacement(tmp_path, capsys):
+    path = tmp_path / "latin1.mps"
+    rows = b"NAME          n\xe9m\nROWS\n N  obj\n L  r\xe91\nCOLUMNS\n"
+    path.write_bytes(rows + b"    x\xff  obj  1  r\xe92  1\nRHS\n    rhs  r\xe91  4\nENDATA\n")
+    p = korvex.problem()
+    with pytest.raises(korvex.SolverError, match=":6: unknown row 'r\ufffd2' in COLUMNS section$"):
+        p.readProb(str(path))
+    path.write_bytes(rows + b"    x\xff  obj  1  r\xe91  1\nRHS\n    rhs  r\xe91  4\nENDATA\n")
+    p.readProb(str(path))
+    assert [v.name for v in p.getVariable()] == ["x\ufffd"]
+    assert [c.name for c in p.getConstraint()] == ["r\ufffd1"]
+    assert str(p.getVariable()[0] + 1) == "1 + x\ufffd"
+    p.optimize()
+    capsys.readouterr()
+
+
 def test_enumeration_results_leak_nothing_when_enums_fail(lp, monkeypatch):
     lp.optimize()
     member = SolveStatus.COMPLETED

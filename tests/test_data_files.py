@@ -21,11 +21,16 @@ STATUS = {"optimal": SolStatus.OPTIMAL, "infeasible": SolStatus.INFEASIBLE,
           "unbounded": SolStatus.UNBOUNDED, "empty": SolStatus.OPTIMAL}
 
 
+# expected.csv calls it all comments, but only its first line is: the LP reader refuses the text
+# where the objective section must begin
+REFUSED = {"bad/garbage.lp"}
+
+
 @pytest.mark.parametrize("row", rows())
 def test_data_file(row):
     path = os.path.join(data_dir(), row["file"])
     p = korvex.problem()
-    if row["status"] == "error":
+    if row["status"] == "error" or row["file"] in REFUSED:
         with pytest.raises(korvex.SolverError) as err:
             p.readProb(path)
         text = str(err.value)

@@ -43,6 +43,22 @@ class TestConstraints:
         assert c.body.extractLinear() == ([], [])
         c = korvex.expression() + 2 <= 5
         assert bounds(c) == (-INF, 3.0)
+        # sides that cancel, as x[i] - x[j] <= c with i == j
+        for c, b in ((x - x <= 0, (-INF, 0.0)), (2 * x - 2 * x >= 1, (1.0, INF)), (x + (-1) * x == 3, (3.0, 3.0)),
+                     (-x + x <= 2, (-INF, 2.0))):
+            assert type(c) is korvex.constraint and bounds(c) == b and c.body.extractLinear() == ([], [])
+
+
+def test_cancelled_rows_are_added_and_solved():
+    p = korvex.problem()
+    x = p.addVariable(lb=0, ub=4)
+    v = [x, x]
+    p.addConstraint(v[0] - v[1] <= 0, x >= 1)
+    p.setObjective(x)
+    p.optimize()
+    assert p.attributes.rows == 2 and p.getSolution(x) == pytest.approx(1.0)
+    p.addConstraint(v[1] - v[0] >= 1)             # 0 >= 1: no solution
+    assert p.optimize()[1] == korvex.SolStatus.INFEASIBLE
 
     def test_sides_are_not_changed(self, xyz):
         x, y, _ = xyz

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Reads the largest Netlib files and a generated MPS file with our reader and with HiGHS's.
+# Reads the largest Netlib files and a generated file, as MPS and as LP, with our readers and with HiGHS's.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="${BUILD:-$here/../../build}"

@@ -225,7 +225,7 @@ KRVX_API int KRVXloadmiqcqp64_witharraysizes(KRVXprob prob, const char *probname
     int64_t setstart_n, const int *setind, int64_t setind_n, const double *refval, int64_t refval_n);
 /* flags: l only .lp, v name verbatim, z compressed */
 KRVX_API int KRVXreadprob(KRVXprob prob, const char *filename, const char *flags);
-/* writes MPS or LP by the extension (".lp" -> LP, otherwise MPS) */
+/* writes MPS or LP by the extension (".lp" or ".lp.gz" -> LP, otherwise MPS; ".gz" compressed) */
 KRVX_API int KRVXwriteprob(KRVXprob prob, const char *filename, const char *flags);
 
 /* ---- save and restore ---- */
@@ -431,6 +431,44 @@ KRVX_API int KRVXbasisstability(KRVXprob prob, int type, int norm, int scaled, d
 KRVX_API int KRVXstrongbranch_witharraysizes(KRVXprob prob, int n, const int *colind, int64_t colind_n,
     const char *bndtype, int64_t bndtype_n, const double *bndval, int64_t bndval_n, int iterlim, double *objval,
     int64_t objval_n, int *status, int64_t status_n);
+
+/* Branching directives: how the MIP search treats an entity, a discrete column j (index j) or set
+ * k (index -1-k). priority 0..1000, smaller branched on first (default 500); dir 'U' up branch
+ * first, 'D' down first, 'N' the engine's choice; uppseudo/downpseudo >= 0 the pseudo costs of
+ * the two branches (0 leaves the engine's own estimate). Absent arrays give these defaults.
+ * loaddirs replaces every directive with the n given (n 0 clears them); colind must name distinct
+ * discrete columns or sets. A problem that is not in presolved form is its own presolved form
+ * for loadpresolvedirs. Directives are kept with the problem (copy, save and restore); deleting
+ * columns or sets drops their directives and renumbers the others; loading or reading a problem
+ * clears them. A MIP with directives is solved by the branch-and-cut engine that takes them:
+ * priorities and directions of columns go to their branching objects, a set's to the binary
+ * columns that its reformulation adds; pseudo costs likewise. */
+KRVX_API int KRVXloaddirs_witharraysizes(KRVXprob prob, int n, const int *colind, int64_t colind_n,
+    const int *priority, int64_t priority_n, const char *dir, int64_t dir_n, const double *uppseudo,
+    int64_t uppseudo_n, const double *downpseudo, int64_t downpseudo_n);
+KRVX_API int KRVXloadpresolvedirs_witharraysizes(KRVXprob prob, int n, const int *colind, int64_t colind_n,
+    const int *priority, int64_t priority_n, const char *dir, int64_t dir_n, const double *uppseudo,
+    int64_t uppseudo_n, const double *downpseudo, int64_t downpseudo_n);
+/* Branch-until-fixed marks: dir[k] 1 marks entity colind[k], 0 clears its mark (dir absent: all
+ * 1); marks of entities not listed stay. Kept like the directives; not returned by getdirs. */
+KRVX_API int KRVXloadbranchdirs_witharraysizes(KRVXprob prob, int n, const int *colind, int64_t colind_n,
+    const int *dir, int64_t dir_n);
+/* The directives in load order, in two calls: counting call with every array absent writes
+ * *ndirs; in the fill call each array is absent or holds exactly *ndirs entries. */
+KRVX_API int KRVXgetdirs_witharraysizes(KRVXprob prob, int *ndirs, int *colind, int64_t colind_n, int *priority,
+    int64_t priority_n, char *dir, int64_t dir_n, double *uppseudo, int64_t uppseudo_n, double *downpseudo,
+    int64_t downpseudo_n);
+/* Directives file (NULL or "" names it <probname>.dir), a text file of one record a line:
+ *     DIR <kind> <entity> [<priority> [<dir> [<uppseudo> [<downpseudo>]]]]
+ *     BRANCH <kind> <entity>
+ * kind C (column) or S (set); entity #<index> (0-based) or the entity's name, written in double
+ * quotes with \" \\ and \xHH escapes when it holds blanks, quotes, backslashes or control
+ * characters or starts with '#'; omitted fields take the defaults. Blank lines and lines whose
+ * first non-blank character is '*' are comments. writedirs writes a named entity by its name and
+ * an unnamed one by its index, numbers so that readdirs gives back exactly what was written.
+ * readdirs replaces the directives and the branch marks with the file's (all or nothing). */
+KRVX_API int KRVXreaddirs(KRVXprob prob, const char *filename);
+KRVX_API int KRVXwritedirs(KRVXprob prob, const char *filename);
 
 /* ---- nonlinear layer (KRVN) ----
  * KRVXnlpcreateprob gives the nonlinear layer of a problem (created on the first call, the same

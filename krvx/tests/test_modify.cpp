@@ -123,6 +123,11 @@ void testAddColsAndSets() {
   std::vector<char> bt{'3', '1'};
   EXPECT_FAILS(p, KRVXaddsets64_witharraysizes(p, 2, 4, bt.data(), 2, ss.data(), 2, sc.data(), 4, sw.data(), 4),
               "settype");
+  std::vector<int64_t> emptyfirst{0, 0};
+  EXPECT_FAILS(p, KRVXaddsets64_witharraysizes(p, 2, 2, st.data(), 2, emptyfirst.data(), 2, sc.data(), 2, sw.data(), 2),
+              "new set 0 has no members");
+  EXPECT_FAILS(p, KRVXaddsets64_witharraysizes(p, 1, 0, st.data(), 1, ss.data(), 1, nullptr, 0, nullptr, 0),
+              "new set 0 has no members");
   EXPECT(p->sets.size() == 2);
   KRVXdestroyprob(p);
 }

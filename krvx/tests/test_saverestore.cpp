@@ -1,5 +1,5 @@
 // Save and restore: exact round trip of the whole state, file naming, and damaged files.
-#include "testutil.h"
+#include "nltest.h"
 #include "core/store.h"
 
 #include <cmath>
@@ -210,6 +210,32 @@ void randomDamage(KRVXprob p) {
   KRVXdestroyprob(q);
 }
 
+// A saved formula whose own column or factor is invalid (written into the store directly, as a
+// damaged file would hold it) is refused on restore as KRVNaddcoefs refuses it.
+void badFormulas() {
+  tagKRVNproblem *nl = nullptr;
+  KRVXprob p = nlProblem(2, 1, &nl);
+  EXPECT_OK(p, addFormula(nl, 0, 1, 2.0, {X(0), End()}));
+  EXPECT_OK(p, KRVXsaveas(p, "formulas"));
+  KRVXprob q = newProblem();
+  EXPECT_OK(q, KRVXrestore(q, "formulas", ""));
+  const std::string good = snapshot(q);
+  p->nlrows[0][0].col = 2;
+  EXPECT_OK(p, KRVXsaveas(p, "formulas"));
+  EXPECT_FAILS(q, KRVXrestore(q, "formulas", ""), "formula of row 0: column 2 is out of range");
+  p->nlrows[0][0].col = -5;
+  EXPECT_OK(p, KRVXsaveas(p, "formulas"));
+  EXPECT_FAILS(q, KRVXrestore(q, "formulas", ""), "column -5 is out of range");
+  p->nlrows[0][0].col = 1;
+  p->nlrows[0][0].factor = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_OK(p, KRVXsaveas(p, "formulas"));
+  EXPECT_FAILS(q, KRVXrestore(q, "formulas", ""), "factor nan is not finite");
+  EXPECT(snapshot(q) == good);
+  std::remove("formulas.svf");
+  KRVXdestroyprob(q);
+  KRVXdestroyprob(p);
+}
+
 }  // namespace
 
 int main() {
@@ -218,6 +244,7 @@ int main() {
   roundTrip(p);
   damagedFiles(p);
   randomDamage(p);
+  badFormulas();
   KRVXdestroyprob(p);
   KRVXfree();
   return finish("test_saverestore");

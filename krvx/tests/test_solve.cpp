@@ -39,6 +39,13 @@ void lp() {
   EXPECT_FAILS(nullptr, KRVXlpoptimize(nullptr, ""), "no problem given");
   // a refused call leaves the solution in place
   EXPECT(intAttr(p, KRVX_SOLSTATUS) == KRVX_SOLSTATUS_OPTIMAL);
+  // a solve that fails leaves no earlier result: FAILED, NOTFOUND, no objective, no solution
+  p->cols[1].lb = 1e20;   // HiGHS refuses a lower bound of +infinity
+  p->highs_stale = true;
+  EXPECT(KRVXoptimize(p, "", &solvestatus, &solstatus) != 0);
+  EXPECT(solvestatus == KRVX_SOLVESTATUS_FAILED && solstatus == KRVX_SOLSTATUS_NOTFOUND);
+  EXPECT(intAttr(p, KRVX_SOLVESTATUS) == KRVX_SOLVESTATUS_FAILED && dblAttr(p, KRVX_OBJVAL) == 0.0);
+  EXPECT(solution(p).empty());
 
   // range row [2, 4] on x + y with min x + y -> 2; slack is measured from the upper side
   setModel(p, 1, {{1, 0, 1e20}, {1, 0, 1e20}}, {{'R', 4, {{0, 1}, {1, 1}}, 2}, {'N', 0, {{0, 1}}}});
@@ -247,6 +254,14 @@ void crossover() {
       EXPECT(near(p->sol.objval, 0));
     }
   }
+  // a ranged row is refused before anything reaches the solver's crossover; the solution stays
+  p->objsense = -1;
+  p->rows[0].type = 'R';
+  p->rows[0].range = 3;
+  p->highs_stale = true;
+  EXPECT_OK(p, KRVXlpoptimize(p, "b"));
+  EXPECT_FAILS(p, KRVXcrossoverlpsol(p, &status), "not available for problems with ranged rows (row 0 has the range [1, 4])");
+  EXPECT(intAttr(p, KRVX_SOLSTATUS) == KRVX_SOLSTATUS_OPTIMAL && near(dblAttr(p, KRVX_OBJVAL), 12, 1e-5));
   KRVXdestroyprob(p);
 }
 

@@ -7,8 +7,17 @@ from . import enums
 from .ndarray import ndarray
 from ._korvex import *  # noqa: F401,F403
 from ._korvex import __all__ as _native_all  # noqa: F401
+from .ndarray import _route_sparse_products
+
+_route_sparse_products()
 
 from .enums import (  # noqa: F401
     SolveStatus, SolStatus, ParameterType, StopType, Namespaces, GenConsType,
     BasisStatus, LPStatus, MIPStatus,
 )
+
+# the public names (help(korvex) lists the module functions through it)
+__all__ = sorted(n for n in _native_all if not n.startswith("_")) + [
+    "enums", "ndarray", "SolveStatus", "SolStatus", "ParameterType", "StopType", "Namespaces",
+    "GenConsType", "BasisStatus", "LPStatus", "MIPStatus",
+]

@@ -108,3 +108,33 @@ class ndarray(np.ndarray):
             from ._korvex import Dot
             return Dot(other, self)
         return super().__rmatmul__(other)
+
+
+def _route_sparse_products():
+    """Products of SciPy sparse matrices with arrays of model objects (``A @ x``, ``A.dot(x)``,
+    ``x @ A``, and ``A * x`` for the matrix classes) go through korvex.Dot; SciPy's own product
+    cannot hold model objects and would fail. Other operands keep SciPy's behaviour."""
+    import sys
+    sparse = sys.modules.get("scipy.sparse")
+    base = getattr(getattr(sparse, "_base", None), "_spbase", None)
+    if base is None or getattr(base, "_korvex_routed", False):
+        return
+    matmul, rmatmul = base._matmul_dispatch, base._rmatmul_dispatch
+
+    def model_array(other):
+        return isinstance(other, np.ndarray) and other.ndim in (1, 2) and _holds_model_objects(other)
+
+    def _matmul_dispatch(self, other):
+        if model_array(other):
+            from ._korvex import Dot
+            return Dot(self, other)
+        return matmul(self, other)
+
+    def _rmatmul_dispatch(self, other):
+        if model_array(other):
+            from ._korvex import Dot
+            return Dot(other, self)
+        return rmatmul(self, other)
+
+    base._matmul_dispatch, base._rmatmul_dispatch = _matmul_dispatch, _rmatmul_dispatch
+    base._korvex_routed = True

@@ -82,4 +82,11 @@ PyMethodDef kpy_problem_api_methods[] = {
     KPY_M(estimateRowDualRanges),
     KPY_M(basisStability),
     KPY_M(strongBranch),
+    // branching directives
+    KPY_M(loadDirs),
+    KPY_M(loadPresolveDirs),
+    KPY_M(loadBranchDirs),
+    KPY_M(readDirs),
+    KPY_M(writeDirs),
+    KPY_M0(getDirs),
     {nullptr, nullptr, 0, nullptr}};

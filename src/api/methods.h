@@ -92,6 +92,13 @@ KPY_DECLARE_METHOD(rhsSA)
 KPY_DECLARE_METHOD(estimateRowDualRanges)
 KPY_DECLARE_METHOD(basisStability)
 KPY_DECLARE_METHOD(strongBranch)
+// branching directives
+KPY_DECLARE_METHOD(loadDirs)
+KPY_DECLARE_METHOD(loadPresolveDirs)
+KPY_DECLARE_METHOD(loadBranchDirs)
+KPY_DECLARE_METHOD(readDirs)
+KPY_DECLARE_METHOD(writeDirs)
+KPY_DECLARE_METHOD_NOARGS(getDirs)
 
 extern const char kpy_doc_solve[];
 extern const char kpy_doc_save[];
@@ -101,6 +108,19 @@ extern const char kpy_doc_save[];
 
 // True for an optional argument that was given and is not None.
 inline bool kpy_given(PyObject *obj) { return obj && obj != Py_None; }
+
+// Length of an optional array argument as kpy_groupCount takes it: -1 when absent or None.
+template <typename T>
+long long kpy_lenOf(PyObject *obj, const std::vector<T> &v) {
+  return kpy_given(obj) ? (long long)v.size() : -1;
+}
+
+// Converts an optional array argument; absent or None leaves it empty.
+template <typename K>
+int kpy_optional(problem_s *prob, const char *name, PyObject *obj, std::vector<typename kpy_elem<K>::type> *out,
+                 bool noObj = false) {
+  return kpy_given(obj) ? kpy_Iterable_to_vector<K>(prob, name, out, obj, noObj) : 0;
+}
 
 // A result list of a vector (null with the error pending when it cannot be built).
 template <typename T> nb::object kpy_listOf(const std::vector<T> &v) { return nb::steal(kpy_vector_to_List(v)); }

@@ -37,7 +37,7 @@ PyObject *kpy_vector_to_StringList(const std::vector<char> &buffer) {
       throw nb::python_error();
     }
     size_t len = (size_t)((const char *)end - s);
-    nb::object name = nb::steal(PyUnicode_DecodeUTF8(s, (Py_ssize_t)len, nullptr));
+    nb::object name = nb::steal(kpy_solverText(s, (Py_ssize_t)len));
     if (!name || PyList_Append(list.ptr(), name.ptr()) < 0) throw nb::python_error();
     off += len + 1;
   }

@@ -11,24 +11,11 @@ int refuseMapMode(problem_s *prob, const char *method) {
   return -1;
 }
 
-// Length of a given array, -1 when absent.
-template <typename T>
-long long lenOf(PyObject *obj, const std::vector<T> &v) {
-  return kpy_given(obj) ? (long long)v.size() : -1;
-}
-
 // The count of a group of arrays (see kpy_groupCount), refused beyond 32 bits when narrow.
 int countOf(const char *message, std::initializer_list<long long> sizes, const char *first, bool narrow, long long *n) {
   if (kpy_groupCount(message, sizes.begin(), (int)sizes.size(), n) < 0) return -1;
   int unused;
   return narrow ? kpy_count32(first, (size_t)*n, &unused) : 0;
-}
-
-// Converts an optional array; absent or None leaves it empty.
-template <typename K>
-int optional(problem_s *prob, const char *name, PyObject *obj, std::vector<typename kpy_elem<K>::type> *out,
-             bool noObj = false) {
-  return kpy_given(obj) ? kpy_Iterable_to_vector<K>(prob, name, out, obj, noObj) : 0;
 }
 
 // One deleter: refuses map mode, converts the indices, checks them against the list, deletes
@@ -85,15 +72,15 @@ PyObject *kpy_problem_addRows(PyObject *self, PyObject *args, PyObject *kwargs) 
     std::vector<int> colind;
     if (kpy_Iterable_to_vector<char>(prob, "rowtype", &rowtype, otype) < 0 ||
         kpy_Iterable_to_vector<double>(prob, "rhs", &rhs, orhs) < 0 ||
-        optional<double>(prob, "rng", orng, &rng) < 0 || optional<long>(prob, "start", ostart, &start) < 0 ||
-        optional<kpy_colindex>(prob, "colind", ocol, &colind, noObj) < 0 ||
-        optional<double>(prob, "rowcoef", ocoef, &rowcoef) < 0)
+        kpy_optional<double>(prob, "rng", orng, &rng) < 0 || kpy_optional<long>(prob, "start", ostart, &start) < 0 ||
+        kpy_optional<kpy_colindex>(prob, "colind", ocol, &colind, noObj) < 0 ||
+        kpy_optional<double>(prob, "rowcoef", ocoef, &rowcoef) < 0)
       return nullptr;
     long long nrows, ncoefs;
     if (countOf("Arguments 'rowtype', 'rhs' and 'rng' must have the same length",
-                {(long long)rowtype.size(), (long long)rhs.size(), lenOf(orng, rng)}, "rowtype", true, &nrows) < 0 ||
+                {(long long)rowtype.size(), (long long)rhs.size(), kpy_lenOf(orng, rng)}, "rowtype", true, &nrows) < 0 ||
         countOf("Arguments 'colind' and 'rowcoef' must have the same length",
-                {lenOf(ocol, colind), lenOf(ocoef, rowcoef)}, "colind", false, &ncoefs) < 0)
+                {kpy_lenOf(ocol, colind), kpy_lenOf(ocoef, rowcoef)}, "colind", false, &ncoefs) < 0)
       return nullptr;
     ConstraintManager objs(prob, prob->cons);
     objs.addObjs((Py_ssize_t)nrows);
@@ -118,16 +105,16 @@ PyObject *kpy_problem_addCols(PyObject *self, PyObject *args, PyObject *kwargs) 
     std::vector<double> objcoef, rowcoef, lb, ub;
     std::vector<int64_t> start;
     std::vector<int> rowind;
-    if (optional<double>(prob, "objcoef", oobj, &objcoef) < 0 || optional<long>(prob, "start", ostart, &start) < 0 ||
-        optional<kpy_rowindex>(prob, "rowind", orow, &rowind, noObj) < 0 ||
-        optional<double>(prob, "rowcoef", ocoef, &rowcoef) < 0 || optional<double>(prob, "lb", olb, &lb) < 0 ||
-        optional<double>(prob, "ub", oub, &ub) < 0)
+    if (kpy_optional<double>(prob, "objcoef", oobj, &objcoef) < 0 || kpy_optional<long>(prob, "start", ostart, &start) < 0 ||
+        kpy_optional<kpy_rowindex>(prob, "rowind", orow, &rowind, noObj) < 0 ||
+        kpy_optional<double>(prob, "rowcoef", ocoef, &rowcoef) < 0 || kpy_optional<double>(prob, "lb", olb, &lb) < 0 ||
+        kpy_optional<double>(prob, "ub", oub, &ub) < 0)
       return nullptr;
     long long ncols, ncoefs;
     if (countOf("Arguments 'objcoef', 'lb' and 'ub' must have the same length",
-                {lenOf(oobj, objcoef), lenOf(olb, lb), lenOf(oub, ub)}, "objcoef", true, &ncols) < 0 ||
+                {kpy_lenOf(oobj, objcoef), kpy_lenOf(olb, lb), kpy_lenOf(oub, ub)}, "objcoef", true, &ncols) < 0 ||
         countOf("Arguments 'rowind' and 'rowcoef' must have the same length",
-                {lenOf(orow, rowind), lenOf(ocoef, rowcoef)}, "rowind", false, &ncoefs) < 0)
+                {kpy_lenOf(orow, rowind), kpy_lenOf(ocoef, rowcoef)}, "rowind", false, &ncoefs) < 0)
       return nullptr;
     VarManager objs(prob, prob->vars);
     objs.addObjs((Py_ssize_t)ncols);

@@ -121,7 +121,7 @@ PyObject *kpy_problem_getProbName(PyObject *self, PyObject *) {
   return kpy_methodEdge([&]() -> PyObject * {
     char buf[1026] = {0};
     if (kpy_failed(prob, kpy_callSolverNoGIL(KRVXgetprobname, prob, buf))) return nullptr;
-    return PyUnicode_DecodeUTF8(buf, (Py_ssize_t)strnlen(buf, sizeof buf), nullptr);
+    return kpy_solverText(buf, (Py_ssize_t)strnlen(buf, sizeof buf));
   });
 }
 

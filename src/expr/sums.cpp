@@ -1,5 +1,6 @@
 // Sums of linear terms, quadratic terms and expressions; amending expressions; dispatchers.
 #include "expr/expr.h"
+#include "arrays/numpy.h"
 
 bool lin_atom(PyObject *o, var_s **v, double *k) {
   if (kpy_isVar(o)) {
@@ -199,7 +200,12 @@ PyObject *linterm_alg_sum(PyObject *a, PyObject *b, double c) {
     return kpy_modelError("Invalid operands in sum");
   if (check_expressions_compatible(a, b, nullptr) < 0) return nullptr;
   if (atom_a && atom_b) {
-    if (va == vb) return linterm_fill(ka + c * kb, (PyObject *)va);
+    if (va == vb) {
+      // terms that cancel leave an expression without terms, so that x - x <= 0 still compares
+      // into a constraint
+      if (ka + c * kb == 0.0) return expression_base();
+      return linterm_fill(ka + c * kb, (PyObject *)va);
+    }
     auto *e = (expression_s *)make_expr(0.0, va, ka, nullptr, nullptr, 0.0,
                                         "Error creating expression as sum of two linear terms");
     if (e && expression_addToLinTerm(e, vb, c * kb) < 0) Py_CLEAR(e);
@@ -414,6 +420,9 @@ static PyObject *dispatch(PyObject *a, PyObject *b, dispatch_op op, bool inplace
   if (b == Py_None && !(op == D_AND || op == D_OR || (inplace && op == D_POW))) return Py_NewRef(a);
   bool model = kpy_isModelOperand(a) || kpy_isModelOperand(b);
   if (!model || isArrayOperand(a) || isArrayOperand(b)) {
+    // a NumPy array of numbers cannot hold model objects: in place it would fail to cast
+    if (inplace && model && kpy_isNumpyArray(a) && PyArray_TYPE((PyArrayObject *)a) != NPY_OBJECT)
+      inplace = false;
     switch (op) {
       case D_ADD: return inplace ? PyNumber_InPlaceAdd(a, b) : PyNumber_Add(a, b);
       case D_SUB: return inplace ? PyNumber_InPlaceSubtract(a, b) : PyNumber_Subtract(a, b);

@@ -333,5 +333,5 @@ PyObject *kpy_getSolverName(problem_s *prob, int kind, int index) {
     setKrvxErrIfNull((PyObject *)prob, nullptr);
     return nullptr;
   }
-  return PyUnicode_DecodeUTF8(buf.data(), (Py_ssize_t)strnlen(buf.data(), buf.size()), "replace");
+  return kpy_solverText(buf.data(), (Py_ssize_t)strnlen(buf.data(), buf.size()));
 }

@@ -72,7 +72,7 @@ PyObject *readString(bool keepLock, F &&call) {
   }
   if (rc) return nullptr;
   buf.back() = '\0';
-  return PyUnicode_FromString(buf.data());
+  return kpy_solverText(buf.data());
 }
 
 // The value of one parameter of a solver problem; null with an error set.
@@ -229,7 +229,7 @@ int globalSet(PyObject *key, int id, int type, PyObject *value) {
     char buf[KRVX_MAXERRLEN + 1] = {0};
     KRVXgetlasterror(scratch, buf);
     buf[KRVX_MAXERRLEN] = '\0';
-    PyErr_SetString(kpy_SolverError, buf[0] ? buf : "Unidentified error associated with optimization problem");
+    kpy_setSolverError(kpy_SolverError, buf[0] ? buf : "Unidentified error associated with optimization problem");
     rc = -1;
   } else if (rc < 0) {
     setKrvxErrIfNull(nullptr, nullptr);

@@ -29,13 +29,13 @@ void setKrvxErrIfNull(PyObject *obj, const void *result) {
   if (result || PyErr_Occurred()) return;
   if (obj && PyObject_TypeCheck(obj, &kpy_problemType)) {
     std::string text = lastSolverError((problem_s *)obj);
-    PyErr_SetString(kpy_SolverError,
-                    text.empty() ? "Unidentified error associated with optimization problem" : text.c_str());
+    kpy_setSolverError(kpy_SolverError,
+                       text.empty() ? "Unidentified error associated with optimization problem" : text.c_str());
     return;
   }
   std::string text = lastSolverError(nullptr);
-  PyErr_SetString(kpy_InterfaceError,
-                  text.empty() ? "Unidentified error associated with the global environment" : text.c_str());
+  kpy_setSolverError(kpy_InterfaceError,
+                     text.empty() ? "Unidentified error associated with the global environment" : text.c_str());
 }
 
 void handleCallbackException(problem_s *prob, int rc) {
@@ -44,7 +44,7 @@ void handleCallbackException(problem_s *prob, int rc) {
     std::string text = lastSolverError(prob);
     if (!text.empty()) {
       PyObject *pending = PyErr_GetRaisedException();
-      PyErr_SetString(kpy_SolverError, text.c_str());
+      kpy_setSolverError(kpy_SolverError, text.c_str());
       PyErr_FormatUnraisable("Exception masked by another exception");
       PyErr_SetRaisedException(pending);
     }

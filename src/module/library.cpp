@@ -22,7 +22,7 @@ void printMessage(const char *msg, int len, int msgtype) {
     else if (len < 0) len = (int)std::strlen(msg);
     std::string line(msg ? msg : "", (size_t)len);
     line.push_back('\n');
-    PyObject *full = PyUnicode_DecodeUTF8(line.data(), (Py_ssize_t)line.size(), "replace");
+    PyObject *full = kpy_solverText(line.data(), (Py_ssize_t)line.size());
     r = full ? PyObject_CallMethod(out, "write", "O", full) : nullptr;
     Py_XDECREF(full);
   }
@@ -117,7 +117,7 @@ static PyObject *korvexmod_getVersion(PyObject *, PyObject *) {
     return nullptr;
   }
   buf[sizeof buf - 1] = '\0';
-  return PyUnicode_FromString(buf);
+  return kpy_solverText(buf);
 }
 
 PyMethodDef kpy_module_methods[] = {

@@ -5,6 +5,10 @@
 #include <string>
 
 // --- errors ---
+// a text from the solver (names, error texts) as a str; bytes that are not UTF-8 become U+FFFD
+PyObject *kpy_solverText(const char *text, Py_ssize_t len = -1);
+// raises exc with a text from the solver, decoded as kpy_solverText does
+void kpy_setSolverError(PyObject *exc, const char *text);
 // result null and no Python error pending: raise the last error of obj (a problem, or null)
 void setKrvxErrIfNull(PyObject *obj, const void *result);
 // after every solver call of a problem method: a callback's saved exception becomes pending

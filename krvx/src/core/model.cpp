@@ -1,6 +1,7 @@
 // Whole-model operations: validation, replacement and copy of the store.
 #include "nl/nl.h"
 #include "core/model.h"
+#include "core/directives.h"
 
 #include "core/call_guard.h"
 
@@ -14,7 +15,8 @@ namespace krvx {
 // The model fields, listed once for copy and replacement.
 #define KRVX_MODEL_FIELDS(X) \
   X(name) X(objsense) X(objconst) X(rows) X(cols) X(qobj) X(qrows) X(sets) X(objectives) X(indicators) \
-  X(pwls) X(gencons) X(modelcut) X(delayed) X(rowscale) X(colscale) X(nlrows) X(nlobj) X(nlstatus)
+  X(pwls) X(gencons) X(modelcut) X(delayed) X(rowscale) X(colscale) X(nlrows) X(nlobj) X(nlstatus) \
+  X(dirs) X(branchfixed)
 
 int64_t nameCount(const ko_prob_struct &p, int kind) {
   switch (kind) {
@@ -28,11 +30,15 @@ int64_t nameCount(const ko_prob_struct &p, int kind) {
   }
 }
 
+std::string defaultName(int kind, int64_t i) {
+  static const char *const prefix[7] = {"", "R", "C", "S", "P", "G", "O"};
+  return prefix[kind] + std::to_string(i + 1);
+}
+
 std::string objectName(const ko_prob_struct &p, int kind, int64_t i) {
   const NameSpace &ns = p.names[kind];
   if (size_t(i) < ns.names.size() && !ns.names[size_t(i)].empty()) return ns.names[size_t(i)];
-  static const char *const prefix[7] = {"", "R", "C", "S", "P", "G", "O"};
-  return prefix[kind] + std::to_string(i + 1);
+  return defaultName(kind, i);
 }
 
 void normalizeTerms(std::vector<QTerm> &terms) {
@@ -164,6 +170,7 @@ void validateStore(const ko_prob_struct &s) {
   if (s.colscale.size() != 0 && s.colscale.size() != s.cols.size())
     raise(kErrInvalid, "column scaling has %zu entries for %zu columns", s.colscale.size(), s.cols.size());
   nlValidateStore(s);
+  validateDirectives(s);
   for (int kind = 1; kind <= 6; ++kind)
     if (int64_t(s.names[kind].names.size()) > nameCount(s, kind))
       raise(kErrInvalid, "namespace %d has %zu names for %lld objects", kind, s.names[kind].names.size(),

@@ -31,6 +31,10 @@ void normalizeTerms(std::vector<QTerm> &terms);
 
 // Name of object i of namespace kind: its own, or the default (R<i+1>, C<j+1>, S<k+1>, ...).
 std::string objectName(const ko_prob_struct &p, int kind, int64_t i);
+std::string defaultName(int kind, int64_t i);
+
+// The object of namespace kind called `name`: its own name first, then the default ones; -1 none.
+int findNamed(const ko_prob_struct &p, int kind, const std::string &name);
 
 // One line describing the model ("Problem 'x': 3 rows, 4 columns, 7 elements, ..."), for the
 // message a call sends after loading or reading a problem.

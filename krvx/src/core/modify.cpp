@@ -2,6 +2,7 @@
 #include "nl/nl.h"
 #include "core/modify.h"
 #include "core/model.h"
+#include "core/directives.h"
 
 #include <algorithm>
 #include <climits>
@@ -223,6 +224,7 @@ void addSets(ko_prob_struct *p, int nsets, int64_t nelems, const char *settype, 
   for (int k = 0; k < nsets; ++k) {
     Set &s = fresh[size_t(k)];
     s.type = settype[k];
+    if (st[size_t(k)] == st[size_t(k) + 1]) raise(kErrInvalid, "new set %d has no members", k);
     std::unordered_set<int> cols;
     std::unordered_set<double> weights;
     for (int64_t m = st[size_t(k)]; m < st[size_t(k) + 1]; ++m) {
@@ -319,6 +321,7 @@ void delCols(ko_prob_struct *p, int n, const int *colind, int64_t colind_n) {
     renumber(g.resultant, map);
     for (int &c : g.cols) renumber(c, map);
   }
+  renumberDirectiveColumns(p, map);
   compactNames(p, 2, map);
 }
 
@@ -326,6 +329,7 @@ void delSets(ko_prob_struct *p, int n, const int *setind, int64_t setind_n) {
   const std::vector<int> map = deletionMap(setind, n, setind_n, int64_t(p->sets.size()), "setind", "set");
   if (n == 0) return;
   compact(p->sets, map);
+  renumberDirectiveSets(p, map);
   compactNames(p, 3, map);
 }
 

@@ -40,6 +40,14 @@ int defaultNamed(const ko_prob_struct &p, int kind, const char *name) {
 }
 
 }  // namespace
+
+int findNamed(const ko_prob_struct &p, int kind, const std::string &name) {
+  if (name.empty()) return -1;
+  const auto &idx = p.names[kind].index;
+  auto it = idx.find(name);
+  return it != idx.end() ? it->second : defaultNamed(p, kind, name.c_str());
+}
+
 }  // namespace krvx
 
 using namespace krvx;
@@ -154,10 +162,6 @@ extern "C" KRVX_API int KRVXgetindex(KRVXprob prob, int kind, const char *name, 
       return;
     }
     nameCount(*prob, kind);   // refuses unknown kinds
-    if (!*name) return;
-    const auto &idx = prob->names[kind].index;
-    auto it = idx.find(name);
-    if (it != idx.end()) *index = it->second;
-    else *index = defaultNamed(*prob, kind, name);
+    *index = findNamed(*prob, kind, name);
   });
 }

@@ -74,6 +74,14 @@ struct Solution {
   std::vector<int> colstat, rowstat;           // basis (BasisStatus values), empty when none
 };
 
+// A branching directive of a MIP entity: a column (index >= 0) or set k (index -1-k).
+struct Directive {
+  int index = 0;
+  int priority = 500;                          // 0..1000, smaller branched on first
+  char dir = 'N';                              // U up branch first, D down first, N the engine's choice
+  double up = 0.0, down = 0.0;                 // pseudo costs; 0 leaves the engine's own estimate
+};
+
 struct MessageHandler { KRVXmessagefunc f; void *data; };
 
 // A nonlinear formula of a row or the objective (nl*.cpp): adds factor * x[col] * g(x), or
@@ -108,6 +116,8 @@ struct ko_prob_struct {
   std::vector<std::vector<krvx::Formula>> nlrows;   // per row: formulas; may be shorter than rows
   std::vector<krvx::Formula> nlobj;                 // formulas of the objective
   std::vector<char> nlstatus;                       // per row: nonlinear status bit; may be shorter than rows
+  std::vector<krvx::Directive> dirs;           // branching directives, in load order, entities distinct
+  std::vector<int> branchfixed;                // entities to branch on until fixed (as Directive::index), increasing
   krvx::NameSpace names[7];                    // by namespace kind 1..6 (index 0 unused)
 
   krvx::ControlValues controls;                // values set on this problem (defaults elsewhere)

@@ -1,318 +1,765 @@
-// LP-format files: read through a scratch HiGHS instance, written by our own writer in the form
-// HiGHS reads back. HiGHS's Hessian is the lower triangle of Q for
-// the objective c'x + 1/2 x'Qx, the same scale as the store's triangle.
+// LP-format reader, plain or gzip, straight into the store. Lines come in large chunks (LineReader);
+// tokens are cut in place and only names are copied, once, into an arena. No length limit anywhere.
+//
+// The file: an objective sense (minimize, minimise, maximize, maximise, min, max, minimum, maximum,
+// any case) opens it; then sections in any order: subject to / such that / st / s.t., bounds,
+// general(s) / gen / integer(s), binary / binaries / bin, semi-continuous / semi / semis, sos; end.
+// A section keyword counts only at the start of a line. `\` starts a comment; statements run on
+// over line ends. Any other text where a section must begin is an error naming its line.
+//
+// Conventions:
+// - Columns are numbered in the order they first appear (objective, rows, bounds); the integer,
+//   binary, semi-continuous and SOS sections name columns that already appeared.
+// - A column given twice in one expression gets the sum; constants move to the right-hand side.
+// - Quadratic terms stand in brackets: [ a x ^ 2 + b x * y ] / d. The objective is c'x + [ ... ] / 2,
+//   rows use the bracket as it stands. Both give the store's triangles (Qii = a, Qij = b / 2 for
+//   the objective with d = 2 and for rows with d = 1).
+// - Rows: expr op rhs; lo op expr op up (both op <= or both >=); rhs op expr; indicator rows
+//   b = 0|1 -> expr op rhs (b must be binary).
+// - Binary columns are integers with their bounds cut to [0, 1]. A semi-continuous column's lower
+//   bound is its limit; semi-continuous and integer make it semi-integer.
+// - |v| >= 1e20 is infinite; infinite or NaN coefficients are refused.
 #include "io/readprob.h"
 
-#include "interfaces/highs_c_api.h"
-
-#include <unistd.h>
+#include "core/model.h"
+#include "io/name_table.h"
 
 #include <algorithm>
-#include <cstdlib>
-#include <cerrno>
 #include <charconv>
-#include <cctype>
 #include <cmath>
-#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace krvx {
 namespace {
 
-// A HiGHS instance that logs into a string instead of the console.
-struct ScratchHighs {
-  void *h = Highs_create();
-  std::string log;
-  ScratchHighs() {
-    Highs_setBoolOptionValue(h, "output_flag", 1);
-    Highs_setBoolOptionValue(h, "log_to_console", 0);
-    Highs_setCallback(h, &ScratchHighs::onLog, this);
-    Highs_startCallback(h, kHighsCallbackLogging);
-  }
-  ~ScratchHighs() { Highs_destroy(h); }
-  ScratchHighs(const ScratchHighs &) = delete;
-  ScratchHighs &operator=(const ScratchHighs &) = delete;
-  static void onLog(int type, const char *msg, const HighsCallbackDataOut *, HighsCallbackDataIn *, void *data) {
-    if (type == kHighsCallbackLogging && msg) static_cast<ScratchHighs *>(data)->log += msg;
-  }
-  // The ERROR (or WARNING) lines of the log, joined, without their tags.
-  std::string lines(const char *tag, const std::string &skipPath) const {
-    std::string out;
-    size_t pos = 0, tl = std::strlen(tag);
-    while (pos < log.size()) {
-      size_t e = log.find('\n', pos);
-      if (e == std::string::npos) e = log.size();
-      std::string ln = log.substr(pos, e - pos);
-      pos = e + 1;
-      if (ln.compare(0, tl, tag) != 0) continue;
-      ln.erase(0, tl);
-      ln.erase(0, ln.find_first_not_of(' '));
-      if (!skipPath.empty() && ln.find(skipPath) != std::string::npos) continue;
-      out += (out.empty() ? "" : "; ") + ln;
-    }
-    return out;
-  }
+enum class T : uint8_t { Eof, Header, Name, Number, Colon, Plus, Minus, Times, Power, Slash, LBracket, RBracket,
+                         Less, Greater, Equal, Arrow };
+enum class Sec : uint8_t { None, Min, Max, Rows, Bounds, Generals, Binaries, Semis, Sos, End };
+
+struct Token {
+  T type = T::Eof;
+  Sec sec = Sec::None;
+  bool lineStart = false;  // first token of its line
+  bool owned = false;      // text lives in `own` (its line is gone)
+  double num = 0.0;
+  long line = 0;
+  std::string_view text;
+  std::string own;
 };
 
-double fromHighs(double v) {
-  if (v >= kInf) return kInf;
-  if (v <= -kInf) return -kInf;
+const char *secName(Sec s) {
+  switch (s) {
+    case Sec::Min: return "minimize";
+    case Sec::Max: return "maximize";
+    case Sec::Rows: return "subject to";
+    case Sec::Bounds: return "bounds";
+    case Sec::Generals: return "generals";
+    case Sec::Binaries: return "binaries";
+    case Sec::Semis: return "semi-continuous";
+    case Sec::Sos: return "sos";
+    default: return "end";
+  }
+}
+
+// Characters that end a name: blanks, operators, brackets, ':' and the comment sign.
+struct CharTable {
+  bool stop[256] = {};
+  CharTable() {
+    for (unsigned char c : std::string_view(" \t\r\f\v+-*/^<>=:[]\\")) stop[c] = true;
+    stop[0] = false;
+  }
+};
+const CharTable kChars;
+
+inline bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
+inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool equalsLower(std::string_view s, const char *word) {
+  size_t n = std::strlen(word);
+  if (s.size() != n) return false;
+  for (size_t k = 0; k < n; ++k)
+    if (char(std::tolower(static_cast<unsigned char>(s[k]))) != word[k]) return false;
+  return true;
+}
+
+bool isInfName(std::string_view s) { return equalsLower(s, "inf") || equalsLower(s, "infinity"); }
+bool isNanName(std::string_view s) { return equalsLower(s, "nan"); }
+
+// The section keyword a line starts with (after blanks), and where it ends.
+Sec headerAt(const char *p, const char *e, const char *&after) {
+  const char *s = p;
+  while (p < e && (std::isalpha(static_cast<unsigned char>(*p)) || *p == '.' || *p == '-')) ++p;
+  if (p == s || (p < e && !isBlank(*p) && *p != '\\')) return Sec::None;
+  std::string_view w(s, size_t(p - s));
+  after = p;
+  auto second = [&](const char *word) {  // "subject to", "such that"
+    const char *q = p;
+    while (q < e && isBlank(*q)) ++q;
+    const char *b = q;
+    while (q < e && std::isalpha(static_cast<unsigned char>(*q))) ++q;
+    if (q == b || (q < e && !isBlank(*q) && *q != '\\') || !equalsLower(std::string_view(b, size_t(q - b)), word))
+      return false;
+    after = q;
+    return true;
+  };
+  static const struct {
+    const char *word;
+    Sec sec;
+  } words[] = {{"min", Sec::Min}, {"minimize", Sec::Min}, {"minimise", Sec::Min}, {"minimum", Sec::Min},
+               {"max", Sec::Max}, {"maximize", Sec::Max}, {"maximise", Sec::Max}, {"maximum", Sec::Max},
+               {"st", Sec::Rows}, {"s.t.", Sec::Rows}, {"st.", Sec::Rows}, {"bounds", Sec::Bounds},
+               {"bound", Sec::Bounds}, {"general", Sec::Generals}, {"generals", Sec::Generals},
+               {"gen", Sec::Generals}, {"integer", Sec::Generals}, {"integers", Sec::Generals},
+               {"binary", Sec::Binaries}, {"binaries", Sec::Binaries}, {"bin", Sec::Binaries},
+               {"semi-continuous", Sec::Semis}, {"semi", Sec::Semis}, {"semis", Sec::Semis}, {"sos", Sec::Sos},
+               {"end", Sec::End}};
+  if (equalsLower(w, "subject")) return second("to") ? Sec::Rows : Sec::None;
+  if (equalsLower(w, "such")) return second("that") ? Sec::Rows : Sec::None;
+  for (const auto &k : words)
+    if (equalsLower(w, k.word)) return k.sec;
+  return Sec::None;
+}
+
+// Tokens with a few of lookahead. Tokens of the current line point into the reader's buffer; when
+// a new line is read, the ones still held are copied.
+class Lexer {
+ public:
+  explicit Lexer(LineReader &in) : in_(in) {}
+  const Token &peek(int k = 0) {
+    while (count_ <= k) lex(ring_[(head_ + count_) & 7]), ++count_;
+    return ring_[(head_ + k) & 7];
+  }
+  // The next token; valid until the next take.
+  const Token &take() {
+    peek();
+    std::swap(cur_, ring_[head_]);
+    if (cur_.owned) cur_.text = cur_.own;
+    head_ = (head_ + 1) & 7;
+    --count_;
+    return cur_;
+  }
+  long line() const { return line_; }
+
+ private:
+  void keep(Token &t) {
+    if (t.owned || t.text.empty()) return;
+    t.own.assign(t.text);
+    t.text = t.own;
+    t.owned = true;
+  }
+  bool nextLine() {
+    keep(cur_);
+    for (int k = 0; k < count_; ++k) keep(ring_[(head_ + k) & 7]);
+    char *b, *e;
+    if (!in_.next(b, e)) {
+      if (in_.failed()) fault(in_.error(), in_.line() + 1);
+      return false;
+    }
+    line_ = in_.line();
+    p_ = b;
+    e_ = e;
+    lineStart_ = true;
+    return true;
+  }
+  void lex(Token &t) {
+    t.owned = false;
+    t.text = {};
+    for (;;) {
+      while (p_ < e_ && isBlank(*p_)) ++p_;
+      if (p_ < e_ && *p_ != '\\') break;
+      if (eof_ || !nextLine()) {
+        eof_ = true;
+        t.type = T::Eof;
+        t.line = line_;
+        t.lineStart = true;
+        return;
+      }
+    }
+    t.line = line_;
+    t.lineStart = lineStart_;
+    if (lineStart_) {
+      lineStart_ = false;
+      const char *after;
+      Sec s = headerAt(p_, e_, after);
+      if (s != Sec::None) {
+        t.type = T::Header;
+        t.sec = s;
+        t.text = std::string_view(p_, size_t(after - p_));
+        p_ = const_cast<char *>(after);
+        return;
+      }
+    }
+    char *s = p_;
+    char c = *p_++;
+    auto next = [&](char want) {
+      if (p_ < e_ && *p_ == want) return ++p_, true;
+      return false;
+    };
+    switch (c) {
+      case '+': t.type = T::Plus; break;
+      case '-': t.type = next('>') ? T::Arrow : T::Minus; break;
+      case '*': t.type = T::Times; break;
+      case '^': t.type = T::Power; break;
+      case '/': t.type = T::Slash; break;
+      case '[': t.type = T::LBracket; break;
+      case ']': t.type = T::RBracket; break;
+      case ':': t.type = T::Colon; break;
+      case '<': next('='); t.type = T::Less; break;
+      case '>': next('='); t.type = T::Greater; break;
+      case '=':
+        t.type = next('<') ? T::Less : next('>') ? T::Greater : T::Equal;
+        if (t.type == T::Equal) next('=');
+        break;
+      default:
+        if (isDigit(c) || c == '.') {
+          number(t, s);
+          return;
+        }
+        while (p_ < e_ && !kChars.stop[static_cast<unsigned char>(*p_)]) ++p_;
+        t.type = T::Name;
+        break;
+    }
+    t.text = std::string_view(s, size_t(p_ - s));
+  }
+  void number(Token &t, char *s) {
+    while (p_ < e_ && (isDigit(*p_) || *p_ == '.')) ++p_;
+    if (p_ < e_ && (*p_ == 'e' || *p_ == 'E')) {
+      char *q = p_ + 1;
+      if (q < e_ && (*q == '+' || *q == '-')) ++q;
+      if (q < e_ && isDigit(*q)) {
+        while (q < e_ && isDigit(*q)) ++q;
+        p_ = q;
+      }
+    }
+    t.type = T::Number;
+    t.text = std::string_view(s, size_t(p_ - s));
+    auto r = std::from_chars(s, p_, t.num);
+    if (r.ec == std::errc::result_out_of_range && r.ptr == p_) {
+      std::string copy(t.text);  // overflow or underflow: strtod gives inf or 0
+      t.num = std::strtod(copy.c_str(), nullptr);
+    } else if (r.ec != std::errc() || r.ptr != p_) {
+      fault("invalid number " + quoted(t.text), line_);
+    }
+  }
+
+  LineReader &in_;
+  char *p_ = nullptr, *e_ = nullptr;
+  bool lineStart_ = false, eof_ = false;
+  long line_ = 0;
+  Token ring_[8];
+  int head_ = 0, count_ = 0;
+  Token cur_;
+};
+
+std::string describe(const Token &t) {
+  switch (t.type) {
+    case T::Eof: return "the end of the file";
+    case T::Header: return "section keyword " + quoted(t.text);
+    default: return quoted(t.text);
+  }
+}
+
+[[noreturn]] void expected(const char *what, const Token &t) {
+  fault(std::string("expected ") + what + ", found " + describe(t), t.line);
+}
+
+// A linear-quadratic expression being read; columns appear once in `lin`.
+struct Expr {
+  std::vector<std::pair<int, double>> lin;
+  std::vector<QTerm> quad;
+  double constant = 0.0;
+  int lone = -1;  // the column of an expression that is one bare name at the start of a line
+  long loneLine = 0;
+  bool empty() const { return lin.empty() && quad.empty(); }
+};
+
+struct PendingIndicator {
+  int row, col, complement;
+  long line;
+};
+
+enum : uint8_t { kInt = 1, kBin = 2, kSemi = 4 };
+
+class LpParser {
+ public:
+  LpParser(ko_prob_struct &m, LineReader &in) : m_(m), lex_(in) {}
+  void run();
+
+ private:
+  int column(std::string_view name);
+  int knownColumn(const Token &t, const char *section);
+  void objective();
+  void constraint();
+  void bounds();
+  void list(Sec sec);
+  void sos();
+  void finish();
+  void expr(Expr &e, bool objective);
+  void bracket(Expr &e, double sign, bool objective);
+  void addLinear(Expr &e, int j, double v);
+  double number(const char *what);
+  double coefficient(double v, int j) const;
+  bool atSectionEnd() { T t = lex_.peek().type; return t == T::Header || t == T::Eof; }
+  static bool isRelation(T t) { return t == T::Less || t == T::Greater || t == T::Equal; }
+  bool setHeaderAhead(int k) {
+    const Token &s = lex_.peek(k);
+    return s.type == T::Name && (equalsLower(s.text, "s1") || equalsLower(s.text, "s2")) &&
+           lex_.peek(k + 1).type == T::Colon && lex_.peek(k + 2).type == T::Colon;
+  }
+
+  ko_prob_struct &m_;
+  Lexer lex_;
+  NameArena arena_;
+  NameIndex colIdx_, rowIdx_, setIdx_;
+  std::vector<std::string_view> colNames_, rowNames_, setNames_;
+  std::vector<uint8_t> kind_;               // per column: kInt | kBin | kSemi
+  std::vector<uint32_t> mark_;              // per column: stamp of the expression that holds it
+  std::vector<int> pos_;                    //   and its place in that expression
+  uint32_t stamp_ = 0;
+  Expr e1_, e2_;
+  std::vector<std::pair<int, std::vector<QTerm>>> qrows_;
+  std::vector<PendingIndicator> inds_;
+};
+
+int LpParser::column(std::string_view name) {
+  int j = colIdx_.find(name);
+  if (j >= 0) return j;
+  std::string_view n = arena_.add(name);
+  j = int(m_.cols.size());
+  if (j == INT32_MAX) fault("too many columns");
+  colIdx_.insert(n, j);
+  colNames_.push_back(n);
+  m_.cols.emplace_back();
+  kind_.push_back(0);
+  mark_.push_back(0);
+  pos_.push_back(0);
+  return j;
+}
+
+int LpParser::knownColumn(const Token &t, const char *section) {
+  if (t.type != T::Name) expected("a column name", t);
+  int j = colIdx_.find(t.text);
+  if (j < 0)
+    fault("unknown column " + quoted(t.text) + " in the " + section +
+              " section (neither a column of the objective, rows or bounds nor a section keyword)",
+          t.line);
+  return j;
+}
+
+double LpParser::coefficient(double v, int j) const {
+  if (!std::isfinite(v) || std::fabs(v) >= kInf)
+    fault("coefficient of column " + quoted(colNames_[size_t(j)]) + " is not finite");
   return v;
 }
 
-void rowFromBounds(Row &r, double lo, double up) {
-  lo = fromHighs(lo);
-  up = fromHighs(up);
-  if (lo <= -kInf && up >= kInf) r.type = 'N';
-  else if (lo == up) r.type = 'E', r.rhs = up;
-  else if (lo <= -kInf) r.type = 'L', r.rhs = up;
-  else if (up >= kInf) r.type = 'G', r.rhs = lo;
-  else r.type = 'R', r.rhs = up, r.range = up - lo;
+// A signed number, inf or infinity.
+double LpParser::number(const char *what) {
+  double sign = 1.0;
+  for (T t = lex_.peek().type; t == T::Plus || t == T::Minus; t = lex_.peek().type)
+    if (lex_.take().type == T::Minus) sign = -sign;
+  const Token &t = lex_.peek();
+  double v;
+  if (t.type == T::Number) v = t.num;
+  else if (t.type == T::Name && isInfName(t.text)) v = kInf;
+  else if (t.type == T::Name && isNanName(t.text)) fault("value " + quoted(t.text) + " is not finite", t.line);
+  else expected(what, t);
+  lex_.take();
+  v *= sign;
+  return v >= kInf ? kInf : v <= -kInf ? -kInf : v;
 }
 
-void fillNames(NameSpace &ns, std::vector<std::string> names) {
-  ns.names = std::move(names);
+void LpParser::addLinear(Expr &e, int j, double v) {
+  if (mark_[size_t(j)] == stamp_) {
+    e.lin[size_t(pos_[size_t(j)])].second += v;
+    return;
+  }
+  mark_[size_t(j)] = stamp_;
+  pos_[size_t(j)] = int(e.lin.size());
+  e.lin.emplace_back(j, v);
 }
 
-// Names the LP reader takes back unchanged: a letter or '_' first, then letters, digits and a few
-// symbols; no keyword of the format.
-bool lpName(const std::string &n) {
-  static const char *const keywords[] = {"free", "inf", "infinity", "st", "s.t.", "subject", "to", "end", "bound",
-                                         "bounds", "gen", "general", "generals", "bin", "binary", "binaries", "semi",
-                                         "semis", "semi-continuous", "min", "max", "minimize", "maximize", "minimise",
-                                         "maximise", "minimum", "maximum", "such", "that", "sos"};
-  if (n.empty() || n.size() > 255) return false;
-  unsigned char c0 = static_cast<unsigned char>(n[0]);
-  if (!std::isalpha(c0) && c0 != '_') return false;
-  for (unsigned char c : n)
-    if (c == 0 || (!std::isalnum(c) && !std::strchr("_.#()'{}|!\"$%&;?@~", c))) return false;
-  std::string low(n);
-  for (char &c : low) c = char(std::tolower(static_cast<unsigned char>(c)));
-  for (const char *k : keywords)
-    if (low == k) return false;
-  return true;
+// [signs] [number] [name] terms joined by + and -, and bracketed quadratic parts.
+void LpParser::expr(Expr &e, bool objective) {
+  e.lin.clear();
+  e.quad.clear();
+  e.constant = 0.0;
+  e.lone = -1;
+  ++stamp_;
+  for (bool first = true;; first = false) {
+    double sign = 1.0;
+    bool signed_ = false;
+    for (T t = lex_.peek().type; t == T::Plus || t == T::Minus; t = lex_.peek().type, signed_ = true)
+      if (lex_.take().type == T::Minus) sign = -sign;
+    const Token &t = lex_.peek();
+    if (!signed_ && (!first || (t.type != T::Number && t.type != T::Name && t.type != T::LBracket))) return;
+    if (t.type == T::LBracket) {
+      lex_.take();
+      bracket(e, sign, objective);
+      continue;
+    }
+    double v = 1.0;
+    bool coef = false;
+    if (t.type == T::Number) {
+      v = t.num;
+      coef = true;
+      lex_.take();
+    } else if (t.type == T::Name && (isNanName(t.text) || isInfName(t.text)) && lex_.peek(1).type == T::Name) {
+      fault("coefficient " + quoted(t.text) + " is not finite", t.line);
+    }
+    const Token &n = lex_.peek();
+    if (n.type == T::Name && !isInfName(n.text) && !isNanName(n.text)) {
+      bool lone = first && !signed_ && !coef && n.lineStart;
+      long line = n.line;
+      int j = column(n.text);
+      lex_.take();
+      addLinear(e, j, sign * coefficient(v, j));
+      if (lone) e.lone = j, e.loneLine = line;
+      T after = lex_.peek().type;
+      if (after == T::Power || after == T::Times)
+        fault("quadratic term outside brackets: write [ ... ]", lex_.peek().line);
+    } else if (coef) {
+      if (!std::isfinite(v) || std::fabs(v) >= kInf) fault("constant " + quoted(n.text) + " is not finite", n.line);
+      e.constant += sign * v;
+    } else if (n.type == T::Name) {
+      fault("value " + quoted(n.text) + " is not finite in an expression", n.line);
+    } else {
+      expected("a number, a column name or '['", n);
+    }
+  }
+}
+
+// [ a x ^ 2 + b x * y ... ] [/ d]; the opening bracket is taken.
+void LpParser::bracket(Expr &e, double sign, bool objective) {
+  size_t start = e.quad.size();
+  std::vector<char> diag;
+  for (bool first = true;; first = false) {
+    if (lex_.peek().type == T::RBracket) {
+      lex_.take();
+      break;
+    }
+    double s = 1.0;
+    bool signed_ = false;
+    for (T t = lex_.peek().type; t == T::Plus || t == T::Minus; t = lex_.peek().type, signed_ = true)
+      if (lex_.take().type == T::Minus) s = -s;
+    if (!first && !signed_) expected("'+', '-' or ']' in the quadratic part", lex_.peek());
+    double v = 1.0;
+    if (lex_.peek().type == T::Number) v = lex_.take().num;
+    const Token &a = lex_.peek();
+    if (a.type != T::Name || isInfName(a.text) || isNanName(a.text)) expected("a column name in the quadratic part", a);
+    int i = column(a.text);
+    lex_.take();
+    v = coefficient(v, i);
+    int j = i;
+    const Token &op = lex_.peek();
+    if (op.type == T::Power) {
+      lex_.take();
+      const Token &two = lex_.peek();
+      if (two.type != T::Number || two.num != 2.0) expected("the exponent 2", two);
+      lex_.take();
+    } else if (op.type == T::Times) {
+      lex_.take();
+      const Token &b = lex_.peek();
+      if (b.type != T::Name || isInfName(b.text) || isNanName(b.text)) expected("a column name after '*'", b);
+      j = column(b.text);
+      lex_.take();
+    } else {
+      expected("'^ 2' or '* column' in a quadratic term", op);
+    }
+    e.quad.push_back(QTerm{std::min(i, j), std::max(i, j), s * v});
+  }
+  double divisor = 1.0;
+  if (lex_.peek().type == T::Slash) {
+    long line = lex_.take().line;
+    divisor = number("a divisor after '/'");
+    if (divisor == 0.0 || std::fabs(divisor) >= kInf) fault("the divisor of a quadratic part must be a finite non-zero number", line);
+  }
+  // objective c'x + 1/2 x'Qx, rows x'Qx: off-diagonal entries carry half the term
+  double f = sign * (objective ? 2.0 : 1.0) / divisor;
+  for (size_t k = start; k < e.quad.size(); ++k) {
+    QTerm &q = e.quad[k];
+    q.value *= q.i == q.j ? f : f / 2;
+    if (!std::isfinite(q.value) || std::fabs(q.value) >= kInf) fault("quadratic coefficient is not finite");
+  }
+}
+
+void LpParser::objective() {
+  if (lex_.peek().type == T::Name && lex_.peek(1).type == T::Colon) lex_.take(), lex_.take();
+  expr(e1_, true);
+  for (const auto &t : e1_.lin) m_.cols[size_t(t.first)].cost += t.second;
+  m_.objconst = e1_.constant;
+  m_.qobj = e1_.quad;
+  normalizeTerms(m_.qobj);
+  if (!atSectionEnd()) expected("'+', '-' or a section keyword after the objective", lex_.peek());
+}
+
+void LpParser::constraint() {
+  std::string_view label;
+  long labelLine = lex_.peek().line;
+  if (lex_.peek().type == T::Name && lex_.peek(1).type == T::Colon) {
+    label = arena_.add(lex_.take().text);
+    lex_.take();
+  }
+  expr(e1_, false);
+  auto relation = [&](const Expr &before) -> T {
+    const Token &t = lex_.peek();
+    if (isRelation(t.type)) return lex_.take().type;
+    if (before.lone >= 0 && before.lin.size() == 1 && before.quad.empty())
+      fault("expected '<=', '>=' or '=' after the expression, found " + describe(t) + " (" +
+                quoted(colNames_[size_t(before.lone)]) + " on line " + std::to_string(before.loneLine) +
+                " is not a section keyword)",
+            t.line);
+    expected("'<=', '>=' or '=' after the expression", t);
+  };
+  T op = relation(e1_);
+  double lo = -kInf, up = kInf;
+  Expr *body = &e1_;
+  int indicatorCol = -1, complement = 0;
+  long line = lex_.peek().line;
+  if (e1_.empty()) {  // lo <= expr [<= up], or rhs >= expr
+    double c = e1_.constant;
+    expr(e2_, false);
+    body = &e2_;
+    if (e2_.empty()) expected("an expression with columns", lex_.peek());
+    (op == T::Less ? lo : op == T::Greater ? up : lo) = c;
+    if (op == T::Equal) up = c;
+    if (isRelation(lex_.peek().type)) {
+      const Token &t = lex_.take();
+      if (t.type != op || op == T::Equal) fault("a ranged row takes '<=' twice or '>=' twice", t.line);
+      (op == T::Less ? up : lo) = number("a number after the relation");
+    }
+  } else {
+    double rhs = number("a number after the relation");
+    if (op == T::Equal && lex_.peek().type == T::Arrow) {  // indicator: b = 0|1 -> row
+      long at = lex_.take().line;
+      if (e1_.lin.size() != 1 || e1_.lin[0].second != 1.0 || !e1_.quad.empty() || e1_.constant != 0.0)
+        fault("an indicator starts with one column: b = 0 -> ... or b = 1 -> ...", at);
+      if (rhs != 0.0 && rhs != 1.0) fault("an indicator value must be 0 or 1", at);
+      indicatorCol = e1_.lin[0].first;
+      complement = rhs == 1.0 ? 1 : -1;
+      expr(e2_, false);
+      body = &e2_;
+      if (e2_.empty()) expected("an expression with columns after '->'", lex_.peek());
+      op = relation(e2_);
+      rhs = number("a number after the relation");
+    }
+    if (op != T::Greater) up = rhs;
+    if (op != T::Less) lo = rhs;
+  }
+  Row row;
+  if (!rowFromRange(lo - body->constant, up - body->constant, row) || (row.type == 'R' && row.range < 0))
+    fault("row limits that no activity can meet", line);
+  int i = int(m_.rows.size());
+  if (i == INT32_MAX) fault("too many rows");
+  if (!label.empty() && rowIdx_.insert(label, i) >= 0)
+    fault("row " + quoted(label) + " is defined twice", labelLine);
+  m_.rows.push_back(row);
+  rowNames_.push_back(label);
+  for (const auto &t : body->lin) {
+    if (t.second == 0.0) continue;
+    m_.cols[size_t(t.first)].coefs.push_back(Entry{i, t.second});
+  }
+  if (!body->quad.empty()) {
+    qrows_.emplace_back(i, body->quad);
+    normalizeTerms(qrows_.back().second);
+  }
+  if (indicatorCol >= 0) {
+    if (row.type != 'L' && row.type != 'G' && row.type != 'E')
+      fault("an indicator row must be one-sided or an equation", line);
+    inds_.push_back(PendingIndicator{i, indicatorCol, complement, line});
+  }
+}
+
+void LpParser::bounds() {
+  while (!atSectionEnd()) {
+    const Token &t = lex_.peek();
+    auto apply = [&](int j, T op, double v, bool columnFirst, long line) {
+      Column &c = m_.cols[size_t(j)];
+      // column first: x <= v is an upper bound; value first: v <= x a lower one
+      bool upper = (op == T::Less) == columnFirst;
+      if (op == T::Equal || !upper) {
+        if (v >= kInf) fault("lower bound +infinity for column " + quoted(colNames_[size_t(j)]), line);
+        c.lb = v;
+      }
+      if (op == T::Equal || upper) {
+        if (v <= -kInf) fault("upper bound -infinity for column " + quoted(colNames_[size_t(j)]), line);
+        c.ub = v;
+      }
+    };
+    if (t.type == T::Name && !isInfName(t.text) && !isNanName(t.text)) {
+      int j = column(t.text);
+      lex_.take();
+      const Token &op = lex_.peek();
+      if (op.type == T::Name && equalsLower(op.text, "free")) {
+        lex_.take();
+        m_.cols[size_t(j)].lb = -kInf;
+        m_.cols[size_t(j)].ub = kInf;
+        continue;
+      }
+      if (!isRelation(op.type)) expected("'<=', '>=', '=' or 'free' after the column", op);
+      T rel = op.type;
+      long line = lex_.take().line;
+      apply(j, rel, number("a bound value"), true, line);
+      continue;
+    }
+    double v = number("a column name or a bound value");
+    const Token &op = lex_.peek();
+    if (!isRelation(op.type)) expected("'<=', '>=' or '=' after the bound value", op);
+    T rel = op.type;
+    lex_.take();
+    const Token &n = lex_.peek();
+    if (n.type != T::Name || isInfName(n.text) || isNanName(n.text)) expected("a column name", n);
+    long line = n.line;
+    int j = column(n.text);
+    lex_.take();
+    apply(j, rel, v, false, line);
+    if (isRelation(lex_.peek().type)) {
+      const Token &second = lex_.take();
+      if (second.type != rel || rel == T::Equal) fault("a double bound takes '<=' twice or '>=' twice", second.line);
+      apply(j, rel, number("a bound value"), true, line);
+    }
+  }
+}
+
+void LpParser::list(Sec sec) {
+  uint8_t bit = sec == Sec::Generals ? kInt : sec == Sec::Binaries ? kBin : kSemi;
+  while (!atSectionEnd()) {
+    int j = knownColumn(lex_.peek(), secName(sec));
+    lex_.take();
+    kind_[size_t(j)] |= bit;
+  }
+}
+
+// [name:] S1:: col:weight col:weight ...  (or S2::); a weight left out is the member's position
+void LpParser::sos() {
+  int set = -1;
+  long setLine = 0;
+  std::vector<int> lastSet(m_.cols.size(), -1);
+  auto close = [&]() {
+    if (set >= 0 && m_.sets[size_t(set)].cols.empty())
+      fault("set " + quoted(setNames_[size_t(set)]) + " has no members", setLine);
+  };
+  while (!atSectionEnd()) {
+    const Token &t = lex_.peek();
+    bool named = t.type == T::Name && lex_.peek(1).type == T::Colon && setHeaderAhead(2);
+    if (named || setHeaderAhead(0)) {
+      close();
+      setLine = t.line;
+      std::string_view name;
+      if (named) {
+        name = arena_.add(t.text);
+        lex_.take();
+        lex_.take();
+      }
+      Set s;
+      s.type = lex_.take().text[1];
+      lex_.take();
+      lex_.take();
+      set = int(m_.sets.size());
+      if (!name.empty() && setIdx_.insert(name, set) >= 0) fault("set " + quoted(name) + " is defined twice", setLine);
+      m_.sets.push_back(std::move(s));
+      setNames_.push_back(name);
+      continue;
+    }
+    if (set < 0) expected("a set such as 's1: S1:: x:1 y:2'", t);
+    int j = knownColumn(t, "sos");
+    long line = t.line;
+    lex_.take();
+    Set &s = m_.sets[size_t(set)];
+    double w = double(s.cols.size() + 1);
+    if (lex_.peek().type == T::Colon) {
+      lex_.take();
+      w = number("a weight after ':'");
+      if (std::fabs(w) >= kInf) fault("infinite weight in a set", line);
+    }
+    if (lastSet[size_t(j)] == set) fault("column " + quoted(colNames_[size_t(j)]) + " appears twice in one set", line);
+    lastSet[size_t(j)] = set;
+    s.cols.push_back(j);
+    s.weights.push_back(w);
+  }
+  close();
+}
+
+void LpParser::finish() {
+  for (size_t j = 0; j < m_.cols.size(); ++j) {
+    Column &c = m_.cols[j];
+    uint8_t k = kind_[j];
+    if (k & kSemi) {
+      c.type = (k & (kInt | kBin)) ? 'R' : 'S';
+      c.limit = c.lb;
+    } else if (k & kBin) {
+      c.type = 'B';
+      c.lb = std::max(c.lb, 0.0);
+      c.ub = std::min(c.ub, 1.0);
+    } else if (k & kInt) {
+      c.type = 'I';
+    }
+  }
+  if (!qrows_.empty()) {
+    m_.qrows.assign(m_.rows.size(), {});
+    for (auto &q : qrows_) m_.qrows[size_t(q.first)] = std::move(q.second);
+  }
+  if (!inds_.empty()) {
+    m_.indicators.assign(m_.rows.size(), Indicator{});
+    for (const PendingIndicator &d : inds_) {
+      const Column &c = m_.cols[size_t(d.col)];
+      if (!(c.type == 'B' || (c.type == 'I' && c.lb >= 0.0 && c.ub <= 1.0)))
+        fault("indicator column " + quoted(colNames_[size_t(d.col)]) + " is not binary", d.line);
+      m_.indicators[size_t(d.row)] = Indicator{d.col, d.complement};
+    }
+  }
+  m_.names[1].names.assign(rowNames_.begin(), rowNames_.end());
+  m_.names[2].names.assign(colNames_.begin(), colNames_.end());
+  m_.names[3].names.assign(setNames_.begin(), setNames_.end());
+}
+
+void LpParser::run() {
+  const Token &first = lex_.peek();
+  if (first.type != T::Header || (first.sec != Sec::Min && first.sec != Sec::Max))
+    expected("the objective sense (minimize or maximize) to open the file", first);
+  m_.objsense = lex_.take().sec == Sec::Max ? -1 : 1;
+  objective();
+  for (;;) {
+    const Token &t = lex_.peek();
+    if (t.type == T::Eof) fault("the file ends without 'end' (truncated?)", t.line);
+    Sec sec = t.sec;
+    long line = lex_.take().line;
+    switch (sec) {
+      case Sec::Min:
+      case Sec::Max: fault("a second objective section: only one objective is read", line);
+      case Sec::Rows:
+        while (!atSectionEnd()) constraint();
+        break;
+      case Sec::Bounds: bounds(); break;
+      case Sec::Generals:
+      case Sec::Binaries:
+      case Sec::Semis: list(sec); break;
+      case Sec::Sos: sos(); break;
+      default:
+        if (lex_.peek().type != T::Eof) expected("nothing after 'end'", lex_.peek());
+        finish();
+        return;
+    }
+  }
 }
 
 }  // namespace
 
-// HiGHS picks the format by the extension: a file read as LP under another name is reached through
-// a temporary link named .lp.
-struct LpPath {
-  std::string path, dir;
-  explicit LpPath(const std::string &file) : path(file) {
-    if (path.size() >= 3 && (path.compare(path.size() - 3, 3, ".lp") == 0 ||
-                             (path.size() >= 6 && path.compare(path.size() - 6, 6, ".lp.gz") == 0)))
-      return;
-    char tmpl[] = "/tmp/krvx_lp_XXXXXX";
-    char *real = realpath(file.c_str(), nullptr);
-    if (real && mkdtemp(tmpl)) {
-      dir = tmpl;
-      std::string link = dir + "/model.lp";
-      if (symlink(real, link.c_str()) == 0) path = link;
-    }
-    std::free(real);
-  }
-  ~LpPath() {
-    if (dir.empty()) return;
-    if (path != dir) unlink(path.c_str());
-    rmdir(dir.c_str());
-  }
-  LpPath(const LpPath &) = delete;
-  LpPath &operator=(const LpPath &) = delete;
-};
-
-bool readLpFile(const std::string &file, const std::string &shown, ko_prob_struct &out, ReadLog &log) {
-  ScratchHighs s;
-  LpPath lp(file);
-  const std::string &path = lp.path;
-  HighsInt st = Highs_readModel(s.h, path.c_str());
-  if (st == kHighsStatusError) {
-    std::string why = s.lines("ERROR:", path);
-    log.error = shown + ": " + (why.empty() ? std::string("not a readable LP file") : why);
+bool readLpFile(const std::string &path, const std::string &shown, std::unique_ptr<ko_prob_struct> &out,
+                ReadLog &log) {
+  LineReader in;
+  if (!in.open(path, log.error)) return false;
+  auto m = std::make_unique<ko_prob_struct>();
+  try {
+    LpParser parser(*m, in);
+    parser.run();
+  } catch (Fault &f) {
+    long line = f.line ? f.line : in.line();
+    log.error = shown + ":" + std::to_string(line) + ": " + f.text;
     return false;
   }
-  if (st == kHighsStatusWarning) {
-    std::string why = s.lines("WARNING:", "");
-    if (!why.empty()) log.warnings.push_back(shown + ": " + why);
-  }
-  HighsInt nc = Highs_getNumCol(s.h), nr = Highs_getNumRow(s.h), nz = Highs_getNumNz(s.h);
-  HighsInt qn = Highs_getHessianNumNz(s.h);
-  const size_t snc = size_t(nc), snr = size_t(nr), snz = size_t(nz), sqn = size_t(qn);
-  std::vector<double> cost(snc), cl(snc), cu(snc), rl(snr), ru(snr), av(snz), qv(sqn);
-  std::vector<HighsInt> as(snc + 1), ai(snz), qs(snc + 1), qi(sqn), integ(snc);
-  HighsInt ncol, nrow, nnz, qnz, sense;
-  double offset = 0.0;
-  if (Highs_getModel(s.h, kHighsMatrixFormatColwise, kHighsHessianFormatTriangular, &ncol, &nrow, &nnz, &qnz, &sense,
-                     &offset, cost.data(), cl.data(), cu.data(), rl.data(), ru.data(), as.data(), ai.data(), av.data(),
-                     qs.data(), qi.data(), qv.data(), integ.data()) == kHighsStatusError) {
-    log.error = shown + ": the model read from the LP file cannot be taken over";
-    return false;
-  }
-  as[size_t(nc)] = nz;
-  qs[size_t(nc)] = qn;
-  out.objsense = sense == kHighsObjSenseMaximize ? -1 : 1;
-  out.objconst = offset;
-  out.rows.assign(size_t(nr), Row{});
-  for (HighsInt i = 0; i < nr; ++i) rowFromBounds(out.rows[size_t(i)], rl[size_t(i)], ru[size_t(i)]);
-  out.cols.assign(size_t(nc), Column{});
-  for (HighsInt j = 0; j < nc; ++j) {
-    Column &c = out.cols[size_t(j)];
-    c.cost = cost[size_t(j)];
-    c.lb = fromHighs(cl[size_t(j)]);
-    c.ub = fromHighs(cu[size_t(j)]);
-    switch (integ[size_t(j)]) {
-      case kHighsVarTypeInteger:
-      case kHighsVarTypeImplicitInteger: c.type = (c.lb == 0.0 && c.ub == 1.0) ? 'B' : 'I'; break;
-      case kHighsVarTypeSemiContinuous: c.type = 'S', c.limit = c.lb; break;
-      case kHighsVarTypeSemiInteger: c.type = 'R', c.limit = c.lb; break;
-      default: break;
-    }
-    for (HighsInt k = as[size_t(j)]; k < as[size_t(j) + 1]; ++k)
-      if (av[size_t(k)] != 0.0) c.coefs.push_back(Entry{int(ai[size_t(k)]), av[size_t(k)]});
-    std::sort(c.coefs.begin(), c.coefs.end(), [](const Entry &x, const Entry &y) { return x.index < y.index; });
-    for (HighsInt k = qs[size_t(j)]; k < qs[size_t(j) + 1]; ++k)
-      if (qv[size_t(k)] != 0.0) out.qobj.push_back(QTerm{int(j), int(qi[size_t(k)]), qv[size_t(k)]});
-  }
-  // HiGHS names unnamed rows HiGHS_R<i>: those stay unnamed here.
-  std::vector<std::string> rn(snr), cn(snc);
-  std::vector<char> buf(size_t(kHighsMaximumStringLength) + 1);
-  for (HighsInt i = 0; i < nr; ++i) {
-    if (Highs_getRowName(s.h, i, buf.data()) != kHighsStatusOk) continue;
-    std::string n(buf.data());
-    if (n != "HiGHS_R" + std::to_string(i)) rn[size_t(i)] = std::move(n);
-  }
-  for (HighsInt j = 0; j < nc; ++j)
-    if (Highs_getColName(s.h, j, buf.data()) == kHighsStatusOk) cn[size_t(j)] = buf.data();
-  fillNames(out.names[1], std::move(rn));
-  fillNames(out.names[2], std::move(cn));
+  out = std::move(m);
   return true;
-}
-
-bool writeLpFile(const ko_prob_struct &p, const std::string &path, std::string &error) {
-  auto refuse = [&](const char *what) {
-    error = std::string("the LP format cannot hold ") + what + "; write MPS instead";
-    return false;
-  };
-  if (!p.sets.empty()) return refuse("special ordered sets");
-  for (const Indicator &d : p.indicators)
-    if (d.complement) return refuse("indicator constraints");
-  for (const auto &q : p.qrows)
-    if (!q.empty()) return refuse("quadratic constraints");
-  if (!p.objectives.empty()) return refuse("several objectives");
-  if (!p.pwls.empty() || !p.gencons.empty()) return refuse("piecewise-linear or general constraints");
-  for (const Row &r : p.rows) {
-    if (r.type == 'R') return refuse("ranged rows (they would come back as two rows)");
-    if (r.type == 'N') return refuse("free rows");
-  }
-  for (const Column &c : p.cols) {
-    if (c.type == 'R') return refuse("semi-integer columns");
-    if (c.type == 'P') return refuse("partial integer columns");
-  }
-  size_t nc = p.cols.size(), nr = p.rows.size();
-  if (nc == 0 && nr > 0) return refuse("rows without columns");
-  std::vector<std::string> rn = fileNames(p, 1, nr), cn = fileNames(p, 2, nc);
-  for (const auto *names : {&rn, &cn})
-    for (const std::string &n : *names)
-      if (!lpName(n)) {
-        error = "name '" + n.substr(0, 64) + "' cannot be written in LP format; write MPS instead";
-        return false;
-      }
-  std::string out;
-  char nb[32];
-  auto num = [&](double v) -> std::string_view {
-    if (v >= kInf) v = 1e30;
-    if (v <= -kInf) v = -1e30;
-    auto r = std::to_chars(nb, nb + sizeof nb, v);
-    return {nb, size_t(r.ptr - nb)};
-  };
-  size_t terms = 0;
-  auto term = [&](double v, const std::string &a, const std::string *b = nullptr, bool square = false) {
-    if (++terms % 8 == 0) out += "\n ";
-    out += std::signbit(v) ? " - " : " + ";
-    out += num(std::fabs(v));
-    out += ' ';
-    out += a;
-    if (square) out += " ^ 2";
-    if (b) out += " * " + *b;
-  };
-  out += "\\ written by libkrvx\n";
-  out += p.objsense < 0 ? "Maximize\n " : "Minimize\n ";
-  out += objectiveName(rn, "obj") + ":";
-  // every column appears in the objective, so the reader keeps their order
-  for (size_t j = 0; j < nc; ++j) term(p.cols[j].cost, cn[j]);
-  std::vector<QTerm> q(p.qobj);
-  for (QTerm &t : q)
-    if (t.i > t.j) std::swap(t.i, t.j);
-  std::sort(q.begin(), q.end(), [](const QTerm &x, const QTerm &y) { return x.i != y.i ? x.i < y.i : x.j < y.j; });
-  bool open = false;
-  for (size_t k = 0; k < q.size();) {
-    double v = 0.0;
-    size_t e = k;
-    for (; e < q.size() && q[e].i == q[k].i && q[e].j == q[k].j; ++e) v += q[e].value;
-    if (v != 0.0) {
-      if (!open) out += " + [";
-      open = true;
-      const std::string &a = cn[size_t(q[k].i)], &b = cn[size_t(q[k].j)];
-      if (q[k].i == q[k].j) term(v, a, nullptr, true);
-      else term(2 * v, a, &b);
-    }
-    k = e;
-  }
-  if (open) out += " ] / 2";
-  if (p.objconst != 0.0) {
-    out += std::signbit(p.objconst) ? " - " : " + ";
-    out += num(std::fabs(p.objconst));
-  }
-  out += "\nSubject To\n";
-  // rows from the columns
-  std::vector<size_t> start(nr + 1, 0);
-  for (const Column &c : p.cols)
-    for (const Entry &e : c.coefs) ++start[size_t(e.index) + 1];
-  for (size_t i = 0; i < nr; ++i) start[i + 1] += start[i];
-  std::vector<std::pair<size_t, double>> byRow(start[nr]);
-  std::vector<size_t> fill(start.begin(), start.end() - 1);
-  for (size_t j = 0; j < nc; ++j)
-    for (const Entry &e : p.cols[j].coefs) byRow[fill[size_t(e.index)]++] = {j, e.value};
-  for (size_t i = 0; i < nr; ++i) {
-    out += ' ';
-    out += rn[i];
-    out += ':';
-    terms = 0;
-    if (start[i] == start[i + 1]) term(0.0, cn[0]);
-    for (size_t k = start[i]; k < start[i + 1]; ++k) term(byRow[k].second, cn[byRow[k].first]);
-    const Row &r = p.rows[i];
-    out += r.type == 'L' ? " <= " : r.type == 'G' ? " >= " : " = ";
-    out += num(r.rhs);
-    out += '\n';
-  }
-  out += "Bounds\n";
-  std::string gen, bin, semi;
-  for (size_t j = 0; j < nc; ++j) {
-    const Column &c = p.cols[j];
-    const std::string &n = cn[j];
-    double lb = c.lb, ub = c.ub;
-    if (c.type == 'S' && c.limit != 0.0) lb = c.limit;
-    if (c.type == 'B' && lb == 0.0 && ub == 1.0) {
-      bin += " " + n + "\n";
-      continue;
-    }
-    if (c.type == 'B' || c.type == 'I') gen += " " + n + "\n";
-    if (c.type == 'S') semi += " " + n + "\n";
-    if (lb <= -kInf && ub >= kInf) out += " " + n + " free\n";
-    else if (lb == ub) out += " " + n + " = " + std::string(num(lb)) + "\n";
-    else if (lb == 0.0 && ub >= kInf) continue;
-    else if (ub >= kInf) out += " " + n + " >= " + std::string(num(lb)) + "\n";
-    else out += " " + std::string(lb <= -kInf ? "-inf" : num(lb)) + " <= " + n + " <= " + std::string(num(ub)) + "\n";
-  }
-  if (!gen.empty()) out += "General\n" + gen;
-  if (!bin.empty()) out += "Binary\n" + bin;
-  if (!semi.empty()) out += "Semi-Continuous\n" + semi;
-  out += "End\n";
-  FILE *f = std::fopen(path.c_str(), "wb");
-  bool ok = f && std::fwrite(out.data(), 1, out.size(), f) == out.size();
-  if (f) ok = std::fclose(f) == 0 && ok;
-  if (!ok) error = "cannot write '" + path + "': " + std::strerror(errno ? errno : EIO);
-  return ok;
 }
 
 }  // namespace krvx

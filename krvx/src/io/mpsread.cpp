@@ -18,6 +18,7 @@
 //   matrix, whose off-diagonal pair (i,j), (j,i) becomes the triangle value (Qij + Qji) / 2.
 // - NaN and infinite coefficients (|v| >= 1e20) in COLUMNS and the quadratic sections are refused.
 #include "io/readprob.h"
+#include "io/name_table.h"
 
 #include <algorithm>
 #include <charconv>
@@ -34,99 +35,6 @@ struct Tok {
   bool empty() const { return n == 0; }
   bool is(const char *s) const { return sv() == s; }
 };
-
-struct Fault {
-  long line;  // 0: the current line
-  std::string text;
-};
-
-[[noreturn]] void fault(std::string text, long line = 0) { throw Fault{line, std::move(text)}; }
-
-// Append-only storage for names; views into it stay valid.
-class NameArena {
- public:
-  std::string_view add(std::string_view s) {
-    if (std::memchr(s.data(), 0, s.size())) fault("name with a NUL byte");
-    if (s.size() > left_) {
-      size_t sz = std::max<size_t>(size_t(1) << 20, s.size());
-      blocks_.emplace_back(new char[sz]);
-      cur_ = blocks_.back().get();
-      left_ = sz;
-    }
-    std::memcpy(cur_, s.data(), s.size());
-    std::string_view v(cur_, s.size());
-    cur_ += s.size();
-    left_ -= s.size();
-    return v;
-  }
-
- private:
-  std::vector<std::unique_ptr<char[]>> blocks_;
-  char *cur_ = nullptr;
-  size_t left_ = 0;
-};
-
-inline uint64_t hashName(std::string_view s) {
-  uint64_t h = 0xcbf29ce484222325ull;
-  for (unsigned char c : s) h = (h ^ c) * 0x100000001b3ull;
-  return h ^ (h >> 29);
-}
-
-// Open-addressing map from names (views into the arena) to indices.
-class NameIndex {
- public:
-  int find(std::string_view s) const {
-    if (slots_.empty()) return -1;
-    uint64_t h = hashName(s);
-    for (size_t i = h & mask_;; i = (i + 1) & mask_) {
-      const Slot &sl = slots_[i];
-      if (!sl.key.data()) return -1;
-      if (sl.h == h && sl.key == s) return sl.value;
-    }
-  }
-  // Adds the name; returns the existing value when it is already there, else -1.
-  int insert(std::string_view s, int value) {
-    if ((used_ + 1) * 2 > slots_.size()) grow();
-    uint64_t h = hashName(s);
-    for (size_t i = h & mask_;; i = (i + 1) & mask_) {
-      Slot &sl = slots_[i];
-      if (!sl.key.data()) {
-        sl = Slot{h, s, value};
-        ++used_;
-        return -1;
-      }
-      if (sl.h == h && sl.key == s) return sl.value;
-    }
-  }
-
- private:
-  struct Slot {
-    uint64_t h = 0;
-    std::string_view key;
-    int value = 0;
-  };
-  void grow() {
-    std::vector<Slot> old;
-    old.swap(slots_);
-    slots_.resize(old.empty() ? 1024 : old.size() * 2);
-    mask_ = slots_.size() - 1;
-    for (const Slot &sl : old) {
-      if (!sl.key.data()) continue;
-      size_t i = sl.h & mask_;
-      while (slots_[i].key.data()) i = (i + 1) & mask_;
-      slots_[i] = sl;
-    }
-  }
-  std::vector<Slot> slots_;
-  size_t mask_ = 0, used_ = 0;
-};
-
-
-std::string quoted(std::string_view s) {
-  if (s.size() > 64) return "'" + std::string(s.substr(0, 61)) + "...'";
-  return "'" + std::string(s) + "'";
-}
-
 
 inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -790,17 +698,8 @@ void MpsParser::finish() {
       else if (R > 0) up = r + R;
       else lo = r + R;
     }
-    lo = std::max(lo, -kInf);
-    up = std::min(up, kInf);
-    if (lo >= kInf || up <= -kInf)
+    if (!rowFromRange(lo, up, row))
       fault("row " + quoted(rowNames_[i]) + " has an infinite right-hand side that no activity can meet");
-    row.rhs = 0.0;
-    row.range = 0.0;
-    if (lo <= -kInf && up >= kInf) row.type = 'N';
-    else if (lo == up) row.type = 'E', row.rhs = up;
-    else if (lo <= -kInf) row.type = 'L', row.rhs = up;
-    else if (up >= kInf) row.type = 'G', row.rhs = lo;
-    else row.type = 'R', row.rhs = up, row.range = up - lo;
   }
   // columns: entries by row, semi-continuous limits
   for (Column &c : m_.cols) {
@@ -836,11 +735,7 @@ bool readMpsFile(const std::string &path, const std::string &shown, std::unique_
   long firstLine = -1;
   for (int pass = 0; pass < 2; ++pass) {
     LineReader in;
-    std::string err;
-    if (!in.open(path, err)) {
-      log.error = err;
-      return false;
-    }
+    if (!in.open(path, log.error)) return false;
     auto m = std::make_unique<ko_prob_struct>();
     ReadLog attempt;
     MpsParser parser(*m, attempt, pass == 1);

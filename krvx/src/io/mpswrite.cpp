@@ -2,7 +2,8 @@
 // form; fixed format fits them into its 12-character fields, rounding where they do not fit.
 #include "io/readprob.h"
 
-#include <zlib.h>
+#include "core/model.h"
+#include "io/text_out.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -14,27 +15,9 @@
 namespace krvx {
 namespace {
 
-class MpsOut {
+class MpsOut : public TextOut {
  public:
-  MpsOut(bool fixed, bool gz) : fixed_(fixed), gz_(gz) {}
-  ~MpsOut() { close(); }
-  bool open(const std::string &path) {
-    if (gz_) g_ = gzopen(path.c_str(), "wb6");
-    else f_ = std::fopen(path.c_str(), "wb");
-    return g_ || f_;
-  }
-  bool close() {
-    bool ok = flush();
-    if (g_) ok = gzclose(static_cast<gzFile>(g_)) == Z_OK && ok;
-    if (f_) ok = std::fclose(f_) == 0 && ok;
-    g_ = nullptr;
-    f_ = nullptr;
-    return ok && !failed_;
-  }
-  void raw(std::string_view s) {
-    buf_.append(s);
-    if (buf_.size() >= (size_t(1) << 20)) flush();
-  }
+  MpsOut(bool fixed, bool gz) : TextOut(gz), fixed_(fixed) {}
   // One record in the fields code, name, n1 v1, n2 v2 (empty fields are left out).
   void rec(std::string_view code, std::string_view name, std::string_view n1 = {}, std::string_view v1 = {},
            std::string_view n2 = {}, std::string_view v2 = {}) {
@@ -81,20 +64,10 @@ class MpsOut {
     if (line_.size() < at + s.size()) line_.resize(at + s.size(), ' ');
     line_.replace(at, s.size(), s);
   }
-  bool flush() {
-    if (buf_.empty()) return true;
-    bool ok = g_ ? gzwrite(static_cast<gzFile>(g_), buf_.data(), unsigned(buf_.size())) == int(buf_.size())
-                 : f_ && std::fwrite(buf_.data(), 1, buf_.size(), f_) == buf_.size();
-    if (!ok) failed_ = true;
-    buf_.clear();
-    return ok;
-  }
-  bool fixed_, gz_;
-  void *g_ = nullptr;
-  FILE *f_ = nullptr;
-  std::string buf_, line_;
+  bool fixed_;
+  std::string line_;
   char nbuf_[2][32];
-  bool failed_ = false, rounded_ = false;
+  bool rounded_ = false;
 };
 
 bool checkNames(const std::vector<std::string> &names, bool fixed, std::string &error) {
@@ -113,21 +86,6 @@ bool checkNames(const std::vector<std::string> &names, bool fixed, std::string &
     return false;
   }
   return true;
-}
-
-// Triangle terms with i <= j, sorted, duplicates summed, zeros dropped.
-std::vector<QTerm> merged(const std::vector<QTerm> &q) {
-  std::vector<QTerm> t(q);
-  for (QTerm &x : t)
-    if (x.i > x.j) std::swap(x.i, x.j);
-  std::sort(t.begin(), t.end(), [](const QTerm &x, const QTerm &y) { return x.i != y.i ? x.i < y.i : x.j < y.j; });
-  std::vector<QTerm> out;
-  for (const QTerm &x : t) {
-    if (!out.empty() && out.back().i == x.i && out.back().j == x.j) out.back().value += x.value;
-    else out.push_back(x);
-  }
-  out.erase(std::remove_if(out.begin(), out.end(), [](const QTerm &x) { return x.value == 0.0; }), out.end());
-  return out;
 }
 
 }  // namespace
@@ -247,13 +205,15 @@ bool writeMpsFile(const ko_prob_struct &p, const std::string &path, bool fixed, 
     }
   }
 
-  std::vector<QTerm> q = merged(p.qobj);
+  std::vector<QTerm> q(p.qobj);
+  normalizeTerms(q);
   if (!q.empty()) {
     out.raw("QUADOBJ\n");
     for (const QTerm &t : q) out.rec({}, cn[size_t(t.i)], cn[size_t(t.j)], out.num(t.value));
   }
   for (size_t i = 0; i < p.qrows.size() && i < nr; ++i) {
-    std::vector<QTerm> r = merged(p.qrows[i]);
+    std::vector<QTerm> r(p.qrows[i]);
+    normalizeTerms(r);
     if (r.empty()) continue;
     out.raw((fixed ? "QCMATRIX   " : "QCMATRIX ") + rn[i] + "\n");
     for (const QTerm &t : r) {

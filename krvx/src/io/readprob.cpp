@@ -14,6 +14,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -78,6 +79,21 @@ std::string shownName(const std::string &path) {
 }
 
 }  // namespace
+
+bool rowFromRange(double lo, double up, Row &row) {
+  lo = std::max(lo, -kInf);
+  up = std::min(up, kInf);
+  if (lo >= kInf || up <= -kInf) return false;
+  row.rhs = 0.0;
+  row.range = 0.0;
+  if (lo <= -kInf && up >= kInf) row.type = 'N';
+  else if (lo == up) row.type = 'E', row.rhs = up;
+  else if (lo <= -kInf) row.type = 'L', row.rhs = up;
+  else if (up >= kInf) row.type = 'G', row.rhs = lo;
+  else row.type = 'R', row.rhs = up, row.range = up - lo;
+  return true;
+}
+
 }  // namespace krvx
 
 using namespace krvx;
@@ -112,12 +128,8 @@ extern "C" KRVX_API int KRVXreadprob(KRVXprob prob, const char *filename, const 
     ReadLog log;
     std::unique_ptr<ko_prob_struct> fresh;
     bool ok;
-    if (l || isLpName(path)) {
-      fresh = std::make_unique<ko_prob_struct>();
-      ok = readLpFile(path, shownName(path), *fresh, log);
-    } else {
-      ok = readMpsFile(path, shownName(path), fresh, log);
-    }
+    if (l || isLpName(path)) ok = readLpFile(path, shownName(path), fresh, log);
+    else ok = readMpsFile(path, shownName(path), fresh, log);
     if (!ok) raise(kErrFile, "%s", log.error.c_str());
     fresh->name = stem(path);
     try {

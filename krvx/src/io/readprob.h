@@ -1,5 +1,4 @@
-// Reading and writing problem files: MPS (own reader and writer) and LP (read through HiGHS,
-// written by our own writer).
+// Reading and writing problem files in MPS and LP format.
 #pragma once
 #include "core/store.h"
 
@@ -25,16 +24,25 @@ struct ReadLog {
 // into the fresh store `out`. `shown` is the file name used in messages. False on failure (log.error).
 bool readMpsFile(const std::string &path, const std::string &shown, std::unique_ptr<ko_prob_struct> &out,
                  ReadLog &log);
-// Reads an LP file through a scratch HiGHS instance into `out`.
-bool readLpFile(const std::string &path, const std::string &shown, ko_prob_struct &out, ReadLog &log);
+// Reads an LP file, plain or gzip, into the fresh store `out` (messages as for readMpsFile).
+bool readLpFile(const std::string &path, const std::string &shown, std::unique_ptr<ko_prob_struct> &out,
+                ReadLog &log);
 
 // Writers: false on failure with the text in `error`.
 // `rounded` tells whether fixed format had to round a value to fit its 12-character field.
 bool writeMpsFile(const ko_prob_struct &p, const std::string &path, bool fixed, std::string &error, bool &rounded);
-bool writeLpFile(const ko_prob_struct &p, const std::string &path, std::string &error);
+// `warnings`: what the LP writer had to change (names the format cannot hold).
+bool writeLpFile(const ko_prob_struct &p, const std::string &path, std::string &error,
+                 std::vector<std::string> &warnings);
+
+// The row of activity limits [lo, up] (infinite beyond kInf): N, E, L, G or R. False when no
+// activity can meet them (lo = +inf or up = -inf).
+bool rowFromRange(double lo, double up, Row &row);
 
 // Names the writers use: the store's names, unnamed objects by their default names, all distinct.
-std::vector<std::string> fileNames(const ko_prob_struct &p, int kind, size_t count);
+// With `usable`, a name it refuses gets the default name too (counted in *replaced).
+std::vector<std::string> fileNames(const ko_prob_struct &p, int kind, size_t count,
+                                   bool (*usable)(const std::string &) = nullptr, size_t *replaced = nullptr);
 // A name for the objective row: `base`, extended by '_' until no row has it.
 std::string objectiveName(const std::vector<std::string> &rowNames, const char *base);
 

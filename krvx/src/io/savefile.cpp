@@ -17,7 +17,8 @@ namespace krvx {
 namespace {
 
 constexpr char kMagic[8] = {'K', 'R', 'V', 'X', 'S', 'V', 'F', '\n'};
-constexpr uint32_t kVersion = 2;   // 2: nonlinear formulas
+constexpr uint32_t kVersion = 3;   // 2: nonlinear formulas; 3: branching directives
+constexpr uint32_t kOldestVersion = 1;   // older versions read without the later fields
 
 uint64_t fnv1a(const char *data, size_t n) {
   uint64_t h = 1469598103934665603ull;
@@ -156,7 +157,20 @@ void serializeTerms(A &a, std::vector<QTerm> &v) {
 }
 
 template <class A>
-void serializeModel(A &a, ko_prob_struct &p) {
+void serializeDirectives(A &a, ko_prob_struct &p) {
+  a.seq(p.dirs, 25, [&](Directive &d) {
+    a.io(d.index);
+    a.io(d.priority);
+    a.io(d.dir);
+    a.io(d.up);
+    a.io(d.down);
+  });
+  serializeValues(a, p.branchfixed);
+}
+
+// `version`: the file's (a writer always writes kVersion).
+template <class A>
+void serializeModel(A &a, ko_prob_struct &p, uint32_t version) {
   a.io(p.name);
   a.io(p.objsense);
   a.io(p.objconst);
@@ -208,7 +222,8 @@ void serializeModel(A &a, ko_prob_struct &p) {
   serializeValues(a, p.rowscale);
   serializeValues(a, p.colscale);
   for (int kind = 1; kind <= 6; ++kind) a.seq(p.names[kind].names, 8, [&](std::string &n) { a.io(n); });
-  serializeNonlinear(a, p);
+  if (version >= 2) serializeNonlinear(a, p);
+  if (version >= 3) serializeDirectives(a, p);
 }
 
 // Controls as (id, value) lists sorted by id, so that equal problems give equal files.
@@ -322,7 +337,7 @@ extern "C" KRVX_API int KRVXsaveas(KRVXprob prob, const char *filename) {
     size_t nelems = 0;
     for (const Column &c : prob->cols) nelems += c.coefs.size();
     body.out.reserve(1024 + 17 * prob->rows.size() + 41 * prob->cols.size() + 12 * nelems);
-    serializeModel(body, *prob);   // the writer only reads the fields
+    serializeModel(body, *prob, kVersion);   // the writer only reads the fields
     SavedControls controls = savedControls(*prob);
     serializeControls(body, controls);
     serializeSolution(body, prob->sol);
@@ -377,8 +392,9 @@ extern "C" KRVX_API int KRVXrestore(KRVXprob prob, const char *probname, const c
       raise(kErrFile, "'%.300s' is not a saved problem (bad header)", file.c_str());
     head.skip(sizeof kMagic);
     uint32_t version = head.u32();
-    if (version != kVersion)
-      raise(kErrFile, "'%.300s' has format version %u, this library reads %u", file.c_str(), version, kVersion);
+    if (version < kOldestVersion || version > kVersion)
+      raise(kErrFile, "'%.300s' has format version %u, this library reads %u to %u", file.c_str(), version,
+            kOldestVersion, kVersion);
     uint64_t length = head.u64();
     const size_t headerSize = sizeof kMagic + 12;
     if (length > data.size() - headerSize || data.size() - headerSize - length < 8) head.truncated();
@@ -392,7 +408,7 @@ extern "C" KRVX_API int KRVXrestore(KRVXprob prob, const char *probname, const c
     ko_prob_struct fresh;
     SavedControls saved;
     Solution sol;
-    serializeModel(r, fresh);
+    serializeModel(r, fresh, version);
     serializeControls(r, saved);
     serializeSolution(r, sol);
     if (!r.atEnd()) raise(kErrFile, "'%.300s' has unexpected data after its end", file.c_str());

@@ -1,6 +1,6 @@
-// KRVXwriteprob: MPS (own writer, free format, or fixed with flag f) or LP (a .lp name or flag l).
-// An empty file name means <problem name>.mps (or .lp). A name ending in .gz gives gzip-compressed
-// MPS. The file is written beside its target and renamed over it when complete, so a failed write
+// KRVXwriteprob: MPS (own writer, free format, or fixed with flag f) or LP (a .lp or .lp.gz name, or
+// flag l). An empty file name means <problem name>.mps (or .lp). A name ending in .gz gives a
+// gzip-compressed file. The file is written beside its target and renamed over it when complete, so a failed write
 // leaves any earlier file intact.
 #include "nl/nl.h"
 #include "io/readprob.h"
@@ -19,16 +19,22 @@
 
 namespace krvx {
 
-std::vector<std::string> fileNames(const ko_prob_struct &p, int kind, size_t count) {
+std::vector<std::string> fileNames(const ko_prob_struct &p, int kind, size_t count,
+                                   bool (*usable)(const std::string &), size_t *replaced) {
   const std::vector<std::string> &given = p.names[kind].names;
   std::vector<std::string> out(count);
   std::unordered_set<std::string> used;
   used.reserve(count * 2);
-  for (size_t k = 0; k < count && k < given.size(); ++k)
-    if (!given[k].empty() && used.insert(given[k]).second) out[k] = given[k];
+  std::vector<char> dropped(count, 0);
+  for (size_t k = 0; k < count && k < given.size(); ++k) {
+    if (given[k].empty()) continue;
+    if (usable && !usable(given[k])) dropped[k] = 1;
+    else if (used.insert(given[k]).second) out[k] = given[k];
+  }
   for (size_t k = 0; k < count; ++k) {
     if (!out[k].empty()) continue;
-    std::string n = objectName(p, kind, int64_t(k));
+    if (dropped[k] && replaced) ++*replaced;
+    std::string n = dropped[k] ? defaultName(kind, int64_t(k)) : objectName(p, kind, int64_t(k));
     while (used.count(n)) n += "_";
     used.insert(n);
     out[k] = std::move(n);
@@ -69,11 +75,12 @@ extern "C" KRVX_API int KRVXwriteprob(KRVXprob prob, const char *filename, const
       if (prob->name.empty()) raise(kErrInvalid, "no file name given and the problem has no name");
       path = prob->name + (lp ? ".lp" : ".mps");
     }
-    lp = lp || endsWith(path, ".lp");
+    lp = lp || endsWith(path, ".lp") || endsWith(path, ".lp.gz");
     if (nlHasFormulas(prob)) raise(kErrUnsupported, "the problem has nonlinear formulas, which MPS and LP files cannot hold");
     if (lp && fixed) raise(kErrInvalid, "flag f (fixed MPS) does not go with the LP format");
     // write next to the target, then rename over it
-    const char *suffix = lp ? ".lp" : (endsWith(path, ".gz") ? ".gz" : "");
+    bool gz = endsWith(path, ".gz");
+    const char *suffix = lp ? (gz ? ".lp.gz" : ".lp") : (gz ? ".gz" : "");
     std::string tmp = path + ".XXXXXX" + suffix;
     std::vector<char> tbuf(tmp.begin(), tmp.end());
     tbuf.push_back('\0');
@@ -84,7 +91,8 @@ extern "C" KRVX_API int KRVXwriteprob(KRVXprob prob, const char *filename, const
     tmp.assign(tbuf.data());
     std::string error;
     bool rounded = false;
-    bool ok = lp ? writeLpFile(*prob, tmp, error) : writeMpsFile(*prob, tmp, fixed, error, rounded);
+    std::vector<std::string> warnings;
+    bool ok = lp ? writeLpFile(*prob, tmp, error, warnings) : writeMpsFile(*prob, tmp, fixed, error, rounded);
     if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) {
       error = "cannot write '" + path + "': " + std::strerror(errno);
       ok = false;
@@ -96,5 +104,6 @@ extern "C" KRVX_API int KRVXwriteprob(KRVXprob prob, const char *filename, const
     if (rounded)
       messageCode(prob, kMsgReadWarning, 3, "%s: values were rounded to fit the 12-character fields of fixed MPS",
                   path.c_str());
+    for (const std::string &w : warnings) messageCode(prob, kMsgReadWarning, 3, "%s: %s", path.c_str(), w.c_str());
   });
 }

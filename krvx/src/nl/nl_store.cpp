@@ -47,6 +47,16 @@ bool usesColumn(const Formula &f, int col) {
   return false;
 }
 
+// The checks every formula passes before it is stored, whether added or restored: its own column
+// and factor, then its tokens.
+void validateFormula(const Formula &f, int64_t ncols, const UserFunctions &funcs, const std::string &where) {
+  if (f.col != KRVN_NOCOL && (f.col < 0 || f.col >= ncols))
+    raise(kErrInvalid, "%s: column %d is out of range (the problem has %lld columns; -1000 is none)", where.c_str(),
+          f.col, (long long)ncols);
+  if (!std::isfinite(f.factor) || isInf(f.factor)) raise(kErrInvalid, "%s: factor %g is not finite", where.c_str(), f.factor);
+  nl::compile(f, ncols, funcs, where);
+}
+
 bool usesUserFunction(const Formula &f, int *number) {
   for (size_t k = 0; k < f.type.size(); ++k)
     if (f.type[k] == KRVN_TOK_UFUN) {
@@ -85,7 +95,7 @@ void nlValidateStore(const ko_prob_struct &s) {
     if (usesUserFunction(f, &number))
       raise(kErrInvalid, "a formula of %s uses user function %d, which this problem does not have",
             rowText(row).c_str(), number);
-    nl::compile(f, int64_t(s.cols.size()), none, "formula of " + rowText(row));
+    validateFormula(f, int64_t(s.cols.size()), none, "formula of " + rowText(row));
   });
 }
 
@@ -199,17 +209,13 @@ extern "C" KRVX_API int KRVNaddcoefs(tagKRVNproblem *nlprob, int nformulas, cons
       checkRow(p, rowind[k], true);
       Formula f;
       f.col = normalCol(colind[k]);
-      if (f.col != KRVN_NOCOL && (f.col < 0 || size_t(f.col) >= p->cols.size()))
-        raise(kErrInvalid, "formula %d: column %d is out of range (the problem has %zu columns; -1000 is none)", k,
-              colind[k], p->cols.size());
       f.factor = factor[k];
-      if (!std::isfinite(f.factor) || isInf(f.factor)) raise(kErrInvalid, "formula %d: factor %g is not finite", k, f.factor);
       for (int64_t t = a; t < b; ++t) {
         if (type[t] == KRVN_TOK_SKIP) continue;
         f.type.push_back(type[t]);
         f.value.push_back(value[t]);
       }
-      nl::compile(f, int64_t(p->cols.size()), nlprob->funcs, "formula " + std::to_string(k));
+      validateFormula(f, int64_t(p->cols.size()), nlprob->funcs, "formula " + std::to_string(k));
       add.emplace_back(rowind[k], std::move(f));
     }
     for (auto &rf : add) {

@@ -433,8 +433,11 @@ int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &
   {
     RunningSolve running(p, s.threads);
     applySettings(h, low, s, running.threads());
-    Highs_run(h);
+    const HighsInt runrc = Highs_run(h);
     status = Highs_getModelStatus(h);
+    // a run that failed may leave the status of a stage it finished before
+    if (runrc == kHighsStatusError && (status == kHighsModelStatusNotset || status >= kHighsModelStatusModelEmpty))
+      status = kHighsModelStatusSolveError;
     if (status == kHighsModelStatusUnboundedOrInfeasible && !pendingStop(p, session.sigintMark()))
       status = settleInfeasibleOrUnbounded(h, low, s.presolve, changed);
   }
@@ -466,8 +469,17 @@ void mainObjective(ko_prob_struct *p) {
   s.bestbound = s.solstatus == KRVX_SOLSTATUS_OPTIMAL ? v : p->objsense < 0 ? kInf : -kInf;
 }
 
-int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus, int *solstatus) {
-  SolveScope scope;
+// A solve that fails leaves no result behind, neither an earlier one nor one of an earlier stage
+// of its own: FAILED, NOTFOUND, no solution (the failing stage's own statuses stay). Mutex held.
+void leaveFailed(ko_prob_struct *p) {
+  Solution &s = p->sol;
+  if (s.solvestatus == KRVX_SOLVESTATUS_FAILED && !s.has_x) return;
+  s = Solution();
+  s.solvestatus = KRVX_SOLVESTATUS_FAILED;
+  s.stopstatus = kStopGeneric;
+}
+
+int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope, bool &started) {
   RunSettings s;
   Lowered low;
   ModelArrays arrays;
@@ -491,6 +503,7 @@ int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus,
       return rc;
     }
     p->sol = Solution();
+    started = true;
   }
   if (pass) {
     if (int rc = passOwnHighs(p, arrays)) return rc;
@@ -519,6 +532,15 @@ int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus,
   p->sol = std::move(out);
   if (low.multiobj) mainObjective(p);
   if (modified) p->highs_stale = true;
+  return rc;
+}
+
+int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus, int *solstatus) {
+  SolveScope scope;
+  bool started = false;   // refusals before the solve starts leave the solution as it was
+  const int rc = solveRun(p, flags, call, scope, started);
+  std::lock_guard<std::recursive_mutex> lock(p->mtx);
+  if (rc && started) leaveFailed(p);
   if (solvestatus) *solvestatus = p->sol.solvestatus;
   if (solstatus) *solstatus = p->sol.solstatus;
   return rc;
@@ -574,6 +596,14 @@ static int crossover(KRVXprob prob, int *status) {
       return fail(prob, kErrUnsupported,
                   "Crossover is not available for problems with partial-integer columns, sets, indicator, "
                   "piecewise-linear or general constraints");
+    // HiGHS's crossover reads out of bounds on ranged rows: never hand it one
+    for (size_t i = 0; i < prob->rows.size(); ++i) {
+      const Row &r = prob->rows[i];
+      if (r.type == 'R' && r.range != 0.0 && !isInf(r.rhs) && !isInf(r.rhs - std::fabs(r.range)))
+        return fail(prob, kErrUnsupported,
+                    "Crossover is not available for problems with ranged rows (row %zu has the range [%g, %g])", i,
+                    r.rhs - std::fabs(r.range), r.rhs);
+    }
     s = settingsFromControls(prob);
     s.relax = true;
     x = sol.x;
