@@ -125,6 +125,20 @@ def test_enumeration_results_leak_nothing_when_enums_fail(lp, monkeypatch):
         lp.optimize()
 
 
+def test_interrupt_while_statuses_become_members_is_not_swallowed(lp, monkeypatch):
+    def interrupted(value):
+        raise KeyboardInterrupt
+
+    def unknown(value):
+        raise ValueError(value)
+
+    monkeypatch.setattr(korvex.enums, "SolStatus", interrupted)
+    with pytest.raises(KeyboardInterrupt):
+        lp.optimize()
+    monkeypatch.setattr(korvex.enums, "SolStatus", unknown)
+    assert lp.optimize() == (SolveStatus.COMPLETED, 1)     # a value the enumeration refuses stays an int
+
+
 def test_lock_released_and_interrupt_from_thread_stops_mip():
     p = korvex.problem()
     p.loadMIP(**market_split())
@@ -175,10 +189,10 @@ SIGINT_SCRIPT = textwrap.dedent(r"""
     done = threading.Event()
 
     def killer():
-        # wait until the solve has its own handler in place, then press Ctrl-C
+        # once the solve is under way, press Ctrl-C
         while not done.is_set():
-            h = c_handler()
-            if h not in (python_handler, 0):
+            if c_handler() not in (python_handler, 0):
+                time.sleep(0.3)
                 os.kill(os.getpid(), signal.SIGINT)
                 return
             time.sleep(0.005)
@@ -189,17 +203,73 @@ SIGINT_SCRIPT = textwrap.dedent(r"""
     done.set()
     t.join()
     assert status[0] == korvex.SolveStatus.STOPPED, status
+    assert p.attributes.stopstatus == korvex.StopType.CTRLC, p.attributes.stopstatus
     assert c_handler() == python_handler
+    assert calls == [], calls
     os.kill(os.getpid(), signal.SIGINT)
     time.sleep(0.05)
     assert calls == [signal.SIGINT], calls
+
+    # Ctrl-C pressed again and again during a loop of short solves: each one either stops a solve
+    # (CTRLC) or reaches the program's handler; the process never ends
+    calls.clear()
+    q = korvex.problem()
+    q.loadLP(rowtype="L", rhs=[4], objcoef=[-1, -2], start=[0, 1, 2], rowind=[0, 0], rowcoef=[1, 1], ub=[3, 3])
+    q.controls.outputlog = 0
+    sent, stops, done = 0, 0, threading.Event()
+
+    def presser():
+        global sent
+        while not done.is_set() and sent < 40:
+            time.sleep(0.02)
+            os.kill(os.getpid(), signal.SIGINT)
+            sent += 1
+
+    t = threading.Thread(target=presser)
+    t.start()
+    while sent < 40:
+        q.lpOptimize()
+        if q.attributes.solvestatus == korvex.SolveStatus.STOPPED:
+            assert q.attributes.stopstatus == korvex.StopType.CTRLC
+            stops += 1
+    done.set()
+    t.join()
+    time.sleep(0.05)
+    assert stops + len(calls) == sent, (stops, len(calls), sent)
+
+    # a read that Ctrl-C stops fails and leaves the problem as it was
+    path = os.path.join(sys.argv[2], "big.mps")
+    with open(path, "w") as f:
+        f.write("NAME big\nROWS\n N obj\n L r\nCOLUMNS\n")
+        f.writelines(" x%d obj 1 r 1\n" % j for j in range(600000))
+        f.write("RHS\n rhs r 10\nENDATA\n")
+    cols = q.attributes.cols
+    done = threading.Event()
+
+    def repeat():
+        while not done.wait(0.01):
+            os.kill(os.getpid(), signal.SIGINT)
+
+    t = threading.Thread(target=repeat)
+    t.start()
+    try:
+        q.readProb(path)
+        raise AssertionError("the read was not interrupted")
+    except korvex.SolverError as e:
+        assert "the read was interrupted" in str(e), e
+    finally:
+        done.set()
+        t.join()
+    assert q.attributes.cols == cols
+    q.readProb(path)
+    assert q.attributes.cols == 600000
     print("ok")
 """)
 
 
-def test_sigint_stops_solve_and_restores_handler():
+def test_sigint_stops_solve_and_never_ends_the_process(tmp_path):
     here = os.path.dirname(os.path.abspath(__file__))
-    r = subprocess.run([sys.executable, "-c", SIGINT_SCRIPT, here], capture_output=True, text=True,
+    r = subprocess.run([sys.executable, "-c", SIGINT_SCRIPT, here, str(tmp_path)], capture_output=True, text=True,
                        timeout=300)
     assert r.returncode == 0, r.stderr[-2000:]
     assert r.stdout.strip().endswith("ok")

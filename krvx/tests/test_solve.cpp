@@ -186,11 +186,18 @@ void qp() {
   // crossover needs a linear problem
   int status = -1;
   EXPECT_FAILS(p, KRVXcrossoverlpsol(p, &status), "quadratic objective");
-  // integer columns with a quadratic objective are refused, not solved as something else
+  // an integer column with a quadratic objective: branch-and-bound (x = 2 is integral already),
+  // and the continuous relaxation through the QP solver
   p->cols[0].type = 'I';
+  p->cols[0].ub = 1.5;
   p->highs_stale = true;
-  EXPECT_FAILS(p, KRVXoptimize(p, "", &solvestatus, &solstatus),
-              "discrete columns together with a quadratic objective");
+  EXPECT_OK(p, KRVXoptimize(p, "", &solvestatus, &solstatus));
+  x = solution(p);
+  // x in {.., 0, 1}: f = 3x^2/4 - 3x at y = -x/2 is least at x = 1
+  EXPECT(solstatus == KRVX_SOLSTATUS_OPTIMAL && x.size() == 2 && near(x[0], 1, 1e-6) && near(x[1], -0.5, 1e-5));
+  EXPECT(near(dblAttr(p, KRVX_OBJVAL), -2.25, 1e-6));
+  EXPECT_OK(p, KRVXlpoptimize(p, ""));
+  EXPECT(near(solution(p)[0], 1.5, 1e-5) && near(dblAttr(p, KRVX_OBJVAL), 0.75 * 2.25 - 4.5, 1e-6));
   // a nonconvex objective goes to the nonlinear solver (a local optimum), with 's' and 'x' alike
   setModel(p, 1, {{0.5, 0, 1}}, {});
   p->qobj = {{0, 0, -2.0}};
@@ -210,11 +217,6 @@ void unsupported() {
     smallLp(p);
   };
   smallLp(p);
-  p->qrows.assign(2, {});
-  p->qrows[1] = {{0, 0, 1.0}};
-  p->cols[0].type = 'I';
-  refused("quadratic constraints");
-  p->qrows.clear();
   // reformulations that lack a bound or a binary column
   p->sets.push_back({'1', {0, 1}, {1, 2}});
   refused("SOS set 'S1': column 'C2' has no finite upper bound (needed for the reformulation)");

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
 #include <unistd.h>
 #include <thread>
 
@@ -102,6 +103,110 @@ void sigint() {
   EXPECT(seen.sa_handler == userHandler);          // and gave the previous one back
   KRVXdestroyprob(p);
   signal(SIGINT, SIG_DFL);
+}
+
+// A SIGINT from the first instruction of a solve on: one that arrives while the model is prepared
+// stops the solve before it runs; one that arrives after the solve's last look at the signals is
+// passed to the previous handler when the solve ends. None is lost, none ends the process.
+void sigintNeverLost() {
+  struct sigaction mine = {};
+  mine.sa_handler = userHandler;
+  sigemptyset(&mine.sa_mask);
+  sigaction(SIGINT, &mine, nullptr);
+  g_userSigints.store(0);
+  {
+    KRVXprob p = newProb();
+    hardKnapsack(p, 3000, 60, 11);
+    KRVXsetdblcontrol(p, KRVX_TIMELIMIT, 30);
+    KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 0);
+    int solvestatus = -1, solstatus = -1;
+    std::thread killer([&] {
+      while (!p->solving.load()) std::this_thread::yield();
+      kill(getpid(), SIGINT);
+    });
+    EXPECT_OK(p, KRVXoptimize(p, "", &solvestatus, &solstatus));
+    killer.join();
+    EXPECT(solvestatus == KRVX_SOLVESTATUS_STOPPED && intAttr(p, KRVX_STOPSTATUS) == 2);
+    EXPECT(g_userSigints.load() == 0);
+    KRVXdestroyprob(p);
+  }
+  struct Kill {
+    static void onLine(KRVXprob, void *data, const char *, int, int msgtype) {
+      auto *sent = static_cast<int *>(data);
+      if (msgtype >= 0 && (*sent)++ == 0) kill(getpid(), SIGINT);
+    }
+  };
+  KRVXprob p = newProb();
+  setModel(p, -1, {{1, 0, 10}, {2, 0, 10}}, {{'L', 12, {{0, 1}, {1, 1}}}});
+  int stopped = 0;
+  for (int round = 0; round < 10; ++round) {
+    int sent = 0, solvestatus = -1, solstatus = -1;
+    KRVXaddmessagehandler(p, Kill::onLine, &sent);
+    p->highs_stale = true;
+    EXPECT_OK(p, KRVXlpoptimize(p, ""));
+    KRVXremovemessagehandler(p, Kill::onLine, &sent);
+    solvestatus = intAttr(p, KRVX_SOLVESTATUS);
+    solstatus = intAttr(p, KRVX_SOLSTATUS);
+    if (solvestatus == KRVX_SOLVESTATUS_STOPPED) {
+      EXPECT(intAttr(p, KRVX_STOPSTATUS) == 2);
+      ++stopped;
+    } else {
+      EXPECT(solvestatus == KRVX_SOLVESTATUS_COMPLETED && solstatus == KRVX_SOLSTATUS_OPTIMAL);
+    }
+    EXPECT(sent > 0);
+  }
+  EXPECT(stopped + g_userSigints.load() == 10);
+  KRVXdestroyprob(p);
+  signal(SIGINT, SIG_DFL);
+}
+
+// A SIGINT while a file is read stops the read; the problem stays as it was.
+void sigintDuringRead(const char *path) {
+  struct sigaction mine = {}, now = {};
+  mine.sa_handler = userHandler;
+  sigemptyset(&mine.sa_mask);
+  sigaction(SIGINT, &mine, nullptr);
+  g_userSigints.store(0);
+  KRVXprob p = newProb();
+  setModel(p, 1, {{1, 0, 1}}, {});
+  const std::string before = snapshot(p);
+  std::atomic<bool> done{false};
+  std::thread killer([&] {
+    for (;;) {   // the read has begun once libkrvx's handler is in place
+      struct sigaction sa = {};
+      sigaction(SIGINT, nullptr, &sa);
+      if (sa.sa_handler != userHandler || done.load()) break;
+      std::this_thread::yield();
+    }
+    if (!done.load()) kill(getpid(), SIGINT);
+  });
+  EXPECT_FAILS(p, KRVXreadprob(p, path, ""), "the read was interrupted");
+  done.store(true);
+  killer.join();
+  EXPECT(snapshot(p) == before);
+  EXPECT(g_userSigints.load() == 0);
+  sigaction(SIGINT, nullptr, &now);
+  EXPECT(now.sa_handler == userHandler);
+  EXPECT_OK(p, KRVXreadprob(p, path, ""));   // and reads in full when left alone
+  EXPECT(intAttr(p, KRVX_COLS) == 400000);
+  std::remove(path);
+  KRVXdestroyprob(p);
+  signal(SIGINT, SIG_DFL);
+}
+
+void sigintDuringReads() {
+  FILE *f = std::fopen("krvx_sigint_read.mps", "w");
+  std::fprintf(f, "NAME big\nROWS\n N obj\n L r\nCOLUMNS\n");
+  for (int j = 0; j < 400000; ++j) std::fprintf(f, " x%d obj 1 r 1\n", j);
+  std::fprintf(f, "RHS\n rhs r 10\nENDATA\n");
+  std::fclose(f);
+  sigintDuringRead("krvx_sigint_read.mps");
+  f = std::fopen("krvx_sigint_read.lp", "w");
+  std::fprintf(f, "minimize\nobj: x0\n");
+  for (int j = 1; j < 400000; ++j) std::fprintf(f, " + x%d\n", j);
+  std::fprintf(f, "subject to\nr: x0 + x1 <= 10\nend\n");
+  std::fclose(f);
+  sigintDuringRead("krvx_sigint_read.lp");
 }
 
 void timeLimited() {
@@ -215,6 +320,8 @@ int main() {
   interruptFromCallback();
   interruptFromOtherThread();
   sigint();
+  sigintNeverLost();
+  sigintDuringReads();
   timeLimited();
   handlersWithoutLock();
   nested();

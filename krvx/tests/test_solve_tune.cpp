@@ -142,7 +142,7 @@ void tuneProblem() {
   // content the solver cannot handle is refused before any trial
   p->qrows.assign(p->rows.size(), {});
   p->qrows[0] = {{0, 0, 1.0}};
-  EXPECT_FAILS(p, KRVXtune(p, ""), "quadratic constraints");
+  EXPECT_FAILS(p, KRVXtune(p, ""), "needs the nonlinear solver");
   p->qrows.clear();
   std::remove(file.c_str());
   KRVXdestroyprob(p);

@@ -208,7 +208,7 @@ PyObject *kpy_problem_readProb(PyObject *self, PyObject *args, PyObject *kwargs)
     if (kpy_argString(prob, "filename", ofile, &filename, true) < 0 ||
         kpy_argString(prob, "flags", oflags, &flags) < 0)
       return nullptr;
-    int rc = kpy_callSolverNoGIL(KRVXreadprob, prob, filename.c_str(), flags.c_str());
+    int rc = kpy_callSolverWithSigInt(KRVXreadprob, prob, filename.c_str(), flags.c_str());
     if (kpy_failedWithFollowUp(prob, rc, [&] { problem_afterReload(prob); })) return nullptr;
     Py_RETURN_NONE;
   });

@@ -105,6 +105,12 @@ PyObject *kpy_getEnumValue(const char *enumname, PyObject *intobj) {
   PyObject *value = PyObject_CallOneArg(cls, intobj);
   Py_DECREF(cls);
   if (!value) {
+    // a value the enumeration does not know stays an int; any other error (a KeyboardInterrupt
+    // raised meanwhile) goes on
+    if (!PyErr_ExceptionMatches(PyExc_ValueError)) {
+      Py_DECREF(intobj);
+      return nullptr;
+    }
     PyErr_Clear();
     return intobj;
   }

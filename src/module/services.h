@@ -23,7 +23,7 @@ int kpy_deprecationWarning(int major, int minor, const char *advice);
 // --- enumerations of korvex.enums; intobj is taken over ---
 PyObject *kpy_getEnumValue(const char *enumname, PyObject *intobj);
 
-// --- SIGINT guard (nesting count; default action while held) ---
+// --- SIGINT guard (nesting count; a SIGINT while held reaches the interpreter when the call returns) ---
 void setSigIntHandler();
 void resetSigIntHandler();
 

@@ -1,5 +1,8 @@
-// SIGINT guard: the default action while a long solver call runs; nested guards count.
-// The count changes only with the interpreter lock held, which serialises the guard.
+// SIGINT guard of the long solver calls, with a nesting count; the count changes only with the
+// interpreter lock held, which serialises the guard. While it is held, a SIGINT is passed to the
+// interpreter (a KeyboardInterrupt, or the program's own Python handler, when the call returns)
+// instead of taking the default action: the solver library installs its own handler inside the
+// call, so only a signal that arrives around the solver's own scope reaches this one.
 #include "module/services.h"
 
 #include <csignal>
@@ -7,15 +10,17 @@
 namespace {
 int nesting = 0;
 struct sigaction saved;
+
+extern "C" void onGuardedSigint(int) { PyErr_SetInterruptEx(SIGINT); }
 }  // namespace
 
 void setSigIntHandler() {
   if (nesting++ > 0) return;
-  struct sigaction dfl;
-  dfl.sa_handler = SIG_DFL;
-  sigemptyset(&dfl.sa_mask);
-  dfl.sa_flags = 0;
-  sigaction(SIGINT, &dfl, &saved);
+  struct sigaction guard = {};
+  guard.sa_handler = onGuardedSigint;
+  sigemptyset(&guard.sa_mask);
+  guard.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &guard, &saved);
 }
 
 void resetSigIntHandler() {

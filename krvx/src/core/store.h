@@ -133,6 +133,8 @@ struct ko_prob_struct {
   // Set by a solve or tune for its whole run (HiGHS runs without mtx held, solve/): the store
   // must not change meanwhile, so changing calls fail; reads take mtx briefly and never wait.
   std::atomic<bool> solving{false};
+  unsigned sigint_mark = 0;                    // SIGINT count when the running solve began
+  std::atomic<bool> sigint_obeyed{false};      // the running solve stopped for a SIGINT
   std::string tunermethod;                     // tuner method text (tune.cpp); empty = the default
 
   void *highs = nullptr;                       // the problem's HiGHS instance, kept between solves

@@ -749,11 +749,16 @@ bool readLpFile(const std::string &path, const std::string &shown, std::unique_p
                 ReadLog &log) {
   LineReader in;
   if (!in.open(path, log.error)) return false;
+  in.stopOnSigint(log.sigint);
   auto m = std::make_unique<ko_prob_struct>();
   try {
     LpParser parser(*m, in);
     parser.run();
   } catch (Fault &f) {
+    if (in.interrupted()) {
+      log.error = shown + ": " + in.error();
+      return false;
+    }
     long line = f.line ? f.line : in.line();
     log.error = shown + ":" + std::to_string(line) + ": " + f.text;
     return false;

@@ -736,10 +736,15 @@ bool readMpsFile(const std::string &path, const std::string &shown, std::unique_
   for (int pass = 0; pass < 2; ++pass) {
     LineReader in;
     if (!in.open(path, log.error)) return false;
+    in.stopOnSigint(log.sigint);
     auto m = std::make_unique<ko_prob_struct>();
     ReadLog attempt;
     MpsParser parser(*m, attempt, pass == 1);
     parser.run(in);
+    if (in.interrupted()) {
+      log.error = shown + ": " + in.error();
+      return false;
+    }
     if (attempt.error.empty()) {
       out = std::move(m);
       log.warnings = std::move(attempt.warnings);

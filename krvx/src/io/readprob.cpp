@@ -125,7 +125,9 @@ extern "C" KRVX_API int KRVXreadprob(KRVXprob prob, const char *filename, const 
       for (const std::string &c : tried) list += (list.empty() ? "" : ", ") + c;
       raise(kErrFile, "file '%s' not found (tried %s)", name.c_str(), list.c_str());
     }
+    SigintWatch sigint;
     ReadLog log;
+    log.sigint = &sigint;
     std::unique_ptr<ko_prob_struct> fresh;
     bool ok;
     if (l || isLpName(path)) ok = readLpFile(path, shownName(path), fresh, log);

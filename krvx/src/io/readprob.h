@@ -1,5 +1,6 @@
 // Reading and writing problem files in MPS and LP format.
 #pragma once
+#include "core/sigint.h"
 #include "core/store.h"
 
 #include <cstddef>
@@ -15,9 +16,11 @@ namespace krvx {
 constexpr int kMsgReadWarning = 301;
 
 // What a reader hands back besides the fresh store: warnings to pass on, or the error text.
+// `sigint`, when given, stops a reader at a SIGINT.
 struct ReadLog {
   std::vector<std::string> warnings;
   std::string error;
+  SigintWatch *sigint = nullptr;
 };
 
 // Reads an MPS file, fixed or free format (detected per file), plain or gzip (detected by content),
@@ -60,10 +63,16 @@ class LineReader {
   long line() const { return line_; }
   bool failed() const { return !error_.empty(); }
   const std::string &error() const { return error_; }
+  // Stops at a SIGINT (the reading then fails, interrupted() tells why).
+  void stopOnSigint(SigintWatch *w) { sigint_ = w; }
+  bool interrupted() const { return interrupted_; }
 
  private:
   bool fill();
+  bool stopped();
   void *gz_ = nullptr;
+  SigintWatch *sigint_ = nullptr;
+  bool interrupted_ = false;
   std::unique_ptr<char[]> buf_;
   size_t cap_ = 0, pos_ = 0, len_ = 0;
   bool eof_ = false;

@@ -39,9 +39,16 @@ bool LineReader::open(const std::string &path, std::string &error) {
   return true;
 }
 
+bool LineReader::stopped() {
+  if (!sigint_ || !sigint_->fired()) return false;
+  interrupted_ = eof_ = true;
+  error_ = "the read was interrupted (SIGINT)";
+  return true;
+}
+
 // Moves the unread tail to the front and reads more; grows the buffer when a line fills it.
 bool LineReader::fill() {
-  if (eof_) return false;
+  if (eof_ || stopped()) return false;
   if (pos_ > 0) {
     std::memmove(buf_.get(), buf_.get() + pos_, len_ - pos_);
     len_ -= pos_;
@@ -77,6 +84,7 @@ bool LineReader::fill() {
 }
 
 bool LineReader::next(char *&begin, char *&end) {
+  if ((line_ & 0x3fff) == 0x3fff && stopped()) return false;
   for (;;) {
     char *b = buf_.get() + pos_;
     char *nl = static_cast<char *>(std::memchr(b, '\n', len_ - pos_));

@@ -33,86 +33,46 @@ std::mutex g_solver_mtx;
 
 struct Run {
   Run(ko_prob_struct *p_, const NlpModel &m_, const RunSettings &s_)
-      : p(p_), m(m_), s(s_), mark(sigintCount()), t0(std::chrono::steady_clock::now()) {}
+      : p(p_), m(m_), s(s_), ev(m_), mark(solveSigintMark(p_)), t0(std::chrono::steady_clock::now()) {}
   ko_prob_struct *p;
   const NlpModel &m;
   const RunSettings &s;
+  NlpEvaluator ev;
   unsigned mark;
   std::chrono::steady_clock::time_point t0;
   int stop = 0;                   // stop reason obeyed
-  bool userFailed = false;        // a user function failed: the solve ends with its text
-  std::string evalError;          // the last evaluation failure
   int iterations = 0;
-  std::vector<double> scratch, body;
-
-  // Runs an evaluation; false (with the text kept) when it throws. After a user function
-  // failed, nothing more is evaluated.
-  template <class F>
-  bool evaluate(F &&f) {
-    if (userFailed) return false;
-    try {
-      f();
-      return true;
-    } catch (const Error &e) {
-      evalError = e.text;
-      if (e.text.find("user function '") != std::string::npos) userFailed = true;
-    } catch (const std::bad_alloc &) {
-      evalError = "out of memory";
-      userFailed = true;
-    }
-    return false;
-  }
 };
 
 Bool evalF(Index, Number *x, Bool, Number *obj, UserDataPtr d) {
-  auto *r = static_cast<Run *>(d);
-  return r->evaluate([&] { *obj = r->m.sense * r->m.objective(x); });
+  return static_cast<Run *>(d)->ev.objective(x, *obj);
 }
 
 Bool evalGradF(Index, Number *x, Bool, Number *g, UserDataPtr d) {
-  auto *r = static_cast<Run *>(d);
-  return r->evaluate([&] { r->m.gradient(x, g); });
+  return static_cast<Run *>(d)->ev.gradient(x, g);
 }
 
 Bool evalG(Index, Number *x, Bool, Index, Number *g, UserDataPtr d) {
-  auto *r = static_cast<Run *>(d);
-  return r->evaluate([&] {
-    r->m.bodies(x, r->body.data());
-    for (size_t k = 0; k < r->m.crows.size(); ++k) g[k] = r->body[size_t(r->m.crows[k])];
-  });
+  return static_cast<Run *>(d)->ev.constraints(x, g);
 }
 
 Bool evalJacG(Index, Number *x, Bool, Index, Index, Index *irow, Index *jcol, Number *vals, UserDataPtr d) {
   auto *r = static_cast<Run *>(d);
-  const NlpModel &m = r->m;
   if (!vals) {
-    Index k = 0;
-    for (size_t c = 0; c < m.crows.size(); ++c) {
-      const int i = m.crows[c];
-      for (int e = m.jstart[size_t(i)]; e < m.jstart[size_t(i) + 1]; ++e, ++k) {
-        irow[k] = Index(c);
-        jcol[k] = m.jcol[size_t(e)];
-      }
-    }
+    r->ev.jacobianPattern(irow, jcol);
     return TRUE;
   }
-  return r->evaluate([&] { m.jacobian(x, vals, r->scratch); });
+  return r->ev.jacobian(x, vals);
 }
 
 Bool evalH(Index, Number *x, Bool, Number objfactor, Index, Number *lambda, Bool, Index, Index *irow, Index *jcol,
            Number *vals, UserDataPtr d) {
   auto *r = static_cast<Run *>(d);
-  const NlpModel &m = r->m;
   if (!vals) {
-    std::copy(m.hrow.begin(), m.hrow.end(), irow);
-    std::copy(m.hcol.begin(), m.hcol.end(), jcol);
+    r->ev.hessianPattern(irow, jcol);
     return TRUE;
   }
-  return r->evaluate([&] {
-    std::vector<double> full(size_t(m.nrows), 0.0);
-    for (size_t c = 0; c < m.crows.size(); ++c) full[size_t(m.crows[c])] = lambda[c];
-    m.hessian(x, objfactor, full.data(), vals, r->scratch);
-  });
+  return r->ev.hessian(x, objfactor, lambda, vals);
 }
 
 Bool intermediate(Index mode, Index iter, Number obj, Number infpr, Number infdu, Number mu, Number, Number, Number,
@@ -122,7 +82,7 @@ Bool intermediate(Index mode, Index iter, Number obj, Number infpr, Number infdu
   if (r->s.output)
     messageCode(r->p, kMsgSolverLog, 1, "%5d%s %15.8e  %9.2e  %9.2e  %7.1e", int(iter), mode ? "r" : " ",
                 r->m.sense * obj, infpr, infdu, mu);
-  if (r->userFailed) return FALSE;
+  if (r->ev.userFailed) return FALSE;
   if (int reason = pendingStop(r->p, r->mark)) {
     r->stop = reason;
     return FALSE;
@@ -143,15 +103,6 @@ void option(IpoptProblem ip, const char *key, const char *v) {
 void option(IpoptProblem ip, const char *key, double v) { AddIpoptNumOption(ip, const_cast<char *>(key), v); }
 void option(IpoptProblem ip, const char *key, int v) { AddIpoptIntOption(ip, const_cast<char *>(key), v); }
 
-// Waits for the process-wide solver, giving up on a stop request (returns its reason, 0 = got it).
-int acquire(std::unique_lock<std::mutex> &lock, ko_prob_struct *p, unsigned mark) {
-  while (!lock.try_lock()) {
-    if (int reason = pendingStop(p, mark)) return reason;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return 0;
-}
-
 const char *failureText(int status) {
   switch (status) {
     case Not_Enough_Degrees_Of_Freedom: return "the problem has more equality constraints than free columns";
@@ -165,93 +116,123 @@ const char *failureText(int status) {
 
 }  // namespace
 
+int acquireNlpSolver(std::unique_lock<std::mutex> &lock, ko_prob_struct *p, unsigned sigint_mark) {
+  lock = std::unique_lock<std::mutex>(g_solver_mtx, std::defer_lock);
+  while (!lock.try_lock()) {
+    if (int reason = pendingStop(p, sigint_mark)) return reason;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return 0;
+}
+
+// One solve of a model: bounds in the solver's form, and the point with its multipliers.
+struct Point {
+  std::vector<double> x, g, multg, zl, zu;
+  double obj = 0.0;
+  int status = Internal_Error;
+};
+
 int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution &out, HessianMode hessian) {
   out = Solution();
   Run run(p, m, s);
-  run.body.resize(size_t(m.nrows));
   const int nc = int(m.crows.size());
-
   const size_t cn = m.crows.size(), n = size_t(m.n);
-  std::vector<double> xl(n), xu(n), gl(cn), gu(cn), x(n);
+  std::vector<double> xl(n), xu(n), gl(cn), gu(cn);
   for (int j = 0; j < m.n; ++j) {
     xl[size_t(j)] = toSolver(m.lb[size_t(j)]);
     xu[size_t(j)] = toSolver(m.ub[size_t(j)]);
-    x[size_t(j)] = std::min(std::max(0.0, m.lb[size_t(j)]), m.ub[size_t(j)]);   // 0, moved into the bounds
   }
   for (int c = 0; c < nc; ++c) {
     gl[size_t(c)] = toSolver(m.rowlo[size_t(m.crows[size_t(c)])]);
     gu[size_t(c)] = toSolver(m.rowup[size_t(m.crows[size_t(c)])]);
   }
-  Index jnz = 0;
-  for (int i : m.crows) jnz += m.jstart[size_t(i) + 1] - m.jstart[size_t(i)];
+  const Index jnz = run.ev.jacobianEntries();
   const bool exact = hessian == HessianMode::Exact || (hessian == HessianMode::Auto && m.exactHessian);
 
-  std::vector<double> g(cn), multg(cn), zl(n), zu(n);
-  double obj = 0.0;
-  int status = Internal_Error;
+  Point pt;
+  pt.g.resize(cn);
+  pt.multg.resize(cn);
+  pt.zl.resize(n);
+  pt.zu.resize(n);
+  nlpStartPoint(m, pt.x);
   bool started = false;
+  // a solve from pt.x, leaving the point reached in pt; false when the solver refused the problem
+  auto solve = [&](Point &pt) {
+    IpoptProblem ip = CreateIpoptProblem(m.n, xl.data(), xu.data(), nc, gl.data(), gu.data(), jnz,
+                                         exact ? Index(m.hrow.size()) : 0, 0, evalF, evalG, evalGradF, evalJacG, evalH);
+    if (!ip) return false;
+    option(ip, "print_level", 0);
+    // fill-reducing ordering of the sparse factorisation: approximate minimum degree (the automatic
+    // choice took 15 times longer on lqcp-60; PORD, a little faster, aborts on tiny problems)
+    option(ip, "mumps_pivot_order", 0);
+    option(ip, "sb", "yes");
+    option(ip, "tol", s.optimalitytol);
+    option(ip, "constr_viol_tol", s.feastol);
+    option(ip, "max_iter", s.lpiterlimit > 0 && s.lpiterlimit < 2147483647 ? int(s.lpiterlimit) : 3000);
+    if (s.timelimit > 0) {
+      const double left = s.timelimit - std::chrono::duration<double>(std::chrono::steady_clock::now() - run.t0).count();
+      option(ip, "max_cpu_time", std::max(left, 1e-3));
+    }
+    if (!exact) option(ip, "hessian_approximation", "limited-memory");
+    SetIntermediateCallback(ip, intermediate);
+    if (s.output)
+      messageCode(p, kMsgSolverLog, 1, "Interior point: %d columns, %d rows, %d Jacobian and %d Hessian entries (%s)",
+                  m.n, nc, int(jnz), exact ? int(m.hrow.size()) : 0, exact ? "exact" : "limited-memory");
+    if (s.output) messageCode(p, kMsgSolverLog, 1, " iter  objective          inf_pr     inf_du     mu");
+    pt.status = IpoptSolve(ip, pt.x.data(), pt.g.data(), &pt.obj, pt.multg.data(), pt.zl.data(), pt.zu.data(), &run);
+    FreeIpoptProblem(ip);
+    return true;
+  };
+  auto converged = [](int status) { return status == Solve_Succeeded || status == Solved_To_Acceptable_Level; };
+  int iterations = 0;
   {
-    std::unique_lock<std::mutex> lock(g_solver_mtx, std::defer_lock);
-    run.stop = acquire(lock, p, run.mark);
+    std::unique_lock<std::mutex> lock;
+    run.stop = acquireNlpSolver(lock, p, run.mark);
     if (!run.stop) {
       started = true;
-      IpoptProblem ip = CreateIpoptProblem(m.n, xl.data(), xu.data(), nc, gl.data(), gu.data(), jnz,
-                                           exact ? Index(m.hrow.size()) : 0, 0, evalF, evalG, evalGradF, evalJacG,
-                                           evalH);
-      if (!ip) {
+      if (!solve(pt)) {
         std::lock_guard<std::recursive_mutex> plock(p->mtx);
         return fail(p, kErrSolver, "The nonlinear solver refused the problem");
       }
-      option(ip, "print_level", 0);
-      // fill-reducing ordering of the sparse factorisation: approximate minimum degree (the automatic
-      // choice took 15 times longer on lqcp-60; PORD, a little faster, aborts on tiny problems)
-      option(ip, "mumps_pivot_order", 0);
-      option(ip, "sb", "yes");
-      option(ip, "tol", s.optimalitytol);
-      option(ip, "constr_viol_tol", s.feastol);
-      option(ip, "max_iter", s.lpiterlimit > 0 && s.lpiterlimit < 2147483647 ? int(s.lpiterlimit) : 3000);
-      if (s.timelimit > 0) option(ip, "max_cpu_time", s.timelimit);
-      if (!exact) option(ip, "hessian_approximation", "limited-memory");
-      SetIntermediateCallback(ip, intermediate);
-      if (s.output)
-        messageCode(p, kMsgSolverLog, 1, "Interior point: %d columns, %d rows, %d Jacobian and %d Hessian entries (%s)",
-                    m.n, nc, int(jnz), exact ? int(m.hrow.size()) : 0, exact ? "exact" : "limited-memory");
-      if (s.output) messageCode(p, kMsgSolverLog, 1, " iter  objective          inf_pr     inf_du     mu");
-      status = IpoptSolve(ip, x.data(), g.data(), &obj, multg.data(), zl.data(), zu.data(), &run);
-      FreeIpoptProblem(ip);
+      iterations = run.iterations;
+      // a stationary point that is no local minimum (a maximum, a saddle): start again from a
+      // point along a direction of negative curvature where the objective is lower
+      Point next = pt;
+      for (int restart = 0; restart < 3 && converged(pt.status) && !run.stop && !run.ev.userFailed; ++restart) {
+        if (!nlpDescentStart(m, run.ev, pt.x, pt.multg, s.feastol, next.x)) break;
+        if (!solve(next)) break;
+        iterations += run.iterations;
+        if (!converged(next.status) || !(next.obj < pt.obj - 1e-9 * (1.0 + std::fabs(pt.obj)))) break;
+        pt = next;
+        if (s.output) messageCode(p, kMsgSolverLog, 1, "Restarted at a lower point: objective %.8g", m.sense * pt.obj);
+      }
     }
   }
+  const int status = pt.status;
+  std::vector<double> &x = pt.x, &multg = pt.multg, &zl = pt.zl, &zu = pt.zu;
   out.time = std::chrono::duration<double>(std::chrono::steady_clock::now() - run.t0).count();
-  out.bariter = run.iterations;
+  out.bariter = iterations;
 
-  if (run.userFailed || (started && status <= Not_Enough_Degrees_Of_Freedom)) {
+  if (run.ev.userFailed || (started && status <= Not_Enough_Degrees_Of_Freedom)) {
     out = Solution();
     out.solvestatus = KRVX_SOLVESTATUS_FAILED;
     out.stopstatus = kStopGeneric;
     out.lpstatus = kLpUnsolved;
     std::lock_guard<std::recursive_mutex> lock(p->mtx);
-    if (!run.evalError.empty()) return fail(p, kErrSolver, "The nonlinear solve failed: %s", run.evalError.c_str());
+    if (!run.ev.error.empty()) return fail(p, kErrSolver, "The nonlinear solve failed: %s", run.ev.error.c_str());
     return fail(p, kErrSolver, "The nonlinear solver failed: %s", failureText(status));
   }
 
   // the point reached (none when the solve never started)
-  bool have = started;
+  const bool have = started && run.ev.bodies(x.data()) && nlpUserSolution(m, x.data(), run.ev.body().data(), out);
+  const bool feasible = have && m.violation(x.data(), run.ev.body().data()) <= s.feastol;
   if (have) {
-    have = run.evaluate([&] {
-      out.objval = m.objective(x.data());
-      m.bodies(x.data(), run.body.data());
-    });
-  }
-  const bool feasible = have && m.violation(x.data(), run.body.data()) <= s.feastol;
-  if (have) {
-    out.x = x;
-    out.slack.resize(size_t(m.nrows));
-    for (int i = 0; i < m.nrows; ++i) out.slack[size_t(i)] = m.rhs[size_t(i)] - run.body[size_t(i)];
-    out.duals.assign(size_t(m.nrows), 0.0);
-    for (int c = 0; c < nc; ++c) out.duals[size_t(m.crows[size_t(c)])] = -m.sense * multg[size_t(c)];
-    out.djs.resize(size_t(m.n));
-    for (int j = 0; j < m.n; ++j) out.djs[size_t(j)] = m.sense * (zl[size_t(j)] - zu[size_t(j)]);
-    out.has_x = out.has_duals = true;
+    out.duals.assign(size_t(m.userrows), 0.0);
+    for (int c = 0; c < nc && m.crows[size_t(c)] < m.userrows; ++c)
+      out.duals[size_t(m.crows[size_t(c)])] = -m.sense * multg[size_t(c)];
+    out.djs.resize(size_t(m.usercols));
+    for (int j = 0; j < m.usercols; ++j) out.djs[size_t(j)] = m.sense * (zl[size_t(j)] - zu[size_t(j)]);
+    out.has_duals = true;
   }
   auto finish = [&](int solve, int sol, int lp) {
     out.solvestatus = solve;

@@ -74,5 +74,31 @@ double eval(const Tape &t, const double *x, const UserFunctions &funcs, const ta
 void hessVec(const Tape &t, const double *x, const double *v, const UserFunctions &funcs, const tagKRVNproblem *nl,
              double *hv, double weight = 1.0);
 
+// ---- lowering of tapes (nl_lower.cpp) ----
+
+// abs, min, max, pwl and sign: the nodes lowered into auxiliary columns.
+bool isNonsmooth(const Node &n);
+
+// Per node: constant (no column below it); affine; piecewise affine (affine once its
+// non-smooth nodes are columns).
+struct Shape {
+  std::vector<char> constant, affine, pwaffine;
+};
+Shape shape(const Tape &t);
+
+// The subtree at root as a tape of its own, scaled by factor; node k with subst[k] >= 0 is
+// the column subst[k] (subst may be empty).
+Tape subtape(const Tape &t, int root, const std::vector<int> &subst, double factor = 1.0);
+
+// The affine function a tape computes (its value at 0 and its gradient); throws krvx::Error
+// when it cannot be evaluated (a constant division by zero).
+void affineForm(const Tape &t, const UserFunctions &funcs, std::vector<std::pair<int, double>> &coefs,
+                double &constant);
+
+// Interval bounds of every node from the columns' ranges (lo[c], up[c]; infinite as +-inf);
+// infinite where nothing finite is known.
+struct Interval { double lo, up; };
+std::vector<Interval> intervals(const Tape &t, const std::vector<double> &lo, const std::vector<double> &up);
+
 }  // namespace nl
 }  // namespace krvx

@@ -28,18 +28,6 @@ bool usesUnderivedFunction(const nl::Tape &t, const UserFunctions &funcs) {
   return false;
 }
 
-bool hasQuadraticRows(const ko_prob_struct *p) {
-  for (const auto &q : p->qrows)
-    if (!q.empty()) return true;
-  return false;
-}
-
-bool hasDiscrete(const ko_prob_struct *p) {
-  for (const Column &c : p->cols)
-    if (c.type != 'C') return true;
-  return false;
-}
-
 // Lower-triangle pattern: collects (row, col) pairs with row >= col, then finds their positions.
 class Pattern {
  public:
@@ -113,88 +101,69 @@ bool NlpModel::hasNonlinear() const {
   return false;
 }
 
-int nlpRoute(ko_prob_struct *p, bool relax, bool &use) {
-  use = nlHasFormulas(p) || hasQuadraticRows(p);
-  if (use && !relax && hasDiscrete(p))
-    return fail(p, kErrSolver,
-                "Cannot solve this problem: it has integer or other discrete columns together with %s; mixed-integer "
-                "nonlinear problems are not supported",
-                nlHasFormulas(p) ? "nonlinear formulas" : "quadratic constraints");
-  return 0;
-}
-
-bool qpRetry(int rc, const Solution &out) {
+bool qpRetry(int rc, const Solution &out, int64_t qplimit) {
   if (rc != 0) return out.lpstatus == kLpNonconvex || out.solvestatus == KRVX_SOLVESTATUS_FAILED;
   return out.solvestatus == KRVX_SOLVESTATUS_FAILED || out.solstatus == KRVX_SOLSTATUS_UNBOUNDED ||
-         (out.solvestatus == KRVX_SOLVESTATUS_COMPLETED && out.solstatus == KRVX_SOLSTATUS_NOTFOUND);
+         (out.solvestatus == KRVX_SOLVESTATUS_COMPLETED && out.solstatus == KRVX_SOLSTATUS_NOTFOUND) ||
+         (out.solvestatus == KRVX_SOLVESTATUS_STOPPED && out.stopstatus == kStopIterLimit &&
+          out.simplexiter >= qplimit);
 }
 
-int nlpPrepare(ko_prob_struct *p, NlpModel &m) {
+int qpIterationLimit(const Lowered &low) {
+  return int(std::min<int64_t>(1000 + 20 * (int64_t(low.hcols) + low.hrows), 1 << 30));
+}
+
+void nlpBuild(ko_prob_struct *p, const Lowered &low, const ModelArrays &a, NlpModel &m) {
   m = NlpModel();
-  const char *what = !p->objectives.empty()                          ? "several objectives"
-                     : !p->sets.empty()                              ? "special ordered sets"
-                     : !p->pwls.empty() || !p->gencons.empty()       ? "piecewise-linear or general constraints"
-                     : std::any_of(p->indicators.begin(), p->indicators.end(),
-                                   [](const Indicator &d) { return d.complement != 0; })
-                         ? "indicator constraints"
-                         : nullptr;
-  if (what)
-    return fail(p, kErrSolver, "Cannot solve this problem: it has %s, which the nonlinear solver does not support",
-                what);
-  m.n = int(p->cols.size());
-  m.nrows = int(p->rows.size());
+  auto bound = [](double v) { return v >= kInf ? kInf : v <= -kInf ? -kInf : v; };
+  m.n = low.hcols;
+  m.nrows = low.hrows;
+  m.usercols = low.ncols;
+  m.userrows = low.nrows;
   m.sense = p->objsense < 0 ? -1.0 : 1.0;
-  m.objconst = p->objconst;
-  m.discrete = hasDiscrete(p);
+  m.objconst = a.offset;
+  m.discrete = low.discrete;
+  m.split = low.split;
+  m.rowconst = low.rowconst;
   m.nl = p->nl;
   if (p->nl) m.funcs = p->nl->funcs;
   m.lb.resize(size_t(m.n));
   m.ub.resize(size_t(m.n));
-  m.cost.resize(size_t(m.n));
+  m.cost = a.cost;
+  m.integer.assign(size_t(m.n), 0);
   for (int j = 0; j < m.n; ++j) {
-    const Column &c = p->cols[size_t(j)];
-    m.lb[size_t(j)] = c.lb;
-    m.ub[size_t(j)] = c.ub;
-    if (c.type == 'B') {   // relaxed binaries
-      m.lb[size_t(j)] = std::max(c.lb, 0.0);
-      m.ub[size_t(j)] = std::min(c.ub, 1.0);
+    m.lb[size_t(j)] = bound(a.lower[size_t(j)]);
+    m.ub[size_t(j)] = bound(a.upper[size_t(j)]);
+    if (!low.relax && !a.integrality.empty() && a.integrality[size_t(j)] != 0) {
+      // branch-and-bound needs integral bounds of integer columns
+      m.integer[size_t(j)] = 1;
+      if (!isInf(m.lb[size_t(j)])) m.lb[size_t(j)] = std::ceil(m.lb[size_t(j)] - 1e-9);
+      if (!isInf(m.ub[size_t(j)])) m.ub[size_t(j)] = std::floor(m.ub[size_t(j)] + 1e-9);
     }
-    m.cost[size_t(j)] = c.cost;
   }
-  m.rowlo.assign(size_t(m.nrows), -kInf);
-  m.rowup.assign(size_t(m.nrows), kInf);
-  m.rhs.resize(size_t(m.nrows));
+  if (low.engine == Engine::Bonmin && !low.relax) m.sets = &p->sets;
+  m.rowlo.resize(size_t(m.nrows));
+  m.rowup.resize(size_t(m.nrows));
+  m.rhs.assign(low.rhs.begin(), low.rhs.end());
+  m.rhs.resize(size_t(m.nrows), 0.0);
   for (int i = 0; i < m.nrows; ++i) {
-    const Row &r = p->rows[size_t(i)];
-    m.rhs[size_t(i)] = r.rhs;
-    switch (r.type) {
-      case 'L': m.rowup[size_t(i)] = r.rhs; break;
-      case 'G': m.rowlo[size_t(i)] = r.rhs; break;
-      case 'E': m.rowlo[size_t(i)] = m.rowup[size_t(i)] = r.rhs; break;
-      case 'R': m.rowup[size_t(i)] = r.rhs; m.rowlo[size_t(i)] = r.rhs - std::fabs(r.range); break;
-      default: break;
-    }
-    if (r.type != 'N') m.crows.push_back(i);
+    m.rowlo[size_t(i)] = bound(a.rowlo[size_t(i)]);
+    m.rowup[size_t(i)] = bound(a.rowup[size_t(i)]);
+    if (!isInf(m.rowlo[size_t(i)]) || !isInf(m.rowup[size_t(i)])) m.crows.push_back(i);
   }
   m.qobj = merged(p->qobj);
   m.qrows.resize(size_t(m.nrows));
-  for (size_t i = 0; i < p->qrows.size() && i < size_t(m.nrows); ++i) m.qrows[i] = merged(p->qrows[i]);
-
-  // formulas compiled once (checked again: user functions may have been registered since)
-  try {
-    m.rowtapes.resize(std::min(p->nlrows.size(), size_t(m.nrows)));
-    for (size_t i = 0; i < m.rowtapes.size(); ++i)
-      for (const Formula &f : p->nlrows[i])
-        m.rowtapes[i].push_back(nl::compile(f, m.n, m.funcs, "formula of row " + std::to_string(i)));
-    for (const Formula &f : p->nlobj) m.objtapes.push_back(nl::compile(f, m.n, m.funcs, "formula of the objective"));
-  } catch (const Error &e) {
-    return fail(p, e.code, "Cannot solve this problem: %s", e.text.c_str());
-  }
+  for (size_t i = 0; i < p->qrows.size() && i < size_t(m.userrows); ++i) m.qrows[i] = merged(p->qrows[i]);
+  m.rowtapes = low.tapes;
+  m.rowtapes.resize(std::min(m.rowtapes.size(), size_t(m.nrows)));
+  m.objtapes = low.objtapes;
+  branchingInfo(p, low, m.branching);
 
   // Jacobian pattern, row-wise: linear coefficients, then quadratic and formula columns
   std::vector<std::vector<std::pair<int, double>>> rowcols(size_t(m.nrows));
   for (int j = 0; j < m.n; ++j)
-    for (const Entry &e : p->cols[size_t(j)].coefs) rowcols[size_t(e.index)].emplace_back(j, e.value);
+    for (int e = a.start[size_t(j)]; e < a.start[size_t(j) + 1]; ++e)
+      rowcols[size_t(a.index[size_t(e)])].emplace_back(j, a.value[size_t(e)]);
   for (int i = 0; i < m.nrows; ++i) {
     auto &rc = rowcols[size_t(i)];
     for (const QTerm &t : m.qrows[size_t(i)]) {
@@ -239,7 +208,115 @@ int nlpPrepare(ko_prob_struct *p, NlpModel &m) {
     for (const nl::Tape &t : tapes) m.rowtapepos.push_back(pat.tapePositions(t));
   }
   for (const nl::Tape &t : m.objtapes) m.objtapepos.push_back(pat.tapePositions(t));
+}
+
+int nlpPrepare(ko_prob_struct *p, NlpModel &m) {
+  Lowered low;
+  ModelArrays a;
+  if (int rc = planLowering(p, low)) return rc;
+  buildArrays(p, low, a);
+  nlpBuild(p, low, a, m);
   return 0;
+}
+
+bool nlpUserSolution(const NlpModel &m, const double *x, const double *body, Solution &out) {
+  try {
+    out.objval = m.objective(x);
+  } catch (const Error &) {
+    return false;
+  }
+  out.x.assign(x, x + m.usercols);
+  for (int j = 0; j < m.usercols && !m.split.empty(); ++j)
+    if (m.split[size_t(j)] >= 0) out.x[size_t(j)] += x[m.split[size_t(j)]];
+  out.slack.resize(size_t(m.userrows));
+  for (int i = 0; i < m.userrows; ++i)
+    out.slack[size_t(i)] = m.rhs[size_t(i)] - body[i] - (m.rowconst.empty() ? 0.0 : m.rowconst[size_t(i)]);
+  out.has_x = true;
+  return true;
+}
+
+void nlpStartPoint(const NlpModel &m, std::vector<double> &x) {
+  x.resize(size_t(m.n));
+  for (int j = 0; j < m.n; ++j) {
+    const double l = m.lb[size_t(j)], u = m.ub[size_t(j)];
+    if (!isInf(l) && !isInf(u) && l < 0.0 && u > 0.0)
+      x[size_t(j)] = l + (u - l) * (0.55 + 0.05 * double(j % 7) / 7.0);
+    else
+      x[size_t(j)] = std::min(std::max(0.0, l), u);
+  }
+}
+
+bool nlpDescentStart(const NlpModel &m, NlpEvaluator &ev, const std::vector<double> &x,
+                     const std::vector<double> &multg, double feastol, std::vector<double> &start) {
+  if (!m.hasNonlinear() || m.hrow.empty()) return false;
+  std::vector<double> vals(m.hrow.size());
+  if (!ev.hessian(x.data(), 1.0, multg.data(), vals.data()) || !ev.bodies(x.data())) return false;
+  // columns free to move both ways: strictly inside their bounds and in no active row
+  const double tol = std::max(feastol, 1e-7);
+  std::vector<char> movable(size_t(m.n), 0);
+  for (int j = 0; j < m.n; ++j)
+    movable[size_t(j)] = x[size_t(j)] > m.lb[size_t(j)] + tol && x[size_t(j)] < m.ub[size_t(j)] - tol;
+  for (int i : m.crows) {
+    const double b = ev.body()[size_t(i)];
+    const double lo = m.rowlo[size_t(i)], up = m.rowup[size_t(i)];
+    if ((!isInf(lo) && b <= lo + tol * (1 + std::fabs(lo))) || (!isInf(up) && b >= up - tol * (1 + std::fabs(up))))
+      for (int e = m.jstart[size_t(i)]; e < m.jstart[size_t(i) + 1]; ++e) movable[size_t(m.jcol[size_t(e)])] = 0;
+  }
+  // the Hessian over at most 60 movable columns of its pattern, dense
+  std::vector<int> cols, slot(size_t(m.n), -1);
+  for (size_t k = 0; k < m.hrow.size(); ++k)
+    for (int c : {m.hrow[k], m.hcol[k]})
+      if (movable[size_t(c)] && slot[size_t(c)] < 0 && cols.size() < 60) {
+        slot[size_t(c)] = int(cols.size());
+        cols.push_back(c);
+      }
+  const size_t k = cols.size();
+  if (k == 0) return false;
+  std::vector<double> h(k * k, 0.0);
+  for (size_t e = 0; e < m.hrow.size(); ++e) {
+    const int a = slot[size_t(m.hrow[e])], b = slot[size_t(m.hcol[e])];
+    if (a < 0 || b < 0) continue;
+    h[size_t(a) * k + size_t(b)] += vals[e];
+    if (a != b) h[size_t(b) * k + size_t(a)] += vals[e];
+  }
+  // directions e_a and e_a +- e_b, most negative curvature first
+  struct Dir { int a, b; double sign, curv; };
+  std::vector<Dir> dirs;
+  for (size_t a = 0; a < k; ++a) {
+    const double haa = h[a * k + a];
+    if (haa < -1e-8) dirs.push_back({int(a), -1, 0.0, haa});
+    for (size_t b = 0; b < a; ++b)
+      for (double sg : {1.0, -1.0}) {
+        const double c = haa + h[b * k + b] + 2.0 * sg * h[a * k + b];
+        if (c < -1e-8) dirs.push_back({int(a), int(b), sg, c / 2.0});
+      }
+  }
+  std::sort(dirs.begin(), dirs.end(), [](const Dir &p, const Dir &q) { return p.curv < q.curv; });
+  double f0 = 0.0;
+  if (!ev.objective(x.data(), f0)) return false;
+  auto step = [&](int c) {
+    const double l = m.lb[size_t(c)], u = m.ub[size_t(c)];
+    return !isInf(l) && !isInf(u) ? 0.25 * (u - l) : 0.25 * std::max(1.0, std::fabs(x[size_t(c)]));
+  };
+  for (size_t d = 0; d < dirs.size() && d < 20; ++d)
+    for (double dir : {1.0, -1.0})
+      for (double scale : {1.0, 0.25}) {
+        start = x;
+        auto move = [&](int c, double by) {
+          start[size_t(c)] = std::min(std::max(start[size_t(c)] + by, m.lb[size_t(c)]), m.ub[size_t(c)]);
+        };
+        const int a = cols[size_t(dirs[d].a)];
+        move(a, dir * scale * step(a));
+        if (dirs[d].b >= 0) {
+          const int b = cols[size_t(dirs[d].b)];
+          move(b, dir * dirs[d].sign * scale * step(b));
+        }
+        double f = 0.0;
+        if (!ev.objective(start.data(), f) || !(f < f0 - 1e-9 * (1.0 + std::fabs(f0))) || !ev.bodies(start.data()))
+          continue;
+        if (m.violation(start.data(), ev.body().data()) <= feastol) return true;
+      }
+  return false;
 }
 
 // ---- evaluation ----
@@ -326,6 +403,74 @@ double NlpModel::violation(const double *x, const double *body) const {
   for (int j = 0; j < n; ++j) check(x[j], lb[size_t(j)], ub[size_t(j)]);
   for (int i : crows) check(body[i], rowlo[size_t(i)], rowup[size_t(i)]);
   return worst;
+}
+
+template <class F>
+bool NlpEvaluator::evaluate(F &&f) {
+  if (userFailed) return false;
+  try {
+    f();
+    return true;
+  } catch (const Error &e) {
+    error = e.text;
+    if (e.text.find("user function '") != std::string::npos) userFailed = true;
+  } catch (const std::bad_alloc &) {
+    error = "out of memory";
+    userFailed = true;
+  }
+  return false;
+}
+
+bool NlpEvaluator::objective(const double *x, double &obj) {
+  return evaluate([&] { obj = m_.sense * m_.objective(x); });
+}
+
+bool NlpEvaluator::gradient(const double *x, double *g) {
+  return evaluate([&] { m_.gradient(x, g); });
+}
+
+bool NlpEvaluator::bodies(const double *x) {
+  return evaluate([&] { m_.bodies(x, body_.data()); });
+}
+
+bool NlpEvaluator::constraints(const double *x, double *g) {
+  if (!bodies(x)) return false;
+  for (size_t k = 0; k < m_.crows.size(); ++k) g[k] = body_[size_t(m_.crows[k])];
+  return true;
+}
+
+int NlpEvaluator::jacobianEntries() const {
+  int nz = 0;
+  for (int i : m_.crows) nz += m_.jstart[size_t(i) + 1] - m_.jstart[size_t(i)];
+  return nz;
+}
+
+void NlpEvaluator::jacobianPattern(int *irow, int *jcol) const {
+  int k = 0;
+  for (size_t c = 0; c < m_.crows.size(); ++c) {
+    const int i = m_.crows[c];
+    for (int e = m_.jstart[size_t(i)]; e < m_.jstart[size_t(i) + 1]; ++e, ++k) {
+      irow[k] = int(c);
+      jcol[k] = m_.jcol[size_t(e)];
+    }
+  }
+}
+
+bool NlpEvaluator::jacobian(const double *x, double *vals) {
+  return evaluate([&] { m_.jacobian(x, vals, scratch_); });
+}
+
+void NlpEvaluator::hessianPattern(int *irow, int *jcol) const {
+  std::copy(m_.hrow.begin(), m_.hrow.end(), irow);
+  std::copy(m_.hcol.begin(), m_.hcol.end(), jcol);
+}
+
+bool NlpEvaluator::hessian(const double *x, double objfactor, const double *lambda, double *vals) {
+  return evaluate([&] {
+    lambda_.assign(size_t(m_.nrows), 0.0);
+    for (size_t c = 0; c < m_.crows.size(); ++c) lambda_[size_t(m_.crows[c])] = lambda[c];
+    m_.hessian(x, objfactor, lambda_.data(), vals, scratch_);
+  });
 }
 
 }  // namespace krvx

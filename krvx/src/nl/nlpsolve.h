@@ -13,15 +13,34 @@
 #include "nl/nl.h"
 #include "solve/solve.h"
 
+#include <mutex>
 #include <string>
 #include <vector>
 
 namespace krvx {
 
+// What branch-and-bound takes from branching directives, per lowered column (all empty when the
+// problem has none): priority (lower values branched on first), preferred direction (-1 down,
+// 1 up, 0 none) and up and down pseudo costs.
+struct BranchingInfo {
+  std::vector<int> priority, direction;
+  std::vector<double> upcost, downcost;
+  bool empty() const { return priority.empty() && direction.empty() && upcost.empty() && downcost.empty(); }
+};
+// The branching information of a problem's directives for its lowering (mutex held).
+void branchingInfo(const ko_prob_struct *p, const Lowered &low, BranchingInfo &info);
+
+// Built from the lowered model (solve/highs_lower.h): its columns and rows, user ones first.
 struct NlpModel {
-  int n = 0, nrows = 0;                 // columns, store rows
+  int n = 0, nrows = 0;                 // lowered columns and rows
+  int usercols = 0, userrows = 0;       // the user's columns and rows among them
   double sense = 1.0, objconst = 0.0;
-  bool discrete = false;                // a relaxed discrete problem
+  bool discrete = false;                // a discrete problem (relaxed unless integer is set)
+  std::vector<char> integer;            // per column: integer (branch-and-bound only)
+  std::vector<int> split;               // per user column: its continuous part, -1 none (may be empty)
+  std::vector<double> rowconst;         // per user row: constant of its lowered formulas (may be empty)
+  const std::vector<Set> *sets = nullptr;   // sets branched on (branch-and-bound only)
+  BranchingInfo branching;              // directives for branch-and-bound (empty: none)
   std::vector<double> lb, ub;           // columns (+-kInf when free)
   std::vector<double> rowlo, rowup;     // rows (N: both infinite)
   std::vector<double> rhs;              // slack = rhs - body
@@ -57,16 +76,61 @@ struct NlpModel {
   double violation(const double *x, const double *body) const;
 };
 
-// The nonlinear solver's share of a solve call (mutex held): `use` when the problem has formulas or
-// quadratic rows (continuous, or relaxed); refuses discrete problems with such content.
-int nlpRoute(ko_prob_struct *p, bool relax, bool &use);
-// Gathers the model (mutex held); refuses content the solver cannot take (text set).
+// Evaluation for a solver's callbacks: a failing evaluation returns false and keeps its text;
+// after a user function failed nothing more is evaluated (the solve ends with its text).
+class NlpEvaluator {
+ public:
+  explicit NlpEvaluator(const NlpModel &m) : m_(m), body_(size_t(m.nrows)) {}
+  bool objective(const double *x, double &obj);            // sense * f(x)
+  bool gradient(const double *x, double *g);
+  bool constraints(const double *x, double *g);            // the rows handed to the solver (crows)
+  int jacobianEntries() const;
+  void jacobianPattern(int *irow, int *jcol) const;
+  bool jacobian(const double *x, double *vals);
+  void hessianPattern(int *irow, int *jcol) const;
+  bool hessian(const double *x, double objfactor, const double *lambda, double *vals);
+  // bodies of every row at x (false when they cannot be evaluated)
+  bool bodies(const double *x);
+  const std::vector<double> &body() const { return body_; }
+  bool userFailed = false;
+  std::string error;                                        // the last evaluation failure
+
+ private:
+  template <class F>
+  bool evaluate(F &&f);
+  const NlpModel &m_;
+  std::vector<double> scratch_, body_, lambda_;
+};
+
+// Gathers the model from a lowering and its arrays (mutex held).
+void nlpBuild(ko_prob_struct *p, const Lowered &low, const ModelArrays &a, NlpModel &m);
+// Lowers the problem for the nonlinear solver and gathers it (mutex held); fails with the
+// lowering's text.
 int nlpPrepare(ko_prob_struct *p, NlpModel &m);
-// Quadratic programs above this many columns go to the nonlinear solver directly (see the qp
-// benchmark); smaller ones go there when the QP solver fails on them.
-constexpr int kQpDirectColumns = 2000;
-// Whether a HiGHS run of a continuous QP ended in a way the nonlinear solver should retry.
-bool qpRetry(int rc, const Solution &out);
+// The user's solution from a point of the model: values, slacks (rhs - body), objective;
+// false (nothing set) when the objective cannot be evaluated there.
+bool nlpUserSolution(const NlpModel &m, const double *x, const double *body, Solution &out);
+// The start point: inside a finite box a point off its centre that differs per column (no
+// symmetric stationary point), else 0 moved into the bounds.
+void nlpStartPoint(const NlpModel &m, std::vector<double> &x);
+// After a converged solve at x (multipliers multg of the rows handed to the solver): a point
+// near x along a feasible direction of negative curvature of the Lagrangian where the
+// objective is lower and the bounds and rows hold (start); false when there is none.
+bool nlpDescentStart(const NlpModel &m, NlpEvaluator &ev, const std::vector<double> &x,
+                     const std::vector<double> &multg, double feastol, std::vector<double> &start);
+// Whether a HiGHS run of a continuous QP ended in a way the nonlinear solver should retry
+// (qplimit: the QP solver's own iteration limit).
+bool qpRetry(int rc, const Solution &out, int64_t qplimit);
+// The QP solver's iteration limit for a lowered model.
+int qpIterationLimit(const Lowered &low);
+
+// The interior-point solver runs one solve at a time in the process (its sparse factorisation is
+// not reentrant): waits for it, giving up on a stop request (returns its reason, 0: lock held).
+int acquireNlpSolver(std::unique_lock<std::mutex> &lock, ko_prob_struct *p, unsigned sigint_mark);
+
+// Branch-and-bound over the model's integer columns and sets (bonmin.cpp), without the mutex;
+// fills out and returns 0, or fails with a clear text.
+int minlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution &out);
 
 // Hessian choice of a run: automatic (exact unless a formula needs finite differences), or forced.
 enum class HessianMode { Auto, Exact, LimitedMemory };

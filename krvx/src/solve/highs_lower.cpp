@@ -1,3 +1,4 @@
+#include "core/model.h"
 #include "nl/nl.h"
 #include "solve/highs_lower.h"
 #include "solve/solve.h"
@@ -18,25 +19,91 @@ namespace {
 
 bool isDiscrete(char type) { return type != 'C'; }
 
-// What a partial-integer column becomes: x in {integers of [lb, limit)} u [limit, ub].
-// Unbounded: integers without a lower bound below the limit, which y + s cannot express.
-enum class PartialForm { Integer, Continuous, Split, Unbounded };
-
-PartialForm partialForm(const Column &c) {
-  if (!isInf(c.ub) && c.ub < c.limit) return PartialForm::Integer;
-  if (c.lb >= c.limit) return PartialForm::Continuous;
-  if (isInf(c.lb)) return PartialForm::Unbounded;
-  const double top = std::ceil(c.limit) - 1;            // largest integer below the limit
-  return top < std::ceil(c.lb) ? PartialForm::Continuous : PartialForm::Split;
+bool hasQuadraticRows(const ko_prob_struct *p) {
+  for (const auto &q : p->qrows)
+    if (!q.empty()) return true;
+  return false;
 }
 
-const char *unsupportedContent(const ko_prob_struct *p, bool discrete) {
-  if (nlHasFormulas(p)) return "nonlinear formulas";
-  for (const auto &q : p->qrows)
-    if (!q.empty()) return "quadratic constraints";
-  if (!p->objectives.empty() && !p->qobj.empty()) return "several objectives together with a quadratic objective";
-  if (discrete && !p->qobj.empty()) return "discrete columns together with a quadratic objective";
-  return nullptr;
+bool activeIndicator(const ko_prob_struct *p, size_t i) {
+  return i < p->indicators.size() && p->indicators[i].col >= 0 && p->indicators[i].complement != 0;
+}
+
+// Compiles the formulas of the rows and the objective into low.tapes and low.objtapes.
+int compileFormulas(ko_prob_struct *p, Lowered &low) {
+  const UserFunctions none;
+  const UserFunctions &funcs = p->nl ? p->nl->funcs : none;
+  try {
+    low.tapes.assign(std::min(p->nlrows.size(), p->rows.size()), {});
+    for (size_t i = 0; i < low.tapes.size(); ++i)
+      for (const Formula &f : p->nlrows[i])
+        low.tapes[i].push_back(nl::compile(f, low.ncols, funcs, "formula of row " + std::to_string(i)));
+    for (const Formula &f : p->nlobj) low.objtapes.push_back(nl::compile(f, low.ncols, funcs, "formula of the objective"));
+  } catch (const Error &e) {
+    return fail(p, e.code, "Cannot solve this problem: %s", e.text.c_str());
+  }
+  return 0;
+}
+
+// Whether sense * Q of the objective is positive semidefinite, as far as checked: nonnegative
+// diagonal and 2x2 minors always, a dense factorisation up to 300 quadratic columns. HiGHS's QP
+// solver takes convex objectives only and reports stationary points of others as optimal.
+bool convexObjective(const ko_prob_struct *p) {
+  if (p->qobj.empty()) return true;
+  const double sign = p->objsense < 0 ? -1.0 : 1.0;
+  std::vector<int> slot(p->cols.size(), -1), cols;
+  for (const QTerm &t : p->qobj)
+    for (int c : {t.i, t.j})
+      if (slot[size_t(c)] < 0) {
+        slot[size_t(c)] = int(cols.size());
+        cols.push_back(c);
+      }
+  const size_t k = cols.size();
+  std::vector<double> diag(k, 0.0);
+  for (const QTerm &t : p->qobj)
+    if (t.i == t.j) diag[size_t(slot[size_t(t.i)])] += sign * t.value;
+  for (double d : diag)
+    if (d < 0.0) return false;
+  for (const QTerm &t : p->qobj)
+    if (t.i != t.j && t.value * t.value > diag[size_t(slot[size_t(t.i)])] * diag[size_t(slot[size_t(t.j)])] * (1 + 1e-12))
+      return false;
+  if (k > 300) return true;
+  std::vector<double> q(k * k, 0.0);
+  for (const QTerm &t : p->qobj) {
+    const size_t a = size_t(slot[size_t(t.i)]), b = size_t(slot[size_t(t.j)]);
+    q[a * k + b] += sign * t.value;
+    if (a != b) q[b * k + a] += sign * t.value;
+  }
+  // Cholesky with a tolerance: a pivot below -tol is an indefinite direction; near-zero pivots
+  // (semidefinite) are skipped when their column is zero too
+  double scale = 0.0;
+  for (double d : diag) scale = std::max(scale, d);
+  const double tol = 1e-10 * std::max(1.0, scale);
+  for (size_t j = 0; j < k; ++j) {
+    double d = q[j * k + j];
+    if (d < -tol) return false;
+    if (d <= tol) {
+      for (size_t i = j + 1; i < k; ++i)
+        if (std::fabs(q[i * k + j]) > std::sqrt(tol)) return false;
+      continue;
+    }
+    const double r = std::sqrt(d);
+    for (size_t i = j + 1; i < k; ++i) q[i * k + j] /= r;
+    for (size_t i = j + 1; i < k; ++i)
+      for (size_t l = j + 1; l <= i; ++l) q[i * k + l] -= q[i * k + j] * q[l * k + j];
+  }
+  return true;
+}
+
+// The engine for the content of a model, the one place where engines are chosen: `nonlinear`
+// is content beyond linear rows and a quadratic objective that stays after lowering,
+// `discrete` integer restrictions of columns or of the reformulations.
+Engine chooseEngine(const Lowered &low, bool nonlinear, bool discrete) {
+  const bool mip = discrete && !low.relax;
+  if (nonlinear || (mip && low.quadratic)) return mip ? Engine::Bonmin : Engine::Ipopt;
+  // large continuous QPs: HiGHS's QP solver stalls on them (benchmarks/qp)
+  if (low.quadratic && !discrete && !low.multiobj && low.ncols > kQpDirectColumns) return Engine::Ipopt;
+  return Engine::Highs;
 }
 
 // The objectives by priority level, highest first: the main objective (priority 0, weight 1) and
@@ -77,16 +144,48 @@ void buildObjectives(const ko_prob_struct *p, const Lowered &low, ModelArrays &a
 
 }  // namespace
 
-int planLowering(ko_prob_struct *p, Lowered &low) {
+PartialForm partialForm(const Column &c) {
+  if (!isInf(c.ub) && c.ub < c.limit) return PartialForm::Integer;
+  if (c.lb >= c.limit) return PartialForm::Continuous;
+  if (isInf(c.lb)) return PartialForm::Unbounded;
+  const double top = std::ceil(c.limit) - 1;            // largest integer below the limit
+  return top < std::ceil(c.lb) ? PartialForm::Continuous : PartialForm::Split;
+}
+
+int planLowering(ko_prob_struct *p, Lowered &low, bool relax) {
   low = Lowered();
+  low.relax = relax;
   low.ncols = static_cast<int>(p->cols.size());
   low.nrows = static_cast<int>(p->rows.size());
   low.quadratic = !p->qobj.empty();
   low.multiobj = !p->objectives.empty();
   for (const auto &c : p->cols) low.discrete = low.discrete || isDiscrete(c.type);
-  if (const char *what = unsupportedContent(p, low.discrete))
-    return fail(p, kErrUnsupported, "Cannot solve this problem: it has %s, which the solver does not support",
-                what);
+  if (int rc = compileFormulas(p, low)) return rc;
+  // what the lowering leaves nonlinear, and whether reformulations add integer columns
+  bool nonlinear = hasQuadraticRows(p) || !convexObjective(p), nonsmooth = false;
+  auto look = [&](const std::vector<nl::Tape> &tapes) {
+    for (const nl::Tape &t : tapes) {
+      if (!nl::shape(t).pwaffine.back()) nonlinear = true;
+      for (const nl::Node &nd : t.nodes) nonsmooth = nonsmooth || nl::isNonsmooth(nd);
+    }
+  };
+  for (const auto &tapes : low.tapes) look(tapes);
+  look(low.objtapes);
+  bool indicators = false;
+  for (size_t i = 0; i < p->rows.size(); ++i) indicators = indicators || activeIndicator(p, i);
+  const bool reformed = nonsmooth || !p->sets.empty() || indicators || !p->pwls.empty() || !p->gencons.empty();
+  low.engine = chooseEngine(low, nonlinear, low.discrete || reformed);
+  if (low.multiobj && (low.quadratic || low.nonlinearEngine() || !low.objtapes.empty()))
+    return fail(p, kErrUnsupported, "Cannot solve this problem: it has several objectives together with %s",
+                low.quadratic ? "a quadratic objective" : "nonlinear content");
+  for (size_t i = 0; i < p->rows.size(); ++i)
+      if (activeIndicator(p, i) && ((i < p->qrows.size() && !p->qrows[i].empty()) ||
+                                    (i < low.tapes.size() && !low.tapes[i].empty())))
+        return fail(p, kErrUnsupported,
+                    "Cannot solve this problem: indicator constraint on row '%s' whose row has nonlinear terms",
+                    objectName(*p, 1, int(i)).c_str());
+  // semi-continuous and partial-integer columns as binaries where HiGHS does not take them
+  low.binaryforms = low.nonlinearEngine() || (relax && low.quadratic);
   low.hcols = low.ncols;
   low.hrows = low.nrows;
   for (int j = 0; j < low.ncols; ++j) {
@@ -96,7 +195,7 @@ int planLowering(ko_prob_struct *p, Lowered &low) {
     if (form == PartialForm::Unbounded)
       return fail(p, kErrUnsupported,
                   "Cannot solve this problem: partial-integer column %d has no finite lower bound", j);
-    if (form != PartialForm::Split) continue;
+    if (form != PartialForm::Split || low.binaryforms) continue;
     if (low.split.empty()) low.split.assign(low.ncols, -1);
     low.split[j] = low.hcols++;
     if (!isInf(c.ub)) ++low.hrows;
@@ -110,7 +209,7 @@ int planLowering(ko_prob_struct *p, Lowered &low) {
   }
   if (nz >= static_cast<size_t>(INT_MAX) || p->qobj.size() >= static_cast<size_t>(INT_MAX))
     return fail(p, kErrUnsupported, "Cannot solve this problem: it has more than %d coefficients", INT_MAX - 1);
-  return planReform(p, low);   // sets, indicator, piecewise-linear and general constraints
+  return planReform(p, low);   // sets, indicator, piecewise-linear and general constraints, formulas
 }
 
 void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a) {
@@ -156,9 +255,18 @@ void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a) {
     switch (c.type) {
       case 'B': type = kHighsVarTypeInteger; lo = std::max(lo, 0.0); up = std::min(up, 1.0); break;
       case 'I': type = kHighsVarTypeInteger; break;
-      case 'S': type = kHighsVarTypeSemiContinuous; if (c.limit != 0.0) lo = c.limit; break;
-      case 'R': type = kHighsVarTypeSemiInteger; if (c.limit != 0.0) lo = c.limit; break;
+      case 'S':
+      case 'R':
+        type = c.type == 'S' ? kHighsVarTypeSemiContinuous : kHighsVarTypeSemiInteger;
+        if (c.limit != 0.0) lo = c.limit;
+        if (low.binaryforms) {   // 0 or [lo, up]: the range here, the rest through a binary
+          type = c.type == 'S' ? kHighsVarTypeContinuous : kHighsVarTypeInteger;
+          lo = std::min(lo, 0.0);
+          up = std::max(up, 0.0);
+        }
+        break;
       case 'P':
+        if (low.binaryforms && partialForm(c) == PartialForm::Split) break;   // x = y + s in the reformulation
         switch (partialForm(c)) {
           case PartialForm::Integer: type = kHighsVarTypeInteger; break;
           case PartialForm::Continuous:
@@ -231,6 +339,12 @@ void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a) {
   }
   if (low.multiobj) buildObjectives(p, low, a);
   applyReform(low, a);
+  for (int i = 0; i < low.nrows && !low.rowconst.empty(); ++i) {
+    a.rowlo[size_t(i)] -= low.rowconst[size_t(i)];
+    a.rowup[size_t(i)] -= low.rowconst[size_t(i)];
+  }
+  // HiGHS solves no MIQP: its relaxation goes without integrality
+  if (low.relax && low.quadratic && !low.nonlinearEngine()) a.integrality.clear();
 }
 
 int passArrays(ko_prob_struct *p, void *h, const ModelArrays &a) {
@@ -266,15 +380,19 @@ void *newHighs() {
   return h;
 }
 
-int prepareOwnHighs(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool &pass) {
+int prepareOwnHighs(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool &pass, bool relax) {
   pass = false;
-  if (int rc = planLowering(p, low)) return rc;
+  if (int rc = planLowering(p, low, relax)) return rc;
+  if (low.nonlinearEngine()) {
+    buildArrays(p, low, a);
+    return 0;
+  }
   if (!p->highs) {
     p->highs = newHighs();
     if (!p->highs) return fail(p, kErrMemory, "The solver could not be created (out of memory)");
     p->highs_stale = true;
   }
-  pass = p->highs_stale;
+  pass = p->highs_stale || low.transientArrays();
   if (pass) buildArrays(p, low, a);
   return 0;
 }

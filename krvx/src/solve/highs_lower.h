@@ -1,16 +1,32 @@
-// Lowering the model store to a HiGHS model (through highs_c_api.h only).
+// Lowering the model store to one model that every engine solves: linear arrays (HiGHS's
+// model, through highs_c_api.h only) plus the nonlinear parts the nonlinear engines evaluate.
 #pragma once
 #include "core/store.h"
+#include "nl/nl.h"
 #include "solve/reform.h"
 
 #include <vector>
 
 namespace krvx {
 
-// How the store maps onto the HiGHS model. User columns and rows come first, in order;
-// a partial-integer column j with an integer and a continuous range becomes y + s, with y
-// the user column (integer part) and s an auxiliary semi-continuous column split[j], tied
-// by an auxiliary row y + s <= ub when ub is finite.
+// The engine that solves a lowered model, chosen from its content by planLowering:
+//   Highs   linear and convex quadratic objectives, discrete or not (no quadratic with discrete)
+//   Ipopt   continuous problems (or relaxations) with nonlinear content left after lowering
+//   Bonmin  discrete problems with nonlinear content or a quadratic objective
+enum class Engine { Highs, Ipopt, Bonmin };
+
+// Continuous QPs above this many columns go to the interior-point solver directly (see the qp
+// benchmark); smaller ones go there when the QP solver fails on them.
+constexpr int kQpDirectColumns = 2000;
+
+// How the store maps onto the lowered model. User columns and rows come first, in order.
+// For HiGHS, a partial-integer column j with an integer and a continuous range becomes y + s,
+// with y the user column (integer part) and s an auxiliary semi-continuous column split[j],
+// tied by an auxiliary row y + s <= ub when ub is finite. The nonlinear engines know no
+// semi-continuous columns: there the reformulation adds binaries for them (reform.h).
+// Formulas are compiled into tapes; their abs, min, max, pwl and sign nodes become auxiliary
+// columns defined exactly by the reformulations (reform.h), and what is affine afterwards goes
+// into the linear arrays.
 struct Lowered {
   int ncols = 0, nrows = 0;        // user columns and rows
   int hcols = 0, hrows = 0;        // HiGHS columns and rows
@@ -19,9 +35,21 @@ struct Lowered {
   bool discrete = false;           // integer, semi-continuous or partial-integer columns
   bool quadratic = false;          // a Hessian is passed
   bool multiobj = false;           // several objectives, passed as HiGHS's linear objectives
+  bool relax = false;              // the continuous relaxation is solved
+  bool binaryforms = false;        // semi-continuous and partial-integer columns through binaries
+  Engine engine = Engine::Highs;
   Reform reform;                   // auxiliary columns and rows after the split ones (reform.h)
+  std::vector<double> rowconst;    // per user row: constant of its lowered formulas (empty: none)
+  // Nonlinear parts left after lowering (nonlinear engines only): formula tapes per lowered
+  // row (may be shorter than hrows) and of the objective; their columns are lowered columns.
+  std::vector<std::vector<nl::Tape>> tapes;
+  std::vector<nl::Tape> objtapes;
   bool hasSplit() const { return !split.empty(); }
   bool hasAux() const { return hcols > ncols || hrows > nrows; }
+  bool nonlinearEngine() const { return engine != Engine::Highs; }
+  // arrays that depend on the relaxation (HiGHS gets a relaxed MIQP without integrality)
+  bool transientArrays() const { return relax && quadratic && discrete; }
+  double rowConstant(int i) const { return rowconst.empty() ? 0.0 : rowconst[size_t(i)]; }
 };
 
 // The arguments of Highs_passModel: a copy of the lowered model, so that HiGHS can take it
@@ -37,8 +65,9 @@ struct ModelArrays {
   std::vector<int> objpriority;
 };
 
-// Refuses content HiGHS cannot solve (clear text naming it) and plans the mapping. Mutex held.
-int planLowering(ko_prob_struct *p, Lowered &low);
+// Plans the mapping and chooses the engine (relax: the continuous relaxation is wanted);
+// refuses content no engine can take with a clear text naming it. Mutex held.
+int planLowering(ko_prob_struct *p, Lowered &low, bool relax = false);
 // The arrays of a planned model. Mutex held.
 void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a);
 // Passes the arrays to a HiGHS instance that no other thread uses; without the mutex (the
@@ -51,7 +80,8 @@ void *newHighs();
 // prepareOwnHighs (mutex held) plans, creates the instance on first use and builds the arrays
 // when the store changed since the last lowering (`pass`); passOwnHighs (without the mutex,
 // inside a SolveScope) passes them. Without a change the instance keeps its model and basis.
-int prepareOwnHighs(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool &pass);
+// For the nonlinear engines it builds the arrays only (no instance, pass false).
+int prepareOwnHighs(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool &pass, bool relax = false);
 int passOwnHighs(ko_prob_struct *p, const ModelArrays &a);
 
 }  // namespace krvx

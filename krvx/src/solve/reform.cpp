@@ -2,6 +2,7 @@
 #include "solve/highs_lower.h"
 #include "core/call_guard.h"
 #include "core/model.h"
+#include "nl/nl.h"
 
 #include "interfaces/highs_c_api.h"
 
@@ -47,16 +48,30 @@ bool isBinary(const Column &c) {
 // Builds the auxiliary columns and rows of one model; refusals throw krvx::Error.
 class Planner {
  public:
-  Planner(const ko_prob_struct *p, Reform &r) : p_(p), r_(r) {}
+  Planner(const ko_prob_struct *p, Lowered &low) : p_(p), low_(low), r_(low.reform) {}
 
   void sos(int s);
   void indicator(int i, const Coefs &row);
-  void pwl(int k);
+  void pwl(int k) { pwl(p_->pwls[k], "Piecewise-linear constraint '" + objectName(*p_, 4, k) + "'"); }
   void gencons(int k);
+  void semicontinuous(int j);
+  void partialSplit(int j);
+  // Lowers the non-smooth nodes of a formula tape of user row `row` (-1: the objective);
+  // returns the tape left over, or an empty one when the formula became affine.
+  nl::Tape formula(const nl::Tape &t, int row);
+  // tapes of auxiliary rows: (index in r_.rows, tape)
+  std::vector<std::pair<int, nl::Tape>> rowtapes;
 
  private:
-  Range range(int j) const { return colRange(p_->cols[j]); }
-  std::string col(int j) const { return "column '" + objectName(*p_, 2, j) + "'"; }
+  Range range(int j) const {
+    if (j < static_cast<int>(p_->cols.size())) return colRange(p_->cols[j]);
+    const Reform::Col &c = r_.cols[size_t(j - r_.firstcol)];
+    return {c.lb, c.ub};
+  }
+  std::string col(int j) const {
+    if (j >= static_cast<int>(p_->cols.size())) return auxwhat_[size_t(j - r_.firstcol)];
+    return "column '" + objectName(*p_, 2, j) + "'";
+  }
   // the finite bound a reformulation needs of column j, else the refusal naming `what`
   double upper(int j, const std::string &what) const {
     const double u = range(j).up;
@@ -76,8 +91,9 @@ class Planner {
     if (!isBinary(p_->cols[j]))
       raise(kErrUnsupported, "%s: %s is not binary", what.c_str(), col(j).c_str());
   }
-  int addCol(double lb, double ub, bool integer) {
+  int addCol(double lb, double ub, bool integer, std::string what = "an auxiliary column") {
     r_.cols.push_back({lb, ub, integer});
+    auxwhat_.push_back(std::move(what));
     return r_.firstcol + static_cast<int>(r_.cols.size()) - 1;
   }
   int binary() { return addCol(0.0, 1.0, true); }
@@ -88,9 +104,13 @@ class Planner {
   void maxMin(const GenCons &g, double sign, const std::string &what);
   void andOr(const GenCons &g, bool isand, const std::string &what);
   void absolute(const GenCons &g, const std::string &what);
+  void pwl(const PwlCons &c, const std::string &what);
+  void sign(int y, int x, const std::string &what);
 
   const ko_prob_struct *p_;
+  Lowered &low_;
   Reform &r_;
+  std::vector<std::string> auxwhat_;   // per auxiliary column: how refusals name it
 };
 
 // Members in order; at most one group of `width` consecutive members is nonzero: one binary per
@@ -176,9 +196,7 @@ void Planner::indicator(int i, const Coefs &row) {
 // or a breakpoint that no such segment holds. A repeated x is a jump: both values are taken
 // there. Beyond the ends the end segments extend to the bounds of x; an end that is a jump (or
 // a single breakpoint) is the end of the domain.
-void Planner::pwl(int k) {
-  const PwlCons &c = p_->pwls[k];
-  const std::string what = "Piecewise-linear constraint '" + objectName(*p_, 4, k) + "'";
+void Planner::pwl(const PwlCons &c, const std::string &what) {
   std::vector<double> xs(c.x), ys(c.y);
   if (xs.empty() || xs.size() != ys.size()) raise(kErrUnsupported, "%s has no breakpoints", what.c_str());
   for (size_t t = 1; t < xs.size(); ++t)
@@ -341,11 +359,150 @@ void Planner::absolute(const GenCons &g, const std::string &what) {
   addRow(-kPlusInf, qm, {{qc, 1.0}, {z, qm}});
 }
 
-const char *contentName(const ko_prob_struct *p) {
-  if (!p->sets.empty()) return "SOS sets";
-  if (!p->pwls.empty()) return "piecewise-linear constraints";
-  return "general constraints";
+// 0 or [l, u] with l > 0: l z <= x <= u z with a binary z (the column's bounds are [0, u]).
+void Planner::semicontinuous(int j) {
+  const Column &c = p_->cols[j];
+  const double l = c.limit != 0.0 ? c.limit : c.lb;
+  if (l <= 0.0) return;   // 0 lies in [l, u]: the bounds say all
+  const std::string what = "Semi-continuous " + col(j);
+  const double u = upper(j, what);
+  const int z = binary();
+  addRow(0.0, kPlusInf, {{j, 1.0}, {z, -l}});
+  addRow(-kPlusInf, 0.0, {{j, 1.0}, {z, -u}});
 }
+
+// x in {integers of [lb, limit)} u [limit, ub]: x = y + s, y integer in [ceil(lb), top],
+// s = 0 or in [limit - ceil(lb), ub - ceil(lb)] through a binary z.
+void Planner::partialSplit(int j) {
+  const Column &c = p_->cols[j];
+  const std::string what = "Partial-integer " + col(j);
+  const double first = std::ceil(c.lb), top = std::ceil(c.limit) - 1;
+  const double span = upper(j, what) - first;
+  const int y = addCol(first, top, true), sc = addCol(0.0, span, false), z = binary();
+  addRow(0.0, 0.0, {{j, 1.0}, {y, -1.0}, {sc, -1.0}});
+  addRow(0.0, kPlusInf, {{sc, 1.0}, {z, -(c.limit - first)}});
+  addRow(-kPlusInf, 0.0, {{sc, 1.0}, {z, -span}});
+}
+
+// y = sign(x): binaries p (x >= 0) and q (x <= 0), at most one on, y = p - q; x <= U p,
+// x >= L q, x >= L (1 - p), x <= U (1 - q). At x = 0 any sign the rows allow is taken.
+void Planner::sign(int y, int x, const std::string &what) {
+  const Range rx = range(x);
+  if (rx.lo > 0.0 || rx.up < 0.0 || (rx.lo == 0.0 && rx.up == 0.0)) {
+    const double v = rx.lo > 0.0 ? 1.0 : rx.up < 0.0 ? -1.0 : 0.0;
+    addRow(v, v, {{y, 1.0}});
+    return;
+  }
+  const double L = rx.lo < 0.0 ? lower(x, what) : 0.0, U = rx.up > 0.0 ? upper(x, what) : 0.0;
+  const int pc = binary(), qc = binary();
+  addRow(0.0, 0.0, {{y, 1.0}, {pc, -1.0}, {qc, 1.0}});
+  addRow(-kPlusInf, 1.0, {{pc, 1.0}, {qc, 1.0}});
+  addRow(-kPlusInf, 0.0, {{x, 1.0}, {pc, -U}});
+  addRow(0.0, kPlusInf, {{x, 1.0}, {qc, -L}});
+  addRow(L, kPlusInf, {{x, 1.0}, {pc, L}});
+  addRow(-kPlusInf, U, {{x, 1.0}, {qc, U}});
+}
+
+namespace {
+const char *functionName(int code) {
+  switch (code) {
+    case KRVN_FN_ABS: return "abs";
+    case KRVN_FN_MIN: return "min";
+    case KRVN_FN_MAX: return "max";
+    case KRVN_FN_PWL: return "pwl";
+    default: return "sign";
+  }
+}
+double finite(double v) { return v >= kInf ? kPlusInf : v <= -kInf ? -kPlusInf : v; }
+}  // namespace
+
+nl::Tape Planner::formula(const nl::Tape &t, int row) {
+  const std::string what = row < 0 ? "Formula of the objective" : "Formula of row '" + objectName(*p_, 1, row) + "'";
+  const nl::Shape sh = nl::shape(t);
+  std::vector<double> lo(p_->cols.size()), up(p_->cols.size());
+  for (int c : t.cols) {
+    const Range rc = range(c);
+    lo[size_t(c)] = finite(rc.lo);
+    up[size_t(c)] = finite(rc.up);
+  }
+  const std::vector<nl::Interval> iv = nl::intervals(t, lo, up);
+  const UserFunctions none;
+  std::vector<int> subst(t.nodes.size(), -1);
+  auto constant = [&](int a) {
+    Coefs coefs;
+    double v = 0.0;
+    nl::affineForm(nl::subtape(t, a, subst), none, coefs, v);
+    return v;
+  };
+  // node a as a column: itself, or a new column defined by a row holding its subtree
+  auto column = [&](int a, const char *fname) {
+    if (subst[size_t(a)] >= 0) return subst[size_t(a)];
+    if (t.nodes[size_t(a)].kind == nl::Kind::Var) return t.nodes[size_t(a)].code;
+    const int w = addCol(iv[size_t(a)].lo, iv[size_t(a)].up, false, std::string("the argument of ") + fname);
+    if (sh.pwaffine[size_t(a)]) {
+      Coefs coefs;
+      double c0 = 0.0;
+      nl::affineForm(nl::subtape(t, a, subst), none, coefs, c0);
+      Coefs row{{w, 1.0}};
+      for (const auto &cv : coefs) row.push_back({cv.first, -cv.second});
+      addRow(c0, c0, std::move(row));
+    } else {
+      addRow(0.0, 0.0, {{w, 1.0}});
+      rowtapes.emplace_back(int(r_.rows.size()) - 1, nl::subtape(t, a, subst, -1.0));
+    }
+    subst[size_t(a)] = w;
+    return w;
+  };
+  for (size_t k = 0; k < t.nodes.size(); ++k) {
+    const nl::Node &nd = t.nodes[k];
+    if (!nl::isNonsmooth(nd) || sh.constant[k]) continue;
+    const int *args = t.args.data() + nd.first;
+    const char *fname = functionName(nd.code);
+    std::vector<int> cols;
+    std::vector<double> vals;
+    if (nd.code == KRVN_FN_MIN || nd.code == KRVN_FN_MAX) {
+      for (int q = 0; q < nd.count; ++q) {
+        if (sh.constant[size_t(args[q])]) vals.push_back(constant(args[q]));
+        else cols.push_back(column(args[q], fname));
+      }
+    } else {
+      cols.push_back(column(args[0], fname));
+    }
+    const int y = addCol(iv[k].lo, iv[k].up, false, std::string("the value of ") + fname);
+    switch (nd.code) {
+      case KRVN_FN_ABS: absolute(GenCons{4, y, cols, {}}, what); break;
+      case KRVN_FN_MAX: maxMin(GenCons{0, y, cols, vals}, 1.0, what); break;
+      case KRVN_FN_MIN: maxMin(GenCons{1, y, cols, vals}, -1.0, what); break;
+      case KRVN_FN_PWL: {
+        PwlCons c{cols[0], y, {}, {}};
+        for (int q = 1; q + 1 < nd.count; q += 2) {
+          c.x.push_back(t.nodes[size_t(args[q])].value);
+          c.y.push_back(t.nodes[size_t(args[q + 1])].value);
+        }
+        pwl(c, what);
+        break;
+      }
+      default: sign(y, cols[0], what); break;
+    }
+    subst[k] = y;
+  }
+  const int root = int(t.nodes.size()) - 1;
+  nl::Tape rest = nl::subtape(t, root, subst);
+  if (!sh.pwaffine[size_t(root)]) return rest;
+  Coefs coefs;
+  double c0 = 0.0;
+  nl::affineForm(rest, none, coefs, c0);
+  if (row < 0) {
+    r_.objconst += c0;
+    r_.objcoefs.insert(r_.objcoefs.end(), coefs.begin(), coefs.end());
+  } else {
+    if (low_.rowconst.empty()) low_.rowconst.assign(size_t(low_.nrows), 0.0);
+    low_.rowconst[size_t(row)] += c0;
+    for (const auto &cv : coefs) r_.rowcoefs.push_back({row, cv});
+  }
+  return nl::Tape();
+}
+
 
 }  // namespace
 
@@ -366,28 +523,47 @@ int planReform(ko_prob_struct *p, Lowered &low) {
             e.value != 0.0)
           rowcoefs[e.index].push_back({j, e.value});
   }
+  std::vector<std::pair<int, nl::Tape>> auxtapes;
   try {
-    Planner plan(p, r);
-    for (int s = 0; s < static_cast<int>(p->sets.size()); ++s) plan.sos(s);
+    Planner plan(p, low);
+    if (low.binaryforms)
+      for (int j = 0; j < low.ncols; ++j) {
+        const Column &c = p->cols[j];
+        if (c.type == 'S' || c.type == 'R') plan.semicontinuous(j);
+        if (c.type == 'P' && partialForm(c) == PartialForm::Split) plan.partialSplit(j);
+      }
+    // Bonmin branches on sets itself
+    if (low.engine != Engine::Bonmin)
+      for (int s = 0; s < static_cast<int>(p->sets.size()); ++s) plan.sos(s);
     if (indicators)
       for (int i = 0; i < static_cast<int>(p->rows.size()) && i < static_cast<int>(p->indicators.size()); ++i)
         if (p->indicators[i].col >= 0 && p->indicators[i].complement != 0) plan.indicator(i, rowcoefs[i]);
     for (int k = 0; k < static_cast<int>(p->pwls.size()); ++k) plan.pwl(k);
     for (int k = 0; k < static_cast<int>(p->gencons.size()); ++k) plan.gencons(k);
+    auto lowerTapes = [&](std::vector<nl::Tape> &tapes, int row) {
+      std::vector<nl::Tape> rest;
+      for (const nl::Tape &t : tapes) {
+        nl::Tape left = plan.formula(t, row);
+        if (!left.nodes.empty()) rest.push_back(std::move(left));
+      }
+      tapes.swap(rest);
+    };
+    for (size_t i = 0; i < low.tapes.size(); ++i) lowerTapes(low.tapes[i], int(i));
+    lowerTapes(low.objtapes, -1);
+    auxtapes = std::move(plan.rowtapes);
   } catch (const Error &e) {
     r = Reform();
     return fail(p, e.code, "Cannot solve this problem: %s", e.text.c_str());
+  }
+  if (!auxtapes.empty()) {
+    low.tapes.resize(size_t(r.firstrow) + r.rows.size());
+    for (auto &at : auxtapes) low.tapes[size_t(r.firstrow + at.first)].push_back(std::move(at.second));
   }
   bool integer = false;
   size_t nz = 0;
   for (const Reform::Col &c : r.cols) integer = integer || c.integer;
   for (const Reform::Row &row : r.rows)
     nz += 2 * (row.coefs.size() + (row.copy >= 0 ? rowcoefs[row.copy].size() : 0));
-  if (integer && low.quadratic)
-    return fail(p, kErrUnsupported,
-                "Cannot solve this problem: its %s need binary columns, which the solver cannot combine with a "
-                "quadratic objective",
-                contentName(p));
   if (nz >= static_cast<size_t>(INT_MAX / 2) || r.cols.size() + r.rows.size() >= static_cast<size_t>(INT_MAX / 2))
     return fail(p, kErrUnsupported, "Cannot solve this problem: its reformulation is too large");
   low.discrete = low.discrete || integer;
@@ -404,12 +580,22 @@ void applyReform(const Lowered &low, ModelArrays &a) {
     a.rowlo[i] = -inf;
     a.rowup[i] = inf;
   }
+  if (a.integrality.empty() && std::any_of(r.cols.begin(), r.cols.end(), [](const Reform::Col &c) { return c.integer; }))
+    a.integrality.assign(size_t(low.hcols), kHighsVarTypeContinuous);
   for (size_t k = 0; k < r.cols.size(); ++k) {
     const int j = r.firstcol + static_cast<int>(k);
     a.lower[j] = r.cols[k].lb;
     a.upper[j] = r.cols[k].ub;
+    a.cost[j] = r.cols[k].cost;
     if (r.cols[k].integer) a.integrality[j] = kHighsVarTypeInteger;
   }
+  // a user column's value is its split part's too
+  auto withSplit = [&](int j, auto &&add) {
+    add(j);
+    if (j < low.ncols && !low.split.empty() && low.split[j] >= 0) add(low.split[j]);
+  };
+  for (const auto &cv : r.objcoefs) withSplit(cv.first, [&](int j) { a.cost[size_t(j)] += cv.second; });
+  a.offset += r.objconst;
   // The built matrix holds the columns before firstcol; copied rows are read from it.
   const int n = low.hcols, base = r.firstcol;
   auto colEnd = [&](int j) { return j + 1 < base ? a.start[j + 1] : static_cast<int>(a.index.size()); };
@@ -425,6 +611,8 @@ void applyReform(const Lowered &low, ModelArrays &a) {
       for (int e = a.start[j]; e < colEnd(j); ++e)
         if (slot[a.index[e]] >= 0) copies[slot[a.index[e]]].push_back({j, a.value[e]});
   std::vector<Coefs> extra(n);
+  for (const auto &rc : r.rowcoefs)
+    withSplit(rc.second.first, [&](int j) { extra[size_t(j)].push_back({rc.first, rc.second.second}); });
   for (size_t t = 0; t < r.rows.size(); ++t) {
     const Reform::Row &row = r.rows[t];
     const int hrow = r.firstrow + static_cast<int>(t);
@@ -453,16 +641,24 @@ void applyReform(const Lowered &low, ModelArrays &a) {
   std::vector<double> value;
   index.reserve(a.index.size());
   value.reserve(a.value.size());
+  Coefs entries;
   for (int j = 0; j < n; ++j) {
     start[j] = static_cast<int>(index.size());
+    entries.clear();
     if (j < base)
-      for (int e = a.start[j]; e < colEnd(j); ++e) {
-        index.push_back(a.index[e]);
-        value.push_back(a.value[e]);
-      }
-    for (const auto &rv : extra[j]) {
-      index.push_back(rv.first);
-      value.push_back(rv.second);
+      for (int e = a.start[j]; e < colEnd(j); ++e) entries.push_back({a.index[e], a.value[e]});
+    const bool merge = !extra[j].empty();
+    entries.insert(entries.end(), extra[j].begin(), extra[j].end());
+    if (merge)   // a lowered formula's coefficient in a row that has the column already
+      std::stable_sort(entries.begin(), entries.end(),
+                       [](const std::pair<int, double> &x, const std::pair<int, double> &y) { return x.first < y.first; });
+    for (size_t e = 0; e < entries.size();) {
+      const int row = entries[e].first;
+      double v = 0.0;
+      for (; e < entries.size() && entries[e].first == row; ++e) v += entries[e].second;
+      if (v == 0.0 && merge) continue;
+      index.push_back(row);
+      value.push_back(v);
     }
   }
   start[n] = static_cast<int>(index.size());

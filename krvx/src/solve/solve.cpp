@@ -92,21 +92,26 @@ int SolveScope::begin(ko_prob_struct *p) {
     return fail(p, kErrBusy, "The problem is already being solved or tuned");
   p->solving.store(true);
   p->interrupt.store(0);
-  sigintEnter();
+  p->sigint_obeyed.store(false);
+  p->sigint_mark = sigintEnter();
   p_ = p;
   return 0;
 }
 
 void SolveScope::end() {
   if (!p_) return;
-  sigintLeave();
+  sigintLeave(p_->sigint_mark, p_->sigint_obeyed.load());
   p_->solving.store(false);
   p_ = nullptr;
 }
 
+unsigned solveSigintMark(const ko_prob_struct *p) { return p->solving.load() ? p->sigint_mark : sigintCount(); }
+
 int pendingStop(ko_prob_struct *p, unsigned sigint_mark) {
   if (int r = p->interrupt.load()) return r;
-  return sigintCount() != sigint_mark ? kStopCtrlC : 0;
+  if (sigintCount() == sigint_mark) return 0;
+  p->sigint_obeyed.store(true);
+  return kStopCtrlC;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -186,6 +191,9 @@ void applySettings(void *h, const Lowered &low, const RunSettings &s, int thread
   Highs_setIntOptionValue(h, "simplex_strategy", strategy);
   if (low.quadratic) {
     Highs_setStringOptionValue(h, "solver", "choose");
+    // the QP solver can cycle on tiny problems: a limit that scales with the size (what it
+    // does not finish goes to the nonlinear solver, qpRetry)
+    Highs_setIntOptionValue(h, "qp_iteration_limit", qpIterationLimit(low));
   } else if (mip) {
     Highs_setStringOptionValue(h, "solver", "choose");
     Highs_setStringOptionValue(h, "mip_lp_solver", barrier ? "ipm" : s.alg == kAlgAuto ? "choose" : "simplex");
@@ -288,7 +296,7 @@ const char *statusText(HighsInt s) {
 
 }  // namespace
 
-HighsSession::HighsSession(ko_prob_struct *p, void *h) : p_(p), h_(h), mark_(sigintCount()) {
+HighsSession::HighsSession(ko_prob_struct *p, void *h) : p_(p), h_(h), mark_(solveSigintMark(p)) {
   Highs_setCallback(h, highsCallback, this);
   for (int t : kCallbacks) Highs_startCallback(h, t);
 }
@@ -433,8 +441,11 @@ int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &
   {
     RunningSolve running(p, s.threads);
     applySettings(h, low, s, running.threads());
-    const HighsInt runrc = Highs_run(h);
-    status = Highs_getModelStatus(h);
+    // a stop requested while the model was prepared: no run
+    const bool skipped = session.poll();
+    if (skipped) Highs_clearSolver(h);
+    const HighsInt runrc = skipped ? kHighsStatusWarning : Highs_run(h);
+    status = skipped ? kHighsModelStatusInterrupt : Highs_getModelStatus(h);
     // a run that failed may leave the status of a stage it finished before
     if (runrc == kHighsStatusError && (status == kHighsModelStatusNotset || status >= kHighsModelStatusModelEmpty))
       status = kHighsModelStatusSolveError;
@@ -484,7 +495,7 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
   Lowered low;
   ModelArrays arrays;
   NlpModel nlp;
-  bool pass = false, nonlinear = false;
+  bool pass = false;
   {
     std::lock_guard<std::recursive_mutex> lock(p->mtx);
     if (int rc = scope.begin(p)) return rc;
@@ -493,14 +504,10 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
     const char *allowed = call == Call::Lp ? "bpdn" : call == Call::Mip ? "bpdnl" : "bpdnlsx";
     if (int rc = applyFlags(p, flags, allowed, s, &rootonly)) return rc;
     s.relax = call == Call::Lp || rootonly;
-    if (int rc = nlpRoute(p, s.relax, nonlinear)) return rc;
-    // large continuous QPs go to the nonlinear solver directly (benchmarks/qp)
-    nonlinear = nonlinear || (!p->qobj.empty() && p->objectives.empty() && p->cols.size() > kQpDirectColumns &&
-                              std::all_of(p->cols.begin(), p->cols.end(), [](const Column &c) { return c.type == 'C'; }));
-    if (nonlinear) {
-      if (int rc = nlpPrepare(p, nlp)) return rc;
-    } else if (int rc = prepareOwnHighs(p, low, arrays, pass)) {
-      return rc;
+    if (int rc = prepareOwnHighs(p, low, arrays, pass, s.relax)) return rc;
+    if (low.nonlinearEngine()) {
+      nlpBuild(p, low, arrays, nlp);
+      arrays = ModelArrays();
     }
     p->sol = Solution();
     started = true;
@@ -512,26 +519,29 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
   Solution out;
   bool modified = false;
   int rc;
-  if (nonlinear) {
-    rc = nlpRun(p, nlp, s, out);
-  } else {
-    rc = runHighs(p, p->highs, low, s, out, &modified);
-    // a continuous QP the QP solver fails on (not convex, stalled, misreported): the nonlinear solver
-    if (low.quadratic && !low.discrete && !low.multiobj && !low.hasAux() && qpRetry(rc, out)) {
-      {
-        std::lock_guard<std::recursive_mutex> lock(p->mtx);
-        rc = nlpPrepare(p, nlp);
-      }
-      if (rc == 0) {
+  switch (low.engine) {
+    case Engine::Bonmin: rc = minlpRun(p, nlp, s, out); break;
+    case Engine::Ipopt: rc = nlpRun(p, nlp, s, out); break;
+    case Engine::Highs:
+      rc = runHighs(p, p->highs, low, s, out, &modified);
+      // a continuous QP (or relaxation) the QP solver does not finish: the nonlinear solver
+      if (low.quadratic && (!low.discrete || s.relax) && !low.multiobj && qpRetry(rc, out, qpIterationLimit(low))) {
+        {
+          std::lock_guard<std::recursive_mutex> lock(p->mtx);
+          buildArrays(p, low, arrays);
+          nlpBuild(p, low, arrays, nlp);
+          arrays = ModelArrays();
+        }
         messageCode(p, kMsgSolve, 1, "The QP solver did not finish; solving with the nonlinear solver");
         rc = nlpRun(p, nlp, s, out);
       }
-    }
+      break;
   }
   std::lock_guard<std::recursive_mutex> lock(p->mtx);
   p->sol = std::move(out);
   if (low.multiobj) mainObjective(p);
-  if (modified) p->highs_stale = true;
+  // the instance holds arrays of this call only (a relaxed MIQP's lack integrality)
+  if (modified || low.transientArrays()) p->highs_stale = true;
   return rc;
 }
 
@@ -590,6 +600,8 @@ static int crossover(KRVXprob prob, int *status) {
       return 0;
     }
     if (int rc = prepareOwnHighs(prob, low, arrays, pass)) return rc;
+    if (low.nonlinearEngine())
+      return fail(prob, kErrUnsupported, "Crossover needs a linear problem; this one has nonlinear content");
     if (low.quadratic)
       return fail(prob, kErrUnsupported, "Crossover needs a linear problem; this one has a quadratic objective");
     if (low.hasAux())

@@ -8,6 +8,7 @@
 #include "core/store.h"
 #include "solve/highs_lower.h"
 #include "core/call_guard.h"
+#include "core/sigint.h"
 
 #include <atomic>
 #include <mutex>
@@ -52,7 +53,8 @@ int applyFlags(ko_prob_struct *p, const char *flags, const char *allowed, RunSet
                bool *rootonly = nullptr);
 
 // Marks a problem as being solved for the lifetime of the object: refuses a second solve,
-// installs the SIGINT handler, clears a stale interrupt request. Take it with the mutex held.
+// installs the SIGINT handler (a SIGINT from then on stops the solve, also while the model is
+// prepared), clears a stale interrupt request. Take it with the mutex held.
 class SolveScope {
  public:
   SolveScope() = default;
@@ -129,9 +131,7 @@ int shielded(ko_prob_struct *p, const char *fn, F &&body) noexcept {
   }
 }
 
-// SIGINT handling while solves run (nesting counted across all threads).
-void sigintEnter();
-void sigintLeave();
-unsigned sigintCount();   // SIGINTs received so far
+// The SIGINT mark of the running solve of p (taken when it began), or the current count.
+unsigned solveSigintMark(const ko_prob_struct *p);
 
 }  // namespace krvx

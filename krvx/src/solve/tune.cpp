@@ -195,6 +195,8 @@ struct Member {
 int addMember(std::vector<Member> &members, ko_prob_struct *q) {
   members.emplace_back();
   if (int rc = planLowering(q, members.back().low)) return rc;
+  if (members.back().low.nonlinearEngine())
+    return fail(q, kErrUnsupported, "Cannot tune this problem: it needs the nonlinear solver, which the tuner does not tune");
   buildArrays(q, members.back().low, members.back().arrays);
   return 0;
 }
@@ -214,7 +216,7 @@ int runTrials(TuneJob &job) {
   const double each = total / double(job.trials.size() * job.members.size());
   messageCode(p, kMsgTuner, 1, "Tuner: %zu trial(s) as %s over %zu problem(s), at most %.3g s per solve",
               job.trials.size(), job.mip ? "MIP" : "LP", job.members.size(), each);
-  const unsigned mark = sigintCount();
+  const unsigned mark = solveSigintMark(p);
   for (size_t k = 0; k < job.trials.size(); ++k) {
     Trial &t = job.trials[k];
     RunSettings s = job.base;

@@ -1,12 +1,11 @@
-// The SIGINT guard installs the default action while held and restores the previous action
-// only when the outermost guard ends.
-#include "model/services.h"
+// The SIGINT guard: while held, a SIGINT never takes the default action but reaches the
+// interpreter when the call returns; the previous action comes back when the outermost guard ends.
+#include "module/services.h"
 #include "check.h"
 
-#include <csignal>
-#include <cstdio>
+#include <Python.h>
 
-static void userHandler(int) {}
+#include <csignal>
 
 static void (*current())(int) {
   struct sigaction now;
@@ -14,27 +13,38 @@ static void (*current())(int) {
   return now.sa_handler;
 }
 
+static bool keyboardInterruptPending() {
+  if (PyErr_CheckSignals() == 0) return false;
+  const bool kbd = PyErr_ExceptionMatches(PyExc_KeyboardInterrupt);
+  PyErr_Clear();
+  return kbd;
+}
+
 int main() {
-  struct sigaction user;
-  user.sa_handler = userHandler;
-  sigemptyset(&user.sa_mask);
-  user.sa_flags = 0;
-  sigaction(SIGINT, &user, nullptr);
+  Py_Initialize();   // the interpreter's own SIGINT handler (KeyboardInterrupt)
+  void (*python)(int) = current();
+  CHECK(python != SIG_DFL && python != SIG_IGN);
 
   setSigIntHandler();
-  CHECK(current() == SIG_DFL);
+  void (*guard)(int) = current();
+  CHECK(guard != SIG_DFL && guard != python);
   setSigIntHandler();            // nested
-  CHECK(current() == SIG_DFL);
+  CHECK(current() == guard);
+  raise(SIGINT);                 // the process goes on
   resetSigIntHandler();
-  CHECK(current() == SIG_DFL);   // the outer guard still holds
+  CHECK(current() == guard);     // the outer guard still holds
   resetSigIntHandler();
-  CHECK(current() == userHandler);
+  CHECK(current() == python);
+  CHECK(keyboardInterruptPending());
+  CHECK(!keyboardInterruptPending());
   resetSigIntHandler();          // unbalanced reset changes nothing
-  CHECK(current() == userHandler);
+  CHECK(current() == python);
 
   setSigIntHandler();            // a second round saves the action again
-  CHECK(current() == SIG_DFL);
+  CHECK(current() == guard);
   resetSigIntHandler();
-  CHECK(current() == userHandler);
+  CHECK(current() == python);
+  CHECK(!keyboardInterruptPending());
+  Py_Finalize();
   return 0;
 }

@@ -1,0 +1,380 @@
+// Branch-and-bound over nonlinear relaxations: Bonmin's B-BB on the same interior-point solver,
+// through its C++ TMINLP interface, fed with the model's exact derivatives (nlpsolve.h).
+//
+// Statuses (solve status, solution status):
+//   proven optimal                          COMPLETED, OPTIMAL (relaxations solved to local
+//                                           optimality: proven for convex problems only)
+//   proven infeasible                       COMPLETED, INFEASIBLE
+//   relaxation unbounded                    COMPLETED, UNBOUNDED
+//   time/node limit, interrupt              STOPPED, FEASIBLE with an incumbent, else NOTFOUND
+//   other ends                              FAILED, FEASIBLE or NOTFOUND
+//
+// Bonmin installs its own SIGINT handler when its search starts (and exits the process on a
+// second signal): the evaluations put libkrvx's back at once, and the run puts it back at the
+// end. Stop requests reach the search through its event flag, polled at every evaluation.
+#include "nl/nlpsolve.h"
+
+#include <BonBonminSetup.hpp>
+#include <BonCbc.hpp>
+#include <BonTMINLP.hpp>
+#include <CoinMessageHandler.hpp>
+#include <IpJournalist.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <mutex>
+
+namespace krvx {
+
+namespace {
+
+using Ipopt::Index;
+using Ipopt::Number;
+
+// Bonmin's message lines to the problem's message output.
+class LogHandler : public CoinMessageHandler {
+ public:
+  explicit LogHandler(ko_prob_struct *p) : p_(p) {}
+  CoinMessageHandler *clone() const override { return new LogHandler(*this); }
+  int print() override {
+    messageCode(p_, kMsgSolverLog, 1, "%s", messageBuffer());
+    return 0;
+  }
+
+ private:
+  ko_prob_struct *p_;
+};
+
+// The interior-point solver's lines: warnings and worse to the problem's message output when
+// output is on, nothing else. Named as the solver's console journal so that it adds none of its
+// own (and sets this one's levels from its print level, hence the own filter).
+class LogJournal : public Ipopt::Journal {
+ public:
+  LogJournal(ko_prob_struct *p, bool output) : Journal("console", Ipopt::J_NONE), p_(p), output_(output) {}
+
+ protected:
+  void PrintImpl(Ipopt::EJournalCategory, Ipopt::EJournalLevel level, const char *str) override {
+    if (!output_ || level > Ipopt::J_WARNING) return;
+    for (const char *c = str; *c; ++c) {
+      if (*c != '\n') {
+        line_ += *c;
+        continue;
+      }
+      if (!line_.empty()) messageCode(p_, kMsgSolverLog, 1, "%s", line_.c_str());
+      line_.clear();
+    }
+  }
+  void PrintfImpl(Ipopt::EJournalCategory cat, Ipopt::EJournalLevel lev, const char *fmt, va_list ap) override {
+    char buf[1024];
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    PrintImpl(cat, lev, buf);
+  }
+  void FlushBufferImpl() override {}
+
+ private:
+  ko_prob_struct *p_;
+  bool output_;
+  std::string line_;
+};
+
+class Minlp : public Bonmin::TMINLP {
+ public:
+  Minlp(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, bool exact)
+      : p_(p), m_(m), s_(s), ev_(m), exact_(exact), mark_(solveSigintMark(p)), t0_(std::chrono::steady_clock::now()) {
+    setBranching();
+    setSets();
+  }
+
+  Bonmin::Bab *bab = nullptr;
+  int stop = 0;   // stop reason obeyed
+  NlpEvaluator &evaluator() { return ev_; }
+  double elapsed() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0_).count(); }
+
+  bool get_nlp_info(Index &n, Index &m, Index &nnz_jac_g, Index &nnz_h_lag,
+                    Ipopt::TNLP::IndexStyleEnum &style) override {
+    n = m_.n;
+    m = Index(m_.crows.size());
+    nnz_jac_g = ev_.jacobianEntries();
+    nnz_h_lag = exact_ ? Index(m_.hrow.size()) : 0;
+    style = Ipopt::TNLP::C_STYLE;
+    return true;
+  }
+  bool get_variables_types(Index n, VariableType *types) override {
+    for (Index j = 0; j < n; ++j) {
+      const bool integer = m_.integer[size_t(j)] != 0;
+      types[j] = !integer ? CONTINUOUS : m_.lb[size_t(j)] >= 0.0 && m_.ub[size_t(j)] <= 1.0 ? BINARY : INTEGER;
+    }
+    return true;
+  }
+  bool get_variables_linearity(Index n, Ipopt::TNLP::LinearityType *types) override {
+    std::fill(types, types + n, Ipopt::TNLP::LINEAR);
+    for (size_t k = 0; k < m_.hrow.size(); ++k) types[m_.hrow[k]] = types[m_.hcol[k]] = Ipopt::TNLP::NON_LINEAR;
+    return true;
+  }
+  bool get_constraints_linearity(Index, Ipopt::TNLP::LinearityType *types) override {
+    for (size_t c = 0; c < m_.crows.size(); ++c) {
+      const size_t i = size_t(m_.crows[c]);
+      const bool nonlinear = !m_.qrows[i].empty() || (i < m_.rowtapes.size() && !m_.rowtapes[i].empty());
+      types[c] = nonlinear ? Ipopt::TNLP::NON_LINEAR : Ipopt::TNLP::LINEAR;
+    }
+    return true;
+  }
+  bool get_bounds_info(Index n, Number *xl, Number *xu, Index, Number *gl, Number *gu) override {
+    auto solver = [](double v) { return v >= kInf ? 2e19 : v <= -kInf ? -2e19 : v; };
+    for (Index j = 0; j < n; ++j) {
+      xl[j] = solver(m_.lb[size_t(j)]);
+      xu[j] = solver(m_.ub[size_t(j)]);
+    }
+    for (size_t c = 0; c < m_.crows.size(); ++c) {
+      gl[c] = solver(m_.rowlo[size_t(m_.crows[c])]);
+      gu[c] = solver(m_.rowup[size_t(m_.crows[c])]);
+    }
+    return true;
+  }
+  bool get_starting_point(Index n, bool init_x, Number *x, bool, Number *, Number *, Index, bool, Number *) override {
+    if (init_x) {
+      std::vector<double> start;
+      nlpStartPoint(m_, start);
+      std::copy(start.begin(), start.begin() + n, x);
+    }
+    return true;
+  }
+  bool eval_f(Index, const Number *x, bool, Number &obj) override {
+    poll();
+    return ev_.objective(x, obj);
+  }
+  bool eval_grad_f(Index, const Number *x, bool, Number *g) override { return ev_.gradient(x, g); }
+  bool eval_g(Index, const Number *x, bool, Index, Number *g) override {
+    poll();
+    return ev_.constraints(x, g);
+  }
+  bool eval_jac_g(Index, const Number *x, bool, Index, Index, Index *irow, Index *jcol, Number *vals) override {
+    if (!vals) {
+      ev_.jacobianPattern(irow, jcol);
+      return true;
+    }
+    return ev_.jacobian(x, vals);
+  }
+  bool eval_h(Index, const Number *x, bool, Number objfactor, Index, const Number *lambda, bool, Index, Index *irow,
+              Index *jcol, Number *vals) override {
+    if (!vals) {
+      ev_.hessianPattern(irow, jcol);
+      return true;
+    }
+    return ev_.hessian(x, objfactor, lambda, vals);
+  }
+  void finalize_solution(SolverReturn, Index, const Number *, Number) override {}
+  const BranchingInfo *branchingInfo() const override { return branching_.size ? &branching_ : nullptr; }
+  const SosInfo *sosConstraints() const override { return sos_.num ? &sos_ : nullptr; }
+
+ private:
+  // Stop requests and the time limit: the search stops at its next node.
+  void poll() {
+    sigintReclaim();
+    int reason = pendingStop(p_, mark_);
+    if (!reason && s_.timelimit > 0 && elapsed() >= s_.timelimit) reason = kStopTimeLimit;
+    if (!reason || !bab) return;
+    if (!stop) stop = reason;
+    bab->model().sayEventHappened();
+  }
+  void setBranching() {
+    const krvx::BranchingInfo &b = m_.branching;
+    if (b.empty()) return;
+    const int n = m_.n;
+    branching_.size = n;
+    auto ints = [n](const std::vector<int> &v, int none) {
+      int *a = new int[size_t(n)];
+      for (int j = 0; j < n; ++j) a[j] = size_t(j) < v.size() ? v[size_t(j)] : none;
+      return a;
+    };
+    auto dbls = [n](const std::vector<double> &v) {
+      double *a = new double[size_t(n)];
+      for (int j = 0; j < n; ++j) a[j] = size_t(j) < v.size() ? v[size_t(j)] : 0.0;
+      return a;
+    };
+    branching_.priorities = ints(b.priority, 0);
+    branching_.branchingDirections = ints(b.direction, 0);
+    branching_.upPsCosts = dbls(b.upcost);
+    branching_.downPsCosts = dbls(b.downcost);
+  }
+  void setSets() {
+    if (!m_.sets || m_.sets->empty()) return;
+    const std::vector<Set> &sets = *m_.sets;
+    size_t nz = 0;
+    for (const Set &st : sets) nz += st.cols.size();
+    sos_.num = int(sets.size());
+    sos_.numNz = int(nz);
+    sos_.types = new char[sets.size()];
+    sos_.priorities = new int[sets.size()];
+    sos_.starts = new int[sets.size() + 1];
+    sos_.indices = new int[nz];
+    sos_.weights = new double[nz];
+    size_t k = 0;
+    for (size_t s = 0; s < sets.size(); ++s) {
+      sos_.types[s] = sets[s].type == '2' ? 2 : 1;
+      sos_.priorities[s] = 1;
+      sos_.starts[s] = int(k);
+      for (size_t e = 0; e < sets[s].cols.size(); ++e, ++k) {
+        sos_.indices[k] = sets[s].cols[e];
+        sos_.weights[k] = e < sets[s].weights.size() ? sets[s].weights[e] : double(e + 1);
+      }
+    }
+    sos_.starts[sets.size()] = int(k);
+  }
+
+  ko_prob_struct *p_;
+  const NlpModel &m_;
+  const RunSettings &s_;
+  NlpEvaluator ev_;
+  bool exact_;
+  unsigned mark_;
+  std::chrono::steady_clock::time_point t0_;
+  BranchingInfo branching_;
+  SosInfo sos_;
+};
+
+// Bonmin's options from the run's settings.
+void setOptions(Bonmin::BonminSetup &b, const RunSettings &s, bool exact) {
+  Ipopt::SmartPtr<Ipopt::OptionsList> o = b.options();
+  o->SetStringValue("bonmin.algorithm", "B-BB");
+  o->SetNumericValue("bonmin.time_limit", s.timelimit > 0 ? s.timelimit : 1e100);
+  o->SetIntegerValue("bonmin.node_limit", s.maxnode > 0 ? int(std::min<int64_t>(s.maxnode, INT_MAX)) : INT_MAX);
+  o->SetNumericValue("bonmin.allowable_gap", s.mipabsstop);
+  o->SetNumericValue("bonmin.allowable_fraction_gap", s.miprelstop);
+  o->SetNumericValue("bonmin.integer_tolerance", std::max(s.miptol, 1e-9));
+  o->SetIntegerValue("bonmin.bb_log_level", s.output ? 1 : 0);
+  o->SetIntegerValue("bonmin.nlp_log_level", 0);
+  o->SetIntegerValue("bonmin.nlp_log_at_root", 0);
+  o->SetIntegerValue("bonmin.lp_log_level", 0);
+  o->SetIntegerValue("bonmin.milp_log_level", 0);
+  o->SetIntegerValue("print_level", 0);
+  o->SetStringValue("sb", "yes");
+  o->SetIntegerValue("mumps_pivot_order", 0);
+  o->SetNumericValue("tol", s.optimalitytol);
+  o->SetNumericValue("constr_viol_tol", s.feastol);
+  if (!exact) o->SetStringValue("hessian_approximation", "limited-memory");
+}
+
+}  // namespace
+
+int minlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution &out) {
+  out = Solution();
+  const bool exact = m.exactHessian;
+  Ipopt::SmartPtr<Minlp> tminlp = new Minlp(p, m, s, exact);
+  for (int j = 0; j < m.n; ++j)
+    if (m.lb[size_t(j)] > m.ub[size_t(j)]) {   // no integer between an integer column's bounds
+      out.solvestatus = KRVX_SOLVESTATUS_COMPLETED;
+      out.solstatus = KRVX_SOLSTATUS_INFEASIBLE;
+      out.mipstatus = kMipInfeas;
+      return 0;
+    }
+  std::string error;
+  bool ran = false;
+  Bonmin::Bab::MipStatuses status = Bonmin::Bab::NoSolutionKnown;
+  std::vector<double> best;
+  double bound = 0.0;
+  int64_t nodes = 0, iterations = 0;
+  {
+    std::unique_lock<std::mutex> lock;
+    if (int reason = acquireNlpSolver(lock, p, solveSigintMark(p))) {
+      tminlp->stop = reason;
+    } else {
+      try {
+        LogHandler handler(p);
+        Bonmin::BonminSetup bonmin(&handler);
+        bonmin.initializeOptionsAndJournalist();
+        bonmin.journalist()->DeleteAllJournals();
+        bonmin.journalist()->AddJournal(new LogJournal(p, s.output));
+        setOptions(bonmin, s, exact);
+        bonmin.initialize(Ipopt::GetRawPtr(tminlp));
+        Bonmin::Bab bab;
+        tminlp->bab = &bab;
+        ran = true;
+        bab(bonmin);
+        tminlp->bab = nullptr;
+        status = bab.mipStatus();
+        if (bab.bestSolution()) best.assign(bab.bestSolution(), bab.bestSolution() + m.n);
+        bound = bab.bestBound();
+        nodes = bab.numNodes();
+        iterations = bab.iterationCount();
+      } catch (Bonmin::TNLPSolver::UnsolvedError *e) {
+        error = "a relaxation could not be solved";
+        delete e;
+      } catch (const CoinError &e) {
+        error = e.message();
+      } catch (const Ipopt::IpoptException &e) {
+        error = e.Message();
+      } catch (const std::bad_alloc &) {
+        error = "out of memory";
+      } catch (...) {
+        error = "internal failure";
+      }
+      tminlp->bab = nullptr;
+      sigintReclaim();
+    }
+  }
+  NlpEvaluator &ev = tminlp->evaluator();
+  out.time = tminlp->elapsed();
+  out.nodes = nodes;
+  out.bariter = iterations;
+  if (ev.userFailed || (!error.empty() && !tminlp->stop)) {
+    out = Solution();
+    out.solvestatus = KRVX_SOLVESTATUS_FAILED;
+    out.stopstatus = kStopGeneric;
+    out.mipstatus = kMipNoSolFound;
+    std::lock_guard<std::recursive_mutex> lock(p->mtx);
+    if (!ev.error.empty() && ev.userFailed) return fail(p, kErrSolver, "The nonlinear solve failed: %s", ev.error.c_str());
+    return fail(p, kErrSolver, "The mixed-integer nonlinear solver failed: %s", error.c_str());
+  }
+  const bool have = !best.empty() && ev.bodies(best.data()) && nlpUserSolution(m, best.data(), ev.body().data(), out);
+  const double worst = m.sense < 0 ? kInf : -kInf;   // no bound known
+  out.bestbound = std::fabs(bound) >= 1e50 ? (status == Bonmin::Bab::ProvenInfeasible ? -worst : worst) : m.sense * bound;
+  out.lpstatus = kLpUnstarted;
+  auto stopped = [&](int reason) {
+    out.solvestatus = KRVX_SOLVESTATUS_STOPPED;
+    out.solstatus = have ? KRVX_SOLSTATUS_FEASIBLE : KRVX_SOLSTATUS_NOTFOUND;
+    out.mipstatus = have ? kMipSolution : kMipNoSolFound;
+    out.stopstatus = reason;
+  };
+  if (tminlp->stop) {
+    stopped(tminlp->stop);
+    return 0;
+  }
+  switch (ran ? status : Bonmin::Bab::NoSolutionKnown) {
+    case Bonmin::Bab::FeasibleOptimal:
+      out.solvestatus = KRVX_SOLVESTATUS_COMPLETED;
+      out.solstatus = have ? KRVX_SOLSTATUS_OPTIMAL : KRVX_SOLSTATUS_NOTFOUND;
+      out.mipstatus = have ? kMipOptimal : kMipNoSolFound;
+      return 0;
+    case Bonmin::Bab::ProvenInfeasible:
+      out = Solution();
+      out.time = tminlp->elapsed();
+      out.nodes = nodes;
+      out.solvestatus = KRVX_SOLVESTATUS_COMPLETED;
+      out.solstatus = KRVX_SOLSTATUS_INFEASIBLE;
+      out.mipstatus = kMipInfeas;
+      return 0;
+    case Bonmin::Bab::UnboundedOrInfeasible:
+      out.solvestatus = KRVX_SOLVESTATUS_COMPLETED;
+      out.solstatus = KRVX_SOLSTATUS_UNBOUNDED;
+      out.mipstatus = kMipUnbounded;
+      return 0;
+    default:
+      if (s.timelimit > 0 && out.time >= s.timelimit) stopped(kStopTimeLimit);
+      else if (s.maxnode > 0 && nodes >= s.maxnode) stopped(kStopNodeLimit);
+      else {
+        out.solvestatus = KRVX_SOLVESTATUS_FAILED;
+        out.solstatus = have ? KRVX_SOLSTATUS_FEASIBLE : KRVX_SOLSTATUS_NOTFOUND;
+        out.mipstatus = have ? kMipSolution : kMipNoSolFound;
+        out.stopstatus = kStopNumerical;
+        messageCode(p, kMsgSolve, 3, "The mixed-integer nonlinear solver ended without a proof of optimality");
+      }
+      return 0;
+  }
+}
+
+}  // namespace krvx
