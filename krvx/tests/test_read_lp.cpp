@@ -115,6 +115,8 @@ void testAllSections() {
   checkAll(p);
   roundTrip(p, "all_rt.lp");
   roundTrip(p, "all_rt.lp.gz");
+  ko_prob_struct empty;
+  roundTrip(empty, "empty.lp");
   ko_prob_struct q;  // our own output, read again, is the same store
   EXPECT_OK(&q, KRVXreadprob(&q, (tmpdir + "/all_rt.lp.gz").c_str(), ""));
   checkAll(q);
@@ -157,6 +159,8 @@ void testErrors() {
        "t.lp:7: unknown column 'Binries' in the generals section"},
       {"Minimize\n obj: x\nSubject To\n c1: x + y\n <=\nEnd\n", "t.lp:6: expected a number after the relation"},
       {"Minimize\n obj: x\nBounds\n x <= abc\nEnd\n", "t.lp:4: expected a bound value, found 'abc'"},
+      {"Minimize\n obj: x\nBounds\n x <= 1\nGenrals\n x\nEnd\n", "t.lp:6: expected '<=', '>=', '=' or 'free' "
+       "after the column, found 'x' ('Genrals' on line 5 is not a section keyword)"},
       {"Minimize\n obj: x\nBounds\n x >= inf\nEnd\n", "t.lp:4: lower bound +infinity"},
       {"Minimize\n obj: x\nSubject To\n r: -5 <= x >= 3\nEnd\n", "t.lp:4: a ranged row"},
       {"Minimize\n obj: x\nSubject To\n r: 3 <= x <= 1\nEnd\n", "t.lp:4: row limits that no activity"},
@@ -172,6 +176,28 @@ void testErrors() {
       {"Minimize\n obj: 1e30 x\nEnd\n", "t.lp:2: coefficient of column 'x' is not finite"},
       {"Minimize\n obj: x\nMaximize\n obj: y\nEnd\n", "t.lp:3: a second objective section"},
       {"", "t.lp:0: expected the objective sense (minimize or maximize) to open the file, found the end"},
+      {"Minimize\n obj: x\nBounds\n x <= nan\nEnd\n", "t.lp:4: value 'nan' is not finite"},
+      {"Minimize\n obj: x\nBounds\n x <= -inf\nEnd\n", "t.lp:4: upper bound -infinity"},
+      {"Minimize\n obj: x\nBounds\n 3 x\nEnd\n", "t.lp:4: expected '<=', '>=' or '=' after the bound value"},
+      {"Minimize\n obj: x\nBounds\n 3 <= 4\nEnd\n", "t.lp:4: expected a column name, found '4'"},
+      {"Minimize\n obj: x\nBounds\n 3 <= x >= 1\nEnd\n", "t.lp:4: a double bound takes"},
+      {"Minimize\n obj: x +\n 1e30\nEnd\n", "t.lp:3: constant '1e30' is not finite"},
+      {"Minimize\n obj: x + inf\nEnd\n", "t.lp:2: value 'inf' is not finite in an expression"},
+      {"Minimize\n obj: x + <= 2\nEnd\n", "t.lp:2: expected a number, a column name or '[', found '<='"},
+      {"Minimize\n obj: [ x ^ 2 y ^ 2 ] / 2\nEnd\n", "t.lp:2: expected '+', '-' or ']' in the quadratic part"},
+      {"Minimize\n obj: [ 2 ^ 2 ] / 2\nEnd\n", "t.lp:2: expected a column name in the quadratic part"},
+      {"Minimize\n obj: [ x ^ 3 ] / 2\nEnd\n", "t.lp:2: expected the exponent 2, found '3'"},
+      {"Minimize\n obj: [ x y ] / 2\nEnd\n", "t.lp:2: expected '^ 2' or '* column' in a quadratic term"},
+      {"Minimize\n obj: [ x ^ 2 ]\n / 0\nEnd\n", "t.lp:3: the divisor of a quadratic part"},
+      {"Minimize\n obj: x\nSubject To\n c: 2 b = 1 -> x <= 1\nEnd\n", "t.lp:4: an indicator starts with one column"},
+      {"Minimize\n obj: x\nSubject To\n c: b = 2 -> x <= 1\nEnd\n", "t.lp:4: an indicator value must be 0 or 1"},
+      {"Minimize\n obj: x\nSubject To\n c: b = 1 -> 3 <= x\nEnd\n", "t.lp:4: expected an expression with columns after"},
+      {"Minimize\n obj: x\nSubject To\n c: b = 1 -> x <= inf\nEnd\n", "t.lp:4: an indicator row must be one-sided"},
+      {"Minimize\n obj: x\nSubject To\n c: 3 <= 4\nEnd\n", "t.lp:4: expected an expression with columns after the"},
+      {"Minimize\n obj: x + y\nSOS\n x:1\nEnd\n", "t.lp:4: expected a set such as"},
+      {"Minimize\n obj: x + y\nSOS\n s: S1:: x:1\n s: S2:: y:1\nEnd\n", "t.lp:5: set 's' is defined twice"},
+      {"Minimize\n obj: x + y\nSOS\n s: S1:: x:1 y:inf\nEnd\n", "t.lp:4: infinite weight in a set"},
+      {"Minimize\n obj: x + y\nSOS\n s: S1:: x:1 x:2\nEnd\n", "t.lp:4: column 'x' appears twice in one set"},
   };
   for (const Case &c : cases) {
     std::string e = readError(c.text, "t.lp");

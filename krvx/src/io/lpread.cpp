@@ -300,6 +300,10 @@ class LpParser {
   void addLinear(Expr &e, int j, double v);
   double number(const char *what);
   double coefficient(double v, int j) const;
+  // For an error after a name that stood alone at the start of a line: it was no section keyword.
+  std::string notKeyword(int j, long line) const {
+    return " (" + quoted(colNames_[size_t(j)]) + " on line " + std::to_string(line) + " is not a section keyword)";
+  }
   bool atSectionEnd() { T t = lex_.peek().type; return t == T::Header || t == T::Eof; }
   static bool isRelation(T t) { return t == T::Less || t == T::Greater || t == T::Equal; }
   bool setHeaderAhead(int k) {
@@ -399,17 +403,16 @@ void LpParser::expr(Expr &e, bool objective) {
       continue;
     }
     double v = 1.0;
-    bool coef = false;
+    const Token *num = nullptr;  // the coefficient's token (valid until the next take)
     if (t.type == T::Number) {
       v = t.num;
-      coef = true;
-      lex_.take();
+      num = &lex_.take();
     } else if (t.type == T::Name && (isNanName(t.text) || isInfName(t.text)) && lex_.peek(1).type == T::Name) {
       fault("coefficient " + quoted(t.text) + " is not finite", t.line);
     }
     const Token &n = lex_.peek();
     if (n.type == T::Name && !isInfName(n.text) && !isNanName(n.text)) {
-      bool lone = first && !signed_ && !coef && n.lineStart;
+      bool lone = first && !signed_ && !num && n.lineStart;
       long line = n.line;
       int j = column(n.text);
       lex_.take();
@@ -418,8 +421,8 @@ void LpParser::expr(Expr &e, bool objective) {
       T after = lex_.peek().type;
       if (after == T::Power || after == T::Times)
         fault("quadratic term outside brackets: write [ ... ]", lex_.peek().line);
-    } else if (coef) {
-      if (!std::isfinite(v) || std::fabs(v) >= kInf) fault("constant " + quoted(n.text) + " is not finite", n.line);
+    } else if (num) {
+      if (!std::isfinite(v) || std::fabs(v) >= kInf) fault("constant " + quoted(num->text) + " is not finite", num->line);
       e.constant += sign * v;
     } else if (n.type == T::Name) {
       fault("value " + quoted(n.text) + " is not finite in an expression", n.line);
@@ -504,12 +507,10 @@ void LpParser::constraint() {
   auto relation = [&](const Expr &before) -> T {
     const Token &t = lex_.peek();
     if (isRelation(t.type)) return lex_.take().type;
+    std::string why = "expected '<=', '>=' or '=' after the expression, found " + describe(t);
     if (before.lone >= 0 && before.lin.size() == 1 && before.quad.empty())
-      fault("expected '<=', '>=' or '=' after the expression, found " + describe(t) + " (" +
-                quoted(colNames_[size_t(before.lone)]) + " on line " + std::to_string(before.loneLine) +
-                " is not a section keyword)",
-            t.line);
-    expected("'<=', '>=' or '=' after the expression", t);
+      why += notKeyword(before.lone, before.loneLine);
+    fault(why, t.line);
   };
   T op = relation(e1_);
   double lo = -kInf, up = kInf;
@@ -520,7 +521,7 @@ void LpParser::constraint() {
     double c = e1_.constant;
     expr(e2_, false);
     body = &e2_;
-    if (e2_.empty()) expected("an expression with columns", lex_.peek());
+    if (e2_.empty()) fault("expected an expression with columns after the relation", line);
     (op == T::Less ? lo : op == T::Greater ? up : lo) = c;
     if (op == T::Equal) up = c;
     if (isRelation(lex_.peek().type)) {
@@ -539,7 +540,7 @@ void LpParser::constraint() {
       complement = rhs == 1.0 ? 1 : -1;
       expr(e2_, false);
       body = &e2_;
-      if (e2_.empty()) expected("an expression with columns after '->'", lex_.peek());
+      if (e2_.empty()) fault("expected an expression with columns after '->'", at);
       op = relation(e2_);
       rhs = number("a number after the relation");
     }
@@ -587,6 +588,8 @@ void LpParser::bounds() {
       }
     };
     if (t.type == T::Name && !isInfName(t.text) && !isNanName(t.text)) {
+      bool lone = t.lineStart;
+      long line = t.line;
       int j = column(t.text);
       lex_.take();
       const Token &op = lex_.peek();
@@ -596,9 +599,13 @@ void LpParser::bounds() {
         m_.cols[size_t(j)].ub = kInf;
         continue;
       }
-      if (!isRelation(op.type)) expected("'<=', '>=', '=' or 'free' after the column", op);
+      if (!isRelation(op.type)) {
+        std::string why = "expected '<=', '>=', '=' or 'free' after the column, found " + describe(op);
+        if (lone) why += notKeyword(j, line);
+        fault(why, op.line);
+      }
       T rel = op.type;
-      long line = lex_.take().line;
+      lex_.take();
       apply(j, rel, number("a bound value"), true, line);
       continue;
     }
