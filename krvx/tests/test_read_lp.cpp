@@ -117,6 +117,15 @@ void testAllSections() {
   roundTrip(p, "all_rt.lp.gz");
   ko_prob_struct empty;
   roundTrip(empty, "empty.lp");
+  // a binary with bounds beyond [0, 1] stays binary, its bounds cut as a solve cuts them
+  ko_prob_struct wide, back;
+  wide.cols.resize(2);
+  wide.cols[0].type = wide.cols[1].type = 'B';
+  wide.cols[0].lb = -3, wide.cols[0].ub = 5, wide.cols[1].lb = 1;
+  EXPECT_OK(&wide, KRVXwriteprob(&wide, (tmpdir + "/wide.lp").c_str(), ""));
+  EXPECT_OK(&back, KRVXreadprob(&back, (tmpdir + "/wide.lp").c_str(), ""));
+  EXPECT(back.cols.size() == 2 && back.cols[0].type == 'B' && back.cols[0].lb == 0 && back.cols[0].ub == 1 &&
+         back.cols[1].type == 'B' && back.cols[1].lb == 1 && back.cols[1].ub == 1);
   ko_prob_struct q;  // our own output, read again, is the same store
   EXPECT_OK(&q, KRVXreadprob(&q, (tmpdir + "/all_rt.lp.gz").c_str(), ""));
   checkAll(q);

@@ -173,12 +173,14 @@ bool writeLpFile(const ko_prob_struct &p, const std::string &path, std::string &
     const std::string &n = cn[j];
     double lb = c.lb, ub = c.ub;
     if ((c.type == 'S' || c.type == 'R') && c.limit != 0.0) lb = c.limit;
-    if (c.type == 'B' && lb >= 0.0 && ub <= 1.0) {
+    if (c.type == 'B') {  // binaries take their bounds inside [0, 1], as a solve does
       bin += " " + n + "\n";
+      lb = std::max(lb, 0.0);
+      ub = std::min(ub, 1.0);
       if (lb != 0.0 || ub != 1.0) bound(n, lb, ub);
       continue;
     }
-    if (c.type == 'B' || c.type == 'I' || c.type == 'R') gen += " " + n + "\n";
+    if (c.type == 'I' || c.type == 'R') gen += " " + n + "\n";
     if (c.type == 'S' || c.type == 'R') semi += " " + n + "\n";
     bound(n, lb, ub);
   }
