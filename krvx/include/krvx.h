@@ -250,6 +250,90 @@ KRVX_API int KRVXgetslacks(KRVXprob prob, int *solstatus, double *slack, int fir
 KRVX_API int KRVXgetduals(KRVXprob prob, int *solstatus, double *duals, int first, int last);
 KRVX_API int KRVXgetredcosts(KRVXprob prob, int *solstatus, double *djs, int first, int last);
 
+/* ---- bases, solution input and diagnostics ----
+ * Basis codes (BasisStatus): 0 non-basic at the lower bound (a column without a lower bound: at
+ * zero), 1 basic, 2 non-basic at the upper bound, 3 superbasic. A row's code is that of its slack
+ * (rhs - activity): an L row at its rhs has its slack at 0, its lower bound, so code 0; a G row at
+ * its rhs has code 2; an R row at rhs - |range| code 2. A basis has one code per row and column and
+ * exactly ROWS basic entries. Problems with nonlinear formulas, quadratic parts, sets, indicator,
+ * piecewise-linear or general constraints or split partial-integer columns have no simplex basis
+ * here: the basis calls refuse them. */
+#define KRVX_PRESOLVED 6                 /* presolve state of a problem in presolved form */
+#define KRVX_BASIS_LOWER 0
+#define KRVX_BASIS_BASIC 1
+#define KRVX_BASIS_UPPER 2
+#define KRVX_BASIS_SUPERBASIC 3
+/* Basis of the original problem (ORIGINALROWS, ORIGINALCOLS entries), used by the next LP solve,
+ * or of the presolved problem (ROWS, COLS entries) while the problem is in presolved form. */
+KRVX_API int KRVXloadbasis_witharraysizes(KRVXprob prob, const int *rowstat, int64_t rowstat_n, const int *colstat,
+    int64_t colstat_n);
+KRVX_API int KRVXloadpresolvebasis_witharraysizes(KRVXprob prob, const int *rowstat, int64_t rowstat_n,
+    const int *colstat, int64_t colstat_n);
+/* The current basis (of the presolved problem while presolved); arrays of ROWS and COLS entries
+ * (either may be NULL/0). Fails when the problem holds no basis. */
+KRVX_API int KRVXgetbasis_witharraysizes(KRVXprob prob, int *rowstat, int64_t rowstat_n, int *colstat,
+    int64_t colstat_n);
+/* Basis files: a line "NAME <problem name>", then one line per exchange with the all-slack basis:
+ * " XU col row" (col basic, row non-basic with its activity at its upper bound), " XL col row"
+ * (the same, activity at its lower bound), " UL col" (col at its upper bound), " LL col" (col at
+ * its lower bound, the default), then "ENDATA". Rows and columns by name (default names R1, C1, ...);
+ * rows not listed are basic. Superbasic columns cannot be written and read back at a bound.
+ * Flags: v the name verbatim (else ".bss" is appended), z gzip; readbasis also takes n and t
+ * (values after the names are ignored). An empty file name is the problem name. */
+KRVX_API int KRVXreadbasis(KRVXprob prob, const char *filename, const char *flags);
+KRVX_API int KRVXwritebasis(KRVXprob prob, const char *filename, const char *flags);
+/* Solution files.
+ * Text (".slx"): lines "NAME <solution name>" start a solution; each following line
+ * "C <column name> <value>" gives one column's value ("R <row name> <value>" lines give slack
+ * values and are read but not needed); "# ..." lines are comments; columns not listed are 0.
+ * A file may hold several solutions. Flags: l load the first solution as an LP solution (the
+ * default for a continuous problem), m load it as the MIP solution and use it as the start of
+ * the next MIP solve (the default for a MIP), a add every solution of the file as a start of the
+ * next MIP solve, v verbatim name, z gzip.
+ * Binary (".sol"): header "KRVXSOL\0", version (uint32, 1), column and row counts (int64), flags
+ * (uint32: 1 has duals), then x[cols], slack[rows], [duals[rows], djs[cols]] as little-endian
+ * doubles, then an FNV-1a 64-bit checksum of everything before it. Flags: x load as an LP
+ * solution (default), m load as the MIP start of the next MIP solve, v verbatim, z gzip.
+ * KRVXwritebinsol writes the current solution in that format. */
+KRVX_API int KRVXreadslxsol(KRVXprob prob, const char *filename, const char *flags);
+KRVX_API int KRVXreadbinsol(KRVXprob prob, const char *filename, const char *flags);
+KRVX_API int KRVXwritebinsol(KRVXprob prob, const char *filename, const char *flags);
+/* Loads x (COLS), slack and duals (ROWS), djs (COLS) as the current solution; absent arrays: x
+ * columns at their bounds (the finite one nearest 0), slack computed from x (slack without x is
+ * refused), duals 0, djs c - A'duals (djs without duals refused); neither x nor duals unloads the
+ * solution. *status 0 loaded, 1 not loaded because the problem is presolved. */
+KRVX_API int KRVXloadlpsol_witharraysizes(KRVXprob prob, const double *x, int64_t x_n, const double *slack,
+    int64_t slack_n, const double *duals, int64_t duals_n, const double *djs, int64_t djs_n, int *status);
+/* Rows and columns that presolve must keep (marks added to earlier ones). */
+KRVX_API int KRVXloadsecurevecs_witharraysizes(KRVXprob prob, int nrows, int ncols, const int *rowind,
+    int64_t rowind_n, const int *colind, int64_t colind_n);
+/* Leaves the presolved form (the solution is that of the original problem); 0 when not presolved. */
+KRVX_API int KRVXpostsolve(KRVXprob prob);
+/* For each row and column of the presolved problem its original index (-1 none); arrays of ROWS
+ * and COLS entries. Identity when the problem is not presolved. */
+KRVX_API int KRVXgetpresolvemap_witharraysizes(KRVXprob prob, int *rowmap, int64_t rowmap_n, int *colmap,
+    int64_t colmap_n);
+/* One simplex basis exchange in the combined index space (row i, column j as ROWS + SPAREROWS + j):
+ * enter non-basic becomes basic in the basis row that leave held, leave becomes non-basic at the
+ * bound its value is nearest to. The current solution becomes that of the new basis. */
+KRVX_API int KRVXpivot(KRVXprob prob, int enter, int leave);
+/* The basic variable of each basis row (ROWS entries, combined index). */
+KRVX_API int KRVXgetpivotorder_witharraysizes(KRVXprob prob, int *order, int64_t order_n);
+/* Primal infeasible columns and rows, dual infeasible rows and columns of the current solution,
+ * against FEASTOL and OPTIMALITYTOL; two calls (counts with NULL/0 arrays, then arrays of exactly
+ * the counts). The scaled form measures in the problem scaled by its scaling exponents. */
+KRVX_API int KRVXgetinfeas_witharraysizes(KRVXprob prob, int *npcols, int *nprows, int *ndrows, int *ndcols,
+    int *x, int64_t x_n, int *slack, int64_t slack_n, int *duals, int64_t duals_n, int *djs, int64_t djs_n);
+KRVX_API int KRVXgetscaledinfeas_witharraysizes(KRVXprob prob, int *npcols, int *nprows, int *ndrows, int *ndcols,
+    int *x, int64_t x_n, int *slack, int64_t slack_n, int *duals, int64_t duals_n, int *djs, int64_t djs_n);
+/* After a primal simplex solve that found the problem unbounded: the combined index of the
+ * variable whose ray is unbounded; -1 otherwise (a dual simplex or another method found it). */
+KRVX_API int KRVXgetunbvec(KRVXprob prob, int *seq);
+/* The last barrier solution before crossover (ORIGINALCOLS / ORIGINALROWS entries, zeros when
+ * the barrier did not run) and its LP status (7, unsolved, when it did not run). */
+KRVX_API int KRVXgetlastbarsol_witharraysizes(KRVXprob prob, double *x, int64_t x_n, double *slack, int64_t slack_n,
+    double *duals, int64_t duals_n, double *djs, int64_t djs_n, int *status);
+
 /* ---- changing problems ----
  * Every changing call checks all its arguments before it changes anything: a refused call leaves
  * the problem as it was. NaN is refused everywhere; |v| >= 1e20 is infinite for bounds and rhs.

@@ -115,8 +115,10 @@ void mip() {
   EXPECT(intAttr(p, KRVX_MIPSTATUS) == 6);
   EXPECT_OK(p, KRVXlpoptimize(p, ""));
   EXPECT(near(dblAttr(p, KRVX_OBJVAL), 1.5));
+  // the root relaxation of the presolved problem, which presolve may tighten
   EXPECT_OK(p, KRVXmipoptimize(p, "l"));
-  EXPECT(near(dblAttr(p, KRVX_OBJVAL), 1.5) && intAttr(p, KRVX_MIPSTATUS) == 2);
+  EXPECT(dblAttr(p, KRVX_OBJVAL) >= 1 - 1e-9 && dblAttr(p, KRVX_OBJVAL) <= 1.5 + 1e-9 &&
+         intAttr(p, KRVX_MIPSTATUS) == 2);
   EXPECT_OK(p, KRVXmipoptimize(p, "d"));
   EXPECT(near(dblAttr(p, KRVX_OBJVAL), 1));
   EXPECT_FAILS(p, KRVXmipoptimize(p, "x"), "Unknown flag 'x'");

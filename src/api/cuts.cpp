@@ -66,17 +66,7 @@ PyObject *kpy_problem_scale(PyObject *self, PyObject *args, PyObject *kwargs) {
 }
 
 PyObject *kpy_problem_getScale(PyObject *self, PyObject *) {
-  problem_s *prob = kpy_prob(self);
-  if (checkProblemIsInitialized(prob) < 0) return nullptr;
-  return kpy_methodEdge([&]() -> PyObject * {
-    int64_t rows = 0, cols = 0;
-    if (kpy_getIntAttrib64(prob, KRVX_ROWS, &rows) < 0 || kpy_getIntAttrib64(prob, KRVX_COLS, &cols) < 0)
-      return nullptr;
-    std::vector<int> rowscale((size_t)rows), colscale((size_t)cols);
-    int rc = kpy_callSolverNoGIL(KRVXgetscale_witharraysizes, prob, KPY_ARR(rowscale), KPY_ARR(colscale));
-    if (kpy_failed(prob, rc)) return nullptr;
-    return kpy_tupleOf({kpy_listOf(rowscale), kpy_listOf(colscale)});
-  });
+  return kpy_rowColIntLists(self, KRVXgetscale_witharraysizes);
 }
 
 // ---- help texts ----

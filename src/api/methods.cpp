@@ -89,4 +89,21 @@ PyMethodDef kpy_problem_api_methods[] = {
     KPY_M(readDirs),
     KPY_M(writeDirs),
     KPY_M0(getDirs),
+    // solution and basis input
+    KPY_M(readSlxSol),
+    KPY_M(readBasis),
+    KPY_M(readBinSol),
+    KPY_M(loadBasis),
+    KPY_M(loadPresolveBasis),
+    KPY_M(loadSecureVecs),
+    KPY_M(loadLPSol),
+    KPY_M0(postSolve),
+    KPY_M(pivot),
+    // infeasibilities, unboundedness and barrier solutions
+    KPY_M0(getInfeas),
+    KPY_M0(getScaledInfeas),
+    KPY_M0(getUnbVec),
+    KPY_M0(getLastBarSol),
+    KPY_M0(getPivotOrder),
+    KPY_M0(getPresolveMap),
     {nullptr, nullptr, 0, nullptr}};

@@ -99,6 +99,23 @@ KPY_DECLARE_METHOD(loadBranchDirs)
 KPY_DECLARE_METHOD(readDirs)
 KPY_DECLARE_METHOD(writeDirs)
 KPY_DECLARE_METHOD_NOARGS(getDirs)
+// solution and basis input
+KPY_DECLARE_METHOD(readSlxSol)
+KPY_DECLARE_METHOD(readBasis)
+KPY_DECLARE_METHOD(readBinSol)
+KPY_DECLARE_METHOD(loadBasis)
+KPY_DECLARE_METHOD(loadPresolveBasis)
+KPY_DECLARE_METHOD(loadSecureVecs)
+KPY_DECLARE_METHOD(loadLPSol)
+KPY_DECLARE_METHOD_NOARGS(postSolve)
+KPY_DECLARE_METHOD(pivot)
+// infeasibilities, unboundedness and barrier solutions
+KPY_DECLARE_METHOD_NOARGS(getInfeas)
+KPY_DECLARE_METHOD_NOARGS(getScaledInfeas)
+KPY_DECLARE_METHOD_NOARGS(getUnbVec)
+KPY_DECLARE_METHOD_NOARGS(getLastBarSol)
+KPY_DECLARE_METHOD_NOARGS(getPivotOrder)
+KPY_DECLARE_METHOD_NOARGS(getPresolveMap)
 
 extern const char kpy_doc_solve[];
 extern const char kpy_doc_save[];
@@ -126,6 +143,10 @@ int kpy_optional(problem_s *prob, const char *name, PyObject *obj, std::vector<t
 template <typename T> nb::object kpy_listOf(const std::vector<T> &v) { return nb::steal(kpy_vector_to_List(v)); }
 // Tuple of the items; null when an item is null (its error pending) or on failure.
 PyObject *kpy_tupleOf(std::initializer_list<nb::object> items);
+
+// Getters of one int list per row and one per column (ROWS and COLS entries), as a tuple.
+using KpyRowColFn = int (*)(KRVXprob, int *, int64_t, int *, int64_t);
+PyObject *kpy_rowColIntLists(PyObject *self, KpyRowColFn fn);
 
 // ---- dropping deleted objects (rows, columns, sets) ----
 // A deletion from one of the problem's object lists, prepared before the solver call so that

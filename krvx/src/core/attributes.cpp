@@ -45,10 +45,11 @@ struct AttribInfo {
 #define KRVX_DBL(expr) nullptr, [](const ko_prob_struct &p) -> double { return double(expr); }
 
 const AttribInfo kAttribs[] = {
-    {"rows", KRVX_ROWS, KRVX_TYPE_INT, KRVX_INT(p.rows.size())},
-    {"cols", KRVX_COLS, KRVX_TYPE_INT, KRVX_INT(p.cols.size())},
+    // rows and cols are those of the presolved problem while the problem is in presolved form
+    {"rows", KRVX_ROWS, KRVX_TYPE_INT, KRVX_INT(p.presolved.active ? p.presolved.nrows : p.rows.size())},
+    {"cols", KRVX_COLS, KRVX_TYPE_INT, KRVX_INT(p.presolved.active ? p.presolved.ncols : p.cols.size())},
     {"sparerows", KRVX_SPAREROWS, KRVX_TYPE_INT, KRVX_INT(0)},
-    {"presolvestate", KRVX_PRESOLVESTATE, KRVX_TYPE_INT, KRVX_INT(0)},
+    {"presolvestate", KRVX_PRESOLVESTATE, KRVX_TYPE_INT, KRVX_INT(p.presolved.active ? KRVX_PRESOLVED : 0)},
     {"namelength", KRVX_NAMELENGTH, KRVX_TYPE_INT, KRVX_INT(longestName(p))},
     {"originalrows", KRVX_ORIGINALROWS, KRVX_TYPE_INT, KRVX_INT(p.rows.size())},
     {"originalsets", KRVX_ORIGINALSETS, KRVX_TYPE_INT, KRVX_INT(p.sets.size())},

@@ -2,6 +2,7 @@
 // the checks and renumbering the rest of the store uses. The directives steer the MIP engine
 // (solve/cbc.cpp); they do not change the model, so loading them keeps the solution.
 #include "core/directives.h"
+#include "analysis/presolve.h"
 #include "core/call_guard.h"
 #include "core/model.h"
 
@@ -132,11 +133,27 @@ extern "C" KRVX_API int KRVXloaddirs_witharraysizes(KRVXprob prob, int n, const 
   });
 }
 
-// A problem that is not in presolved form is its own presolved form.
+// A problem that is not in presolved form is its own presolved form; in presolved form the
+// columns are those of the presolved problem, stored as the original columns they stand for.
 extern "C" KRVX_API int KRVXloadpresolvedirs_witharraysizes(KRVXprob prob, int n, const int *colind,
     int64_t colind_n, const int *priority, int64_t priority_n, const char *dir, int64_t dir_n, const double *uppseudo,
     int64_t uppseudo_n, const double *downpseudo, int64_t downpseudo_n) {
   return guard(prob, "KRVXloadpresolvedirs", [&] {
+    std::vector<int> original;
+    if (isPresolved(*prob)) {
+      checkPair(colind, colind_n, "colind");
+      original.assign(colind, colind + colind_n);
+      for (int64_t k = 0; k < colind_n; ++k) {
+        if (colind[k] < 0) continue;   // sets keep their numbers
+        if (colind[k] >= currentCols(*prob))
+          raise(kErrInvalid, "colind[%lld] is %d; the presolved problem has %d columns", (long long)k, colind[k],
+                currentCols(*prob));
+        original[size_t(k)] = originalCol(*prob, colind[k]);
+        if (original[size_t(k)] < 0)
+          raise(kErrInvalid, "column %d of the presolved problem has no original column", colind[k]);
+      }
+      colind = original.data();
+    }
     loadDirs(prob, n, colind, colind_n, priority, priority_n, dir, dir_n, uppseudo, uppseudo_n, downpseudo,
              downpseudo_n);
   });

@@ -54,6 +54,7 @@ extern "C" KRVX_API int KRVXdestroyprob(KRVXprob prob) {
   if (prob->solving.load()) return fail(prob, kErrBusy, "KRVXdestroyprob: the problem is being solved");
   {
     std::lock_guard<std::recursive_mutex> lock(prob->mtx);   // wait for calls still running
+    leavePresolved(prob);
     if (prob->highs) Highs_destroy(prob->highs);
     prob->highs = nullptr;
     closeLog(prob);

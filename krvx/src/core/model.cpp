@@ -15,8 +15,8 @@ namespace krvx {
 // The model fields, listed once for copy and replacement.
 #define KRVX_MODEL_FIELDS(X) \
   X(name) X(objsense) X(objconst) X(rows) X(cols) X(qobj) X(qrows) X(sets) X(objectives) X(indicators) \
-  X(pwls) X(gencons) X(modelcut) X(delayed) X(rowscale) X(colscale) X(nlrows) X(nlobj) X(nlstatus) \
-  X(dirs) X(branchfixed)
+  X(pwls) X(gencons) X(modelcut) X(delayed) X(rowscale) X(colscale) X(securerow) X(securecol) X(nlrows) \
+  X(nlobj) X(nlstatus) X(dirs) X(branchfixed)
 
 int64_t nameCount(const ko_prob_struct &p, int kind) {
   switch (kind) {
@@ -223,7 +223,10 @@ std::string modelSummary(const ko_prob_struct &p) {
 }
 
 void invalidate(ko_prob_struct *p) {
+  leavePresolved(p);
   p->sol = Solution();
+  p->diag = SolveDiagnostics();
+  p->pivotorder.clear();
   p->highs_stale = true;
 }
 

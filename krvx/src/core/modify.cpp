@@ -268,6 +268,7 @@ void delRows(ko_prob_struct *p, int n, const int *rowind, int64_t rowind_n) {
   compact(p->modelcut, map);
   compact(p->delayed, map);
   compact(p->rowscale, map);
+  compact(p->securerow, map);
   compactNames(p, 1, map);
   nlOnDeleteRows(p, map);
 }
@@ -297,6 +298,7 @@ void delCols(ko_prob_struct *p, int n, const int *colind, int64_t colind_n) {
   nlOnDeleteCols(p, map);   // refuses columns that formulas use, before any change
   compact(p->cols, map);
   compact(p->colscale, map);
+  compact(p->securecol, map);
   for (Set &s : p->sets) {
     size_t out = 0;
     for (size_t m = 0; m < s.cols.size(); ++m) {

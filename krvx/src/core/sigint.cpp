@@ -16,6 +16,14 @@ struct sigaction g_previous;
 
 extern "C" void onSigint(int) { g_sigints.fetch_add(1, std::memory_order_relaxed); }
 
+void install(struct sigaction *previous) {
+  struct sigaction sa = {};
+  sa.sa_handler = onSigint;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &sa, previous);
+}
+
 bool isHandler(const struct sigaction &sa) {
   return (sa.sa_flags & SA_SIGINFO) ? sa.sa_sigaction != nullptr
                                     : sa.sa_handler != SIG_DFL && sa.sa_handler != SIG_IGN;
@@ -30,11 +38,7 @@ unsigned sigintEnter() {
   // handler, one after it is counted past the mark
   const unsigned mark = sigintCount();
   if (g_nesting++ > 0) return mark;
-  struct sigaction sa = {};
-  sa.sa_handler = onSigint;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &sa, &g_previous);
+  install(&g_previous);
   return mark;
 }
 
@@ -43,11 +47,7 @@ void sigintReclaim() {
   if (g_nesting == 0) return;
   struct sigaction current = {};
   if (sigaction(SIGINT, nullptr, &current) != 0 || current.sa_handler == onSigint) return;
-  struct sigaction sa = {};
-  sa.sa_handler = onSigint;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &sa, nullptr);
+  install(nullptr);
 }
 
 void sigintLeave(unsigned mark, bool obeyed) {

@@ -84,6 +84,25 @@ struct Directive {
 
 struct MessageHandler { KRVXmessagefunc f; void *data; };
 
+// The presolved form of a problem (analysis/presolve.cpp): the presolved LP held by its own HiGHS
+// instance, with the map of its rows and columns to the original ones. The store keeps the
+// original model throughout.
+struct Presolved {
+  bool active = false;
+  void *highs = nullptr;                       // the presolved LP (integrality dropped)
+  int nrows = 0, ncols = 0;
+  std::vector<int> rowmap, colmap;             // original index of each presolved row / column, -1 none
+  std::vector<int> pivotorder;                 // order of the basic variables after pivots (combined index)
+};
+
+// Diagnostics of the last solve kept for the analysis calls (analysis/diagnostics.cpp).
+struct SolveDiagnostics {
+  int unbvec = -1;                             // combined index of the unbounded ray, -1 none
+  bool has_unbvec = false;                     // a primal simplex run found a ray
+  int barstatus = 7;                           // LP status of the last barrier run (7 unsolved)
+  std::vector<double> barx, barslack, barduals, bardjs;   // barrier solution before crossover
+};
+
 // A nonlinear formula of a row or the objective (nl*.cpp): adds factor * x[col] * g(x), or
 // factor * g(x) when col is KRVN_NOCOL, g being the postfix token stream (type, value), ending in type 0.
 struct Formula {
@@ -113,6 +132,7 @@ struct ko_prob_struct {
   std::vector<krvx::GenCons> gencons;
   std::vector<char> modelcut, delayed;         // row marks
   std::vector<int> rowscale, colscale;         // power-of-two exponents
+  std::vector<char> securerow, securecol;      // rows and columns presolve must keep; may be shorter
   std::vector<std::vector<krvx::Formula>> nlrows;   // per row: formulas; may be shorter than rows
   std::vector<krvx::Formula> nlobj;                 // formulas of the objective
   std::vector<char> nlstatus;                       // per row: nonlinear status bit; may be shorter than rows
@@ -139,6 +159,10 @@ struct ko_prob_struct {
 
   void *highs = nullptr;                       // the problem's HiGHS instance, kept between solves
   bool highs_stale = true;                     // the store changed since the last lowering
+  std::vector<int> pivotorder;                 // order of the basic variables after pivots, empty: the solver's
+  std::vector<std::vector<double>> mipstarts;  // solutions (x of the user columns) tried first by the next MIP solve
+  krvx::SolveDiagnostics diag;
+  krvx::Presolved presolved;
   tagKRVNproblem *nl = nullptr;                // nonlinear layer, created on demand
 };
 
@@ -171,6 +195,8 @@ void message(ko_prob_struct *p, int msgtype, const char *fmt, ...) __attribute__
 // The same with an own message number: a number suppressed by KRVXsetmessagestatus is not output.
 void messageCode(ko_prob_struct *p, int msgcode, int msgtype, const char *fmt, ...)
     __attribute__((format(printf, 4, 5)));
-// The store changed: drop the solution and mark the HiGHS instance stale.
+// The store changed: leave the presolved form, drop the solution and mark the HiGHS instance stale.
 void invalidate(ko_prob_struct *p);
+// Leaves the presolved form (analysis/presolve.cpp); nothing when the problem is not presolved.
+void leavePresolved(ko_prob_struct *p);
 }  // namespace krvx

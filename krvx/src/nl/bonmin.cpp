@@ -265,13 +265,15 @@ int minlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solutio
   out = Solution();
   const bool exact = m.exactHessian;
   Ipopt::SmartPtr<Minlp> tminlp = new Minlp(p, m, s, exact);
+  bool infeasible = !m.emptyRowsHold(s.feastol);   // a row without columns excludes 0
   for (int j = 0; j < m.n; ++j)
-    if (m.lb[size_t(j)] > m.ub[size_t(j)]) {   // no integer between an integer column's bounds
-      out.solvestatus = KRVX_SOLVESTATUS_COMPLETED;
-      out.solstatus = KRVX_SOLSTATUS_INFEASIBLE;
-      out.mipstatus = kMipInfeas;
-      return 0;
-    }
+    infeasible = infeasible || m.lb[size_t(j)] > m.ub[size_t(j)];   // no integer within the bounds
+  if (infeasible) {
+    out.solvestatus = KRVX_SOLVESTATUS_COMPLETED;
+    out.solstatus = KRVX_SOLSTATUS_INFEASIBLE;
+    out.mipstatus = kMipInfeas;
+    return 0;
+  }
   std::string error;
   bool ran = false;
   Bonmin::Bab::MipStatuses status = Bonmin::Bab::NoSolutionKnown;

@@ -134,6 +134,13 @@ struct Point {
 
 int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution &out, HessianMode hessian) {
   out = Solution();
+  if (!m.emptyRowsHold(s.feastol)) {   // a row without columns excludes 0
+    out.solvestatus = KRVX_SOLVESTATUS_COMPLETED;
+    out.solstatus = KRVX_SOLSTATUS_INFEASIBLE;
+    out.lpstatus = kLpInfeas;
+    if (m.discrete) out.mipstatus = kMipLpNotOptimal;
+    return 0;
+  }
   Run run(p, m, s);
   const int nc = int(m.crows.size());
   const size_t cn = m.crows.size(), n = size_t(m.n);

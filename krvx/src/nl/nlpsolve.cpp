@@ -186,6 +186,11 @@ void nlpBuild(ko_prob_struct *p, const Lowered &low, const ModelArrays &a, NlpMo
     rc = {};
   }
   m.jstart.push_back(int(m.jcol.size()));
+  // rows without columns are constants: the solver is not given them (it counts them as
+  // equations in no variable), their bounds are checked instead
+  std::vector<int> handed;
+  for (int i : m.crows) (m.jstart[size_t(i) + 1] > m.jstart[size_t(i)] ? handed : m.emptyrows).push_back(i);
+  m.crows.swap(handed);
 
   // Hessian pattern
   for (const auto &tapes : m.rowtapes)
@@ -392,6 +397,14 @@ void NlpModel::hessian(const double *x, double objfactor, const double *lambda, 
     if (size_t(i) < rowtapes.size())
       for (const nl::Tape &t : rowtapes[size_t(i)]) tapeHessian(*this, t, rowtapepos[tape++], x, w, vals, scratch);
   }
+}
+
+bool NlpModel::emptyRowsHold(double feastol) const {
+  for (int i : emptyrows)
+    if ((!isInf(rowlo[size_t(i)]) && rowlo[size_t(i)] > feastol * std::max(1.0, std::fabs(rowlo[size_t(i)]))) ||
+        (!isInf(rowup[size_t(i)]) && rowup[size_t(i)] < -feastol * std::max(1.0, std::fabs(rowup[size_t(i)]))))
+      return false;
+  return true;
 }
 
 double NlpModel::violation(const double *x, const double *body) const {

@@ -44,7 +44,8 @@ struct NlpModel {
   std::vector<double> lb, ub;           // columns (+-kInf when free)
   std::vector<double> rowlo, rowup;     // rows (N: both infinite)
   std::vector<double> rhs;              // slack = rhs - body
-  std::vector<int> crows;               // the rows handed to the solver (all but free rows)
+  std::vector<int> crows;               // the rows handed to the solver (all but free and empty rows)
+  std::vector<int> emptyrows;           // rows with bounds but no columns (0 must lie within them)
   std::vector<double> cost;
   std::vector<QTerm> qobj;              // merged triangle, i <= j
   // Jacobian, row-wise over all store rows: distinct columns and their linear coefficients
@@ -72,6 +73,8 @@ struct NlpModel {
   // Lower-triangle values: objfactor * sense * Hess f + sum_rows lambda[r] * Hess body_r (lambda per store row)
   void hessian(const double *x, double objfactor, const double *lambda, double *vals,
                std::vector<double> &scratch) const;
+  // Whether 0 lies within the bounds of every empty row.
+  bool emptyRowsHold(double feastol) const;
   // Largest violation of bounds and rows at x, each measured against max(1, |bound|).
   double violation(const double *x, const double *body) const;
 };

@@ -18,6 +18,10 @@
 #include "solve/solve.h"
 #include "core/controls.h"
 #include "nl/nlpsolve.h"
+#include "analysis/basis.h"
+#include "analysis/diagnostics.h"
+#include "analysis/presolve.h"
+#include "analysis/solution_input.h"
 
 #include "interfaces/highs_c_api.h"
 
@@ -236,15 +240,6 @@ HighsInt settleInfeasibleOrUnbounded(void *h, const Lowered &low, bool presolve,
   return kHighsModelStatusUnboundedOrInfeasible;
 }
 
-int basisStatus(HighsInt s) {
-  switch (s) {
-    case kHighsBasisStatusBasic: return 1;
-    case kHighsBasisStatusUpper: return 2;
-    case kHighsBasisStatusZero: return 3;
-    default: return 0;
-  }
-}
-
 // Reads the solution, basis and counters of the instance into out (user columns and rows).
 // After a crossover HiGHS leaves its info unset: `crossed` takes an optimal status instead.
 void collect(void *h, const Lowered &low, bool mip, bool values, Solution &out, bool crossed = false) {
@@ -278,8 +273,8 @@ void collect(void *h, const Lowered &low, bool mip, bool values, Solution &out, 
       Highs_getBasis(h, cs.data(), rs.data()) != kHighsStatusError) {
     out.colstat.resize(low.ncols);
     out.rowstat.resize(low.nrows);
-    for (int j = 0; j < low.ncols; ++j) out.colstat[j] = basisStatus(cs[j]);
-    for (int i = 0; i < low.nrows; ++i) out.rowstat[i] = basisStatus(rs[i]);
+    for (int j = 0; j < low.ncols; ++j) out.colstat[j] = colCode(cs[j]);
+    for (int i = 0; i < low.nrows; ++i) out.rowstat[i] = rowCode(rs[i]);
   }
 }
 
@@ -343,6 +338,15 @@ void HighsSession::emit(int type) {
 }
 
 // Maps the model status of a finished run into out; returns 0 or the failure (text set).
+void applyRunSettings(void *h, const Lowered &low, const RunSettings &s, int threads) {
+  applySettings(h, low, s, threads);
+}
+
+void withSolveThreads(ko_prob_struct *p, int want, const std::function<void(int)> &fn) {
+  RunningSolve running(p, want);
+  fn(running.threads());
+}
+
 static int mapStatus(ko_prob_struct *p, void *h, HighsInt status, const Lowered &low, const RunSettings &s,
                      int stopreason, const std::string &lasterror, Solution &out) {
   const bool mip = low.discrete && !s.relax;
@@ -431,8 +435,13 @@ static int mapStatus(ko_prob_struct *p, void *h, HighsInt status, const Lowered 
   }
 }
 
+int mapRunStatus(ko_prob_struct *p, void *h, int status, const Lowered &low, const RunSettings &s,
+                 const std::string &lasterror, Solution &out) {
+  return mapStatus(p, h, status, low, s, 0, lasterror, out);
+}
+
 int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &s, Solution &out,
-             bool *modified) {
+             bool *modified, SolveDiagnostics *diag) {
   out = Solution();
   const auto t0 = std::chrono::steady_clock::now();
   HighsInt status;
@@ -444,7 +453,19 @@ int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &
     // a stop requested while the model was prepared: no run
     const bool skipped = session.poll();
     if (skipped) Highs_clearSolver(h);
-    const HighsInt runrc = skipped ? kHighsStatusWarning : Highs_run(h);
+    // a barrier run of an LP: the solution before crossover is kept, then crossover runs
+    const bool barrier = !skipped && diag && s.alg == kAlgBarrier && !low.quadratic && (!low.discrete || s.relax);
+    HighsInt runrc = kHighsStatusWarning;
+    if (barrier) {
+      Highs_setStringOptionValue(h, "run_crossover", "off");
+      runrc = Highs_run(h);
+      Highs_setStringOptionValue(h, "run_crossover", "on");
+      keepBarrierSolution(h, low, *diag);
+      if (Highs_getModelStatus(h) == kHighsModelStatusOptimal && !pendingStop(p, session.sigintMark()))
+        runrc = Highs_run(h);
+    } else if (!skipped) {
+      runrc = Highs_run(h);
+    }
     status = skipped ? kHighsModelStatusInterrupt : Highs_getModelStatus(h);
     // a run that failed may leave the status of a stage it finished before
     if (runrc == kHighsStatusError && (status == kHighsModelStatusNotset || status >= kHighsModelStatusModelEmpty))
@@ -458,6 +479,8 @@ int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &
   // after a feasibility run the instance's values belong to the zero objective
   collect(h, low, mip, !changed, out);
   if (modified) *modified = changed;
+  if (diag && status == kHighsModelStatusUnbounded && !changed && !mip)
+    diag->unbvec = unboundedEntering(h, low, s.alg == kAlgPrimal, diag->has_unbvec);
   return mapStatus(p, h, status, low, s, session.stopReason(), session.lastError(), out);
 }
 
@@ -495,12 +518,13 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
   Lowered low;
   ModelArrays arrays;
   NlpModel nlp;
-  bool pass = false;
+  bool pass = false, rootonly = false;
+  std::vector<std::vector<double>> starts;
   {
     std::lock_guard<std::recursive_mutex> lock(p->mtx);
     if (int rc = scope.begin(p)) return rc;
+    leavePresolved(p);
     s = settingsFromControls(p);
-    bool rootonly = false;
     const char *allowed = call == Call::Lp ? "bpdn" : call == Call::Mip ? "bpdnl" : "bpdnlsx";
     if (int rc = applyFlags(p, flags, allowed, s, &rootonly)) return rc;
     s.relax = call == Call::Lp || rootonly;
@@ -510,6 +534,9 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
       arrays = ModelArrays();
     }
     p->sol = Solution();
+    p->diag = SolveDiagnostics();
+    p->pivotorder.clear();
+    if (low.engine == Engine::Highs && low.discrete && !s.relax) starts = std::move(p->mipstarts);
     started = true;
   }
   if (pass) {
@@ -517,13 +544,20 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
     arrays = ModelArrays();
   }
   Solution out;
+  SolveDiagnostics diag;
+  Presolved form;
   bool modified = false;
   int rc;
-  switch (low.engine) {
+  const bool presolveForm = low.engine == Engine::Highs && call == Call::Mip && rootonly && presolvable(low);
+  if (presolveForm) rc = presolveRoot(p, low, s, out, form);
+  if (presolveForm && rc != kNotPresolved) {
+    // the root relaxation of the presolved problem (rc is its result)
+  } else switch (low.engine) {
     case Engine::Bonmin: rc = minlpRun(p, nlp, s, out); break;
     case Engine::Ipopt: rc = nlpRun(p, nlp, s, out); break;
     case Engine::Highs:
-      rc = runHighs(p, p->highs, low, s, out, &modified);
+      if (!starts.empty()) passMipStarts(p->highs, low, starts);
+      rc = runHighs(p, p->highs, low, s, out, &modified, &diag);
       // a continuous QP (or relaxation) the QP solver does not finish: the nonlinear solver
       if (low.quadratic && (!low.discrete || s.relax) && !low.multiobj && qpRetry(rc, out, qpIterationLimit(low))) {
         {
@@ -539,6 +573,8 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
   }
   std::lock_guard<std::recursive_mutex> lock(p->mtx);
   p->sol = std::move(out);
+  p->diag = std::move(diag);
+  if (form.active) p->presolved = std::move(form);
   if (low.multiobj) mainObjective(p);
   // the instance holds arrays of this call only (a relaxed MIQP's lack integrality)
   if (modified || low.transientArrays()) p->highs_stale = true;

@@ -11,6 +11,7 @@
 #include "core/sigint.h"
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -100,8 +101,20 @@ class HighsSession {
 // One run of a HiGHS instance holding a lowered model, without the mutex. Fills `out` (user
 // columns and rows only) and returns 0, or fails with a clear text (mutex taken for the text).
 // `modified`: the run changed the instance's model (it must be passed again before reuse).
+// `diag`: the unbounded ray's entering index and, for a barrier run of an LP, the solution before
+// crossover are kept there.
 int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &s, Solution &out,
-             bool *modified = nullptr);
+             bool *modified = nullptr, SolveDiagnostics *diag = nullptr);
+
+// Options of a run (the problem's controls, the flags of the call) set on an instance.
+void applyRunSettings(void *h, const Lowered &low, const RunSettings &s, int threads);
+// Runs fn(threads) counted as a running solve (the THREADS control takes effect only when no
+// other solve runs): threads is what the solver's scheduler has.
+void withSolveThreads(ko_prob_struct *p, int want, const std::function<void(int)> &fn);
+// Maps the model status of a finished run of h into out (out's values already read); 0 or the
+// failure of the solver (text set).
+int mapRunStatus(ko_prob_struct *p, void *h, int status, const Lowered &low, const RunSettings &s,
+                 const std::string &lasterror, Solution &out);
 
 // One run of a HiGHS instance, counted: HiGHS's scheduler is rebuilt for `want` threads (THREADS)
 // only while no run is counted; want < 0 takes the scheduler as it is. threads(): what it has.

@@ -1,0 +1,13 @@
+// Solutions given to the library: loaded arrays and files (solution_input.cpp).
+#pragma once
+#include "core/store.h"
+#include "solve/highs_lower.h"
+
+#include <vector>
+
+namespace krvx {
+
+// Hands the problem's MIP starts (x of the user columns) to the instance before a MIP run.
+void passMipStarts(void *h, const Lowered &low, const std::vector<std::vector<double>> &starts);
+
+}  // namespace krvx

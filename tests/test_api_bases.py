@@ -1,0 +1,193 @@
+"""Bases, solution input, diagnostics and the presolved form through the problem methods."""
+import os
+import re
+import struct
+
+import pytest
+
+import korvex
+from korvex import BasisStatus, LPStatus
+from test_api_support import LP, LP_OPT, data_dir, named_lp
+
+# LP's optimum (3, 1): x at its upper bound, y basic, row 0 at its rhs (slack at 0), row 1's slack basic
+OPT_ROWS = [BasisStatus.NONBASIC_LOWER, BasisStatus.BASIC]
+OPT_COLS = [BasisStatus.NONBASIC_UPPER, BasisStatus.BASIC]
+
+
+def lp():
+    prob = korvex.problem()
+    prob.loadLP(**LP)
+    prob.setControl("outputlog", 0)
+    return prob
+
+
+def test_optimal_basis_restarts_without_iterations(tmp_path):
+    prob = lp()
+    prob.loadBasis(OPT_ROWS, OPT_COLS)
+    prob.lpOptimize()
+    assert prob.attributes.simplexiter == 0 and prob.attributes.objval == pytest.approx(LP_OPT)
+    # the same basis from a basis file (names as written by default: R1, R2, C1, C2)
+    path = tmp_path / "opt.bss"
+    path.write_text("NAME lp\n UL C1\n XU C2 R1\nENDATA\n")
+    prob = lp()
+    prob.readBasis(str(path), "v")
+    prob.lpOptimize()
+    assert prob.attributes.simplexiter == 0 and prob.attributes.objval == pytest.approx(LP_OPT)
+    prob = named_lp(["a", "b"])
+    path.write_text("NAME lp\n UL x\n XU y a\nENDATA\n")
+    prob.readBasis(str(path)[:-4])
+    prob.lpOptimize()
+    assert prob.attributes.simplexiter == 0
+
+
+@pytest.mark.parametrize("rows, cols, text", [
+    ([1], [0, 0], "1 row statuses for 2 rows"),
+    ([1, 1], [1, 0], "3 basic entries"),
+    ([1, 1], [0, 4], "colstat[1] is 4"),
+])
+def test_bad_bases_refused(rows, cols, text):
+    prob = lp()
+    with pytest.raises(korvex.SolverError, match=re.escape(text)):
+        prob.loadBasis(rows, cols)
+    with pytest.raises(korvex.InterfaceError, match="must be iterable"):
+        prob.loadBasis(None, [0])
+
+
+def test_pivot_from_slack_basis():
+    prob = korvex.problem()
+    prob.loadLP(**dict(LP, ub=[korvex.infinity] * 2))
+    prob.loadBasis([1, 1], [0, 0])
+    order = prob.getPivotOrder()
+    assert sorted(order) == [0, 1]
+    x = prob.getVariable(0)
+    c0 = prob.getConstraint(0)
+    prob.pivot(x, c0)       # x enters in row 0's place (the ratio test's choice): x = 4
+    after = prob.getPivotOrder()
+    assert after[order.index(0)] == 2 and after[order.index(1)] == 1
+    assert prob.getSolution() == pytest.approx([4, 0])
+    with pytest.raises(korvex.InterfaceError, match="Error in argument 'enter': Invalid variable or constraint"):
+        prob.pivot(-1, 0)
+    with pytest.raises(korvex.SolverError, match="is basic"):
+        prob.pivot(2, 1)
+
+
+def test_loaded_solutions_and_infeasibilities():
+    prob = lp()
+    prob.lpOptimize()
+    assert prob.getInfeas() == ([], [], [], [])
+    assert prob.getScaledInfeas() == ([], [], [], [])
+    assert prob.loadLPSol([5, -1]) == 0
+    assert prob.getSolution() == [5, -1]
+    x, slack, duals, djs = prob.getInfeas()
+    assert x == [0, 1] and slack == []    # x above 3, y below 0; rows at 4 <= 4 and 2 <= 6
+    # reduced costs c - A'y = (-4, -5): y is below its bound, not at its upper one
+    assert prob.loadLPSol([5, -1], duals=[0, 1]) == 0
+    assert prob.getInfeas()[2:] == ([1], [1])
+    # columns scaled by 2^3: a violation of 4e-6 becomes 5e-7, inside the tolerance 1e-6
+    prob.scale([0, 0], [3, 3])
+    prob.loadLPSol([3 + 4e-6, 0])
+    assert prob.getInfeas()[0] == [0] and prob.getScaledInfeas()[0] == []
+    assert prob.loadLPSol() == 0
+    with pytest.raises(korvex.SolverError):
+        prob.getInfeas()
+
+
+def test_solution_files(tmp_path):
+    prob = named_lp(["a", "b"])
+    prob.setControl("outputlog", 0)
+    slx = tmp_path / "sol.slx"
+    slx.write_text("# a solution\nNAME first\nC x 2.5\nC y 0.5\nR a 1\n")
+    prob.readSlxSol(str(slx), "v")
+    assert prob.getSolution() == [2.5, 0.5]
+    prob.readSlxSol(str(tmp_path / "sol"), "l")
+    assert prob.getSolution() == [2.5, 0.5]
+    slx.write_text("NAME s\nC nosuch 1\n")
+    with pytest.raises(korvex.SolverError, match="unknown column 'nosuch'"):
+        prob.readSlxSol(str(slx), "v")
+    with pytest.raises(korvex.InterfaceError, match="Error in argument 'filename': Value is not a string"):
+        prob.readSlxSol(filename=5)
+    with pytest.raises(korvex.InterfaceError, match="Error in argument 'flags': Value is not a string"):
+        prob.readSlxSol(str(slx), 1)
+    # a binary file written by hand in the documented layout, then damaged
+    body = b"KRVXSOL\0" + struct.pack("<Iqq I", 1, 2, 2, 0) + struct.pack("<4d", 3, 1, 0, 0)
+    path = tmp_path / "bin.sol"
+    path.write_bytes(body + struct.pack("<Q", fnv1a(body)))
+    prob.readBinSol(str(path), "v")
+    assert prob.getSolution() == [3, 1]
+    path.write_bytes(body + struct.pack("<Q", fnv1a(body) ^ 1))
+    with pytest.raises(korvex.SolverError, match="checksum"):
+        prob.readBinSol(str(path), "v")
+
+
+def fnv1a(data):
+    h = 1469598103934665603
+    for b in data:
+        h = ((h ^ b) * 1099511628211) % (1 << 64)
+    return h
+
+
+def test_unbounded_and_barrier():
+    prob = korvex.problem()
+    prob.setControl("outputlog", 0)
+    # min -x - y with x - y <= 1: unbounded along x = y
+    prob.loadLP("unb", "L", [1], None, [-1, -1], [0, 1, 2], None, [0, 0], [1, -1], [0, 0], [1e20, 1e20])
+    prob.setControl("presolve", 0)
+    prob.lpOptimize("d")
+    assert prob.getUnbVec() == -1
+    prob.lpOptimize("p")
+    assert prob.getUnbVec() in (0, 1, 2)
+    prob = lp()
+    prob.lpOptimize()
+    *values, status = prob.getLastBarSol()
+    assert status == LPStatus.UNSOLVED and values == [[0, 0], [0, 0], [0, 0], [0, 0]]
+    prob.lpOptimize("b")
+    x, slack, duals, djs, status = prob.getLastBarSol()
+    assert status == LPStatus.OPTIMAL and x == pytest.approx([3, 1], abs=1e-5)
+
+
+def test_nonlinear_problems_refused():
+    prob = korvex.problem()
+    x = prob.addVariable(lb=0, ub=1)
+    prob.addConstraint(korvex.sin(x) <= 0.5)
+    with pytest.raises(korvex.SolverError, match="nonlinear formulas"):
+        prob.loadBasis([1], [0])
+    with pytest.raises(korvex.SolverError, match="nonlinear formulas"):
+        prob.loadLPSol([0.5])
+
+
+@pytest.mark.skipif(data_dir() is None, reason="test data absent")
+def test_presolved_form():
+    prob = korvex.problem()
+    prob.readProb(os.path.join(data_dir(), "mip", "p0548.mps"))
+    prob.setControl("outputlog", 0)
+    attrs = prob.attributes
+    rows, cols = attrs.rows, attrs.cols
+    nvars = len(prob.getVariable())
+    prob.mipOptimize("l")
+    assert attrs.presolvestate & 6
+    assert attrs.rows < rows and attrs.cols < cols
+    assert (attrs.originalrows, attrs.originalcols) == (rows, cols)
+    rowmap, colmap = prob.getPresolveMap()
+    assert len(rowmap) == attrs.rows and len(colmap) == attrs.cols
+    kept = [j for j in colmap if j >= 0]
+    assert len(set(kept)) == len(kept) and all(0 <= j < cols for j in kept)
+    x = prob.getVariable(0)
+    with pytest.raises(korvex.InterfaceError, match="Cannot pass variable objects when problem is presolved"):
+        prob.loadSecureVecs(colind=[x])
+    with pytest.raises(korvex.InterfaceError, match="Cannot pass variable names when problem is presolved"):
+        prob.loadSecureVecs(colind=[x.name])
+    assert prob.loadLPSol([0] * cols) == 1
+    relaxed = attrs.objval
+    prob.postSolve()
+    assert attrs.presolvestate == 0 and attrs.rows == rows
+    assert len(prob.getVariable()) == nvars       # object lists untouched
+    sol = prob.getSolution()
+    assert len(sol) == cols and prob.getInfeas()[:2] == ([], [])
+    # a column presolve removes survives once secured
+    removed = sorted(set(range(cols)) - set(kept))[0]
+    prob.loadSecureVecs(colind=[removed])
+    prob.mipOptimize("l")
+    assert removed in prob.getPresolveMap()[1]
+    assert attrs.objval <= relaxed + 1e-6           # a weaker presolve: a relaxation at most as tight
+    prob.chgColType([0], "C")                       # a change leaves the presolved form
+    assert attrs.presolvestate == 0
