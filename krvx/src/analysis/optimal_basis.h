@@ -2,6 +2,7 @@
 // after an optimal simplex solve, held exclusively while an analysis runs, and scratch copies
 // of it for re-solves that must leave the problem untouched.
 #pragma once
+#include "analysis/basis.h"
 #include "core/call_guard.h"
 #include "core/store.h"
 #include "solve/highs_lower.h"
@@ -70,17 +71,5 @@ int runScratch(ko_prob_struct *p, void *h, int64_t *iters);
 
 // Infinite HiGHS values as the library reports them (+-1e20).
 inline double toKrvx(double v) { return v >= kInf ? kInf : v <= -kInf ? -kInf : v; }
-
-// Runs an analysis call: exceptions become the problem's last error, prefixed with fn.
-template <class F>
-int analysisCall(ko_prob_struct *p, const char *fn, F &&body) noexcept {
-  if (!p) return failGlobal(kErrNoProblem, "%s: no problem given", fn);
-  try {
-    body();
-    return 0;
-  } catch (...) {
-    return failFrom(p, fn);
-  }
-}
 
 }  // namespace krvx
