@@ -21,7 +21,7 @@ def lp():
     return prob
 
 
-def test_optimal_basis_restarts_without_iterations(tmp_path):
+def test_optimal_basis_restarts_without_iterations(tmp_path, monkeypatch):
     prob = lp()
     prob.loadBasis(OPT_ROWS, OPT_COLS)
     prob.lpOptimize()
@@ -33,9 +33,12 @@ def test_optimal_basis_restarts_without_iterations(tmp_path):
     prob.readBasis(str(path), "v")
     prob.lpOptimize()
     assert prob.attributes.simplexiter == 0 and prob.attributes.objval == pytest.approx(LP_OPT)
+    # names of the problem's rows and columns; no file name: the problem's name with .bss
     prob = named_lp(["a", "b"])
-    path.write_text("NAME lp\n UL x\n XU y a\nENDATA\n")
-    prob.readBasis(str(path)[:-4])
+    prob.setControl("outputlog", 0)
+    monkeypatch.chdir(tmp_path)
+    (tmp_path / "lp.bss").write_text("NAME lp\n UL x\n XU y a\nENDATA\n")
+    prob.readBasis()
     prob.lpOptimize()
     assert prob.attributes.simplexiter == 0
 

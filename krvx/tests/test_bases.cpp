@@ -171,6 +171,12 @@ void solutionsAndInfeasibilities() {
   EXPECT_OK(p, KRVXloadlpsol_witharraysizes(p, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, &status));
   EXPECT_OK(p, KRVXreadbinsol(p, sol.c_str(), ""));
   EXPECT(solution(p) == before);
+  // gzip: name + ".sol.gz"; verbatim names are used as they are
+  EXPECT_OK(p, KRVXwritebinsol(p, sol.c_str(), "z"));
+  EXPECT_OK(p, KRVXreadbinsol(p, sol.c_str(), "z"));
+  EXPECT_OK(p, KRVXreadbinsol(p, (sol + ".sol.gz").c_str(), "v"));
+  EXPECT(solution(p) == before);
+  std::remove((sol + ".sol.gz").c_str());
   std::string bytes = fileBytes(sol + ".sol");
   bytes[bytes.size() / 2] ^= 1;
   FILE *f = std::fopen((sol + ".sol").c_str(), "wb");
@@ -223,9 +229,10 @@ void barrier() {
   KRVXdestroyprob(p);
 }
 
-// A MIP start read from a solution file is the incumbent of a solve stopped at its first node.
+// A MIP start read from a solution file is the incumbent of a solve stopped at its first node
+// (which finds no solution of this problem by itself).
 void mipStart() {
-  KRVXprob p = readData("mip/p0548.mps");
+  KRVXprob p = readData("mip/flugpl.mps");
   EXPECT_OK(p, KRVXmipoptimize(p, ""));
   const double best = dblAttr(p, KRVX_OBJVAL);
   const std::vector<double> x = solution(p);
@@ -234,20 +241,38 @@ void mipStart() {
   EXPECT_OK(p, KRVXgetnames(p, 2, nullptr, 0, &nbytes, 0, int(x.size()) - 1));
   std::vector<char> names(static_cast<size_t>(nbytes));
   EXPECT_OK(p, KRVXgetnames(p, 2, names.data(), int64_t(names.size()), &nbytes, 0, int(x.size()) - 1));
+  // two candidates: all columns at 1 (infeasible), then the optimum
   FILE *f = std::fopen(slx.c_str(), "w");
-  std::fprintf(f, "NAME best\n");
-  const char *name = names.data();
-  for (double v : x) {
-    std::fprintf(f, "C %s %.17g\n", name, v);
-    name += std::strlen(name) + 1;
+  for (int k = 0; k < 2; ++k) {
+    std::fprintf(f, "NAME %s\n", k ? "best" : "ones");
+    const char *name = names.data();
+    for (double v : x) {
+      std::fprintf(f, "C %s %.17g\n", name, k ? v : 1.0);
+      name += std::strlen(name) + 1;
+    }
   }
   std::fclose(f);
-  KRVXprob q = readData("mip/p0548.mps");
-  EXPECT_OK(q, KRVXreadslxsol(q, slx.c_str(), "mv"));
+  for (const char *flags : {"av", "mv"}) {
+    KRVXprob q = readData("mip/flugpl.mps");
+    if (flags[0] == 'm') {   // m takes the first solution of the file: rewrite it with the optimum only
+      std::string text = fileBytes(slx);
+      text = text.substr(text.find("NAME best"));
+      f = std::fopen(slx.c_str(), "w");
+      std::fputs(text.c_str(), f);
+      std::fclose(f);
+    }
+    EXPECT_OK(q, KRVXreadslxsol(q, slx.c_str(), flags));
+    KRVXsetintcontrol(q, KRVX_MAXNODE, 1);
+    KRVXsetintcontrol(q, KRVX_PRESOLVE, 0);
+    EXPECT_OK(q, KRVXmipoptimize(q, ""));
+    EXPECT(near(dblAttr(q, KRVX_OBJVAL), best));
+    KRVXdestroyprob(q);
+  }
+  KRVXprob q = readData("mip/flugpl.mps");
   KRVXsetintcontrol(q, KRVX_MAXNODE, 1);
   KRVXsetintcontrol(q, KRVX_PRESOLVE, 0);
   EXPECT_OK(q, KRVXmipoptimize(q, ""));
-  EXPECT(near(dblAttr(q, KRVX_OBJVAL), best));
+  EXPECT(intAttr(q, KRVX_SOLSTATUS) == KRVX_SOLSTATUS_NOTFOUND);
   EXPECT_FAILS(q, KRVXreadslxsol(q, slx.c_str(), "lm"), "excludes");
   std::remove(slx.c_str());
   KRVXdestroyprob(q);

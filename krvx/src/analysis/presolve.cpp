@@ -30,6 +30,9 @@ bool presolvable(const Lowered &low) {
 
 namespace {
 
+// presolve_rule_off: every rule HiGHS lets be switched off
+constexpr HighsInt kAllRulesOff = (HighsInt(1) << 20) - 1;
+
 // The presolved LP as HiGHS gives it (column-wise).
 struct PresolvedLp {
   HighsInt ncols = 0, nrows = 0, nz = 0, sense = 1;
@@ -128,13 +131,18 @@ int presolveRoot(ko_prob_struct *p, const Lowered &low, const RunSettings &s, So
   bool identity = false;
   HighsInt status;
   std::string lasterror;
-  {
+  // full presolve; when it removes a secured row or column, presolve with its rules off; when that
+  // still does, the original problem stands as its own presolved form
+  identity = true;
+  for (const HighsInt rulesOff : {HighsInt(0), kAllRulesOff}) {
     HighsSession session(p, h);
     withSolveThreads(p, s.threads, [&](int threads) {
       applyRunSettings(h, low, s, threads);
       Highs_setStringOptionValue(h, "presolve", "on");
+      Highs_setIntOptionValue(h, "presolve_rule_off", rulesOff);
       nameOriginal(h, low);
       Highs_presolve(h);
+      Highs_setIntOptionValue(h, "presolve_rule_off", 0);
     });
     status = Highs_getModelStatus(h);
     session.end();
@@ -146,11 +154,13 @@ int presolveRoot(ko_prob_struct *p, const Lowered &low, const RunSettings &s, So
       return kNotPresolved;
     readPresolved(h, lp, form.rowmap, form.colmap);
     std::lock_guard<std::recursive_mutex> lock(p->mtx);
-    if (!keepsSecured(p, form.rowmap, form.colmap)) {
-      identity = true;
-      messageCode(p, 202, 1, "Presolve would remove secured rows or columns: the presolved problem is the original");
+    if (keepsSecured(p, form.rowmap, form.colmap)) {
+      identity = false;
+      break;
     }
   }
+  if (identity)
+    messageCode(p, 202, 1, "Presolve would remove secured rows or columns: the presolved problem is the original");
   if (identity) originalAsPresolved(h, lp, form.rowmap, form.colmap);
 
   // the root relaxation of the presolved problem, in an instance of its own

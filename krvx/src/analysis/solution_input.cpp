@@ -35,6 +35,31 @@ std::vector<double> activities(const ko_prob_struct *p, const std::vector<double
   return act;
 }
 
+// x satisfies the bounds, the integrality and the rows of p within tol.
+bool feasibleStart(const ko_prob_struct *p, const std::vector<double> &x, double tol) {
+  if (x.size() != p->cols.size()) return false;
+  for (size_t j = 0; j < x.size(); ++j) {
+    const Column &c = p->cols[j];
+    const double v = x[j];
+    const bool zero = std::fabs(v) <= tol && (c.type == 'S' || c.type == 'R');
+    if (!zero && (v < c.lb - tol || v > c.ub + tol)) return false;
+    if ((c.type == 'B' || c.type == 'I' || c.type == 'R') && std::fabs(v - std::round(v)) > tol) return false;
+  }
+  const std::vector<double> act = activities(p, x);
+  for (size_t i = 0; i < act.size(); ++i) {
+    const Row &r = p->rows[i];
+    const double a = act[i], t = tol * (1 + std::fabs(r.rhs));
+    switch (r.type) {
+      case 'L': if (a > r.rhs + t) return false; break;
+      case 'G': if (a < r.rhs - t) return false; break;
+      case 'E': if (std::fabs(a - r.rhs) > t) return false; break;
+      case 'R': if (a > r.rhs + t || a < r.rhs - std::fabs(r.range) - t) return false; break;
+      default: break;
+    }
+  }
+  return true;
+}
+
 // The solution of the given arrays (each absent or of full length), with the documented defaults.
 Solution loadedSolution(const ko_prob_struct *p, const double *x, const double *slack, const double *duals,
                         const double *djs) {
@@ -153,6 +178,22 @@ void put(std::string &out, T v) {
 }
 
 }  // namespace
+
+void chooseMipStart(const ko_prob_struct *p, std::vector<std::vector<double>> &starts) {
+  if (starts.size() < 2) return;
+  const double tol = 1e-6;
+  int best = -1;
+  double bestobj = 0.0;
+  for (size_t k = 0; k < starts.size(); ++k) {
+    if (!feasibleStart(p, starts[k], tol)) continue;
+    double obj = 0.0;
+    for (size_t j = 0; j < p->cols.size(); ++j) obj += p->cols[j].cost * starts[k][j];
+    obj *= p->objsense;
+    if (best < 0 || obj < bestobj) best = int(k), bestobj = obj;
+  }
+  std::vector<double> keep = std::move(starts[size_t(best < 0 ? 0 : best)]);
+  starts.assign(1, std::move(keep));
+}
 
 int splitFields(char *b, char *e, char **tok, int max) {
   int nt = 0;

@@ -536,7 +536,11 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
     p->sol = Solution();
     p->diag = SolveDiagnostics();
     p->pivotorder.clear();
-    if (low.engine == Engine::Highs && low.discrete && !s.relax) starts = std::move(p->mipstarts);
+    if (low.engine == Engine::Highs && low.discrete && !s.relax) {
+      starts = std::move(p->mipstarts);
+      p->mipstarts.clear();
+      chooseMipStart(p, starts);
+    }
     started = true;
   }
   if (pass) {
