@@ -72,6 +72,7 @@ def test_pivot_from_slack_basis():
         prob.pivot(-1, 0)
     with pytest.raises(korvex.SolverError, match="is basic"):
         prob.pivot(2, 1)
+    assert korvex.problem().getPivotOrder() == []
 
 
 def test_loaded_solutions_and_infeasibilities():

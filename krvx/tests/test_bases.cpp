@@ -303,6 +303,21 @@ void presolvedForm() {
   EXPECT_OK(p, KRVXloadpresolvebasis_witharraysizes(p, b.rows.data(), pm, b.cols.data(), pn));
   std::vector<int> order(static_cast<size_t>(pm));
   EXPECT_OK(p, KRVXgetpivotorder_witharraysizes(p, order.data(), pm));
+  // directives of the presolved problem: given and reported in its columns, kept for the originals
+  int dcol = 0, dprio = 7, nd = -1;
+  while (dcol < pn && colmap[size_t(dcol)] < 0) ++dcol;
+  EXPECT_OK(p, KRVXloadpresolvedirs_witharraysizes(p, 1, &dcol, 1, &dprio, 1, nullptr, 0, nullptr, 0, nullptr, 0));
+  EXPECT_OK(p, KRVXgetdirs_witharraysizes(p, &nd, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0));
+  int gotcol = -1, gotprio = -1;
+  char gotdir = 0;
+  double up = 0, down = 0;
+  EXPECT(nd == 1);
+  EXPECT_OK(p, KRVXgetdirs_witharraysizes(p, &nd, &gotcol, 1, &gotprio, 1, &gotdir, 1, &up, 1, &down, 1));
+  EXPECT(gotcol == dcol && gotprio == 7);
+  {
+    std::lock_guard<std::recursive_mutex> lock(p->mtx);
+    EXPECT(p->dirs.size() == 1 && p->dirs[0].index == colmap[size_t(dcol)]);
+  }
   int status = -1;
   const std::vector<double> x0(size_t(n), 0.0);
   EXPECT_OK(p, KRVXloadlpsol_witharraysizes(p, x0.data(), n, nullptr, 0, nullptr, 0, nullptr, 0, &status));

@@ -332,6 +332,7 @@ extern "C" KRVX_API int KRVXgetpivotorder_witharraysizes(KRVXprob prob, int *ord
     BasisLp lp;
     check(acquireBasisLp(prob, scope, lp, "The pivot order"));
     if (order_n != lp.nrows) raise(kErrInvalid, "order has %lld entries for %d rows", (long long)order_n, lp.nrows);
+    if (lp.nrows == 0) return;   // no rows, no basis rows
     std::vector<int> v;
     if (!currentOrder(prob, lp, v)) raise(kErrNoSolution, "no basis is available: solve the problem or load a basis");
     std::copy(v.begin(), v.end(), order);

@@ -64,6 +64,7 @@ bool feasibleStart(const ko_prob_struct *p, const std::vector<double> &x, double
 Solution loadedSolution(const ko_prob_struct *p, const double *x, const double *slack, const double *duals,
                         const double *djs) {
   const size_t n = p->cols.size(), m = p->rows.size();
+  if (!slack) refuseNonlinearRows(p, "Slacks computed from column values");
   Solution s;
   s.solvestatus = KRVX_SOLVESTATUS_UNSTARTED;
   s.solstatus = KRVX_SOLSTATUS_FEASIBLE;

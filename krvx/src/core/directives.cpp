@@ -186,7 +186,18 @@ extern "C" KRVX_API int KRVXgetdirs_witharraysizes(KRVXprob prob, int *ndirs, in
     int *priority, int64_t priority_n, char *dir, int64_t dir_n, double *uppseudo, int64_t uppseudo_n,
     double *downpseudo, int64_t downpseudo_n) {
   return guard(prob, "KRVXgetdirs", [&] {
-    const std::vector<Directive> &dirs = prob->dirs;
+    // in presolved form: the directives of the presolved problem (its columns; sets as they are)
+    std::vector<Directive> presolvedDirs;
+    if (isPresolved(*prob)) {
+      std::vector<int> where(prob->cols.size(), -1);
+      for (int j = 0; j < currentCols(*prob); ++j)
+        if (originalCol(*prob, j) >= 0) where[size_t(originalCol(*prob, j))] = j;
+      for (Directive d : prob->dirs) {
+        if (d.index >= 0 && (d.index = where[size_t(d.index)]) < 0) continue;
+        presolvedDirs.push_back(d);
+      }
+    }
+    const std::vector<Directive> &dirs = isPresolved(*prob) ? presolvedDirs : prob->dirs;
     const int64_t n = int64_t(dirs.size());
     checkOptional(colind, colind_n, n, "colind");
     checkOptional(priority, priority_n, n, "priority");

@@ -634,6 +634,7 @@ static int crossover(KRVXprob prob, int *status) {
   {
     std::lock_guard<std::recursive_mutex> lock(prob->mtx);
     if (int rc = scope.begin(prob)) return rc;
+    leavePresolved(prob);   // crossover works on the original problem (its solution is the original's)
     const Solution &sol = prob->sol;
     if (!sol.has_x || sol.x.size() != prob->cols.size()) {
       if (status) *status = 1;
