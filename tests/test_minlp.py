@@ -1,0 +1,138 @@
+"""Mixed-integer nonlinear problems and exact non-smooth formulas, as a user writes them."""
+import itertools
+import math
+
+import numpy as np
+import pytest
+
+import korvex as k
+
+OPTIMAL = (k.SolveStatus.COMPLETED, k.SolStatus.OPTIMAL)
+
+
+@pytest.fixture
+def p():
+    prob = k.problem()
+    prob.setControl("outputlog", 0)
+    return prob
+
+
+class TestNonsmoothFormulas:
+    def test_sum_of_absolute_deviations_is_the_median(self, p):
+        data = [3.0, 1.0, 7.0, 4.0, 10.0, 2.5]
+        t = p.addVariable(lb=-50, ub=50)
+        p.setObjective(k.Sum(k.abs(t - a) for a in data))
+        assert p.optimize() == OPTIMAL
+        assert 3.0 - 1e-6 <= p.getSolution(t) <= 4.0 + 1e-6
+        assert p.attributes.objval == pytest.approx(sum(abs(3.5 - a) for a in data))
+        assert p.attributes.mipstatus == k.MIPStatus.OPTIMAL
+
+    def test_missing_bound_is_named(self, p):
+        t = p.addVariable(lb=-k.infinity)
+        p.setObjective(k.abs(t - 1) + k.abs(t + 1))
+        with pytest.raises(k.SolverError, match="no finite (lower|upper) bound"):
+            p.optimize()
+
+    def test_concave_pwl_formula_matches_pwl_constraint(self):
+        objs = []
+        for as_formula in (True, False):
+            p = k.problem()
+            p.setControl("outputlog", 0)
+            x = p.addVariable(ub=10, name="x")
+            p.addConstraint(x <= 7)
+            if as_formula:
+                p.setObjective(k.pwl({(0, 4): 3 * x, (4, 10): x + 8}), sense=k.maximize)
+            else:
+                y = p.addVariable(lb=-k.infinity, name="y")
+                p.addPwlCons(["x"], ["y"], [0], [0, 4, 10], [0, 12, 18])
+                p.setObjective(y, sense=k.maximize)
+            assert p.optimize() == OPTIMAL
+            objs.append(p.attributes.objval)
+        assert objs[0] == pytest.approx(objs[1]) == pytest.approx(15.0)
+
+    def test_max_and_logical_operators(self, p):
+        x, y = p.addVariable(ub=10), p.addVariable(ub=10)
+        z = p.addVariable(lb=-20, ub=20)
+        b = [p.addVariable(vartype=k.binary) for _ in range(3)]
+        p.addConstraint(z == k.max(x, y, 3), x + y >= 4, k.And(b[0], b[1]) >= 1, k.Or(b[1], b[2]) >= 1)
+        p.setObjective(z + b[0] + b[1] + b[2])
+        assert p.optimize() == OPTIMAL
+        assert p.attributes.objval == pytest.approx(5.0)
+        assert p.getSolution(b) == pytest.approx([1, 1, 0])
+
+    def test_nonsmooth_with_nonlinear_rest(self, p):
+        x = p.addVariable(lb=-3, ub=3)
+        p.setObjective(k.exp(x) + k.abs(x - 1))
+        assert p.optimize() == OPTIMAL
+        assert p.attributes.objval == pytest.approx(2.0, abs=1e-6)
+
+
+class TestMixedInteger:
+    def brute_force(self, Q, c, A, b, kinds, lb, ub):
+        """Least c'x + x'Qx/2 with Ax <= b over the integer choices, continuous rest by the QP solver."""
+        best = math.inf
+        ints = [j for j, t in enumerate(kinds) if t != "C"]
+        for vals in itertools.product(*[range(int(lb[j]), int(ub[j]) + 1) for j in ints]):
+            lo, hi = list(lb), list(ub)
+            for j, v in zip(ints, vals):
+                lo[j] = hi[j] = v
+            q = k.problem()
+            q.setControl("outputlog", 0)
+            x = [q.addVariable(lb=lo[j], ub=hi[j]) for j in range(len(c))]
+            q.addConstraint(k.Sum(A[i][j] * x[j] for j in range(len(c))) <= b[i] for i in range(len(b)))
+            q.setObjective(k.Sum(c[j] * x[j] for j in range(len(c)))
+                           + 0.5 * k.Sum(Q[i][j] * x[i] * x[j] for i in range(len(c)) for j in range(len(c))))
+            if q.optimize() == OPTIMAL:
+                best = min(best, q.attributes.objval)
+        return best
+
+    def test_loaded_miqp_matches_enumeration(self, p):
+        rng = np.random.default_rng(5)
+        for _ in range(6):
+            n = 4
+            L = rng.uniform(-1, 1, (n, n))
+            Q = L @ L.T + 0.1 * np.eye(n)
+            c = rng.uniform(-3, 3, n)
+            A = rng.uniform(-1, 1, (2, n))
+            b = [1.0, 1.5]
+            kinds = ["I", "I", "B", "C"]
+            lb, ub = [-2, -2, 0, -3], [2, 2, 1, 3]
+            rows, cols, vals = zip(*[(i, j, Q[i, j]) for i in range(n) for j in range(i, n)])
+            p.loadMIQP("", "LL", b, None, c, [0, 2, 4, 6, 8], None, [0, 1] * 4, A.T.flatten(), lb, ub,
+                       rows, cols, vals, "IIB", [0, 1, 2], None)
+            assert p.optimize() == OPTIMAL
+            assert p.attributes.objval == pytest.approx(self.brute_force(Q, c, A, b, kinds, lb, ub), abs=1e-6)
+            x = p.getSolution()
+            assert all(abs(v - round(v)) < 1e-6 for v in x[:3])
+            assert p.attributes.bestbound == pytest.approx(p.attributes.objval, abs=1e-3)
+
+    def test_lp_optimize_solves_the_relaxation(self, p):
+        x = p.addVariable(vartype=k.integer, ub=10)
+        y = p.addVariable(lb=-k.infinity)
+        p.setObjective((x - 2.5) ** 2 + y ** 2 - y)
+        p.lpOptimize()
+        assert p.getSolution([x, y]) == pytest.approx([2.5, 0.5], abs=1e-6)
+        assert p.optimize() == OPTIMAL
+        assert p.getSolution(x) in (pytest.approx(2.0), pytest.approx(3.0))
+        assert p.attributes.objval == pytest.approx(0.25 - 0.25)
+
+    def test_quadratic_constraint_with_integers(self, p):
+        x = p.addVariable(vartype=k.integer, ub=10)
+        y = p.addVariable(ub=10)
+        p.addConstraint(x ** 2 + y ** 2 <= 20.5)
+        p.setObjective(x + y, sense=k.maximize)
+        assert p.optimize() == OPTIMAL
+        assert p.getSolution(x) == pytest.approx(3.0)
+        assert p.attributes.objval == pytest.approx(3 + math.sqrt(11.5), abs=1e-6)
+
+
+@pytest.mark.parametrize("objective, value", [
+    (lambda x, y: -x * x, -1.0),
+    (lambda x, y: k.cos(x), math.cos(1.0)),
+    (lambda x, y: x * y, -1.0),
+])
+def test_nonconvex_continuous_leaves_stationary_points(p, objective, value):
+    x, y = p.addVariable(lb=-1, ub=1), p.addVariable(lb=-1, ub=1)
+    p.setObjective(objective(x, y))
+    assert p.optimize() == OPTIMAL
+    assert p.attributes.objval == pytest.approx(value, abs=1e-6)
