@@ -1,21 +1,31 @@
 // The method table that start-up appends to korvex.problem.
 #include "api/methods.h"
 
-#define KPY_M(name) {#name, (PyCFunction)(void (*)(void))kpy_problem_##name, METH_VARARGS | METH_KEYWORDS, kpy_doc_##name}
-#define KPY_M0(name) {#name, (PyCFunction)kpy_problem_##name, METH_NOARGS, kpy_doc_##name}
+// Methods run under the problem's ProblemLock: KPY_SOLVE and KPY_SOLVE0 for the long runs whose
+// callbacks may call into the problem (solves, tuning), KPY_FREE without it (interrupt).
+#define KPY_M(name) \
+  {#name, (PyCFunction)(void (*)(void))kpy_serialised<kpy_problem_##name>, METH_VARARGS | METH_KEYWORDS, kpy_doc_##name}
+#define KPY_M0(name) {#name, (PyCFunction)kpy_serialised1<kpy_problem_##name>, METH_NOARGS, kpy_doc_##name}
+#define KPY_SOLVE(name)                                                                                    \
+  {#name, (PyCFunction)(void (*)(void))kpy_serialisedSolve<kpy_problem_##name>, METH_VARARGS | METH_KEYWORDS, \
+   kpy_doc_##name}
+#define KPY_SOLVE0(name) {#name, (PyCFunction)kpy_serialisedSolve1<kpy_problem_##name>, METH_NOARGS, kpy_doc_##name}
+#define KPY_FREE(name) \
+  {#name, (PyCFunction)(void (*)(void))kpy_problem_##name, METH_VARARGS | METH_KEYWORDS, kpy_doc_##name}
 
 PyMethodDef kpy_problem_api_methods[] = {
     // solving and tuning
-    KPY_M(lpOptimize),
-    KPY_M(mipOptimize),
-    KPY_M(optimize),
-    {"solve", (PyCFunction)(void (*)(void))kpy_problem_optimize, METH_VARARGS | METH_KEYWORDS, kpy_doc_solve},
-    KPY_M0(crossoverLpSol),
-    KPY_M(tune),
-    KPY_M(tuneProbSetFile),
+    KPY_SOLVE(lpOptimize),
+    KPY_SOLVE(mipOptimize),
+    KPY_SOLVE(optimize),
+    {"solve", (PyCFunction)(void (*)(void))kpy_serialisedSolve<kpy_problem_optimize>, METH_VARARGS | METH_KEYWORDS,
+     kpy_doc_solve},
+    KPY_SOLVE0(crossoverLpSol),
+    KPY_SOLVE(tune),
+    KPY_SOLVE(tuneProbSetFile),
     KPY_M(tunerWriteMethod),
     KPY_M(tunerReadMethod),
-    KPY_M(interrupt),
+    KPY_FREE(interrupt),
     // settings, names and information
     KPY_M(setProbName),
     KPY_M(setLogFile),
@@ -30,7 +40,8 @@ PyMethodDef kpy_problem_api_methods[] = {
     KPY_M(getIndex),
     KPY_M(addNames),
     KPY_M(saveAs),
-    {"save", (PyCFunction)(void (*)(void))kpy_problem_saveAs, METH_VARARGS | METH_KEYWORDS, kpy_doc_save},
+    {"save", (PyCFunction)(void (*)(void))kpy_serialised<kpy_problem_saveAs>, METH_VARARGS | METH_KEYWORDS,
+     kpy_doc_save},
     KPY_M(restore),
     // loading and reading
     KPY_M(loadLP),

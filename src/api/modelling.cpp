@@ -1060,23 +1060,23 @@ int problem_del_nonlin_obj(problem_s *p) {
 }
 
 PyMethodDef kpy_problem_modelling_methods[] = {
-    {"addVariable", (PyCFunction)(void (*)(void))problem_addVariable, METH_VARARGS | METH_KEYWORDS,
+    {"addVariable", (PyCFunction)(void (*)(void))kpy_serialised<problem_addVariable>, METH_VARARGS | METH_KEYWORDS,
      "addVariable(lb=0, ub=korvex.infinity, threshold=-korvex.infinity, vartype=korvex.continuous, name=None):\n"
      "a new variable (a column of the problem). addVariable(v, ...) adds variables made by korvex.var()."},
-    {"addVariables", (PyCFunction)(void (*)(void))problem_addVariables, METH_VARARGS | METH_KEYWORDS,
+    {"addVariables", (PyCFunction)(void (*)(void))kpy_serialised<problem_addVariables>, METH_VARARGS | METH_KEYWORDS,
      "addVariables(*dims_or_indices, lb=0, ub=korvex.infinity, threshold=-korvex.infinity,\n"
      "vartype=korvex.continuous, name=None): integer dimensions give a korvex.ndarray of new variables,\n"
      "iterables of indices a dict keyed by the indices (tuples for several); names are name_i_j."},
-    {"addConstraint", (PyCFunction)problem_addConstraint, METH_VARARGS,
+    {"addConstraint", (PyCFunction)kpy_serialised1<problem_addConstraint>, METH_VARARGS,
      "addConstraint(*constraints): adds constraints given alone or in lists, tuples, dicts, arrays or\n"
      "iterables, all rows in one solver call; returns them in the shape given, linked to their rows."},
-    {"setObjective", (PyCFunction)(void (*)(void))problem_setObjective, METH_VARARGS | METH_KEYWORDS,
+    {"setObjective", (PyCFunction)(void (*)(void))kpy_serialised<problem_setObjective>, METH_VARARGS | METH_KEYWORDS,
      "setObjective(objective, sense=korvex.minimize): replaces the objective by an expression."},
-    {"addObjective", (PyCFunction)(void (*)(void))problem_addObjective, METH_VARARGS | METH_KEYWORDS,
+    {"addObjective", (PyCFunction)(void (*)(void))kpy_serialised<problem_addObjective>, METH_VARARGS | METH_KEYWORDS,
      "addObjective(objective, priority=0, weight=1.0): adds a further linear objective."},
-    {"_convertExpr", (PyCFunction)(void (*)(void))problem_convertExpr, METH_VARARGS | METH_KEYWORDS,
+    {"_convertExpr", (PyCFunction)(void (*)(void))kpy_serialised<problem_convertExpr>, METH_VARARGS | METH_KEYWORDS,
      "_convertExpr(expr, objective=False): (constant, linear, quadratic, formulas) as the solver gets them."},
-    {"_tokensToExpr", (PyCFunction)problem_tokensToExpr, METH_O,
+    {"_tokensToExpr", (PyCFunction)kpy_serialised1<problem_tokensToExpr>, METH_O,
      "_tokensToExpr(tokens): the expression that formula tokens (type, value) stand for."},
     {nullptr, nullptr, 0, nullptr},
 };

@@ -175,8 +175,12 @@ static int callUserFunction(const double *values, const double *deltas, double *
 int kpy_generic_user_function(const double *values, const double *deltas, double *result, double *partials,
                               bool pass_deltas, userfunc_s *rec) {
   PyGILState_STATE gil = PyGILState_Ensure();
-  int rc = callUserFunction(values, deltas, result, partials, pass_deltas, rec);
-  if (rc) keepUserFunctionError(rec);
+  int rc;
+  {
+    SolverCallbackScope scope;
+    rc = callUserFunction(values, deltas, result, partials, pass_deltas, rec);
+    if (rc) keepUserFunctionError(rec);
+  }
   PyGILState_Release(gil);
   return rc;
 }

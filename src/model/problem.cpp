@@ -256,11 +256,11 @@ std::vector<PyMethodDef> problemMethods;
 }  // namespace
 
 PyMethodDef kpy_problem_own_methods[] = {
-    {"getVariable", (PyCFunction)(void (*)(void))problem_getVariable, METH_VARARGS | METH_KEYWORDS,
+    {"getVariable", (PyCFunction)(void (*)(void))kpy_serialised<problem_getVariable>, METH_VARARGS | METH_KEYWORDS,
      "getVariable(i=None): all variables as a list, the one at an index, or a list for a list of indices."},
-    {"getConstraint", (PyCFunction)(void (*)(void))problem_getConstraint, METH_VARARGS | METH_KEYWORDS,
+    {"getConstraint", (PyCFunction)(void (*)(void))kpy_serialised<problem_getConstraint>, METH_VARARGS | METH_KEYWORDS,
      "getConstraint(i=None): all constraints as a list, the one at an index, or a list for a list of indices."},
-    {"getSOS", (PyCFunction)(void (*)(void))problem_getSOS, METH_VARARGS | METH_KEYWORDS,
+    {"getSOS", (PyCFunction)(void (*)(void))kpy_serialised<problem_getSOS>, METH_VARARGS | METH_KEYWORDS,
      "getSOS(i=None): all SOS as a list, the one at an index, or a list for a list of indices."},
     {"setControl", (PyCFunction)(void (*)(void))problem_setControl, METH_VARARGS | METH_KEYWORDS,
      "setControl(control, value) or setControl({control: value, ...}): sets controls by name."},
@@ -397,6 +397,27 @@ void problem_afterRestore(problem_s *p) {
 }
 
 // ---------------------------------------------------------------- object managers
+
+ProblemLock::ProblemLock(problem_s *prob, bool solve) : prob_(prob) {
+  const unsigned long me = PyThread_get_thread_ident();
+  if (prob->change_owner != me) {
+    if (prob->change_solving && kpy_inSolverCallback()) {
+      prob_ = nullptr;   // run by the solve that holds it
+      return;
+    }
+    PyMutex_Lock(&prob->change_lock);   // detaches from the interpreter while it waits
+    prob->change_owner = me;
+    prob->change_solving = solve;
+  }
+  ++prob->change_depth;
+}
+
+ProblemLock::~ProblemLock() {
+  if (!prob_ || --prob_->change_depth > 0) return;
+  prob_->change_owner = 0;
+  prob_->change_solving = 0;
+  PyMutex_Unlock(&prob_->change_lock);
+}
 
 ModelObjManager::ModelObjManager(problem_s *prob, PyObject *list)
     : prob_(prob), list_(Py_NewRef(list)), len_(PyList_GET_SIZE(list)) {}

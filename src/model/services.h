@@ -26,6 +26,47 @@ void problem_afterReload(problem_s *prob);
 void problem_afterRestore(problem_s *prob);
 int problem_del_nonlin_obj(problem_s *prob);
 
+// Serialises the methods of one problem between threads, from the first step of a method to its
+// last follow-up, so that solver calls and object-list updates of two threads never interleave
+// (a solve never starts between two solver calls of a change). Waiting releases the interpreter
+// lock; the thread that holds it may enter again (a message handler run by its own solver call),
+// and Python code that a solve runs on the solver's threads enters without waiting for it (the
+// library refuses changes meanwhile). Owner, depth and the solve flag change only with the
+// interpreter lock held.
+class ProblemLock {
+ public:
+  explicit ProblemLock(problem_s *prob, bool solve = false);
+  ~ProblemLock();
+  ProblemLock(const ProblemLock &) = delete;
+  ProblemLock &operator=(const ProblemLock &) = delete;
+ private:
+  problem_s *prob_;
+};
+
+// Method-table entries of problem methods that run under the ProblemLock (interrupt does not: it
+// stops a running solve from another thread).
+template <PyObject *(*F)(PyObject *, PyObject *, PyObject *)>
+PyObject *kpy_serialised(PyObject *self, PyObject *args, PyObject *kwargs) {
+  ProblemLock lock((problem_s *)self);
+  return F(self, args, kwargs);
+}
+template <PyObject *(*F)(PyObject *, PyObject *)>
+PyObject *kpy_serialised1(PyObject *self, PyObject *arg) {
+  ProblemLock lock((problem_s *)self);
+  return F(self, arg);
+}
+// The same for solves.
+template <PyObject *(*F)(PyObject *, PyObject *, PyObject *)>
+PyObject *kpy_serialisedSolve(PyObject *self, PyObject *args, PyObject *kwargs) {
+  ProblemLock lock((problem_s *)self, true);
+  return F(self, args, kwargs);
+}
+template <PyObject *(*F)(PyObject *, PyObject *)>
+PyObject *kpy_serialisedSolve1(PyObject *self, PyObject *arg) {
+  ProblemLock lock((problem_s *)self, true);
+  return F(self, arg);
+}
+
 // Guard that appends new model objects to one of a problem's lists and removes them again
 // unless committed.
 class ModelObjManager {

@@ -36,6 +36,7 @@ void printMessage(const char *msg, int len, int msgtype) {
 void messageHandler(KRVXprob, void *, const char *msg, int len, int msgtype) {
   if (Py_IsFinalizing() || !Py_IsInitialized()) return;
   PyGILState_STATE g = PyGILState_Ensure();
+  SolverCallbackScope scope;
   PyObject *pending = PyErr_GetRaisedException();
   if (kpy_env.output_enabled) printMessage(msg, len, msgtype);
   PyErr_SetRaisedException(pending);

@@ -68,6 +68,10 @@ struct problem_s {
   int output_enabled;
   PyObject *weakrefs;
   problem_s *prev, *next;          // live-problem list
+  PyMutex change_lock;             // serialises the methods of the problem (ProblemLock)
+  unsigned long change_owner;      // thread that holds it, 0 none
+  int change_depth;
+  int change_solving;              // the holder is a solve
 };
 
 extern PyTypeObject kpy_problemType, kpy_varType, kpy_constraintType, kpy_sosType, kpy_poolcutType;

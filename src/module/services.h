@@ -27,6 +27,14 @@ PyObject *kpy_getEnumValue(const char *enumname, PyObject *intobj);
 void setSigIntHandler();
 void resetSigIntHandler();
 
+// --- Python code run by the solver on its own threads (message output, user functions) ---
+// The scope of one such call; kpy_inSolverCallback() tells whether the thread is in one.
+struct SolverCallbackScope {
+  SolverCallbackScope();
+  ~SolverCallbackScope();
+};
+bool kpy_inSolverCallback();
+
 // --- memory ---
 struct ko_MemoryAllocator_s;
 extern ko_MemoryAllocator_s *ko_MemoryAllocator_DefaultHeap;
