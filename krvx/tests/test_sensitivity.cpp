@@ -38,7 +38,7 @@ void checkLimits(const std::string &name, const char *what, int idx, double cur,
 }
 
 // Every few items of a large problem.
-int stride(size_t n) { return n > 40 ? int(n / 40) : 1; }
+int stride(size_t n) { return n > 20 ? int(n / 20) : 1; }
 
 void checkRanging(KRVXprob p, const std::string &name) {
   const RawLp lp = rawLp(p);
@@ -123,7 +123,7 @@ void checkDualRanges(KRVXprob p, const std::string &name) {
            (hi0[size_t(k)] == 1e20 || std::fabs(hi0[size_t(k)] - d) <= tol));
     EXPECT(lo0[size_t(k)] <= lo[size_t(k)] + tol && hi[size_t(k)] <= hi0[size_t(k)] + tol);
     const double rhs = p->rows[size_t(i)].rhs;
-    for (double t : {-100.0, -10.0, -1.0, -0.1, 0.1, 1.0, 10.0, 100.0}) {
+    for (double t : {-30.0, -1.0, -0.1, 0.1, 1.0, 30.0}) {
       // points strictly inside the feasible range: at its ends the dual is not unique
       const double v = rhs + t * (1 + std::fabs(rhs)), eps = 1e-4 * (1 + std::fabs(v));
       double dt = 0, dn = 0, up = 0;
@@ -139,10 +139,10 @@ void checkDualRanges(KRVXprob p, const std::string &name) {
 
 int main() {
   if (KRVXinit(nullptr) != 0) return 1;
-  forEachSolvedLp("test_sensitivity", 30, [](KRVXprob p, const std::string &name, int k) {
+  forEachSolvedLp("test_sensitivity", 20, [](KRVXprob p, const std::string &name, int k) {
     const std::string before = snapshot(p);
     checkRanging(p, name);
-    if (k >= 100 || k < 4) checkDualRanges(p, name);
+    if (k >= 100 || k < 3) checkDualRanges(p, name);
     EXPECT(snapshot(p) == before);
   });
   KRVXfree();
