@@ -148,3 +148,93 @@ def test_get_solution_forms():
         deep = [deep]
     with raises(RuntimeError, "Evaluation of expression exceeded recursion depth limit"):
         p.getSolution(deep)
+
+
+def as_buffers(args, start_type=np.int64):
+    """The arguments as NumPy arrays of the solver's own types (read from their buffers)."""
+    out = {}
+    for k, v in args.items():
+        if k in ("probname", "rowtype", "coltype"):
+            out[k] = v
+        elif k == "start":
+            out[k] = np.array(v, dtype=start_type)
+        elif k in ("rowind", "entind", "objqcol1", "objqcol2"):
+            out[k] = np.array(v, dtype=np.int32)
+        else:
+            out[k] = np.array(v, dtype=np.float64)
+    return out
+
+
+@pytest.mark.parametrize("loader, args, opt", [("loadLP", LP, LP_OPT), ("loadMIP", MIP, MIP_OPT),
+                                               ("loadQP", QP, QP_OPT)])
+@pytest.mark.parametrize("form", ["buffers", "int32 starts", "strided", "big-endian"])
+def test_array_forms_load_alike(loader, args, opt, form):
+    a = as_buffers(args, np.int32 if form == "int32 starts" else np.int64)
+    if form == "strided":   # every other entry of a twice as long array
+        a = {k: np.repeat(v, 2)[::2] if isinstance(v, np.ndarray) else v for k, v in a.items()}
+    if form == "big-endian":
+        a = {k: v.astype(v.dtype.newbyteorder(">")) if isinstance(v, np.ndarray) else v for k, v in a.items()}
+    p = korvex.problem()
+    getattr(p, loader)(**a)
+    p.optimize()
+    assert objval(p) == pytest.approx(opt, rel=1e-6)
+
+
+@pytest.mark.parametrize("field, value, error, message", [
+    ("rowind", -2, korvex.InterfaceError, "element 2 of argument 'rowind'"),
+    ("rowind", 2, korvex.SolverError, "entry 2 of argument 'rowind' is 2, outside 0..1"),
+    ("rowcoef", math.nan, korvex.SolverError, "entry 2 of argument 'rowcoef' is NaN"),
+    ("start", 5, korvex.SolverError, "start"),
+    ("lb", math.nan, korvex.SolverError, "entry 1 of argument 'lb' is NaN"),
+])
+def test_buffers_are_checked_like_lists(field, value, error, message):
+    p = korvex.problem()
+    p.loadLP(**LP)
+    bad = as_buffers(LP)
+    bad[field][2 if field in ("rowind", "rowcoef") else 1] = value
+    listed = {k: (v.tolist() if isinstance(v, np.ndarray) else v) for k, v in bad.items()}
+    for a in (bad, listed):
+        with pytest.raises(error, match=message):
+            p.loadLP(**a)
+    p.optimize()
+    assert objval(p) == pytest.approx(LP_OPT)
+
+
+def test_buffer_changed_by_a_later_argument():
+    # converting ub runs Python code that spoils rowind, which was read as a buffer before it
+    a = as_buffers(LP)
+
+    def ub():
+        a["rowind"][0] = 7
+        yield from LP["ub"]
+    p = korvex.problem()
+    with pytest.raises(korvex.SolverError, match="rowind"):
+        p.loadLP(**dict(a, ub=ub()))
+    assert p.attributes.cols == 0
+
+
+def test_objects_of_a_load_are_made_on_first_use():
+    # after a load the objects come into being when asked for; each keeps its identity and index
+    p = korvex.problem()
+    n = 6
+    p.loadLP(rowtype="L" * n, rhs=[1.0] * n, objcoef=[-1.0] * n, start=list(range(n + 1)), rowind=list(range(n)),
+             rowcoef=[1.0] * n)
+    x3 = p.getVariable(3)
+    assert p.getVariable(3) is x3 and p.getVariable([3])[0] is x3 and x3.index == 3
+    c4 = p.getConstraint(4)
+    p.delCols([0, 1])   # objects made and not made yet move up alike
+    p.delRows([0])
+    assert x3.index == 1 and c4.index == 3
+    assert [v.index for v in p.getVariable()] == list(range(n - 2)) and p.getVariable(1) is x3
+    # a failed addConstraint takes back its rows between objects not made yet
+    with pytest.raises(korvex.InterfaceError):
+        p.addConstraint(c for c in [x3 <= 1, "not a constraint"])
+    assert p.attributes.rows == n - 1 and c4.index == 3 and p.getConstraint(3) is c4
+    p.setObjective(korvex.Sum(p.getVariable()))
+    p.addConstraint(x3 + p.getVariable(0) >= 2)
+    p.optimize()
+    assert objval(p) == pytest.approx(2)
+    p.loadLP(**LP)
+    p.optimize()
+    with pytest.raises(korvex.ModelError, match="deleted"):
+        p.getSolution(x3)

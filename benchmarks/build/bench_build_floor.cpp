@@ -1,8 +1,8 @@
 // Floor of the model-building benchmarks: builds lqcp-N or fac-N (linear rows only) as row-wise
 // CSR arrays and hands them to HiGHS with one Highs_passModel. Prints one line of key=value
 // pairs: the time of building and handing over, the peak and starting resident memory (kB) and
-// the model's sizes.
-//   bench_build_floor lqcp|fac N
+// the model's sizes; with "solve" also the optimal objective value (a check of the other builds).
+//   bench_build_floor lqcp|fac N [solve]
 #include "interfaces/highs_c_api.h"
 
 #include <sys/resource.h>
@@ -175,8 +175,8 @@ void fac(Model &md, int N) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  if (argc != 3 || (std::strcmp(argv[1], "lqcp") != 0 && std::strcmp(argv[1], "fac") != 0)) {
-    std::fprintf(stderr, "usage: %s lqcp|fac N\n", argv[0]);
+  if (argc < 3 || argc > 4 || (std::strcmp(argv[1], "lqcp") != 0 && std::strcmp(argv[1], "fac") != 0)) {
+    std::fprintf(stderr, "usage: %s lqcp|fac N [solve]\n", argv[0]);
     return 2;
   }
   const int N = std::atoi(argv[2]);
@@ -203,8 +203,13 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "Highs_passModel failed\n");
     return 1;
   }
-  std::printf("time=%.4f peak_kb=%ld base_kb=%ld cols=%d rows=%d nnz=%d qnz=%d\n", t, peakKb(), base, (int)ncol,
+  std::printf("time=%.4f peak_kb=%ld base_kb=%ld cols=%d rows=%d nnz=%d qnz=%d", t, peakKb(), base, (int)ncol,
               (int)nrow, (int)nnz, (int)qnz);
+  if (argc == 4) {
+    Highs_run(h);
+    std::printf(" obj=%.9g", Highs_getObjectiveValue(h));
+  }
+  std::printf("\n");
   Highs_destroy(h);
   return 0;
 }

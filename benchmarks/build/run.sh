@@ -1,8 +1,18 @@
 #!/usr/bin/env bash
-# Model-building benchmark: lqcp and fac through korvex (operators and arrays) and, when it
-# installs, the other modelling layer, against the C++ floor program in the same run.
+# Model-building benchmark: lqcp and fac through korvex (arrays, operators) and the peers
+# (PyOptInterface, highspy, linopy; installed into an environment of their own, never the
+# project's), against the C++ floor program in the same run.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 PY="${PY:-python3}"
-"$PY" -m pip install -q pyoptinterface >/dev/null 2>&1 || true   # measured only when it installs
-"$PY" "$here/bench_build.py" "${BUILD:-$here/../../build}/benchmarks/build/bench_build_floor" "$@"
+BUILD="${BUILD:-$here/../../build}"
+peers="$BUILD/bench-peers-venv"
+if [ ! -x "$peers/bin/python" ] || ! "$peers/bin/python" -c 'import pyoptinterface, highspy, linopy, highsbox' 2>/dev/null; then
+  rm -rf "$peers"
+  "$PY" -m venv "$peers" && "$peers/bin/python" -m pip install -q pyoptinterface highspy linopy highsbox >/dev/null 2>&1 ||
+    echo "the peers could not be installed: their columns are skipped"
+fi
+args=()
+[ -x "$peers/bin/python" ] && args+=(--peers "$peers/bin/python")
+[ -n "${KORVEX_DATA:-}" ] && args+=(--data "$KORVEX_DATA")
+"$PY" "$here/bench_build.py" "$BUILD/benchmarks/build/bench_build_floor" "${args[@]}" "$@"

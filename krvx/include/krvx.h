@@ -238,6 +238,9 @@ KRVX_API int KRVXmipoptimize(KRVXprob prob, const char *flags);
 KRVX_API int KRVXoptimize(KRVXprob prob, const char *flags, int *solvestatus, int *solstatus);
 KRVX_API int KRVXcrossoverlpsol(KRVXprob prob, int *status);
 KRVX_API int KRVXinterrupt(KRVXprob prob, int reason);
+/* Benchmark only: lowers the problem into its solver instance (as a solve would) and stops, so that
+ * the hand-over to the solver can be timed without a solve. Not part of the modelling interface. */
+KRVX_API int KRVXlowerforbenchmark(KRVXprob prob);
 KRVX_API int KRVXtune(KRVXprob prob, const char *flags);
 KRVX_API int KRVXtuneprobsetfile(KRVXprob prob, const char *setfile, int ifmip, int sense);
 KRVX_API int KRVXtunerwritemethod(KRVXprob prob, const char *methodfile);

@@ -470,6 +470,48 @@ template int kpy_Iterable_to_vector<kpy_colindex>(problem_s *, const char *, std
 template int kpy_Iterable_to_vector<kpy_sosindex>(problem_s *, const char *, std::vector<int> *, PyObject *, bool);
 template int kpy_Iterable_to_vector<kpy_poolcut>(problem_s *, const char *, std::vector<void *> *, PyObject *, bool);
 
+template <typename K>
+bool kpy_borrowArray(PyObject *obj, const typename kpy_elem<K>::type **data, int64_t *n) {
+  using T = typename kpy_elem<K>::type;
+  if constexpr (std::is_same_v<K, char>) {
+    if (!PyUnicode_CheckExact(obj) || !PyUnicode_IS_ASCII(obj)) return false;
+    *data = (const char *)PyUnicode_1BYTE_DATA(obj);
+    *n = PyUnicode_GET_LENGTH(obj);
+    return true;
+  } else if constexpr (std::is_arithmetic_v<T>) {
+    // exact arrays only: looking at a subclass may run Python code
+    if (!kpy_np_ndarray || !Py_IS_TYPE(obj, kpy_np_ndarray)) return false;
+    if (kpy_numpy_ready() < 0) {
+      PyErr_Clear();
+      return false;
+    }
+    PyArrayObject *a = (PyArrayObject *)obj;
+    if (PyArray_NDIM(a) != 1 || PyArray_ITEMSIZE(a) != (npy_intp)sizeof(T) || !PyArray_ISNOTSWAPPED(a) ||
+        !PyArray_ISALIGNED(a) || (PyArray_DIM(a, 0) > 1 && PyArray_STRIDE(a, 0) != (npy_intp)sizeof(T)))
+      return false;
+    if (scalarKind(PyArray_DESCR(a)->typeobj) != (std::is_floating_point_v<T> ? 2 : 1)) return false;
+    const T *p = (const T *)PyArray_DATA(a);
+    const npy_intp len = PyArray_DIM(a, 0);
+    if constexpr (std::is_integral_v<T>) {
+      T v;
+      for (npy_intp i = 0; i < len; ++i)
+        if (!ElemRule<K>::fromInt((long long)p[i], &v)) return false;
+    }
+    *data = p;
+    *n = len;
+    return true;
+  } else {
+    return false;
+  }
+}
+
+template bool kpy_borrowArray<char>(PyObject *, const char **, int64_t *);
+template bool kpy_borrowArray<double>(PyObject *, const double **, int64_t *);
+template bool kpy_borrowArray<long>(PyObject *, const long **, int64_t *);
+template bool kpy_borrowArray<int>(PyObject *, const int **, int64_t *);
+template bool kpy_borrowArray<kpy_rowindex>(PyObject *, const int **, int64_t *);
+template bool kpy_borrowArray<kpy_colindex>(PyObject *, const int **, int64_t *);
+
 int kpy_argError(const char *argname) {
   std::string text = kpy_PyErr_ToString();
   PyErr_Format(kpy_InterfaceError, "Error in argument '%s': %s", argname, text.c_str());

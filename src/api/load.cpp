@@ -27,50 +27,104 @@ unsigned sectionOf(int k) {
   return ENT;
 }
 
+// One array argument: the caller's buffer itself when it holds the solver's type exactly
+// (kpy_borrowArray), else the values converted element by element.
+template <typename K>
+struct ArrayArg {
+  using T = typename kpy_elem<K>::type;
+  std::vector<T> own;
+  const T *p = nullptr;
+  int64_t n = 0;
+  bool borrowed = false;
+
+  int convert(problem_s *prob, const char *name, PyObject *o, bool noObj, bool mayBorrow) {
+    borrowed = mayBorrow && kpy_borrowArray<K>(o, &p, &n);
+    if (borrowed) return 0;
+    if (kpy_Iterable_to_vector<K>(prob, name, &own, o, noObj) < 0) return -1;
+    p = own.empty() ? nullptr : own.data();
+    n = (int64_t)own.size();
+    return 0;
+  }
+};
+
 struct LoadArgs {
   std::string probname;
-  std::vector<char> rowtype, coltype, settype;
-  std::vector<double> rhs, rng, objcoef, rowcoef, lb, ub, objqcoef, rowqcoef, limit, refval;
-  std::vector<long> start, nrowqcoefs, setstart;
-  std::vector<int> collen, rowind, objqcol1, objqcol2, qrowind, rowqcol1, rowqcol2, entind, setind;
+  ArrayArg<char> rowtype, coltype, settype;
+  ArrayArg<double> rhs, rng, objcoef, rowcoef, lb, ub, objqcoef, rowqcoef, limit, refval;
+  ArrayArg<long> start, nrowqcoefs, setstart;
+  ArrayArg<int> collen;
+  ArrayArg<kpy_rowindex> rowind, qrowind;
+  ArrayArg<kpy_colindex> objqcol1, objqcol2, rowqcol1, rowqcol2, entind, setind;
   bool given[NKW] = {};
 
+  // The library reads each value of the arrays of rows, columns, the matrix, the quadratic
+  // objective and the entities once and checks it again: those may stay the caller's buffers.
   int convert(problem_s *prob, int k, PyObject *o, bool noObj) {
     const char *n = kwNames[k];
+    const bool mayBorrow = sectionOf(k) != QROW && k < SETTYPE;
+    auto conv = [&](auto &arg) { return arg.convert(prob, n, o, noObj, mayBorrow); };
     switch (k) {
       case PROBNAME: return kpy_argString(prob, n, o, &probname);
-      case ROWTYPE: return kpy_Iterable_to_vector<char>(prob, n, &rowtype, o);
-      case RHS: return kpy_Iterable_to_vector<double>(prob, n, &rhs, o);
-      case RNG: return kpy_Iterable_to_vector<double>(prob, n, &rng, o);
-      case OBJCOEF: return kpy_Iterable_to_vector<double>(prob, n, &objcoef, o);
-      case START: return kpy_Iterable_to_vector<long>(prob, n, &start, o);
-      case COLLEN: return kpy_Iterable_to_vector<int>(prob, n, &collen, o);
-      case ROWIND: return kpy_Iterable_to_vector<kpy_rowindex>(prob, n, &rowind, o, noObj);
-      case ROWCOEF: return kpy_Iterable_to_vector<double>(prob, n, &rowcoef, o);
-      case LB: return kpy_Iterable_to_vector<double>(prob, n, &lb, o);
-      case UB: return kpy_Iterable_to_vector<double>(prob, n, &ub, o);
-      case OBJQCOL1: return kpy_Iterable_to_vector<kpy_colindex>(prob, n, &objqcol1, o, noObj);
-      case OBJQCOL2: return kpy_Iterable_to_vector<kpy_colindex>(prob, n, &objqcol2, o, noObj);
-      case OBJQCOEF: return kpy_Iterable_to_vector<double>(prob, n, &objqcoef, o);
-      case QROWIND: return kpy_Iterable_to_vector<kpy_rowindex>(prob, n, &qrowind, o, noObj);
-      case NROWQCOEFS: return kpy_Iterable_to_vector<long>(prob, n, &nrowqcoefs, o);
-      case ROWQCOL1: return kpy_Iterable_to_vector<kpy_colindex>(prob, n, &rowqcol1, o, noObj);
-      case ROWQCOL2: return kpy_Iterable_to_vector<kpy_colindex>(prob, n, &rowqcol2, o, noObj);
-      case ROWQCOEF: return kpy_Iterable_to_vector<double>(prob, n, &rowqcoef, o);
-      case COLTYPE: return kpy_Iterable_to_vector<char>(prob, n, &coltype, o);
-      case ENTIND: return kpy_Iterable_to_vector<kpy_colindex>(prob, n, &entind, o, noObj);
-      case LIMIT: return kpy_Iterable_to_vector<double>(prob, n, &limit, o);
-      case SETTYPE: return kpy_Iterable_to_vector<char>(prob, n, &settype, o);
-      case SETSTART: return kpy_Iterable_to_vector<long>(prob, n, &setstart, o);
-      case SETIND: return kpy_Iterable_to_vector<kpy_colindex>(prob, n, &setind, o, noObj);
-      case REFVAL: return kpy_Iterable_to_vector<double>(prob, n, &refval, o);
+      case ROWTYPE: return conv(rowtype);
+      case RHS: return conv(rhs);
+      case RNG: return conv(rng);
+      case OBJCOEF: return conv(objcoef);
+      case START: return conv(start);
+      case COLLEN: return conv(collen);
+      case ROWIND: return conv(rowind);
+      case ROWCOEF: return conv(rowcoef);
+      case LB: return conv(lb);
+      case UB: return conv(ub);
+      case OBJQCOL1: return conv(objqcol1);
+      case OBJQCOL2: return conv(objqcol2);
+      case OBJQCOEF: return conv(objqcoef);
+      case QROWIND: return conv(qrowind);
+      case NROWQCOEFS: return conv(nrowqcoefs);
+      case ROWQCOL1: return conv(rowqcol1);
+      case ROWQCOL2: return conv(rowqcol2);
+      case ROWQCOEF: return conv(rowqcoef);
+      case COLTYPE: return conv(coltype);
+      case ENTIND: return conv(entind);
+      case LIMIT: return conv(limit);
+      case SETTYPE: return conv(settype);
+      case SETSTART: return conv(setstart);
+      case SETIND: return conv(setind);
+      case REFVAL: return conv(refval);
     }
     return 0;
   }
 
   // Length of a given array, -1 when absent.
-  template <typename T>
-  long long len(int k, const std::vector<T> &v) const { return given[k] ? (long long)v.size() : -1; }
+  template <typename K>
+  long long len(int k, const ArrayArg<K> &v) const { return given[k] ? (long long)v.n : -1; }
+
+  bool isBorrowed(int k) const {
+    switch (k) {
+      case ROWTYPE: return rowtype.borrowed;
+      case RHS: return rhs.borrowed;
+      case RNG: return rng.borrowed;
+      case OBJCOEF: return objcoef.borrowed;
+      case START: return start.borrowed;
+      case COLLEN: return collen.borrowed;
+      case ROWIND: return rowind.borrowed;
+      case ROWCOEF: return rowcoef.borrowed;
+      case LB: return lb.borrowed;
+      case UB: return ub.borrowed;
+      case OBJQCOL1: return objqcol1.borrowed;
+      case OBJQCOL2: return objqcol2.borrowed;
+      case OBJQCOEF: return objqcoef.borrowed;
+      case COLTYPE: return coltype.borrowed;
+      case ENTIND: return entind.borrowed;
+      case LIMIT: return limit.borrowed;
+      default: return false;
+    }
+  }
+
+  bool anyBorrowed() const {
+    for (int k = 0; k < NKW; ++k)
+      if (isBorrowed(k)) return true;
+    return false;
+  }
 };
 
 // One count from its group of arrays; 32-bit counts are refused beyond 2^31-1.
@@ -81,7 +135,7 @@ int groupCount(const char *message, std::initializer_list<long long> sizes, std:
   return (wide || *count <= 2147483647LL) ? 0 : kpy_count32(kwNames[*kws.begin()], (size_t)*count, &unused);
 }
 
-#define ARR(v) ((v).empty() ? nullptr : (v).data()), (int64_t)(v).size()
+#define ARR(v) (v).p, (v).n
 
 PyObject *loadMethod(PyObject *self, PyObject *args, PyObject *kwargs, unsigned sections) {
   problem_s *prob = kpy_prob(self);
@@ -116,6 +170,12 @@ PyObject *loadMethod(PyObject *self, PyObject *args, PyObject *kwargs, unsigned 
       if (a.convert(prob, k, o[i], noObj) < 0) return nullptr;
       a.given[k] = true;
     }
+    // Converting a later argument may have run Python code that changed an array borrowed before
+    // it: the borrowed ones are taken again (checked anew, or converted) once nothing else runs.
+    if (a.anyBorrowed())
+      for (int i = 0; i < nkw; i++)
+        if (o[i] && o[i] != Py_None && a.isBorrowed(kwOf[i]) && a.convert(prob, kwOf[i], o[i], noObj) < 0)
+          return nullptr;
 
     long long nrows = 0, ncols = 0, nq = 0, nqrows = 0, nent = 0;
     if (groupCount("Arguments 'rowtype', 'rhs' and 'rng' must have the same length",
@@ -138,7 +198,7 @@ PyObject *loadMethod(PyObject *self, PyObject *args, PyObject *kwargs, unsigned 
                    &nent) < 0)
       return nullptr;
     int nsets = 0;
-    if (kpy_count32("settype", a.settype.size(), &nsets) < 0) return nullptr;
+    if (kpy_count32("settype", (size_t)a.settype.n, &nsets) < 0) return nullptr;
 
     const char *name = a.probname.c_str();
     int nc = (int)ncols, nr = (int)nrows, nqr = (int)nqrows, ne = (int)nent;
@@ -151,19 +211,21 @@ PyObject *loadMethod(PyObject *self, PyObject *args, PyObject *kwargs, unsigned 
 #define ENT_ARGS                                                                                   \
   ne, nsets, ARR(a.coltype), ARR(a.entind), ARR(a.limit), ARR(a.settype), ARR(a.setstart), ARR(a.setind), \
       ARR(a.refval)
+    // a borrowed buffer must outlive the call: no Python code may run meanwhile
+    const bool keep = a.anyBorrowed();
     int rc;
     switch (sections) {
-      case LIN: rc = kpy_callSolverNoGIL(KRVXloadlp64_witharraysizes, prob, LIN_ARGS); break;
-      case LIN | QOBJ: rc = kpy_callSolverNoGIL(KRVXloadqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS); break;
+      case LIN: rc = kpy_callSolver(keep, KRVXloadlp64_witharraysizes, prob, LIN_ARGS); break;
+      case LIN | QOBJ: rc = kpy_callSolver(keep, KRVXloadqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS); break;
       case LIN | QOBJ | ENT:
-        rc = kpy_callSolverNoGIL(KRVXloadmiqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS, ENT_ARGS);
+        rc = kpy_callSolver(keep, KRVXloadmiqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS, ENT_ARGS);
         break;
-      case LIN | ENT: rc = kpy_callSolverNoGIL(KRVXloadmip64_witharraysizes, prob, LIN_ARGS, ENT_ARGS); break;
+      case LIN | ENT: rc = kpy_callSolver(keep, KRVXloadmip64_witharraysizes, prob, LIN_ARGS, ENT_ARGS); break;
       case LIN | QOBJ | QROW:
-        rc = kpy_callSolverNoGIL(KRVXloadqcqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS, QROW_ARGS);
+        rc = kpy_callSolver(keep, KRVXloadqcqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS, QROW_ARGS);
         break;
       default:
-        rc = kpy_callSolverNoGIL(KRVXloadmiqcqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS, QROW_ARGS, ENT_ARGS);
+        rc = kpy_callSolver(keep, KRVXloadmiqcqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS, QROW_ARGS, ENT_ARGS);
         break;
     }
 #undef LIN_ARGS

@@ -792,8 +792,9 @@ void undoAdd(problem_s *p, const Collector &col) {
       PyObject *o = PyList_GET_ITEM(old, i);
       if (ours.count(o)) continue;
       PyList_SET_ITEM(kept, pos, Py_NewRef(o));
-      auto *c = (constraint_s *)o;   // later rows move up
-      if (pos >= from && linkState(c) == KPY_CON_LINKED && c->owner == p) {
+      auto *c = (constraint_s *)o;   // later rows move up (None: not made yet)
+      if (o == Py_None) {
+      } else if (pos >= from && linkState(c) == KPY_CON_LINKED && c->owner == p) {
         c->idx_low = (uint32_t)pos;
         c->idx_high = 0;
       } else if (pos >= from && linkState(c) == KPY_CON_MAPPED && p->conmap) {

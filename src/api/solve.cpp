@@ -187,3 +187,27 @@ const char kpy_doc_interrupt[] = KPY_DOC(
     "May be called from another thread or from a callback; the solve then ends with the solve "
     "status STOPPED.",
     "problem.optimize, problem.mipOptimize");
+
+// ---- module functions ----
+
+// Benchmarks only: the hand-over of a problem to the solver, timed without a solve.
+static PyObject *korvexmod_lowerForBenchmark(PyObject *, PyObject *arg) {
+  if (!PyObject_TypeCheck(arg, &kpy_problemType)) {
+    PyErr_SetString(PyExc_TypeError, "_lowerForBenchmark takes a problem");
+    return nullptr;
+  }
+  problem_s *prob = kpy_prob(arg);
+  if (checkProblemIsInitialized(prob) < 0) return nullptr;
+  return kpy_methodEdge([&]() -> PyObject * {
+    if (kpy_failed(prob, kpy_callSolverNoGIL(KRVXlowerforbenchmark, prob))) return nullptr;
+    Py_RETURN_NONE;
+  });
+}
+
+static PyMethodDef kpy_api_module_methods[] = {
+    {"_lowerForBenchmark", korvexmod_lowerForBenchmark, METH_O,
+     "Benchmarks only: hands the problem to the solver as a solve would, without solving."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+int kpy_api_module_init(PyObject *module) { return PyModule_AddFunctions(module, kpy_api_module_methods); }

@@ -79,7 +79,8 @@ PyObject *nonlin_from_formula(problem_s *problem, const std::vector<int> &types,
                        (int)col, (int)nvars);
           return nullptr;
         }
-        made = Py_NewRef(PyList_GET_ITEM(problem->vars, col));
+        made = Py_XNewRef(problem_objectAt(problem, problem->vars, col));
+        if (!made) return nullptr;
         break;
       }
       case TOK_UFUN:
@@ -180,7 +181,7 @@ PyObject *varAt(problem_s *p, int col) {
     PyErr_Format(kpy_InterfaceError, "Column %d of the solver has no variable in the problem", col);
     return nullptr;
   }
-  return PyList_GET_ITEM(p->vars, col);
+  return problem_objectAt(p, p->vars, col);
 }
 
 // The linear and quadratic part of a row as an expression.

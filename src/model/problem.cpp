@@ -61,15 +61,12 @@ int readIntAttrib(problem_s *p, int id, int64_t *value) {
   return 0;
 }
 
-// Appends one new object per solver index from the list's current length up to n.
-int appendObjects(problem_s *p, PyObject *list, int64_t n, PyObject *(*create)(problem_s *, Py_ssize_t)) {
-  for (Py_ssize_t i = PyList_GET_SIZE(list); i < n; ++i) {
-    PyObject *o = create(p, i);
-    if (!o) return -1;
-    int rc = PyList_Append(list, o);
-    Py_DECREF(o);
-    if (rc < 0) return -1;
-  }
+// A list of n placeholders (None) for the objects at solver indices 0..n-1.
+int placeholders(PyObject **list, int64_t n) {
+  PyObject *fresh = PyList_New((Py_ssize_t)n);
+  if (!fresh) return -1;
+  for (Py_ssize_t i = 0; i < (Py_ssize_t)n; ++i) PyList_SET_ITEM(fresh, i, Py_None);   // immortal
+  Py_SETREF(*list, fresh);
   return 0;
 }
 
@@ -178,7 +175,7 @@ void problem_dealloc(PyObject *self) {
 }
 
 // getVariable, getConstraint, getSOS: all (no argument), one by index, or a list for indices.
-PyObject *getObjects(PyObject *list, PyObject *arg, const char *what) {
+PyObject *getObjects(problem_s *p, PyObject *list, PyObject *arg, const char *what) {
   Py_ssize_t n = PyList_GET_SIZE(list);
   auto one = [&](PyObject *i) -> PyObject * {
     if (!PyIndex_Check(i) || PyBool_Check(i)) {
@@ -191,9 +188,13 @@ PyObject *getObjects(PyObject *list, PyObject *arg, const char *what) {
       PyErr_Format(PyExc_IndexError, "The %s index %zd is out of range: the problem has %zd", what, k, n);
       return nullptr;
     }
-    return Py_NewRef(PyList_GET_ITEM(list, k));
+    return Py_XNewRef(problem_objectAt(p, list, k));
   };
-  if (!arg || arg == Py_None) return PyList_GetSlice(list, 0, n);
+  if (!arg || arg == Py_None) {
+    for (Py_ssize_t k = 0; k < n; ++k)
+      if (!problem_objectAt(p, list, k)) return nullptr;
+    return PyList_GetSlice(list, 0, n);
+  }
   if (PyIndex_Check(arg)) return one(arg);
   PyObject *indices = PySequence_List(arg);
   if (!indices) {
@@ -218,7 +219,8 @@ PyObject *problem_getList(PyObject *self, PyObject *args, PyObject *kwargs, cons
   const char *kwlist[] = {kw, nullptr};
   PyObject *arg = nullptr;
   if (!PyArg_ParseTupleAndKeywords(args, kwargs, "|O", (char **)kwlist, &arg)) return nullptr;
-  return getObjects(((problem_s *)self)->*List, arg, what);
+  problem_s *p = (problem_s *)self;
+  return getObjects(p, p->*List, arg, what);
 }
 
 PyObject *problem_getVariable(PyObject *self, PyObject *args, PyObject *kwargs) {
@@ -366,15 +368,18 @@ void problem_afterReload(problem_s *p) {
   if (readIntAttrib(p, KRVX_ORIGINALCOLS, &ncols) < 0 || readIntAttrib(p, KRVX_ORIGINALROWS, &nrows) < 0 ||
       readIntAttrib(p, KRVX_ORIGINALSETS, &nsets) < 0 || readIntAttrib(p, KRVX_NAMELENGTH, &namelen) < 0)
     throwPending(p);
-  // Many new objects at once would set off collections that find nothing to free here.
-  int gc_was_enabled = PyGC_Disable();
-  int rc = appendObjects(p, p->vars, ncols, var_createLinked) < 0 ||
-                   appendObjects(p, p->cons, nrows, constraint_createLinked) < 0 ||
-                   appendObjects(p, p->sos, nsets, sos_createLinked) < 0
-               ? -1
-               : 0;
-  if (gc_was_enabled) PyGC_Enable();
-  if (rc < 0) throwPending(p);
+  if (placeholders(&p->vars, ncols) < 0 || placeholders(&p->cons, nrows) < 0 || placeholders(&p->sos, nsets) < 0)
+    throwPending(p);
+}
+
+PyObject *problem_objectAt(problem_s *p, PyObject *list, Py_ssize_t i) {
+  PyObject *o = PyList_GET_ITEM(list, i);
+  if (o != Py_None) return o;
+  o = list == p->vars ? var_createLinked(p, i) : list == p->cons ? constraint_createLinked(p, i)
+                                                                  : sos_createLinked(p, i);
+  if (!o) return nullptr;
+  PyList_SET_ITEM(list, i, o);   // the list takes the reference; None is immortal
+  return o;
 }
 
 void problem_afterRestore(problem_s *p) {

@@ -22,9 +22,14 @@ PyObject *poolcut_create(void *cut);
 void *poolcut_getcut(PyObject *poolcut);
 
 // --- problem life cycle hooks (throw nanobind::python_error on failure) ---
+// After a reload the lists hold None for the objects not asked for yet (a loaded problem may
+// have millions); problem_objectAt makes them on first use.
 void problem_afterReload(problem_s *prob);
 void problem_afterRestore(problem_s *prob);
 int problem_del_nonlin_obj(problem_s *prob);
+// The object at position i of the problem's vars, cons or sos list (borrowed), made and stored
+// there when the position holds None; null with an error set.
+PyObject *problem_objectAt(problem_s *prob, PyObject *list, Py_ssize_t i);
 
 // Serialises the methods of one problem between threads, from the first step of a method to its
 // last follow-up, so that solver calls and object-list updates of two threads never interleave

@@ -155,6 +155,7 @@ extern "C" PyMODINIT_FUNC PyInit__korvex(void) {
   if (_import_array() < 0 || _import_umath() < 0) goto fail;
   if (kpy_expr_module_init(m) < 0) goto fail;
   if (kpy_arrays_module_init(m) < 0) goto fail;
+  if (kpy_api_module_init(m) < 0) goto fail;
   kpy_env.scipy_sparse = PyImport_ImportModule("scipy.sparse");
   if (!kpy_env.scipy_sparse) PyErr_Clear();
   if (addAll(m) < 0) goto fail;

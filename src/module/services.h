@@ -55,6 +55,8 @@ extern PyMethodDef kpy_problem_api_methods[];
 int kpy_expr_module_init(PyObject *module);
 // src/arrays: NumPy data types and the array helpers; 0 or -1
 int kpy_arrays_module_init(PyObject *module);
+// Module functions of the problem methods' layer (api/).
+int kpy_api_module_init(PyObject *module);
 // src/expr: number protocol and rich comparison of korvex.var (and the other model types)
 extern PyNumberMethods kpy_var_as_number;
 PyObject *generic_cmp(PyObject *a, PyObject *b, int op);

@@ -1,10 +1,14 @@
 // The loader family: one routine checks every array against its count, builds a fresh store and
-// swaps it in; a refused load leaves the old problem as it was.
+// swaps it in; a refused load leaves the old problem as it was. The arrays may be buffers the
+// caller shares (the module passes NumPy arrays as they are): the build reads every value once and
+// checks the value it stores again, so that a buffer changed meanwhile cannot put a bad value or
+// index into the store.
 #include "core/call_guard.h"
 #include "core/model.h"
 #include "core/modify.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <unordered_set>
 
@@ -43,6 +47,35 @@ struct LoadArgs {
   In<double> refval{};
 };
 
+// A value that passed its check but differs when read again: the buffer changed during the call.
+[[noreturn]] void changedEntry(int64_t i, const char *name) {
+  raise(kErrInvalid, "entry %lld of argument '%s' changed while it was being read", (long long)i, name);
+}
+
+double finiteAt(const In<double> &a, int64_t i, const char *name) {
+  const double v = a.p[i];
+  if (std::isnan(v) || isInf(v)) changedEntry(i, name);
+  return v;
+}
+
+double notNaNAt(const In<double> &a, int64_t i, const char *name) {
+  const double v = a.p[i];
+  if (std::isnan(v)) changedEntry(i, name);
+  return v;
+}
+
+int indexAt(const int *p, int64_t i, int64_t count, const char *name) {
+  const int v = p[i];
+  if (v < 0 || v >= count) changedEntry(i, name);
+  return v;
+}
+
+char typeAt(const char *p, int64_t i, const char *allowed, const char *name) {
+  const char v = p[i];
+  if (!v || !std::strchr(allowed, v)) changedEntry(i, name);
+  return v;
+}
+
 void requireSameLength(int64_t a, int64_t b, const char *na, const char *nb) {
   if (a != b) raise(kErrInvalid, "arguments '%s' and '%s' have %lld and %lld entries", na, nb, (long long)a, (long long)b);
 }
@@ -80,9 +113,9 @@ void buildRows(const LoadArgs &a, ko_prob_struct &s) {
   s.rows.resize(size_t(a.nrows));
   for (int i = 0; i < a.nrows; ++i) {
     Row &r = s.rows[size_t(i)];
-    r.type = a.rowtype.p[i];
-    if (a.rhs.n) r.rhs = a.rhs.p[i];
-    if (a.rng.n && r.type == 'R') r.range = a.rng.p[i];
+    r.type = typeAt(a.rowtype.p, i, "LEGRN", "rowtype");
+    if (a.rhs.n) r.rhs = finiteAt(a.rhs, i, "rhs");
+    if (a.rng.n && r.type == 'R') r.range = notNaNAt(a.rng, i, "rng");
   }
 }
 
@@ -97,9 +130,9 @@ void buildColumns(const LoadArgs &a, ko_prob_struct &s) {
   s.cols.resize(size_t(a.ncols));
   for (int j = 0; j < a.ncols; ++j) {
     Column &c = s.cols[size_t(j)];
-    if (a.objcoef.n) c.cost = a.objcoef.p[j];
-    if (a.lb.n) c.lb = a.lb.p[j];
-    if (a.ub.n) c.ub = a.ub.p[j];
+    if (a.objcoef.n) c.cost = finiteAt(a.objcoef, j, "objcoef");
+    if (a.lb.n) c.lb = notNaNAt(a.lb, j, "lb");
+    if (a.ub.n) c.ub = notNaNAt(a.ub, j, "ub");
     if (c.lb >= kInf) raise(kErrInvalid, "entry %d of argument 'lb' is +infinity", j);
     if (c.ub <= -kInf) raise(kErrInvalid, "entry %d of argument 'ub' is -infinity", j);
   }
@@ -138,12 +171,28 @@ void buildMatrix(const LoadArgs &a, ko_prob_struct &s) {
             (long long)a.start.n, (long long)ncols + 1);
     checkStarts(a.start.p, a.start.n, nelem, "start", "rowind");
   }
+  // every offset read once and checked again before it is used
+  int64_t end = a.collen.n > 0 ? 0 : a.start.p[0];
+  if (end < 0 || end > nelem) changedEntry(0, "start");
   for (int64_t j = 0; j < ncols; ++j) {
-    int64_t st = a.start.p[j];
-    int64_t end = a.collen.n > 0 ? st + a.collen.p[j] : a.start.p[j + 1];
+    int64_t st = end;
+    if (a.collen.n > 0) {
+      st = a.start.p[j];
+      const int64_t len = a.collen.p[j];
+      if (st < 0 || st > nelem) changedEntry(j, "start");
+      if (len < 0 || len > nelem - st) changedEntry(j, "collen");
+      end = st + len;
+    } else {
+      end = a.start.p[j + 1];
+      if (end < st || end > nelem) changedEntry(j + 1, "start");
+    }
     std::vector<Entry> &coefs = s.cols[size_t(j)].coefs;
-    coefs.reserve(size_t(end - st));
-    for (int64_t k = st; k < end; ++k) coefs.push_back({a.rowind.p[k], a.rowcoef.p[k]});
+    coefs.resize(size_t(end - st));
+    Entry *e = coefs.data();
+    for (int64_t k = st; k < end; ++k, ++e) {
+      e->index = indexAt(a.rowind.p, k, a.nrows, "rowind");
+      e->value = finiteAt(a.rowcoef, k, "rowcoef");
+    }
     canonicalEntries(coefs);
   }
 }
@@ -157,7 +206,9 @@ void buildQObjective(const LoadArgs &a, ko_prob_struct &s) {
   checkIndices(a.objqcol2.p, a.nobjqcoefs, a.ncols, "objqcol2");
   checkFinite(a.objqcoef.p, a.nobjqcoefs, "objqcoef");
   s.qobj.reserve(size_t(a.nobjqcoefs));
-  for (int64_t k = 0; k < a.nobjqcoefs; ++k) s.qobj.push_back({a.objqcol1.p[k], a.objqcol2.p[k], a.objqcoef.p[k]});
+  for (int64_t k = 0; k < a.nobjqcoefs; ++k)
+    s.qobj.push_back({indexAt(a.objqcol1.p, k, a.ncols, "objqcol1"), indexAt(a.objqcol2.p, k, a.ncols, "objqcol2"),
+                      finiteAt(a.objqcoef, k, "objqcoef")});
   normalizeTerms(s.qobj);
 }
 
@@ -206,8 +257,8 @@ void buildEntities(const LoadArgs &a, ko_prob_struct &s) {
   checkTypes(a.coltype.p, a.coltype.n, "BIPSR", "coltype");
   std::vector<char> seen(size_t(a.ncols), 0);
   for (int k = 0; k < a.nentities; ++k) {
-    char t = a.coltype.p[k];
-    int j = a.entind.p[k];
+    const char t = typeAt(a.coltype.p, k, "BIPSR", "coltype");
+    const int j = indexAt(a.entind.p, k, a.ncols, "entind");
     if (seen[size_t(j)]) raise(kErrInvalid, "column %d appears twice in argument 'entind'", j);
     seen[size_t(j)] = 1;
     Column &c = s.cols[size_t(j)];
@@ -216,7 +267,7 @@ void buildEntities(const LoadArgs &a, ko_prob_struct &s) {
       c.lb = std::max(c.lb, 0.0);
       c.ub = std::min(c.ub, 1.0);
     } else if (t != 'I' && a.limit.n) {
-      c.limit = a.limit.p[k];
+      c.limit = finiteAt(a.limit, k, "limit");
     }
   }
 }

@@ -222,12 +222,35 @@ std::string modelSummary(const ko_prob_struct &p) {
   return s;
 }
 
-void invalidate(ko_prob_struct *p) {
+// The results of the last solve and what depends on them go.
+static void dropResults(ko_prob_struct *p) {
   leavePresolved(p);
   p->sol = Solution();
   p->diag = SolveDiagnostics();
   p->pivotorder.clear();
+}
+
+void invalidate(ko_prob_struct *p) {
+  dropResults(p);
   p->highs_stale = true;
+  p->pending.clear();
+}
+
+void notePending(ko_prob_struct *p, const PendingChanges &noted, int ncols, int nrows) {
+  dropResults(p);
+  if (p->highs_stale) return;   // lowered anew anyway
+  PendingChanges &c = p->pending;
+  if (!c.any()) {
+    c.ncols = ncols;
+    c.nrows = nrows;
+  }
+  c.cols.insert(c.cols.end(), noted.cols.begin(), noted.cols.end());
+  c.rows.insert(c.rows.end(), noted.rows.begin(), noted.rows.end());
+  c.coefs.insert(c.coefs.end(), noted.coefs.begin(), noted.coefs.end());
+  c.sense = c.sense || noted.sense;
+  c.offset = c.offset || noted.offset;
+  // many changes are taken faster by lowering anew
+  if (c.cols.size() + c.rows.size() + c.coefs.size() > 2 * (p->cols.size() + p->rows.size()) + 64) invalidate(p);
 }
 
 }  // namespace krvx

@@ -410,7 +410,7 @@ using namespace krvx;
 extern "C" KRVX_API int KRVXaddrows64_witharraysizes(KRVXprob prob, int nrows, int64_t ncoefs, const char *rowtype,
     int64_t rowtype_n, const double *rhs, int64_t rhs_n, const double *rng, int64_t rng_n, const int64_t *start,
     int64_t start_n, const int *colind, int64_t colind_n, const double *rowcoef, int64_t rowcoef_n) {
-  return change(prob, "KRVXaddrows", [&] {
+  return changeInPlace(prob, "KRVXaddrows", [&](PendingChanges &) {
     addRows(prob, nrows, ncoefs, rowtype, rowtype_n, rhs, rhs_n, rng, rng_n, start, start_n, colind, colind_n, rowcoef,
             rowcoef_n);
   });
@@ -419,7 +419,7 @@ extern "C" KRVX_API int KRVXaddrows64_witharraysizes(KRVXprob prob, int nrows, i
 extern "C" KRVX_API int KRVXaddcols64_witharraysizes(KRVXprob prob, int ncols, int64_t ncoefs, const double *objcoef,
     int64_t objcoef_n, const int64_t *start, int64_t start_n, const int *rowind, int64_t rowind_n,
     const double *rowcoef, int64_t rowcoef_n, const double *lb, int64_t lb_n, const double *ub, int64_t ub_n) {
-  return change(prob, "KRVXaddcols", [&] {
+  return changeInPlace(prob, "KRVXaddcols", [&](PendingChanges &) {
     addCols(prob, ncols, ncoefs, objcoef, objcoef_n, start, start_n, rowind, rowind_n, rowcoef, rowcoef_n, lb, lb_n,
             ub, ub_n);
   });
@@ -435,7 +435,7 @@ extern "C" KRVX_API int KRVXaddsets64_witharraysizes(KRVXprob prob, int nsets, i
 
 extern "C" KRVX_API int KRVXaddrows(KRVXprob prob, int nrows, int ncoefs, const char *rowtype, const double *rhs,
                                     const double *rng, const int *start, const int *colind, const double *rowcoef) {
-  return change(prob, "KRVXaddrows", [&] {
+  return changeInPlace(prob, "KRVXaddrows", [&](PendingChanges &) {
     checkPlainCounts(nrows, ncoefs, "nrows", "ncoefs");
     const std::vector<int64_t> st = wideStarts(start, nrows);
     addRows(prob, nrows, ncoefs, rowtype, sizeIf(rowtype, nrows), rhs, sizeIf(rhs, nrows), rng, sizeIf(rng, nrows),
@@ -445,7 +445,7 @@ extern "C" KRVX_API int KRVXaddrows(KRVXprob prob, int nrows, int ncoefs, const 
 
 extern "C" KRVX_API int KRVXaddcols(KRVXprob prob, int ncols, int ncoefs, const double *objcoef, const int *start,
                                     const int *rowind, const double *rowcoef, const double *lb, const double *ub) {
-  return change(prob, "KRVXaddcols", [&] {
+  return changeInPlace(prob, "KRVXaddcols", [&](PendingChanges &) {
     checkPlainCounts(ncols, ncoefs, "ncols", "ncoefs");
     const std::vector<int64_t> st = wideStarts(start, ncols);
     addCols(prob, ncols, ncoefs, objcoef, sizeIf(objcoef, ncols), st.data(), int64_t(st.size()), rowind,
@@ -489,7 +489,7 @@ extern "C" KRVX_API int KRVXchgcoltype(KRVXprob prob, int n, const int *colind, 
 
 extern "C" KRVX_API int KRVXchgbounds(KRVXprob prob, int n, const int *colind, const char *bndtype,
                                       const double *bndval) {
-  return change(prob, "KRVXchgbounds", [&] {
+  return changeInPlace(prob, "KRVXchgbounds", [&](PendingChanges &pending) {
     checkList(n, {{colind, "colind"}, {bndtype, "bndtype"}, {bndval, "bndval"}});
     checkIndices(colind, n, int64_t(prob->cols.size()), "colind");
     checkTypes(bndtype, n, "ULB", "bndtype");
@@ -502,49 +502,63 @@ extern "C" KRVX_API int KRVXchgbounds(KRVXprob prob, int n, const int *colind, c
       Column &c = prob->cols[size_t(colind[k])];
       if (bndtype[k] != 'U') c.lb = bndval[k];
       if (bndtype[k] != 'L') c.ub = bndval[k];
+      pending.cols.push_back(colind[k]);
     }
   });
 }
 
-static void chgCoefs(ko_prob_struct *p, int n, const int *rowind, const int *colind, const double *coef) {
+static void chgCoefs(ko_prob_struct *p, int n, const int *rowind, const int *colind, const double *coef,
+                     PendingChanges &pending) {
   checkList(n, {{rowind, "rowind"}, {colind, "colind"}, {coef, "coef"}});
   checkIndices(rowind, n, int64_t(p->rows.size()), "rowind");
   checkIndices(colind, n, int64_t(p->cols.size()), "colind");
   checkFinite(coef, n, "coef");
-  for (int k = 0; k < n; ++k) setEntry(p->cols[size_t(colind[k])].coefs, rowind[k], coef[k]);
+  for (int k = 0; k < n; ++k) {
+    setEntry(p->cols[size_t(colind[k])].coefs, rowind[k], coef[k]);
+    pending.coefs.emplace_back(rowind[k], colind[k]);
+  }
 }
 
 extern "C" KRVX_API int KRVXchgmcoef(KRVXprob prob, int n, const int *rowind, const int *colind, const double *coef) {
-  return change(prob, "KRVXchgmcoef", [&] { chgCoefs(prob, n, rowind, colind, coef); });
+  return changeInPlace(prob, "KRVXchgmcoef", [&](PendingChanges &pending) {
+    chgCoefs(prob, n, rowind, colind, coef, pending);
+  });
 }
 
 extern "C" KRVX_API int KRVXchgcoef(KRVXprob prob, int row, int col, double coef) {
-  return change(prob, "KRVXchgcoef", [&] { chgCoefs(prob, 1, &row, &col, &coef); });
+  return changeInPlace(prob, "KRVXchgcoef", [&](PendingChanges &pending) {
+    chgCoefs(prob, 1, &row, &col, &coef, pending);
+  });
 }
 
 extern "C" KRVX_API int KRVXchgobj(KRVXprob prob, int n, const int *colind, const double *objcoef) {
-  return change(prob, "KRVXchgobj", [&] {
+  return changeInPlace(prob, "KRVXchgobj", [&](PendingChanges &pending) {
     checkList(n, {{colind, "colind"}, {objcoef, "objcoef"}});
     for (int k = 0; k < n; ++k)
       if (colind[k] < -1 || colind[k] >= int64_t(prob->cols.size()))
         raise(kErrInvalid, "entry %d of argument 'colind' is %d, outside -1..%lld", k, colind[k],
               (long long)prob->cols.size() - 1);
     checkFinite(objcoef, n, "objcoef");
-    for (int k = 0; k < n; ++k) (colind[k] < 0 ? prob->objconst : prob->cols[size_t(colind[k])].cost) = objcoef[k];
+    for (int k = 0; k < n; ++k) {
+      (colind[k] < 0 ? prob->objconst : prob->cols[size_t(colind[k])].cost) = objcoef[k];
+      if (colind[k] < 0) pending.offset = true;
+      else pending.cols.push_back(colind[k]);
+    }
   });
 }
 
 extern "C" KRVX_API int KRVXchgrhs(KRVXprob prob, int n, const int *rowind, const double *rhs) {
-  return change(prob, "KRVXchgrhs", [&] {
+  return changeInPlace(prob, "KRVXchgrhs", [&](PendingChanges &pending) {
     checkList(n, {{rowind, "rowind"}, {rhs, "rhs"}});
     checkIndices(rowind, n, int64_t(prob->rows.size()), "rowind");
     checkFinite(rhs, n, "rhs");
     for (int k = 0; k < n; ++k) prob->rows[size_t(rowind[k])].rhs = rhs[k];
+    pending.rows.insert(pending.rows.end(), rowind, rowind + n);
   });
 }
 
 extern "C" KRVX_API int KRVXchgrhsrange(KRVXprob prob, int n, const int *rowind, const double *rng) {
-  return change(prob, "KRVXchgrhsrange", [&] {
+  return changeInPlace(prob, "KRVXchgrhsrange", [&](PendingChanges &pending) {
     checkList(n, {{rowind, "rowind"}, {rng, "rng"}});
     checkIndices(rowind, n, int64_t(prob->rows.size()), "rowind");
     checkNotNaN(rng, n, "rng");
@@ -552,11 +566,12 @@ extern "C" KRVX_API int KRVXchgrhsrange(KRVXprob prob, int n, const int *rowind,
       if (prob->rows[size_t(rowind[k])].type != 'R')
         raise(kErrInvalid, "row %d is not a range row (type R); change its type first", rowind[k]);
     for (int k = 0; k < n; ++k) prob->rows[size_t(rowind[k])].range = rng[k];
+    pending.rows.insert(pending.rows.end(), rowind, rowind + n);
   });
 }
 
 extern "C" KRVX_API int KRVXchgrowtype(KRVXprob prob, int n, const int *rowind, const char *rowtype) {
-  return change(prob, "KRVXchgrowtype", [&] {
+  return changeInPlace(prob, "KRVXchgrowtype", [&](PendingChanges &pending) {
     checkList(n, {{rowind, "rowind"}, {rowtype, "rowtype"}});
     checkIndices(rowind, n, int64_t(prob->rows.size()), "rowind");
     checkTypes(rowtype, n, "LGERN", "rowtype");
@@ -567,6 +582,7 @@ extern "C" KRVX_API int KRVXchgrowtype(KRVXprob prob, int n, const int *rowind, 
         raise(kErrInvalid, "row %d is an indicator constraint and must stay of type L, G or E", i);
     }
     for (int k = 0; k < n; ++k) prob->rows[size_t(rowind[k])].type = rowtype[k];
+    pending.rows.insert(pending.rows.end(), rowind, rowind + n);
   });
 }
 

@@ -18,6 +18,19 @@ int change(ko_prob_struct *p, const char *fn, F &&body) noexcept {
   });
 }
 
+// The same for changes the solver's instance takes in place: body(PendingChanges &) notes the
+// items it changed, which join the problem's record when the call succeeds.
+template <class F>
+int changeInPlace(ko_prob_struct *p, const char *fn, F &&body) noexcept {
+  return guard(p, fn, [&] {
+    requireIdle(p);
+    const int ncols = int(p->cols.size()), nrows = int(p->rows.size());
+    PendingChanges noted;
+    body(noted);
+    notePending(p, noted, ncols, nrows);
+  });
+}
+
 // Item ranges of an adder's start array: `start` has n entries (the last item runs to nelem) or
 // n + 1 (ending at nelem); absent only when nelem is 0. Offsets are checked (>= 0,
 // non-decreasing, <= nelem). Returns n + 1 offsets.

@@ -35,9 +35,10 @@ void checkQRow(const ko_prob_struct *p, int row) {
 using namespace krvx;
 
 extern "C" KRVX_API int KRVXchgobjsense(KRVXprob prob, int sense) {
-  return change(prob, "KRVXchgobjsense", [&] {
+  return changeInPlace(prob, "KRVXchgobjsense", [&](PendingChanges &pending) {
     if (sense != 1 && sense != -1) raise(kErrInvalid, "objective sense %d is invalid: 1 minimises, -1 maximises", sense);
     prob->objsense = sense;
+    pending.sense = true;
   });
 }
 

@@ -84,6 +84,18 @@ struct Directive {
 
 struct MessageHandler { KRVXmessagefunc f; void *data; };
 
+// Changes since the last lowering that the HiGHS instance can take in place (solve/highs_lower.cpp):
+// items whose values changed (repeats allowed) and the counts the instance holds, the items beyond
+// them being new. Every other change marks the instance stale instead.
+struct PendingChanges {
+  std::vector<int> cols, rows;                 // bounds or cost of columns; bounds of rows
+  std::vector<std::pair<int, int>> coefs;      // (row, column) of changed coefficients
+  bool sense = false, offset = false;
+  int ncols = -1, nrows = -1;                  // the instance's counts; -1 none recorded
+  bool any() const { return ncols >= 0; }
+  void clear() { *this = PendingChanges(); }
+};
+
 // The presolved form of a problem (analysis/presolve.cpp): the presolved LP held by its own HiGHS
 // instance, with the map of its rows and columns to the original ones. The store keeps the
 // original model throughout.
@@ -159,6 +171,9 @@ struct ko_prob_struct {
 
   void *highs = nullptr;                       // the problem's HiGHS instance, kept between solves
   bool highs_stale = true;                     // the store changed since the last lowering
+  bool highs_plain = false;                    // the instance holds the user's columns and rows only
+  bool highs_discrete = false, highs_quadratic = false;   // as lowered last
+  krvx::PendingChanges pending;                // changes the instance has not seen (when not stale)
   std::vector<int> pivotorder;                 // order of the basic variables after pivots, empty: the solver's
   std::vector<std::vector<double>> mipstarts;  // solutions (x of the user columns) tried first by the next MIP solve
   krvx::SolveDiagnostics diag;
@@ -197,6 +212,9 @@ void messageCode(ko_prob_struct *p, int msgcode, int msgtype, const char *fmt, .
     __attribute__((format(printf, 4, 5)));
 // The store changed: leave the presolved form, drop the solution and mark the HiGHS instance stale.
 void invalidate(ko_prob_struct *p);
+// The store changed in ways the instance can take in place (the items in `noted`; ncols and nrows
+// the counts before the change): drop the solution and add them to the problem's record.
+void notePending(ko_prob_struct *p, const PendingChanges &noted, int ncols, int nrows);
 // Leaves the presolved form (analysis/presolve.cpp); nothing when the problem is not presolved.
 void leavePresolved(ko_prob_struct *p);
 }  // namespace krvx
