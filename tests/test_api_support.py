@@ -2,6 +2,8 @@
 import os
 import random
 import re
+import threading
+import time
 
 import pytest
 
@@ -97,3 +99,26 @@ def uninitialized_problem():
         except korvex.ModelError:
             return p
     raise RuntimeError("the solver library did not stop")
+
+
+def interrupted(p, call, after):
+    """Runs call() while another thread counts ticks of 10 ms and interrupts p from tick `after` on;
+    returns call's result and the ticks (they advance only while call releases the interpreter lock)."""
+    done = threading.Event()
+    ticks = [0]
+
+    def worker():
+        while not done.is_set():
+            ticks[0] += 1
+            if ticks[0] >= after:
+                p.interrupt()
+            time.sleep(0.01)
+
+    t = threading.Thread(target=worker)
+    t.start()
+    try:
+        result = call()
+    finally:
+        done.set()
+        t.join()
+    return result, ticks[0]
