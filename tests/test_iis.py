@@ -1,11 +1,14 @@
 """IIS methods: the search on small models and every infeasible data file, results, files, errors."""
 import os
+import subprocess
+import sys
+import textwrap
 
 import pytest
 
 import korvex
 from korvex import SolStatus
-from test_api_support import data_dir, interrupted, raises
+from test_api_support import data_dir, help_synopsis, interrupted, raises, uninitialized_problem
 
 
 def two_cores():
@@ -45,18 +48,13 @@ def test_search_results_and_their_shapes():
     assert p.IISStatus()[0] == -1
 
 
-def test_all_iis_maxiis_and_changes_drop_results():
+def test_all_iis_and_changes_drop_results():
     p = two_cores()
     p.IISAll()
     niis, nrows, ncols, _, _ = p.IISStatus()
     assert niis == 2 and len(nrows) == 3 and sorted(nrows[1:]) == [1, 2] and sorted(ncols[1:]) == [0, 1]
-    p.controls.maxiis = 1
-    p.IISAll()
-    assert p.IISStatus()[0] == 1
     p.addRows(rowtype="L", rhs=[10], start=[0], colind=[0], rowcoef=[1.0])
     assert p.IISStatus() == (-1, [], [], [], [])
-    with pytest.raises(korvex.SolverError, match="no IIS search"):
-        p.getIISData(0)
 
 
 def test_feasible_problem_and_bad_arguments():
@@ -123,6 +121,51 @@ def test_interrupt_from_thread_stops_search_and_keeps_problem():
     assert p.nextIIS() == 0 and p.IISStatus()[0] == found + 1
 
 
+SIGINT_SCRIPT = textwrap.dedent(r"""
+    import ctypes, os, signal, threading, time
+    import korvex
+
+    libc = ctypes.CDLL(None, use_errno=True)
+
+    def c_handler():
+        buf = ctypes.create_string_buffer(256)
+        assert libc.sigaction(signal.SIGINT, None, buf) == 0
+        return ctypes.c_void_p.from_buffer(buf).value or 0
+
+    calls = []
+    signal.signal(signal.SIGINT, lambda s, f: calls.append(s))
+    python_handler = c_handler()
+    n = 3000
+    p = korvex.problem()
+    p.loadLP(probname="many", rowtype="G" * n, rhs=[2.0 + k for k in range(n)], objcoef=[1], start=[0, n],
+             rowind=list(range(n)), rowcoef=[1.0] * n, lb=[-korvex.infinity], ub=[1])
+
+    def killer():
+        # once the search is under way, press Ctrl-C
+        while c_handler() in (python_handler, 0):
+            time.sleep(0.002)
+        time.sleep(0.2)
+        os.kill(os.getpid(), signal.SIGINT)
+
+    t = threading.Thread(target=killer)
+    t.start()
+    p.IISAll()
+    t.join()
+    assert 0 <= p.IISStatus()[0] < n
+    assert c_handler() == python_handler and calls == [], calls
+    os.kill(os.getpid(), signal.SIGINT)
+    time.sleep(0.05)
+    assert calls == [signal.SIGINT], calls
+    print("ok")
+""")
+
+
+def test_ctrl_c_stops_search_and_the_handler_comes_back():
+    r = subprocess.run([sys.executable, "-c", SIGINT_SCRIPT], capture_output=True, text=True, timeout=300)
+    assert r.returncode == 0, r.stderr[-2000:]
+    assert r.stdout.strip().endswith("ok")
+
+
 def infeasible_files():
     data = data_dir()
     if data is None:
@@ -151,3 +194,18 @@ def test_data_file_iis_is_infeasible_on_its_own(path, tmp_path):
     assert q.optimize()[1] == SolStatus.INFEASIBLE
     rowind, colind, *_ = p.getIISData(1)
     assert q.attributes.rows == len(set(rowind))
+
+
+ANALYSIS_METHODS = ("clearIIS firstIIS nextIIS IISAll printIIS IISIsolations writeIIS IISStatus getIISData "
+                    "repairWeightedInfeas repairWeightedInfeasBounds repairInfeas").split()
+
+
+NO_ARGUMENTS = {"clearIIS", "nextIIS", "IISAll", "IISStatus"}
+
+
+def test_help_texts_and_uninitialized_problem():
+    p = uninitialized_problem()
+    for name in ANALYSIS_METHODS:
+        assert "problem." + name + "(" in help_synopsis(name), name
+        with raises(korvex.ModelError, "Problem is not initialized"):
+            getattr(p, name)(*([] if name in NO_ARGUMENTS else ["bad"] * 3))   # before any argument is looked at

@@ -1,4 +1,4 @@
-"""Repair methods: known minimal violations, a hand-built elastic model, phase 2, argument handling."""
+"""Repair methods: known minimal violations, phase 2, statuses, argument handling."""
 import os
 
 import pytest
@@ -16,34 +16,12 @@ def conflict():
     return p
 
 
-def elastic(w0, w1, limit0=None):
-    """The elastic model of conflict() built by hand: min w0 s0 + w1 s1, x - s0 <= 1, x + s1 >= 3."""
-    p = korvex.problem()
-    x = p.addVariable(lb=-korvex.infinity)
-    s0 = p.addVariable(ub=limit0 if limit0 else korvex.infinity)
-    s1 = p.addVariable()
-    p.addConstraint(x - s0 <= 1, x + s1 >= 3)
-    p.setObjective(w0 * s0 + w1 * s1)
-    p.optimize()
-    return p.attributes.objval
-
-
-@pytest.mark.parametrize("prefs,limit", [((1, 0.5), None), ((1, 0.5), 0.5), ((0.25, 1), 1.0)])
-def test_minimal_violation_matches_hand_built_elastic_model(prefs, limit):
+def test_violation_phase2_delta_and_quadratic_penalties():
     p = conflict()
-    before = p.IISStatus()
-    args = [[prefs[0], 0], [0, prefs[1]], [], []]
-    if limit is None:
-        status = p.repairWeightedInfeas(*args, "f", 0, "")
-    else:
-        status = p.repairWeightedInfeasBounds(*args, [limit, 0], [], [], [], "f", 0, "")
-    assert status == 0
-    assert p.attributes.penaltyvalue == pytest.approx(elastic(1 / prefs[0], 1 / prefs[1], limit))
-    assert p.IISStatus() == before and p.attributes.rows == 2 and p.attributes.cols == 1
-
-
-def test_phase2_delta_and_quadratic_penalties():
-    p = conflict()
+    # weights 1 and 2, the first side relaxed by at most 0.5: 0.5 + 2 * 1.5
+    assert p.repairWeightedInfeasBounds([1, 0], [0, 0.5], [], [], [0.5, 0], [], [], [], "f", 0, "") == 0
+    assert p.attributes.penaltyvalue == pytest.approx(3.5) and p.getSolution()[0] == pytest.approx(1.5)
+    assert (p.attributes.rows, p.attributes.cols) == (2, 1)
     # phase 2 minimises x: with the violation at most 2 + 1 the lower row takes it all
     assert p.repairInfeas("c", "o", "d", 1, 1, 0, 0, -1.0) == 0
     assert p.attributes.penaltyvalue == pytest.approx(3) and p.getSolution()[0] == pytest.approx(0, abs=1e-6)

@@ -33,6 +33,10 @@ void dataFiles(const std::string &folder) {
       EXPECT(getIis(p, 0, d0) && d0.size() > 0);
       EXPECT(solveSubsystem(p, d0) == kHighsModelStatusInfeasible);
       EXPECT(checkLpIis(p, 1, f));
+      // a second IIS, when there is one, passes the same checks
+      EXPECT_OK(p, KRVXiisnext(p, &status));
+      EXPECT(status == 0 || status == 1);
+      if (status == 0) EXPECT(checkLpIis(p, 2, f));
     }
     EXPECT(snapshot(p) == before);
     KRVXdestroyprob(p);

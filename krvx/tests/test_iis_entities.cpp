@@ -92,13 +92,29 @@ bool checkIis(KRVXprob p, int num, const std::string &what) {
   return ok;
 }
 
-// The first IIS of p, checked; the letters it must hold among its members.
-void expectIis(KRVXprob p, const char *what, const std::string &contains) {
+// The first IIS of p, checked; the letters it must hold among its members. Written as MPS (when
+// the format holds its content) it reads back as an infeasible problem.
+void expectIis(KRVXprob p, const char *what, const std::string &contains, bool mps = true) {
   int status = -1;
   EXPECT_OK(p, KRVXiisfirst(p, 1, &status));
   EXPECT(status == 0);
   if (status != 0) return;
   EXPECT(checkIis(p, 1, what));
+  if (mps) {
+    const std::string file = "iis_entities_" + std::to_string(getpid()) + ".mps";
+    EXPECT_OK(p, KRVXiiswrite(p, 1, file.c_str(), 0, ""));
+    KRVXprob q = newProb();
+    KRVXsetintcontrol(q, KRVX_OUTPUTLOG, 0);
+    EXPECT_OK(q, KRVXreadprob(q, file.c_str(), ""));
+    int ss = 0, sol = 0;
+    EXPECT_OK(q, KRVXoptimize(q, "", &ss, &sol));
+    if (sol != KRVX_SOLSTATUS_INFEASIBLE) {
+      std::fprintf(stderr, "%s: the IIS written as MPS is not infeasible\n", what);
+      ++check_failures;
+    }
+    KRVXdestroyprob(q);
+    std::remove(file.c_str());
+  }
   IisData d;
   getIis(p, 1, d);
   std::string letters(d.contype.begin(), d.contype.end());
@@ -126,9 +142,11 @@ void constructed() {
     for (double v : d.duals) EXPECT(v == 0.0);   // no certificate for an integer conflict
     KRVXdestroyprob(p);
   }
-  {  // three binaries summing to 1.5
+  {  // three binaries summing to 1.5: the continuous part is feasible, so IIS 0 is everything
     KRVXprob p = model({{0, 0, 1, 'B'}, {0, 0, 1, 'B'}, {0, 0, 1, 'B'}}, {{'E', 1.5, {{0, 1}, {1, 1}, {2, 1}}}});
     expectIis(p, "binary", "EB");
+    IisData d0;
+    EXPECT(getIis(p, 0, d0) && d0.rows.size() == 1 && d0.cols.size() == 9);
     KRVXdestroyprob(p);
   }
   {  // SOS1 over x, y in [0, 1] with x + y >= 1.5
@@ -155,7 +173,7 @@ void constructed() {
   }
   {  // partial integer below 5, between 1.2 and 1.8
     KRVXprob p = model({{0, 0, 10, 'P', 5}}, {{'G', 1.2, {{0, 1}}}, {'L', 1.8, {{0, 1}}}});
-    expectIis(p, "partial integer", "GLP");
+    expectIis(p, "partial integer", "GLP", false);   // MPS holds no partial integers
     KRVXdestroyprob(p);
   }
   {  // y = tent(x) on [0, 2] with y >= 1.5
@@ -164,7 +182,7 @@ void constructed() {
     const int64_t start = 0;
     const double xs[] = {0, 1, 2}, ys[] = {0, 1, 0};
     EXPECT_OK(p, KRVXaddpwlcons64_witharraysizes(p, 1, 3, &col, 1, &res, 1, &start, 1, xs, 3, ys, 3));
-    expectIis(p, "pwl", "WG");
+    expectIis(p, "pwl", "WG", false);
     KRVXdestroyprob(p);
   }
   {  // y = max(x1, x2) with x1, x2 <= 3 and y >= 5
@@ -173,7 +191,7 @@ void constructed() {
     const int64_t cstart = 0, vstart = 0;
     EXPECT_OK(p, KRVXaddgencons64_witharraysizes(p, 1, 2, 0, &type, 1, &res, 1, &cstart, 1, cols, 2, &vstart, 1,
                                                  nullptr, 0));
-    expectIis(p, "max", "XG");
+    expectIis(p, "max", "XG", false);
     IisData d;
     getIis(p, 1, d);
     EXPECT(d.rows.size() == 2 && d.rows[1] == 1);   // the general constraint follows the one row

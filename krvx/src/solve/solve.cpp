@@ -450,6 +450,8 @@ int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &
   {
     RunningSolve running(p, s.threads);
     applySettings(h, low, s, running.threads());
+    // the instance's clock adds up over its runs: the time limit is per run
+    Highs_zeroAllClocks(h);
     // a stop requested while the model was prepared: no run
     const bool skipped = session.poll();
     if (skipped) Highs_clearSolver(h);
