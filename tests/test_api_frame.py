@@ -149,17 +149,10 @@ def test_lock_released_and_interrupt_from_thread_stops_mip():
 
 
 SIGINT_SCRIPT = textwrap.dedent(r"""
-    import ctypes, os, signal, sys, threading, time
+    import os, signal, sys, threading, time
     import korvex
     sys.path.insert(0, sys.argv[1])
-    from test_api_support import raises, market_split, set_time_limit
-
-    libc = ctypes.CDLL(None, use_errno=True)
-
-    def c_handler():
-        buf = ctypes.create_string_buffer(256)
-        assert libc.sigaction(signal.SIGINT, None, buf) == 0
-        return ctypes.c_void_p.from_buffer(buf).value or 0
+    from test_api_support import raises, market_split, set_time_limit, sigint_c_handler as c_handler
 
     calls = []
     signal.signal(signal.SIGINT, lambda s, f: calls.append(s))

@@ -133,3 +133,12 @@ def interrupted(p, call, after):
         done.set()
         t.join()
     return result, ticks[0]
+
+
+def sigint_c_handler():
+    """The address of the C-level SIGINT handler in force (0 for the default action)."""
+    import ctypes
+    import signal
+    buf = ctypes.create_string_buffer(256)
+    assert ctypes.CDLL(None, use_errno=True).sigaction(signal.SIGINT, None, buf) == 0
+    return ctypes.c_void_p.from_buffer(buf).value or 0

@@ -122,15 +122,10 @@ def test_interrupt_from_thread_stops_search_and_keeps_problem():
 
 
 SIGINT_SCRIPT = textwrap.dedent(r"""
-    import ctypes, os, signal, threading, time
+    import os, signal, sys, threading, time
     import korvex
-
-    libc = ctypes.CDLL(None, use_errno=True)
-
-    def c_handler():
-        buf = ctypes.create_string_buffer(256)
-        assert libc.sigaction(signal.SIGINT, None, buf) == 0
-        return ctypes.c_void_p.from_buffer(buf).value or 0
+    sys.path.insert(0, sys.argv[1])
+    from test_api_support import sigint_c_handler as c_handler
 
     calls = []
     signal.signal(signal.SIGINT, lambda s, f: calls.append(s))
@@ -161,7 +156,8 @@ SIGINT_SCRIPT = textwrap.dedent(r"""
 
 
 def test_ctrl_c_stops_search_and_the_handler_comes_back():
-    r = subprocess.run([sys.executable, "-c", SIGINT_SCRIPT], capture_output=True, text=True, timeout=300)
+    here = os.path.dirname(os.path.abspath(__file__))
+    r = subprocess.run([sys.executable, "-c", SIGINT_SCRIPT, here], capture_output=True, text=True, timeout=300)
     assert r.returncode == 0, r.stderr[-2000:]
     assert r.stdout.strip().endswith("ok")
 
