@@ -87,6 +87,13 @@ PyMethodDef kpy_problem_api_methods[] = {
     KPY_M(addGenCons),
     KPY_M(getGenCons),
     KPY_M(delGenCons),
+    // sensitivity analysis and strong branching
+    KPY_M(objSA),
+    KPY_M(bndSA),
+    KPY_M(rhsSA),
+    KPY_M(estimateRowDualRanges),
+    KPY_M(basisStability),
+    KPY_M(strongBranch),
     // irreducible infeasible sets
     KPY_M0(clearIIS),
     KPY_SOLVE(firstIIS),
