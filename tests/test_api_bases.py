@@ -159,7 +159,6 @@ def test_nonlinear_problems_refused():
         prob.loadLPSol([0.5])
 
 
-@pytest.mark.skipif(data_dir() is None, reason="test data absent")
 def test_presolved_form():
     prob = korvex.problem()
     prob.readProb(os.path.join(data_dir(), "mip", "p0548.mps"))

@@ -4,15 +4,14 @@ import os
 import subprocess
 import sys
 import textwrap
-import threading
-import time
 import tracemalloc
 
 import pytest
 
 import korvex
 from korvex import SolStatus, SolveStatus
-from test_api_support import help_synopsis, raises, LP, LP_OPT, market_split, objval, set_time_limit, uninitialized_problem
+from test_api_support import (help_synopsis, interrupted, raises, LP, LP_OPT, market_split, objval, set_time_limit,
+                              uninitialized_problem)
 
 
 @pytest.fixture
@@ -143,42 +142,17 @@ def test_lock_released_and_interrupt_from_thread_stops_mip():
     p = korvex.problem()
     p.loadMIP(**market_split())
     set_time_limit(p, 120)
-    done = threading.Event()
-    ticks = [0]
-
-    def worker():
-        # runs only while the solve has released the interpreter lock
-        while not done.is_set():
-            ticks[0] += 1
-            if ticks[0] >= 50:
-                p.interrupt()
-            time.sleep(0.01)
-
-    t = threading.Thread(target=worker)
-    t.start()
-    try:
-        status = p.mipOptimize()
-        status = p.attributes.solvestatus
-    finally:
-        done.set()
-        t.join()
-    assert ticks[0] >= 50
+    status, ticks = interrupted(p, lambda: (p.mipOptimize(), p.attributes.solvestatus)[1], 50)
+    assert ticks >= 50
     assert status == SolveStatus.STOPPED
     assert p.attributes.stopstatus == korvex.StopType.USER
 
 
 SIGINT_SCRIPT = textwrap.dedent(r"""
-    import ctypes, os, signal, sys, threading, time
+    import os, signal, sys, threading, time
     import korvex
     sys.path.insert(0, sys.argv[1])
-    from test_api_support import raises, market_split, set_time_limit
-
-    libc = ctypes.CDLL(None, use_errno=True)
-
-    def c_handler():
-        buf = ctypes.create_string_buffer(256)
-        assert libc.sigaction(signal.SIGINT, None, buf) == 0
-        return ctypes.c_void_p.from_buffer(buf).value or 0
+    from test_api_support import raises, market_split, set_time_limit, sigint_c_handler as c_handler
 
     calls = []
     signal.signal(signal.SIGINT, lambda s, f: calls.append(s))

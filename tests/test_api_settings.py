@@ -59,8 +59,6 @@ def test_names_and_indices(p):
 
 
 def test_get_index_of_objects(p):
-    if not hasattr(p, "getVariable"):
-        pytest.skip("no variable getter yet")
     x = p.getVariable()[1]
     with pytest.warns(korvex.DeprecationWarning):
         assert p.getIndex(x) == 1
@@ -164,8 +162,6 @@ def test_tuner_round_trip(tmp_path):
 
 def test_tune_problem_set_file(tmp_path):
     data = data_dir()
-    if data is None:
-        pytest.skip("test data absent")
     setfile = tmp_path / "set.txt"
     setfile.write_text("\n".join(os.path.join(data, f) for f in ("netlib/afiro.mps.gz", "netlib/sc50a.mps.gz")))
     p = korvex.problem()

@@ -2,10 +2,10 @@ import math
 
 import numpy as np
 import pytest
+import scipy.sparse as sp
 
 import korvex
 
-sp = pytest.importorskip("scipy.sparse")
 
 
 @pytest.fixture

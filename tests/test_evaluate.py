@@ -243,8 +243,6 @@ def test_get_solution_matches_evaluate(args):
 
 
 def test_get_solution_of_modelled_problem():
-    if not hasattr(korvex.problem, "addVariable"):
-        pytest.skip("modelling methods are not built")
     p = korvex.problem()
     p.controls.outputlog = 0
     x = p.addVariable(lb=0, name="x")
@@ -262,8 +260,6 @@ def test_get_solution_of_modelled_problem():
 
 
 def test_get_solution_of_variable_arrays_and_dicts():
-    if not hasattr(korvex.problem, "addVariables"):
-        pytest.skip("modelling methods are not built")
     p = korvex.problem()
     p.controls.outputlog = 0
     x = p.addVariables(2, 3, lb=1, ub=1)

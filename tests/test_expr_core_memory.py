@@ -9,8 +9,6 @@ import pytest
 
 import korvex
 
-pytestmark = pytest.mark.skipif(not hasattr(korvex, "var") or not hasattr(korvex, "linterm"),
-                                reason="model objects are not built")
 
 
 def test_reference_counts_are_unchanged():

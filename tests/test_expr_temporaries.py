@@ -5,8 +5,6 @@ import pytest
 
 import korvex
 
-pytestmark = pytest.mark.skipif(not hasattr(korvex, "var") or not hasattr(korvex, "linterm"),
-                                reason="model objects are not built")
 
 
 def lin(e):

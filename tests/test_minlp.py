@@ -116,6 +116,18 @@ class TestMixedInteger:
         assert p.getSolution(x) in (pytest.approx(2.0), pytest.approx(3.0))
         assert p.attributes.objval == pytest.approx(0.25 - 0.25)
 
+    def test_indicator_and_sets_with_a_quadratic_objective(self, p):
+        x = p.addVariable(ub=10, name="x")
+        b = p.addVariable(vartype=k.binary, name="b")
+        cap = p.addConstraint(x <= 0)
+        p.setIndicators([cap], ["b"], [-1])           # x <= 0 while b is 0
+        u, v = p.addVariable(ub=4), p.addVariable(ub=4)
+        p.addSets("1", [0], [u, v], [1, 2])
+        p.setObjective((x - 3) ** 2 + 5 * b + (u - 2) ** 2 + (v - 3) ** 2)
+        assert p.optimize() == OPTIMAL
+        assert p.getSolution([x, b, u, v]) == pytest.approx([3, 1, 0, 3], abs=1e-6)
+        assert p.attributes.objval == pytest.approx(5 + 4)
+
     def test_quadratic_constraint_with_integers(self, p):
         x = p.addVariable(vartype=k.integer, ub=10)
         y = p.addVariable(ub=10)

@@ -141,8 +141,6 @@ class TestProblemLists:
 def loaded_problem():
     """A problem with 3 columns and 2 rows, built through the loader when it is available."""
     p = korvex.problem()
-    if not hasattr(p, "loadLP"):
-        pytest.skip("loadLP not available")
     p.loadLP("p", rowtype=["L", "G"], rhs=[4, 1], rng=None, objcoef=[1, 1, 1], start=[0, 1, 2, 3],
              collen=None, rowind=[0, 1, 0], rowcoef=[1, 1, 1], lb=[0, 0, 0], ub=[10, 10, 10])
     return p

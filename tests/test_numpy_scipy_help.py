@@ -4,11 +4,11 @@ import pydoc
 
 import numpy as np
 import pytest
+import scipy.sparse as sp
 
 import korvex as k
-from test_api_support import data_dir
+from test_api_support import data_path
 
-sp = pytest.importorskip("scipy.sparse")
 
 
 @pytest.fixture
@@ -61,7 +61,7 @@ def test_help_lists_module_functions():
 
 
 def test_nothing_reaches_the_process_output_while_output_is_off(capfd):
-    data = data_dir()
+    data = data_path()                           # the data file is a further case when present
     k.setOutputEnabled(False)
     try:
         p = k.problem()

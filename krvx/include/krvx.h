@@ -479,6 +479,84 @@ KRVX_API int KRVXgetgencons64_witharraysizes(KRVXprob prob, int *contype, int64_
 KRVX_API int KRVXdelgencons_witharraysizes(KRVXprob prob, int n, const int *conind, int64_t conind_n);
 
 
+/* ---- infeasibility analysis ----
+ * Members of an analysis are the constraints and bounds that restrict the problem:
+ *   rows (contype L, G, E; a range row is reported L or G by the side its multiplier uses, L without
+ *   one; I: a row with its indicator), sets ('1', '2'), piecewise-linear ('W') and general ('X')
+ *   constraints; rowind numbers them rows 0..ROWS-1, then sets, then piecewise-linear, then general
+ *   constraints, each block following the previous one;
+ *   bounds (bndtype U upper, L lower, F both of a fixed column) and column types (B binary, I integer,
+ *   P partial integer, S semi-continuous, R semi-continuous integer: dropping one leaves the column
+ *   continuous within its bounds; S and R hold the column's whole lower side, 0 or the limit).
+ * IIS 0 is the initial infeasible subproblem: the support of the multipliers of an elastic phase-1
+ * solve (every member when the continuous relaxation is feasible but the problem is not). IISs 1..N
+ * are irreducible: infeasible, and feasible when any one member is dropped (each checked by a solve;
+ * a member whose removal leaves a problem the solver cannot take, e.g. a reformulation without a
+ * finite bound, is kept). nextIIS searches systematically (every IIS found is hit by a dropped
+ * member of each new search branch), so the IISs found are distinct and, when the search ends, all.
+ * Multipliers form a Farkas certificate of the continuous part: sum_i duals[i]*row_i(x) + sum djs*x_j
+ * is identically 0 and sum of duals[i]*side_i + djs*bound < 0 (a positive dual uses the row's upper
+ * side, a negative one its lower side; a positive dj the column's upper bound, a negative one its
+ * lower bound); all 0 when the continuous relaxation of the IIS is feasible (entity conflicts).
+ * Searches and repairs run under the SIGINT handler, honour TIMELIMIT for the whole call, and stop on
+ * KRVXinterrupt; the problem is unchanged afterwards except its solution and IIS results. Any change
+ * of the problem drops the IIS results. Problems with quadratic rows or nonlinear formulas are refused.
+ * status of iisfirst: 0 found, 1 feasible, 2 error (a warning message says why), 3 time limit or
+ * interrupt; mode 0 stops after IIS 0, 1 looks for a small IIS, 2 for a fast one.
+ * status of iisnext: 0 found, 1 no further IIS (or feasible), 2 error, 3 time limit or interrupt.
+ * iisall: the whole search, up to MAXIIS IISs (-1 no limit). */
+KRVX_API int KRVXiisclear(KRVXprob prob);
+KRVX_API int KRVXiisfirst(KRVXprob prob, int mode, int *status);
+KRVX_API int KRVXiisnext(KRVXprob prob, int *status);
+KRVX_API int KRVXiisall(KRVXprob prob);
+/* niis: IISs found (-1 before a search); arrays absent (counting call) or niis+1 entries each, by IIS
+ * number: rows (rowind entries), bounds (colind entries), phase-1 sum and count of violations. */
+KRVX_API int KRVXiisstatus_witharraysizes(KRVXprob prob, int *niis, int *rowsizes, int64_t rowsizes_n,
+    int *colsizes, int64_t colsizes_n, double *suminfeas, int64_t suminfeas_n, int *numinfeas, int64_t numinfeas_n);
+/* IIS num (0..niis): counting call with every array absent writes *nrows, *ncols; in the fill call each
+ * array is absent or has exactly *nrows (row side) or *ncols (bound side) entries. isolation: -1 not
+ * computed, 0 the member belongs to another IIS found, 1 it belongs to no other. */
+KRVX_API int KRVXgetiisdata_witharraysizes(KRVXprob prob, int num, int *nrows, int *ncols, int *rowind,
+    int64_t rowind_n, int *colind, int64_t colind_n, char *contype, int64_t contype_n, char *bndtype,
+    int64_t bndtype_n, double *duals, int64_t duals_n, double *djs, int64_t djs_n, signed char *isolationrows,
+    int64_t isolationrows_n, signed char *isolationcols, int64_t isolationcols_n);
+/* lists IIS num through the message output */
+KRVX_API int KRVXiisprint(KRVXprob prob, int num);
+/* filetype 0: the IIS as a problem (its members, the columns they use, zero objective), MPS or LP as
+ * KRVXwriteprob (flags l LP, f fixed MPS; p is accepted: values are always written in full
+ * precision); 1: CSV with one line per member: name, kind, type letter, value, multiplier, isolation.
+ * NULL or "" filename: <problem name>_iis<num> with .lp, .mps or .csv. */
+KRVX_API int KRVXiiswrite(KRVXprob prob, int num, const char *filename, int filetype, const char *flags);
+/* marks the members of IIS num (1..niis) that belong to no other IIS found */
+KRVX_API int KRVXiisisolations(KRVXprob prob, int num);
+
+/* ---- infeasibility repair ----
+ * One elastic column per relaxable row side (lepref: L rows and the upper side of E and R rows;
+ * gepref: G rows and the lower side of E and R rows) and per relaxable bound (lbpref, ubpref; lower
+ * bounds of C and I columns, upper bounds of all but B columns). Preference p > 0: penalty 1/p per
+ * unit, p < 0: 1/|p| times the square of the violation, 0: not relaxed. Limits
+ * (*relax) > 0 bound a relaxation. Phase 1 minimises the weighted violation (PENALTYVALUE); phase 2
+ * optimises the original objective (o its sense, x maximise, n minimise) keeping the weighted
+ * violation within (1 + delta) times the phase-1 value, or within that value plus |delta| for a
+ * negative delta; f skips phase 2; i and a compute one or all IISs of an infeasible relaxation (read
+ * with the IIS calls; indices of the problem's own members). The repaired solution becomes the
+ * problem's solution. Arrays: absent (nothing relaxed) or ORIGINALROWS / ORIGINALCOLS entries.
+ * flags: the solve's algorithm letters (b p d n); repairinfeas takes one letter, ' ' or 0 for none.
+ * penalty: c the penalty is 1/p, s 1/p in the scaled problem (row i: 2^rowscale_i/p, bound of j:
+ * 1/(p 2^colscale_j)).
+ * status: 0 relaxed optimum, 1 relaxation infeasible, 2 relaxation unbounded, 3 phase 2 not optimal
+ * (stopped included), 4 error (a warning message says why), 5 numerical trouble, 6 an IIS was asked
+ * for but the relaxation is feasible. */
+KRVX_API int KRVXrepairweightedinfeas_witharraysizes(KRVXprob prob, int *status, const double *lepref,
+    int64_t lepref_n, const double *gepref, int64_t gepref_n, const double *lbpref, int64_t lbpref_n,
+    const double *ubpref, int64_t ubpref_n, char phase2, double delta, const char *flags);
+KRVX_API int KRVXrepairweightedinfeasbounds_witharraysizes(KRVXprob prob, int *status, const double *lepref,
+    int64_t lepref_n, const double *gepref, int64_t gepref_n, const double *lbpref, int64_t lbpref_n,
+    const double *ubpref, int64_t ubpref_n, const double *lerelax, int64_t lerelax_n, const double *gerelax,
+    int64_t gerelax_n, const double *lbrelax, int64_t lbrelax_n, const double *ubrelax, int64_t ubrelax_n,
+    char phase2, double delta, const char *flags);
+KRVX_API int KRVXrepairinfeas(KRVXprob prob, int *status, char penalty, char phase2, char flags, double lepref,
+    double gepref, double lbpref, double ubpref, double delta);
 /* Branching directives: how the MIP search treats an entity, a discrete column j (index j) or set
  * k (index -1-k). priority 0..1000, smaller branched on first (default 500); dir 'U' up branch
  * first, 'D' down first, 'N' the engine's choice; uppseudo/downpseudo >= 0 the pseudo costs of

@@ -40,15 +40,6 @@ std::string readError(const std::string &text, const char *name) {
   return p.lasterror;
 }
 
-// The shared data folder, or "" when absent (then a failure under CI=true, else a printed skip).
-std::string dataFolder(const char *what) {
-  const char *data = std::getenv("KORVEX_DATA"), *ci = std::getenv("CI");
-  if (data && access((std::string(data) + "/expected.csv").c_str(), R_OK) == 0) return data;
-  if (ci && std::string(ci) == "true") EXPECT(!"shared test data missing under CI=true");
-  else std::printf("KORVEX_DATA not set or absent: %s skipped\n", what);
-  return "";
-}
-
 int rowIndex(const ko_prob_struct &p, const char *name) {
   auto it = p.names[1].index.find(name);
   return it == p.names[1].index.end() ? -1 : it->second;
@@ -133,7 +124,7 @@ int runReaderTests(const char *name, std::initializer_list<void (*)()> tests,
                    void (*dataTest)(const std::string &), const char *what) {
   if (!makeTmpdir(name)) return 1;
   for (auto t : tests) t();
-  std::string data = dataFolder(what);
+  std::string data = sharedData(what);
   if (!data.empty()) dataTest(data);
   std::system(("rm -rf " + tmpdir).c_str());
   return finish(name);

@@ -368,16 +368,11 @@ int main() {
   solutionsAndInfeasibilities();
   unbounded();
   barrier();
-  const char *data = std::getenv("KORVEX_DATA");
-  if (data && access((std::string(data) + "/expected.csv").c_str(), R_OK) == 0) {
-    g_data = data;
+  g_data = sharedData("warm starts, MIP starts and presolved forms of data files");
+  if (!g_data.empty()) {
     warmStarts();
     mipStart();
     presolvedForm();
-  } else {
-    const char *ci = std::getenv("CI");
-    std::printf("test_bases: no test data, data checks skipped\n");
-    if (ci && std::string(ci) == "true") ++check_failures;
   }
   KRVXfree();
   return finish("test_bases");

@@ -90,11 +90,8 @@ void solveAll(const std::string &folder, bool viaLp) {
 }  // namespace
 
 int main() {
-  const char *data = std::getenv("KORVEX_DATA");
-  if (!data || access((std::string(data) + "/expected.csv").c_str(), R_OK) != 0) {
-    std::printf("test_solve_data: no test data, skipped\n");
-    return 0;
-  }
+  const std::string data = sharedData("solves of every data file");
+  if (data.empty()) return finish("test_solve_data");
   if (KRVXinit(nullptr) != 0) return 1;
   solveAll(data, false);
   solveAll(data, true);

@@ -155,10 +155,8 @@ void tuneSet() {
   EXPECT_FAILS(p, KRVXtuneprobsetfile(p, set.c_str(), -1, 3), "sense must be -1, 0 or 1");
   EXPECT_FAILS(p, KRVXtuneprobsetfile(p, nullptr, -1, 0), "No tuner set file given");
   EXPECT_FAILS(p, KRVXtuneprobsetfile(p, set.c_str(), -1, 0), "Cannot read tuner set file");
-  const char *data = std::getenv("KORVEX_DATA");
-  std::string folder = data ? data : "";
-  if (folder.empty() || access((folder + "/mip/small_mip.mps").c_str(), R_OK) != 0) {
-    std::printf("test_solve_tune: no test data, problem-set tuning skipped\n");
+  const std::string folder = sharedData("problem-set tuning");
+  if (folder.empty()) {
     KRVXdestroyprob(p);
     return;
   }

@@ -105,7 +105,7 @@ void attributes(KRVXprob p) {
       EXPECT(v == v32);
     }
   }
-  EXPECT(ids.size() == 25);
+  EXPECT(ids.size() == 26);
   EXPECT_OK(p, KRVXgetattribinfo(p, "OriginalCols", &id, &type));
   EXPECT(id == KRVX_ORIGINALCOLS && type == KRVX_TYPE_INT);
   EXPECT_OK(p, KRVXgetattribinfo(p, "nonesuch", &id, &type));

@@ -43,10 +43,33 @@ inline bool contains(const std::string &s, const char *part) { return s.find(par
     }                                                                                      \
   } while (0)
 
+// The exit code of a program whose checks passed but some were skipped (ctest's SKIP_RETURN_CODE).
+constexpr int kSkipCode = 77;
+inline bool checks_skipped = false;
+
 inline int finish(const char *name) {
-  if (check_failures) std::fprintf(stderr, "%s: %d failure(s)\n", name, check_failures);
-  else std::printf("%s: ok\n", name);
-  return check_failures ? 1 : 0;
+  if (check_failures) {
+    std::fprintf(stderr, "%s: %d failure(s)\n", name, check_failures);
+    return 1;
+  }
+  std::printf(checks_skipped ? "%s: ok, checks that need the shared test data skipped\n" : "%s: ok\n", name);
+  return checks_skipped ? kSkipCode : 0;
+}
+
+// The shared test data folder (KORVEX_DATA, which ctest sets to ../shared/data), or "" when it is
+// absent. Then the checks named by `what` are skipped and the program ends as skipped, except
+// under CI=true, where the data is always present: there its absence is a failure.
+inline std::string sharedData(const char *what) {
+  const char *data = std::getenv("KORVEX_DATA"), *ci = std::getenv("CI");
+  if (data && access((std::string(data) + "/expected.csv").c_str(), R_OK) == 0) return data;
+  if (ci && std::string(ci) == "true") {
+    std::fprintf(stderr, "the shared test data is missing under CI=true (%s)\n", what);
+    ++check_failures;
+  } else {
+    std::printf("the shared test data is absent: %s skipped\n", what);
+    checks_skipped = true;
+  }
+  return "";
 }
 
 // Bytes of a file ("" when missing).

@@ -86,6 +86,20 @@ PyMethodDef kpy_problem_api_methods[] = {
     KPY_M(addGenCons),
     KPY_M(getGenCons),
     KPY_M(delGenCons),
+    // irreducible infeasible sets
+    KPY_M0(clearIIS),
+    KPY_M(firstIIS),
+    KPY_M0(nextIIS),
+    KPY_M0(IISAll),
+    KPY_M(printIIS),
+    KPY_M(IISIsolations),
+    KPY_M(writeIIS),
+    KPY_M0(IISStatus),
+    KPY_M(getIISData),
+    // infeasibility repair
+    KPY_M(repairWeightedInfeas),
+    KPY_M(repairWeightedInfeasBounds),
+    KPY_M(repairInfeas),
     // branching directives
     KPY_M(loadDirs),
     KPY_M(loadPresolveDirs),

@@ -71,6 +71,7 @@ const AttribInfo kAttribs[] = {
     {"objval", KRVX_OBJVAL, KRVX_TYPE_DOUBLE, KRVX_DBL(p.sol.objval)},
     {"bestbound", KRVX_BESTBOUND, KRVX_TYPE_DOUBLE, KRVX_DBL(p.sol.bestbound)},
     {"time", KRVX_TIME, KRVX_TYPE_DOUBLE, KRVX_DBL(p.sol.time)},
+    {"penaltyvalue", KRVX_PENALTYVALUE, KRVX_TYPE_DOUBLE, KRVX_DBL(p.sol.penaltyvalue)},
 };
 constexpr int kNumAttribs = int(sizeof kAttribs / sizeof kAttribs[0]);
 

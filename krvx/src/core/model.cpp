@@ -226,6 +226,7 @@ std::string modelSummary(const ko_prob_struct &p) {
 static void dropResults(ko_prob_struct *p) {
   leavePresolved(p);
   p->sol = Solution();
+  p->iis.reset();
   p->diag = SolveDiagnostics();
   p->pivotorder.clear();
 }

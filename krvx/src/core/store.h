@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -72,6 +73,7 @@ struct Solution {
   bool has_x = false, has_duals = false;
   std::vector<double> x, slack, duals, djs;    // user columns and rows only
   std::vector<int> colstat, rowstat;           // basis (BasisStatus values), empty when none
+  double penaltyvalue = 0.0;                   // weighted violation of the last repair (analysis/repair.cpp)
 };
 
 // A branching directive of a MIP entity: a column (index >= 0) or set k (index -1-k).
@@ -114,6 +116,8 @@ struct SolveDiagnostics {
   int barstatus = 7;                           // LP status of the last barrier run (7 unsolved)
   std::vector<double> barx, barslack, barduals, bardjs;   // barrier solution before crossover
 };
+
+struct IisState;                               // results of an infeasibility analysis (analysis/iis.h)
 
 // A nonlinear formula of a row or the objective (nl*.cpp): adds factor * x[col] * g(x), or
 // factor * g(x) when col is KRVN_NOCOL, g being the postfix token stream (type, value), ending in type 0.
@@ -179,6 +183,7 @@ struct ko_prob_struct {
   krvx::SolveDiagnostics diag;
   krvx::Presolved presolved;
   tagKRVNproblem *nl = nullptr;                // nonlinear layer, created on demand
+  std::shared_ptr<krvx::IisState> iis;         // the IIS search; dropped with any change (invalidate)
 };
 
 namespace krvx {
@@ -210,7 +215,8 @@ void message(ko_prob_struct *p, int msgtype, const char *fmt, ...) __attribute__
 // The same with an own message number: a number suppressed by KRVXsetmessagestatus is not output.
 void messageCode(ko_prob_struct *p, int msgcode, int msgtype, const char *fmt, ...)
     __attribute__((format(printf, 4, 5)));
-// The store changed: leave the presolved form, drop the solution and mark the HiGHS instance stale.
+// The store changed: leave the presolved form, drop the solution and the IIS search, and mark the
+// HiGHS instance stale.
 void invalidate(ko_prob_struct *p);
 // The store changed in ways the instance can take in place (the items in `noted`; ncols and nrows
 // the counts before the change): drop the solution and add them to the problem's record.

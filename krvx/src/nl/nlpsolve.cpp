@@ -8,20 +8,6 @@ namespace krvx {
 
 namespace {
 
-// Triangle terms with i <= j, sorted, duplicates summed, zeros dropped.
-std::vector<QTerm> merged(std::vector<QTerm> q) {
-  for (QTerm &t : q)
-    if (t.i > t.j) std::swap(t.i, t.j);
-  std::sort(q.begin(), q.end(), [](const QTerm &a, const QTerm &b) { return a.i != b.i ? a.i < b.i : a.j < b.j; });
-  std::vector<QTerm> out;
-  for (const QTerm &t : q) {
-    if (!out.empty() && out.back().i == t.i && out.back().j == t.j) out.back().value += t.value;
-    else out.push_back(t);
-  }
-  out.erase(std::remove_if(out.begin(), out.end(), [](const QTerm &t) { return t.value == 0.0; }), out.end());
-  return out;
-}
-
 bool usesUnderivedFunction(const nl::Tape &t, const UserFunctions &funcs) {
   for (const nl::Node &nd : t.nodes)
     if (nd.kind == nl::Kind::User && funcs[size_t(nd.code)].functype == KRVN_FUNCTYPE_VALUE) return true;
@@ -151,9 +137,9 @@ void nlpBuild(ko_prob_struct *p, const Lowered &low, const ModelArrays &a, NlpMo
     m.rowup[size_t(i)] = bound(a.rowup[size_t(i)]);
     if (!isInf(m.rowlo[size_t(i)]) || !isInf(m.rowup[size_t(i)])) m.crows.push_back(i);
   }
-  m.qobj = merged(p->qobj);
+  m.qobj = mergedTerms(p->qobj);
   m.qrows.resize(size_t(m.nrows));
-  for (size_t i = 0; i < p->qrows.size() && i < size_t(m.userrows); ++i) m.qrows[i] = merged(p->qrows[i]);
+  for (size_t i = 0; i < p->qrows.size() && i < size_t(m.userrows); ++i) m.qrows[i] = mergedTerms(p->qrows[i]);
   m.rowtapes = low.tapes;
   m.rowtapes.resize(std::min(m.rowtapes.size(), size_t(m.nrows)));
   m.objtapes = low.objtapes;

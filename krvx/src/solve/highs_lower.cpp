@@ -51,8 +51,10 @@ int compileFormulas(ko_prob_struct *p, Lowered &low) {
 bool convexObjective(const ko_prob_struct *p) {
   if (p->qobj.empty()) return true;
   const double sign = p->objsense < 0 ? -1.0 : 1.0;
+  // the terms of each entry summed (the store may hold an entry in several terms)
+  const std::vector<QTerm> q0 = mergedTerms(p->qobj);
   std::vector<int> slot(p->cols.size(), -1), cols;
-  for (const QTerm &t : p->qobj)
+  for (const QTerm &t : q0)
     for (int c : {t.i, t.j})
       if (slot[size_t(c)] < 0) {
         slot[size_t(c)] = int(cols.size());
@@ -60,16 +62,16 @@ bool convexObjective(const ko_prob_struct *p) {
       }
   const size_t k = cols.size();
   std::vector<double> diag(k, 0.0);
-  for (const QTerm &t : p->qobj)
+  for (const QTerm &t : q0)
     if (t.i == t.j) diag[size_t(slot[size_t(t.i)])] += sign * t.value;
   for (double d : diag)
     if (d < 0.0) return false;
-  for (const QTerm &t : p->qobj)
+  for (const QTerm &t : q0)
     if (t.i != t.j && t.value * t.value > diag[size_t(slot[size_t(t.i)])] * diag[size_t(slot[size_t(t.j)])] * (1 + 1e-12))
       return false;
   if (k > 300) return true;
   std::vector<double> q(k * k, 0.0);
-  for (const QTerm &t : p->qobj) {
+  for (const QTerm &t : q0) {
     const size_t a = size_t(slot[size_t(t.i)]), b = size_t(slot[size_t(t.j)]);
     q[a * k + b] += sign * t.value;
     if (a != b) q[b * k + a] += sign * t.value;
@@ -98,9 +100,10 @@ bool convexObjective(const ko_prob_struct *p) {
 // The engine for the content of a model, the one place where engines are chosen: `nonlinear`
 // is content beyond linear rows and a quadratic objective that stays after lowering,
 // `discrete` integer restrictions of columns or of the reformulations.
-Engine chooseEngine(const Lowered &low, bool nonlinear, bool discrete) {
+Engine chooseEngine(const Lowered &low, bool nonlinear, bool discrete, bool directives) {
   const bool mip = discrete && !low.relax;
   if (nonlinear || (mip && low.quadratic)) return mip ? Engine::Bonmin : Engine::Ipopt;
+  if (mip && directives && !low.multiobj) return Engine::Cbc;
   // large continuous QPs: HiGHS's QP solver stalls on them (benchmarks/qp)
   if (low.quadratic && !discrete && !low.multiobj && low.ncols > kQpDirectColumns) return Engine::Ipopt;
   return Engine::Highs;
@@ -143,6 +146,19 @@ void buildObjectives(const ko_prob_struct *p, const Lowered &low, ModelArrays &a
 }
 
 }  // namespace
+
+std::vector<QTerm> mergedTerms(std::vector<QTerm> q) {
+  for (QTerm &t : q)
+    if (t.i > t.j) std::swap(t.i, t.j);
+  std::sort(q.begin(), q.end(), [](const QTerm &a, const QTerm &b) { return a.i != b.i ? a.i < b.i : a.j < b.j; });
+  std::vector<QTerm> out;
+  for (const QTerm &t : q) {
+    if (!out.empty() && out.back().i == t.i && out.back().j == t.j) out.back().value += t.value;
+    else out.push_back(t);
+  }
+  out.erase(std::remove_if(out.begin(), out.end(), [](const QTerm &t) { return t.value == 0.0; }), out.end());
+  return out;
+}
 
 PartialForm partialForm(const Column &c) {
   if (!isInf(c.ub) && c.ub < c.limit) return PartialForm::Integer;
@@ -228,7 +244,7 @@ int planLowering(ko_prob_struct *p, Lowered &low, bool relax) {
   bool indicators = false;
   for (size_t i = 0; i < p->rows.size(); ++i) indicators = indicators || activeIndicator(p, i);
   const bool reformed = nonsmooth || !p->sets.empty() || indicators || !p->pwls.empty() || !p->gencons.empty();
-  low.engine = chooseEngine(low, nonlinear, low.discrete || reformed);
+  low.engine = chooseEngine(low, nonlinear, low.discrete || reformed, !p->dirs.empty());
   if (low.multiobj && (low.quadratic || low.nonlinearEngine() || !low.objtapes.empty()))
     return fail(p, kErrUnsupported, "Cannot solve this problem: it has several objectives together with %s",
                 low.quadratic ? "a quadratic objective" : "nonlinear content");
@@ -239,7 +255,7 @@ int planLowering(ko_prob_struct *p, Lowered &low, bool relax) {
                     "Cannot solve this problem: indicator constraint on row '%s' whose row has nonlinear terms",
                     objectName(*p, 1, int(i)).c_str());
   // semi-continuous and partial-integer columns as binaries where HiGHS does not take them
-  low.binaryforms = low.nonlinearEngine() || (relax && low.quadratic);
+  low.binaryforms = low.engine != Engine::Highs || (relax && low.quadratic);
   low.hcols = low.ncols;
   low.hrows = low.nrows;
   for (int j = 0; j < low.ncols; ++j) {
@@ -534,7 +550,7 @@ static int prepareInstance(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool
 int prepareOwnHighs(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool &pass, bool relax) {
   pass = false;
   if (int rc = planLowering(p, low, relax)) return rc;
-  if (low.nonlinearEngine()) {
+  if (low.engine != Engine::Highs) {   // the other engines take the arrays themselves
     buildArrays(p, low, a);
     return 0;
   }

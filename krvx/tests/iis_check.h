@@ -1,0 +1,201 @@
+// Checks of IIS results against the problem itself: the IIS data through the two-call getter, the
+// subsystem of an IIS solved by a HiGHS instance of its own (LPs), and Farkas certificates.
+#pragma once
+#include "test_solve_util.h"
+
+#include "interfaces/highs_c_api.h"
+
+#include <string>
+#include <vector>
+
+struct IisData {
+  std::vector<int> rows, cols;
+  std::vector<char> contype, bndtype;
+  std::vector<double> duals, djs;
+  std::vector<signed char> isorows, isocols;
+  size_t size() const { return rows.size() + cols.size(); }
+};
+
+inline bool getIis(KRVXprob p, int num, IisData &d) {
+  int nr = -1, nc = -1;
+  if (KRVXgetiisdata_witharraysizes(p, num, &nr, &nc, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0,
+                                    nullptr, 0, nullptr, 0, nullptr, 0) != 0)
+    return false;
+  d.rows.assign(size_t(nr), 0);
+  d.contype.assign(size_t(nr), 0);
+  d.duals.assign(size_t(nr), 0);
+  d.isorows.assign(size_t(nr), 0);
+  d.cols.assign(size_t(nc), 0);
+  d.bndtype.assign(size_t(nc), 0);
+  d.djs.assign(size_t(nc), 0);
+  d.isocols.assign(size_t(nc), 0);
+  return KRVXgetiisdata_witharraysizes(p, num, &nr, &nc, d.rows.data(), nr, d.cols.data(), nc, d.contype.data(), nr,
+                                       d.bndtype.data(), nc, d.duals.data(), nr, d.djs.data(), nc, d.isorows.data(),
+                                       nr, d.isocols.data(), nc) == 0;
+}
+
+inline int niis(KRVXprob p) {
+  int n = -2;
+  KRVXiisstatus_witharraysizes(p, &n, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0);
+  return n;
+}
+
+inline double rowLow(const krvx::Row &r) {
+  switch (r.type) {
+    case 'G': case 'E': return r.rhs;
+    case 'R': return r.rhs - std::fabs(r.range);
+    default: return -1e30;
+  }
+}
+inline double rowUp(const krvx::Row &r) { return r.type == 'L' || r.type == 'E' || r.type == 'R' ? r.rhs : 1e30; }
+
+// A random LP of n columns (costs in -2..2 when `costs`, else 0; bounds finite or not) and m rows of
+// every type with half-integral coefficients; true when it is infeasible.
+inline bool randomLp(KRVXprob p, std::mt19937 &rng, int n, int m, bool costs) {
+  std::vector<TCol> cols;
+  for (int j = 0; j < n; ++j) {
+    const double cost = costs ? double(int(rng() % 5) - 2) : 0.0;
+    const double lb = rng() % 3 == 0 ? -1e20 : -double(rng() % 4);
+    cols.push_back({cost, lb, rng() % 3 == 0 ? 1e20 : double(rng() % 4)});
+  }
+  std::vector<TRow> rows;
+  for (int i = 0; i < m; ++i) {
+    TRow r{"LGER"[rng() % 4], double(int(rng() % 13) - 6), {}, double(1 + rng() % 3)};
+    for (int j = 0; j < n; ++j)
+      if (rng() % 2) r.coefs.push_back({j, double(int(rng() % 7) - 3) + 0.5});
+    rows.push_back(r);
+  }
+  setModel(p, 1, cols, rows);
+  int solvestatus = 0, solstatus = 0;
+  KRVXoptimize(p, "", &solvestatus, &solstatus);
+  return solstatus == KRVX_SOLSTATUS_INFEASIBLE;
+}
+
+// Solves the rows and bounds of an LP's IIS (member `skip` left out: rows first, then bounds) with
+// a HiGHS instance of its own; returns HiGHS's model status.
+inline int solveSubsystem(KRVXprob p, const IisData &d, int skip = -1) {
+  const double inf = 1e30;
+  const int n = int(p->cols.size());
+  std::vector<int> rowpos(p->rows.size(), -1);
+  std::vector<double> rlo, rup, clo(size_t(n), -inf), cup(size_t(n), inf);
+  for (size_t k = 0; k < d.rows.size(); ++k) {
+    if (int(k) == skip) continue;
+    const krvx::Row &r = p->rows[size_t(d.rows[k])];
+    rowpos[size_t(d.rows[k])] = int(rlo.size());
+    rlo.push_back(rowLow(r) <= -1e20 ? -inf : rowLow(r));
+    rup.push_back(rowUp(r) >= 1e20 ? inf : rowUp(r));
+  }
+  for (size_t k = 0; k < d.cols.size(); ++k) {
+    if (int(d.rows.size() + k) == skip) continue;
+    const krvx::Column &c = p->cols[size_t(d.cols[k])];
+    if (d.bndtype[k] == 'L' || d.bndtype[k] == 'F') clo[size_t(d.cols[k])] = c.lb;
+    if (d.bndtype[k] == 'U' || d.bndtype[k] == 'F') cup[size_t(d.cols[k])] = c.ub;
+  }
+  std::vector<int> start, index;
+  std::vector<double> value, cost(size_t(n), 0.0);
+  for (int j = 0; j < n; ++j) {
+    start.push_back(int(index.size()));
+    for (const krvx::Entry &e : p->cols[size_t(j)].coefs)
+      if (rowpos[size_t(e.index)] >= 0) {
+        index.push_back(rowpos[size_t(e.index)]);
+        value.push_back(e.value);
+      }
+  }
+  void *h = Highs_create();
+  Highs_setBoolOptionValue(h, "output_flag", 0);
+  Highs_passLp(h, n, int(rlo.size()), int(index.size()), kHighsMatrixFormatColwise, kHighsObjSenseMinimize, 0.0,
+               cost.data(), clo.data(), cup.data(), rlo.data(), rup.data(), start.data(), index.data(), value.data());
+  Highs_run(h);
+  int status = Highs_getModelStatus(h);
+  Highs_destroy(h);
+  return status;
+}
+
+// The multipliers prove the IIS infeasible: sum of duals times rows plus djs vanishes column by
+// column, and the sides they use add up to a negative number.
+inline bool certificateHolds(KRVXprob p, const IisData &d, std::string &why) {
+  const size_t n = p->cols.size();
+  std::vector<double> comb(n, 0.0), mag(n, 0.0);
+  std::vector<double> rowdual(p->rows.size(), 0.0);
+  double beta = 0.0, scale = 0.0;
+  bool any = false;
+  for (size_t k = 0; k < d.rows.size(); ++k) {
+    if (d.duals[k] == 0.0) continue;
+    any = true;
+    const krvx::Row &r = p->rows[size_t(d.rows[k])];
+    const double side = d.duals[k] > 0 ? rowUp(r) : rowLow(r);
+    if (std::fabs(side) >= 1e20) { why = "dual on a missing row side"; return false; }
+    beta += d.duals[k] * side;
+    scale += std::fabs(d.duals[k] * side);
+    rowdual[size_t(d.rows[k])] = d.duals[k];
+  }
+  for (size_t j = 0; j < n; ++j)
+    for (const krvx::Entry &e : p->cols[j].coefs) {
+      comb[j] += rowdual[size_t(e.index)] * e.value;
+      mag[j] += std::fabs(rowdual[size_t(e.index)] * e.value);
+    }
+  for (size_t k = 0; k < d.cols.size(); ++k) {
+    if (d.djs[k] == 0.0) continue;
+    any = true;
+    const krvx::Column &c = p->cols[size_t(d.cols[k])];
+    const double b = d.djs[k] > 0 ? c.ub : c.lb;
+    if (std::fabs(b) >= 1e20) { why = "dj on a missing bound"; return false; }
+    beta += d.djs[k] * b;
+    scale += std::fabs(d.djs[k] * b);
+    comb[size_t(d.cols[k])] += d.djs[k];
+    mag[size_t(d.cols[k])] += std::fabs(d.djs[k]);
+  }
+  if (!any) { why = "no multipliers"; return false; }
+  for (size_t j = 0; j < n; ++j)
+    if (std::fabs(comb[j]) > 1e-7 * (1 + mag[j])) { why = "column " + std::to_string(j) + " does not cancel"; return false; }
+  if (!(beta < -1e-7 && beta < -1e-9 * scale)) { why = "sides add up to " + std::to_string(beta); return false; }
+  return true;
+}
+
+// Both IIS properties and the certificate, for IIS num of an LP; prints what fails.
+inline bool checkLpIis(KRVXprob p, int num, const char *what) {
+  IisData d;
+  if (!getIis(p, num, d) || d.size() == 0) {
+    std::fprintf(stderr, "%s: IIS %d not read: %s\n", what, num, lastError(p).c_str());
+    return false;
+  }
+  bool ok = true;
+  if (solveSubsystem(p, d) != kHighsModelStatusInfeasible) {
+    std::fprintf(stderr, "%s: IIS %d (%zu members) is feasible on its own\n", what, num, d.size());
+    ok = false;
+  }
+  for (int k = 0; k < int(d.size()); ++k)
+    if (solveSubsystem(p, d, k) != kHighsModelStatusOptimal) {
+      std::fprintf(stderr, "%s: IIS %d stays infeasible without member %d\n", what, num, k);
+      ok = false;
+    }
+  std::string why;
+  if (!certificateHolds(p, d, why)) {
+    std::fprintf(stderr, "%s: IIS %d certificate: %s\n", what, num, why.c_str());
+    ok = false;
+  }
+  return ok;
+}
+
+// The model of p as an MPS text (no solution, controls or IIS results).
+inline std::string modelText(KRVXprob p) {
+  const std::string path = "krvx_model_" + std::to_string(getpid()) + ".mps";
+  if (KRVXwriteprob(p, path.c_str(), "") != 0) return "<write failed: " + lastError(p) + ">";
+  std::string bytes = fileBytes(path);
+  std::remove(path.c_str());
+  return bytes;
+}
+
+// The test data folder, or "" (the caller skips; under CI=true a missing folder fails).
+inline std::string dataFolder(const char *test) {
+  const char *data = std::getenv("KORVEX_DATA");
+  if (data && access((std::string(data) + "/expected.csv").c_str(), R_OK) == 0) return data;
+  const char *ci = std::getenv("CI");
+  if (ci && std::string(ci) == "true") {
+    std::fprintf(stderr, "%s: test data missing under CI\n", test);
+    ++check_failures;
+  } else {
+    std::printf("%s: no test data, data checks skipped\n", test);
+  }
+  return "";
+}

@@ -1,0 +1,228 @@
+// IISs of LPs: every infeasible data file and random infeasible LPs, each IIS checked by solves of
+// its own (infeasible, feasible without any one member) and by its certificate; the systematic
+// search on problems with known IISs; the state around a search.
+#include "iis_check.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+
+namespace {
+
+void dataFiles(const std::string &folder) {
+  const char *files[] = {"box1", "ex72a", "forest6", "galenet", "klein1", "woodinfe", "gas11"};
+  for (const char *f : files) {
+    KRVXprob p = newProb();
+    KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 0);
+    const std::string path = folder + "/infeasible/" + f + ".mps";
+    EXPECT_OK(p, KRVXreadprob(p, path.c_str(), ""));
+    const std::string before = snapshot(p);
+    int status = -1;
+    auto t0 = std::chrono::steady_clock::now();
+    EXPECT_OK(p, KRVXiisfirst(p, 1, &status));
+    double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    std::printf("  %s: status %d, %.2fs\n", f, status, secs);
+    if (std::string(f) == "gas11") {
+      EXPECT(status == 1);   // unbounded, not infeasible
+    } else {
+      EXPECT(status == 0);
+      EXPECT(niis(p) == 1);
+      IisData d0;
+      EXPECT(getIis(p, 0, d0) && d0.size() > 0);
+      EXPECT(solveSubsystem(p, d0) == kHighsModelStatusInfeasible);
+      EXPECT(checkLpIis(p, 1, f));
+      // a second IIS, when there is one, passes the same checks
+      EXPECT_OK(p, KRVXiisnext(p, &status));
+      EXPECT(status == 0 || status == 1);
+      if (status == 0) EXPECT(checkLpIis(p, 2, f));
+    }
+    EXPECT(snapshot(p) == before);
+    KRVXdestroyprob(p);
+  }
+}
+
+// Random LPs (rows of every type, bounds finite or not) until enough infeasible ones: IIS 1 in
+// either mode and the IIS nextIIS finds are checked, and the two differ.
+void randomLps() {
+  std::mt19937 rng(7);
+  int cases = 0;
+  for (int attempt = 0; attempt < 2000 && cases < 40; ++attempt) {
+    KRVXprob p = newProb();
+    KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 0);
+    const int n = 2 + int(rng() % 5), m = 2 + int(rng() % 6);
+    if (randomLp(p, rng, n, m, false)) {
+      ++cases;
+      const std::string what = "random LP " + std::to_string(attempt);
+      int status = -1;
+      EXPECT_OK(p, KRVXiisfirst(p, 1 + cases % 2, &status));
+      EXPECT(status == 0);
+      EXPECT(checkLpIis(p, 1, what.c_str()));
+      EXPECT_OK(p, KRVXiisnext(p, &status));
+      if (status == 0) {
+        EXPECT(checkLpIis(p, 2, what.c_str()));
+        IisData a, b;
+        getIis(p, 1, a);
+        getIis(p, 2, b);
+        EXPECT(a.rows != b.rows || a.cols != b.cols || a.bndtype != b.bndtype);
+      } else {
+        EXPECT(status == 1);
+      }
+    }
+    KRVXdestroyprob(p);
+  }
+  EXPECT(cases == 40);
+}
+
+// x1 + x2 <= 1, x1 + x2 >= 2 (rows 0, 1) and y >= 3 (row 2) with y <= 1: two IISs, each member in
+// isolation; the whole search finds exactly these two, MAXIIS stops it at one.
+void twoCores() {
+  KRVXprob p = newProb();
+  KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 0);
+  setModel(p, 1, {{1, 0, 1e20}, {1, 0, 1e20}, {0, 0, 1}},
+           {{'L', 1, {{0, 1}, {1, 1}}}, {'G', 2, {{0, 1}, {1, 1}}}, {'G', 3, {{2, 1}}}});
+  EXPECT(niis(p) == -1);
+  EXPECT_OK(p, KRVXiisall(p));
+  EXPECT(niis(p) == 2);
+  IisData a, b;
+  EXPECT(getIis(p, 1, a) && getIis(p, 2, b));
+  if (a.rows.size() == 1) std::swap(a, b);
+  EXPECT((a.rows == std::vector<int>{0, 1} && a.cols.empty() && a.contype == std::vector<char>{'L', 'G'}));
+  EXPECT((b.rows == std::vector<int>{2} && b.cols == std::vector<int>{2} && b.bndtype == std::vector<char>{'U'}));
+  EXPECT(a.isorows[0] == -1);
+  EXPECT_OK(p, KRVXiisisolations(p, 1));
+  EXPECT_OK(p, KRVXiisisolations(p, 2));
+  for (int k = 1; k <= 2; ++k) {
+    getIis(p, k, a);
+    for (signed char v : a.isorows) EXPECT(v == 1);
+    for (signed char v : a.isocols) EXPECT(v == 1);
+  }
+  int status = -1;
+  EXPECT_OK(p, KRVXiisnext(p, &status));
+  EXPECT(status == 1);
+  // the status arrays, sized by the counting call
+  int n = -1, rows[3], cols[3], num[3];
+  double sum[3];
+  EXPECT_OK(p, KRVXiisstatus_witharraysizes(p, &n, rows, 3, cols, 3, sum, 3, num, 3));
+  EXPECT((n == 2 && rows[1] + rows[2] == 3 && cols[1] + cols[2] == 1));
+  EXPECT(sum[0] > 0 && num[0] >= 1);
+  EXPECT_FAILS(p, KRVXiisstatus_witharraysizes(p, &n, rows, 2, cols, 3, sum, 3, num, 3), "rowsizes");
+  KRVXsetintcontrol(p, KRVX_MAXIIS, 1);
+  EXPECT_OK(p, KRVXiisall(p));
+  EXPECT(niis(p) == 1);
+  // a change of the problem drops the search; so does clearing it
+  const int row = 0;
+  const double rhs = 5;
+  EXPECT_OK(p, KRVXchgrhs(p, 1, &row, &rhs));
+  EXPECT(niis(p) == -1);
+  EXPECT_FAILS(p, KRVXiisprint(p, 0), "no IIS search");
+  EXPECT_OK(p, KRVXiisfirst(p, 0, &status));
+  EXPECT(status == 0 && niis(p) == 0);
+  EXPECT(getIis(p, 0, a) && a.size() >= 2);
+  EXPECT_FAILS(p, KRVXgetiisdata_witharraysizes(p, 1, &n, &n, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr,
+                                                0, nullptr, 0, nullptr, 0, nullptr, 0),
+               "IIS 1 does not exist");
+  EXPECT_OK(p, KRVXiisnext(p, &status));   // continues from IIS 0
+  EXPECT(status == 0 && niis(p) == 1);
+  EXPECT_OK(p, KRVXiisclear(p));
+  EXPECT(niis(p) == -1);
+  EXPECT_FAILS(p, KRVXiisfirst(p, 3, &status), "invalid mode 3");
+  EXPECT_FAILS(p, KRVXiisfirst(p, 1, nullptr), "'status' is NULL");
+  KRVXdestroyprob(p);
+}
+
+std::vector<std::string> g_lines;
+void collect(KRVXprob, void *, const char *msg, int len, int) { g_lines.emplace_back(msg, size_t(len)); }
+
+// x <= 1 with rows x >= 2 and x >= 3: two IISs sharing the bound; isolations, printing, writing.
+void sharedBound() {
+  KRVXprob p = newProb();
+  KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 0);
+  setModel(p, 1, {{1, -1e20, 1}}, {{'G', 2, {{0, 1}}}, {'G', 3, {{0, 1}}}});
+  KRVXsetprobname(p, "shared");
+  EXPECT_OK(p, KRVXiisall(p));
+  EXPECT(niis(p) == 2);
+  EXPECT_OK(p, KRVXiisisolations(p, 1));
+  EXPECT_FAILS(p, KRVXiisisolations(p, 0), "IIS 0");
+  IisData a;
+  EXPECT(getIis(p, 1, a));
+  EXPECT((a.isorows == std::vector<signed char>{1} && a.isocols == std::vector<signed char>{0}));
+  EXPECT(a.duals.size() == 1 && a.duals[0] < 0 && a.djs[0] > 0);   // lower side of the row, upper bound
+  KRVXaddmessagehandler(p, collect, nullptr);
+  KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 1);
+  g_lines.clear();
+  EXPECT_OK(p, KRVXiisprint(p, 1));
+  EXPECT(g_lines.size() == 3 && g_lines[0].rfind("IIS 1:", 0) == 0);
+  EXPECT(g_lines.size() == 3 && contains(g_lines[2], "bound C1 U 1"));
+  // as a problem: read back, still infeasible; as CSV: a header and one line per member
+  const std::string base = "iis_shared_" + std::to_string(getpid());
+  for (const char *ext : {".lp", ".mps"}) {
+    const std::string file = base + ext;
+    EXPECT_OK(p, KRVXiiswrite(p, 1, file.c_str(), 0, ext[1] == 'l' ? "lp" : ""));
+    KRVXprob q = newProb();
+    KRVXsetintcontrol(q, KRVX_OUTPUTLOG, 0);
+    EXPECT_OK(q, KRVXreadprob(q, file.c_str(), ""));
+    int ss = 0, sol = 0;
+    EXPECT_OK(q, KRVXoptimize(q, "", &ss, &sol));
+    EXPECT(sol == KRVX_SOLSTATUS_INFEASIBLE && intAttr(q, KRVX_ROWS) == 1 && intAttr(q, KRVX_COLS) == 1);
+    KRVXdestroyprob(q);
+    std::remove(file.c_str());
+  }
+  EXPECT_OK(p, KRVXiiswrite(p, 2, nullptr, 1, "lp"));
+  std::string csv = fileBytes("shared_iis2.csv");
+  EXPECT(csv.rfind("name,kind,type,value,multiplier,isolation\n", 0) == 0);
+  EXPECT(contains(csv, ",row,G,") && contains(csv, "C1,bound,U,1,1,-1\n"));
+  std::remove("shared_iis2.csv");
+  EXPECT_FAILS(p, KRVXiiswrite(p, 1, "x.lp", 2, "lp"), "invalid filetype");
+  EXPECT_FAILS(p, KRVXiiswrite(p, 1, "x.lp", 0, "q"), "unknown flag");
+  KRVXdestroyprob(p);
+}
+
+// Many IISs (x <= 1 against rows x >= 2, 3, ...): an interrupt or the time limit stops the search,
+// which keeps what it found and can go on; the problem is unchanged.
+void stopping() {
+  KRVXprob p = newProb();
+  KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 0);
+  const int n = 2000;
+  std::vector<TRow> rows;
+  for (int k = 0; k < n; ++k) rows.push_back({'G', 2.0 + k, {{0, 1}}});
+  setModel(p, 1, {{1, -1e20, 1}}, rows);
+  const std::string before = snapshot(p);
+  std::atomic<bool> done{false};
+  std::thread stopper([&] {
+    while (!done.load()) {
+      KRVXinterrupt(p, KRVX_STOP_USER);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  });
+  EXPECT_OK(p, KRVXiisall(p));
+  done.store(true);
+  stopper.join();
+  const int found = niis(p);
+  EXPECT(found >= -1 && found < n);
+  EXPECT(snapshot(p) == before);
+  int status = -1;
+  EXPECT_OK(p, KRVXiisnext(p, &status));   // the search goes on where it stopped
+  EXPECT(status == 0 && niis(p) == std::max(found, 0) + 1);
+  KRVXsetdblcontrol(p, KRVX_TIMELIMIT, 1e-9);
+  EXPECT_OK(p, KRVXiisfirst(p, 1, &status));
+  EXPECT(status == 3);
+  EXPECT_OK(p, KRVXiisnext(p, &status));
+  EXPECT(status == 3);
+  KRVXdestroyprob(p);
+}
+
+}  // namespace
+
+int main() {
+  if (KRVXinit(nullptr) != 0) return 1;
+  randomLps();
+  twoCores();
+  sharedBound();
+  stopping();
+  const std::string data = dataFolder("test_iis");
+  if (!data.empty()) dataFiles(data);
+  KRVXfree();
+  return finish("test_iis");
+}

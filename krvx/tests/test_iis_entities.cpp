@@ -1,0 +1,246 @@
+// IISs of problems with entities, sets, indicator, piecewise-linear and general constraints, and
+// of random MIPs: each IIS is infeasible on its own and feasible without any one member (members
+// dropped through the library's own changing calls on a copy, then KRVXoptimize), certificates
+// where the continuous part is infeasible.
+#include "iis_check.h"
+
+namespace {
+
+enum class Outcome { Feasible, Infeasible, Refused };
+
+// A copy of p restricted to the members of IIS d (member skip left out), solved.
+Outcome solveRestricted(KRVXprob p, const IisData &d, int skip) {
+  KRVXprob q = newProb();
+  KRVXsetintcontrol(q, KRVX_OUTPUTLOG, 0);
+  KRVXcopyprob(q, p, "restricted");
+  const int nrows = intAttr(p, KRVX_ROWS), ncols = intAttr(p, KRVX_COLS), nsets = intAttr(p, KRVX_SETS);
+  const int npwl = intAttr(p, KRVX_PWLCONS), ngen = intAttr(p, KRVX_GENCONS);
+  std::vector<char> keepRow(size_t(nrows + nsets + npwl + ngen), 0);
+  for (size_t k = 0; k < d.rows.size(); ++k)
+    if (int(k) != skip) keepRow[size_t(d.rows[k])] = 1;
+  std::vector<int> freeRows, sets, pwls, gens;
+  for (int i = 0; i < int(keepRow.size()); ++i) {
+    if (keepRow[size_t(i)]) continue;
+    if (i < nrows) freeRows.push_back(i);
+    else if (i < nrows + nsets) sets.push_back(i - nrows);
+    else if (i < nrows + nsets + npwl) pwls.push_back(i - nrows - nsets);
+    else gens.push_back(i - nrows - nsets - npwl);
+  }
+  for (int i : freeRows) KRVXdelindicators(q, i, i);   // an indicator row cannot become free
+  const std::vector<char> n(freeRows.size(), 'N');
+  KRVXchgrowtype(q, int(freeRows.size()), freeRows.data(), n.data());
+  KRVXdelsets_witharraysizes(q, int(sets.size()), sets.data(), int64_t(sets.size()));
+  KRVXdelpwlcons_witharraysizes(q, int(pwls.size()), pwls.data(), int64_t(pwls.size()));
+  KRVXdelgencons_witharraysizes(q, int(gens.size()), gens.data(), int64_t(gens.size()));
+  std::vector<char> lo(size_t(ncols), 0), up(size_t(ncols), 0), type(size_t(ncols), 0);
+  for (size_t k = 0; k < d.cols.size(); ++k) {
+    if (int(d.rows.size() + k) == skip) continue;
+    const size_t j = size_t(d.cols[k]);
+    switch (d.bndtype[k]) {
+      case 'L': lo[j] = 1; break;
+      case 'U': up[j] = 1; break;
+      case 'F': lo[j] = up[j] = 1; break;
+      default: type[j] = 1; break;
+    }
+  }
+  std::vector<char> coltypes(static_cast<size_t>(ncols));
+  KRVXgetcoltype(q, coltypes.data(), 0, ncols - 1);
+  for (int j = 0; j < ncols; ++j) {
+    const char t = coltypes[size_t(j)];
+    const bool semi = t == 'S' || t == 'R';
+    const char c = 'C';
+    if (t != 'C' && !type[size_t(j)] && KRVXchgcoltype(q, 1, &j, &c) != 0) {
+      KRVXdestroyprob(q);   // e.g. the binary of an indicator
+      return Outcome::Refused;
+    }
+    const double zero = 0, minus = -1e20, plus = 1e20;
+    KRVXchgobj(q, 1, &j, &zero);
+    if (!lo[size_t(j)] && (!semi || !type[size_t(j)])) KRVXchgbounds(q, 1, &j, "L", &minus);
+    if (!up[size_t(j)]) KRVXchgbounds(q, 1, &j, "U", &plus);
+  }
+  int ss = 0, sol = 0;
+  const int rc = KRVXoptimize(q, "", &ss, &sol);
+  KRVXdestroyprob(q);
+  if (rc) return Outcome::Refused;
+  return sol == KRVX_SOLSTATUS_INFEASIBLE ? Outcome::Infeasible : Outcome::Feasible;
+}
+
+bool checkIis(KRVXprob p, int num, const std::string &what) {
+  IisData d;
+  if (!getIis(p, num, d) || d.size() == 0) {
+    std::fprintf(stderr, "%s: IIS %d not read: %s\n", what.c_str(), num, lastError(p).c_str());
+    return false;
+  }
+  bool ok = true;
+  if (solveRestricted(p, d, -1) != Outcome::Infeasible) {
+    std::fprintf(stderr, "%s: IIS %d is not infeasible on its own\n", what.c_str(), num);
+    ok = false;
+  }
+  for (int k = 0; k < int(d.size()); ++k)
+    if (solveRestricted(p, d, k) == Outcome::Infeasible) {
+      std::fprintf(stderr, "%s: IIS %d stays infeasible without member %d\n", what.c_str(), num, k);
+      ok = false;
+    }
+  bool any = false;
+  for (double v : d.duals) any = any || v != 0.0;
+  for (double v : d.djs) any = any || v != 0.0;
+  std::string why;
+  if (any && !certificateHolds(p, d, why)) {
+    std::fprintf(stderr, "%s: IIS %d certificate: %s\n", what.c_str(), num, why.c_str());
+    ok = false;
+  }
+  return ok;
+}
+
+// The first IIS of p, checked; the letters it must hold among its members. Written as MPS (when
+// the format holds its content) it reads back as an infeasible problem.
+void expectIis(KRVXprob p, const char *what, const std::string &contains, bool mps = true) {
+  int status = -1;
+  EXPECT_OK(p, KRVXiisfirst(p, 1, &status));
+  EXPECT(status == 0);
+  if (status != 0) return;
+  EXPECT(checkIis(p, 1, what));
+  if (mps) {
+    const std::string file = "iis_entities_" + std::to_string(getpid()) + ".mps";
+    EXPECT_OK(p, KRVXiiswrite(p, 1, file.c_str(), 0, ""));
+    KRVXprob q = newProb();
+    KRVXsetintcontrol(q, KRVX_OUTPUTLOG, 0);
+    EXPECT_OK(q, KRVXreadprob(q, file.c_str(), ""));
+    int ss = 0, sol = 0;
+    EXPECT_OK(q, KRVXoptimize(q, "", &ss, &sol));
+    if (sol != KRVX_SOLSTATUS_INFEASIBLE) {
+      std::fprintf(stderr, "%s: the IIS written as MPS is not infeasible\n", what);
+      ++check_failures;
+    }
+    KRVXdestroyprob(q);
+    std::remove(file.c_str());
+  }
+  IisData d;
+  getIis(p, 1, d);
+  std::string letters(d.contype.begin(), d.contype.end());
+  letters.append(d.bndtype.begin(), d.bndtype.end());
+  for (char c : contains)
+    if (letters.find(c) == std::string::npos) {
+      std::fprintf(stderr, "%s: no member '%c' in IIS %s\n", what, c, letters.c_str());
+      ++check_failures;
+    }
+}
+
+KRVXprob model(const std::vector<TCol> &cols, const std::vector<TRow> &rows) {
+  KRVXprob p = newProb();
+  KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 0);
+  setModel(p, 1, cols, rows);
+  return p;
+}
+
+void constructed() {
+  {  // integer column between 0.5 and 0.75
+    KRVXprob p = model({{0, 0, 10, 'I'}}, {{'G', 1, {{0, 2}}}, {'L', 1.5, {{0, 2}}}});
+    expectIis(p, "integer", "GLI");
+    IisData d;
+    getIis(p, 1, d);
+    for (double v : d.duals) EXPECT(v == 0.0);   // no certificate for an integer conflict
+    KRVXdestroyprob(p);
+  }
+  {  // three binaries summing to 1.5: the continuous part is feasible, so IIS 0 is everything
+    KRVXprob p = model({{0, 0, 1, 'B'}, {0, 0, 1, 'B'}, {0, 0, 1, 'B'}}, {{'E', 1.5, {{0, 1}, {1, 1}, {2, 1}}}});
+    expectIis(p, "binary", "EB");
+    IisData d0;
+    EXPECT(getIis(p, 0, d0) && d0.rows.size() == 1 && d0.cols.size() == 9);
+    KRVXdestroyprob(p);
+  }
+  {  // SOS1 over x, y in [0, 1] with x + y >= 1.5
+    KRVXprob p = model({{0, 0, 1}, {0, 0, 1}}, {{'G', 1.5, {{0, 1}, {1, 1}}}});
+    const char type = '1';
+    const int64_t start[] = {0, 2};
+    const int cols[] = {0, 1};
+    const double w[] = {1, 2};
+    EXPECT_OK(p, KRVXaddsets64_witharraysizes(p, 1, 2, &type, 1, start, 2, cols, 2, w, 2));
+    expectIis(p, "sos1", "G1");
+    KRVXdestroyprob(p);
+  }
+  {  // b = 1 -> x >= 5; x <= 2; b >= 1
+    KRVXprob p = model({{0, 0, 1, 'B'}, {0, 0, 10}}, {{'G', 5, {{1, 1}}}, {'L', 2, {{1, 1}}}, {'G', 1, {{0, 1}}}});
+    const int row = 0, col = 0, comp = 1;
+    EXPECT_OK(p, KRVXsetindicators_witharraysizes(p, 1, &row, 1, &col, 1, &comp, 1));
+    expectIis(p, "indicator", "ILG");
+    KRVXdestroyprob(p);
+  }
+  {  // semi-continuous s in {0} u [3, 10] between 1 and 2
+    KRVXprob p = model({{0, 0, 10, 'S', 3}}, {{'G', 1, {{0, 1}}}, {'L', 2, {{0, 1}}}});
+    expectIis(p, "semi-continuous", "GLS");
+    KRVXdestroyprob(p);
+  }
+  {  // partial integer below 5, between 1.2 and 1.8
+    KRVXprob p = model({{0, 0, 10, 'P', 5}}, {{'G', 1.2, {{0, 1}}}, {'L', 1.8, {{0, 1}}}});
+    expectIis(p, "partial integer", "GLP", false);   // MPS holds no partial integers
+    KRVXdestroyprob(p);
+  }
+  {  // y = tent(x) on [0, 2] with y >= 1.5
+    KRVXprob p = model({{0, 0, 2}, {0, -10, 10}}, {{'G', 1.5, {{1, 1}}}});
+    const int col = 0, res = 1;
+    const int64_t start = 0;
+    const double xs[] = {0, 1, 2}, ys[] = {0, 1, 0};
+    EXPECT_OK(p, KRVXaddpwlcons64_witharraysizes(p, 1, 3, &col, 1, &res, 1, &start, 1, xs, 3, ys, 3));
+    expectIis(p, "pwl", "WG", false);
+    KRVXdestroyprob(p);
+  }
+  {  // y = max(x1, x2) with x1, x2 <= 3 and y >= 5
+    KRVXprob p = model({{0, 0, 3}, {0, 0, 3}, {0, 0, 20}}, {{'G', 5, {{2, 1}}}});
+    const int type = 0, res = 2, cols[] = {0, 1};
+    const int64_t cstart = 0, vstart = 0;
+    EXPECT_OK(p, KRVXaddgencons64_witharraysizes(p, 1, 2, 0, &type, 1, &res, 1, &cstart, 1, cols, 2, &vstart, 1,
+                                                 nullptr, 0));
+    expectIis(p, "max", "XG", false);
+    IisData d;
+    getIis(p, 1, d);
+    EXPECT(d.rows.size() == 2 && d.rows[1] == 1);   // the general constraint follows the one row
+    KRVXdestroyprob(p);
+  }
+}
+
+// Random MIPs: integer columns with small bounds, half-integral data.
+void randomMips() {
+  std::mt19937 rng(11);
+  int cases = 0, entity = 0;
+  for (int attempt = 0; attempt < 3000 && cases < 25; ++attempt) {
+    const int n = 2 + int(rng() % 4), m = 1 + int(rng() % 4);
+    std::vector<TCol> cols;
+    for (int j = 0; j < n; ++j) cols.push_back({0.0, -double(rng() % 3), double(rng() % 4), rng() % 3 ? 'I' : 'C'});
+    std::vector<TRow> rows;
+    for (int i = 0; i < m; ++i) {
+      TRow r{"LGE"[rng() % 3], double(int(rng() % 9) - 4) + 0.5, {}};
+      for (int j = 0; j < n; ++j)
+        if (rng() % 2) r.coefs.push_back({j, double(int(rng() % 5) - 2)});
+      rows.push_back(r);
+    }
+    KRVXprob p = model(cols, rows);
+    int solvestatus = 0, solstatus = 0;
+    KRVXoptimize(p, "", &solvestatus, &solstatus);
+    if (solstatus == KRVX_SOLSTATUS_INFEASIBLE) {
+      ++cases;
+      int status = -1;
+      EXPECT_OK(p, KRVXiisfirst(p, 1 + cases % 2, &status));
+      EXPECT(status == 0);
+      if (status == 0) {
+        EXPECT(checkIis(p, 1, "random MIP " + std::to_string(attempt)));
+        IisData d;
+        getIis(p, 1, d);
+        for (char c : d.bndtype) entity += c == 'I';
+      }
+    }
+    KRVXdestroyprob(p);
+  }
+  EXPECT(cases == 25);
+  EXPECT(entity > 0);   // some conflicts need integrality
+}
+
+}  // namespace
+
+int main() {
+  if (KRVXinit(nullptr) != 0) return 1;
+  constructed();
+  randomMips();
+  KRVXfree();
+  return finish("test_iis_entities");
+}

@@ -1,0 +1,207 @@
+"""IIS methods: the search on small models and every infeasible data file, results, files, errors."""
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+import korvex
+from korvex import SolStatus
+from test_api_support import data_dir, help_synopsis, interrupted, raises, uninitialized_problem
+
+
+def two_cores():
+    """x1 + x2 <= 1, x1 + x2 >= 2 (rows 0, 1) and y >= 3 (row 2) with y <= 1: two IISs."""
+    p = korvex.problem()
+    p.loadLP(probname="cores", rowtype="LGG", rhs=[1, 2, 3], objcoef=[1, 1, 0], start=[0, 2, 4, 5],
+             rowind=[0, 1, 0, 1, 2], rowcoef=[1, 1, 1, 1, 1], lb=[0, 0, 0], ub=[korvex.infinity] * 2 + [1])
+    return p
+
+
+def modelled():
+    p = korvex.problem()
+    x = p.addVariable(ub=1, name="x")
+    y = p.addVariable(name="y")
+    p.addConstraint(korvex.constraint(x + y >= 3, name="c1"), y <= 1)
+    return p
+
+
+def test_search_results_and_their_shapes():
+    p = modelled()
+    assert p.IISStatus() == (-1, [], [], [], [])
+    assert p.firstIIS(mode=1) == 0
+    niis, nrows, ncols, suminf, numinf = p.IISStatus()
+    assert niis == 1 and nrows == [2, 2] and ncols == [1, 1] and numinf[0] == 1 and suminf[0] == pytest.approx(1)
+    rowind, colind, contype, bndtype, duals, djs, isorows, isocols = p.getIISData(1)
+    assert rowind == [0, 1] and colind == [0]   # plain indices, not objects
+    assert all(type(i) is int for i in rowind + colind)
+    assert contype == ["G", "L"] and bndtype == ["U"]
+    assert duals == [-1.0, 1.0] and djs == [1.0]
+    assert isorows == [-1, -1] and isocols == [-1]
+    assert [len(v) for v in p.getIISData(0)] == [nrows[0]] * 1 + [ncols[0]] + [nrows[0], ncols[0]] * 3
+    assert p.nextIIS() == 1
+    p.IISIsolations(1)
+    assert p.getIISData(1)[6:] == ([1, 1], [1])
+    assert p.firstIIS(True) == 0   # bool is an int: mode 1
+    p.clearIIS()
+    assert p.IISStatus()[0] == -1
+
+
+def test_all_iis_and_changes_drop_results():
+    p = two_cores()
+    p.IISAll()
+    niis, nrows, ncols, _, _ = p.IISStatus()
+    assert niis == 2 and len(nrows) == 3 and sorted(nrows[1:]) == [1, 2] and sorted(ncols[1:]) == [0, 1]
+    p.addRows(rowtype="L", rhs=[10], start=[0], colind=[0], rowcoef=[1.0])
+    assert p.IISStatus() == (-1, [], [], [], [])
+
+
+def test_feasible_problem_and_bad_arguments():
+    p = korvex.problem()
+    x = p.addVariable(ub=4)
+    p.addConstraint(x >= 1)
+    assert p.firstIIS(2) == 1
+    p = modelled()
+    with raises(korvex.InterfaceError, "Error in argument 'mode': Value is not an integer"):
+        p.firstIIS("1")
+    with pytest.raises(TypeError):
+        p.firstIIS()
+    with pytest.raises(korvex.SolverError, match="invalid mode 3"):
+        p.firstIIS(3)
+    p.firstIIS(0)
+    with raises(korvex.InterfaceError, "Error in argument 'iis': int too big to convert"):
+        p.getIISData(2 ** 31)
+    with raises(korvex.InterfaceError, "Error in argument 'iis': Value is not an integer"):
+        p.writeIIS("0", "0")
+    with raises(korvex.InterfaceError, "Error in argument 'filetype': Value is not an integer"):
+        p.writeIIS(0, "0")
+    with pytest.raises(korvex.SolverError, match="IIS 1 does not exist"):
+        p.printIIS(1)
+    with pytest.raises(korvex.SolverError, match="IIS 0"):
+        p.IISIsolations(0)
+
+
+def test_print_and_write(tmp_path, monkeypatch, capsys):
+    monkeypatch.chdir(tmp_path)
+    p = modelled()
+    p.setProbName("small")
+    p.controls.outputlog = 1   # (other tests change the module-wide default)
+    p.firstIIS(1)
+    p.printIIS(1)
+    out = capsys.readouterr().out
+    assert "IIS 1: 2 constraint(s), 1 bound(s)" in out and "row c1 G 3  multiplier -1" in out
+    p.writeIIS(1, 0)                       # the problem's name, LP by default
+    p.writeIIS(1, 0, None, None)
+    p.writeIIS(1, 0, "iis.mps", "")
+    p.writeIIS(1, 1, "iis.csv")
+    for name in ["small_iis1.lp", "iis.mps"]:
+        q = korvex.problem()
+        q.readProb(name)
+        assert (q.attributes.rows, q.attributes.cols) == (2, 2)
+        assert q.optimize()[1] == SolStatus.INFEASIBLE
+    with open("iis.csv") as f:
+        lines = f.read().splitlines()
+    assert lines[0] == "name,kind,type,value,multiplier,isolation"
+    assert lines[1:] == ["c1,row,G,3,-1,-1", "R2,row,L,1,1,-1", "x,bound,U,1,1,-1"]
+    with pytest.raises(korvex.SolverError, match="invalid filetype 2"):
+        p.writeIIS(1, 2, "x")
+
+
+def test_interrupt_from_thread_stops_search_and_keeps_problem():
+    n = 3000
+    p = korvex.problem()
+    p.loadLP(probname="many", rowtype="G" * n, rhs=[2.0 + k for k in range(n)], objcoef=[1], start=[0, n],
+             rowind=list(range(n)), rowcoef=[1.0] * n, lb=[-korvex.infinity], ub=[1])
+    _, ticks = interrupted(p, p.IISAll, 5)
+    assert ticks >= 5   # the search released the interpreter lock
+    found = p.IISStatus()[0]
+    assert 0 <= found < n
+    assert (p.attributes.rows, p.attributes.cols) == (n, 1)
+    assert p.nextIIS() == 0 and p.IISStatus()[0] == found + 1
+
+
+SIGINT_SCRIPT = textwrap.dedent(r"""
+    import os, signal, sys, threading, time
+    import korvex
+    sys.path.insert(0, sys.argv[1])
+    from test_api_support import sigint_c_handler as c_handler
+
+    calls = []
+    signal.signal(signal.SIGINT, lambda s, f: calls.append(s))
+    python_handler = c_handler()
+    n = 3000
+    p = korvex.problem()
+    p.loadLP(probname="many", rowtype="G" * n, rhs=[2.0 + k for k in range(n)], objcoef=[1], start=[0, n],
+             rowind=list(range(n)), rowcoef=[1.0] * n, lb=[-korvex.infinity], ub=[1])
+
+    def killer():
+        # once the search is under way, press Ctrl-C
+        while c_handler() in (python_handler, 0):
+            time.sleep(0.002)
+        time.sleep(0.2)
+        os.kill(os.getpid(), signal.SIGINT)
+
+    t = threading.Thread(target=killer)
+    t.start()
+    p.IISAll()
+    t.join()
+    assert 0 <= p.IISStatus()[0] < n
+    assert c_handler() == python_handler and calls == [], calls
+    os.kill(os.getpid(), signal.SIGINT)
+    time.sleep(0.05)
+    assert calls == [signal.SIGINT], calls
+    print("ok")
+""")
+
+
+def test_ctrl_c_stops_search_and_the_handler_comes_back():
+    here = os.path.dirname(os.path.abspath(__file__))
+    r = subprocess.run([sys.executable, "-c", SIGINT_SCRIPT, here], capture_output=True, text=True, timeout=300)
+    assert r.returncode == 0, r.stderr[-2000:]
+    assert r.stdout.strip().endswith("ok")
+
+
+def infeasible_files():
+    data = data_dir()
+    if data is None:
+        if os.environ.get("CI") == "true":
+            pytest.fail("test data missing under CI")
+        return [pytest.param(None, marks=pytest.mark.skip(reason="test data absent"))]
+    folder = os.path.join(data, "infeasible")
+    return [pytest.param(os.path.join(folder, f), id=f) for f in sorted(os.listdir(folder))]
+
+
+@pytest.mark.parametrize("path", infeasible_files())
+def test_data_file_iis_is_infeasible_on_its_own(path, tmp_path):
+    p = korvex.problem()
+    p.readProb(path)
+    status = p.firstIIS(1)
+    if os.path.basename(path).startswith("gas11"):   # unbounded, not infeasible
+        assert status == 1
+        return
+    assert status == 0
+    niis, nrows, ncols, _, _ = p.IISStatus()
+    assert niis == 1 and nrows[1] + ncols[1] <= nrows[0] + ncols[0]
+    out = str(tmp_path / "iis.lp")
+    p.writeIIS(1, 0, out)
+    q = korvex.problem()
+    q.readProb(out)
+    assert q.optimize()[1] == SolStatus.INFEASIBLE
+    rowind, colind, *_ = p.getIISData(1)
+    assert q.attributes.rows == len(set(rowind))
+
+
+ANALYSIS_METHODS = ("clearIIS firstIIS nextIIS IISAll printIIS IISIsolations writeIIS IISStatus getIISData "
+                    "repairWeightedInfeas repairWeightedInfeasBounds repairInfeas").split()
+
+
+NO_ARGUMENTS = {"clearIIS", "nextIIS", "IISAll", "IISStatus"}
+
+
+def test_help_texts_and_uninitialized_problem():
+    p = uninitialized_problem()
+    for name in ANALYSIS_METHODS:
+        assert "problem." + name + "(" in help_synopsis(name), name
+        with raises(korvex.ModelError, "Problem is not initialized"):
+            getattr(p, name)(*([] if name in NO_ARGUMENTS else ["bad"] * 3))   # before any argument is looked at
