@@ -190,6 +190,7 @@ def test_statuses_of_the_directed_engine():
     p.setObjective(y - 0.25 * x + 3)
     assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
     assert p.getSolution() == pytest.approx([3, 0.5]) and p.attributes.objval == pytest.approx(2.75)
+    assert p.crossoverLpSol() == 0                    # the LP solver's own instance serves the relaxation
     # a semi-continuous column needs a finite upper bound for its binary form
     z = p.addVariable(vartype=korvex.semicontinuous, lb=2, ub=korvex.infinity)
     p.loadDirs([z])
@@ -270,3 +271,22 @@ def test_directives_reach_the_nonlinear_branch_and_bound():
     p.loadDirs(x + [-1], [3, 2, 1, 0], "UDNN", [1.0, 0, 0, 0], [0, 2.0, 0, 0])
     assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
     assert p.attributes.objval == pytest.approx(best, abs=1e-6)
+
+
+def test_presolved_problem_takes_indices_only():
+    from test_api_support import MIP, MIP_OPT
+    p = korvex.problem()
+    p.controls.outputlog = 0
+    p.loadMIP(**MIP)
+    p.addNames(2, ["a", "b"], 0, 1)
+    p.mipOptimize("l")                                # stops in presolved form
+    assert p.attributes.presolvestate != 0
+    for load in (p.loadDirs, p.loadPresolveDirs, p.loadBranchDirs):
+        with pytest.raises(korvex.InterfaceError, match="when problem is presolved or in a callback"):
+            load(["a"])
+        with pytest.raises(korvex.InterfaceError, match="when problem is presolved or in a callback"):
+            load([p.getVariable(0)])
+    p.loadPresolveDirs([0], [7], ["U"])
+    assert p.getDirs() == ([0], [7], ["U"], [0.0], [0.0])
+    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+    assert p.attributes.objval == pytest.approx(MIP_OPT)

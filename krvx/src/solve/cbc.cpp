@@ -223,7 +223,7 @@ int runCbc(ko_prob_struct *p, const Lowered &low, const ModelArrays &a, const Br
            const RunSettings &s, Solution &out) {
   out = Solution();
   const auto t0 = std::chrono::steady_clock::now();
-  const unsigned mark = sigintCount();
+  const unsigned mark = solveSigintMark(p);
   std::atomic<int> reason{0};
   CbcArrays m;
   Outcome o;

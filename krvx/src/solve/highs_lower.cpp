@@ -550,7 +550,7 @@ static int prepareInstance(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool
 int prepareOwnHighs(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool &pass, bool relax) {
   pass = false;
   if (int rc = planLowering(p, low, relax)) return rc;
-  if (low.engine != Engine::Highs) {   // the other engines take the arrays themselves
+  if (low.nonlinearEngine()) {
     buildArrays(p, low, a);
     return 0;
   }

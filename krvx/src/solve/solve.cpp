@@ -539,7 +539,11 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
       nlpBuild(p, low, arrays, nlp);
       arrays = ModelArrays();
     }
-    if (low.engine == Engine::Cbc) branchingInfo(p, low, branching);
+    if (low.engine == Engine::Cbc) {   // Cbc takes the arrays; the HiGHS instance stays as it is
+      if (!pass) buildArrays(p, low, arrays);
+      pass = false;
+      branchingInfo(p, low, branching);
+    }
     undirected = low.engine == Engine::Highs && low.discrete && !s.relax && !p->dirs.empty();
     p->sol = Solution();
     p->diag = SolveDiagnostics();
