@@ -1,10 +1,15 @@
 """Branching directives: the methods' arguments, files, and their effect on the search."""
+import csv
 import os
+import random
+import threading
+import time
 
 import pytest
 
 import korvex
-from test_api_support import raises
+from korvex import MIPStatus, SolStatus, SolveStatus, StopType
+from test_api_support import data_dir, market_split, raises, set_time_limit
 
 LENGTHS = "Arguments 'colind', 'priority', 'dir', 'uppseudo' and 'downpseudo' must have the same length"
 
@@ -110,3 +115,178 @@ def test_directives_follow_deletions_and_save(p, tmp_path, monkeypatch):
     q = korvex.problem()
     q.restore("saved")
     assert q.getDirs() == p.getDirs()
+
+
+
+# ---- solving with directives ----
+
+def knapsack(seed=14, n=25, m=3):
+    """A random multidimensional 0-1 knapsack (maximised, constant 7), its columns and costs."""
+    rnd = random.Random(seed)
+    p = korvex.problem()
+    p.controls.outputlog = 0
+    x = [p.addVariable(vartype=korvex.binary) for _ in range(n)]
+    for _ in range(m):
+        a = [rnd.randint(5, 40) for _ in range(n)]
+        p.addConstraint(korvex.Sum(a[j] * x[j] for j in range(n)) <= sum(a) // 3)
+    c = [rnd.randint(10, 50) for _ in range(n)]
+    p.setObjective(korvex.Sum(c[j] * x[j] for j in range(n)) + 7, sense=korvex.maximize)
+    return p, x, c
+
+
+def test_directions_steer_the_search():
+    p, _, _ = knapsack()
+    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+    best = p.attributes.objval
+    found = {}
+    for way in "UD":
+        p, x, c = knapsack()
+        p.loadDirs(x, None, [way] * len(x))
+        p.controls.maxnode = 1
+        assert p.optimize() == (SolveStatus.STOPPED, SolStatus.FEASIBLE)
+        assert (p.attributes.stopstatus, p.attributes.mipstatus) == (StopType.NODELIMIT, MIPStatus.SOLUTION)
+        sol = p.getSolution()
+        assert p.attributes.objval == pytest.approx(7 + sum(cj * v for cj, v in zip(c, sol)))
+        assert p.attributes.objval <= best + 1e-9 <= p.attributes.bestbound + 1e-6
+        found[way] = sol
+        # without the node limit the optimum found without directives
+        p.controls.maxnode = 0
+        assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+        assert (p.attributes.objval, p.attributes.mipstatus) == (pytest.approx(best), MIPStatus.OPTIMAL)
+        assert p.attributes.bestbound == pytest.approx(best, rel=1e-4)
+        assert p.attributes.nodes >= 0
+    assert found["U"] != found["D"]
+
+
+def test_priorities_pseudo_costs_and_sets_keep_the_optimum():
+    p, x, _ = knapsack(seed=22)
+    p.optimize()
+    best = p.attributes.objval
+    rnd = random.Random(3)
+    p.addSets(["1"], [0], x[:4], [1, 2, 3, 4])   # at most one of the first four
+    p.optimize()
+    best_set = p.attributes.objval
+    assert best_set <= best
+    p.loadDirs(x[4:] + [-1], [rnd.randint(0, 1000) for _ in x[4:]] + [0], None,
+               [rnd.random() for _ in x[4:]] + [2.0], [rnd.random() for _ in x[4:]] + [0.0])
+    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+    assert p.attributes.objval == pytest.approx(best_set)
+    assert sum(v > 0.5 for v in p.getSolution(x[:4])) <= 1
+
+
+def test_statuses_of_the_directed_engine():
+    p = korvex.problem()
+    p.controls.outputlog = 0
+    x = p.addVariable(vartype=korvex.integer, ub=10)
+    y = p.addVariable(lb=-korvex.infinity)
+    p.loadDirs([x], None, ["D"])
+    p.addConstraint(2 * x == 3)                       # no integer solution
+    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.INFEASIBLE)
+    assert p.attributes.mipstatus == MIPStatus.INFEAS
+    p.delRows([0])
+    p.setObjective(y)                                 # y unbounded below
+    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.UNBOUNDED)
+    p.addConstraint(y >= x - 2.5, y >= 2.5 - x)
+    p.setObjective(y - 0.25 * x + 3)
+    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+    assert p.getSolution() == pytest.approx([3, 0.5]) and p.attributes.objval == pytest.approx(2.75)
+    assert p.crossoverLpSol() == 0                    # the LP solver's own instance serves the relaxation
+    # a semi-continuous column needs a finite upper bound for its binary form
+    z = p.addVariable(vartype=korvex.semicontinuous, lb=2, ub=korvex.infinity)
+    p.loadDirs([z])
+    with pytest.raises(korvex.SolverError, match="Semi-continuous column .* no finite upper bound"):
+        p.optimize()
+
+
+@pytest.mark.parametrize("stop", ["interrupt", "timelimit"])
+def test_directed_search_stops(stop):
+    p = korvex.problem()
+    p.loadMIP(**market_split())
+    p.controls.outputlog = 0
+    p.loadDirs(list(range(40)), None, "UD" * 20)
+    set_time_limit(p, 0.5 if stop == "timelimit" else 120)
+    done = threading.Event()
+
+    def worker():
+        time.sleep(0.3)
+        while not done.is_set():
+            p.interrupt()
+            time.sleep(0.01)
+
+    t = threading.Thread(target=worker) if stop == "interrupt" else None
+    if t:
+        t.start()
+    try:
+        solvestatus, _ = p.optimize()
+    finally:
+        done.set()
+        if t:
+            t.join()
+    assert solvestatus == SolveStatus.STOPPED
+    assert p.attributes.stopstatus == (StopType.USER if t else StopType.TIMELIMIT)
+
+
+def data_files():
+    data = data_dir()
+    if data is None:
+        if os.environ.get("CI") == "true":
+            return [pytest.param(None, id="data-missing")]
+        return [pytest.param(None, marks=pytest.mark.skip(reason="test data absent"))]
+    with open(os.path.join(data, "expected.csv"), newline="") as f:
+        rows = {r["file"]: r for r in csv.DictReader(f)}
+    names = ["flugpl", "egout", "lseu", "p0548", "gt2", "rgn", "small_mip", "semi-continuous", "semi-integer"]
+    return [pytest.param(rows["mip/%s.mps" % n], id=n) for n in names]
+
+
+@pytest.mark.parametrize("row", data_files())
+def test_directed_engine_finds_the_data_files_optima(row):
+    assert row is not None, "the shared test data is missing"
+    p = korvex.problem()
+    p.controls.outputlog = 0
+    p.readProb(os.path.join(data_dir(), row["file"]))
+    p.optimize()
+    highs = p.attributes.objval
+    ents = [j for j in range(p.attributes.cols) if p.getVariable(j).vartype != korvex.continuous]
+    rnd = random.Random(len(ents))
+    p.loadDirs(ents, [rnd.randint(0, 1000) for _ in ents], [rnd.choice("UDN") for _ in ents])
+    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+    assert p.attributes.objval == pytest.approx(float(row["objective"]), rel=1e-6)
+    assert p.attributes.objval == pytest.approx(highs, rel=1e-6)
+
+
+def test_directives_reach_the_nonlinear_branch_and_bound():
+    def miqp():
+        p = korvex.problem()
+        p.controls.outputlog = 0
+        x = [p.addVariable(vartype=korvex.integer, lb=-5, ub=5) for _ in range(3)]
+        s = [p.addVariable(ub=2) for _ in range(2)]
+        p.addSets(["1"], [0], s, [1, 2])
+        p.addConstraint(x[0] + x[1] + x[2] + s[0] + s[1] >= 2.5)
+        p.setObjective((x[0] - 0.4) ** 2 + (x[1] + 1.6) ** 2 + (x[2] - 2.5) ** 2 + s[0] + 2 * s[1])
+        return p, x
+    p, _ = miqp()
+    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+    best = p.attributes.objval
+    p, x = miqp()
+    p.loadDirs(x + [-1], [3, 2, 1, 0], "UDNN", [1.0, 0, 0, 0], [0, 2.0, 0, 0])
+    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+    assert p.attributes.objval == pytest.approx(best, abs=1e-6)
+
+
+def test_presolved_problem_takes_indices_only():
+    from test_api_support import MIP, MIP_OPT
+    p = korvex.problem()
+    p.controls.outputlog = 0
+    p.loadMIP(**MIP)
+    p.addNames(2, ["a", "b"], 0, 1)
+    p.mipOptimize("l")                                # stops in presolved form
+    assert p.attributes.presolvestate != 0
+    for load in (p.loadDirs, p.loadPresolveDirs, p.loadBranchDirs):
+        with pytest.raises(korvex.InterfaceError, match="when problem is presolved or in a callback"):
+            load(["a"])
+        with pytest.raises(korvex.InterfaceError, match="when problem is presolved or in a callback"):
+            load([p.getVariable(0)])
+    p.loadPresolveDirs([0], [7], ["U"])
+    assert p.getDirs() == ([0], [7], ["U"], [0.0], [0.0])
+    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+    assert p.attributes.objval == pytest.approx(MIP_OPT)

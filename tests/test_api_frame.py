@@ -194,14 +194,14 @@ SIGINT_SCRIPT = textwrap.dedent(r"""
 
     def presser():
         global sent
-        while not done.is_set() and sent < 40:
-            time.sleep(0.02)
+        while not done.is_set() and sent < 30:
+            time.sleep(0.05)
             os.kill(os.getpid(), signal.SIGINT)
             sent += 1
 
     t = threading.Thread(target=presser)
     t.start()
-    while sent < 40:
+    while sent < 30:
         q.lpOptimize()
         if q.attributes.solvestatus == korvex.SolveStatus.STOPPED:
             assert q.attributes.stopstatus == korvex.StopType.CTRLC

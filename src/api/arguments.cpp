@@ -549,7 +549,7 @@ PyObject *toPy(double v) { return PyFloat_FromDouble(v); }
 PyObject *toPy(signed char v) { return PyLong_FromLong(v); }
 PyObject *toPy(char v) {
   char s[2] = {v, 0};
-  return PyUnicode_FromString(s);
+  return kpy_solverText(s);
 }
 PyObject *toPy(void *cut) { return poolcut_create(cut); }
 

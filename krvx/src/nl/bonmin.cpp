@@ -12,6 +12,7 @@
 // Bonmin installs its own SIGINT handler when its search starts (and exits the process on a
 // second signal): the evaluations put libkrvx's back at once, and the run puts it back at the
 // end. Stop requests reach the search through its event flag, polled at every evaluation.
+#include "solve/coin_log.h"
 #include "nl/nlpsolve.h"
 
 #include <BonBonminSetup.hpp>
@@ -34,20 +35,6 @@ namespace {
 
 using Ipopt::Index;
 using Ipopt::Number;
-
-// Bonmin's message lines to the problem's message output.
-class LogHandler : public CoinMessageHandler {
- public:
-  explicit LogHandler(ko_prob_struct *p) : p_(p) {}
-  CoinMessageHandler *clone() const override { return new LogHandler(*this); }
-  int print() override {
-    messageCode(p_, kMsgSolverLog, 1, "%s", messageBuffer());
-    return 0;
-  }
-
- private:
-  ko_prob_struct *p_;
-};
 
 // The interior-point solver's lines: warnings and worse to the problem's message output when
 // output is on, nothing else. Named as the solver's console journal so that it adds none of its
@@ -147,7 +134,13 @@ class Minlp : public Bonmin::TMINLP {
     poll();
     return ev_.objective(x, obj);
   }
-  bool eval_grad_f(Index, const Number *x, bool, Number *g) override { return ev_.gradient(x, g); }
+  bool eval_grad_f(Index n, const Number *x, bool, Number *g) override {
+    if (!x) {   // Cbc's pseudo-cost objects ask for costs before any point exists: none known
+      std::fill(g, g + n, 0.0);
+      return true;
+    }
+    return ev_.gradient(x, g);
+  }
   bool eval_g(Index, const Number *x, bool, Index, Number *g) override {
     poll();
     return ev_.constraints(x, g);
@@ -198,8 +191,10 @@ class Minlp : public Bonmin::TMINLP {
     };
     branching_.priorities = ints(b.priority, 0);
     branching_.branchingDirections = ints(b.direction, 0);
-    branching_.upPsCosts = dbls(b.upcost);
-    branching_.downPsCosts = dbls(b.downcost);
+    if (!b.upcost.empty()) {   // taken by Bonmin's Cbc branching rules only (setOptions)
+      branching_.upPsCosts = dbls(b.upcost);
+      branching_.downPsCosts = dbls(b.downcost);
+    }
   }
   void setSets() {
     if (!m_.sets || m_.sets->empty()) return;
@@ -217,7 +212,8 @@ class Minlp : public Bonmin::TMINLP {
     for (size_t s = 0; s < sets.size(); ++s) {
       const Set &st = sets[s];
       sos_.types[s] = st.type == '2' ? 2 : 1;
-      sos_.priorities[s] = 1;
+      const std::vector<int> &given = m_.branching.setpriority;   // from a directive of the set
+      sos_.priorities[s] = s < given.size() && given[s] > 0 ? given[s] : 1;
       sos_.starts[s] = int(k);
       // members in the order of their weights (stable), weighted 1, 2, ... (ties are no order)
       std::vector<size_t> order(st.cols.size());
@@ -244,7 +240,7 @@ class Minlp : public Bonmin::TMINLP {
 };
 
 // Bonmin's options from the run's settings.
-void setOptions(Bonmin::BonminSetup &b, const RunSettings &s, bool exact) {
+void setOptions(Bonmin::BonminSetup &b, const RunSettings &s, bool exact, bool pseudocosts) {
   Ipopt::SmartPtr<Ipopt::OptionsList> o = b.options();
   o->SetStringValue("bonmin.algorithm", "B-BB");
   o->SetNumericValue("bonmin.time_limit", s.timelimit > 0 ? s.timelimit : 1e100);
@@ -263,6 +259,8 @@ void setOptions(Bonmin::BonminSetup &b, const RunSettings &s, bool exact) {
   o->SetNumericValue("tol", s.optimalitytol);
   o->SetNumericValue("constr_viol_tol", s.feastol);
   if (!exact) o->SetStringValue("hessian_approximation", "limited-memory");
+  // user pseudo costs reach only the branching of Cbc's own objects
+  if (pseudocosts) o->SetStringValue("bonmin.variable_selection", "most-fractional");
 }
 
 }  // namespace
@@ -292,12 +290,12 @@ int minlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solutio
       tminlp->stop = reason;
     } else {
       try {
-        LogHandler handler(p);
+        CoinLogHandler handler(p);
         Bonmin::BonminSetup bonmin(&handler);
         bonmin.initializeOptionsAndJournalist();
         bonmin.journalist()->DeleteAllJournals();
         bonmin.journalist()->AddJournal(new LogJournal(p, s.output));
-        setOptions(bonmin, s, exact);
+        setOptions(bonmin, s, exact, !m.branching.upcost.empty());
         bonmin.initialize(Ipopt::GetRawPtr(tminlp));
         Bonmin::Bab bab;
         tminlp->bab = &bab;
@@ -313,7 +311,9 @@ int minlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solutio
         error = "a relaxation could not be solved";
         delete e;
       } catch (const CoinError &e) {
-        error = e.message();
+        // Bonmin's own errors put their text last
+        error = e.message() + (e.methodName().empty() ? "" : " (" + e.methodName() + ")") +
+                (e.className().empty() ? "" : ": " + e.className());
       } catch (const Ipopt::IpoptException &e) {
         error = e.Message();
       } catch (const std::bad_alloc &) {

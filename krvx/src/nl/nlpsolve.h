@@ -20,10 +20,14 @@
 namespace krvx {
 
 // What branch-and-bound takes from branching directives, per lowered column (all empty when the
-// problem has none): priority (lower values branched on first), preferred direction (-1 down,
-// 1 up, 0 none) and up and down pseudo costs.
+// problem has none): priority (lower values branched on first, all at least 1), preferred
+// direction (-1 down, 1 up, 0 none), and up and down pseudo costs (empty when no directive gives
+// any; columns without then get the magnitude of their cost). A directive of a column whose form
+// adds auxiliary columns (semi-continuous, partial-integer) applies to those too; one of a set to
+// the set's binaries where the set is reformulated, else to setpriority (per set, the engine
+// branching on sets itself).
 struct BranchingInfo {
-  std::vector<int> priority, direction;
+  std::vector<int> priority, direction, setpriority;
   std::vector<double> upcost, downcost;
   bool empty() const { return priority.empty() && direction.empty() && upcost.empty() && downcost.empty(); }
 };

@@ -100,9 +100,10 @@ bool convexObjective(const ko_prob_struct *p) {
 // The engine for the content of a model, the one place where engines are chosen: `nonlinear`
 // is content beyond linear rows and a quadratic objective that stays after lowering,
 // `discrete` integer restrictions of columns or of the reformulations.
-Engine chooseEngine(const Lowered &low, bool nonlinear, bool discrete) {
+Engine chooseEngine(const Lowered &low, bool nonlinear, bool discrete, bool directives) {
   const bool mip = discrete && !low.relax;
   if (nonlinear || (mip && low.quadratic)) return mip ? Engine::Bonmin : Engine::Ipopt;
+  if (mip && directives && !low.multiobj) return Engine::Cbc;
   // large continuous QPs: HiGHS's QP solver stalls on them (benchmarks/qp)
   if (low.quadratic && !discrete && !low.multiobj && low.ncols > kQpDirectColumns) return Engine::Ipopt;
   return Engine::Highs;
@@ -243,7 +244,7 @@ int planLowering(ko_prob_struct *p, Lowered &low, bool relax) {
   bool indicators = false;
   for (size_t i = 0; i < p->rows.size(); ++i) indicators = indicators || activeIndicator(p, i);
   const bool reformed = nonsmooth || !p->sets.empty() || indicators || !p->pwls.empty() || !p->gencons.empty();
-  low.engine = chooseEngine(low, nonlinear, low.discrete || reformed);
+  low.engine = chooseEngine(low, nonlinear, low.discrete || reformed, !p->dirs.empty());
   if (low.multiobj && (low.quadratic || low.nonlinearEngine() || !low.objtapes.empty()))
     return fail(p, kErrUnsupported, "Cannot solve this problem: it has several objectives together with %s",
                 low.quadratic ? "a quadratic objective" : "nonlinear content");
@@ -254,7 +255,7 @@ int planLowering(ko_prob_struct *p, Lowered &low, bool relax) {
                     "Cannot solve this problem: indicator constraint on row '%s' whose row has nonlinear terms",
                     objectName(*p, 1, int(i)).c_str());
   // semi-continuous and partial-integer columns as binaries where HiGHS does not take them
-  low.binaryforms = low.nonlinearEngine() || (relax && low.quadratic);
+  low.binaryforms = low.engine != Engine::Highs || (relax && low.quadratic);
   low.hcols = low.ncols;
   low.hrows = low.nrows;
   for (int j = 0; j < low.ncols; ++j) {

@@ -13,7 +13,8 @@ namespace krvx {
 //   Highs   linear and convex quadratic objectives, discrete or not (no quadratic with discrete)
 //   Ipopt   continuous problems (or relaxations) with nonlinear content left after lowering
 //   Bonmin  discrete problems with nonlinear content or a quadratic objective
-enum class Engine { Highs, Ipopt, Bonmin };
+//   Cbc     linear MIPs with branching directives (one objective), which it takes
+enum class Engine { Highs, Ipopt, Bonmin, Cbc };
 
 // Continuous QPs above this many columns go to the interior-point solver directly (see the qp
 // benchmark); smaller ones go there when the QP solver fails on them.
@@ -23,7 +24,7 @@ constexpr int kQpDirectColumns = 2000;
 // For HiGHS, a partial-integer column j with an integer and a continuous range becomes y + s,
 // with y the user column (integer part) and s an auxiliary semi-continuous column split[j],
 // tied by an auxiliary row y + s <= ub when ub is finite. The nonlinear engines know no
-// semi-continuous columns: there the reformulation adds binaries for them (reform.h).
+// semi-continuous columns, nor does Cbc: there the reformulation adds binaries for them (reform.h).
 // Formulas are compiled into tapes; their abs, min, max, pwl and sign nodes become auxiliary
 // columns defined exactly by the reformulations (reform.h), and what is affine afterwards goes
 // into the linear arrays.
@@ -46,7 +47,7 @@ struct Lowered {
   std::vector<nl::Tape> objtapes;
   bool hasSplit() const { return !split.empty(); }
   bool hasAux() const { return hcols > ncols || hrows > nrows; }
-  bool nonlinearEngine() const { return engine != Engine::Highs; }
+  bool nonlinearEngine() const { return engine == Engine::Ipopt || engine == Engine::Bonmin; }
   // arrays that depend on the relaxation (HiGHS gets a relaxed MIQP without integrality)
   bool transientArrays() const { return relax && quadratic && discrete; }
   double rowConstant(int i) const { return rowconst.empty() ? 0.0 : rowconst[size_t(i)]; }

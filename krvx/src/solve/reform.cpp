@@ -526,15 +526,25 @@ int planReform(ko_prob_struct *p, Lowered &low) {
   std::vector<std::pair<int, nl::Tape>> auxtapes;
   try {
     Planner plan(p, low);
-    if (low.binaryforms)
+    if (low.binaryforms) {
+      r.colbinaries.resize(size_t(low.ncols));
       for (int j = 0; j < low.ncols; ++j) {
         const Column &c = p->cols[j];
+        const int first = r.firstcol + static_cast<int>(r.cols.size());
         if (c.type == 'S' || c.type == 'R') plan.semicontinuous(j);
         if (c.type == 'P' && partialForm(c) == PartialForm::Split) plan.partialSplit(j);
+        r.colbinaries[size_t(j)] = {first, r.firstcol + static_cast<int>(r.cols.size())};
       }
+    }
     // Bonmin branches on sets itself
-    if (low.engine != Engine::Bonmin)
-      for (int s = 0; s < static_cast<int>(p->sets.size()); ++s) plan.sos(s);
+    if (low.engine != Engine::Bonmin) {
+      r.setbinaries.resize(p->sets.size());
+      for (int s = 0; s < static_cast<int>(p->sets.size()); ++s) {
+        const int first = r.firstcol + static_cast<int>(r.cols.size());
+        plan.sos(s);
+        r.setbinaries[size_t(s)] = {first, r.firstcol + static_cast<int>(r.cols.size())};
+      }
+    }
     if (indicators)
       for (int i = 0; i < static_cast<int>(p->rows.size()) && i < static_cast<int>(p->indicators.size()); ++i)
         if (p->indicators[i].col >= 0 && p->indicators[i].complement != 0) plan.indicator(i, rowcoefs[i]);

@@ -25,6 +25,8 @@ struct Reform {
   std::vector<Col> cols;
   std::vector<Row> rows;
   std::vector<int> freed;                        // user rows lowered free (indicator rows: enforced by aux rows)
+  std::vector<std::pair<int, int>> setbinaries;  // per reformulated set: its binaries, columns first..second-1
+  std::vector<std::pair<int, int>> colbinaries;  // per user column in binary form: its binaries, likewise
   // Lowered formulas' affine parts: coefficients added to user rows (row, column, value) and to
   // the objective (column, value), and the objective's constant.
   std::vector<std::pair<int, std::pair<int, double>>> rowcoefs;

@@ -18,6 +18,7 @@
 #include "solve/solve.h"
 #include "core/controls.h"
 #include "nl/nlpsolve.h"
+#include "solve/cbc.h"
 #include "analysis/basis.h"
 #include "analysis/diagnostics.h"
 #include "analysis/presolve.h"
@@ -522,7 +523,8 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
   Lowered low;
   ModelArrays arrays;
   NlpModel nlp;
-  bool pass = false, rootonly = false;
+  BranchingInfo branching;   // engine Cbc
+  bool pass = false, rootonly = false, undirected = false;
   std::vector<std::vector<double>> starts;
   {
     std::lock_guard<std::recursive_mutex> lock(p->mtx);
@@ -537,6 +539,12 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
       nlpBuild(p, low, arrays, nlp);
       arrays = ModelArrays();
     }
+    if (low.engine == Engine::Cbc) {   // Cbc takes the arrays; the HiGHS instance stays as it is
+      if (!pass) buildArrays(p, low, arrays);
+      pass = false;
+      branchingInfo(p, low, branching);
+    }
+    undirected = low.engine == Engine::Highs && low.discrete && !s.relax && !p->dirs.empty();
     p->sol = Solution();
     p->diag = SolveDiagnostics();
     p->pivotorder.clear();
@@ -551,6 +559,8 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
     if (int rc = passOwnHighs(p, arrays)) return rc;
     arrays = ModelArrays();
   }
+  if (undirected)   // only with several objectives
+    messageCode(p, kMsgSolve, 3, "The branching directives are not used for a problem with several objectives");
   Solution out;
   SolveDiagnostics diag;
   Presolved form;
@@ -562,6 +572,7 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
     // the root relaxation of the presolved problem (rc is its result)
   } else switch (low.engine) {
     case Engine::Bonmin: rc = minlpRun(p, nlp, s, out); break;
+    case Engine::Cbc: rc = runCbc(p, low, arrays, branching, s, out); break;
     case Engine::Ipopt: rc = nlpRun(p, nlp, s, out); break;
     case Engine::Highs:
       if (!starts.empty()) passMipStarts(p->highs, low, starts);
