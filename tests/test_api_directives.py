@@ -115,6 +115,9 @@ def test_directives_follow_deletions_and_save(p, tmp_path, monkeypatch):
     q = korvex.problem()
     q.restore("saved")
     assert q.getDirs() == p.getDirs()
+    from test_api_support import MIP
+    q.loadMIP(**MIP)                                  # a new problem has none
+    assert q.getDirs() == ([], [], [], [], [])
 
 
 
@@ -290,3 +293,37 @@ def test_presolved_problem_takes_indices_only():
     assert p.getDirs() == ([0], [7], ["U"], [0.0], [0.0])
     assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
     assert p.attributes.objval == pytest.approx(MIP_OPT)
+
+
+def test_several_objectives_are_solved_without_directives(capsys):
+    p, x, _ = knapsack(seed=17)
+    p.optimize()
+    best = p.attributes.objval
+    p.addObj([x[0]], [1.0], -1)                       # a second, lower-priority objective
+    p.loadDirs(x, None, ["U"] * len(x))
+    p.controls.outputlog = 1
+    capsys.readouterr()
+    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+    assert "branching directives are not used for a problem with several objectives" in capsys.readouterr().out
+    assert p.attributes.objval == pytest.approx(best)
+
+
+def test_concurrent_directed_solves_match_the_lp_solver():
+    results = {}
+
+    def run(seed):
+        p, x, _ = knapsack(seed=seed, n=30)
+        p.loadDirs(x, [seed] * len(x), ["U" if seed % 2 else "D"] * len(x))
+        p.optimize()
+        q, _, _ = knapsack(seed=seed, n=30)
+        q.optimize()
+        results[seed] = (p.attributes.objval, q.attributes.objval)
+
+    threads = [threading.Thread(target=run, args=(seed,)) for seed in range(4)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert len(results) == 4
+    for directed, plain in results.values():
+        assert directed == pytest.approx(plain)
