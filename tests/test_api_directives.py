@@ -186,9 +186,11 @@ def test_statuses_of_the_directed_engine():
     p.addConstraint(2 * x == 3)                       # no integer solution
     assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.INFEASIBLE)
     assert p.attributes.mipstatus == MIPStatus.INFEAS
+    p.setObjective(y)                                 # an unbounded relaxation does not make it feasible
+    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.INFEASIBLE)
     p.delRows([0])
-    p.setObjective(y)                                 # y unbounded below
     assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.UNBOUNDED)
+    assert p.attributes.mipstatus == MIPStatus.UNBOUNDED
     p.addConstraint(y >= x - 2.5, y >= 2.5 - x)
     p.setObjective(y - 0.25 * x + 3)
     assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)

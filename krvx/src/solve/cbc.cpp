@@ -1,5 +1,6 @@
-#include "solve/coin_log.h"
+// The branch-and-cut engine of linear MIPs with branching directives (cbc.h).
 #include "solve/cbc.h"
+#include "solve/coin_log.h"
 
 #include "interfaces/highs_c_api.h"
 
@@ -80,7 +81,7 @@ class StopHandler : public CbcEventHandler {
 };
 
 struct Outcome {
-  bool optimal = false, infeasible = false, unbounded = false, failed = false;
+  bool optimal = false, infeasible = false, unbounded = false, failed = false, undecided = false;
   bool nodelimit = false, timelimit = false, sollimit = false, iterlimit = false;
   std::vector<double> x;   // the best solution, empty when none
   double bound = 0.0;
@@ -230,11 +231,25 @@ int runCbc(ko_prob_struct *p, const Lowered &low, const ModelArrays &a, const Br
   try {
     buildCbcArrays(a, m);
     o = branchAndBound(p, a, m, branching, s, mark, reason, false);
-    if (o.unbounded && !pendingStop(p, mark)) {
-      // the relaxation is unbounded: the MIP is unbounded when it has a solution at all
-      Outcome feas = branchAndBound(p, a, m, branching, s, mark, reason, true);
-      o.unbounded = !feas.x.empty();
-      o.infeasible = feas.infeasible;
+    if (o.unbounded) {
+      // the relaxation is unbounded: the MIP is unbounded when it has a solution at all, which
+      // a search with a zero objective settles unless it is stopped too
+      o.unbounded = false;
+      o.x.clear();
+      if (const int r = pendingStop(p, mark)) {
+        int none = 0;
+        reason.compare_exchange_strong(none, r);
+      } else {
+        const Outcome feas = branchAndBound(p, a, m, branching, s, mark, reason, true);
+        o.unbounded = !feas.x.empty();
+        o.infeasible = !o.unbounded && feas.infeasible;
+        o.timelimit = feas.timelimit;
+        o.nodelimit = feas.nodelimit;
+        o.sollimit = feas.sollimit;
+        o.iterlimit = feas.iterlimit;
+        o.undecided = !o.unbounded && !o.infeasible && !reason.load() && !o.timelimit && !o.nodelimit &&
+                      !o.sollimit && !o.iterlimit;
+      }
     }
   } catch (const Error &e) {
     std::lock_guard<std::recursive_mutex> lock(p->mtx);
@@ -259,6 +274,11 @@ int runCbc(ko_prob_struct *p, const Lowered &low, const ModelArrays &a, const Br
     out.solvestatus = KRVX_SOLVESTATUS_COMPLETED;
     out.solstatus = KRVX_SOLSTATUS_OPTIMAL;
     out.mipstatus = kMipOptimal;
+  } else if (o.undecided) {
+    out.solvestatus = KRVX_SOLVESTATUS_COMPLETED;
+    out.solstatus = KRVX_SOLSTATUS_NOTFOUND;
+    out.mipstatus = kMipNoSolFound;
+    messageCode(p, kMsgSolve, 3, "The solver could not tell whether the problem is infeasible or unbounded");
   } else if (o.infeasible || (!feasible && !reason.load() && !o.failed && !o.nodelimit && !o.timelimit &&
                               !o.sollimit && !o.iterlimit)) {
     out.solvestatus = KRVX_SOLVESTATUS_COMPLETED;
