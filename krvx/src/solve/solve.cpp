@@ -606,6 +606,8 @@ int solveCall(ko_prob_struct *p, const char *flags, Call call, int *solvestatus,
   const int rc = solveRun(p, flags, call, scope, started);
   std::lock_guard<std::recursive_mutex> lock(p->mtx);
   if (rc && started) leaveFailed(p);
+  // a SIGINT the solver saw only after its work was done is passed on when the scope ends
+  p->sigint_obeyed.store(p->sol.solvestatus == KRVX_SOLVESTATUS_STOPPED && p->sol.stopstatus == kStopCtrlC);
   if (solvestatus) *solvestatus = p->sol.solvestatus;
   if (solstatus) *solstatus = p->sol.solstatus;
   return rc;
