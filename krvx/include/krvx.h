@@ -484,6 +484,46 @@ KRVX_API int KRVXgetgencons64_witharraysizes(KRVXprob prob, int *contype, int64_
 KRVX_API int KRVXdelgencons_witharraysizes(KRVXprob prob, int n, const int *conind, int64_t conind_n);
 
 
+/* ---- sensitivity analysis and strong branching ----
+ * These work from the optimal basis of the last solve and change nothing. They need a linear
+ * problem (no discrete columns, quadratic parts, several objectives, nonlinear formulas, sets,
+ * indicator, piecewise-linear or general constraints) solved to optimality, unchanged since;
+ * otherwise they fail naming the reason. Limits are +-1e20 when unlimited. Index and output arrays
+ * hold exactly n entries.
+ *
+ * objsa: limits of each column's objective coefficient within which the basis stays optimal.
+ * bndsa: limits of each column's lower bound (lblower, lbupper) and upper bound (ublower, ubupper)
+ * within which the basis stays optimal and feasible, each bound moved alone.
+ * rhssa: limits of each row's right-hand side within which the basis stays optimal and feasible
+ * (a range row keeps its width: both ends move; a free row has no limits). */
+KRVX_API int KRVXobjsa_witharraysizes(KRVXprob prob, int n, const int *colind, int64_t colind_n, double *lower,
+    int64_t lower_n, double *upper, int64_t upper_n);
+KRVX_API int KRVXbndsa_witharraysizes(KRVXprob prob, int n, const int *colind, int64_t colind_n, double *lblower,
+    int64_t lblower_n, double *lbupper, int64_t lbupper_n, double *ublower, int64_t ublower_n, double *ubupper,
+    int64_t ubupper_n);
+KRVX_API int KRVXrhssa_witharraysizes(KRVXprob prob, int n, const int *rowind, int64_t rowind_n, double *lower,
+    int64_t lower_n, double *upper, int64_t upper_n);
+/* Lower and upper bounds of each row's dual over all right-hand sides of that row (the others
+ * fixed) for which the problem stays feasible: the right-hand side is moved past each limit of the
+ * current basis in both directions and re-solved by the dual simplex method, with at most iterlim
+ * simplex iterations per row in all; a direction not finished within them gives an infinite bound
+ * on its side. iterlim >= 0. */
+KRVX_API int KRVXestimaterowdualranges_witharraysizes(KRVXprob prob, int n, const int *rowind, int64_t rowind_n,
+    int iterlim, double *mindual, int64_t mindual_n, double *maxdual, int64_t maxdual_n);
+/* type 0: condition number of the basis matrix (its norm exact, its inverse's norm estimated);
+ * 1-4: norm of the recomputed minus the held vector of 1 basic values, 2 row duals, 3 row
+ * activities, 4 basic costs. norm 0 infinity, 1 one-norm, 2 Euclidean (Frobenius for matrices).
+ * scaled != 0: in the problem scaled by its scaling factors (KRVXscale). */
+KRVX_API int KRVXbasisstability(KRVXprob prob, int type, int norm, int scaled, double *value);
+/* For each candidate: bndtype 'U' sets the upper bound, 'L' the lower bound, 'B' both (fixes the
+ * column) to bndval; objval and status (KRVX_LPSTATUS values) after at most iterlim dual simplex
+ * iterations from the optimal basis, on a scratch copy. Status 1 optimal, 2 infeasible (objval
+ * 1e20 minimising, -1e20 maximising), 4 iteration limit reached (objval: the bound reached), 5
+ * unbounded, 7 unsolved. */
+KRVX_API int KRVXstrongbranch_witharraysizes(KRVXprob prob, int n, const int *colind, int64_t colind_n,
+    const char *bndtype, int64_t bndtype_n, const double *bndval, int64_t bndval_n, int iterlim, double *objval,
+    int64_t objval_n, int *status, int64_t status_n);
+
 /* ---- infeasibility analysis ----
  * Members of an analysis are the constraints and bounds that restrict the problem:
  *   rows (contype L, G, E; a range row is reported L or G by the side its multiplier uses, L without

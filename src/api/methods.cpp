@@ -2,7 +2,8 @@
 #include "api/methods.h"
 
 // Methods run under the problem's ProblemLock: KPY_SOLVE and KPY_SOLVE0 for the long runs whose
-// callbacks may call into the problem (solves, tuning), KPY_FREE without it (interrupt).
+// Python code on solver threads may call into the problem (solves, tuning, IIS searches, repairs),
+// KPY_FREE without it (interrupt).
 #define KPY_M(name) \
   {#name, (PyCFunction)(void (*)(void))kpy_serialised<kpy_problem_##name>, METH_VARARGS | METH_KEYWORDS, kpy_doc_##name}
 #define KPY_M0(name) {#name, (PyCFunction)kpy_serialised1<kpy_problem_##name>, METH_NOARGS, kpy_doc_##name}
@@ -86,20 +87,27 @@ PyMethodDef kpy_problem_api_methods[] = {
     KPY_M(addGenCons),
     KPY_M(getGenCons),
     KPY_M(delGenCons),
+    // sensitivity analysis and strong branching
+    KPY_M(objSA),
+    KPY_M(bndSA),
+    KPY_M(rhsSA),
+    KPY_M(estimateRowDualRanges),
+    KPY_M(basisStability),
+    KPY_M(strongBranch),
     // irreducible infeasible sets
     KPY_M0(clearIIS),
-    KPY_M(firstIIS),
-    KPY_M0(nextIIS),
-    KPY_M0(IISAll),
+    KPY_SOLVE(firstIIS),
+    KPY_SOLVE0(nextIIS),
+    KPY_SOLVE0(IISAll),
     KPY_M(printIIS),
     KPY_M(IISIsolations),
     KPY_M(writeIIS),
     KPY_M0(IISStatus),
     KPY_M(getIISData),
     // infeasibility repair
-    KPY_M(repairWeightedInfeas),
-    KPY_M(repairWeightedInfeasBounds),
-    KPY_M(repairInfeas),
+    KPY_SOLVE(repairWeightedInfeas),
+    KPY_SOLVE(repairWeightedInfeasBounds),
+    KPY_SOLVE(repairInfeas),
     // branching directives
     KPY_M(loadDirs),
     KPY_M(loadPresolveDirs),

@@ -85,6 +85,13 @@ KPY_DECLARE_METHOD(delPwlCons)
 KPY_DECLARE_METHOD(addGenCons)
 KPY_DECLARE_METHOD(getGenCons)
 KPY_DECLARE_METHOD(delGenCons)
+// sensitivity analysis and strong branching
+KPY_DECLARE_METHOD(objSA)
+KPY_DECLARE_METHOD(bndSA)
+KPY_DECLARE_METHOD(rhsSA)
+KPY_DECLARE_METHOD(estimateRowDualRanges)
+KPY_DECLARE_METHOD(basisStability)
+KPY_DECLARE_METHOD(strongBranch)
 // irreducible infeasible sets
 KPY_DECLARE_METHOD_NOARGS(clearIIS)
 KPY_DECLARE_METHOD(firstIIS)

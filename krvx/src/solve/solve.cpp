@@ -130,32 +130,30 @@ std::mutex g_threads_mtx;
 int g_running = 0;
 int g_scheduler_threads = 0;   // what the scheduler was last built for (0: HiGHS's choice)
 
-class RunningSolve {
- public:
-  RunningSolve(ko_prob_struct *p, int want) {
-    {
-      std::lock_guard<std::mutex> lock(g_threads_mtx);
-      if (want != g_scheduler_threads && g_running == 0) {
-        Highs_resetGlobalScheduler(1);
-        g_scheduler_threads = want;
-      }
-      threads_ = g_scheduler_threads;
-      ++g_running;
-    }
-    // (handlers may start solves of their own: no lock held here)
-    if (want != threads_)
-      messageCode(p, kMsgSolve, 3, "THREADS=%d takes effect when no other solve is running; this solve uses %d",
-                  want, threads_);
-  }
-  ~RunningSolve() {
-    std::lock_guard<std::mutex> lock(g_threads_mtx);
-    --g_running;
-  }
-  int threads() const { return threads_; }
+}  // namespace
 
- private:
-  int threads_ = 0;
-};
+RunningSolve::RunningSolve(ko_prob_struct *p, int want) {
+  {
+    std::lock_guard<std::mutex> lock(g_threads_mtx);
+    if (want >= 0 && want != g_scheduler_threads && g_running == 0) {
+      Highs_resetGlobalScheduler(1);
+      g_scheduler_threads = want;
+    }
+    threads_ = g_scheduler_threads;
+    ++g_running;
+  }
+  // (handlers may start solves of their own: no lock held here)
+  if (want >= 0 && want != threads_)
+    messageCode(p, kMsgSolve, 3, "THREADS=%d takes effect when no other solve is running; this solve uses %d",
+                want, threads_);
+}
+
+RunningSolve::~RunningSolve() {
+  std::lock_guard<std::mutex> lock(g_threads_mtx);
+  --g_running;
+}
+
+namespace {
 
 const int kCallbacks[] = {kHighsCallbackLogging, kHighsCallbackSimplexInterrupt, kHighsCallbackIpmInterrupt,
                           kHighsCallbackMipInterrupt};

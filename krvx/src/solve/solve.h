@@ -116,6 +116,20 @@ void withSolveThreads(ko_prob_struct *p, int want, const std::function<void(int)
 int mapRunStatus(ko_prob_struct *p, void *h, int status, const Lowered &low, const RunSettings &s,
                  const std::string &lasterror, Solution &out);
 
+// One run of a HiGHS instance, counted: HiGHS's scheduler is rebuilt for `want` threads (THREADS)
+// only while no run is counted; want < 0 takes the scheduler as it is. threads(): what it has.
+class RunningSolve {
+ public:
+  RunningSolve(ko_prob_struct *p, int want);
+  ~RunningSolve();
+  RunningSolve(const RunningSolve &) = delete;
+  RunningSolve &operator=(const RunningSolve &) = delete;
+  int threads() const { return threads_; }
+
+ private:
+  int threads_ = 0;
+};
+
 // Stop request seen by the running solves of p: 0 none, else the reason.
 int pendingStop(ko_prob_struct *p, unsigned sigint_mark);
 

@@ -1,0 +1,140 @@
+"""Sensitivity analysis and strong branching through the problem methods."""
+import numpy as np
+import pytest
+
+import korvex
+from test_api_support import raises, help_synopsis, MIP
+from test_api_constraints_support import solve
+
+INF = korvex.infinity
+
+# min -3x - 2y  s.t.  cap: x + y <= 4,  mix: 2x + y <= 7,  0 <= x, y <= 10: optimum -11 at (3, 1),
+# both columns basic, both rows binding with duals -1 and -1 (no degeneracy)
+SMALL = dict(probname="small", rowtype="LL", rhs=[4, 7], objcoef=[-3, -2], start=[0, 2, 4],
+             rowind=[0, 1, 0, 1], rowcoef=[1, 2, 1, 1], lb=[0, 0], ub=[10, 10])
+
+
+def small(**changes):
+    p = korvex.problem()
+    p.loadLP(**dict(SMALL, **changes))
+    p.addNames(1, ["cap", "mix"], 0, 1)
+    p.addNames(2, ["x", "y"], 0, 1)
+    return p
+
+
+@pytest.fixture
+def p():
+    q = small()
+    assert solve(q) == pytest.approx(-11)
+    return q
+
+
+def test_ranges_of_the_small_lp(p):
+    x, y = p.getVariable()
+    cap, mix = p.getConstraint()
+    assert p.objSA([0, "y"]) == (pytest.approx([-4, -3]), pytest.approx([-2, -1.5]))
+    assert p.objSA([x]) == p.objSA(["x"]) == p.objSA([0])
+    assert p.rhsSA([cap, "mix"]) == (pytest.approx([3.5, 4]), pytest.approx([7, 8]))
+    # basic columns: each bound can move up to the value from its side
+    assert p.bndSA([x, 1]) == (pytest.approx([-1e20, -1e20]), pytest.approx([3, 1]),
+                               pytest.approx([3, 1]), pytest.approx([1e20, 1e20]))
+    # cap's dual is -3 for 0 < rhs < 3.5, -1 up to 7, 0 beyond; mix's -2 below 4, -1 up to 8, 0 beyond
+    assert p.estimateRowDualRanges([cap, mix], 100) == (pytest.approx([-3, -2]), pytest.approx([0, 0]))
+    lo, hi = p.estimateRowDualRanges(["cap"], 0)   # no iterations: nothing settled beyond the basis
+    assert lo == [-1e20] and hi == [1e20]
+    assert p.objSA([]) == ([], [])
+    assert p.bndSA([]) == ([], [], [], [])
+    assert p.estimateRowDualRanges([], 5) == ([], [])
+    assert p.strongBranch([], "", [], 5) == ([], [])
+
+
+@pytest.mark.parametrize("j", [0, 1])
+def test_objective_is_linear_in_a_cost_inside_its_range(p, j):
+    (lo,), (hi,) = p.objSA([j])
+    x = p.getSolution()
+    for c in np.linspace(lo, hi, 5)[1:-1]:
+        cost = list(SMALL["objcoef"])
+        cost[j] = c
+        q = small(objcoef=cost)
+        assert solve(q) == pytest.approx(-11 + (c - SMALL["objcoef"][j]) * x[j])
+        assert q.getSolution() == pytest.approx(x)
+    # beyond either limit the solution moves
+    for c in (lo - 0.5, hi + 0.5):
+        cost = list(SMALL["objcoef"])
+        cost[j] = c
+        q = small(objcoef=cost)
+        solve(q)
+        assert q.getSolution() != pytest.approx(x)
+
+
+def test_condition_number_matches_numpy(p):
+    basis = np.array([[1.0, 1.0], [2.0, 1.0]])   # both columns basic
+    for norm, ord in ((0, np.inf), (1, 1), (2, "fro")):
+        assert p.basisStability(0, norm, 0) == pytest.approx(np.linalg.cond(basis, ord), rel=1e-9)
+        assert p.basisStability(0, norm, True) == pytest.approx(np.linalg.cond(basis, ord), rel=1e-9)
+    for kind in (1, 2, 3, 4):
+        assert 0 <= p.basisStability(kind, 2, False) < 1e-9
+
+
+def test_strong_branching_matches_re_solves_and_changes_nothing(p):
+    before = (p.getSolution(), p.attributes.objval, p.attributes.lpstatus)
+    objval, status = p.strongBranch(["x", 0, p.getVariable(1)], "ULB", [2, 4, 0], 100)
+    assert status == [1, 2, 1] and all(type(s) is int for s in status)
+    assert objval == pytest.approx([-10, 1e20, -10.5])
+    assert (p.getSolution(), p.attributes.objval, p.attributes.lpstatus) == before
+    for ub, want in (([2, 10], -10), ([10, 0], -10.5)):   # the same branches, re-solved
+        q = small(ub=ub)
+        assert solve(q) == pytest.approx(want)
+    # without iterations the first branch stops at the limit with a bound on its optimum
+    objval, status = p.strongBranch([0], ["U"], [2.0], 0)
+    assert status == [4] and objval[0] <= -10 + 1e-9
+    assert p.objSA([0]) == (pytest.approx([-4]), pytest.approx([-2]))   # the basis is still there
+
+
+def test_refusals_name_the_reason():
+    q = small()
+    with raises(korvex.SolverError, "KRVXobjsa_witharraysizes: Objective ranging needs an optimal basis: solve the "
+                "problem to optimality first (changing the problem discards the basis)"):
+        q.objSA([0])
+    m = korvex.problem()
+    m.loadMIP(**MIP)
+    solve(m)
+    with pytest.raises(korvex.SolverError, match="Strong branching needs a linear problem: the problem is a MIP"):
+        m.strongBranch([0], "U", [1.0], 10)
+    with pytest.raises(korvex.SolverError, match="Basis stability needs a linear problem"):
+        m.basisStability(0, 0, 0)
+
+
+def test_argument_errors(p):
+    with raises(korvex.InterfaceError, "Arguments 'colind', 'bndtype' and 'bndval' must have the same length"):
+        p.strongBranch([0, 1], "UL", [1.0], 10)
+    with raises(korvex.InterfaceError, "Error in argument 'iterlim': Value is not an integer"):
+        p.strongBranch([0], "U", [1.0, 2.0], "10")     # before the length check
+    for big in (2 ** 31, -2 ** 31):
+        with raises(korvex.InterfaceError, "Error in argument 'iterlim': int too big to convert"):
+            p.strongBranch([0], "U", [1.0], big)
+    with pytest.raises(korvex.SolverError, match="iterlim is negative"):
+        p.strongBranch([0], "U", [1.0], -2147483647)   # passed on, refused by the solver
+    with raises(korvex.InterfaceError, "Error in argument 'scaled': Value is not an integer"):
+        p.basisStability(0, 2, 1.5)
+    with raises(korvex.InterfaceError, "Error in argument 'type': Value is not an integer"):
+        p.basisStability("0", 2, 0)
+    with pytest.raises(korvex.SolverError, match="type is 7"):
+        p.basisStability(7, 0, 0)
+    with pytest.raises(korvex.SolverError, match="bndtype"):
+        p.strongBranch([0], "X", [1.0], 10)
+    with raises(korvex.InterfaceError, "Error in argument 'iterlim': Value is not an integer"):
+        p.estimateRowDualRanges([0], None)
+    with raises(korvex.InterfaceError, "Error in element 0 of argument 'rowind': Unknown constraint: nosuch"):
+        p.rhsSA(["nosuch"])
+    with pytest.raises(korvex.SolverError, match="colind"):
+        p.objSA([5])
+    with pytest.raises(TypeError):
+        p.objSA()
+    assert p.basisStability(type=0, norm=2, scaled=True) > 1
+    assert p.strongBranch(colind=[0], bndtype="U", bndval=[2], iterlim=10)[1] == [1]
+
+
+def test_help_layout():
+    for name in ("objSA", "bndSA", "rhsSA", "estimateRowDualRanges", "basisStability", "strongBranch"):
+        assert help_synopsis(name).strip().startswith(("lower", "lblower", "mindual", "value", "objval"))
