@@ -103,6 +103,15 @@ def test_refusals_name_the_reason():
         m.strongBranch([0], "U", [1.0], 10)
     with pytest.raises(korvex.SolverError, match="Basis stability needs a linear problem"):
         m.basisStability(0, 0, 0)
+    # presolved form: objects refused before the solver is called, indices refused by it
+    m.mipOptimize("l")
+    assert m.attributes.presolvestate & 6
+    with raises(korvex.InterfaceError, "Error in element 0 of argument 'rowind': Cannot pass constraint objects "
+                "when problem is presolved or in a callback: use indices instead"):
+        m.rhsSA([m.getConstraint(0)])
+    with pytest.raises(korvex.SolverError, match="Right-hand side ranging needs a linear problem: the problem is "
+                       "in presolved form"):
+        m.rhsSA([0])
 
 
 def test_argument_errors(p):

@@ -503,11 +503,11 @@ KRVX_API int KRVXbndsa_witharraysizes(KRVXprob prob, int n, const int *colind, i
     int64_t ubupper_n);
 KRVX_API int KRVXrhssa_witharraysizes(KRVXprob prob, int n, const int *rowind, int64_t rowind_n, double *lower,
     int64_t lower_n, double *upper, int64_t upper_n);
-/* Lower and upper bounds of each row's dual over all right-hand sides of that row (the others
- * fixed) for which the problem stays feasible: the right-hand side is moved past each limit of the
- * current basis in both directions and re-solved by the dual simplex method, with at most iterlim
- * simplex iterations per row in all; a direction not finished within them gives an infinite bound
- * on its side. iterlim >= 0. */
+/* Lower and upper bounds of each row's dual over the right-hand sides of that row (the others
+ * fixed) strictly inside the interval for which the problem stays feasible: the right-hand side
+ * is moved past each limit of the current basis in both directions and re-solved by the dual
+ * simplex method, with at most iterlim simplex iterations per row in all; a direction not
+ * finished within them gives an infinite bound on its side. iterlim >= 0. */
 KRVX_API int KRVXestimaterowdualranges_witharraysizes(KRVXprob prob, int n, const int *rowind, int64_t rowind_n,
     int iterlim, double *mindual, int64_t mindual_n, double *maxdual, int64_t maxdual_n);
 /* type 0: condition number of the basis matrix (its norm exact, its inverse's norm estimated);

@@ -93,6 +93,11 @@ void checkRefusals() {
   EXPECT_FAILS(p, KRVXestimaterowdualranges_witharraysizes(p, 1, &row, 1, -1, &lo, 1, &hi, 1), "rowind");
   EXPECT_FAILS(p, KRVXbasisstability(p, 5, 0, 0, &v), "type");
   EXPECT_FAILS(p, KRVXbasisstability(p, 0, 3, 0, &v), "norm");
+  // while a solve runs the instance is not free
+  p->solving.store(true);
+  EXPECT_FAILS(p, KRVXobjsa_witharraysizes(p, 1, &col, 1, &lo, 1, &hi, 1), "being solved");
+  p->solving.store(false);
+  EXPECT_OK(p, KRVXobjsa_witharraysizes(p, 1, &col, 1, &lo, 1, &hi, 1));
   // a change discards the basis
   const double c = 3;
   EXPECT_OK(p, KRVXchgobj(p, 1, &col, &c));

@@ -1,4 +1,5 @@
 #include "analysis/optimal_basis.h"
+#include "analysis/presolve.h"
 #include "nl/nl.h"
 #include "solve/solve.h"
 
@@ -14,6 +15,7 @@ namespace {
 
 // Why the problem has no linear basis to analyse, or null.
 const char *unsuitableContent(const ko_prob_struct *p) {
+  if (isPresolved(*p)) return "the problem is in presolved form (postSolve leaves it)";
   if (nlHasFormulas(p)) return "the problem has nonlinear formulas";
   for (const Column &c : p->cols)
     if (c.type != 'C') return "the problem is a MIP (it has discrete columns)";

@@ -19,7 +19,8 @@ namespace {
 
 constexpr double kHInf = std::numeric_limits<double>::infinity();
 
-// What the solver's ranging gives for one instance (HiGHS indices = user indices).
+// What the solver's ranging gives for one instance (HiGHS indices = user indices). Its row
+// ranging moves one bound of a row, capped by the other: right-hand sides are ranged here instead.
 struct Ranging {
   std::vector<double> costup, costdn, boundup, bounddn;
 };
@@ -126,7 +127,8 @@ int rowStatus(void *h, int nrows, int i) {
 // minimising, non-increasing when maximising). From the optimal basis the right-hand side is
 // moved past each limit of the current basis in turn and the dual simplex method re-solves, until
 // the problem becomes infeasible or no limit remains, in each direction: the duals met at the two
-// ends bound the row's dual over every right-hand side for which the problem stays feasible. A
+// ends bound the row's dual over every right-hand side strictly inside the interval for which
+// the problem stays feasible (at its ends the dual is not unique). A
 // direction not finished within iterlim simplex iterations (for both directions together) gives
 // an infinite bound on its side.
 
