@@ -147,3 +147,17 @@ def test_argument_errors(p):
 def test_help_layout():
     for name in ("objSA", "bndSA", "rhsSA", "estimateRowDualRanges", "basisStability", "strongBranch"):
         assert help_synopsis(name).strip().startswith(("lower", "lblower", "mindual", "value", "objval"))
+
+
+@pytest.mark.parametrize("sense", [1, -1])
+def test_problem_without_rows(sense):
+    p = korvex.problem()
+    p.loadLP(probname="e", rowtype="", rhs=[], objcoef=[1, -1, 2], start=[0, 0, 0, 0], rowind=[], rowcoef=[],
+             lb=[0, 0, 1], ub=[5, 3, 1])
+    p.chgObjSense(sense)
+    solve(p)
+    # either sense puts each column at the bound its cost favours: the cost may not change sign
+    # (the fixed column's may)
+    assert p.objSA([0, 1, 2]) == ([0, -1e20, -1e20], [1e20, 0, 1e20])
+    assert p.rhsSA([]) == ([], []) and p.basisStability(1, 2, 0) == 0
+    assert p.strongBranch([0, 1], "UL", [-1, 2], 5)[1] == [2, 1]

@@ -62,6 +62,7 @@ std::vector<double> BasisMatrix::solve(std::vector<double> v, bool transposed) c
 std::vector<double> BasisMatrix::rawSolve(const std::vector<double> &rhs, bool transposed) const {
   const size_t m = size_t(m_);
   std::vector<double> x(m, 0.0);
+  if (m == 0) return x;   // no rows, no basis matrix
   std::vector<HighsInt> idx(m);
   HighsInt nz = 0;
   const HighsInt rc = transposed ? Highs_getBasisTransposeSolve(h_, rhs.data(), x.data(), &nz, idx.data())

@@ -25,19 +25,34 @@ struct Ranging {
   std::vector<double> costup, costdn, boundup, bounddn;
 };
 
-Ranging ranging(void *h, int ncols, int nrows) {
+Ranging ranging(const OptimalBasis &ob) {
   Ranging r;
-  const size_t n = size_t(ncols), m = size_t(nrows);
+  const size_t n = size_t(ob.ncols()), m = size_t(ob.nrows());
   r.costup.resize(n);
   r.costdn.resize(n);
   r.boundup.resize(n);
   r.bounddn.resize(n);
+  if (m == 0) {
+    // no rows (the solver ranges none): every column sits at a bound with its cost as reduced
+    // cost, which keeps its sign while the cost does; bounds move freely
+    for (size_t j = 0; j < n; ++j) {
+      const bool up = (ob.colStatus()[j] == kHighsBasisStatusUpper) != (ob.sense() < 0);
+      r.costdn[j] = up ? -kHInf : 0.0;
+      r.costup[j] = up ? 0.0 : kHInf;
+      if (ob.colStatus()[j] != kHighsBasisStatusLower && ob.colStatus()[j] != kHighsBasisStatusUpper)
+        r.costdn[j] = r.costup[j] = 0.0;   // free at zero: only a zero cost keeps it there
+      if (ob.arrays().lower[j] == ob.arrays().upper[j]) r.costdn[j] = -kHInf, r.costup[j] = kHInf;
+      r.bounddn[j] = -kHInf;
+      r.boundup[j] = kHInf;
+    }
+    return r;
+  }
   std::vector<double> cobj(n), robj(m), rup(m), rdn(m);
   std::vector<HighsInt> cin(n), cout(n), rin(m), rout(m);
-  const HighsInt rc = Highs_getRanging(h, r.costup.data(), cobj.data(), cin.data(), cout.data(), r.costdn.data(),
-                                       cobj.data(), cin.data(), cout.data(), r.boundup.data(), cobj.data(),
-                                       cin.data(), cout.data(), r.bounddn.data(), cobj.data(), cin.data(),
-                                       cout.data(), rup.data(), robj.data(), rin.data(), rout.data(),
+  const HighsInt rc = Highs_getRanging(ob.highs(), r.costup.data(), cobj.data(), cin.data(), cout.data(),
+                                       r.costdn.data(), cobj.data(), cin.data(), cout.data(), r.boundup.data(),
+                                       cobj.data(), cin.data(), cout.data(), r.bounddn.data(), cobj.data(),
+                                       cin.data(), cout.data(), rup.data(), robj.data(), rin.data(), rout.data(),
                                        rdn.data(), robj.data(), rin.data(), rout.data());
   if (rc == kHighsStatusError) raise(kErrSolver, "the solver could not range the optimal basis");
   return r;
@@ -239,7 +254,7 @@ extern "C" KRVX_API int KRVXobjsa_witharraysizes(KRVXprob prob, int n, const int
                                                  double *lower, int64_t lower_n, double *upper, int64_t upper_n) {
   return limitsCall(prob, __func__, "Objective ranging", false, n, colind, colind_n, lower, lower_n, upper, upper_n,
                     [](const OptimalBasis &ob) {
-                      return [r = ranging(ob.highs(), ob.ncols(), ob.nrows())](int j) {
+                      return [r = ranging(ob)](int j) {
                         return Interval{r.costdn[size_t(j)], r.costup[size_t(j)]};
                       };
                     });
@@ -257,7 +272,7 @@ extern "C" KRVX_API int KRVXbndsa_witharraysizes(KRVXprob prob, int n, const int
     checkOut(ublower, ublower_n, n, "ublower");
     checkOut(ubupper, ubupper_n, n, "ubupper");
     if (n == 0) return;
-    const Ranging r = ranging(ob.highs(), ob.ncols(), ob.nrows());
+    const Ranging r = ranging(ob);
     const ModelArrays &a = ob.arrays();
     for (int k = 0; k < n; ++k) {
       const size_t j = size_t(colind[k]);
