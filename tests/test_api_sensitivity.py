@@ -103,6 +103,14 @@ def test_refusals_name_the_reason():
         m.strongBranch([0], "U", [1.0], 10)
     with pytest.raises(korvex.SolverError, match="Basis stability needs a linear problem"):
         m.basisStability(0, 0, 0)
+    n = korvex.problem()
+    x, y = n.addVariable(lb=0, ub=3), n.addVariable(lb=0, ub=2)
+    n.addConstraint(korvex.exp(x) + y <= 5)
+    n.setObjective(-x - y)
+    solve(n)
+    with pytest.raises(korvex.SolverError, match="Objective ranging needs a linear problem: the problem has "
+                       "nonlinear formulas"):
+        n.objSA([x])
     # presolved form: objects refused before the solver is called, indices refused by it
     m.mipOptimize("l")
     assert m.attributes.presolvestate & 6
