@@ -47,7 +47,7 @@ int kpy_Iterable_to_vector(problem_s *prob, const char *argname,
 // A one-dimensional NumPy array (not a subclass) whose buffer holds its values as T exactly
 // (contiguous, aligned, native byte order) and whose every value the element rule of K
 // takes, or an exact ASCII str for char: true with *data and *n describing the buffer, which
-// stays the object's (it may change or go once Python code runs again). False otherwise, the
+// stays the object's (its values may change once Python code runs again). False otherwise, the
 // object then being left to kpy_Iterable_to_vector.
 template <typename K>
 bool kpy_borrowArray(PyObject *obj, const typename kpy_elem<K>::type **data, int64_t *n);

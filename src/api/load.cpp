@@ -57,70 +57,53 @@ struct LoadArgs {
   ArrayArg<kpy_colindex> objqcol1, objqcol2, rowqcol1, rowqcol2, entind, setind;
   bool given[NKW] = {};
 
+  // Calls f with the member holding array argument k.
+  template <class F>
+  auto with(int k, F &&f) {
+    switch (k) {
+      case ROWTYPE: return f(rowtype);
+      case RHS: return f(rhs);
+      case RNG: return f(rng);
+      case OBJCOEF: return f(objcoef);
+      case START: return f(start);
+      case COLLEN: return f(collen);
+      case ROWIND: return f(rowind);
+      case ROWCOEF: return f(rowcoef);
+      case LB: return f(lb);
+      case UB: return f(ub);
+      case OBJQCOL1: return f(objqcol1);
+      case OBJQCOL2: return f(objqcol2);
+      case OBJQCOEF: return f(objqcoef);
+      case QROWIND: return f(qrowind);
+      case NROWQCOEFS: return f(nrowqcoefs);
+      case ROWQCOL1: return f(rowqcol1);
+      case ROWQCOL2: return f(rowqcol2);
+      case ROWQCOEF: return f(rowqcoef);
+      case COLTYPE: return f(coltype);
+      case ENTIND: return f(entind);
+      case LIMIT: return f(limit);
+      case SETTYPE: return f(settype);
+      case SETSTART: return f(setstart);
+      case SETIND: return f(setind);
+      default: return f(refval);
+    }
+  }
+
   // The library reads each value of the arrays of rows, columns, the matrix, the quadratic
   // objective and the entities once and checks it again: those may stay the caller's buffers.
   int convert(problem_s *prob, int k, PyObject *o, bool noObj) {
-    const char *n = kwNames[k];
+    if (k == PROBNAME) return kpy_argString(prob, kwNames[k], o, &probname);
     const bool mayBorrow = sectionOf(k) != QROW && k < SETTYPE;
-    auto conv = [&](auto &arg) { return arg.convert(prob, n, o, noObj, mayBorrow); };
-    switch (k) {
-      case PROBNAME: return kpy_argString(prob, n, o, &probname);
-      case ROWTYPE: return conv(rowtype);
-      case RHS: return conv(rhs);
-      case RNG: return conv(rng);
-      case OBJCOEF: return conv(objcoef);
-      case START: return conv(start);
-      case COLLEN: return conv(collen);
-      case ROWIND: return conv(rowind);
-      case ROWCOEF: return conv(rowcoef);
-      case LB: return conv(lb);
-      case UB: return conv(ub);
-      case OBJQCOL1: return conv(objqcol1);
-      case OBJQCOL2: return conv(objqcol2);
-      case OBJQCOEF: return conv(objqcoef);
-      case QROWIND: return conv(qrowind);
-      case NROWQCOEFS: return conv(nrowqcoefs);
-      case ROWQCOL1: return conv(rowqcol1);
-      case ROWQCOL2: return conv(rowqcol2);
-      case ROWQCOEF: return conv(rowqcoef);
-      case COLTYPE: return conv(coltype);
-      case ENTIND: return conv(entind);
-      case LIMIT: return conv(limit);
-      case SETTYPE: return conv(settype);
-      case SETSTART: return conv(setstart);
-      case SETIND: return conv(setind);
-      case REFVAL: return conv(refval);
-    }
-    return 0;
+    return with(k, [&](auto &arg) { return arg.convert(prob, kwNames[k], o, noObj, mayBorrow); });
   }
 
   // Length of a given array, -1 when absent.
   template <typename K>
   long long len(int k, const ArrayArg<K> &v) const { return given[k] ? (long long)v.n : -1; }
 
-  bool isBorrowed(int k) const {
-    switch (k) {
-      case ROWTYPE: return rowtype.borrowed;
-      case RHS: return rhs.borrowed;
-      case RNG: return rng.borrowed;
-      case OBJCOEF: return objcoef.borrowed;
-      case START: return start.borrowed;
-      case COLLEN: return collen.borrowed;
-      case ROWIND: return rowind.borrowed;
-      case ROWCOEF: return rowcoef.borrowed;
-      case LB: return lb.borrowed;
-      case UB: return ub.borrowed;
-      case OBJQCOL1: return objqcol1.borrowed;
-      case OBJQCOL2: return objqcol2.borrowed;
-      case OBJQCOEF: return objqcoef.borrowed;
-      case COLTYPE: return coltype.borrowed;
-      case ENTIND: return entind.borrowed;
-      case LIMIT: return limit.borrowed;
-      default: return false;
-    }
-  }
+  bool isBorrowed(int k) { return k != PROBNAME && with(k, [](auto &arg) { return arg.borrowed; }); }
 
-  bool anyBorrowed() const {
+  bool anyBorrowed() {
     for (int k = 0; k < NKW; ++k)
       if (isBorrowed(k)) return true;
     return false;
@@ -211,21 +194,22 @@ PyObject *loadMethod(PyObject *self, PyObject *args, PyObject *kwargs, unsigned 
 #define ENT_ARGS                                                                                   \
   ne, nsets, ARR(a.coltype), ARR(a.entind), ARR(a.limit), ARR(a.settype), ARR(a.setstart), ARR(a.setind), \
       ARR(a.refval)
-    // a borrowed buffer must outlive the call: no Python code may run meanwhile
-    const bool keep = a.anyBorrowed();
+    // Borrowed buffers are read without the interpreter lock, as NumPy's own operations read
+    // them: the call's arguments keep the arrays (resizing them is refused), and the library
+    // checks each value it takes again, so a buffer written meanwhile cannot spoil the store.
     int rc;
     switch (sections) {
-      case LIN: rc = kpy_callSolver(keep, KRVXloadlp64_witharraysizes, prob, LIN_ARGS); break;
-      case LIN | QOBJ: rc = kpy_callSolver(keep, KRVXloadqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS); break;
+      case LIN: rc = kpy_callSolverNoGIL(KRVXloadlp64_witharraysizes, prob, LIN_ARGS); break;
+      case LIN | QOBJ: rc = kpy_callSolverNoGIL(KRVXloadqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS); break;
       case LIN | QOBJ | ENT:
-        rc = kpy_callSolver(keep, KRVXloadmiqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS, ENT_ARGS);
+        rc = kpy_callSolverNoGIL(KRVXloadmiqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS, ENT_ARGS);
         break;
-      case LIN | ENT: rc = kpy_callSolver(keep, KRVXloadmip64_witharraysizes, prob, LIN_ARGS, ENT_ARGS); break;
+      case LIN | ENT: rc = kpy_callSolverNoGIL(KRVXloadmip64_witharraysizes, prob, LIN_ARGS, ENT_ARGS); break;
       case LIN | QOBJ | QROW:
-        rc = kpy_callSolver(keep, KRVXloadqcqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS, QROW_ARGS);
+        rc = kpy_callSolverNoGIL(KRVXloadqcqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS, QROW_ARGS);
         break;
       default:
-        rc = kpy_callSolver(keep, KRVXloadmiqcqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS, QROW_ARGS, ENT_ARGS);
+        rc = kpy_callSolverNoGIL(KRVXloadmiqcqp64_witharraysizes, prob, LIN_ARGS, QOBJ_ARGS, QROW_ARGS, ENT_ARGS);
         break;
     }
 #undef LIN_ARGS

@@ -13,6 +13,7 @@
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -34,11 +35,11 @@ template <class T>
 struct Lease {
   static inline thread_local T shared;
   static inline thread_local bool busy = false;
-  T own;
+  std::optional<T> own;   // made only for a nested call
   T *b;
   bool lease;
   Lease() : lease(!busy) {
-    b = lease ? &shared : &own;
+    b = lease ? &shared : &own.emplace();
     if (lease) {
       busy = true;
       b->clear();
