@@ -232,7 +232,12 @@ KRVX_API int KRVXwriteprob(KRVXprob prob, const char *filename, const char *flag
 KRVX_API int KRVXsaveas(KRVXprob prob, const char *filename);
 KRVX_API int KRVXrestore(KRVXprob prob, const char *probname, const char *flags);
 
-/* ---- solving ---- */
+/* ---- solving ----
+ * The engine follows from the problem's content: HiGHS for LPs, MIPs and convex QPs; the
+ * interior-point solver for continuous problems (and relaxations) with quadratic rows, formulas or
+ * a quadratic objective not shown convex (a local optimum); branch-and-bound over its relaxations
+ * for discrete problems with such content or a quadratic objective (proven optimal when convex).
+ * KRVXlpoptimize solves the continuous relaxation of a discrete problem. */
 KRVX_API int KRVXlpoptimize(KRVXprob prob, const char *flags);
 KRVX_API int KRVXmipoptimize(KRVXprob prob, const char *flags);
 KRVX_API int KRVXoptimize(KRVXprob prob, const char *flags, int *solvestatus, int *solstatus);
@@ -658,7 +663,8 @@ KRVX_API int KRVXwritedirs(KRVXprob prob, const char *filename);
  * token): g = 1 then. A refused call adds nothing.
  *
  * Deleting rows drops their formulas; deleting a column that a formula uses is refused (use
- * KRVNresetcol first). A problem with formulas cannot be solved yet (the solve fails saying so).
+ * KRVNresetcol first). Solves take abs, min, max, pwl and sign exactly (auxiliary columns with
+ * binaries, which need finite bounds on their arguments); the rest goes to the nonlinear solvers.
  * Saving (KRVXsaveas) keeps formulas; a problem whose formulas use user functions cannot be saved
  * (the save fails naming the function), since functions are code of the running program.
  *
