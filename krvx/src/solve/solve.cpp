@@ -441,6 +441,40 @@ int mapRunStatus(ko_prob_struct *p, void *h, int status, const Lowered &low, con
   return mapStatus(p, h, status, low, s, 0, lasterror, out);
 }
 
+namespace {
+
+// After an interior-point run without crossover: crossover from the point found, as the run
+// with crossover would do, without solving again. HiGHS's crossover cannot take ranged rows;
+// those models, and a crossover that does not finish, get the full run with crossover.
+HighsInt crossoverFromInterior(void *h, const Lowered &low) {
+  const HighsInt n = low.hcols, m = low.hrows;
+  if (m > 0) {
+    std::vector<double> lo(static_cast<size_t>(m)), up(static_cast<size_t>(m));
+    std::vector<HighsInt> start(static_cast<size_t>(m));
+    HighsInt rows = 0, nnz = 0;
+    if (Highs_getRowsByRange(h, 0, m - 1, &rows, lo.data(), up.data(), &nnz, start.data(), nullptr, nullptr) ==
+        kHighsStatusError)
+      return Highs_run(h);
+    const double inf = Highs_getInfinity(h);
+    for (HighsInt i = 0; i < m; ++i)
+      if (lo[size_t(i)] > -inf && up[size_t(i)] < inf && lo[size_t(i)] < up[size_t(i)]) return Highs_run(h);
+  }
+  std::vector<double> cv(size_t(n) + 1), cd(size_t(n) + 1), rv(size_t(m) + 1), rd(size_t(m) + 1);
+  Highs_getSolution(h, cv.data(), cd.data(), rv.data(), rd.data());
+  // the crossover takes the duals of the minimisation HiGHS solves
+  HighsInt sense = kHighsObjSenseMinimize;
+  Highs_getObjectiveSense(h, &sense);
+  if (sense == kHighsObjSenseMaximize) {
+    for (double &d : cd) d = -d;
+    for (double &d : rd) d = -d;
+  }
+  const HighsInt rc = Highs_crossover(h, n, m, cv.data(), cd.data(), rd.data());
+  if (rc == kHighsStatusError || Highs_getModelStatus(h) != kHighsModelStatusOptimal) return Highs_run(h);
+  return rc;
+}
+
+}  // namespace
+
 int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &s, Solution &out,
              bool *modified, SolveDiagnostics *diag) {
   out = Solution();
@@ -465,7 +499,7 @@ int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &
       Highs_setStringOptionValue(h, "run_crossover", "on");
       keepBarrierSolution(h, low, *diag);
       if (Highs_getModelStatus(h) == kHighsModelStatusOptimal && !pendingStop(p, session.sigintMark()))
-        runrc = Highs_run(h);
+        runrc = crossoverFromInterior(h, low);
     } else if (!skipped) {
       runrc = Highs_run(h);
     }
