@@ -236,3 +236,14 @@ def test_objects_of_a_load_are_made_on_first_use():
     p.optimize()
     with pytest.raises(korvex.ModelError, match="deleted"):
         p.getSolution(x3)
+
+
+def test_hand_over_for_benchmarks():
+    p = korvex.problem()
+    p.loadLP(**as_buffers(LP))
+    korvex._korvex._lowerForBenchmark(p)   # lowers into the solver's instance, no solve
+    assert p.attributes.solstatus == SolStatus.NOTFOUND
+    p.optimize()
+    assert objval(p) == pytest.approx(LP_OPT)
+    with pytest.raises(TypeError):
+        korvex._korvex._lowerForBenchmark(None)
