@@ -468,8 +468,12 @@ HighsInt crossoverFromInterior(void *h, const Lowered &low) {
     for (double &d : cd) d = -d;
     for (double &d : rd) d = -d;
   }
-  const HighsInt rc = Highs_crossover(h, n, m, cv.data(), cd.data(), rd.data());
+  HighsInt rc = Highs_crossover(h, n, m, cv.data(), cd.data(), rd.data());
   if (rc == kHighsStatusError || Highs_getModelStatus(h) != kHighsModelStatusOptimal) return Highs_run(h);
+  // the simplex method confirms the basis found (no iterations) and fills the solution's records
+  Highs_setStringOptionValue(h, "solver", "simplex");
+  rc = Highs_run(h);
+  Highs_setStringOptionValue(h, "solver", "ipm");
   return rc;
 }
 
