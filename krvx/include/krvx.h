@@ -549,7 +549,7 @@ KRVX_API int KRVXstrongbranch_witharraysizes(KRVXprob prob, int n, const int *co
  * status of iisfirst: 0 found, 1 feasible, 2 error (a warning message says why), 3 time limit or
  * interrupt; mode 0 stops after IIS 0, 1 looks for a small IIS, 2 for a fast one.
  * status of iisnext: 0 found, 1 no further IIS (or feasible), 2 error, 3 time limit or interrupt.
- * iisall: the whole search, up to MAXIIS IISs (-1 no limit). */
+ * iisall: a new search (mode 2) run to its end, or to MAXIIS IISs (-1 no limit). */
 KRVX_API int KRVXiisclear(KRVXprob prob);
 KRVX_API int KRVXiisfirst(KRVXprob prob, int mode, int *status);
 KRVX_API int KRVXiisnext(KRVXprob prob, int *status);
@@ -568,8 +568,8 @@ KRVX_API int KRVXgetiisdata_witharraysizes(KRVXprob prob, int num, int *nrows, i
 /* lists IIS num through the message output */
 KRVX_API int KRVXiisprint(KRVXprob prob, int num);
 /* filetype 0: the IIS as a problem (its members, the columns they use, zero objective), MPS or LP as
- * KRVXwriteprob (flags l LP, f fixed MPS; p is accepted: values are always written in full
- * precision); 1: CSV with one line per member: name, kind, type letter, value, multiplier, isolation.
+ * KRVXwriteprob (flags l LP, f fixed MPS; p is accepted: LP and free MPS files hold values in full
+ * precision, fixed MPS rounds to its fields either way); 1: CSV with one line per member: name, kind, type letter, value, multiplier, isolation.
  * NULL or "" filename: <problem name>_iis<num> with .lp, .mps or .csv. */
 KRVX_API int KRVXiiswrite(KRVXprob prob, int num, const char *filename, int filetype, const char *flags);
 /* marks the members of IIS num (1..niis) that belong to no other IIS found */

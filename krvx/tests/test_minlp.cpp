@@ -405,6 +405,16 @@ void nonconvexContinuous() {
     }
     KRVXdestroyprob(p);
   }
+  // a wide box: the start stays near 0, where exp is finite; min exp(x) + (x - 2)^2
+  KRVXprob p = newProb();
+  setModel(p, 1, {{0, -1e6, 1e6}}, {});
+  KRVXnlpcreateprob(p, &nl);
+  EXPECT_OK(p, addFormula(nl, KRVN_OBJROW, KRVN_NOCOL, 1.0,
+                          {RB(), X(0), Fn(KRVN_FN_EXP), X(0), C(2), Op(KRVN_OP_MINUS), C(2), Op(KRVN_OP_POWER),
+                           Op(KRVN_OP_PLUS), End()}));
+  Outcome r = run(p);
+  EXPECT(optimal(r) && std::fabs(std::exp(r.x[0]) + 2 * (r.x[0] - 2)) < 1e-5);
+  KRVXdestroyprob(p);
 }
 
 // ---- convex QPs: the QP solver's limit and the fallback ----

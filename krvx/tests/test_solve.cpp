@@ -296,6 +296,48 @@ void logging() {
   KRVXdestroyprob(p);
 }
 
+void countInteriorRuns(KRVXprob, void *data, const char *msg, int len, int msgtype) {
+  if (msgtype >= 0 && std::string(msg, size_t(len)).find("IPX model has") != std::string::npos) ++*(int *)data;
+}
+
+// Barrier solves of LPs: one interior-point run, crossed over to the simplex optimum, both senses
+void barrierOnNetlib() {
+  std::string data = sharedData("barrier solves of Netlib files");
+  if (data.empty()) return;
+  for (const char *name : {"afiro", "adlittle", "degen2", "israel", "sc50a", "share2b"}) {
+    for (int sense : {1, -1}) {
+      double obj[2] = {0, 0};
+      for (const char *alg : {"d", "b"}) {
+        KRVXprob p = newProb();
+        EXPECT_OK(p, KRVXreadprob(p, (data + "/netlib/" + name + ".mps.gz").c_str(), ""));
+        if (sense < 0) {   // the maximisation of the negated objective
+          std::vector<int> ind;
+          std::vector<double> cost;
+          for (size_t j = 0; j < p->cols.size(); ++j) {
+            ind.push_back(int(j));
+            cost.push_back(-p->cols[j].cost);
+          }
+          EXPECT_OK(p, KRVXchgobj(p, int(ind.size()), ind.data(), cost.data()));
+          EXPECT_OK(p, KRVXchgobjsense(p, -1));
+        }
+        int runs = 0;
+        EXPECT_OK(p, KRVXaddmessagehandler(p, countInteriorRuns, &runs));
+        EXPECT_OK(p, KRVXlpoptimize(p, alg));
+        EXPECT(intAttr(p, KRVX_SOLSTATUS) == KRVX_SOLSTATUS_OPTIMAL);
+        obj[*alg == 'b'] = dblAttr(p, KRVX_OBJVAL);
+        if (*alg == 'b') {
+          // one interior-point run (a maximisation may need HiGHS's run with crossover after it)
+          EXPECT((sense < 0 || runs == 1) && intAttr(p, KRVX_BARITER) > 0);
+          std::lock_guard<std::recursive_mutex> lock(p->mtx);
+          EXPECT(p->sol.colstat.size() == p->cols.size() && p->sol.rowstat.size() == p->rows.size());
+        }
+        KRVXdestroyprob(p);
+      }
+      EXPECT(std::fabs(obj[1] - obj[0]) <= 1e-7 * std::max(1.0, std::fabs(obj[0])));
+    }
+  }
+}
+
 }  // namespace
 
 int main() {
@@ -307,6 +349,7 @@ int main() {
   unsupported();
   crossover();
   logging();
+  barrierOnNetlib();
   KRVXfree();
   return finish("test_solve");
 }

@@ -237,7 +237,8 @@ const char kpy_doc_writeIIS[] = KPY_DOC(
     IIS_NUMBER_ARG "\n"
     "    filetype  0 writes the IIS as a problem (LP or MPS), 1 as a comma-separated file.\n"
     "    filename  File to write; None uses the problem's name followed by _iis and the number.\n"
-    "    flags     Writer flags for filetype 0: l LP format (otherwise MPS), f fixed MPS, p full precision.",
+    "    flags     Writer flags for filetype 0: l LP format (otherwise MPS), f fixed MPS, p full precision\n"
+    "              (LP and free MPS files hold full precision anyway).",
     "The problem file holds the members of the IIS and the columns they use, with a zero objective; "
     "readProb reads it back. The comma-separated file has one line per member: name, kind, type, value, "
     "multiplier and isolation.",

@@ -14,7 +14,7 @@ namespace krvx {
 namespace {
 
 // One reported member: a row-side member (rowind numbering) or a bound.
-struct Entry2 {
+struct ReportedMember {
   bool rowside;
   int index;
   char letter;
@@ -23,29 +23,29 @@ struct Entry2 {
   int member;   // position in IisState::members
 };
 
-std::vector<Entry2> entriesOf(const IisState &st, const IisRecord &rec) {
-  std::vector<Entry2> out;
+std::vector<ReportedMember> entriesOf(const IisState &st, const IisRecord &rec) {
+  std::vector<ReportedMember> out;
   for (size_t k = 0; k < rec.members.size(); ++k) {
     const Member &m = st.members[size_t(rec.members[k])];
     char letter = m.letter;
     if (letter == 'R') letter = rec.mult[k] < 0 ? 'G' : 'L';
     out.push_back({m.rowside, m.report, letter, rec.mult[k], rec.isolation[k], rec.members[k]});
   }
-  std::stable_sort(out.begin(), out.end(), [](const Entry2 &a, const Entry2 &b) {
+  std::stable_sort(out.begin(), out.end(), [](const ReportedMember &a, const ReportedMember &b) {
     if (a.rowside != b.rowside) return a.rowside;
     return a.index < b.index;
   });
   // a repair's relaxation may report two of its members as one of the problem's
   out.erase(std::unique(out.begin(), out.end(),
-                        [](const Entry2 &a, const Entry2 &b) {
+                        [](const ReportedMember &a, const ReportedMember &b) {
                           return a.rowside == b.rowside && a.index == b.index && a.letter == b.letter;
                         }),
             out.end());
   return out;
 }
 
-size_t countRowSide(const std::vector<Entry2> &e) {
-  return size_t(std::count_if(e.begin(), e.end(), [](const Entry2 &x) { return x.rowside; }));
+size_t countRowSide(const std::vector<ReportedMember> &e) {
+  return size_t(std::count_if(e.begin(), e.end(), [](const ReportedMember &x) { return x.rowside; }));
 }
 
 // Name, kind word and value of an entry in the problem's terms.
@@ -55,7 +55,7 @@ struct Described {
   bool hasValue = false;
 };
 
-Described describe(const ko_prob_struct &p, const Entry2 &e) {
+Described describe(const ko_prob_struct &p, const ReportedMember &e) {
   Described d;
   const int64_t nrows = int64_t(p.rows.size()), nsets = int64_t(p.sets.size()), npwl = int64_t(p.pwls.size());
   if (e.rowside) {
@@ -154,11 +154,11 @@ void writeProblem(ko_prob_struct *p, const IisState &st, const IisRecord &rec, c
   check(KRVXwriteprob(scratch, path.c_str(), wflags.c_str()));
 }
 
-void writeCsv(const ko_prob_struct *p, const std::vector<Entry2> &entries, const std::string &path) {
+void writeCsv(const ko_prob_struct *p, const std::vector<ReportedMember> &entries, const std::string &path) {
   FILE *f = std::fopen(path.c_str(), "w");
   if (!f) raise(kErrFile, "cannot write '%s': %s", path.c_str(), std::strerror(errno));
   std::fputs("name,kind,type,value,multiplier,isolation\n", f);
-  for (const Entry2 &e : entries) {
+  for (const ReportedMember &e : entries) {
     const Described d = describe(*p, e);
     std::fprintf(f, "%s,%s,%c,%s,%s,%d\n", csvField(d.name).c_str(), d.kind.c_str(), e.letter,
                  d.hasValue ? number(d.value).c_str() : "", number(e.mult).c_str(), int(e.isolation));
@@ -192,7 +192,7 @@ extern "C" KRVX_API int KRVXiisstatus_witharraysizes(KRVXprob prob, int *niis, i
       int num = 0;
       if (k > 0 || st->hasInitial) {
         const IisRecord &rec = k == 0 ? st->initial : st->found[size_t(k - 1)];
-        const std::vector<Entry2> e = entriesOf(*st, rec);
+        const std::vector<ReportedMember> e = entriesOf(*st, rec);
         rows = countRowSide(e);
         bounds = e.size() - rows;
         sum = rec.suminf;
@@ -213,7 +213,7 @@ extern "C" KRVX_API int KRVXgetiisdata_witharraysizes(KRVXprob prob, int num, in
   return guard(prob, "KRVXgetiisdata", [&] {
     if (!nrows || !ncols) raise(kErrInvalid, "arguments 'nrows' and 'ncols' must not be NULL");
     const IisRecord &rec = iisRecord(prob, num);
-    const std::vector<Entry2> e = entriesOf(*prob->iis, rec);
+    const std::vector<ReportedMember> e = entriesOf(*prob->iis, rec);
     const int64_t nr = int64_t(countRowSide(e)), nc = int64_t(e.size()) - nr;
     checkOptional(rowind, rowind_n, nr, "rowind");
     checkOptional(contype, contype_n, nr, "contype");
@@ -226,14 +226,14 @@ extern "C" KRVX_API int KRVXgetiisdata_witharraysizes(KRVXprob prob, int num, in
     *nrows = int(nr);
     *ncols = int(nc);
     for (int64_t k = 0; k < nr; ++k) {
-      const Entry2 &x = e[size_t(k)];
+      const ReportedMember &x = e[size_t(k)];
       if (rowind_n) rowind[k] = x.index;
       if (contype_n) contype[k] = x.letter;
       if (duals_n) duals[k] = x.mult;
       if (isolationrows_n) isolationrows[k] = x.isolation;
     }
     for (int64_t k = 0; k < nc; ++k) {
-      const Entry2 &x = e[size_t(nr + k)];
+      const ReportedMember &x = e[size_t(nr + k)];
       if (colind_n) colind[k] = x.index;
       if (bndtype_n) bndtype[k] = x.letter;
       if (djs_n) djs[k] = x.mult;
@@ -246,14 +246,14 @@ extern "C" KRVX_API int KRVXiisprint(KRVXprob prob, int num) {
   std::vector<std::string> lines;
   const int rc = guard(prob, "KRVXiisprint", [&] {
     const IisRecord &rec = iisRecord(prob, num);
-    const std::vector<Entry2> e = entriesOf(*prob->iis, rec);
+    const std::vector<ReportedMember> e = entriesOf(*prob->iis, rec);
     const size_t nr = countRowSide(e);
     char head[200];
     std::snprintf(head, sizeof head, "%s %d: %zu constraint(s), %zu bound(s); phase 1: %d violation(s), sum %.10g",
                   num == 0 ? "Initial infeasible subproblem, IIS" : "IIS", num, nr, e.size() - nr, rec.numinf,
                   rec.suminf);
     lines.push_back(head);
-    for (const Entry2 &x : e) {
+    for (const ReportedMember &x : e) {
       const Described d = describe(*prob, x);
       std::string line = "  " + d.kind + " " + d.name + " " + x.letter;
       if (d.hasValue) line += " " + number(d.value);

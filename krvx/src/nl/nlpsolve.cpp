@@ -230,10 +230,12 @@ void nlpStartPoint(const NlpModel &m, std::vector<double> &x) {
   x.resize(size_t(m.n));
   for (int j = 0; j < m.n; ++j) {
     const double l = m.lb[size_t(j)], u = m.ub[size_t(j)];
-    if (!isInf(l) && !isInf(u) && l < 0.0 && u > 0.0)
-      x[size_t(j)] = l + (u - l) * (0.55 + 0.05 * double(j % 7) / 7.0);
-    else
-      x[size_t(j)] = std::min(std::max(0.0, l), u);
+    const double base = std::min(std::max(0.0, l), u);
+    x[size_t(j)] = base;
+    if (isInf(l) || isInf(u) || !(u > l)) continue;
+    // 5 to 10 % of the box (at most 1) away from 0, a different share per column
+    const double off = std::min((0.05 + 0.05 * double(j % 7) / 7.0) * (u - l), 1.0);
+    x[size_t(j)] = base + off <= u ? base + off : base - off;
   }
 }
 

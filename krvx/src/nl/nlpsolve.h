@@ -117,8 +117,8 @@ int nlpPrepare(ko_prob_struct *p, NlpModel &m);
 // The user's solution from a point of the model: values, slacks (rhs - body), objective;
 // false (nothing set) when the objective cannot be evaluated there.
 bool nlpUserSolution(const NlpModel &m, const double *x, const double *body, Solution &out);
-// The start point: inside a finite box a point off its centre that differs per column (no
-// symmetric stationary point), else 0 moved into the bounds.
+// The start point: 0 moved into the bounds, and inside a finite box moved on by a share of the
+// box that differs per column (no symmetric stationary point).
 void nlpStartPoint(const NlpModel &m, std::vector<double> &x);
 // After a converged solve at x (multipliers multg of the rows handed to the solver): a point
 // near x along a feasible direction of negative curvature of the Lagrangian where the

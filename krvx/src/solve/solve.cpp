@@ -441,12 +441,68 @@ int mapRunStatus(ko_prob_struct *p, void *h, int status, const Lowered &low, con
   return mapStatus(p, h, status, low, s, 0, lasterror, out);
 }
 
+namespace {
+
+// Crossover from a point. IPX takes duals only when they are exactly complementary to the values
+// and only for a model it does not dualise; otherwise the values alone are pushed to a vertex and
+// the simplex method finishes from the basis found there.
+HighsInt crossoverFromPoint(ko_prob_struct *p, void *h, HighsInt n, HighsInt m, const double *x, const double *djs,
+                            const double *duals) {
+  HighsInt rc = Highs_crossover(h, n, m, x, djs, duals);
+  if ((rc == kHighsStatusError || Highs_getModelStatus(h) != kHighsModelStatusOptimal) && !p->interrupt.load()) {
+    rc = Highs_crossover(h, n, m, x, nullptr, nullptr);
+    if (rc != kHighsStatusError && Highs_getModelStatus(h) != kHighsModelStatusOptimal) {
+      Highs_setStringOptionValue(h, "solver", "simplex");
+      rc = Highs_run(h);
+    }
+  }
+  return rc;
+}
+
+// After an interior-point run without crossover: crossover from the point found, as the run
+// with crossover would do, without solving again. HiGHS's crossover cannot take ranged rows;
+// those models, and a crossover that does not finish, get the full run with crossover.
+HighsInt crossoverFromInterior(ko_prob_struct *p, void *h, const Lowered &low) {
+  const HighsInt n = low.hcols, m = low.hrows;
+  if (m > 0) {
+    std::vector<double> lo(static_cast<size_t>(m)), up(static_cast<size_t>(m));
+    std::vector<HighsInt> start(static_cast<size_t>(m));
+    HighsInt rows = 0, nnz = 0;
+    if (Highs_getRowsByRange(h, 0, m - 1, &rows, lo.data(), up.data(), &nnz, start.data(), nullptr, nullptr) ==
+        kHighsStatusError)
+      return Highs_run(h);
+    const double inf = Highs_getInfinity(h);
+    for (HighsInt i = 0; i < m; ++i)
+      if (lo[size_t(i)] > -inf && up[size_t(i)] < inf && lo[size_t(i)] < up[size_t(i)]) return Highs_run(h);
+  }
+  std::vector<double> cv(size_t(n) + 1), cd(size_t(n) + 1), rv(size_t(m) + 1), rd(size_t(m) + 1);
+  Highs_getSolution(h, cv.data(), cd.data(), rv.data(), rd.data());
+  // the crossover takes the duals of the minimisation HiGHS solves
+  HighsInt sense = kHighsObjSenseMinimize;
+  Highs_getObjectiveSense(h, &sense);
+  if (sense == kHighsObjSenseMaximize) {
+    for (double &d : cd) d = -d;
+    for (double &d : rd) d = -d;
+  }
+  HighsInt rc = crossoverFromPoint(p, h, n, m, cv.data(), cd.data(), rd.data());
+  if (p->interrupt.load()) return rc;
+  if (rc == kHighsStatusError || Highs_getModelStatus(h) != kHighsModelStatusOptimal) return Highs_run(h);
+  // the simplex method confirms the basis found (no iterations) and fills the solution's records
+  Highs_setStringOptionValue(h, "solver", "simplex");
+  rc = Highs_run(h);
+  Highs_setStringOptionValue(h, "solver", "ipm");
+  return rc;
+}
+
+}  // namespace
+
 int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &s, Solution &out,
              bool *modified, SolveDiagnostics *diag) {
   out = Solution();
   const auto t0 = std::chrono::steady_clock::now();
   HighsInt status;
   bool changed = false;
+  HighsInt barrierIters = 0;   // of the interior-point run before crossover
   HighsSession session(p, h);
   {
     RunningSolve running(p, s.threads);
@@ -463,9 +519,13 @@ int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &
       Highs_setStringOptionValue(h, "run_crossover", "off");
       runrc = Highs_run(h);
       Highs_setStringOptionValue(h, "run_crossover", "on");
+      barrierIters = std::max<HighsInt>(0, intInfo(h, "ipm_iteration_count"));
       keepBarrierSolution(h, low, *diag);
-      if (Highs_getModelStatus(h) == kHighsModelStatusOptimal && !pendingStop(p, session.sigintMark()))
-        runrc = Highs_run(h);
+      // HiGHS's postsolve of an interior point can fail its own check (maximisations): the run
+      // with crossover then settles the problem
+      const HighsInt ipm = Highs_getModelStatus(h);
+      if ((ipm == kHighsModelStatusOptimal || ipm == kHighsModelStatusUnknown) && !pendingStop(p, session.sigintMark()))
+        runrc = ipm == kHighsModelStatusOptimal ? crossoverFromInterior(p, h, low) : Highs_run(h);
     } else if (!skipped) {
       runrc = Highs_run(h);
     }
@@ -481,6 +541,7 @@ int runHighs(ko_prob_struct *p, void *h, const Lowered &low, const RunSettings &
   const bool mip = low.discrete && !s.relax;
   // after a feasibility run the instance's values belong to the zero objective
   collect(h, low, mip, !changed, out);
+  out.bariter = std::max<int64_t>(out.bariter, barrierIters);
   if (modified) *modified = changed;
   if (diag && status == kHighsModelStatusUnbounded && !changed && !mip)
     diag->unbvec = unboundedEntering(h, low, s.alg == kAlgPrimal, diag->has_unbvec);
@@ -694,19 +755,8 @@ static int crossover(KRVXprob prob, int *status) {
     RunningSolve running(prob, s.threads);
     applySettings(h, low, s, running.threads());
     const auto t0 = std::chrono::steady_clock::now();
-    rc = Highs_crossover(h, low.hcols, low.hrows, x.data(), djs.empty() ? nullptr : djs.data(),
-                         duals.empty() ? nullptr : duals.data());
-    // IPX takes duals only when they are exactly complementary to the values and only for a
-    // model it does not dualise; otherwise push the values alone to a vertex and let the simplex
-    // method finish from the basis found there
-    if ((rc == kHighsStatusError || Highs_getModelStatus(h) != kHighsModelStatusOptimal) &&
-        !prob->interrupt.load()) {
-      rc = Highs_crossover(h, low.hcols, low.hrows, x.data(), nullptr, nullptr);
-      if (rc != kHighsStatusError && Highs_getModelStatus(h) != kHighsModelStatusOptimal) {
-        Highs_setStringOptionValue(h, "solver", "simplex");
-        rc = Highs_run(h);
-      }
-    }
+    rc = crossoverFromPoint(prob, h, low.hcols, low.hrows, x.data(), djs.empty() ? nullptr : djs.data(),
+                            duals.empty() ? nullptr : duals.data());
     out.time = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   }
   session.end();
