@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -470,11 +469,12 @@ uint32_t linkState(const constraint_s *c) { return c->state & KPY_CON_STATE_MASK
 constexpr size_t kChunkRows = 20000;
 
 struct Collector {
-  std::vector<constraint_s *> cons;   // every constraint of the call, in order
-  std::vector<char> fromSink;         // per constraint not yet sent: held by a returned list
+  std::vector<constraint_s *> &cons;  // every constraint of the call, in order
+  std::vector<char> &fromSink;        // per constraint not yet sent: held by a returned list
   size_t sent = 0;                    // cons[0, sent) have rows
   size_t listed = 0;                  // cons[0, listed) are in the problem's constraint list
-  std::function<int()> onChunk;       // sends cons[sent, end); 0, or -1 with an error set
+  int (*onChunk)(void *) = nullptr;   // sends cons[sent, end) (called with chunkData); 0, or -1 with an error set
+  void *chunkData = nullptr;
 
   int add(PyObject *o, PyObject *sink) {
     if (PyObject_TypeCheck(o, &kpy_constraintType)) {
@@ -494,7 +494,7 @@ struct Collector {
       cons.push_back(c);
       fromSink.push_back(sink != nullptr);
       if (sink && PyList_Append(sink, o) < 0) return -1;
-      return cons.size() - sent >= kChunkRows ? onChunk() : 0;
+      return cons.size() - sent >= kChunkRows ? onChunk(chunkData) : 0;
     }
     if (Py_EnterRecursiveCall(" while gathering constraints")) return -1;
     int rc = walk(o, sink);
@@ -582,6 +582,8 @@ void rowBounds(double lb, double ub, double constant, char *type, double *rhs, d
 
 // The whole batch in the solver's arrays.
 struct RowBatch {
+  std::vector<constraint_s *> cons;   // the Collector's lists, kept for the next call
+  std::vector<char> fromSink;
   std::vector<char> rowtype;
   std::vector<double> rhs, rng, coef, qcoef, ffactor, tokvalue;
   std::vector<int64_t> start;
@@ -590,8 +592,14 @@ struct RowBatch {
   std::vector<std::string> names;
   std::vector<size_t> nl, nq, nf, nt;   // counts per row from the count pass
   bool named = false;
-  void clear() { named = false; }           // every array is sized afresh by each conversion
-  bool large() const { return coef.capacity() > (1u << 16) || rowtype.capacity() > (1u << 14); }
+  void clear() {                            // every other array is sized afresh by each conversion
+    named = false;
+    cons.clear();
+    fromSink.clear();
+  }
+  bool large() const {
+    return coef.capacity() > (1u << 16) || rowtype.capacity() > (1u << 14) || cons.capacity() > (1u << 14);
+  }
 };
 
 
@@ -638,7 +646,6 @@ int convertBatch(problem_s *p, constraint_s *const *cons, size_t n, int firstRow
   b->fstart.resize(tf + 1);
   b->toktype.resize(tt);
   b->tokvalue.resize(tt);
-  b->names.assign(n, std::string());
   // fill pass
   size_t pl = 0, pq = 0, pf = 0, pt = 0;
   b->fstart[0] = 0;
@@ -675,6 +682,7 @@ int convertBatch(problem_s *p, constraint_s *const *cons, size_t n, int firstRow
     }
     rowBounds(c->lb, c->ub, constant, &b->rowtype[k], &b->rhs[k], &b->rng[k]);
     if (c->name) {
+      if (!b->named) b->names.assign(n, std::string());   // made for the first named row
       if (utf8(c->name, &b->names[k]) < 0) return -1;
       b->named = true;
     }
@@ -809,25 +817,37 @@ void undoAdd(problem_s *p, const Collector &col) {
   PyErr_SetRaisedException(pending);
 }
 
-PyObject *problem_addConstraint(PyObject *self, PyObject *args) {
+// Vectorcall form: a call makes no argument tuple (adding one row per call stays cheap).
+PyObject *problem_addConstraint(PyObject *self, PyObject *const *args, Py_ssize_t nargs) {
   problem_s *p = kpy_prob(self);
   if (checkProblemIsInitialized(p) < 0) return nullptr;
-  const Py_ssize_t nargs = PyTuple_GET_SIZE(args);
   const int first = (int)PyList_GET_SIZE(p->cons);
   const bool mapped = p->varmap != nullptr;
   Lease<RowBatch> lease;
-  Collector col;
-  col.onChunk = [&] { return sendChunk(p, col, first, *lease.b); };
-  PyObject *results = PyTuple_New(nargs);
-  bool ok = results != nullptr;
+  Collector col{lease.b->cons, lease.b->fromSink};
+  struct Chunks {
+    problem_s *p;
+    Collector *col;
+    int first;
+    RowBatch *b;
+  } chunks{p, &col, first, lease.b};
+  col.onChunk = [](void *d) {
+    auto *c = static_cast<Chunks *>(d);
+    return sendChunk(c->p, *c->col, c->first, *c->b);
+  };
+  col.chunkData = &chunks;
+  // what the call returns: its one argument (an iterator as a list), or a tuple of them
+  PyObject *only = nullptr, *results = nargs == 1 ? nullptr : PyTuple_New(nargs);
+  bool ok = nargs == 1 || results != nullptr;
   for (Py_ssize_t i = 0; ok && i < nargs; ++i) {
-    PyObject *a = PyTuple_GET_ITEM(args, i);
+    PyObject *a = args[i];
     bool keep = PyObject_TypeCheck(a, &kpy_constraintType) || PyList_Check(a) || PyTuple_Check(a) ||
                 PyDict_Check(a) || kpy_isNumpyArray(a);
     PyObject *r = keep ? Py_NewRef(a) : PyList_New(0);   // iterators are returned as lists
     ok = r != nullptr;
     if (ok) {
-      PyTuple_SET_ITEM(results, i, r);
+      if (results) PyTuple_SET_ITEM(results, i, r);
+      else only = r;
       ok = col.add(a, keep ? nullptr : r) == 0;
     }
   }
@@ -835,6 +855,7 @@ PyObject *problem_addConstraint(PyObject *self, PyObject *args) {
   if (!ok) {
     undoAdd(p, col);
     Py_XDECREF(results);
+    Py_XDECREF(only);
     return nullptr;
   }
   for (size_t k = 0; k < col.cons.size(); ++k) {
@@ -850,12 +871,7 @@ PyObject *problem_addConstraint(PyObject *self, PyObject *args) {
     Py_CLEAR(c->body);
     Py_CLEAR(c->name);
   }
-  if (nargs == 1) {
-    PyObject *r = Py_NewRef(PyTuple_GET_ITEM(results, 0));
-    Py_DECREF(results);
-    return r;
-  }
-  return results;
+  return nargs == 1 ? only : results;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -1069,7 +1085,7 @@ PyMethodDef kpy_problem_modelling_methods[] = {
      "addVariables(*dims_or_indices, lb=0, ub=korvex.infinity, threshold=-korvex.infinity,\n"
      "vartype=korvex.continuous, name=None): integer dimensions give a korvex.ndarray of new variables,\n"
      "iterables of indices a dict keyed by the indices (tuples for several); names are name_i_j."},
-    {"addConstraint", (PyCFunction)kpy_serialised1<problem_addConstraint>, METH_VARARGS,
+    {"addConstraint", (PyCFunction)(void (*)(void))kpy_serialisedFast<problem_addConstraint>, METH_FASTCALL,
      "addConstraint(*constraints): adds constraints given alone or in lists, tuples, dicts, arrays or\n"
      "iterables, all rows in one solver call; returns them in the shape given, linked to their rows."},
     {"setObjective", (PyCFunction)(void (*)(void))kpy_serialised<problem_setObjective>, METH_VARARGS | METH_KEYWORDS,

@@ -60,6 +60,11 @@ PyObject *kpy_serialised1(PyObject *self, PyObject *arg) {
   ProblemLock lock((problem_s *)self);
   return F(self, arg);
 }
+template <PyObject *(*F)(PyObject *, PyObject *const *, Py_ssize_t)>
+PyObject *kpy_serialisedFast(PyObject *self, PyObject *const *args, Py_ssize_t nargs) {
+  ProblemLock lock((problem_s *)self);
+  return F(self, args, nargs);
+}
 // The same for solves.
 template <PyObject *(*F)(PyObject *, PyObject *, PyObject *)>
 PyObject *kpy_serialisedSolve(PyObject *self, PyObject *args, PyObject *kwargs) {
