@@ -1,14 +1,14 @@
 // The loader family: one routine checks every array against its count, builds a fresh store and
 // swaps it in; a refused load leaves the old problem as it was. The arrays may be buffers the
-// caller shares (the module passes NumPy arrays as they are): the build reads every value once and
-// checks the value it stores again, so that a buffer changed meanwhile cannot put a bad value or
-// index into the store.
+// caller shares (the module passes NumPy arrays as they are): the build reads each offset and index
+// it addresses memory with once and checks that value, and the finished store is validated as a
+// whole (validateStore) before it replaces the old one, so a buffer changed meanwhile cannot put a
+// bad value into the store.
 #include "core/call_guard.h"
 #include "core/model.h"
 #include "core/modify.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <unordered_set>
 
@@ -52,27 +52,9 @@ struct LoadArgs {
   raise(kErrInvalid, "entry %lld of argument '%s' changed while it was being read", (long long)i, name);
 }
 
-double finiteAt(const In<double> &a, int64_t i, const char *name) {
-  const double v = a.p[i];
-  if (std::isnan(v) || isInf(v)) changedEntry(i, name);
-  return v;
-}
-
-double notNaNAt(const In<double> &a, int64_t i, const char *name) {
-  const double v = a.p[i];
-  if (std::isnan(v)) changedEntry(i, name);
-  return v;
-}
-
 int indexAt(const int *p, int64_t i, int64_t count, const char *name) {
   const int v = p[i];
   if (v < 0 || v >= count) changedEntry(i, name);
-  return v;
-}
-
-char typeAt(const char *p, int64_t i, const char *allowed, const char *name) {
-  const char v = p[i];
-  if (!v || !std::strchr(allowed, v)) changedEntry(i, name);
   return v;
 }
 
@@ -113,9 +95,9 @@ void buildRows(const LoadArgs &a, ko_prob_struct &s) {
   s.rows.resize(size_t(a.nrows));
   for (int i = 0; i < a.nrows; ++i) {
     Row &r = s.rows[size_t(i)];
-    r.type = typeAt(a.rowtype.p, i, "LEGRN", "rowtype");
-    if (a.rhs.n) r.rhs = finiteAt(a.rhs, i, "rhs");
-    if (a.rng.n && r.type == 'R') r.range = notNaNAt(a.rng, i, "rng");
+    r.type = a.rowtype.p[i];
+    if (a.rhs.n) r.rhs = a.rhs.p[i];
+    if (a.rng.n && r.type == 'R') r.range = a.rng.p[i];
   }
 }
 
@@ -130,9 +112,9 @@ void buildColumns(const LoadArgs &a, ko_prob_struct &s) {
   s.cols.resize(size_t(a.ncols));
   for (int j = 0; j < a.ncols; ++j) {
     Column &c = s.cols[size_t(j)];
-    if (a.objcoef.n) c.cost = finiteAt(a.objcoef, j, "objcoef");
-    if (a.lb.n) c.lb = notNaNAt(a.lb, j, "lb");
-    if (a.ub.n) c.ub = notNaNAt(a.ub, j, "ub");
+    if (a.objcoef.n) c.cost = a.objcoef.p[j];
+    if (a.lb.n) c.lb = a.lb.p[j];
+    if (a.ub.n) c.ub = a.ub.p[j];
     if (c.lb >= kInf) raise(kErrInvalid, "entry %d of argument 'lb' is +infinity", j);
     if (c.ub <= -kInf) raise(kErrInvalid, "entry %d of argument 'ub' is -infinity", j);
   }
@@ -187,12 +169,8 @@ void buildMatrix(const LoadArgs &a, ko_prob_struct &s) {
       if (end < st || end > nelem) changedEntry(j + 1, "start");
     }
     std::vector<Entry> &coefs = s.cols[size_t(j)].coefs;
-    coefs.resize(size_t(end - st));
-    Entry *e = coefs.data();
-    for (int64_t k = st; k < end; ++k, ++e) {
-      e->index = indexAt(a.rowind.p, k, a.nrows, "rowind");
-      e->value = finiteAt(a.rowcoef, k, "rowcoef");
-    }
+    coefs.reserve(size_t(end - st));
+    for (int64_t k = st; k < end; ++k) coefs.push_back({a.rowind.p[k], a.rowcoef.p[k]});
     canonicalEntries(coefs);
   }
 }
@@ -208,7 +186,7 @@ void buildQObjective(const LoadArgs &a, ko_prob_struct &s) {
   s.qobj.reserve(size_t(a.nobjqcoefs));
   for (int64_t k = 0; k < a.nobjqcoefs; ++k)
     s.qobj.push_back({indexAt(a.objqcol1.p, k, a.ncols, "objqcol1"), indexAt(a.objqcol2.p, k, a.ncols, "objqcol2"),
-                      finiteAt(a.objqcoef, k, "objqcoef")});
+                      a.objqcoef.p[k]});
   normalizeTerms(s.qobj);
 }
 
@@ -257,7 +235,7 @@ void buildEntities(const LoadArgs &a, ko_prob_struct &s) {
   checkTypes(a.coltype.p, a.coltype.n, "BIPSR", "coltype");
   std::vector<char> seen(size_t(a.ncols), 0);
   for (int k = 0; k < a.nentities; ++k) {
-    const char t = typeAt(a.coltype.p, k, "BIPSR", "coltype");
+    const char t = a.coltype.p[k];
     const int j = indexAt(a.entind.p, k, a.ncols, "entind");
     if (seen[size_t(j)]) raise(kErrInvalid, "column %d appears twice in argument 'entind'", j);
     seen[size_t(j)] = 1;
@@ -267,7 +245,7 @@ void buildEntities(const LoadArgs &a, ko_prob_struct &s) {
       c.lb = std::max(c.lb, 0.0);
       c.ub = std::min(c.ub, 1.0);
     } else if (t != 'I' && a.limit.n) {
-      c.limit = finiteAt(a.limit, k, "limit");
+      c.limit = a.limit.p[k];
     }
   }
 }
