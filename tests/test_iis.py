@@ -11,14 +11,6 @@ from korvex import SolStatus
 from test_api_support import help_synopsis, interrupted, raises, uninitialized_problem
 
 
-def two_cores():
-    """x1 + x2 <= 1, x1 + x2 >= 2 (rows 0, 1) and y >= 3 (row 2) with y <= 1: two IISs."""
-    p = korvex.problem()
-    p.loadLP(probname="cores", rowtype="LGG", rhs=[1, 2, 3], objcoef=[1, 1, 0], start=[0, 2, 4, 5],
-             rowind=[0, 1, 0, 1, 2], rowcoef=[1, 1, 1, 1, 1], lb=[0, 0, 0], ub=[korvex.infinity] * 2 + [1])
-    return p
-
-
 def modelled():
     p = korvex.problem()
     x = p.addVariable(ub=1, name="x")
@@ -46,15 +38,6 @@ def test_search_results_and_their_shapes():
     assert p.firstIIS(True) == 0   # bool is an int: mode 1
     p.clearIIS()
     assert p.IISStatus()[0] == -1
-
-
-def test_all_iis_and_changes_drop_results():
-    p = two_cores()
-    p.IISAll()
-    niis, nrows, ncols, _, _ = p.IISStatus()
-    assert niis == 2 and len(nrows) == 3 and sorted(nrows[1:]) == [1, 2] and sorted(ncols[1:]) == [0, 1]
-    p.addRows(rowtype="L", rhs=[10], start=[0], colind=[0], rowcoef=[1.0])
-    assert p.IISStatus() == (-1, [], [], [], [])
 
 
 def test_feasible_problem_and_bad_arguments():
