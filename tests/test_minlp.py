@@ -18,37 +18,11 @@ def p():
 
 
 class TestNonsmoothFormulas:
-    def test_sum_of_absolute_deviations_is_the_median(self, p):
-        data = [3.0, 1.0, 7.0, 4.0, 10.0, 2.5]
-        t = p.addVariable(lb=-50, ub=50)
-        p.setObjective(k.Sum(k.abs(t - a) for a in data))
-        assert p.optimize() == OPTIMAL
-        assert 3.0 - 1e-6 <= p.getSolution(t) <= 4.0 + 1e-6
-        assert p.attributes.objval == pytest.approx(sum(abs(3.5 - a) for a in data))
-        assert p.attributes.mipstatus == k.MIPStatus.OPTIMAL
-
     def test_missing_bound_is_named(self, p):
         t = p.addVariable(lb=-k.infinity)
         p.setObjective(k.abs(t - 1) + k.abs(t + 1))
         with pytest.raises(k.SolverError, match="no finite (lower|upper) bound"):
             p.optimize()
-
-    def test_concave_pwl_formula_matches_pwl_constraint(self):
-        objs = []
-        for as_formula in (True, False):
-            p = k.problem()
-            p.setControl("outputlog", 0)
-            x = p.addVariable(ub=10, name="x")
-            p.addConstraint(x <= 7)
-            if as_formula:
-                p.setObjective(k.pwl({(0, 4): 3 * x, (4, 10): x + 8}), sense=k.maximize)
-            else:
-                y = p.addVariable(lb=-k.infinity, name="y")
-                p.addPwlCons(["x"], ["y"], [0], [0, 4, 10], [0, 12, 18])
-                p.setObjective(y, sense=k.maximize)
-            assert p.optimize() == OPTIMAL
-            objs.append(p.attributes.objval)
-        assert objs[0] == pytest.approx(objs[1]) == pytest.approx(15.0)
 
     def test_max_and_logical_operators(self, p):
         x, y = p.addVariable(ub=10), p.addVariable(ub=10)
@@ -59,12 +33,6 @@ class TestNonsmoothFormulas:
         assert p.optimize() == OPTIMAL
         assert p.attributes.objval == pytest.approx(5.0)
         assert p.getSolution(b) == pytest.approx([1, 1, 0])
-
-    def test_nonsmooth_with_nonlinear_rest(self, p):
-        x = p.addVariable(lb=-3, ub=3)
-        p.setObjective(k.exp(x) + k.abs(x - 1))
-        assert p.optimize() == OPTIMAL
-        assert p.attributes.objval == pytest.approx(2.0, abs=1e-6)
 
 
 class TestMixedInteger:
@@ -127,24 +95,3 @@ class TestMixedInteger:
         assert p.optimize() == OPTIMAL
         assert p.getSolution([x, b, u, v]) == pytest.approx([3, 1, 0, 3], abs=1e-6)
         assert p.attributes.objval == pytest.approx(5 + 4)
-
-    def test_quadratic_constraint_with_integers(self, p):
-        x = p.addVariable(vartype=k.integer, ub=10)
-        y = p.addVariable(ub=10)
-        p.addConstraint(x ** 2 + y ** 2 <= 20.5)
-        p.setObjective(x + y, sense=k.maximize)
-        assert p.optimize() == OPTIMAL
-        assert p.getSolution(x) == pytest.approx(3.0)
-        assert p.attributes.objval == pytest.approx(3 + math.sqrt(11.5), abs=1e-6)
-
-
-@pytest.mark.parametrize("objective, value", [
-    (lambda x, y: -x * x, -1.0),
-    (lambda x, y: k.cos(x), math.cos(1.0)),
-    (lambda x, y: x * y, -1.0),
-])
-def test_nonconvex_continuous_leaves_stationary_points(p, objective, value):
-    x, y = p.addVariable(lb=-1, ub=1), p.addVariable(lb=-1, ub=1)
-    p.setObjective(objective(x, y))
-    assert p.optimize() == OPTIMAL
-    assert p.attributes.objval == pytest.approx(value, abs=1e-6)

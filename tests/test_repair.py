@@ -1,11 +1,8 @@
 """Repair methods: known minimal violations, phase 2, statuses, argument handling."""
-import os
-
 import pytest
 
 import korvex
-from korvex import SolStatus
-from test_api_support import data_dir, raises
+from test_api_support import raises
 
 
 def conflict():
@@ -54,26 +51,3 @@ def test_argument_handling():
     assert p.repairInfeas(99, "f", " ", True, 1, 1, 1, 0) == 0               # 99 is "c", True is 1.0
     with pytest.raises(korvex.SolverError, match="argument 'lepref' has 1 entries; it needs 2"):
         p.repairWeightedInfeas([1], [], [], [], "f", 0, "")
-    with pytest.raises(korvex.SolverError, match="invalid phase2"):
-        p.repairWeightedInfeas([], [], [], [], "q", 0, "")
-
-
-def known_files():
-    data = data_dir()
-    if data is None:
-        if os.environ.get("CI") == "true":
-            pytest.fail("test data missing under CI")
-        return [pytest.param(None, None, marks=pytest.mark.skip(reason="test data absent"))]
-    return [pytest.param(os.path.join(data, "infeasible", f), v, id=f) for f, v in
-            [("woodinfe.mps", 15.0), ("galenet.mps", 28.0)]]
-
-
-@pytest.mark.parametrize("path,violation", known_files())
-def test_unit_preferences_on_data_files(path, violation):
-    p = korvex.problem()
-    p.readProb(path)
-    assert p.repairInfeas("c", "f", " ", 1, 1, 1, 1, 0) == 0
-    assert p.attributes.penaltyvalue == pytest.approx(violation, rel=1e-7)
-    assert p.repairInfeas("c", "o", " ", 1, 1, 1, 1, 0.0) == 0
-    assert p.attributes.penaltyvalue == pytest.approx(violation, rel=1e-6)
-    assert p.optimize()[1] == SolStatus.INFEASIBLE   # the problem itself is unchanged

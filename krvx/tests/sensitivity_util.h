@@ -130,21 +130,14 @@ inline void randomLp(KRVXprob p, unsigned seed) {
 inline const char *const kNetlib[] = {"afiro", "adlittle", "sc50a", "sc50b", "blend", "kb2", "share2b", "sc105",
                                       "boeing2", "recipe", "stocfor1", "israel"};
 
-// Runs check(p, name, k) on every Netlib case (k < 100; skipped without the test data, a failure
-// under CI=true) and on random LPs k = 100 .. 100 + nrandom - 1, each read or made and solved.
+// Runs check(p, name, k) on every Netlib case (k < 100; skipped as sharedData says) and on random
+// LPs k = 100 .. 100 + nrandom - 1, each read or made and solved.
 template <class F>
 void forEachSolvedLp(const char *test, int nrandom, F &&check) {
-  const char *env = std::getenv("KORVEX_DATA");
-  const std::string data = env ? env : "";
+  const std::string data = sharedData((std::string(test) + " on Netlib files").c_str());
   std::vector<int> cases;
-  if (!data.empty() && access((data + "/netlib/afiro.mps.gz").c_str(), R_OK) == 0) {
+  if (!data.empty())
     for (int k = 0; k < int(sizeof kNetlib / sizeof *kNetlib); ++k) cases.push_back(k);
-  } else if (const char *ci = std::getenv("CI"); ci && std::string(ci) == "true") {
-    std::fprintf(stderr, "%s: test data missing under CI\n", test);
-    ++check_failures;
-  } else {
-    std::printf("%s: no test data, data-file cases skipped\n", test);
-  }
   for (int k = 100; k < 100 + nrandom; ++k) cases.push_back(k);
   for (int k : cases) {
     KRVXprob p = newProb();

@@ -193,12 +193,6 @@ int testFileAndSave() {
   return 0;
 }
 
-uint64_t fnv1a(const std::string &s) {
-  uint64_t h = 1469598103934665603ull;
-  for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
-  return h;
-}
-
 // A file of format 2 (before directives) is made from two saves that differ only in one
 // directive: the directive section starts where they first differ.
 int testOldFormat() {

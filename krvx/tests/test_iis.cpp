@@ -221,7 +221,7 @@ int main() {
   twoCores();
   sharedBound();
   stopping();
-  const std::string data = dataFolder("test_iis");
+  const std::string data = sharedData("IISs of the infeasible data files");
   if (!data.empty()) dataFiles(data);
   KRVXfree();
   return finish("test_iis");

@@ -66,30 +66,10 @@ Outcome solveRestricted(KRVXprob p, const IisData &d, int skip) {
 }
 
 bool checkIis(KRVXprob p, int num, const std::string &what) {
-  IisData d;
-  if (!getIis(p, num, d) || d.size() == 0) {
-    std::fprintf(stderr, "%s: IIS %d not read: %s\n", what.c_str(), num, lastError(p).c_str());
-    return false;
-  }
-  bool ok = true;
-  if (solveRestricted(p, d, -1) != Outcome::Infeasible) {
-    std::fprintf(stderr, "%s: IIS %d is not infeasible on its own\n", what.c_str(), num);
-    ok = false;
-  }
-  for (int k = 0; k < int(d.size()); ++k)
-    if (solveRestricted(p, d, k) == Outcome::Infeasible) {
-      std::fprintf(stderr, "%s: IIS %d stays infeasible without member %d\n", what.c_str(), num, k);
-      ok = false;
-    }
-  bool any = false;
-  for (double v : d.duals) any = any || v != 0.0;
-  for (double v : d.djs) any = any || v != 0.0;
-  std::string why;
-  if (any && !certificateHolds(p, d, why)) {
-    std::fprintf(stderr, "%s: IIS %d certificate: %s\n", what.c_str(), num, why.c_str());
-    ok = false;
-  }
-  return ok;
+  return checkIisWith(p, num, what, false, [&](const IisData &d, int skip) {
+    const Outcome o = solveRestricted(p, d, skip);
+    return o == Outcome::Infeasible ? 1 : o == Outcome::Feasible ? 0 : -1;
+  });
 }
 
 // The first IIS of p, checked; the letters it must hold among its members. Written as MPS (when

@@ -171,12 +171,6 @@ void damagedFiles(KRVXprob p) {
   KRVXdestroyprob(q);
 }
 
-uint64_t fnv1a(const std::string &data) {
-  uint64_t h = 1469598103934665603ull;
-  for (unsigned char c : data) h = (h ^ c) * 1099511628211ull;
-  return h;
-}
-
 // Files with random bytes changed but a correct checksum, so the damage reaches the parser: each
 // restore either succeeds or fails naming the file, and a failed one leaves the problem as it was.
 void randomDamage(KRVXprob p) {

@@ -82,6 +82,13 @@ inline std::string fileBytes(const std::string &path) {
   return ss.str();
 }
 
+// FNV-1a: the hash of a save file's checksum.
+inline uint64_t fnv1a(const std::string &data) {
+  uint64_t h = 1469598103934665603ull;
+  for (unsigned char c : data) h = (h ^ c) * 1099511628211ull;
+  return h;
+}
+
 // The whole state of a problem as saved by KRVXsaveas: equal snapshots mean equal problems.
 inline std::string snapshot(KRVXprob p) {
   std::string path = "krvx_snapshot_" + std::to_string(::getpid()) + "_" + std::to_string(uintptr_t(p));
