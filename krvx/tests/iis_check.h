@@ -21,14 +21,9 @@ inline bool getIis(KRVXprob p, int num, IisData &d) {
   if (KRVXgetiisdata_witharraysizes(p, num, &nr, &nc, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0,
                                     nullptr, 0, nullptr, 0, nullptr, 0) != 0)
     return false;
-  d.rows.assign(size_t(nr), 0);
-  d.contype.assign(size_t(nr), 0);
-  d.duals.assign(size_t(nr), 0);
-  d.isorows.assign(size_t(nr), 0);
-  d.cols.assign(size_t(nc), 0);
-  d.bndtype.assign(size_t(nc), 0);
-  d.djs.assign(size_t(nc), 0);
-  d.isocols.assign(size_t(nc), 0);
+  const size_t r = size_t(nr), c = size_t(nc);
+  d.rows.assign(r, 0), d.contype.assign(r, 0), d.duals.assign(r, 0), d.isorows.assign(r, 0);
+  d.cols.assign(c, 0), d.bndtype.assign(c, 0), d.djs.assign(c, 0), d.isocols.assign(c, 0);
   return KRVXgetiisdata_witharraysizes(p, num, &nr, &nc, d.rows.data(), nr, d.cols.data(), nc, d.contype.data(), nr,
                                        d.bndtype.data(), nc, d.duals.data(), nr, d.djs.data(), nc, d.isorows.data(),
                                        nr, d.isocols.data(), nc) == 0;
@@ -38,6 +33,54 @@ inline int niis(KRVXprob p) {
   int n = -2;
   KRVXiisstatus_witharraysizes(p, &n, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0);
   return n;
+}
+
+// A problem with its log off.
+inline KRVXprob quietProb() {
+  KRVXprob p = newProb();
+  KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 0);
+  return p;
+}
+
+// The solution status of a solve of p (a failing call counted).
+inline int solStatus(KRVXprob p) {
+  int ss = 0, sol = 0;
+  EXPECT_OK(p, KRVXoptimize(p, "", &ss, &sol));
+  return sol;
+}
+
+// The solution status of file read into a problem of its own and solved; its size in rows/cols.
+inline int fileSolStatus(const std::string &file, int *rows = nullptr, int *cols = nullptr) {
+  KRVXprob q = quietProb();
+  EXPECT_OK(q, KRVXreadprob(q, file.c_str(), ""));
+  const int sol = solStatus(q);
+  if (rows) *rows = intAttr(q, KRVX_ROWS);
+  if (cols) *cols = intAttr(q, KRVX_COLS);
+  KRVXdestroyprob(q);
+  return sol;
+}
+
+// HiGHS's model status (and objective) of the LP given column by column as (row, coefficient) lists.
+using ColRows = std::vector<std::vector<std::pair<int, double>>>;
+inline int highsLp(int sense, const std::vector<double> &cost, const std::vector<double> &clo,
+                   const std::vector<double> &cup, const std::vector<double> &rlo, const std::vector<double> &rup,
+                   const ColRows &colrows, double *obj = nullptr) {
+  std::vector<int> start, index;
+  std::vector<double> value;
+  for (const auto &cr : colrows) {
+    start.push_back(int(index.size()));
+    for (const auto &rv : cr) index.push_back(rv.first), value.push_back(rv.second);
+  }
+  void *h = Highs_create();
+  Highs_setBoolOptionValue(h, "output_flag", 0);
+  Highs_passLp(h, int(cost.size()), int(rlo.size()), int(index.size()), kHighsMatrixFormatColwise,
+               sense < 0 ? kHighsObjSenseMaximize : kHighsObjSenseMinimize, 0.0, cost.data(), clo.data(), cup.data(),
+               rlo.data(), rup.data(), start.data(), index.data(), value.data());
+  Highs_run(h);
+  const int status = Highs_getModelStatus(h);
+  if (obj) *obj = Highs_getObjectiveValue(h);
+  Highs_destroy(h);
+  return status;
 }
 
 inline double rowLow(const krvx::Row &r) {
@@ -91,24 +134,11 @@ inline int solveSubsystem(KRVXprob p, const IisData &d, int skip = -1) {
     if (d.bndtype[k] == 'L' || d.bndtype[k] == 'F') clo[size_t(d.cols[k])] = c.lb;
     if (d.bndtype[k] == 'U' || d.bndtype[k] == 'F') cup[size_t(d.cols[k])] = c.ub;
   }
-  std::vector<int> start, index;
-  std::vector<double> value, cost(size_t(n), 0.0);
-  for (int j = 0; j < n; ++j) {
-    start.push_back(int(index.size()));
+  ColRows colrows(static_cast<size_t>(n));
+  for (int j = 0; j < n; ++j)
     for (const krvx::Entry &e : p->cols[size_t(j)].coefs)
-      if (rowpos[size_t(e.index)] >= 0) {
-        index.push_back(rowpos[size_t(e.index)]);
-        value.push_back(e.value);
-      }
-  }
-  void *h = Highs_create();
-  Highs_setBoolOptionValue(h, "output_flag", 0);
-  Highs_passLp(h, n, int(rlo.size()), int(index.size()), kHighsMatrixFormatColwise, kHighsObjSenseMinimize, 0.0,
-               cost.data(), clo.data(), cup.data(), rlo.data(), rup.data(), start.data(), index.data(), value.data());
-  Highs_run(h);
-  int status = Highs_getModelStatus(h);
-  Highs_destroy(h);
-  return status;
+      if (rowpos[size_t(e.index)] >= 0) colrows[size_t(j)].push_back({rowpos[size_t(e.index)], e.value});
+  return highsLp(1, std::vector<double>(size_t(n), 0.0), clo, cup, rlo, rup, colrows);
 }
 
 // The multipliers prove the IIS infeasible: sum of duals times rows plus djs vanishes column by

@@ -4,14 +4,15 @@
 // where the continuous part is infeasible.
 #include "iis_check.h"
 
+#include <functional>
+
 namespace {
 
 enum class Outcome { Feasible, Infeasible, Refused };
 
 // A copy of p restricted to the members of IIS d (member skip left out), solved.
 Outcome solveRestricted(KRVXprob p, const IisData &d, int skip) {
-  KRVXprob q = newProb();
-  KRVXsetintcontrol(q, KRVX_OUTPUTLOG, 0);
+  KRVXprob q = quietProb();
   KRVXcopyprob(q, p, "restricted");
   const int nrows = intAttr(p, KRVX_ROWS), ncols = intAttr(p, KRVX_COLS), nsets = intAttr(p, KRVX_SETS);
   const int npwl = intAttr(p, KRVX_PWLCONS), ngen = intAttr(p, KRVX_GENCONS);
@@ -72,30 +73,24 @@ bool checkIis(KRVXprob p, int num, const std::string &what) {
   });
 }
 
-// The first IIS of p, checked; the letters it must hold among its members. Written as MPS (when
-// the format holds its content) it reads back as an infeasible problem.
-void expectIis(KRVXprob p, const char *what, const std::string &contains, bool mps = true) {
+// The first IIS of p, checked, and returned; the letters it must hold among its members. Written
+// as MPS (when the format holds its content) it reads back as an infeasible problem.
+IisData expectIis(KRVXprob p, const char *what, const std::string &contains, bool mps) {
   int status = -1;
+  IisData d;
   EXPECT_OK(p, KRVXiisfirst(p, 1, &status));
   EXPECT(status == 0);
-  if (status != 0) return;
+  if (status != 0) return d;
   EXPECT(checkIis(p, 1, what));
   if (mps) {
     const std::string file = "iis_entities_" + std::to_string(getpid()) + ".mps";
     EXPECT_OK(p, KRVXiiswrite(p, 1, file.c_str(), 0, ""));
-    KRVXprob q = newProb();
-    KRVXsetintcontrol(q, KRVX_OUTPUTLOG, 0);
-    EXPECT_OK(q, KRVXreadprob(q, file.c_str(), ""));
-    int ss = 0, sol = 0;
-    EXPECT_OK(q, KRVXoptimize(q, "", &ss, &sol));
-    if (sol != KRVX_SOLSTATUS_INFEASIBLE) {
+    if (fileSolStatus(file) != KRVX_SOLSTATUS_INFEASIBLE) {
       std::fprintf(stderr, "%s: the IIS written as MPS is not infeasible\n", what);
       ++check_failures;
     }
-    KRVXdestroyprob(q);
     std::remove(file.c_str());
   }
-  IisData d;
   getIis(p, 1, d);
   std::string letters(d.contype.begin(), d.contype.end());
   letters.append(d.bndtype.begin(), d.bndtype.end());
@@ -104,77 +99,77 @@ void expectIis(KRVXprob p, const char *what, const std::string &contains, bool m
       std::fprintf(stderr, "%s: no member '%c' in IIS %s\n", what, c, letters.c_str());
       ++check_failures;
     }
+  return d;
 }
 
 KRVXprob model(const std::vector<TCol> &cols, const std::vector<TRow> &rows) {
-  KRVXprob p = newProb();
-  KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 0);
+  KRVXprob p = quietProb();
   setModel(p, 1, cols, rows);
   return p;
 }
 
+// One conflict per kind of entity: the model, what adds the entity, the member letters, whether
+// MPS holds it, and a check of the IIS found.
 void constructed() {
-  {  // integer column between 0.5 and 0.75
-    KRVXprob p = model({{0, 0, 10, 'I'}}, {{'G', 1, {{0, 2}}}, {'L', 1.5, {{0, 2}}}});
-    expectIis(p, "integer", "GLI");
-    IisData d;
-    getIis(p, 1, d);
-    for (double v : d.duals) EXPECT(v == 0.0);   // no certificate for an integer conflict
-    KRVXdestroyprob(p);
-  }
-  {  // three binaries summing to 1.5: the continuous part is feasible, so IIS 0 is everything
-    KRVXprob p = model({{0, 0, 1, 'B'}, {0, 0, 1, 'B'}, {0, 0, 1, 'B'}}, {{'E', 1.5, {{0, 1}, {1, 1}, {2, 1}}}});
-    expectIis(p, "binary", "EB");
-    IisData d0;
-    EXPECT(getIis(p, 0, d0) && d0.rows.size() == 1 && d0.cols.size() == 9);
-    KRVXdestroyprob(p);
-  }
-  {  // SOS1 over x, y in [0, 1] with x + y >= 1.5
-    KRVXprob p = model({{0, 0, 1}, {0, 0, 1}}, {{'G', 1.5, {{0, 1}, {1, 1}}}});
-    const char type = '1';
-    const int64_t start[] = {0, 2};
-    const int cols[] = {0, 1};
-    const double w[] = {1, 2};
-    EXPECT_OK(p, KRVXaddsets64_witharraysizes(p, 1, 2, &type, 1, start, 2, cols, 2, w, 2));
-    expectIis(p, "sos1", "G1");
-    KRVXdestroyprob(p);
-  }
-  {  // b = 1 -> x >= 5; x <= 2; b >= 1
-    KRVXprob p = model({{0, 0, 1, 'B'}, {0, 0, 10}}, {{'G', 5, {{1, 1}}}, {'L', 2, {{1, 1}}}, {'G', 1, {{0, 1}}}});
-    const int row = 0, col = 0, comp = 1;
-    EXPECT_OK(p, KRVXsetindicators_witharraysizes(p, 1, &row, 1, &col, 1, &comp, 1));
-    expectIis(p, "indicator", "ILG");
-    KRVXdestroyprob(p);
-  }
-  {  // semi-continuous s in {0} u [3, 10] between 1 and 2
-    KRVXprob p = model({{0, 0, 10, 'S', 3}}, {{'G', 1, {{0, 1}}}, {'L', 2, {{0, 1}}}});
-    expectIis(p, "semi-continuous", "GLS");
-    KRVXdestroyprob(p);
-  }
-  {  // partial integer below 5, between 1.2 and 1.8
-    KRVXprob p = model({{0, 0, 10, 'P', 5}}, {{'G', 1.2, {{0, 1}}}, {'L', 1.8, {{0, 1}}}});
-    expectIis(p, "partial integer", "GLP", false);   // MPS holds no partial integers
-    KRVXdestroyprob(p);
-  }
-  {  // y = tent(x) on [0, 2] with y >= 1.5
-    KRVXprob p = model({{0, 0, 2}, {0, -10, 10}}, {{'G', 1.5, {{1, 1}}}});
-    const int col = 0, res = 1;
-    const int64_t start = 0;
-    const double xs[] = {0, 1, 2}, ys[] = {0, 1, 0};
-    EXPECT_OK(p, KRVXaddpwlcons64_witharraysizes(p, 1, 3, &col, 1, &res, 1, &start, 1, xs, 3, ys, 3));
-    expectIis(p, "pwl", "WG", false);
-    KRVXdestroyprob(p);
-  }
-  {  // y = max(x1, x2) with x1, x2 <= 3 and y >= 5
-    KRVXprob p = model({{0, 0, 3}, {0, 0, 3}, {0, 0, 20}}, {{'G', 5, {{2, 1}}}});
-    const int type = 0, res = 2, cols[] = {0, 1};
-    const int64_t cstart = 0, vstart = 0;
-    EXPECT_OK(p, KRVXaddgencons64_witharraysizes(p, 1, 2, 0, &type, 1, &res, 1, &cstart, 1, cols, 2, &vstart, 1,
-                                                 nullptr, 0));
-    expectIis(p, "max", "XG", false);
-    IisData d;
-    getIis(p, 1, d);
-    EXPECT(d.rows.size() == 2 && d.rows[1] == 1);   // the general constraint follows the one row
+  struct Case {
+    const char *what, *letters;
+    std::vector<TCol> cols;
+    std::vector<TRow> rows;
+    bool mps;
+    std::function<void(KRVXprob)> add;
+    std::function<void(KRVXprob, const IisData &)> then;
+  };
+  const Case cases[] = {
+      // integer column between 0.5 and 0.75: no certificate for an integer conflict
+      {"integer", "GLI", {{0, 0, 10, 'I'}}, {{'G', 1, {{0, 2}}}, {'L', 1.5, {{0, 2}}}}, true, nullptr,
+       [](KRVXprob, const IisData &d) { for (double v : d.duals) EXPECT(v == 0.0); }},
+      // three binaries summing to 1.5: the continuous part is feasible, so IIS 0 is everything
+      {"binary", "EB", {{0, 0, 1, 'B'}, {0, 0, 1, 'B'}, {0, 0, 1, 'B'}}, {{'E', 1.5, {{0, 1}, {1, 1}, {2, 1}}}}, true,
+       nullptr, [](KRVXprob p, const IisData &) {
+         IisData d0;
+         EXPECT(getIis(p, 0, d0) && d0.rows.size() == 1 && d0.cols.size() == 9);
+       }},
+      // SOS1 over x, y in [0, 1] with x + y >= 1.5
+      {"sos1", "G1", {{0, 0, 1}, {0, 0, 1}}, {{'G', 1.5, {{0, 1}, {1, 1}}}}, true,
+       [](KRVXprob p) {
+         const int64_t start[] = {0, 2};
+         const int cols[] = {0, 1};
+         const double w[] = {1, 2};
+         EXPECT_OK(p, KRVXaddsets64_witharraysizes(p, 1, 2, "1", 1, start, 2, cols, 2, w, 2));
+       }, nullptr},
+      // b = 1 -> x >= 5; x <= 2; b >= 1
+      {"indicator", "ILG", {{0, 0, 1, 'B'}, {0, 0, 10}}, {{'G', 5, {{1, 1}}}, {'L', 2, {{1, 1}}}, {'G', 1, {{0, 1}}}},
+       true, [](KRVXprob p) {
+         const int row = 0, col = 0, comp = 1;
+         EXPECT_OK(p, KRVXsetindicators_witharraysizes(p, 1, &row, 1, &col, 1, &comp, 1));
+       }, nullptr},
+      // semi-continuous s in {0} u [3, 10] between 1 and 2
+      {"semi-continuous", "GLS", {{0, 0, 10, 'S', 3}}, {{'G', 1, {{0, 1}}}, {'L', 2, {{0, 1}}}}, true, nullptr, nullptr},
+      // partial integer below 5, between 1.2 and 1.8 (MPS holds no partial integers)
+      {"partial integer", "GLP", {{0, 0, 10, 'P', 5}}, {{'G', 1.2, {{0, 1}}}, {'L', 1.8, {{0, 1}}}}, false, nullptr,
+       nullptr},
+      // y = tent(x) on [0, 2] with y >= 1.5
+      {"pwl", "WG", {{0, 0, 2}, {0, -10, 10}}, {{'G', 1.5, {{1, 1}}}}, false,
+       [](KRVXprob p) {
+         const int col = 0, res = 1;
+         const int64_t start = 0;
+         const double xs[] = {0, 1, 2}, ys[] = {0, 1, 0};
+         EXPECT_OK(p, KRVXaddpwlcons64_witharraysizes(p, 1, 3, &col, 1, &res, 1, &start, 1, xs, 3, ys, 3));
+       }, nullptr},
+      // y = max(x1, x2) with x1, x2 <= 3 and y >= 5; the general constraint follows the one row
+      {"max", "XG", {{0, 0, 3}, {0, 0, 3}, {0, 0, 20}}, {{'G', 5, {{2, 1}}}}, false,
+       [](KRVXprob p) {
+         const int type = 0, res = 2, cols[] = {0, 1};
+         const int64_t cstart = 0, vstart = 0;
+         EXPECT_OK(p, KRVXaddgencons64_witharraysizes(p, 1, 2, 0, &type, 1, &res, 1, &cstart, 1, cols, 2, &vstart, 1,
+                                                      nullptr, 0));
+       }, [](KRVXprob, const IisData &d) { EXPECT(d.rows.size() == 2 && d.rows[1] == 1); }},
+  };
+  for (const Case &c : cases) {
+    KRVXprob p = model(c.cols, c.rows);
+    if (c.add) c.add(p);
+    const IisData d = expectIis(p, c.what, c.letters, c.mps);
+    if (c.then) c.then(p, d);
     KRVXdestroyprob(p);
   }
 }
@@ -195,9 +190,7 @@ void randomMips() {
       rows.push_back(r);
     }
     KRVXprob p = model(cols, rows);
-    int solvestatus = 0, solstatus = 0;
-    KRVXoptimize(p, "", &solvestatus, &solstatus);
-    if (solstatus == KRVX_SOLSTATUS_INFEASIBLE) {
+    if (solStatus(p) == KRVX_SOLSTATUS_INFEASIBLE) {
       ++cases;
       int status = -1;
       EXPECT_OK(p, KRVXiisfirst(p, 1 + cases % 2, &status));

@@ -16,74 +16,47 @@ struct Prefs {
 int elasticLp(KRVXprob p, const Prefs &w, double cap, int sense, double &value) {
   const double inf = 1e30;
   const size_t n = p->cols.size(), m = p->rows.size();
-  std::vector<double> cost, clo, cup;
-  std::vector<std::vector<std::pair<int, double>>> colrows;   // per column: (row, coef)
-  std::vector<double> rlo, rup, weight;                      // rows; weights per column (0 for x)
-  for (size_t i = 0; i < m; ++i) {
-    rlo.push_back(rowLow(p->rows[i]) <= -1e20 ? -inf : rowLow(p->rows[i]));
-    rup.push_back(rowUp(p->rows[i]) >= 1e20 ? inf : rowUp(p->rows[i]));
-  }
+  std::vector<double> cost, clo, cup, weight, rlo, rup;   // columns (weight 0 for x), then rows
+  ColRows colrows;
+  for (const krvx::Row &r : p->rows)
+    rlo.push_back(rowLow(r) <= -1e20 ? -inf : rowLow(r)), rup.push_back(rowUp(r) >= 1e20 ? inf : rowUp(r));
   for (size_t j = 0; j < n; ++j) {
     const krvx::Column &c = p->cols[j];
-    cost.push_back(cap >= 0 ? c.cost : 0.0);
-    weight.push_back(0.0);
-    clo.push_back(c.lb <= -1e20 ? -inf : c.lb);
-    cup.push_back(c.ub >= 1e20 ? inf : c.ub);
+    cost.push_back(cap >= 0 ? c.cost : 0.0), weight.push_back(0.0);
+    clo.push_back(c.lb <= -1e20 ? -inf : c.lb), cup.push_back(c.ub >= 1e20 ? inf : c.ub);
     colrows.emplace_back();
     for (const krvx::Entry &e : c.coefs) colrows.back().push_back({e.index, e.value});
   }
   auto add = [&](double pref, double limit, int row, double coef) {
-    cost.push_back(cap >= 0 ? 0.0 : 1.0 / pref);
-    weight.push_back(1.0 / pref);
-    clo.push_back(0.0);
-    cup.push_back(limit > 0 ? limit : inf);
+    cost.push_back(cap >= 0 ? 0.0 : 1.0 / pref), weight.push_back(1.0 / pref);
+    clo.push_back(0.0), cup.push_back(limit > 0 ? limit : inf);
     colrows.push_back({{row, coef}});
   };
   for (size_t i = 0; i < m; ++i) {
     if (rup[i] < inf && w.le[i] > 0) add(w.le[i], w.lelim[i], int(i), -1.0);
     if (rlo[i] > -inf && w.ge[i] > 0) add(w.ge[i], w.gelim[i], int(i), 1.0);
   }
+  auto addRow = [&](double lo, double up) { rlo.push_back(lo), rup.push_back(up); return int(rlo.size()) - 1; };
   for (size_t j = 0; j < n; ++j) {
     if (clo[j] > -inf && w.lb[j] > 0) {
-      rlo.push_back(clo[j]);
-      rup.push_back(inf);
-      colrows[j].push_back({int(rlo.size()) - 1, 1.0});
+      const int r = addRow(clo[j], inf);
+      colrows[j].push_back({r, 1.0});
       clo[j] = w.lblim[j] > 0 ? clo[j] - w.lblim[j] : -inf;
-      add(w.lb[j], w.lblim[j], int(rlo.size()) - 1, 1.0);
+      add(w.lb[j], w.lblim[j], r, 1.0);
     }
     if (cup[j] < inf && w.ub[j] > 0) {
-      rlo.push_back(-inf);
-      rup.push_back(cup[j]);
-      colrows[j].push_back({int(rlo.size()) - 1, 1.0});
+      const int r = addRow(-inf, cup[j]);
+      colrows[j].push_back({r, 1.0});
       cup[j] = w.ublim[j] > 0 ? cup[j] + w.ublim[j] : inf;
-      add(w.ub[j], w.ublim[j], int(rlo.size()) - 1, -1.0);
+      add(w.ub[j], w.ublim[j], r, -1.0);
     }
   }
   if (cap >= 0) {
-    rlo.push_back(-inf);
-    rup.push_back(cap);
+    const int r = addRow(-inf, cap);
     for (size_t k = 0; k < weight.size(); ++k)
-      if (weight[k] != 0.0) colrows[k].push_back({int(rlo.size()) - 1, weight[k]});
+      if (weight[k] != 0.0) colrows[k].push_back({r, weight[k]});
   }
-  std::vector<int> start, index;
-  std::vector<double> value2;
-  for (const auto &cr : colrows) {
-    start.push_back(int(index.size()));
-    for (const auto &rv : cr) {
-      index.push_back(rv.first);
-      value2.push_back(rv.second);
-    }
-  }
-  void *h = Highs_create();
-  Highs_setBoolOptionValue(h, "output_flag", 0);
-  Highs_passLp(h, int(cost.size()), int(rlo.size()), int(index.size()), kHighsMatrixFormatColwise,
-               sense < 0 ? kHighsObjSenseMaximize : kHighsObjSenseMinimize, 0.0, cost.data(), clo.data(), cup.data(),
-               rlo.data(), rup.data(), start.data(), index.data(), value2.data());
-  Highs_run(h);
-  const int status = Highs_getModelStatus(h);
-  value = Highs_getObjectiveValue(h);
-  Highs_destroy(h);
-  return status;
+  return highsLp(sense, cost, clo, cup, rlo, rup, colrows, &value);
 }
 
 int repair(KRVXprob p, const Prefs &w, char phase2, double delta, bool limits) {
@@ -102,8 +75,7 @@ void randomRepairs() {
   std::mt19937 rng(5);
   int cases = 0;
   for (int attempt = 0; attempt < 3000 && cases < 40; ++attempt) {
-    KRVXprob p = newProb();
-    KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 0);
+    KRVXprob p = quietProb();
     const int n = 2 + int(rng() % 4), m = 2 + int(rng() % 5);
     if (!randomLp(p, rng, n, m, true)) {
       KRVXdestroyprob(p);
@@ -148,8 +120,7 @@ void randomRepairs() {
 
 // x <= 1 (row 0) against x >= 3 (row 1): weights, quadratic penalties, limits, statuses.
 void twoRows() {
-  KRVXprob p = newProb();
-  KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 0);
+  KRVXprob p = quietProb();
   setModel(p, 1, {{1, -1e20, 1e20}}, {{'L', 1, {{0, 1}}}, {'G', 3, {{0, 1}}}});
   auto x = [&] { std::vector<double> v = solution(p); return v.empty() ? -1e9 : v[0]; };
   Prefs w{{1, 0}, {0, 0.5}, {0}, {0}, {0, 0}, {0, 0}, {0}, {0}};
@@ -199,8 +170,7 @@ void twoRows() {
 
 // An integer conflict: 2x >= 1, 2x <= 1.5 for integer x: x = 1 violates row 1 by 0.5.
 void integerRepair() {
-  KRVXprob p = newProb();
-  KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 0);
+  KRVXprob p = quietProb();
   setModel(p, 1, {{0, 0, 10, 'I'}}, {{'G', 1, {{0, 2}}}, {'L', 1.5, {{0, 2}}}});
   int status = -1;
   EXPECT_OK(p, KRVXrepairinfeas(p, &status, 'c', 'f', ' ', 1, 1, 0, 0, 0));
@@ -214,8 +184,7 @@ void integerRepair() {
 void dataFiles(const std::string &folder) {
   const std::pair<const char *, double> known[] = {{"woodinfe", 15}, {"galenet", 28}};
   for (const auto &k : known) {
-    KRVXprob p = newProb();
-    KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 0);
+    KRVXprob p = quietProb();
     EXPECT_OK(p, KRVXreadprob(p, (folder + "/infeasible/" + k.first + ".mps").c_str(), ""));
     int status = -1;
     EXPECT_OK(p, KRVXrepairinfeas(p, &status, 'c', 'f', ' ', 1, 1, 1, 1, 0));
@@ -227,9 +196,7 @@ void dataFiles(const std::string &folder) {
     // phase 2 at the least violation keeps it; the problem itself stays infeasible
     EXPECT_OK(p, KRVXrepairinfeas(p, &status, 'c', 'o', ' ', 1, 1, 1, 1, 0));
     EXPECT(status == 0 && near(dblAttr(p, KRVX_PENALTYVALUE), k.second, 1e-6));
-    int ss = 0, sol = 0;
-    EXPECT_OK(p, KRVXoptimize(p, "", &ss, &sol));
-    EXPECT(sol == KRVX_SOLSTATUS_INFEASIBLE);
+    EXPECT(solStatus(p) == KRVX_SOLSTATUS_INFEASIBLE);
     KRVXdestroyprob(p);
   }
 }
