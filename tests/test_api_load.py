@@ -1,4 +1,5 @@
 """Loading problems from arrays, and reading the solution back."""
+import functools
 import math
 
 import numpy as np
@@ -7,10 +8,6 @@ import pytest
 import korvex
 from korvex import SolStatus, SolveStatus
 from test_api_support import raises, LP, LP_OPT, MIP, MIP_OPT, QP, QP_OPT, objval
-
-
-def variables(p):
-    return p.getVariable()
 
 
 @pytest.mark.parametrize("loader, args, opt, x", [
@@ -74,10 +71,9 @@ def test_conversions_come_before_length_checks():
     p = korvex.problem()
     with raises(korvex.InterfaceError, "Error in element 0 of argument 'ub': Value is not a number"):
         p.loadLP(rowtype="LL", rhs=[1], ub=["x"])
-    with pytest.raises(TypeError):
-        p.loadLP(coltype="B")
-    with pytest.raises(TypeError):
-        p.loadLP(*([None] * 12))
+    for args, kwargs in (((), dict(coltype="B")), ([None] * 12, {})):
+        with pytest.raises(TypeError):
+            p.loadLP(*args, **kwargs)
 
 
 @pytest.mark.parametrize("bad", [math.nan, math.inf])
@@ -97,10 +93,10 @@ def test_nan_and_infinite_coefficients_are_refused(bad):
 def test_objects_are_rebuilt_after_a_load():
     p = korvex.problem()
     p.loadLP(**LP)
-    old = variables(p)
+    old = p.getVariable()
     assert len(old) == 2
     p.loadMIP(**MIP)
-    new = variables(p)
+    new = p.getVariable()
     assert len(new) == 2 and all(a is not b for a, b in zip(old, new))
     p.optimize()
     assert p.getSolution(new[0]) == pytest.approx(4)
@@ -109,7 +105,7 @@ def test_objects_are_rebuilt_after_a_load():
     # a failed load leaves the lists alone
     with pytest.raises(korvex.InterfaceError):
         p.loadLP(rhs=["x"])
-    assert variables(p) == new
+    assert p.getVariable() == new
 
 
 def test_get_solution_forms():
@@ -121,15 +117,13 @@ def test_get_solution_forms():
     p.addNames(2, ["x", "y"], 0, 1)
     p.optimize()
     assert p.getSolution() == pytest.approx([3, 1])
-    assert p.getSolution(1) == pytest.approx(1)
-    assert p.getSolution(np.int32(0)) == pytest.approx(3)
-    assert p.getSolution("y") == pytest.approx(1)
+    for index, value in ((1, 1), (np.int32(0), 3), ("y", 1)):
+        assert p.getSolution(index) == pytest.approx(value)
     assert p.getSolution(0, "y") == pytest.approx((3, 1))
     assert p.getSolution([0, ("y", 1)]) == [pytest.approx(3), (pytest.approx(1), pytest.approx(1))]
     assert p.getSolution({"a": "x"}) == {"a": pytest.approx(3)}
     arr = p.getSolution(np.array([[0, "y"]], dtype=object))
-    assert arr.dtype == np.float64 and arr.shape == (1, 2)
-    assert np.allclose(arr, [[3, 1]])
+    assert arr.dtype == np.float64 and arr.shape == (1, 2) and np.allclose(arr, [[3, 1]])
     out_of_range = "Call to korvex.problem.getSolution() contains an out-of-range index"
     for bad in (2, -1, 2 ** 80):
         with raises(korvex.InterfaceError, out_of_range):
@@ -141,9 +135,7 @@ def test_get_solution_forms():
         p.getSolution(np.array([0, 1]))
     with raises(RuntimeError, "Cannot evaluate object"):
         p.getSolution(object())
-    deep = 0
-    for _ in range(70):
-        deep = [deep]
+    deep = functools.reduce(lambda d, _: [d], range(70), 0)
     with raises(RuntimeError, "Evaluation of expression exceeded recursion depth limit"):
         p.getSolution(deep)
 

@@ -26,11 +26,8 @@ def test_search_results_and_their_shapes():
     niis, nrows, ncols, suminf, numinf = p.IISStatus()
     assert niis == 1 and nrows == [2, 2] and ncols == [1, 1] and numinf[0] == 1 and suminf[0] == pytest.approx(1)
     rowind, colind, contype, bndtype, duals, djs, isorows, isocols = p.getIISData(1)
-    assert rowind == [0, 1] and colind == [0]   # plain indices, not objects
-    assert all(type(i) is int for i in rowind + colind)
-    assert contype == ["G", "L"] and bndtype == ["U"]
-    assert duals == [-1.0, 1.0] and djs == [1.0]
-    assert isorows == [-1, -1] and isocols == [-1]
+    assert rowind == [0, 1] and colind == [0] and all(type(i) is int for i in rowind + colind)   # not objects
+    assert (contype, bndtype, duals, djs, isorows, isocols) == (["G", "L"], ["U"], [-1.0, 1.0], [1.0], [-1, -1], [-1])
     assert [len(v) for v in p.getIISData(0)] == [nrows[0]] * 1 + [ncols[0]] + [nrows[0], ncols[0]] * 3
     assert p.nextIIS() == 1
     p.IISIsolations(1)
@@ -51,12 +48,11 @@ def test_feasible_problem_and_bad_arguments():
     with pytest.raises(TypeError):
         p.firstIIS()
     p.firstIIS(0)
-    with raises(korvex.InterfaceError, "Error in argument 'iis': int too big to convert"):
-        p.getIISData(2 ** 31)
-    with raises(korvex.InterfaceError, "Error in argument 'iis': Value is not an integer"):
-        p.writeIIS("0", "0")
-    with raises(korvex.InterfaceError, "Error in argument 'filetype': Value is not an integer"):
-        p.writeIIS(0, "0")
+    for name, args, message in [("getIISData", [2 ** 31], "'iis': int too big to convert"),
+                                ("writeIIS", ["0", "0"], "'iis': Value is not an integer"),
+                                ("writeIIS", [0, "0"], "'filetype': Value is not an integer")]:
+        with raises(korvex.InterfaceError, "Error in argument " + message):
+            getattr(p, name)(*args)
     with pytest.raises(korvex.SolverError, match="IIS 1 does not exist"):
         p.printIIS(1)
 
@@ -85,11 +81,17 @@ def test_print_and_write(tmp_path, monkeypatch, capsys):
     assert lines[1:] == ["c1,row,G,3,-1,-1", "R2,row,L,1,1,-1", "x,bound,U,1,1,-1"]
 
 
-def test_interrupt_from_thread_stops_search_and_keeps_problem():
-    n = 3000
+def many_iis(n):
+    """x <= 1 against rows x >= 2, 3, ...: n IISs."""
     p = korvex.problem()
     p.loadLP(probname="many", rowtype="G" * n, rhs=[2.0 + k for k in range(n)], objcoef=[1], start=[0, n],
              rowind=list(range(n)), rowcoef=[1.0] * n, lb=[-korvex.infinity], ub=[1])
+    return p
+
+
+def test_interrupt_from_thread_stops_search_and_keeps_problem():
+    n = 3000
+    p = many_iis(n)
     _, ticks = interrupted(p, p.IISAll, 5)
     assert ticks >= 5   # the search released the interpreter lock
     found = p.IISStatus()[0]
@@ -103,14 +105,13 @@ SIGINT_SCRIPT = textwrap.dedent(r"""
     import korvex
     sys.path.insert(0, sys.argv[1])
     from test_api_support import sigint_c_handler as c_handler
+    from test_iis import many_iis
 
     calls = []
     signal.signal(signal.SIGINT, lambda s, f: calls.append(s))
     python_handler = c_handler()
     n = 3000
-    p = korvex.problem()
-    p.loadLP(probname="many", rowtype="G" * n, rhs=[2.0 + k for k in range(n)], objcoef=[1], start=[0, n],
-             rowind=list(range(n)), rowcoef=[1.0] * n, lb=[-korvex.infinity], ub=[1])
+    p = many_iis(n)
 
     def killer():
         # once the search is under way, press Ctrl-C
@@ -141,8 +142,6 @@ def test_ctrl_c_stops_search_and_the_handler_comes_back():
 
 ANALYSIS_METHODS = ("clearIIS firstIIS nextIIS IISAll printIIS IISIsolations writeIIS IISStatus getIISData "
                     "repairWeightedInfeas repairWeightedInfeasBounds repairInfeas").split()
-
-
 NO_ARGUMENTS = {"clearIIS", "nextIIS", "IISAll", "IISStatus"}
 
 

@@ -6,14 +6,11 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 // Counts a failure and leaves the test function.
-#define EXPECT_OR_RETURN(cond) \
-  do {                         \
-    EXPECT(cond);              \
-    if (!(cond)) return;       \
-  } while (0)
+#define EXPECT_OR_RETURN(cond) do { EXPECT(cond); if (!(cond)) return; } while (0)
 
 namespace {
 
@@ -69,10 +66,8 @@ void checkAll(const ko_prob_struct &p) {
   auto row = [&](const char *name) { return p.rows[size_t(rowIndex(p, name))]; };
   EXPECT(row("c1").type == 'L' && row("c1").rhs == 10 && coef(p, rowIndex(p, "c1"), x) == 2);
   EXPECT(row("c2").type == 'R' && row("c2").rhs == 8 && row("c2").range == 13 && coef(p, 1, y) == -1);
-  EXPECT(row("c3").type == 'L' && row("c3").rhs == 2);
-  EXPECT(row("c4").type == 'G' && row("c4").rhs == 4);
-  EXPECT(row("c5").type == 'G' && row("c5").rhs == -1);
-  EXPECT(row("c6").type == 'G' && row("c6").rhs == 2);
+  for (auto [name, type, rhs] : {std::tuple{"c3", 'L', 2.0}, {"c4", 'G', 4.0}, {"c5", 'G', -1.0}, {"c6", 'G', 2.0}})
+    EXPECT(row(name).type == type && row(name).rhs == rhs);
   EXPECT(p.rows[6].type == 'G' && p.rows[6].rhs == -20 && coef(p, 6, y) == -1);
   EXPECT(p.names[1].names[6].empty() || p.names[1].names[6] == "R7");  // unnamed, or so named by the writer
   EXPECT(row("c8").type == 'E' && row("c8").rhs == 4);

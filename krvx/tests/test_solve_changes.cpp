@@ -17,6 +17,12 @@ Result solve(KRVXprob p) {
   return r;
 }
 
+// Reads a field of p's store under its lock.
+template <class F> auto locked(KRVXprob p, F &&read) {
+  std::lock_guard<std::recursive_mutex> lock(p->mtx);
+  return read();
+}
+
 // The kinds of change, those the instance takes in place first.
 enum Kind { Bounds, Cost, Offset, Rhs, Range, RowType, Coef, Coefs, Sense, AddRows, AddCols, InPlaceKinds,
             DelRows = InPlaceKinds, DelCols, ColType, NKinds };
@@ -41,23 +47,19 @@ bool change(KRVXprob p, Kind kind, std::mt19937 &rng, bool mip) {
       const double vals[] = {lo, up};
       return KRVXchgbounds(p, 2, std::vector<int>{col, col}.data(), types, vals) == 0;
     }
-    case Cost: {
+    case Cost:
+    case Offset: {   // column -1 is the objective's constant
+      const int j = kind == Cost ? col : -1;
       const double c = value(-3, 3);
-      return KRVXchgobj(p, 1, &col, &c) == 0;
-    }
-    case Offset: {
-      const int minus1 = -1;
-      const double c = value(-3, 3);
-      return KRVXchgobj(p, 1, &minus1, &c) == 0;
+      return KRVXchgobj(p, 1, &j, &c) == 0;
     }
     case Rhs: {
       const double b = value(0, 12);
       return KRVXchgrhs(p, 1, &row, &b) == 0;
     }
     case Range: {
-      const char r = 'R';
       const double w = value(0, 5);
-      return KRVXchgrowtype(p, 1, &row, &r) == 0 && KRVXchgrhsrange(p, 1, &row, &w) == 0;
+      return KRVXchgrowtype(p, 1, &row, "R") == 0 && KRVXchgrhsrange(p, 1, &row, &w) == 0;
     }
     case RowType: {
       const char t = "LGERN"[pick(5)];
@@ -70,14 +72,8 @@ bool change(KRVXprob p, Kind kind, std::mt19937 &rng, bool mip) {
       const double v[] = {value(-2, 3), pick(2) ? 0.0 : value(-2, 3)};
       return KRVXchgmcoef(p, 2, rows, cols, v) == 0;
     }
-    case Sense: {
-      int s;
-      {
-        std::lock_guard<std::recursive_mutex> lock(p->mtx);
-        s = -p->objsense;
-      }
-      return KRVXchgobjsense(p, s) == 0;
-    }
+    case Sense:
+      return KRVXchgobjsense(p, locked(p, [&] { return -p->objsense; })) == 0;
     case AddRows: {
       const char types[] = {'L', "LGE"[pick(3)]};
       const double rhs[] = {value(2, 12), value(0, 3)};
@@ -129,20 +125,13 @@ void changeThenSolve(bool mip, unsigned seed) {
   randomModel(p, rng, mip);
   // the benchmarks' hand-over lowers into the instance a solve then uses as it is
   EXPECT_OK(p, KRVXlowerforbenchmark(p));
-  {
-    std::lock_guard<std::recursive_mutex> lock(p->mtx);
-    EXPECT(p->highs && !p->highs_stale);
-  }
+  EXPECT(locked(p, [&] { return p->highs && !p->highs_stale; }));
   int inplace = 0, anew = 0;
   for (int step = 0; step < 150; ++step) {
     const Kind kind = Kind(step < NKinds ? step : std::uniform_int_distribution<int>(0, NKinds - 1)(rng));
     solve(p);   // the instance now holds the problem
     if (!change(p, kind, rng, mip)) continue;
-    bool stale;
-    {
-      std::lock_guard<std::recursive_mutex> lock(p->mtx);
-      stale = p->highs_stale;
-    }
+    const bool stale = locked(p, [&] { return bool(p->highs_stale); });
     if (kind < InPlaceKinds) EXPECT(!stale);   // noted, not lowered anew
     (stale ? anew : inplace)++;
     const Result warm = solve(p);
@@ -151,8 +140,7 @@ void changeThenSolve(bool mip, unsigned seed) {
     EXPECT_OK(q, KRVXcopyprob(q, p, "fresh"));
     const Result cold = solve(q);
     KRVXdestroyprob(q);
-    const bool same = warm.status == cold.status &&
-                      std::fabs(warm.obj - cold.obj) <= 1e-6 * (1 + std::fabs(cold.obj));
+    const bool same = warm.status == cold.status && near(warm.obj, cold.obj);
     if (!same)
       std::fprintf(stderr, "%s seed %u step %d after %s: status %d obj %.9g, fresh copy %d %.9g\n", mip ? "MIP" : "LP",
                    seed, step, kindNames[kind], warm.status, warm.obj, cold.status, cold.obj);
