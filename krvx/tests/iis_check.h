@@ -83,14 +83,15 @@ inline int highsLp(int sense, const std::vector<double> &cost, const std::vector
   return status;
 }
 
+// The sides of a row, +-1e30 where it has none (or an infinite one).
 inline double rowLow(const krvx::Row &r) {
-  switch (r.type) {
-    case 'G': case 'E': return r.rhs;
-    case 'R': return r.rhs - std::fabs(r.range);
-    default: return -1e30;
-  }
+  const double v = r.type == 'G' || r.type == 'E' ? r.rhs : r.type == 'R' ? r.rhs - std::fabs(r.range) : -1e30;
+  return v <= -1e20 ? -1e30 : v;
 }
-inline double rowUp(const krvx::Row &r) { return r.type == 'L' || r.type == 'E' || r.type == 'R' ? r.rhs : 1e30; }
+inline double rowUp(const krvx::Row &r) {
+  const double v = r.type == 'L' || r.type == 'E' || r.type == 'R' ? r.rhs : 1e30;
+  return v >= 1e20 ? 1e30 : v;
+}
 
 // A random LP of n columns (costs in -2..2 when `costs`, else 0; bounds finite or not) and m rows of
 // every type with half-integral coefficients; true when it is infeasible.
@@ -125,14 +126,14 @@ inline int solveSubsystem(KRVXprob p, const IisData &d, int skip = -1) {
     if (int(k) == skip) continue;
     const krvx::Row &r = p->rows[size_t(d.rows[k])];
     rowpos[size_t(d.rows[k])] = int(rlo.size());
-    rlo.push_back(rowLow(r) <= -1e20 ? -inf : rowLow(r));
-    rup.push_back(rowUp(r) >= 1e20 ? inf : rowUp(r));
+    rlo.push_back(rowLow(r)), rup.push_back(rowUp(r));
   }
   for (size_t k = 0; k < d.cols.size(); ++k) {
     if (int(d.rows.size() + k) == skip) continue;
     const krvx::Column &c = p->cols[size_t(d.cols[k])];
-    if (d.bndtype[k] == 'L' || d.bndtype[k] == 'F') clo[size_t(d.cols[k])] = c.lb;
-    if (d.bndtype[k] == 'U' || d.bndtype[k] == 'F') cup[size_t(d.cols[k])] = c.ub;
+    const char t = d.bndtype[k];
+    if (t == 'L' || t == 'F') clo[size_t(d.cols[k])] = c.lb;
+    if (t == 'U' || t == 'F') cup[size_t(d.cols[k])] = c.ub;
   }
   ColRows colrows(static_cast<size_t>(n));
   for (int j = 0; j < n; ++j)
@@ -145,35 +146,28 @@ inline int solveSubsystem(KRVXprob p, const IisData &d, int skip = -1) {
 // column, and the sides they use add up to a negative number.
 inline bool certificateHolds(KRVXprob p, const IisData &d, std::string &why) {
   const size_t n = p->cols.size();
-  std::vector<double> comb(n, 0.0), mag(n, 0.0);
-  std::vector<double> rowdual(p->rows.size(), 0.0);
+  std::vector<double> comb(n, 0.0), mag(n, 0.0), rowdual(p->rows.size(), 0.0);
   double beta = 0.0, scale = 0.0;
   bool any = false;
+  // a multiplier on the side `value` of a row or bound, added to the combined right-hand side
+  auto side = [&](double mult, double value, const char *missing) {
+    if (mult == 0.0) return true;
+    if (std::fabs(value) >= 1e20) { why = missing; return false; }
+    any = true, beta += mult * value, scale += std::fabs(mult * value);
+    return true;
+  };
   for (size_t k = 0; k < d.rows.size(); ++k) {
-    if (d.duals[k] == 0.0) continue;
-    any = true;
     const krvx::Row &r = p->rows[size_t(d.rows[k])];
-    const double side = d.duals[k] > 0 ? rowUp(r) : rowLow(r);
-    if (std::fabs(side) >= 1e20) { why = "dual on a missing row side"; return false; }
-    beta += d.duals[k] * side;
-    scale += std::fabs(d.duals[k] * side);
+    if (!side(d.duals[k], d.duals[k] > 0 ? rowUp(r) : rowLow(r), "dual on a missing row side")) return false;
     rowdual[size_t(d.rows[k])] = d.duals[k];
   }
   for (size_t j = 0; j < n; ++j)
-    for (const krvx::Entry &e : p->cols[j].coefs) {
-      comb[j] += rowdual[size_t(e.index)] * e.value;
-      mag[j] += std::fabs(rowdual[size_t(e.index)] * e.value);
-    }
+    for (const krvx::Entry &e : p->cols[j].coefs)
+      comb[j] += rowdual[size_t(e.index)] * e.value, mag[j] += std::fabs(rowdual[size_t(e.index)] * e.value);
   for (size_t k = 0; k < d.cols.size(); ++k) {
-    if (d.djs[k] == 0.0) continue;
-    any = true;
     const krvx::Column &c = p->cols[size_t(d.cols[k])];
-    const double b = d.djs[k] > 0 ? c.ub : c.lb;
-    if (std::fabs(b) >= 1e20) { why = "dj on a missing bound"; return false; }
-    beta += d.djs[k] * b;
-    scale += std::fabs(d.djs[k] * b);
-    comb[size_t(d.cols[k])] += d.djs[k];
-    mag[size_t(d.cols[k])] += std::fabs(d.djs[k]);
+    if (!side(d.djs[k], d.djs[k] > 0 ? c.ub : c.lb, "dj on a missing bound")) return false;
+    comb[size_t(d.cols[k])] += d.djs[k], mag[size_t(d.cols[k])] += std::fabs(d.djs[k]);
   }
   if (!any) { why = "no multipliers"; return false; }
   for (size_t j = 0; j < n; ++j)

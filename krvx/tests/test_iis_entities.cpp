@@ -33,16 +33,12 @@ Outcome solveRestricted(KRVXprob p, const IisData &d, int skip) {
   KRVXdelsets_witharraysizes(q, int(sets.size()), sets.data(), int64_t(sets.size()));
   KRVXdelpwlcons_witharraysizes(q, int(pwls.size()), pwls.data(), int64_t(pwls.size()));
   KRVXdelgencons_witharraysizes(q, int(gens.size()), gens.data(), int64_t(gens.size()));
-  std::vector<char> lo(size_t(ncols), 0), up(size_t(ncols), 0), type(size_t(ncols), 0);
+  std::vector<char> lo(size_t(ncols), 0), up(size_t(ncols), 0), type(size_t(ncols), 0);   // members kept
   for (size_t k = 0; k < d.cols.size(); ++k) {
-    if (int(d.rows.size() + k) == skip) continue;
     const size_t j = size_t(d.cols[k]);
-    switch (d.bndtype[k]) {
-      case 'L': lo[j] = 1; break;
-      case 'U': up[j] = 1; break;
-      case 'F': lo[j] = up[j] = 1; break;
-      default: type[j] = 1; break;
-    }
+    const char t = d.bndtype[k];
+    if (int(d.rows.size() + k) == skip) continue;
+    lo[j] |= t == 'L' || t == 'F', up[j] |= t == 'U' || t == 'F', type[j] |= t != 'L' && t != 'U' && t != 'F';
   }
   std::vector<char> coltypes(static_cast<size_t>(ncols));
   KRVXgetcoltype(q, coltypes.data(), 0, ncols - 1);
