@@ -43,21 +43,17 @@ def test_argument_refusals_change_nothing(p, method):
     load = getattr(p, method)
     load([0, 1], [7, 8])
     before = p.getDirs()
-    with raises(korvex.InterfaceError, LENGTHS):
-        load([0, 1, 2], [1, 2])                       # other arrays absent
-    with raises(korvex.InterfaceError, LENGTHS):
-        load([0, 1, 2], [])                           # empty is not absent
-    # conversions come before the length checks
-    with raises(korvex.InterfaceError, "Error in element 1 of argument 'downpseudo': Value is not a number"):
-        load([0, 1, 2], [1, 2], None, None, [1, "a", 3])
-    with raises(korvex.InterfaceError, "Argument 'colind' must be iterable"):
-        load(None)
-    with raises(korvex.InterfaceError, "Argument 'priority' must be iterable"):
-        load([0], 5)
-    with pytest.raises(korvex.InterfaceError, match="^Error in element 0 of argument 'colind'"):
-        load([-2])
-    with pytest.raises(korvex.InterfaceError, match="^Error in element 0 of argument 'colind'"):
-        load(["nosuch"])
+    # other arrays absent; empty is not absent; conversions come before the length checks
+    for args, message in [(([0, 1, 2], [1, 2]), LENGTHS), (([0, 1, 2], []), LENGTHS),
+                          (([0, 1, 2], [1, 2], None, None, [1, "a", 3]),
+                           "Error in element 1 of argument 'downpseudo': Value is not a number"),
+                          ((None,), "Argument 'colind' must be iterable"),
+                          (([0], 5), "Argument 'priority' must be iterable")]:
+        with raises(korvex.InterfaceError, message):
+            load(*args)
+    for bad in ([-2], ["nosuch"]):
+        with pytest.raises(korvex.InterfaceError, match="^Error in element 0 of argument 'colind'"):
+            load(bad)
     with pytest.raises(TypeError):
         load()
     with pytest.raises(korvex.SolverError, match="continuous"):   # the library's refusals
@@ -166,13 +162,11 @@ def test_statuses_of_the_directed_engine():
     y = p.addVariable(lb=-korvex.infinity)
     p.loadDirs([x], None, ["D"])
     p.addConstraint(2 * x == 3)                       # no integer solution
-    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.INFEASIBLE)
-    assert p.attributes.mipstatus == MIPStatus.INFEAS
+    assert (p.optimize(), p.attributes.mipstatus) == ((SolveStatus.COMPLETED, SolStatus.INFEASIBLE), MIPStatus.INFEAS)
     p.setObjective(y)                                 # an unbounded relaxation does not make it feasible
     assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.INFEASIBLE)
     p.delRows([0])
-    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.UNBOUNDED)
-    assert p.attributes.mipstatus == MIPStatus.UNBOUNDED
+    assert (p.optimize(), p.attributes.mipstatus) == ((SolveStatus.COMPLETED, SolStatus.UNBOUNDED), MIPStatus.UNBOUNDED)
     p.addConstraint(y >= x - 2.5, y >= 2.5 - x)
     p.setObjective(y - 0.25 * x + 3)
     assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
@@ -196,21 +190,19 @@ def test_directed_search_stops(stop):
 
     def worker():
         time.sleep(0.3)
-        while not done.is_set():
+        while stop == "interrupt" and not done.is_set():
             p.interrupt()
             time.sleep(0.01)
 
-    t = threading.Thread(target=worker) if stop == "interrupt" else None
-    if t:
-        t.start()
+    t = threading.Thread(target=worker)
+    t.start()
     try:
         solvestatus, _ = p.optimize()
     finally:
         done.set()
-        if t:
-            t.join()
+        t.join()
     assert solvestatus == SolveStatus.STOPPED
-    assert p.attributes.stopstatus == (StopType.USER if t else StopType.TIMELIMIT)
+    assert p.attributes.stopstatus == (StopType.USER if stop == "interrupt" else StopType.TIMELIMIT)
 
 
 def data_files():
@@ -240,7 +232,8 @@ def test_directed_engine_finds_the_data_files_optima(row):
 
 
 def test_directives_reach_the_nonlinear_branch_and_bound():
-    def miqp():
+    objs = []
+    for directed in (False, True):
         p = korvex.problem()
         p.controls.outputlog = 0
         x = [p.addVariable(vartype=korvex.integer, lb=-5, ub=5) for _ in range(3)]
@@ -248,14 +241,11 @@ def test_directives_reach_the_nonlinear_branch_and_bound():
         p.addSets(["1"], [0], s, [1, 2])
         p.addConstraint(x[0] + x[1] + x[2] + s[0] + s[1] >= 2.5)
         p.setObjective((x[0] - 0.4) ** 2 + (x[1] + 1.6) ** 2 + (x[2] - 2.5) ** 2 + s[0] + 2 * s[1])
-        return p, x
-    p, _ = miqp()
-    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
-    best = p.attributes.objval
-    p, x = miqp()
-    p.loadDirs(x + [-1], [3, 2, 1, 0], "UDNN", [1.0, 0, 0, 0], [0, 2.0, 0, 0])
-    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
-    assert p.attributes.objval == pytest.approx(best, abs=1e-6)
+        if directed:
+            p.loadDirs(x + [-1], [3, 2, 1, 0], "UDNN", [1.0, 0, 0, 0], [0, 2.0, 0, 0])
+        assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+        objs.append(p.attributes.objval)
+    assert objs[1] == pytest.approx(objs[0], abs=1e-6)
 
 
 def test_presolved_problem_takes_indices_only():
@@ -267,10 +257,9 @@ def test_presolved_problem_takes_indices_only():
     p.mipOptimize("l")                                # stops in presolved form
     assert p.attributes.presolvestate != 0
     for load in (p.loadDirs, p.loadPresolveDirs, p.loadBranchDirs):
-        with pytest.raises(korvex.InterfaceError, match="when problem is presolved or in a callback"):
-            load(["a"])
-        with pytest.raises(korvex.InterfaceError, match="when problem is presolved or in a callback"):
-            load([p.getVariable(0)])
+        for col in ("a", p.getVariable(0)):
+            with pytest.raises(korvex.InterfaceError, match="when problem is presolved or in a callback"):
+                load([col])
     p.loadPresolveDirs([0], [7], ["U"])
     assert p.getDirs() == ([0], [7], ["U"], [0.0], [0.0])
     assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
@@ -302,10 +291,6 @@ def test_concurrent_directed_solves_match_the_lp_solver():
         results[seed] = (p.attributes.objval, q.attributes.objval)
 
     threads = [threading.Thread(target=run, args=(seed,)) for seed in range(4)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    assert len(results) == 4
-    for directed, plain in results.values():
-        assert directed == pytest.approx(plain)
+    [t.start() for t in threads]
+    [t.join() for t in threads]
+    assert len(results) == 4 and all(d == pytest.approx(q) for d, q in results.values())
