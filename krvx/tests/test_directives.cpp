@@ -84,16 +84,11 @@ int testLoadAndRefuse() {
   EXPECT(getDirs(p) == good);   // replaces the earlier ones
   // refusals leave the loaded directives as they were
   const struct { Dirs d; const char *part; } bad[] = {
-      {{{4}, {}, {}, {}, {}}, "continuous"},
-      {{{5}, {}, {}, {}, {}}, "names no column"},
-      {{{-3}, {}, {}, {}, {}}, "names no column"},
-      {{{1, 1}, {}, {}, {}, {}}, "appears twice"},
-      {{{1}, {1001}, {}, {}, {}}, "outside 0..1000"},
-      {{{1}, {-1}, {}, {}, {}}, "outside 0..1000"},
-      {{{1}, {}, {'u'}, {}, {}}, "not U, D or N"},
-      {{{1}, {}, {}, {-1.0}, {}}, "pseudo cost"},
-      {{{1}, {}, {}, {}, {NAN}}, "pseudo cost"},
-      {{{1}, {}, {}, {}, {1e20}}, "pseudo cost"},
+      {{{4}, {}, {}, {}, {}}, "continuous"},         {{{5}, {}, {}, {}, {}}, "names no column"},
+      {{{-3}, {}, {}, {}, {}}, "names no column"},   {{{1, 1}, {}, {}, {}, {}}, "appears twice"},
+      {{{1}, {1001}, {}, {}, {}}, "outside 0..1000"}, {{{1}, {-1}, {}, {}, {}}, "outside 0..1000"},
+      {{{1}, {}, {'u'}, {}, {}}, "not U, D or N"},    {{{1}, {}, {}, {-1.0}, {}}, "pseudo cost"},
+      {{{1}, {}, {}, {}, {NAN}}, "pseudo cost"},      {{{1}, {}, {}, {}, {1e20}}, "pseudo cost"},
       {{{1, 2}, {3}, {}, {}, {}}, "argument 'priority' has 1 entries"},
   };
   for (const auto &b : bad) {
