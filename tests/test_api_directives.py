@@ -11,6 +11,7 @@ import korvex
 from korvex import MIPStatus, SolStatus, SolveStatus, StopType
 from test_api_support import data_dir, data_path, market_split, raises, set_time_limit
 
+OPTIMAL = (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
 LENGTHS = "Arguments 'colind', 'priority', 'dir', 'uppseudo' and 'downpseudo' must have the same length"
 
 
@@ -43,21 +44,17 @@ def test_argument_refusals_change_nothing(p, method):
     load = getattr(p, method)
     load([0, 1], [7, 8])
     before = p.getDirs()
-    with raises(korvex.InterfaceError, LENGTHS):
-        load([0, 1, 2], [1, 2])                       # other arrays absent
-    with raises(korvex.InterfaceError, LENGTHS):
-        load([0, 1, 2], [])                           # empty is not absent
-    # conversions come before the length checks
-    with raises(korvex.InterfaceError, "Error in element 1 of argument 'downpseudo': Value is not a number"):
-        load([0, 1, 2], [1, 2], None, None, [1, "a", 3])
-    with raises(korvex.InterfaceError, "Argument 'colind' must be iterable"):
-        load(None)
-    with raises(korvex.InterfaceError, "Argument 'priority' must be iterable"):
-        load([0], 5)
-    with pytest.raises(korvex.InterfaceError, match="^Error in element 0 of argument 'colind'"):
-        load([-2])
-    with pytest.raises(korvex.InterfaceError, match="^Error in element 0 of argument 'colind'"):
-        load(["nosuch"])
+    # other arrays absent; empty is not absent; conversions come before the length checks
+    for args, message in [(([0, 1, 2], [1, 2]), LENGTHS), (([0, 1, 2], []), LENGTHS),
+                          (([0, 1, 2], [1, 2], None, None, [1, "a", 3]),
+                           "Error in element 1 of argument 'downpseudo': Value is not a number"),
+                          ((None,), "Argument 'colind' must be iterable"),
+                          (([0], 5), "Argument 'priority' must be iterable")]:
+        with raises(korvex.InterfaceError, message):
+            load(*args)
+    for bad in ([-2], ["nosuch"]):
+        with pytest.raises(korvex.InterfaceError, match="^Error in element 0 of argument 'colind'"):
+            load(bad)
     with pytest.raises(TypeError):
         load()
     with pytest.raises(korvex.SolverError, match="continuous"):   # the library's refusals
@@ -65,18 +62,14 @@ def test_argument_refusals_change_nothing(p, method):
     assert p.getDirs() == before
 
 
-def test_branch_marks(p):
+def test_branch_marks(p, tmp_path):
     p.loadBranchDirs([0, "x1"])
     p.loadBranchDirs([1, -1], dir=[0, 1])
     with raises(korvex.InterfaceError, "Arguments 'colind' and 'dir' must have the same length"):
         p.loadBranchDirs([0], [1, 1])
-    p.setProbName("marks")
-    p.writeDirs("marks.dir")
-    try:
-        with open("marks.dir") as f:
-            assert [ln for ln in f.read().splitlines() if ln.startswith("BRANCH")] == ["BRANCH S #0", "BRANCH C x0"]
-    finally:
-        os.remove("marks.dir")
+    p.writeDirs(str(tmp_path / "marks.dir"))
+    lines = (tmp_path / "marks.dir").read_text().splitlines()
+    assert [ln for ln in lines if ln.startswith("BRANCH")] == ["BRANCH S #0", "BRANCH C x0"]
 
 
 def test_files_round_trip_and_default_name(p, tmp_path, monkeypatch):
@@ -121,7 +114,7 @@ def knapsack(seed=14, n=25, m=3):
 
 def test_directions_steer_the_search():
     p, _, _ = knapsack()
-    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+    assert p.optimize() == OPTIMAL
     best = p.attributes.objval
     found = {}
     for way in "UD":
@@ -136,10 +129,9 @@ def test_directions_steer_the_search():
         found[way] = sol
         # without the node limit the optimum found without directives
         p.controls.maxnode = 0
-        assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+        assert p.optimize() == OPTIMAL
         assert (p.attributes.objval, p.attributes.mipstatus) == (pytest.approx(best), MIPStatus.OPTIMAL)
-        assert p.attributes.bestbound == pytest.approx(best, rel=1e-4)
-        assert p.attributes.nodes >= 0
+        assert p.attributes.bestbound == pytest.approx(best, rel=1e-4) and p.attributes.nodes >= 0
     assert found["U"] != found["D"]
 
 
@@ -154,8 +146,7 @@ def test_priorities_pseudo_costs_and_sets_keep_the_optimum():
     assert best_set <= best
     p.loadDirs(x[4:] + [-1], [rnd.randint(0, 1000) for _ in x[4:]] + [0], None,
                [rnd.random() for _ in x[4:]] + [2.0], [rnd.random() for _ in x[4:]] + [0.0])
-    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
-    assert p.attributes.objval == pytest.approx(best_set)
+    assert p.optimize() == OPTIMAL and p.attributes.objval == pytest.approx(best_set)
     assert sum(v > 0.5 for v in p.getSolution(x[:4])) <= 1
 
 
@@ -166,16 +157,14 @@ def test_statuses_of_the_directed_engine():
     y = p.addVariable(lb=-korvex.infinity)
     p.loadDirs([x], None, ["D"])
     p.addConstraint(2 * x == 3)                       # no integer solution
-    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.INFEASIBLE)
-    assert p.attributes.mipstatus == MIPStatus.INFEAS
+    assert (p.optimize(), p.attributes.mipstatus) == ((SolveStatus.COMPLETED, SolStatus.INFEASIBLE), MIPStatus.INFEAS)
     p.setObjective(y)                                 # an unbounded relaxation does not make it feasible
     assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.INFEASIBLE)
     p.delRows([0])
-    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.UNBOUNDED)
-    assert p.attributes.mipstatus == MIPStatus.UNBOUNDED
+    assert (p.optimize(), p.attributes.mipstatus) == ((SolveStatus.COMPLETED, SolStatus.UNBOUNDED), MIPStatus.UNBOUNDED)
     p.addConstraint(y >= x - 2.5, y >= 2.5 - x)
     p.setObjective(y - 0.25 * x + 3)
-    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+    assert p.optimize() == OPTIMAL
     assert p.getSolution() == pytest.approx([3, 0.5]) and p.attributes.objval == pytest.approx(2.75)
     assert p.crossoverLpSol() == 0                    # the LP solver's own instance serves the relaxation
     # a semi-continuous column needs a finite upper bound for its binary form
@@ -196,21 +185,19 @@ def test_directed_search_stops(stop):
 
     def worker():
         time.sleep(0.3)
-        while not done.is_set():
+        while stop == "interrupt" and not done.is_set():
             p.interrupt()
             time.sleep(0.01)
 
-    t = threading.Thread(target=worker) if stop == "interrupt" else None
-    if t:
-        t.start()
+    t = threading.Thread(target=worker)
+    t.start()
     try:
         solvestatus, _ = p.optimize()
     finally:
         done.set()
-        if t:
-            t.join()
+        t.join()
     assert solvestatus == SolveStatus.STOPPED
-    assert p.attributes.stopstatus == (StopType.USER if t else StopType.TIMELIMIT)
+    assert p.attributes.stopstatus == (StopType.USER if stop == "interrupt" else StopType.TIMELIMIT)
 
 
 def data_files():
@@ -234,13 +221,14 @@ def test_directed_engine_finds_the_data_files_optima(row):
     ents = [j for j in range(p.attributes.cols) if p.getVariable(j).vartype != korvex.continuous]
     rnd = random.Random(len(ents))
     p.loadDirs(ents, [rnd.randint(0, 1000) for _ in ents], [rnd.choice("UDN") for _ in ents])
-    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
-    assert p.attributes.objval == pytest.approx(float(row["objective"]), rel=1e-6)
-    assert p.attributes.objval == pytest.approx(highs, rel=1e-6)
+    assert p.optimize() == OPTIMAL
+    obj = p.attributes.objval
+    assert obj == pytest.approx(float(row["objective"]), rel=1e-6) and obj == pytest.approx(highs, rel=1e-6)
 
 
 def test_directives_reach_the_nonlinear_branch_and_bound():
-    def miqp():
+    objs = []
+    for directed in (False, True):
         p = korvex.problem()
         p.controls.outputlog = 0
         x = [p.addVariable(vartype=korvex.integer, lb=-5, ub=5) for _ in range(3)]
@@ -248,14 +236,11 @@ def test_directives_reach_the_nonlinear_branch_and_bound():
         p.addSets(["1"], [0], s, [1, 2])
         p.addConstraint(x[0] + x[1] + x[2] + s[0] + s[1] >= 2.5)
         p.setObjective((x[0] - 0.4) ** 2 + (x[1] + 1.6) ** 2 + (x[2] - 2.5) ** 2 + s[0] + 2 * s[1])
-        return p, x
-    p, _ = miqp()
-    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
-    best = p.attributes.objval
-    p, x = miqp()
-    p.loadDirs(x + [-1], [3, 2, 1, 0], "UDNN", [1.0, 0, 0, 0], [0, 2.0, 0, 0])
-    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
-    assert p.attributes.objval == pytest.approx(best, abs=1e-6)
+        if directed:
+            p.loadDirs(x + [-1], [3, 2, 1, 0], "UDNN", [1.0, 0, 0, 0], [0, 2.0, 0, 0])
+        assert p.optimize() == OPTIMAL
+        objs.append(p.attributes.objval)
+    assert objs[1] == pytest.approx(objs[0], abs=1e-6)
 
 
 def test_presolved_problem_takes_indices_only():
@@ -267,14 +252,12 @@ def test_presolved_problem_takes_indices_only():
     p.mipOptimize("l")                                # stops in presolved form
     assert p.attributes.presolvestate != 0
     for load in (p.loadDirs, p.loadPresolveDirs, p.loadBranchDirs):
-        with pytest.raises(korvex.InterfaceError, match="when problem is presolved or in a callback"):
-            load(["a"])
-        with pytest.raises(korvex.InterfaceError, match="when problem is presolved or in a callback"):
-            load([p.getVariable(0)])
+        for col in ("a", p.getVariable(0)):
+            with pytest.raises(korvex.InterfaceError, match="when problem is presolved or in a callback"):
+                load([col])
     p.loadPresolveDirs([0], [7], ["U"])
     assert p.getDirs() == ([0], [7], ["U"], [0.0], [0.0])
-    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
-    assert p.attributes.objval == pytest.approx(MIP_OPT)
+    assert p.optimize() == OPTIMAL and p.attributes.objval == pytest.approx(MIP_OPT)
 
 
 def test_several_objectives_are_solved_without_directives(capsys):
@@ -285,7 +268,7 @@ def test_several_objectives_are_solved_without_directives(capsys):
     p.loadDirs(x, None, ["U"] * len(x))
     p.controls.outputlog = 1
     capsys.readouterr()
-    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+    assert p.optimize() == OPTIMAL
     assert "branching directives are not used for a problem with several objectives" in capsys.readouterr().out
     assert p.attributes.objval == pytest.approx(best)
 
@@ -302,10 +285,6 @@ def test_concurrent_directed_solves_match_the_lp_solver():
         results[seed] = (p.attributes.objval, q.attributes.objval)
 
     threads = [threading.Thread(target=run, args=(seed,)) for seed in range(4)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    assert len(results) == 4
-    for directed, plain in results.values():
-        assert directed == pytest.approx(plain)
+    [t.start() for t in threads]
+    [t.join() for t in threads]
+    assert len(results) == 4 and all(d == pytest.approx(q) for d, q in results.values())

@@ -31,8 +31,7 @@ class TestNonsmoothFormulas:
         p.addConstraint(z == k.max(x, y, 3), x + y >= 4, k.And(b[0], b[1]) >= 1, k.Or(b[1], b[2]) >= 1)
         p.setObjective(z + b[0] + b[1] + b[2])
         assert p.optimize() == OPTIMAL
-        assert p.attributes.objval == pytest.approx(5.0)
-        assert p.getSolution(b) == pytest.approx([1, 1, 0])
+        assert (p.attributes.objval, p.getSolution(b)) == (pytest.approx(5.0), pytest.approx([1, 1, 0]))
 
 
 class TestMixedInteger:
@@ -57,21 +56,15 @@ class TestMixedInteger:
     def test_loaded_miqp_matches_enumeration(self, p):
         rng = np.random.default_rng(5)
         for _ in range(6):
-            n = 4
+            n, b, kinds, lb, ub = 4, [1.0, 1.5], ["I", "I", "B", "C"], [-2, -2, 0, -3], [2, 2, 1, 3]
             L = rng.uniform(-1, 1, (n, n))
-            Q = L @ L.T + 0.1 * np.eye(n)
-            c = rng.uniform(-3, 3, n)
-            A = rng.uniform(-1, 1, (2, n))
-            b = [1.0, 1.5]
-            kinds = ["I", "I", "B", "C"]
-            lb, ub = [-2, -2, 0, -3], [2, 2, 1, 3]
+            Q, c, A = L @ L.T + 0.1 * np.eye(n), rng.uniform(-3, 3, n), rng.uniform(-1, 1, (2, n))
             rows, cols, vals = zip(*[(i, j, Q[i, j]) for i in range(n) for j in range(i, n)])
             p.loadMIQP("", "LL", b, None, c, [0, 2, 4, 6, 8], None, [0, 1] * 4, A.T.flatten(), lb, ub,
                        rows, cols, vals, "IIB", [0, 1, 2], None)
             assert p.optimize() == OPTIMAL
             assert p.attributes.objval == pytest.approx(self.brute_force(Q, c, A, b, kinds, lb, ub), abs=1e-6)
-            x = p.getSolution()
-            assert all(abs(v - round(v)) < 1e-6 for v in x[:3])
+            assert all(abs(v - round(v)) < 1e-6 for v in p.getSolution()[:3])
             assert p.attributes.bestbound == pytest.approx(p.attributes.objval, abs=1e-3)
 
     def test_lp_optimize_solves_the_relaxation(self, p):
@@ -80,8 +73,7 @@ class TestMixedInteger:
         p.setObjective((x - 2.5) ** 2 + y ** 2 - y)
         p.lpOptimize()
         assert p.getSolution([x, y]) == pytest.approx([2.5, 0.5], abs=1e-6)
-        assert p.optimize() == OPTIMAL
-        assert p.getSolution(x) in (pytest.approx(2.0), pytest.approx(3.0))
+        assert p.optimize() == OPTIMAL and p.getSolution(x) in (pytest.approx(2.0), pytest.approx(3.0))
         assert p.attributes.objval == pytest.approx(0.25 - 0.25)
 
     def test_indicator_and_sets_with_a_quadratic_objective(self, p):

@@ -23,14 +23,20 @@ Dirs getDirs(KRVXprob p) {
   int n = -1;
   if (KRVXgetdirs_witharraysizes(p, &n, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0) != 0 || n < 0)
     return d;
-  d.col.resize(n);
-  d.prio.resize(n);
-  d.dir.resize(n);
-  d.up.resize(n);
-  d.down.resize(n);
+  d.col.resize(n), d.prio.resize(n), d.dir.resize(n), d.up.resize(n), d.down.resize(n);
   KRVXgetdirs_witharraysizes(p, &n, d.col.data(), n, d.prio.data(), n, d.dir.data(), n, d.up.data(), n,
                              d.down.data(), n);
   return d;
+}
+
+void writeFile(const char *path, const std::string &bytes) {
+  FILE *f = std::fopen(path, "wb");
+  std::fwrite(bytes.data(), 1, bytes.size(), f);
+  std::fclose(f);
+}
+
+int clearDirs(KRVXprob p) {
+  return KRVXloaddirs_witharraysizes(p, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0);
 }
 
 int load(KRVXprob p, const Dirs &d) {
@@ -54,11 +60,8 @@ KRVXprob entities(int ncols) {
   KRVXaddcols64_witharraysizes(p, ncols, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, ub.data(),
                                ncols);
   std::vector<int> idx;
-  std::vector<char> type;
-  for (int j = 0; j + 1 < ncols; ++j) {
-    idx.push_back(j);
-    type.push_back('I');
-  }
+  for (int j = 0; j + 1 < ncols; ++j) idx.push_back(j);
+  const std::vector<char> type(idx.size(), 'I');
   KRVXchgcoltype_witharraysizes(p, int(idx.size()), idx.data(), int64_t(idx.size()), type.data(),
                                 int64_t(type.size()));
   const char settype[] = {'1', '1'};
@@ -75,23 +78,17 @@ int testLoadAndRefuse() {
   // absent arrays give the defaults
   const int cols[] = {2, -2, 0};
   EXPECT_OK(p, KRVXloaddirs_witharraysizes(p, 3, cols, 3, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0));
-  Dirs d = getDirs(p);
-  EXPECT((d == Dirs{{2, -2, 0}, {500, 500, 500}, {'N', 'N', 'N'}, {0, 0, 0}, {0, 0, 0}}));
+  EXPECT((getDirs(p) == Dirs{{2, -2, 0}, {500, 500, 500}, {'N', 'N', 'N'}, {0, 0, 0}, {0, 0, 0}}));
   const Dirs good{{1, -1}, {0, 1000}, {'U', 'D'}, {0.5, 0}, {0, 2.25}};
   EXPECT_OK(p, load(p, good));
   EXPECT(getDirs(p) == good);   // replaces the earlier ones
   // refusals leave the loaded directives as they were
   const struct { Dirs d; const char *part; } bad[] = {
-      {{{4}, {}, {}, {}, {}}, "continuous"},
-      {{{5}, {}, {}, {}, {}}, "names no column"},
-      {{{-3}, {}, {}, {}, {}}, "names no column"},
-      {{{1, 1}, {}, {}, {}, {}}, "appears twice"},
-      {{{1}, {1001}, {}, {}, {}}, "outside 0..1000"},
-      {{{1}, {-1}, {}, {}, {}}, "outside 0..1000"},
-      {{{1}, {}, {'u'}, {}, {}}, "not U, D or N"},
-      {{{1}, {}, {}, {-1.0}, {}}, "pseudo cost"},
-      {{{1}, {}, {}, {}, {NAN}}, "pseudo cost"},
-      {{{1}, {}, {}, {}, {1e20}}, "pseudo cost"},
+      {{{4}, {}, {}, {}, {}}, "continuous"},         {{{5}, {}, {}, {}, {}}, "names no column"},
+      {{{-3}, {}, {}, {}, {}}, "names no column"},   {{{1, 1}, {}, {}, {}, {}}, "appears twice"},
+      {{{1}, {1001}, {}, {}, {}}, "outside 0..1000"}, {{{1}, {-1}, {}, {}, {}}, "outside 0..1000"},
+      {{{1}, {}, {'u'}, {}, {}}, "not U, D or N"},    {{{1}, {}, {}, {-1.0}, {}}, "pseudo cost"},
+      {{{1}, {}, {}, {}, {NAN}}, "pseudo cost"},      {{{1}, {}, {}, {}, {1e20}}, "pseudo cost"},
       {{{1, 2}, {3}, {}, {}, {}}, "argument 'priority' has 1 entries"},
   };
   for (const auto &b : bad) {
@@ -108,8 +105,7 @@ int testLoadAndRefuse() {
   const int one[] = {3};
   EXPECT_OK(p, KRVXloadpresolvedirs_witharraysizes(p, 1, one, 1, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0));
   EXPECT(getDirs(p).col == std::vector<int>{3});
-  EXPECT_OK(p, KRVXloaddirs_witharraysizes(p, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0));
-  EXPECT(getDirs(p).col.empty());
+  EXPECT(clearDirs(p) == 0 && getDirs(p).col.empty());
   KRVXdestroyprob(p);
   return 0;
 }
@@ -118,7 +114,7 @@ int testLoadAndRefuse() {
 int roundTripsThroughFile(KRVXprob p, const char *file) {
   const std::string before = snapshot(p);
   if (KRVXwritedirs(p, file) != 0) return 1;
-  KRVXloaddirs_witharraysizes(p, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0);
+  clearDirs(p);
   const int zero[] = {0};
   KRVXloadbranchdirs_witharraysizes(p, 0, nullptr, 0, zero, 0);
   if (KRVXreaddirs(p, file) != 0) return 2;
@@ -159,20 +155,14 @@ int testFileAndSave() {
       {"DIR C plain 1 U 0 0 9\n", "too many fields"},
   };
   for (const auto &b : bad) {
-    FILE *f = std::fopen("krvx_test_bad.dir", "wb");
-    std::fputs(b.text, f);
-    std::fclose(f);
+    writeFile("krvx_test_bad.dir", b.text);
     EXPECT_FAILS(p, KRVXreaddirs(p, "krvx_test_bad.dir"), b.part);
     EXPECT(snapshot(p) == before);
   }
   // comments, blanks and omitted fields
-  FILE *f = std::fopen("krvx_test_bad.dir", "wb");
-  std::fputs("* comment \"\n\n   DIR  C   \"with blank\"\tBRANCH_is_a_name_here_no\n", f);
-  std::fclose(f);
+  writeFile("krvx_test_bad.dir", "* comment \"\n\n   DIR  C   \"with blank\"\tBRANCH_is_a_name_here_no\n");
   EXPECT_FAILS(p, KRVXreaddirs(p, "krvx_test_bad.dir"), "not an integer");
-  f = std::fopen("krvx_test_bad.dir", "wb");
-  std::fputs("* comment \"\n\n   DIR  C   \"with blank\"  12\r\n", f);
-  std::fclose(f);
+  writeFile("krvx_test_bad.dir", "* comment \"\n\n   DIR  C   \"with blank\"  12\r\n");
   EXPECT_OK(p, KRVXreaddirs(p, "krvx_test_bad.dir"));
   EXPECT((getDirs(p) == Dirs{{1}, {12}, {'N'}, {0}, {0}}));
   std::remove("krvx_test_bad.dir");
@@ -185,8 +175,7 @@ int testFileAndSave() {
   KRVXprob q = newProblem();
   EXPECT_OK(p, KRVXsaveas(p, "krvx_test_directives"));
   EXPECT_OK(q, KRVXrestore(q, "krvx_test_directives", ""));
-  EXPECT(snapshot(q) == saved);
-  EXPECT(getDirs(q) == d);
+  EXPECT(snapshot(q) == saved && getDirs(q) == d);
   std::remove("krvx_test_directives.svf");
   KRVXdestroyprob(q);
   KRVXdestroyprob(p);
@@ -217,16 +206,12 @@ int testOldFormat() {
   le(body.size(), 8);
   file += body;
   le(fnv1a(body), 8);
-  FILE *f = std::fopen("krvx_test_oldformat.svf", "wb");
-  std::fwrite(file.data(), 1, file.size(), f);
-  std::fclose(f);
+  writeFile("krvx_test_oldformat.svf", file);
   KRVXprob q = newProblem();
   EXPECT_OK(q, KRVXrestore(q, "krvx_test_oldformat", ""));
   EXPECT(snapshot(q) == plain);
   file[8] = 9;   // a version from the future
-  f = std::fopen("krvx_test_oldformat.svf", "wb");
-  std::fwrite(file.data(), 1, file.size(), f);
-  std::fclose(f);
+  writeFile("krvx_test_oldformat.svf", file);
   EXPECT_FAILS(q, KRVXrestore(q, "krvx_test_oldformat", ""), "format version 9");
   std::remove("krvx_test_oldformat.svf");
   KRVXdestroyprob(q);
@@ -278,8 +263,7 @@ int testRenumbering() {
       }
     const Dirs after = getDirs(p);
     for (int e : after.col) got.push_back(nameOf(p, e));
-    EXPECT(got == want);
-    EXPECT(after.prio == wantprio);
+    EXPECT(got == want && after.prio == wantprio);
     KRVXdestroyprob(p);
   }
   return 0;

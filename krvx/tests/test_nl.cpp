@@ -11,26 +11,30 @@ double square(const double *v, void *) { return v[0] * v[0]; }
 
 KRVXprob g_p;   // the problem the EXPECT_FAILS texts are read from
 
+int nlAttr(tagKRVNproblem *nl, int id) {
+  int v = -99;
+  return KRVNgetintattrib(nl, id, &v) == 0 ? v : -99;
+}
+
+int rowStatus(tagKRVNproblem *nl, int row) {
+  int st = -99;
+  return KRVNgetrowstatus(nl, row, &st) == 0 ? st : -99;
+}
+
 void handleAndAttributes() {
   tagKRVNproblem *nl = nullptr, *again = nullptr;
   KRVXprob p = nlProblem(3, 2, &nl);
   EXPECT(nl != nullptr);
   EXPECT_OK(p, KRVXnlpcreateprob(p, &again));
-  EXPECT(again == nl);
-  int v = 0;
-  EXPECT_OK(p, KRVNgetintattrib(nl, KRVN_NLPCOLS, &v));
-  EXPECT(v == 3);
-  EXPECT_OK(p, KRVNgetintattrib(nl, KRVN_DEFAULTFORMULACOL, &v));
-  EXPECT(v == -1);
+  EXPECT(again == nl && nlAttr(nl, KRVN_NLPCOLS) == 3 && nlAttr(nl, KRVN_DEFAULTFORMULACOL) == -1);
   EXPECT(formulaCount(nl) == 0);
+  int v = 0;
   EXPECT_FAILS(p, KRVNgetintattrib(nl, 12999, &v), "unknown nonlinear attribute id 12999");
   char buf[KRVX_MAXERRLEN + 1];
-  EXPECT_OK(p, KRVNgetlasterror(nl, buf));
-  EXPECT(contains(buf, "12999"));
+  EXPECT(KRVNgetlasterror(nl, buf) == 0 && contains(buf, "12999"));
   EXPECT(KRVNgetintattrib(nullptr, KRVN_NLPCOLS, &v) != 0);
   KRVXaddcols(p, 2, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
-  EXPECT_OK(p, KRVNgetintattrib(nl, KRVN_NLPCOLS, &v));
-  EXPECT(v == 5);
+  EXPECT(nlAttr(nl, KRVN_NLPCOLS) == 5);
   KRVXdestroyprob(p);
 }
 
@@ -53,14 +57,10 @@ void goodStreams() {
       {1, 2, 3.0, {End()}},                                                          // 3 z
   };
   EXPECT_OK(p, addFormulas(nl, good));
-  EXPECT(formulaCount(nl) == 9);
-  int st = -1;
-  EXPECT_OK(p, KRVNgetrowstatus(nl, 1, &st));
-  EXPECT(st == 1);
+  EXPECT(formulaCount(nl) == 9 && rowStatus(nl, 1) == 1);
 
   // read back: per row in order, the objective, all
   auto row0 = readFormulas(nl, 0);
-  EXPECT(row0.size() == 3);
   EXPECT(row0.size() == 3 && row0[0].toks == sinx && row0[1].col == 1 && row0[1].factor == 4.0);
   EXPECT(row0.size() == 3 && row0[2].toks == (Tokens{C(2.5), End()}));   // type 24 not kept
   auto obj = readFormulas(nl, KRVN_OBJROW);
@@ -122,10 +122,10 @@ void badStreams() {
     EXPECT(contains(lastError(p), "formula 0: token"));
   }
   // formula-level arguments; a batch with one bad formula adds nothing
-  EXPECT_FAILS(p, addFormula(nl, 2, KRVN_NOCOL, 1.0, {X(0), End()}), "row 2 is out of range");
-  EXPECT_FAILS(p, addFormula(nl, -2, KRVN_NOCOL, 1.0, {X(0), End()}), "row -2 is out of range");
-  EXPECT_FAILS(p, addFormula(nl, 0, 3, 1.0, {X(0), End()}), "column 3 is out of range");
-  EXPECT_FAILS(p, addFormula(nl, 0, KRVN_NOCOL, 1.0 / 0.0, {X(0), End()}), "factor inf is not finite");
+  const struct { int row, col; double factor; const char *part; } badArgs[] = {
+      {2, KRVN_NOCOL, 1.0, "row 2 is out of range"}, {-2, KRVN_NOCOL, 1.0, "row -2 is out of range"},
+      {0, 3, 1.0, "column 3 is out of range"}, {0, KRVN_NOCOL, 1.0 / 0.0, "factor inf is not finite"}};
+  for (const auto &a : badArgs) EXPECT_FAILS(p, addFormula(nl, a.row, a.col, a.factor, {X(0), End()}), a.part);
   EXPECT_FAILS(p, addFormulas(nl, {{0, KRVN_NOCOL, 1.0, {X(0), End()}}, {1, KRVN_NOCOL, 1.0, {X(9), End()}}}),
               "formula 1: token 0: column 9");
   const int rows[] = {0}, cols[] = {KRVN_NOCOL}, starts[] = {0, 3}, types[] = {10, 0};
@@ -146,19 +146,16 @@ void deleting() {
                                {2, KRVN_NOCOL, 1.0, {C(1), End()}},
                                {-1, 1, 1.0, {X(3), End()}}}));
   // single coefficients by (row, column), a whole row, the status bit
-  EXPECT_OK(p, KRVNdelcoef(nl, 1, 2));
-  EXPECT(readFormulas(nl, 1).size() == 1);
+  EXPECT(KRVNdelcoef(nl, 1, 2) == 0 && readFormulas(nl, 1).size() == 1);
   EXPECT_FAILS(p, KRVNdelcoef(nl, 1, 2), "row 1 has no nonlinear coefficient for column 2");
   EXPECT_FAILS(p, KRVNdelcoef(nl, 2, 0), "no nonlinear coefficient for column 0");
   EXPECT_FAILS(p, KRVNsetrowstatus(nl, 2, 0), "row 2 still has 1 nonlinear formulas");
   EXPECT_OK(p, KRVNdelrowcoefs(nl, 2));
   EXPECT_OK(p, KRVNdelrowcoefs(nl, 2));
-  int st = -1;
-  EXPECT_OK(p, KRVNgetrowstatus(nl, 2, &st));
-  EXPECT(st == 1);
+  EXPECT(rowStatus(nl, 2) == 1);
   EXPECT_OK(p, KRVNsetrowstatus(nl, 2, 0));
-  EXPECT_OK(p, KRVNgetrowstatus(nl, 2, &st));
-  EXPECT(st == 0);
+  EXPECT(rowStatus(nl, 2) == 0);
+  int st = -1;
   EXPECT_FAILS(p, KRVNsetrowstatus(nl, 2, 2), "status 2 is not 0 or 1");
   EXPECT_FAILS(p, KRVNgetrowstatus(nl, KRVN_OBJROW, &st), "row -1 is out of range");
 
@@ -167,10 +164,7 @@ void deleting() {
   EXPECT_OK(p, KRVXdelrows_witharraysizes(p, 1, r0, 1));
   auto rows = readFormulas(nl, KRVN_ALLROWS);
   EXPECT(rows.size() == 2 && rows[0].row == 0 && rows[0].factor == 2.0 && rows[1].row == KRVN_OBJROW);
-  EXPECT_OK(p, KRVNgetrowstatus(nl, 0, &st));
-  EXPECT(st == 1);
-  EXPECT_OK(p, KRVNgetrowstatus(nl, 1, &st));
-  EXPECT(st == 0);
+  EXPECT(rowStatus(nl, 0) == 1 && rowStatus(nl, 1) == 0);
 
   // a column a formula uses (in its tokens or as its column) cannot be deleted; others renumber
   const std::string before = snapshot(p);
@@ -197,16 +191,16 @@ void userFunctionsAndSolve() {
   EXPECT_OK(p, KRVNadduserfunction(nl, "<lambda>", KRVN_FUNCTYPE_VALUE, 1, 1, 0, (void *)square, nullptr, &a));
   EXPECT_OK(p, KRVNadduserfunction(nl, "<lambda>", KRVN_FUNCTYPE_VALUE, 1, 1, 0, (void *)square, nullptr, &b));
   EXPECT(a == 1 && b == 2);
-  EXPECT_OK(p, KRVXgetindex(p, 7, "<lambda>", &idx));
-  EXPECT(idx == 1);
-  EXPECT_OK(p, KRVXgetindex(p, 7, "other", &idx));
-  EXPECT(idx == -1);
-  EXPECT_FAILS(p, KRVNadduserfunction(nl, std::string(64, 'n').c_str(), 2, 1, 1, 0, (void *)square, nullptr, &c),
-              "longer than 63 bytes");
-  EXPECT_FAILS(p, KRVNadduserfunction(nl, "f", 3, 1, 1, 0, (void *)square, nullptr, &c), "function type 3");
-  EXPECT_FAILS(p, KRVNadduserfunction(nl, "f", 2, 0, 1, 0, (void *)square, nullptr, &c), "argument count 0");
-  EXPECT_FAILS(p, KRVNadduserfunction(nl, "f", 2, 1, 2, 0, (void *)square, nullptr, &c), "result count 2");
-  EXPECT_FAILS(p, KRVNadduserfunction(nl, "f", 2, 1, 1, 0, nullptr, nullptr, &c), "'func' is NULL");
+  EXPECT(KRVXgetindex(p, 7, "<lambda>", &idx) == 0 && idx == 1);
+  EXPECT(KRVXgetindex(p, 7, "other", &idx) == 0 && idx == -1);
+  const std::string longName(64, 'n');
+  const struct { const char *name; int type, nin, nout; bool func; const char *part; } badFns[] = {
+      {longName.c_str(), 2, 1, 1, true, "longer than 63 bytes"}, {"f", 3, 1, 1, true, "function type 3"},
+      {"f", 2, 0, 1, true, "argument count 0"}, {"f", 2, 1, 2, true, "result count 2"},
+      {"f", 2, 1, 1, false, "'func' is NULL"}};
+  for (const auto &f : badFns)
+    EXPECT_FAILS(p, KRVNadduserfunction(nl, f.name, f.type, f.nin, f.nout, 0, f.func ? (void *)square : nullptr,
+                                        nullptr, &c), f.part);
   EXPECT_FAILS(p, KRVNsetfunctionerror(nl), "no user function of this problem is being evaluated");
 
   // a formula cannot be written to MPS or LP files (solving: test_nlp.cpp)
@@ -243,9 +237,7 @@ void userFunctionsAndSolve() {
   const int64_t start[] = {0, 0};
   EXPECT_OK(p, KRVXloadlp64_witharraysizes(p, "fresh", 1, 0, nullptr, 0, nullptr, 0, nullptr, 0, obj, 1, start, 2,
                                           nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0));
-  EXPECT(formulaCount(nl) == 0);
-  EXPECT_OK(p, KRVXgetindex(p, 7, "<lambda>", &idx));
-  EXPECT(idx == -1);
+  EXPECT(formulaCount(nl) == 0 && KRVXgetindex(p, 7, "<lambda>", &idx) == 0 && idx == -1);
   EXPECT_FAILS(p, addFormula(nl, -1, KRVN_NOCOL, 1.0, {RB(), X(0), UF(1), End()}), "user function 1 is not registered");
   KRVXdestroyprob(p);
   KRVXdestroyprob(q);

@@ -42,17 +42,15 @@ void interruptFromCallback() {
   KRVXprob p = hardProblem(w);
   int solvestatus = -1, solstatus = -1;
   EXPECT_OK(p, KRVXoptimize(p, "", &solvestatus, &solstatus));
-  EXPECT(solvestatus == KRVX_SOLVESTATUS_STOPPED);
+  EXPECT(solvestatus == KRVX_SOLVESTATUS_STOPPED && intAttr(p, KRVX_STOPSTATUS) == 1234);
   EXPECT(solstatus == KRVX_SOLSTATUS_NOTFOUND || solstatus == KRVX_SOLSTATUS_FEASIBLE);
-  EXPECT(intAttr(p, KRVX_STOPSTATUS) == 1234);
   // a request made while nothing runs is dropped when the next solve starts
   w.interruptWith = 0;
   EXPECT_OK(p, KRVXinterrupt(p, KRVX_STOP_USER));
   setModel(p, -1, {{1, 0, 10, 'I'}}, {{'L', 3.5, {{0, 1}}}});
   EXPECT_OK(p, KRVXoptimize(p, "", &solvestatus, &solstatus));
   EXPECT(solvestatus == KRVX_SOLVESTATUS_COMPLETED && near(dblAttr(p, KRVX_OBJVAL), 3));
-  EXPECT_FAILS(p, KRVXinterrupt(p, 0), "Invalid interrupt reason 0");
-  EXPECT_FAILS(p, KRVXinterrupt(p, -5), "Invalid interrupt reason -5");
+  for (int bad : {0, -5}) EXPECT_FAILS(p, KRVXinterrupt(p, bad), ("Invalid interrupt reason " + std::to_string(bad)).c_str());
   EXPECT_FAILS(nullptr, KRVXinterrupt(nullptr, 9), "no problem given");
   KRVXdestroyprob(p);
 }
@@ -73,8 +71,7 @@ void interruptFromOtherThread() {
   EXPECT_FAILS(p, KRVXdestroyprob(p), "being solved");
   EXPECT_OK(p, KRVXinterrupt(p, KRVX_STOP_USER));
   solver.join();
-  EXPECT(rc == 0);
-  EXPECT(solvestatus == KRVX_SOLVESTATUS_STOPPED && intAttr(p, KRVX_STOPSTATUS) == KRVX_STOP_USER);
+  EXPECT(rc == 0 && solvestatus == KRVX_SOLVESTATUS_STOPPED && intAttr(p, KRVX_STOPSTATUS) == KRVX_STOP_USER);
   EXPECT(intAttr(p, KRVX_MIPSTATUS) == 3 || intAttr(p, KRVX_MIPSTATUS) == 4);
   // the problem is usable again
   EXPECT_OK(p, KRVXaddnames_witharraysizes(p, 1, "r", 2, 1, 0, 0));
@@ -84,11 +81,23 @@ void interruptFromOtherThread() {
 std::atomic<int> g_userSigints{0};
 void userHandler(int) { g_userSigints.fetch_add(1); }
 
-void sigint() {
-  struct sigaction mine = {}, seen = {};
+// Puts userHandler in place for SIGINT with its count at zero.
+void takeSigint() {
+  struct sigaction mine = {};
   mine.sa_handler = userHandler;
   sigemptyset(&mine.sa_mask);
   sigaction(SIGINT, &mine, nullptr);
+  g_userSigints.store(0);
+}
+
+void (*sigintHandler())(int) {
+  struct sigaction now = {};
+  sigaction(SIGINT, nullptr, &now);
+  return now.sa_handler;
+}
+
+void sigint() {
+  takeSigint();
   Watch w;
   KRVXprob p = hardProblem(w);
   int solvestatus = -1, solstatus = -1, rc = -1;
@@ -98,9 +107,7 @@ void sigint() {
   solver.join();
   EXPECT(rc == 0 && solvestatus == KRVX_SOLVESTATUS_STOPPED);
   EXPECT(intAttr(p, KRVX_STOPSTATUS) == 2);        // CTRLC
-  EXPECT(g_userSigints.load() == 0);               // libkrvx's handler took it
-  sigaction(SIGINT, nullptr, &seen);
-  EXPECT(seen.sa_handler == userHandler);          // and gave the previous one back
+  EXPECT(g_userSigints.load() == 0 && sigintHandler() == userHandler);   // taken, then given back
   KRVXdestroyprob(p);
   signal(SIGINT, SIG_DFL);
 }
@@ -109,11 +116,7 @@ void sigint() {
 // stops the solve before it runs; one that arrives after the solve's last look at the signals is
 // passed to the previous handler when the solve ends. None is lost, none ends the process.
 void sigintNeverLost() {
-  struct sigaction mine = {};
-  mine.sa_handler = userHandler;
-  sigemptyset(&mine.sa_mask);
-  sigaction(SIGINT, &mine, nullptr);
-  g_userSigints.store(0);
+  takeSigint();
   {
     KRVXprob p = newProb();
     hardKnapsack(p, 3000, 60, 11);
@@ -126,8 +129,7 @@ void sigintNeverLost() {
     });
     EXPECT_OK(p, KRVXoptimize(p, "", &solvestatus, &solstatus));
     killer.join();
-    EXPECT(solvestatus == KRVX_SOLVESTATUS_STOPPED && intAttr(p, KRVX_STOPSTATUS) == 2);
-    EXPECT(g_userSigints.load() == 0);
+    EXPECT(solvestatus == KRVX_SOLVESTATUS_STOPPED && intAttr(p, KRVX_STOPSTATUS) == 2 && g_userSigints.load() == 0);
     KRVXdestroyprob(p);
   }
   struct Kill {
@@ -140,20 +142,16 @@ void sigintNeverLost() {
   setModel(p, -1, {{1, 0, 10}, {2, 0, 10}}, {{'L', 12, {{0, 1}, {1, 1}}}});
   int stopped = 0;
   for (int round = 0; round < 10; ++round) {
-    int sent = 0, solvestatus = -1, solstatus = -1;
+    int sent = 0;
     KRVXaddmessagehandler(p, Kill::onLine, &sent);
     p->highs_stale = true;
     EXPECT_OK(p, KRVXlpoptimize(p, ""));
     KRVXremovemessagehandler(p, Kill::onLine, &sent);
-    solvestatus = intAttr(p, KRVX_SOLVESTATUS);
-    solstatus = intAttr(p, KRVX_SOLSTATUS);
-    if (solvestatus == KRVX_SOLVESTATUS_STOPPED) {
-      EXPECT(intAttr(p, KRVX_STOPSTATUS) == 2);
-      ++stopped;
-    } else {
-      EXPECT(solvestatus == KRVX_SOLVESTATUS_COMPLETED && solstatus == KRVX_SOLSTATUS_OPTIMAL);
-    }
-    EXPECT(sent > 0);
+    const bool stop = intAttr(p, KRVX_SOLVESTATUS) == KRVX_SOLVESTATUS_STOPPED;
+    stopped += stop;
+    EXPECT(sent > 0 && (stop ? intAttr(p, KRVX_STOPSTATUS) == 2
+                             : intAttr(p, KRVX_SOLVESTATUS) == KRVX_SOLVESTATUS_COMPLETED &&
+                                   intAttr(p, KRVX_SOLSTATUS) == KRVX_SOLSTATUS_OPTIMAL));
   }
   EXPECT(stopped + g_userSigints.load() == 10);
   KRVXdestroyprob(p);
@@ -162,31 +160,20 @@ void sigintNeverLost() {
 
 // A SIGINT while a file is read stops the read; the problem stays as it was.
 void sigintDuringRead(const char *path) {
-  struct sigaction mine = {}, now = {};
-  mine.sa_handler = userHandler;
-  sigemptyset(&mine.sa_mask);
-  sigaction(SIGINT, &mine, nullptr);
-  g_userSigints.store(0);
+  takeSigint();
   KRVXprob p = newProb();
   setModel(p, 1, {{1, 0, 1}}, {});
   const std::string before = snapshot(p);
   std::atomic<bool> done{false};
   std::thread killer([&] {
-    for (;;) {   // the read has begun once libkrvx's handler is in place
-      struct sigaction sa = {};
-      sigaction(SIGINT, nullptr, &sa);
-      if (sa.sa_handler != userHandler || done.load()) break;
-      std::this_thread::yield();
-    }
+    // the read has begun once libkrvx's handler is in place
+    while (sigintHandler() == userHandler && !done.load()) std::this_thread::yield();
     if (!done.load()) kill(getpid(), SIGINT);
   });
   EXPECT_FAILS(p, KRVXreadprob(p, path, ""), "the read was interrupted");
   done.store(true);
   killer.join();
-  EXPECT(snapshot(p) == before);
-  EXPECT(g_userSigints.load() == 0);
-  sigaction(SIGINT, nullptr, &now);
-  EXPECT(now.sa_handler == userHandler);
+  EXPECT(snapshot(p) == before && g_userSigints.load() == 0 && sigintHandler() == userHandler);
   EXPECT_OK(p, KRVXreadprob(p, path, ""));   // and reads in full when left alone
   EXPECT(intAttr(p, KRVX_COLS) == 400000);
   std::remove(path);
@@ -195,18 +182,18 @@ void sigintDuringRead(const char *path) {
 }
 
 void sigintDuringReads() {
-  FILE *f = std::fopen("krvx_sigint_read.mps", "w");
-  std::fprintf(f, "NAME big\nROWS\n N obj\n L r\nCOLUMNS\n");
-  for (int j = 0; j < 400000; ++j) std::fprintf(f, " x%d obj 1 r 1\n", j);
-  std::fprintf(f, "RHS\n rhs r 10\nENDATA\n");
-  std::fclose(f);
-  sigintDuringRead("krvx_sigint_read.mps");
-  f = std::fopen("krvx_sigint_read.lp", "w");
-  std::fprintf(f, "minimize\nobj: x0\n");
-  for (int j = 1; j < 400000; ++j) std::fprintf(f, " + x%d\n", j);
-  std::fprintf(f, "subject to\nr: x0 + x1 <= 10\nend\n");
-  std::fclose(f);
-  sigintDuringRead("krvx_sigint_read.lp");
+  // head, a line per column (x0 is in the head of the LP file), tail
+  const struct { const char *path, *head, *line, *tail; int first; } files[] = {
+      {"krvx_sigint_read.mps", "NAME big\nROWS\n N obj\n L r\nCOLUMNS\n", " x%d obj 1 r 1\n", "RHS\n rhs r 10\nENDATA\n", 0},
+      {"krvx_sigint_read.lp", "minimize\nobj: x0\n", " + x%d\n", "subject to\nr: x0 + x1 <= 10\nend\n", 1}};
+  for (const auto &d : files) {
+    FILE *f = std::fopen(d.path, "w");
+    std::fputs(d.head, f);
+    for (int j = d.first; j < 400000; ++j) std::fprintf(f, d.line, j);
+    std::fputs(d.tail, f);
+    std::fclose(f);
+    sigintDuringRead(d.path);
+  }
 }
 
 void timeLimited() {
@@ -216,10 +203,9 @@ void timeLimited() {
   int solvestatus = -1, solstatus = -1;
   EXPECT_OK(p, KRVXoptimize(p, "", &solvestatus, &solstatus));
   EXPECT(solvestatus == KRVX_SOLVESTATUS_STOPPED && solstatus == KRVX_SOLSTATUS_FEASIBLE);
-  EXPECT(intAttr(p, KRVX_STOPSTATUS) == 1 && intAttr(p, KRVX_MIPSTATUS) == 4);
-  double obj = dblAttr(p, KRVX_OBJVAL), bound = dblAttr(p, KRVX_BESTBOUND);
-  EXPECT(obj > 0 && bound >= obj - 1e-6);          // maximisation: the bound is above
-  EXPECT(solution(p).size() == 120);
+  EXPECT(intAttr(p, KRVX_STOPSTATUS) == 1 && intAttr(p, KRVX_MIPSTATUS) == 4 && solution(p).size() == 120);
+  const double obj = dblAttr(p, KRVX_OBJVAL);
+  EXPECT(obj > 0 && dblAttr(p, KRVX_BESTBOUND) >= obj - 1e-6);   // maximisation: the bound is above
   KRVXdestroyprob(p);
 }
 
@@ -268,14 +254,12 @@ void nested() {
   KRVXsetintcontrol(inner, KRVX_THREADS, 1);
   Nested n{inner};
   EXPECT_OK(outer, KRVXaddmessagehandler(outer, solveInner, &n));
-  struct sigaction before = {}, after = {};
-  sigaction(SIGINT, nullptr, &before);
+  void (*before)(int) = sigintHandler();
   int ss = -1, st = -1;
   EXPECT_OK(outer, KRVXoptimize(outer, "", &ss, &st));
   EXPECT(st == KRVX_SOLSTATUS_OPTIMAL && n.innerStatus == KRVX_SOLSTATUS_OPTIMAL);
   EXPECT(near(dblAttr(inner, KRVX_OBJVAL), 3) && near(dblAttr(outer, KRVX_OBJVAL), 1));
-  sigaction(SIGINT, nullptr, &after);
-  EXPECT(after.sa_handler == before.sa_handler);
+  EXPECT(sigintHandler() == before);
   // alone, the thread count takes effect
   EXPECT_OK(inner, KRVXoptimize(inner, "", &ss, &st));
   EXPECT(st == KRVX_SOLSTATUS_OPTIMAL);
