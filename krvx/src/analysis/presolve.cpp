@@ -72,16 +72,22 @@ void nameOriginal(void *h, const Lowered &low) {
   }
 }
 
-void readPresolved(void *h, PresolvedLp &lp, std::vector<int> &rowmap, std::vector<int> &colmap) {
-  lp.ncols = Highs_getPresolvedNumCol(h);
-  lp.nrows = Highs_getPresolvedNumRow(h);
-  lp.nz = Highs_getPresolvedNumNz(h);
-  const size_t n = size_t(lp.ncols), m = size_t(lp.nrows);
+// The presolved LP of the instance (presolved true) or its own LP, column-wise.
+void readLp(void *h, bool presolved, PresolvedLp &lp) {
+  lp.ncols = presolved ? Highs_getPresolvedNumCol(h) : Highs_getNumCol(h);
+  lp.nrows = presolved ? Highs_getPresolvedNumRow(h) : Highs_getNumRow(h);
+  lp.nz = presolved ? Highs_getPresolvedNumNz(h) : Highs_getNumNz(h);
   lp.size();
   HighsInt nc, nr, nz;
-  Highs_getPresolvedLp(h, kHighsMatrixFormatColwise, &nc, &nr, &nz, &lp.sense, &lp.offset, lp.cost.data(),
-                       lp.lower.data(), lp.upper.data(), lp.rowlo.data(), lp.rowup.data(), lp.start.data(),
-                       lp.index.data(), lp.value.data(), lp.integrality.data());
+  (presolved ? Highs_getPresolvedLp : Highs_getLp)(h, kHighsMatrixFormatColwise, &nc, &nr, &nz, &lp.sense, &lp.offset,
+                                                   lp.cost.data(), lp.lower.data(), lp.upper.data(), lp.rowlo.data(),
+                                                   lp.rowup.data(), lp.start.data(), lp.index.data(), lp.value.data(),
+                                                   lp.integrality.data());
+}
+
+void readPresolved(void *h, PresolvedLp &lp, std::vector<int> &rowmap, std::vector<int> &colmap) {
+  readLp(h, true, lp);
+  const size_t n = size_t(lp.ncols), m = size_t(lp.nrows);
   std::vector<char> name(size_t(kHighsMaximumStringLength) + 1);
   colmap.assign(n, -1);
   rowmap.assign(m, -1);
@@ -108,15 +114,8 @@ bool keepsSecured(const ko_prob_struct *p, const std::vector<int> &rowmap, const
 
 // The original problem as its own presolved form (the instance's LP, nothing removed).
 void originalAsPresolved(void *h, PresolvedLp &lp, std::vector<int> &rowmap, std::vector<int> &colmap) {
-  lp.ncols = Highs_getNumCol(h);
-  lp.nrows = Highs_getNumRow(h);
-  lp.nz = Highs_getNumNz(h);
+  readLp(h, false, lp);
   const size_t n = size_t(lp.ncols), m = size_t(lp.nrows);
-  lp.size();
-  HighsInt nc, nr, nz;
-  Highs_getLp(h, kHighsMatrixFormatColwise, &nc, &nr, &nz, &lp.sense, &lp.offset, lp.cost.data(), lp.lower.data(),
-              lp.upper.data(), lp.rowlo.data(), lp.rowup.data(), lp.start.data(), lp.index.data(), lp.value.data(),
-              lp.integrality.data());
   rowmap.resize(m);
   colmap.resize(n);
   for (size_t i = 0; i < m; ++i) rowmap[i] = int(i);
