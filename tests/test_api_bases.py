@@ -22,25 +22,18 @@ def lp():
 
 
 def test_optimal_basis_restarts_without_iterations(tmp_path, monkeypatch):
-    prob = lp()
-    prob.loadBasis(OPT_ROWS, OPT_COLS)
-    prob.lpOptimize()
-    assert prob.attributes.simplexiter == 0 and prob.attributes.objval == pytest.approx(LP_OPT)
-    # the same basis from a basis file (names as written by default: R1, R2, C1, C2)
-    path = tmp_path / "opt.bss"
-    path.write_text("NAME lp\n UL C1\n XU C2 R1\nENDATA\n")
-    prob = lp()
-    prob.readBasis(str(path), "v")
-    prob.lpOptimize()
-    assert prob.attributes.simplexiter == 0 and prob.attributes.objval == pytest.approx(LP_OPT)
-    # names of the problem's rows and columns; no file name: the problem's name with .bss
-    prob = named_lp(["a", "b"])
-    prob.setControl("outputlog", 0)
     monkeypatch.chdir(tmp_path)
+    # the basis from arrays; from a file with the names written by default (R1, R2, C1, C2); from the problem's
+    # own names with no file name given (the problem's name with .bss)
+    (tmp_path / "opt.bss").write_text("NAME lp\n UL C1\n XU C2 R1\nENDATA\n")
     (tmp_path / "lp.bss").write_text("NAME lp\n UL x\n XU y a\nENDATA\n")
-    prob.readBasis()
-    prob.lpOptimize()
-    assert prob.attributes.simplexiter == 0
+    for prob, load in ((lp(), lambda q: q.loadBasis(OPT_ROWS, OPT_COLS)),
+                       (lp(), lambda q: q.readBasis("opt.bss", "v")),
+                       (named_lp(["a", "b"]), lambda q: q.readBasis())):
+        prob.setControl("outputlog", 0)
+        load(prob)
+        prob.lpOptimize()
+        assert prob.attributes.simplexiter == 0 and prob.attributes.objval == pytest.approx(LP_OPT)
 
 
 def test_bad_bases_refused():
@@ -57,9 +50,7 @@ def test_pivot_from_slack_basis():
     prob.loadBasis([1, 1], [0, 0])
     order = prob.getPivotOrder()
     assert sorted(order) == [0, 1]
-    x = prob.getVariable(0)
-    c0 = prob.getConstraint(0)
-    prob.pivot(x, c0)       # x enters in row 0's place (the ratio test's choice): x = 4
+    prob.pivot(prob.getVariable(0), prob.getConstraint(0))       # x enters in row 0's place (the ratio test's choice): x = 4
     after = prob.getPivotOrder()
     assert after[order.index(0)] == 2 and after[order.index(1)] == 1
     assert prob.getSolution() == pytest.approx([4, 0])
@@ -71,10 +62,8 @@ def test_pivot_from_slack_basis():
 def test_loaded_solutions_and_infeasibilities():
     prob = lp()
     prob.lpOptimize()
-    assert prob.getInfeas() == ([], [], [], [])
-    assert prob.getScaledInfeas() == ([], [], [], [])
-    assert prob.loadLPSol([5, -1]) == 0
-    assert prob.getSolution() == [5, -1]
+    assert prob.getInfeas() == prob.getScaledInfeas() == ([], [], [], [])
+    assert prob.loadLPSol([5, -1]) == 0 and prob.getSolution() == [5, -1]
     x, slack, duals, djs = prob.getInfeas()
     assert x == [0, 1] and slack == []    # x above 3, y below 0; rows at 4 <= 4 and 2 <= 6
     # reduced costs c - A'y = (-4, -5): y is below its bound, not at its upper one
@@ -101,10 +90,9 @@ def test_solution_files(tmp_path):
     slx.write_text("NAME s\nC nosuch 1\n")
     with pytest.raises(korvex.SolverError, match="unknown column 'nosuch'"):
         prob.readSlxSol(str(slx), "v")
-    with pytest.raises(korvex.InterfaceError, match="Error in argument 'filename': Value is not a string"):
-        prob.readSlxSol(filename=5)
-    with pytest.raises(korvex.InterfaceError, match="Error in argument 'flags': Value is not a string"):
-        prob.readSlxSol(str(slx), 1)
+    for kwargs, arg in ((dict(filename=5), "filename"), (dict(filename=str(slx), flags=1), "flags")):
+        with pytest.raises(korvex.InterfaceError, match=f"Error in argument '{arg}': Value is not a string"):
+            prob.readSlxSol(**kwargs)
     # a binary file written by hand in the documented layout, then damaged
     body = b"KRVXSOL\0" + struct.pack("<Iqq I", 1, 2, 2, 0) + struct.pack("<4d", 3, 1, 0, 0)
     path = tmp_path / "bin.sol"
@@ -130,8 +118,7 @@ def test_unbounded_and_barrier():
     assert prob.getUnbVec() in (0, 1, 2)
     prob = lp()
     prob.lpOptimize()
-    *values, status = prob.getLastBarSol()
-    assert status == LPStatus.UNSOLVED and values == [[0, 0], [0, 0], [0, 0], [0, 0]]
+    assert prob.getLastBarSol() == ([0, 0], [0, 0], [0, 0], [0, 0], LPStatus.UNSOLVED)
     prob.lpOptimize("b")
     x, slack, duals, djs, status = prob.getLastBarSol()
     assert status == LPStatus.OPTIMAL and x == pytest.approx([3, 1], abs=1e-5)
@@ -153,16 +140,14 @@ def test_presolved_form():
     rows, cols = attrs.rows, attrs.cols
     nvars = len(prob.getVariable())
     prob.mipOptimize("l")
-    assert attrs.presolvestate & 6
-    assert attrs.rows < rows and attrs.cols < cols
+    assert attrs.presolvestate & 6 and attrs.rows < rows and attrs.cols < cols
     rowmap, colmap = prob.getPresolveMap()
     assert len(rowmap) == attrs.rows and len(colmap) == attrs.cols
     kept = [j for j in colmap if j >= 0]
     x = prob.getVariable(0)
-    with pytest.raises(korvex.InterfaceError, match="Cannot pass variable objects when problem is presolved"):
-        prob.loadSecureVecs(colind=[x])
-    with pytest.raises(korvex.InterfaceError, match="Cannot pass variable names when problem is presolved"):
-        prob.loadSecureVecs(colind=[x.name])
+    for item, what in ((x, "objects"), (x.name, "names")):
+        with pytest.raises(korvex.InterfaceError, match=f"Cannot pass variable {what} when problem is presolved"):
+            prob.loadSecureVecs(colind=[item])
     assert prob.loadLPSol([0] * cols) == 1
     relaxed = attrs.objval
     prob.postSolve()

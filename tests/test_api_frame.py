@@ -35,10 +35,9 @@ def test_uninitialized_problem_is_refused_before_arguments():
 
 
 def test_optimize_statuses_and_none_as_absent(lp):
-    assert lp.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
-    status = lp.optimize(None)
-    assert type(status[0]) is SolveStatus and type(status[1]) is SolStatus
-    assert lp.solve(flags=None) == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+    for status in (lp.optimize(), lp.optimize(None), lp.solve(flags=None)):
+        assert status == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+        assert type(status[0]) is SolveStatus and type(status[1]) is SolStatus
     assert objval(lp) == pytest.approx(LP_OPT)
     lp.lpOptimize(None)
     lp.mipOptimize(flags=None)
@@ -48,30 +47,23 @@ def test_optimize_statuses_and_none_as_absent(lp):
 def test_infeasible_problem_returns_statuses():
     p = korvex.problem()
     p.loadLP(rowtype="GL", rhs=[2, 1], objcoef=[1], start=[0, 2], rowind=[0, 1], rowcoef=[1, 1])
-    solvestatus, solstatus = p.optimize()
-    assert solvestatus == SolveStatus.COMPLETED
-    assert solstatus == SolStatus.INFEASIBLE
+    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.INFEASIBLE)
 
 
 def test_scalar_argument_messages(lp):
-    flags = "Error in argument 'flags': Value is not a string"
-    for call in (lp.optimize, lp.solve, lp.lpOptimize, lp.mipOptimize, lp.tune):
-        with raises(korvex.InterfaceError, flags):
-            call(5)
-    with raises(korvex.InterfaceError, "Error in argument 'reason': int too big to convert"):
-        lp.interrupt(2 ** 31)
-    with raises(korvex.InterfaceError, "Error in argument 'reason': Value is not an integer"):
-        lp.interrupt(1.5)
-    with raises(korvex.InterfaceError, "Error in argument 'methodfile': Value is not a string"):
-        lp.tunerWriteMethod(None)
-    with raises(korvex.InterfaceError, "Error in argument 'ifmip': Value is not an integer"):
-        lp.tuneProbSetFile("set.txt", "x")
-    with raises(korvex.InterfaceError, "Error in argument 'flags': Value contains a NUL character"):
-        lp.optimize("x\0")
-    with pytest.raises(TypeError):
-        lp.tuneProbSetFile()
-    with pytest.raises(TypeError):
-        lp.optimize(flags="", bogus=1)
+    cases = [(call, 5, "flags': Value is not a string")
+             for call in (lp.optimize, lp.solve, lp.lpOptimize, lp.mipOptimize, lp.tune)]
+    cases += [(lp.interrupt, 2 ** 31, "reason': int too big to convert"),
+              (lp.interrupt, 1.5, "reason': Value is not an integer"),
+              (lp.tunerWriteMethod, None, "methodfile': Value is not a string"),
+              (lambda x: lp.tuneProbSetFile("set.txt", x), "x", "ifmip': Value is not an integer"),
+              (lp.optimize, "x\0", "flags': Value contains a NUL character")]
+    for call, arg, text in cases:
+        with raises(korvex.InterfaceError, "Error in argument '" + text):
+            call(arg)
+    for call in (lp.tuneProbSetFile, lambda: lp.optimize(flags="", bogus=1)):
+        with pytest.raises(TypeError):
+            call()
 
 
 def test_standard_exceptions_become_python_errors(lp):

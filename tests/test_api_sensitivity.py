@@ -40,38 +40,30 @@ def test_ranges_of_the_small_lp(p):
                                pytest.approx([3, 1]), pytest.approx([1e20, 1e20]))
     # cap's dual is -3 for 0 < rhs < 3.5, -1 up to 7, 0 beyond; mix's -2 below 4, -1 up to 8, 0 beyond
     assert p.estimateRowDualRanges([cap, mix], 100) == (pytest.approx([-3, -2]), pytest.approx([0, 0]))
-    lo, hi = p.estimateRowDualRanges(["cap"], 0)   # no iterations: nothing settled beyond the basis
-    assert lo == [-1e20] and hi == [1e20]
-    assert p.objSA([]) == ([], [])
-    assert p.bndSA([]) == ([], [], [], [])
-    assert p.estimateRowDualRanges([], 5) == ([], [])
-    assert p.strongBranch([], "", [], 5) == ([], [])
+    # no iterations: nothing settled beyond the basis
+    assert p.estimateRowDualRanges(["cap"], 0) == ([-1e20], [1e20])
+    assert (p.objSA([]), p.bndSA([]), p.estimateRowDualRanges([], 5), p.strongBranch([], "", [], 5)) == \
+        (([], []), ([], [], [], []), ([], []), ([], []))
 
 
 @pytest.mark.parametrize("j", [0, 1])
 def test_objective_is_linear_in_a_cost_inside_its_range(p, j):
     (lo,), (hi,) = p.objSA([j])
     x = p.getSolution()
-    for c in np.linspace(lo, hi, 5)[1:-1]:
-        cost = list(SMALL["objcoef"])
-        cost[j] = c
-        q = small(objcoef=cost)
-        assert solve(q) == pytest.approx(-11 + (c - SMALL["objcoef"][j]) * x[j])
-        assert q.getSolution() == pytest.approx(x)
-    # beyond either limit the solution moves
-    for c in (lo - 0.5, hi + 0.5):
-        cost = list(SMALL["objcoef"])
-        cost[j] = c
-        q = small(objcoef=cost)
-        solve(q)
-        assert q.getSolution() != pytest.approx(x)
+    # inside the range the solution stays and the objective moves linearly; beyond either limit it moves
+    for c in [*np.linspace(lo, hi, 5)[1:-1], lo - 0.5, hi + 0.5]:
+        q = small(objcoef=[c if k == j else v for k, v in enumerate(SMALL["objcoef"])])
+        obj = solve(q)
+        if lo < c < hi:
+            assert obj == pytest.approx(-11 + (c - SMALL["objcoef"][j]) * x[j]) and q.getSolution() == pytest.approx(x)
+        else:
+            assert q.getSolution() != pytest.approx(x)
 
 
 def test_condition_number_matches_numpy(p):
     basis = np.array([[1.0, 1.0], [2.0, 1.0]])   # both columns basic
-    for norm, ord in ((0, np.inf), (1, 1), (2, "fro")):
-        assert p.basisStability(0, norm, 0) == pytest.approx(np.linalg.cond(basis, ord), rel=1e-9)
-        assert p.basisStability(0, norm, True) == pytest.approx(np.linalg.cond(basis, ord), rel=1e-9)
+    for (norm, ord), scaled in zip(((0, np.inf), (1, 1), (2, "fro")) * 2, (0, 0, 0, True, True, True)):
+        assert p.basisStability(0, norm, scaled) == pytest.approx(np.linalg.cond(basis, ord), rel=1e-9)
     for kind in (1, 2, 3, 4):
         assert 0 <= p.basisStability(kind, 2, False) < 1e-9
 
@@ -118,23 +110,21 @@ def test_refusals_name_the_reason():
 
 
 def test_argument_errors(p):
-    with raises(korvex.InterfaceError, "Arguments 'colind', 'bndtype' and 'bndval' must have the same length"):
-        p.strongBranch([0, 1], "UL", [1.0], 10)
-    with raises(korvex.InterfaceError, "Error in argument 'iterlim': Value is not an integer"):
-        p.strongBranch([0], "U", [1.0, 2.0], "10")     # before the length check
-    for big in (2 ** 31, -2 ** 31):
-        with raises(korvex.InterfaceError, "Error in argument 'iterlim': int too big to convert"):
-            p.strongBranch([0], "U", [1.0], big)
+    bad, big = "Error in argument '%s': Value is not an integer", "Error in argument 'iterlim': int too big to convert"
+    for call, text in ((lambda: p.strongBranch([0, 1], "UL", [1.0], 10),
+                        "Arguments 'colind', 'bndtype' and 'bndval' must have the same length"),
+                       (lambda: p.strongBranch([0], "U", [1.0, 2.0], "10"), bad % "iterlim"),  # before the length check
+                       (lambda: p.strongBranch([0], "U", [1.0], 2 ** 31), big),
+                       (lambda: p.strongBranch([0], "U", [1.0], -2 ** 31), big),
+                       (lambda: p.basisStability(0, 2, 1.5), bad % "scaled"),
+                       (lambda: p.basisStability("0", 2, 0), bad % "type"),
+                       (lambda: p.estimateRowDualRanges([0], None), bad % "iterlim"),
+                       (lambda: p.rhsSA(["nosuch"]),
+                        "Error in element 0 of argument 'rowind': Unknown constraint: nosuch")):
+        with raises(korvex.InterfaceError, text):
+            call()
     with pytest.raises(korvex.SolverError, match="iterlim is negative"):
         p.strongBranch([0], "U", [1.0], -2147483647)   # passed on, refused by the solver
-    with raises(korvex.InterfaceError, "Error in argument 'scaled': Value is not an integer"):
-        p.basisStability(0, 2, 1.5)
-    with raises(korvex.InterfaceError, "Error in argument 'type': Value is not an integer"):
-        p.basisStability("0", 2, 0)
-    with raises(korvex.InterfaceError, "Error in argument 'iterlim': Value is not an integer"):
-        p.estimateRowDualRanges([0], None)
-    with raises(korvex.InterfaceError, "Error in element 0 of argument 'rowind': Unknown constraint: nosuch"):
-        p.rhsSA(["nosuch"])
     with pytest.raises(TypeError):
         p.objSA()
     assert p.basisStability(type=0, norm=2, scaled=True) > 1

@@ -5,8 +5,21 @@
 
 #include "interfaces/highs_c_api.h"
 
+#include <cstdarg>
 #include <limits>
 #include <string>
+
+// Counts a failure; prints the first few.
+inline void fail(const char *fmt, ...) {
+  static int printed = 0;
+  ++check_failures;
+  if (++printed > 15) return;
+  va_list args;
+  va_start(args, fmt);
+  std::vfprintf(stderr, fmt, args);
+  va_end(args);
+  std::fputc('\n', stderr);
+}
 
 // The LP of the store as HiGHS arrays (what the library lowers a plain LP to).
 struct RawLp {
@@ -31,10 +44,7 @@ inline RawLp rawLp(KRVXprob p) {
     r.lb.push_back(hinf(c.lb));
     r.ub.push_back(hinf(c.ub));
     r.start.push_back(HighsInt(r.index.size()));
-    for (const auto &e : c.coefs) {
-      r.index.push_back(e.index);
-      r.value.push_back(e.value);
-    }
+    for (const auto &e : c.coefs) r.index.push_back(e.index), r.value.push_back(e.value);
   }
   r.start.push_back(HighsInt(r.index.size()));
   for (const auto &row : p->rows) {

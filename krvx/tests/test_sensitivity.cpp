@@ -7,11 +7,8 @@
 
 namespace {
 
-int reported = 0;
-
 void report(const std::string &name, const char *what, int idx, double value, const char *why) {
-  ++check_failures;
-  if (++reported <= 15) std::fprintf(stderr, "%s: %s %d at %.12g: %s\n", name.c_str(), what, idx, value, why);
+  fail("%s: %s %d at %.12g: %s", name.c_str(), what, idx, value, why);
 }
 
 // Checks limits [lo, hi] of a value now at cur: just inside keeps the basis, just outside a finite
@@ -53,25 +50,18 @@ void checkRanging(KRVXprob p, const std::string &name) {
   EXPECT_OK(p, KRVXbndsa_witharraysizes(p, nc, cols.data(), nc, lbl.data(), nc, lbu.data(), nc, ubl.data(), nc,
                                         ubu.data(), nc));
   EXPECT_OK(p, KRVXrhssa_witharraysizes(p, nr, rows.data(), nr, rlo.data(), nr, rhi.data(), nr));
-  for (int k = 0; k < nc; ++k) {
-    const int j = cols[size_t(k)];
-    checkLimits(name, "cost", j, lp.cost[size_t(j)], clo[size_t(k)], chi[size_t(k)], [&](double v) {
-      RawLp c = lp;
-      c.cost[size_t(j)] = v;
-      return c;
-    });
-    if (lp.lb[size_t(j)] > -1e20)
-      checkLimits(name, "lb", j, lp.lb[size_t(j)], lbl[size_t(k)], lbu[size_t(k)], [&](double v) {
-        RawLp c = lp;
-        c.lb[size_t(j)] = hinf(v);
-        return c;
-      });
-    if (lp.ub[size_t(j)] < 1e20)
-      checkLimits(name, "ub", j, lp.ub[size_t(j)], ubl[size_t(k)], ubu[size_t(k)], [&](double v) {
-        RawLp c = lp;
-        c.ub[size_t(j)] = hinf(v);
-        return c;
-      });
+  for (size_t k = 0; k < cols.size(); ++k) {
+    const size_t j = size_t(cols[k]);
+    // the cost, and each finite bound
+    const struct { const char *what; std::vector<double> RawLp::*v; double lo, hi; } items[] = {
+        {"cost", &RawLp::cost, clo[k], chi[k]}, {"lb", &RawLp::lb, lbl[k], lbu[k]}, {"ub", &RawLp::ub, ubl[k], ubu[k]}};
+    for (const auto &it : items)
+      if (!std::isinf((lp.*it.v)[j]))
+        checkLimits(name, it.what, int(j), (lp.*it.v)[j], it.lo, it.hi, [&](double v) {
+          RawLp c = lp;
+          (c.*it.v)[j] = it.v == &RawLp::cost ? v : hinf(v);
+          return c;
+        });
   }
   for (int k = 0; k < nr; ++k) {
     const int i = rows[size_t(k)];
