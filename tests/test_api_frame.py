@@ -67,21 +67,13 @@ def test_scalar_argument_messages(lp):
 
 
 def test_standard_exceptions_become_python_errors(lp):
-    class Claims:
-        """An iterable that reports a length it does not have."""
-        def __init__(self, n):
-            self.n = n
+    def claims(n):
+        """An iterable that reports a length n it does not have."""
+        return type("Claims", (), {"__len__": lambda self: n, "__iter__": lambda self: iter([1.0])})()
 
-        def __len__(self):
-            return self.n
-
-        def __iter__(self):
-            return iter([1.0])
-
-    with pytest.raises(ValueError):
-        lp.loadLP(rhs=Claims(2 ** 62))
-    with pytest.raises(MemoryError):
-        lp.loadLP(rhs=Claims(2 ** 58))
+    for n, exc in ((2 ** 62, ValueError), (2 ** 58, MemoryError)):
+        with pytest.raises(exc):
+            lp.loadLP(rhs=claims(n))
     lp.optimize()
     assert objval(lp) == pytest.approx(LP_OPT)
 
