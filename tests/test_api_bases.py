@@ -50,7 +50,8 @@ def test_pivot_from_slack_basis():
     prob.loadBasis([1, 1], [0, 0])
     order = prob.getPivotOrder()
     assert sorted(order) == [0, 1]
-    prob.pivot(prob.getVariable(0), prob.getConstraint(0))       # x enters in row 0's place (the ratio test's choice): x = 4
+    # x enters in row 0's place (the ratio test's choice): x = 4
+    prob.pivot(prob.getVariable(0), prob.getConstraint(0))
     after = prob.getPivotOrder()
     assert after[order.index(0)] == 2 and after[order.index(1)] == 1
     assert prob.getSolution() == pytest.approx([4, 0])
@@ -120,7 +121,7 @@ def test_unbounded_and_barrier():
     prob.lpOptimize()
     assert prob.getLastBarSol() == ([0, 0], [0, 0], [0, 0], [0, 0], LPStatus.UNSOLVED)
     prob.lpOptimize("b")
-    x, slack, duals, djs, status = prob.getLastBarSol()
+    x, *_, status = prob.getLastBarSol()
     assert status == LPStatus.OPTIMAL and x == pytest.approx([3, 1], abs=1e-5)
 
 
@@ -151,8 +152,7 @@ def test_presolved_form():
     assert prob.loadLPSol([0] * cols) == 1
     relaxed = attrs.objval
     prob.postSolve()
-    assert attrs.presolvestate == 0 and attrs.rows == rows
-    assert len(prob.getVariable()) == nvars       # object lists untouched
+    assert attrs.presolvestate == 0 and attrs.rows == rows and len(prob.getVariable()) == nvars   # objects untouched
     # a column presolve removes survives once secured
     removed = sorted(set(range(cols)) - set(kept))[0]
     prob.loadSecureVecs(colind=[removed])

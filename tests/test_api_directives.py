@@ -9,7 +9,7 @@ import pytest
 
 import korvex
 from korvex import MIPStatus, SolStatus, SolveStatus, StopType
-from test_api_support import data_dir, data_path, market_split, raises, set_time_limit
+from test_api_support import MIP, MIP_OPT, data_dir, data_path, market_split, raises, set_time_limit
 
 OPTIMAL = (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
 LENGTHS = "Arguments 'colind', 'priority', 'dir', 'uppseudo' and 'downpseudo' must have the same length"
@@ -36,6 +36,9 @@ def test_loading_and_reading_back(p):
     p.loadPresolveDirs(colind=[2], dir=["D"])         # not presolved: acts as loadDirs
     assert p.getDirs() == ([2], [500], ["D"], [0.0], [0.0])
     p.loadDirs([])
+    assert p.getDirs() == ([], [], [], [], [])
+    p.loadDirs([0, 1, -1], [1, 2, 3])
+    p.loadMIP(**MIP)                                  # a new problem drops them
     assert p.getDirs() == ([], [], [], [], [])
 
 
@@ -87,13 +90,6 @@ def test_files_round_trip_and_default_name(p, tmp_path, monkeypatch):
     with pytest.raises(korvex.SolverError, match="line 2: no column is named 'nosuch'"):
         p.readDirs("bad.dir")
     assert p.getDirs() == want                        # a bad file changes nothing
-
-
-def test_loading_a_new_problem_drops_directives(p):
-    from test_api_support import MIP
-    p.loadDirs([0, 1, -1], [1, 2, 3])
-    p.loadMIP(**MIP)
-    assert p.getDirs() == ([], [], [], [], [])
 
 
 # ---- solving with directives ----
@@ -244,7 +240,6 @@ def test_directives_reach_the_nonlinear_branch_and_bound():
 
 
 def test_presolved_problem_takes_indices_only():
-    from test_api_support import MIP, MIP_OPT
     p = korvex.problem()
     p.controls.outputlog = 0
     p.loadMIP(**MIP)

@@ -67,21 +67,13 @@ def test_scalar_argument_messages(lp):
 
 
 def test_standard_exceptions_become_python_errors(lp):
-    class Claims:
-        """An iterable that reports a length it does not have."""
-        def __init__(self, n):
-            self.n = n
+    def claims(n):
+        """An iterable that reports a length n it does not have."""
+        return type("Claims", (), {"__len__": lambda self: n, "__iter__": lambda self: iter([1.0])})()
 
-        def __len__(self):
-            return self.n
-
-        def __iter__(self):
-            return iter([1.0])
-
-    with pytest.raises(ValueError):
-        lp.loadLP(rhs=Claims(2 ** 62))
-    with pytest.raises(MemoryError):
-        lp.loadLP(rhs=Claims(2 ** 58))
+    for n, exc in ((2 ** 62, ValueError), (2 ** 58, MemoryError)):
+        with pytest.raises(exc):
+            lp.loadLP(rhs=claims(n))
     lp.optimize()
     assert objval(lp) == pytest.approx(LP_OPT)
 
@@ -135,9 +127,7 @@ def test_lock_released_and_interrupt_from_thread_stops_mip():
     p.loadMIP(**market_split())
     set_time_limit(p, 120)
     status, ticks = interrupted(p, lambda: (p.mipOptimize(), p.attributes.solvestatus)[1], 50)
-    assert ticks >= 50
-    assert status == SolveStatus.STOPPED
-    assert p.attributes.stopstatus == korvex.StopType.USER
+    assert ticks >= 50 and status == SolveStatus.STOPPED and p.attributes.stopstatus == korvex.StopType.USER
 
 
 SIGINT_SCRIPT = textwrap.dedent(r"""
@@ -168,10 +158,8 @@ SIGINT_SCRIPT = textwrap.dedent(r"""
     status = p.optimize()
     done.set()
     t.join()
-    assert status[0] == korvex.SolveStatus.STOPPED, status
-    assert p.attributes.stopstatus == korvex.StopType.CTRLC, p.attributes.stopstatus
-    assert c_handler() == python_handler
-    assert calls == [], calls
+    assert (status[0], p.attributes.stopstatus) == (korvex.SolveStatus.STOPPED, korvex.StopType.CTRLC), status
+    assert c_handler() == python_handler and calls == [], calls
     os.kill(os.getpid(), signal.SIGINT)
     time.sleep(0.05)
     assert calls == [signal.SIGINT], calls
@@ -280,9 +268,7 @@ def test_failing_calls_keep_memory_flat(lp, tmp_path):
     snap1 = tracemalloc.take_snapshot()
     rss1 = rss_kb()
     tracemalloc.stop()
-    grown = sum(s.size_diff for s in snap1.compare_to(snap0, "filename"))
-    assert grown < 64 * 1024
-    assert rss1 - rss0 < 4096
+    assert sum(s.size_diff for s in snap1.compare_to(snap0, "filename")) < 64 * 1024 and rss1 - rss0 < 4096
 
 
 API_METHODS = ("lpOptimize mipOptimize optimize solve crossoverLpSol tune tuneProbSetFile tunerWriteMethod "

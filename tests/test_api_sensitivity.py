@@ -71,8 +71,7 @@ def test_condition_number_matches_numpy(p):
 def test_strong_branching_matches_re_solves_and_changes_nothing(p):
     before = (p.getSolution(), p.attributes.objval, p.attributes.lpstatus)
     objval, status = p.strongBranch(["x", 0, p.getVariable(1)], "ULB", [2, 4, 0], 100)
-    assert status == [1, 2, 1] and all(type(s) is int for s in status)
-    assert objval == pytest.approx([-10, 1e20, -10.5])
+    assert status == [1, 2, 1] and all(type(s) is int for s in status) and objval == pytest.approx([-10, 1e20, -10.5])
     assert (p.getSolution(), p.attributes.objval, p.attributes.lpstatus) == before
     # without iterations the first branch stops at the limit with a bound on its optimum
     objval, status = p.strongBranch([0], ["U"], [2.0], 0)

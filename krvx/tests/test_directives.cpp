@@ -143,15 +143,10 @@ int testFileAndSave() {
   const std::string before = snapshot(p);
   const struct { const char *text, *part; } bad[] = {
       {"DIR C plain\nDIR C nosuch 3\n", "line 2: no column is named 'nosuch'"},
-      {"DIR C \"unclosed 3\n", "not closed"},
-      {"DIR X plain\n", "not C (column) or S (set)"},
-      {"JUNK C plain\n", "unknown record"},
-      {"DIR C #6\n", "out of range"},
-      {"DIR C plain 2000\n", "outside 0..1000"},
-      {"DIR C plain 2 UP\n", "not U, D or N"},
-      {"DIR C plain 2 U x\n", "not a number"},
-      {"DIR C plain\nDIR C #0\n", "second directive"},
-      {"BRANCH S #1\nBRANCH S \"set one\"\n", "marked twice"},
+      {"DIR C \"unclosed 3\n", "not closed"}, {"DIR X plain\n", "not C (column) or S (set)"},
+      {"JUNK C plain\n", "unknown record"}, {"DIR C #6\n", "out of range"}, {"DIR C plain 2000\n", "outside 0..1000"},
+      {"DIR C plain 2 UP\n", "not U, D or N"}, {"DIR C plain 2 U x\n", "not a number"},
+      {"DIR C plain\nDIR C #0\n", "second directive"}, {"BRANCH S #1\nBRANCH S \"set one\"\n", "marked twice"},
       {"DIR C plain 1 U 0 0 9\n", "too many fields"},
   };
   for (const auto &b : bad) {

@@ -55,29 +55,6 @@ void interruptFromCallback() {
   KRVXdestroyprob(p);
 }
 
-void interruptFromOtherThread() {
-  Watch w;
-  KRVXprob p = hardProblem(w);
-  int solvestatus = -1, solstatus = -1, rc = -1;
-  std::thread solver([&] { rc = KRVXoptimize(p, "", &solvestatus, &solstatus); });
-  waitForLog(w);
-  // while it runs: reads answer, a second solve and store changes are refused
-  EXPECT(intAttr(p, KRVX_COLS) == 120);
-  EXPECT_FAILS(p, KRVXlpoptimize(p, ""), "already being solved");
-  EXPECT_FAILS(p, KRVXtune(p, ""), "already being solved");
-  int status = -1;
-  EXPECT_FAILS(p, KRVXcrossoverlpsol(p, &status), "already being solved");
-  EXPECT_FAILS(p, KRVXaddnames_witharraysizes(p, 1, "r", 2, 1, 0, 0), "being solved");
-  EXPECT_FAILS(p, KRVXdestroyprob(p), "being solved");
-  EXPECT_OK(p, KRVXinterrupt(p, KRVX_STOP_USER));
-  solver.join();
-  EXPECT(rc == 0 && solvestatus == KRVX_SOLVESTATUS_STOPPED && intAttr(p, KRVX_STOPSTATUS) == KRVX_STOP_USER);
-  EXPECT(intAttr(p, KRVX_MIPSTATUS) == 3 || intAttr(p, KRVX_MIPSTATUS) == 4);
-  // the problem is usable again
-  EXPECT_OK(p, KRVXaddnames_witharraysizes(p, 1, "r", 2, 1, 0, 0));
-  KRVXdestroyprob(p);
-}
-
 std::atomic<int> g_userSigints{0};
 void userHandler(int) { g_userSigints.fetch_add(1); }
 
@@ -96,19 +73,34 @@ void (*sigintHandler())(int) {
   return now.sa_handler;
 }
 
-void sigint() {
+// A solve on another thread, stopped by KRVXinterrupt or by SIGINT once its log has begun.
+void interruptFromOtherThread() {
   takeSigint();
-  Watch w;
-  KRVXprob p = hardProblem(w);
-  int solvestatus = -1, solstatus = -1, rc = -1;
-  std::thread solver([&] { rc = KRVXoptimize(p, "", &solvestatus, &solstatus); });
-  waitForLog(w);
-  kill(getpid(), SIGINT);
-  solver.join();
-  EXPECT(rc == 0 && solvestatus == KRVX_SOLVESTATUS_STOPPED);
-  EXPECT(intAttr(p, KRVX_STOPSTATUS) == 2);        // CTRLC
-  EXPECT(g_userSigints.load() == 0 && sigintHandler() == userHandler);   // taken, then given back
-  KRVXdestroyprob(p);
+  for (bool bySignal : {false, true}) {
+    Watch w;
+    KRVXprob p = hardProblem(w);
+    int solvestatus = -1, solstatus = -1, rc = -1;
+    std::thread solver([&] { rc = KRVXoptimize(p, "", &solvestatus, &solstatus); });
+    waitForLog(w);
+    // while it runs: reads answer, a second solve and store changes are refused
+    EXPECT(intAttr(p, KRVX_COLS) == 120);
+    EXPECT_FAILS(p, KRVXlpoptimize(p, ""), "already being solved");
+    EXPECT_FAILS(p, KRVXtune(p, ""), "already being solved");
+    int status = -1;
+    EXPECT_FAILS(p, KRVXcrossoverlpsol(p, &status), "already being solved");
+    EXPECT_FAILS(p, KRVXaddnames_witharraysizes(p, 1, "r", 2, 1, 0, 0), "being solved");
+    EXPECT_FAILS(p, KRVXdestroyprob(p), "being solved");
+    if (bySignal) kill(getpid(), SIGINT);
+    else EXPECT_OK(p, KRVXinterrupt(p, KRVX_STOP_USER));
+    solver.join();
+    EXPECT(rc == 0 && solvestatus == KRVX_SOLVESTATUS_STOPPED);
+    EXPECT(intAttr(p, KRVX_STOPSTATUS) == (bySignal ? 2 : KRVX_STOP_USER));   // 2: CTRLC
+    EXPECT(intAttr(p, KRVX_MIPSTATUS) == 3 || intAttr(p, KRVX_MIPSTATUS) == 4);
+    // libkrvx's handler took the signal and gave the previous one back
+    EXPECT(g_userSigints.load() == 0 && sigintHandler() == userHandler);
+    EXPECT_OK(p, KRVXaddnames_witharraysizes(p, 1, "r", 2, 1, 0, 0));   // usable again
+    KRVXdestroyprob(p);
+  }
   signal(SIGINT, SIG_DFL);
 }
 
@@ -303,7 +295,6 @@ int main() {
   if (KRVXinit(nullptr) != 0) return 1;
   interruptFromCallback();
   interruptFromOtherThread();
-  sigint();
   sigintNeverLost();
   sigintDuringReads();
   timeLimited();
