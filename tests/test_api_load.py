@@ -10,20 +10,6 @@ from korvex import SolStatus, SolveStatus
 from test_api_support import raises, LP, LP_OPT, MIP, MIP_OPT, QP, QP_OPT, objval
 
 
-@pytest.mark.parametrize("loader, args, opt, x", [
-    ("loadLP", LP, LP_OPT, [3, 1]),
-    ("loadMIP", MIP, MIP_OPT, [4, 0]),
-    ("loadQP", QP, QP_OPT, [0.5, 1.5]),
-])
-def test_known_optima(loader, args, opt, x):
-    p = korvex.problem()
-    getattr(p, loader)(**args)
-    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
-    assert objval(p) == pytest.approx(opt, rel=1e-6)
-    assert p.getSolution() == pytest.approx(x, abs=1e-5)
-    assert p.getProbName() == args["probname"]
-
-
 def test_collen_form_and_start_rules():
     p = korvex.problem()
     args = dict(LP, start=[0, 2], collen=[2, 2])
@@ -125,19 +111,18 @@ def test_get_solution_forms():
     arr = p.getSolution(np.array([[0, "y"]], dtype=object))
     assert arr.dtype == np.float64 and arr.shape == (1, 2) and np.allclose(arr, [[3, 1]])
     out_of_range = "Call to korvex.problem.getSolution() contains an out-of-range index"
-    for bad in (2, -1, 2 ** 80):
-        with raises(korvex.InterfaceError, out_of_range):
-            p.getSolution(bad)
-    with raises(korvex.InterfaceError, "Call to korvex.problem.getSolution() names an unknown column: nosuch"):
-        p.getSolution("nosuch")
-    with raises(korvex.InterfaceError,
-                "korvex.evaluate() requires one or more Python objects;\nNumPy arrays must have object dtype."):
-        p.getSolution(np.array([0, 1]))
-    with raises(RuntimeError, "Cannot evaluate object"):
-        p.getSolution(object())
     deep = functools.reduce(lambda d, _: [d], range(70), 0)
-    with raises(RuntimeError, "Evaluation of expression exceeded recursion depth limit"):
-        p.getSolution(deep)
+    for bad, error, message in [
+        (2, korvex.InterfaceError, out_of_range), (-1, korvex.InterfaceError, out_of_range),
+        (2 ** 80, korvex.InterfaceError, out_of_range),
+        ("nosuch", korvex.InterfaceError, "Call to korvex.problem.getSolution() names an unknown column: nosuch"),
+        (np.array([0, 1]), korvex.InterfaceError,
+         "korvex.evaluate() requires one or more Python objects;\nNumPy arrays must have object dtype."),
+        (object(), RuntimeError, "Cannot evaluate object"),
+        (deep, RuntimeError, "Evaluation of expression exceeded recursion depth limit"),
+    ]:
+        with raises(error, message):
+            p.getSolution(bad)
 
 
 def as_buffers(args, start_type=np.int64):
@@ -155,19 +140,20 @@ def as_buffers(args, start_type=np.int64):
     return out
 
 
-@pytest.mark.parametrize("loader, args, opt", [("loadLP", LP, LP_OPT), ("loadMIP", MIP, MIP_OPT),
-                                               ("loadQP", QP, QP_OPT)])
-@pytest.mark.parametrize("form", ["buffers", "int32 starts", "strided", "big-endian"])
-def test_array_forms_load_alike(loader, args, opt, form):
-    a = as_buffers(args, np.int32 if form == "int32 starts" else np.int64)
+@pytest.mark.parametrize("loader, args, opt, x", [("loadLP", LP, LP_OPT, [3, 1]), ("loadMIP", MIP, MIP_OPT, [4, 0]),
+                                                  ("loadQP", QP, QP_OPT, [0.5, 1.5])])
+@pytest.mark.parametrize("form", ["lists", "buffers", "int32 starts", "strided", "big-endian"])
+def test_known_optima_in_every_array_form(loader, args, opt, x, form):
+    a = args if form == "lists" else as_buffers(args, np.int32 if form == "int32 starts" else np.int64)
     if form == "strided":   # every other entry of a twice as long array
         a = {k: np.repeat(v, 2)[::2] if isinstance(v, np.ndarray) else v for k, v in a.items()}
     if form == "big-endian":
         a = {k: v.astype(v.dtype.newbyteorder(">")) if isinstance(v, np.ndarray) else v for k, v in a.items()}
     p = korvex.problem()
     getattr(p, loader)(**a)
-    p.optimize()
+    assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
     assert objval(p) == pytest.approx(opt, rel=1e-6)
+    assert p.getSolution() == pytest.approx(x, abs=1e-5) and p.getProbName() == args["probname"]
 
 
 @pytest.mark.parametrize("field, value, error, message", [
