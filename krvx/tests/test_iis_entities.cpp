@@ -8,10 +8,9 @@
 
 namespace {
 
-enum class Outcome { Feasible, Infeasible, Refused };
-
-// A copy of p restricted to the members of IIS d (member skip left out), solved.
-Outcome solveRestricted(KRVXprob p, const IisData &d, int skip) {
+// A copy of p restricted to the members of IIS d (member skip left out), solved: 1 infeasible,
+// 0 feasible, -1 refused.
+int solveRestricted(KRVXprob p, const IisData &d, int skip) {
   KRVXprob q = quietProb();
   KRVXcopyprob(q, p, "restricted");
   const int nrows = intAttr(p, KRVX_ROWS), ncols = intAttr(p, KRVX_COLS), nsets = intAttr(p, KRVX_SETS);
@@ -48,7 +47,7 @@ Outcome solveRestricted(KRVXprob p, const IisData &d, int skip) {
     const char c = 'C';
     if (t != 'C' && !type[size_t(j)] && KRVXchgcoltype(q, 1, &j, &c) != 0) {
       KRVXdestroyprob(q);   // e.g. the binary of an indicator
-      return Outcome::Refused;
+      return -1;
     }
     const double zero = 0, minus = -1e20, plus = 1e20;
     KRVXchgobj(q, 1, &j, &zero);
@@ -58,15 +57,11 @@ Outcome solveRestricted(KRVXprob p, const IisData &d, int skip) {
   int ss = 0, sol = 0;
   const int rc = KRVXoptimize(q, "", &ss, &sol);
   KRVXdestroyprob(q);
-  if (rc) return Outcome::Refused;
-  return sol == KRVX_SOLSTATUS_INFEASIBLE ? Outcome::Infeasible : Outcome::Feasible;
+  return rc ? -1 : sol == KRVX_SOLSTATUS_INFEASIBLE ? 1 : 0;
 }
 
 bool checkIis(KRVXprob p, int num, const std::string &what) {
-  return checkIisWith(p, num, what, false, [&](const IisData &d, int skip) {
-    const Outcome o = solveRestricted(p, d, skip);
-    return o == Outcome::Infeasible ? 1 : o == Outcome::Feasible ? 0 : -1;
-  });
+  return checkIisWith(p, num, what, false, [&](const IisData &d, int skip) { return solveRestricted(p, d, skip); });
 }
 
 // The first IIS of p, checked, and returned; the letters it must hold among its members. Written
