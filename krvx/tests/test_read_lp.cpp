@@ -133,10 +133,9 @@ void testSpellings() {
     for (char &c : s) c = char(rng() % 2 ? std::toupper(static_cast<unsigned char>(c)) : c);
     return s;
   };
-  const char *mins[] = {"minimize", "minimise", "minimum", "min"}, *maxs[] = {"maximize", "maximise", "maximum", "max"},
-             *rows[] = {"subject to", "such that", "st", "s.t."}, *gens[] = {"general", "generals", "gen", "integer",
-                                                                                "integers"},
-             *bins[] = {"binary", "binaries", "bin"}, *semis[] = {"semi-continuous", "semi", "semis"};
+  const char *mins[] = {"minimize", "minimise", "minimum", "min"}, *maxs[] = {"maximize", "maximise", "maximum", "max"};
+  const char *rows[] = {"subject to", "such that", "st", "s.t."}, *semis[] = {"semi-continuous", "semi", "semis"};
+  const char *gens[] = {"general", "generals", "gen", "integer", "integers"}, *bins[] = {"binary", "binaries", "bin"};
   for (int k = 0; k < 48; ++k) {
     bool max = k % 2;
     std::string text = anyCase(max ? maxs[k / 2 % 4] : mins[k / 2 % 4]) + "\n obj: x + y + z\n" +
