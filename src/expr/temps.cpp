@@ -51,7 +51,28 @@ struct op_info {
   uint8_t kind = OK_UNKNOWN;
   uint8_t caches = 0;
   bool binop = false;   // the binary operation itself (the producing instruction)
+  // the kind's effect between producer and consumer, read without a branch per kind: it may
+  // stand there, needs `need` values from the result upwards, and adds delta values (and
+  // oddDelta more when its argument's low bit is set)
+  bool between = false;
+  uint8_t need = 0;
+  int8_t delta = 0;
+  uint8_t oddDelta = 0;
 };
+
+// the effect of each kind standing between producer and consumer
+op_info with_effect(op_info o) {
+  switch (o.kind) {
+    case OK_PUSH1: o.between = true, o.delta = 1; break;
+    case OK_PUSH2: o.between = true, o.delta = 2; break;
+    case OK_GLOBAL: o.between = true, o.delta = 1, o.oddDelta = 1; break;
+    case OK_BINARY: o.between = true, o.need = 3, o.delta = -1; break;
+    case OK_UNARY: o.between = true, o.need = 2; break;
+    case OK_ATTR: o.between = true, o.need = 2, o.oddDelta = 1; break;
+    default: break;
+  }
+  return o;
+}
 
 op_info table[256];
 bool ready = false;
@@ -82,25 +103,9 @@ int slot_at(const uint8_t *p, const uint8_t *q) {
   int depth = 1;   // values from p's result upwards
   const uint8_t *at = p + 2 * (1 + producer.caches);
   for (int steps = 0; at < q; steps++) {
-    if (steps > 48) return 0;
     const op_info &o = table[at[0]];
-    switch (o.kind) {
-      case OK_PUSH1: depth += 1; break;
-      case OK_PUSH2: depth += 2; break;
-      case OK_GLOBAL: depth += 1 + (at[1] & 1); break;
-      case OK_BINARY:
-        if (depth < 3) return 0;
-        depth -= 1;
-        break;
-      case OK_UNARY:
-        if (depth < 2) return 0;
-        break;
-      case OK_ATTR:
-        if (depth < 2) return 0;
-        depth += at[1] & 1;
-        break;
-      default: return 0;
-    }
+    if (steps > 48 || !o.between || depth < o.need) return 0;
+    depth += o.delta + (at[1] & 1) * o.oddDelta;
     at += 2 * (1 + o.caches);
   }
   if (at != q) return 0;
@@ -151,7 +156,7 @@ int kpy_temps_init() {
     if (PyObject *c = PyDict_GetItemString(caches, k.name)) ncache = (int)PyLong_AsLong(c);
     if (ncache < 0 || ncache > 16) continue;
     bool binop = std::string_view(k.name) == "BINARY_OP";
-    table[n] = {(uint8_t)k.kind, (uint8_t)ncache, binop};
+    table[n] = with_effect({(uint8_t)k.kind, (uint8_t)ncache, binop});
     // specialised forms share the base's shape; the in-place string form stores a local
     PyObject *forms = PyDict_GetItemString(special, k.name);
     if (forms && PyList_Check(forms))
@@ -162,7 +167,7 @@ int kpy_temps_init() {
         PyObject *variant_ops = mod ? PyObject_GetAttrString(mod, "_specialized_opmap") : nullptr;
         int m = variant_ops && PyDict_Check(variant_ops) ? op_number(variant_ops, s) : -1;
         Py_XDECREF(variant_ops);
-        if (m >= 0) table[m] = {(uint8_t)k.kind, (uint8_t)ncache, binop};
+        if (m >= 0) table[m] = with_effect({(uint8_t)k.kind, (uint8_t)ncache, binop});
       }
   }
   Py_XDECREF(caches);
