@@ -114,12 +114,36 @@ int slot_at(const uint8_t *p, const uint8_t *q) {
   return depth;
 }
 
-// a and b side by side in the frame's stack area
-bool adjacent_on_stack(interp_frame *f, PyObject *a, PyObject *b) {
+// Results of slot_at by producer and consumer, and where the consumer's operands sit in the
+// stack area: both follow from the code alone. A code watcher drops the entries of code objects
+// when they are destroyed (without the watcher nothing is remembered).
+struct walk_memo {
+  PyObject *code = nullptr;
+  const uint8_t *p = nullptr, *q = nullptr;
+  int side = 0;
+  int slot = -1;   // stack index of the left operand, -1 until found
+};
+walk_memo memo[256];
+bool memo_on = false;
+
+int forget_code(PyCodeEvent event, PyCodeObject *code) {
+  if (event == PY_CODE_EVENT_DESTROY)
+    for (walk_memo &m : memo)
+      if (m.code == (PyObject *)code) m = walk_memo{};
+  return 0;
+}
+
+// a and b side by side in the frame's stack area (m: the remembered place, updated)
+bool adjacent_on_stack(interp_frame *f, PyObject *a, PyObject *b, walk_memo *m) {
   auto *code = (PyCodeObject *)f->f_executable;
   PyObject **s = f->localsplus + code->co_nlocalsplus;
+  if (m && m->slot >= 0 && m->slot + 1 < code->co_stacksize && s[m->slot] == a && s[m->slot + 1] == b)
+    return true;
   for (int k = 0; k + 1 < code->co_stacksize; k++)
-    if (s[k] == a && s[k + 1] == b) return true;
+    if (s[k] == a && s[k + 1] == b) {
+      if (m) m->slot = k;
+      return true;
+    }
   return false;
 }
 
@@ -177,6 +201,8 @@ int kpy_temps_init() {
   // without the tables nothing is ever taken for a temporary
   PyErr_Clear();
   ready = ok;
+  memo_on = ok && PyCode_AddWatcher(forget_code) >= 0;
+  PyErr_Clear();
   return 0;
 }
 
@@ -196,8 +222,16 @@ bool kpy_temp_reusable(PyObject *o, PyObject *a, PyObject *b) {
   interp_frame *f = probed = current_frame();
   if (!f || f != last.frame || f->f_executable != last.code || f->instr_ptr <= last.instr)
     return false;
-  int side = slot_at(last.instr, f->instr_ptr);
-  if (side == 0 || (side == 2) != (o == a) || !adjacent_on_stack(f, a, b)) return false;
+  const uint8_t *p = last.instr, *q = f->instr_ptr;
+  walk_memo *m = memo_on ? &memo[((uintptr_t)q >> 1) & 255] : nullptr;
+  int side;
+  if (m && m->q == q && m->p == p && m->code == f->f_executable) {
+    side = m->side;
+  } else {
+    side = slot_at(p, q);
+    if (m) *m = walk_memo{f->f_executable, p, q, side, -1};
+  }
+  if (side == 0 || (side == 2) != (o == a) || !adjacent_on_stack(f, a, b, m)) return false;
   last.obj = nullptr;
   return true;
 }
