@@ -137,6 +137,7 @@ void buildMatrix(const LoadArgs &a, ko_prob_struct &s) {
     }
   } else if (a.start.n == 0) {
     if (nelem > 0) raise(kErrInvalid, "argument 'start' is required when 'rowind' has entries");
+    s.matrix.beginPacked(a.ncols, 0);
     s.matrix.resize(a.ncols);
     return;
   } else {
