@@ -44,6 +44,23 @@ std::vector<Coefs> randomItems(Gen &g, int n, int range) {
   return items;
 }
 
+// Items one after another, as the adding calls take them.
+struct Flat {
+  std::vector<int> start{0}, index;
+  std::vector<double> value;
+  int size() const { return int(index.size()); }
+};
+
+Flat flatten(const std::vector<Coefs> &items) {
+  Flat a;
+  for (const Coefs &c : items) {
+    a.index.insert(a.index.end(), c.index.begin(), c.index.end());
+    a.value.insert(a.value.end(), c.value.begin(), c.value.end());
+    a.start.push_back(a.size());
+  }
+  return a;
+}
+
 // The columns as loader arrays: start form with entries before the first column, or collen form
 // with the columns in random order and unused entries between them.
 struct LoadArrays {
@@ -139,20 +156,16 @@ bool randomChange(Gen &g, KRVXprob p, KRVXprob q, Dense &d, Frame &f, int op) {
       const std::vector<Coefs> rows = randomItems(g, n, ncols);
       Frame fr;
       addFrameRows(g, fr, n);
-      std::vector<int> start{0}, colind;
-      std::vector<double> coef;
+      const Flat a = flatten(rows);
       for (const Coefs &r : rows) {
-        colind.insert(colind.end(), r.index.begin(), r.index.end());
-        coef.insert(coef.end(), r.value.begin(), r.value.end());
-        start.push_back(int(colind.size()));
         d.emplace_back(size_t(ncols), 0.0);
         for (size_t k = 0; k < r.index.size(); ++k) d.back()[size_t(r.index[k])] += r.value[k];
       }
       both([&](KRVXprob x) {
-        return KRVXaddrows(x, n, int(colind.size()), fr.rowtype.data(), fr.rhs.data(), nullptr, start.data(),
-                           colind.data(), coef.data());
+        return KRVXaddrows(x, n, a.size(), fr.rowtype.data(), fr.rhs.data(), nullptr, a.start.data(), a.index.data(),
+                           a.value.data());
       });
-      return colind.empty();
+      return a.size() == 0;
     }
     case 1: {   // coefficients set, zero among them
       if (nrows == 0 || ncols == 0) return true;
@@ -191,18 +204,14 @@ bool randomChange(Gen &g, KRVXprob p, KRVXprob q, Dense &d, Frame &f, int op) {
       const std::vector<Coefs> cols = randomItems(g, n, nrows);
       Frame fc;
       addFrameCols(g, fc, n);
-      std::vector<int> start{0}, rowind;
-      std::vector<double> coef;
+      const Flat a = flatten(cols);
       for (const Coefs &c : cols) {
-        rowind.insert(rowind.end(), c.index.begin(), c.index.end());
-        coef.insert(coef.end(), c.value.begin(), c.value.end());
-        start.push_back(int(rowind.size()));
         for (auto &row : d) row.push_back(0.0);
         for (size_t k = 0; k < c.index.size(); ++k) d[size_t(c.index[k])].back() += c.value[k];
       }
       f.obj.insert(f.obj.end(), fc.obj.begin(), fc.obj.end());
       both([&](KRVXprob x) {
-        return KRVXaddcols(x, n, int(rowind.size()), fc.obj.data(), start.data(), rowind.data(), coef.data(),
+        return KRVXaddcols(x, n, a.size(), fc.obj.data(), a.start.data(), a.index.data(), a.value.data(),
                            fc.lb.data(), fc.ub.data());
       });
       return true;
