@@ -66,41 +66,72 @@ def korvex_ops_lqcp(korvex, N, one_at_a_time=False):
     return p, 0.0
 
 
-def lqcp_csr(np, N):
-    """lqcp's matrix row by row (int32 indices), written into arrays allocated once, and its sizes."""
+def lqcp_csc(np, N):
+    """lqcp's matrix column by column, written in place through strided views of the output: the
+    columns y[a, b] of one a-row (a = 0, 0 < a < m, a = m) and one b-group share their pattern of
+    rows."""
+    from numpy.lib.stride_tricks import as_strided
     m, n, dx, dt, h2, a, yt = lqcp_constants(N)
+    if n < 6:
+        raise ValueError("lqcp_csc needs N >= 6")
     ny = (m + 1) * (n + 1)
     npde = m * (n - 1)
-    nrows = npde + n + 1 + 2 * m
-    nnz = 6 * npde + n + 1 + 7 * m
-    cols = np.empty(nnz, np.int32)
-    vals = np.empty(nnz)
-    # PDE rows: y[i, j] at i (n + 1) + j for i < m, 0 < j < n, and its five neighbours (numpy is
-    # fastest with whole columns of the (rows, 6) views, not with short rows)
-    base = (np.arange(m, dtype=np.int32)[:, None] * (n + 1) + np.arange(1, n, dtype=np.int32)).ravel()
-    np.add(base[:, None], np.array([-1, 0, 1, n, n + 1, n + 2], np.int32), out=cols[:6 * npde].reshape(npde, 6))
-    del base
-    pv = vals[:6 * npde].reshape(npde, 6)
-    for k, v in enumerate([-0.5 * dt, -h2 + dt, -0.5 * dt, -0.5 * dt, h2 + dt, -0.5 * dt]):
-        pv[:, k] = v
-    # initial rows y[0, j] = 0
-    k = 6 * npde
-    cols[k:k + n + 1] = np.arange(n + 1)
-    vals[k:k + n + 1] = 1
-    # boundary rows, two per i = 1..m: 3 and 4 entries
-    k += n + 1
-    i1 = np.arange(1, m + 1, dtype=np.int32)
-    b = cols[k:].reshape(m, 7)
-    b[:, 0], b[:, 1], b[:, 2] = i1 * (n + 1) + 2, i1 * (n + 1) + 1, i1 * (n + 1)
-    b[:, 3], b[:, 4], b[:, 5], b[:, 6] = i1 * (n + 1) + n - 2, i1 * (n + 1) + n - 1, i1 * (n + 1) + n, ny + i1 - 1
-    bv = vals[k:].reshape(m, 7)
-    for c, v in enumerate([1.0, -4.0, 3.0, 1.0, -4.0, 3 + 2 * dx, -2 * dx]):
-        bv[:, c] = v
-    indptr = np.empty(nrows + 1, np.int32)
-    np.multiply(np.arange(npde + 1, dtype=np.int32), 6, out=indptr[:npde + 1])
-    indptr[npde + 1:npde + n + 2] = 6 * npde + np.arange(1, n + 2)
-    indptr[npde + n + 2:] = 6 * npde + n + 1 + np.cumsum(np.tile([3, 4], m))
-    return indptr, cols, vals, nrows, ny + m
+    bnd = npde + n + 1                      # first boundary row (of a = 1)
+
+    def slots(a, b):
+        """(row of (A, B), coefficient) of column y[a, b] in increasing row order (a, b: the class's
+        representative; rows as functions of broadcast index arrays)."""
+        out = []
+        if a >= 1:     # PDE rows of i = a - 1, as y[i + 1, j + 1], y[i + 1, j], y[i + 1, j - 1]
+            for dj, c in ((-1, -0.5 * dt), (0, h2 + dt), (1, -0.5 * dt)):
+                if 1 <= b + dj <= n - 1:
+                    out.append((lambda A, B, dj=dj: (A - 1) * (n - 1) + (B + dj - 1), c))
+        if a <= m - 1:  # PDE rows of i = a, as y[i, j + 1], y[i, j], y[i, j - 1]
+            for dj, c in ((-1, -0.5 * dt), (0, -h2 + dt), (1, -0.5 * dt)):
+                if 1 <= b + dj <= n - 1:
+                    out.append((lambda A, B, dj=dj: A * (n - 1) + (B + dj - 1), c))
+        if a == 0:
+            out.append((lambda A, B: npde + B, 1.0))
+        else:
+            if b <= 2:
+                out.append((lambda A, B: bnd + 2 * (A - 1), (3.0, -4.0, 1.0)[b]))
+            if b >= n - 2:
+                out.append((lambda A, B: bnd + 2 * (A - 1) + 1, (1.0, -4.0, 3 + 2 * dx)[b - n + 2]))
+        return out
+
+    arows = [(0, 1), (1, m), (m, m + 1)]
+    bgroups = [(0, 1), (1, 2), (2, 3), (3, n - 2), (n - 2, n - 1), (n - 1, n), (n, n + 1)]
+    pattern = {(ac, bg): slots(arows[ac][0], bgroups[bg][0]) for ac in range(3) for bg in range(7)}
+    rowlen = [sum(len(pattern[ac, bg]) * (b1 - b0) for bg, (b0, b1) in enumerate(bgroups)) for ac in range(3)]
+    astart = [0, rowlen[0], rowlen[0] + (m - 1) * rowlen[1]]
+    nnz = astart[2] + rowlen[2] + m
+    ncols = ny + m
+    rowind = np.empty(nnz, np.int32)
+    rowcoef = np.empty(nnz)
+    counts = np.empty((m + 1, n + 1), np.int64)
+    for ac, (a0, a1) in enumerate(arows):
+        off = astart[ac]
+        for bg, (b0, b1) in enumerate(bgroups):
+            sl = pattern[ac, bg]
+            k, na, nb = len(sl), a1 - a0, b1 - b0
+            counts[a0:a1, b0:b1] = k
+            ri = as_strided(rowind[off:], (na, nb, k), (4 * rowlen[ac], 4 * k, 4))
+            rv = as_strided(rowcoef[off:], (na, nb, k), (8 * rowlen[ac], 8 * k, 8))
+            A = np.arange(a0, a1, dtype=np.int32)[:, None]
+            B = np.arange(b0, b1, dtype=np.int32)[None, :]
+            for q, (row, c) in enumerate(sl):
+                ri[:, :, q] = row(A, B)
+                rv[:, :, q] = c
+            off += k * nb
+    k = astart[2] + rowlen[2]
+    rowind[k:] = bnd + 2 * np.arange(m, dtype=np.int32) + 1        # u[i]: the second boundary row of i
+    rowcoef[k:] = -2 * dx
+    start = np.empty(ncols + 1, np.int64)
+    start[0] = 0
+    np.cumsum(counts.reshape(-1), out=start[1:ny + 1])
+    start[ny + 1:] = start[ny] + np.arange(1, m + 1)
+    return start, rowind, rowcoef, npde + n + 1 + 2 * m, ncols
+
 
 
 def lqcp_objective(np, N):
@@ -117,14 +148,8 @@ def lqcp_objective(np, N):
 
 def korvex_arrays_lqcp(korvex, N):
     import numpy as np
-    import scipy.sparse
     m, n, dx, dt, h2, a, yt = lqcp_constants(N)
-    indptr, cols, vals, nrows, ncols = lqcp_csr(np, N)
-    A = scipy.sparse.csr_matrix((vals, cols, indptr), shape=(nrows, ncols)).tocsc()
-    del indptr, cols, vals
-    start = A.indptr.astype(np.int64)
-    rowind, rowcoef = A.indices, A.data
-    del A
+    start, rowind, rowcoef, nrows, ncols = lqcp_csc(np, N)
     objcoef, qcols, qcoef, const = lqcp_objective(np, N)
     ny = (m + 1) * (n + 1)
     lb = np.concatenate([np.zeros(ny), -np.ones(m)])
@@ -167,11 +192,13 @@ def fac_csc(np, N):
     P = q * F
     ncols = 2 * F + 4 * P + 1
     nnz = 2 * F * q + P + 2 * P + 2 * P + P
-    counts = np.concatenate([np.full(2 * F, q, np.int64), np.ones(P, np.int64), np.full(P, 2, np.int64),
-                             np.ones(2 * P, np.int64), [P]])
-    start = np.zeros(ncols + 1, np.int64)
-    np.cumsum(counts, out=start[1:])
-    del counts
+    start = np.empty(ncols + 1, np.int64)                 # y: q entries each, s: 1, z: 2, r: 1, d: P
+    k = 2 * F * q
+    start[:2 * F + 1] = np.arange(0, k + 1, q)
+    start[2 * F + 1:2 * F + P + 1] = np.arange(k + 1, k + P + 1)
+    start[2 * F + P + 1:2 * F + 2 * P + 1] = np.arange(k + P + 2, k + 3 * P + 1, 2)
+    start[2 * F + 2 * P + 1:2 * F + 4 * P + 1] = np.arange(k + 3 * P + 1, k + 5 * P + 1)
+    start[-1] = nnz
     rowind = np.empty(nnz, np.int32)
     rowcoef = np.ones(nnz)
     t = np.arange(P, dtype=np.int32)

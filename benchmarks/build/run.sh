@@ -7,9 +7,13 @@ here="$(cd "$(dirname "$0")" && pwd)"
 PY="${PY:-python3}"
 BUILD="${BUILD:-$here/../../build}"
 peers="$BUILD/bench-peers-venv"
-if [ ! -x "$peers/bin/python" ] || ! "$peers/bin/python" -c 'import pyoptinterface, highspy, linopy, highsbox' 2>/dev/null; then
+# the peers run the HiGHS release the project is pinned to
+hv="$(sed -n 's/^highsbox==//p' "$here/../../requirements.txt")"
+if [ ! -x "$peers/bin/python" ] || ! "$peers/bin/python" -c "
+import importlib.metadata as m, pyoptinterface, linopy
+assert m.version('highspy') == m.version('highsbox') == '$hv'" 2>/dev/null; then
   rm -rf "$peers"
-  "$PY" -m venv "$peers" && "$peers/bin/python" -m pip install -q pyoptinterface highspy linopy highsbox >/dev/null 2>&1 ||
+  "$PY" -m venv "$peers" && "$peers/bin/python" -m pip install -q pyoptinterface "highspy==$hv" linopy "highsbox==$hv" >/dev/null 2>&1 ||
     echo "the peers could not be installed: their columns are skipped"
 fi
 args=()

@@ -150,10 +150,45 @@ void changeThenSolve(bool mip, unsigned seed) {
   KRVXdestroyprob(p);
 }
 
+// A destroyed problem's instance serves the next problem's first solve: nothing of it (options,
+// model, basis) may carry over, the solve runs as on a new instance to the iteration.
+void reusedInstances() {
+  std::mt19937 rng(11);
+  KRVXprob a = newProb();
+  KRVXsetintcontrol(a, KRVX_OUTPUTLOG, 0);
+  randomModel(a, rng, false);
+  const Result first = solve(a);
+  const int iters = intAttr(a, KRVX_SIMPLEXITER);
+  EXPECT(first.status == KRVX_SOLSTATUS_OPTIMAL && iters > 0);
+  for (int variant = 0; variant < 3; ++variant) {
+    KRVXprob b = newProb();
+    KRVXsetintcontrol(b, KRVX_OUTPUTLOG, 0);
+    if (variant == 2) {
+      randomModel(b, rng, true);
+    } else {
+      EXPECT_OK(b, KRVXcopyprob(b, a, "b"));
+      KRVXchgobjsense(b, -1);
+      KRVXsetintcontrol(b, KRVX_PRESOLVE, 0);
+      if (variant == 1) KRVXsetintcontrol(b, KRVX_LPITERLIMIT, 1);
+    }
+    solve(b);
+    KRVXdestroyprob(b);
+    KRVXprob c = newProb();
+    KRVXsetintcontrol(c, KRVX_OUTPUTLOG, 0);
+    EXPECT_OK(c, KRVXcopyprob(c, a, "c"));
+    const Result again = solve(c);
+    EXPECT(again.status == first.status && again.obj == first.obj);
+    EXPECT(intAttr(c, KRVX_SIMPLEXITER) == iters);
+    KRVXdestroyprob(c);
+  }
+  KRVXdestroyprob(a);
+}
+
 }  // namespace
 
 int main() {
   if (KRVXinit(nullptr) != 0) return 1;
+  reusedInstances();
   for (unsigned seed = 1; seed <= 4; ++seed) {
     changeThenSolve(false, seed);
     changeThenSolve(true, seed);

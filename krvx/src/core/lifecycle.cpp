@@ -1,6 +1,7 @@
 // Library start and stop (counted), problem creation, destruction and copy.
 #include "nl/nl.h"
 #include "core/call_guard.h"
+#include "core/highs_pool.h"
 #include "core/model.h"
 
 #include "interfaces/highs_c_api.h"
@@ -55,7 +56,7 @@ extern "C" KRVX_API int KRVXdestroyprob(KRVXprob prob) {
   {
     std::lock_guard<std::recursive_mutex> lock(prob->mtx);   // wait for calls still running
     leavePresolved(prob);
-    if (prob->highs) Highs_destroy(prob->highs);
+    releaseHighs(prob->highs);
     prob->highs = nullptr;
     closeLog(prob);
   }

@@ -424,12 +424,6 @@ int passArrays(ko_prob_struct *p, void *h, const ModelArrays &a) {
   return fail(p, kErrSolver, "The solver refused the model%s%s", reason.empty() ? "" : ": ", reason.c_str());
 }
 
-void *newHighs() {
-  void *h = Highs_create();
-  if (h) Highs_setBoolOptionValue(h, "log_to_console", 0);
-  return h;
-}
-
 namespace {
 
 void sortUnique(std::vector<int> &v) {

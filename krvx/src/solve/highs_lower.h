@@ -1,6 +1,7 @@
 // Lowering the model store to one model that every engine solves: linear arrays (HiGHS's
 // model, through highs_c_api.h only) plus the nonlinear parts the nonlinear engines evaluate.
 #pragma once
+#include "core/highs_pool.h"
 #include "core/store.h"
 #include "nl/nl.h"
 #include "solve/reform.h"
@@ -90,8 +91,6 @@ void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a, bo
 int passArrays(ko_prob_struct *p, void *h, const ModelArrays &a);
 // Quadratic terms with i <= j, sorted, the terms of one entry summed, zeros dropped.
 std::vector<QTerm> mergedTerms(std::vector<QTerm> q);
-// A new HiGHS instance with libkrvx's logging defaults (console output off).
-void *newHighs();
 
 // The problem's own instance, kept between solves for warm starts, in two steps:
 // prepareOwnHighs (mutex held) plans, creates the instance on first use and builds the arrays
