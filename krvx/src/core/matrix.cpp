@@ -51,8 +51,7 @@ void ColMatrix::appendColumn(const Entry *e, size_t n) {
     return;
   }
   const size_t old = index_.size();
-  try {
-    start_.reserve(start_.size() + 1);
+  try {   // the vectors grow geometrically: appending one column at a time stays cheap
     for (size_t k = 0; k < n; ++k) push(e[k].index, e[k].value);
     start_.push_back(int(index_.size()));
   } catch (...) {
