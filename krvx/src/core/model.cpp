@@ -91,6 +91,13 @@ void checkMarks(size_t n, size_t nrows, const char *what) {
   if (n != 0 && n != nrows) raise(kErrInvalid, "%s has %zu entries for %zu rows", what, n, nrows);
 }
 
+// Whether c is one of the letters (not the terminating zero).
+bool oneOf(char c, const char *letters) {
+  for (; *letters; ++letters)
+    if (c == *letters) return true;
+  return false;
+}
+
 // A column's rows increasing inside 0..nrows-1, its values finite.
 void validateColumn(const ColumnView &col, size_t j, int64_t nrows) {
   int last = -1;
@@ -116,7 +123,7 @@ void validateStore(const ko_prob_struct &s) {
   if (!finite(s.objconst)) raise(kErrInvalid, "objective constant is not finite");
   for (size_t i = 0; i < s.rows.size(); ++i) {
     const Row &r = s.rows[i];
-    if (!std::strchr("LGERN", r.type) || r.type == '\0') raise(kErrInvalid, "row %zu has type %d, expected L, G, E, R or N", i, r.type);
+    if (!oneOf(r.type, "LGERN")) raise(kErrInvalid, "row %zu has type %d, expected L, G, E, R or N", i, r.type);
     if (!finite(r.rhs)) raise(kErrInvalid, "right-hand side of row %zu is not finite", i);
     if (std::isnan(r.range)) raise(kErrInvalid, "range of row %zu is NaN", i);
   }
@@ -124,7 +131,7 @@ void validateStore(const ko_prob_struct &s) {
     raise(kErrInvalid, "the matrix has %d columns for %lld columns", s.matrix.ncols(), (long long)ncols);
   for (size_t j = 0; j < s.cols.size(); ++j) {
     const Column &c = s.cols[j];
-    if (!std::strchr("CBISRP", c.type) || c.type == '\0') raise(kErrInvalid, "column %zu has type %d, expected C, B, I, S, R or P", j, c.type);
+    if (!oneOf(c.type, "CBISRP")) raise(kErrInvalid, "column %zu has type %d, expected C, B, I, S, R or P", j, c.type);
     if (!finite(c.cost)) raise(kErrInvalid, "objective coefficient of column %zu is not finite", j);
     if (std::isnan(c.lb) || std::isnan(c.ub)) raise(kErrInvalid, "bound of column %zu is NaN", j);
     if (c.lb >= kInf) raise(kErrInvalid, "lower bound of column %zu is +infinity", j);
