@@ -272,11 +272,9 @@ int planLowering(ko_prob_struct *p, Lowered &low, bool relax) {
   }
   low.rhs.resize(low.nrows);
   for (int i = 0; i < low.nrows; ++i) low.rhs[i] = p->rows[i].rhs;
-  size_t nz = 0;
-  for (int j = 0; j < low.ncols; ++j) {
-    size_t n = p->matrix.col(j).size();
-    nz += (!low.split.empty() && low.split[j] >= 0) ? 2 * n + 2 : n;
-  }
+  size_t nz = size_t(p->matrix.nnz());   // a split column's entries twice, with its tie row
+  for (int j = 0; j < low.ncols && low.hasSplit(); ++j)
+    if (low.split[j] >= 0) nz += p->matrix.col(j).size() + 2;
   if (nz >= static_cast<size_t>(INT_MAX) || p->qobj.size() >= static_cast<size_t>(INT_MAX))
     return fail(p, kErrUnsupported, "Cannot solve this problem: it has more than %d coefficients", INT_MAX - 1);
   return planReform(p, low);   // sets, indicator, piecewise-linear and general constraints, formulas
