@@ -137,7 +137,7 @@ inline int solveSubsystem(KRVXprob p, const IisData &d, int skip = -1) {
   }
   ColRows colrows(static_cast<size_t>(n));
   for (int j = 0; j < n; ++j)
-    for (const krvx::Entry &e : p->cols[size_t(j)].coefs)
+    for (const krvx::Entry e : p->matrix.col(j))
       if (rowpos[size_t(e.index)] >= 0) colrows[size_t(j)].push_back({rowpos[size_t(e.index)], e.value});
   return highsLp(1, std::vector<double>(size_t(n), 0.0), clo, cup, rlo, rup, colrows);
 }
@@ -162,7 +162,7 @@ inline bool certificateHolds(KRVXprob p, const IisData &d, std::string &why) {
     rowdual[size_t(d.rows[k])] = d.duals[k];
   }
   for (size_t j = 0; j < n; ++j)
-    for (const krvx::Entry &e : p->cols[j].coefs)
+    for (const krvx::Entry e : p->matrix.col(int(j)))
       comb[j] += rowdual[size_t(e.index)] * e.value, mag[j] += std::fabs(rowdual[size_t(e.index)] * e.value);
   for (size_t k = 0; k < d.cols.size(); ++k) {
     const krvx::Column &c = p->cols[size_t(d.cols[k])];

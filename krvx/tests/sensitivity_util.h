@@ -39,12 +39,13 @@ inline RawLp rawLp(KRVXprob p) {
   RawLp r;
   r.sense = p->objsense;
   const double inf = std::numeric_limits<double>::infinity();
-  for (const auto &c : p->cols) {
+  for (size_t j = 0; j < p->cols.size(); ++j) {
+    const krvx::Column &c = p->cols[j];
     r.cost.push_back(c.cost);
     r.lb.push_back(hinf(c.lb));
     r.ub.push_back(hinf(c.ub));
     r.start.push_back(HighsInt(r.index.size()));
-    for (const auto &e : c.coefs) r.index.push_back(e.index), r.value.push_back(e.value);
+    for (const krvx::Entry e : p->matrix.col(int(j))) r.index.push_back(e.index), r.value.push_back(e.value);
   }
   r.start.push_back(HighsInt(r.index.size()));
   for (const auto &row : p->rows) {

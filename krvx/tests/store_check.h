@@ -49,9 +49,7 @@ int colIndex(const ko_prob_struct &p, const char *name) {
   return it == p.names[2].index.end() ? -1 : it->second;
 }
 double coef(const ko_prob_struct &p, int row, int col) {
-  for (const krvx::Entry &e : p.cols[size_t(col)].coefs)
-    if (e.index == row) return e.value;
-  return 0.0;
+  return p.matrix.col(col).at(row);
 }
 double qval(const std::vector<krvx::QTerm> &q, int i, int j) {
   if (i > j) std::swap(i, j);
@@ -84,9 +82,10 @@ void checkSame(const ko_prob_struct &a, const ko_prob_struct &b, const char *wha
   for (size_t j = 0; j < a.cols.size() && j < b.cols.size(); ++j) {
     const krvx::Column &x = a.cols[j], &y = b.cols[j];
     EXPECT(x.cost == y.cost && x.lb == y.lb && x.ub == y.ub && x.type == y.type && x.limit == y.limit);
-    EXPECT(x.coefs.size() == y.coefs.size());
-    for (size_t k = 0; k < x.coefs.size() && k < y.coefs.size(); ++k)
-      EXPECT(x.coefs[k].index == y.coefs[k].index && x.coefs[k].value == y.coefs[k].value);
+    const krvx::ColumnView cx = a.matrix.col(int(j)), cy = b.matrix.col(int(j));
+    EXPECT(cx.size() == cy.size());
+    for (size_t k = 0; k < cx.size() && k < cy.size(); ++k)
+      EXPECT(cx[k].index == cy[k].index && cx[k].value == cy[k].value);
   }
   EXPECT(a.qobj.size() == b.qobj.size());
   for (const krvx::QTerm &t : a.qobj) EXPECT(qval(b.qobj, t.i, t.j) == t.value);

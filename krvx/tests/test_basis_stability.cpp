@@ -22,7 +22,7 @@ Dense basisMatrix(KRVXprob p, bool scaled) {
       continue;
     }
     const size_t j = size_t(basic[k]);
-    for (const auto &e : p->cols[j].coefs) b[size_t(e.index)][k] = e.value * rs(size_t(e.index)) * cs(j);
+    for (const krvx::Entry e : p->matrix.col(int(j))) b[size_t(e.index)][k] = e.value * rs(size_t(e.index)) * cs(j);
   }
   return b;
 }

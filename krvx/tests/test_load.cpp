@@ -84,8 +84,8 @@ void fullLoad(KRVXprob p) {
   EXPECT(attr(p, KRVX_NAMELENGTH) == 2);   // "R3", "C4", "S1"
   EXPECT(p->rows[2].type == 'R' && p->rows[2].range == 3 && p->rows[0].range == 0);
   // column 0: rows 0 and 2 sorted; column 2: row 0 merged (1 + 4)
-  EXPECT(p->cols[0].coefs.size() == 2 && p->cols[0].coefs[0].index == 0 && p->cols[0].coefs[0].value == 2);
-  EXPECT(p->cols[2].coefs.size() == 1 && p->cols[2].coefs[0].value == 5);
+  EXPECT(p->matrix.col(0).size() == 2 && p->matrix.col(0)[0].index == 0 && p->matrix.col(0)[0].value == 2);
+  EXPECT(p->matrix.col(2).size() == 1 && p->matrix.col(2)[0].value == 5);
   EXPECT(p->cols[0].type == 'B' && p->cols[0].lb == 0 && p->cols[0].ub == 1);
   EXPECT(p->cols[1].type == 'S' && p->cols[1].limit == 0.5 && p->cols[3].type == 'C');
   EXPECT(p->cols[1].ub == 1e20);
@@ -106,7 +106,7 @@ void fullLoad(KRVXprob p) {
   c.rowind = {2, 0, 1, 0, 2, 0};
   c.rowcoef = {1, 2, 3, 5, 5, 0};
   EXPECT_OK(q, c.load(q));
-  EXPECT(q->cols[1].coefs.size() == 2 && q->cols[2].coefs.size() == 1 && q->cols[3].coefs.empty());
+  EXPECT(q->matrix.col(1).size() == 2 && q->matrix.col(2).size() == 1 && q->matrix.col(3).empty());
   EXPECT(attr(q, KRVX_ELEMS) == 5);
   KRVXdestroyprob(q);
 }

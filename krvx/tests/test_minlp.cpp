@@ -76,6 +76,7 @@ double bruteForce(KRVXprob p) {
       return;
     }
     q->cols = cols;
+    q->matrix = p->matrix;
     q->rows = p->rows;
     q->objsense = p->objsense;
     q->objconst = p->objconst;
@@ -132,8 +133,8 @@ void randomMiqp(KRVXprob p, std::mt19937 &rng) {
     }
   p->sets.clear();
   if (rng() % 3 == 0) {
-    p->cols[3] = krvx::Column{p->cols[3].cost, 0, 2, 'C', 0, p->cols[3].coefs};
-    p->cols[4] = krvx::Column{p->cols[4].cost, 0, 2, 'C', 0, p->cols[4].coefs};
+    p->cols[3] = krvx::Column{p->cols[3].cost, 0, 2, 'C', 0};
+    p->cols[4] = krvx::Column{p->cols[4].cost, 0, 2, 'C', 0};
     p->sets.push_back({'1', {3, 4}, {1, 2}});
   }
 }

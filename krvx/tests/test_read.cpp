@@ -127,8 +127,8 @@ void checkFull(const ko_prob_struct &p) {
   EXPECT(col(fr).lb <= -krvx::kInf && col(fr).ub >= krvx::kInf);
   int k = colIndex(p, "k");
   EXPECT(col(k).type == 'I' && col(k).lb == -2 && col(k).ub >= krvx::kInf && coef(p, lim2, k) == 1);
-  for (const krvx::Column &c : p.cols)
-    for (size_t k = 1; k < c.coefs.size(); ++k) EXPECT(c.coefs[k - 1].index < c.coefs[k].index);
+  for (int j = 0; j < p.matrix.ncols(); ++j)
+    for (size_t k = 1; k < p.matrix.col(j).size(); ++k) EXPECT(p.matrix.col(j)[k - 1].index < p.matrix.col(j)[k].index);
   // sets
   EXPECT(p.sets.size() == 2);
   if (p.sets.size() == 2) {
@@ -333,8 +333,7 @@ void testDataFiles(const std::string &data) {
   for (const Known &k : known) {
     ko_prob_struct p;
     EXPECT(KRVXreadprob(&p, (data + "/" + k.file).c_str(), "") == 0);
-    size_t nz = 0;
-    for (const krvx::Column &c : p.cols) nz += c.coefs.size();
+    const size_t nz = size_t(p.matrix.nnz());
     EXPECT(p.rows.size() == k.rows && p.cols.size() == k.cols && nz == k.nz);
   }
   // integer marker columns without bounds: [0, +inf)

@@ -115,6 +115,7 @@ void testAllSections() {
   // a binary with bounds beyond [0, 1] stays binary, its bounds cut as a solve cuts them
   ko_prob_struct wide, back;
   wide.cols.resize(2);
+  wide.matrix.resize(2);
   wide.cols[0].type = wide.cols[1].type = 'B';
   wide.cols[0].lb = -3, wide.cols[0].ub = 5, wide.cols[1].lb = 1;
   EXPECT_OK(&wide, KRVXwriteprob(&wide, (tmpdir + "/wide.lp").c_str(), ""));

@@ -189,10 +189,11 @@ void checkGetters(KRVXprob p, const Instance &in) {
 std::string storeText(KRVXprob p) {
   std::string s;
   auto num = [&](double v) { s += std::to_string(v) + ' '; };
-  for (const krvx::Column &c : p->cols) {
+  for (size_t j = 0; j < p->cols.size(); ++j) {
+    const krvx::Column &c = p->cols[j];
     s += c.type;
     for (double v : {c.cost, c.lb, c.ub, c.limit}) num(v);
-    for (const krvx::Entry &e : c.coefs) num(e.index), num(e.value);
+    for (const krvx::Entry e : p->matrix.col(int(j))) num(e.index), num(e.value);
     s += '|';
   }
   for (const krvx::Row &r : p->rows) s += r.type, num(r.rhs), num(r.range);

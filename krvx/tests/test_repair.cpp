@@ -24,7 +24,7 @@ int elasticLp(KRVXprob p, const Prefs &w, double cap, int sense, double &value) 
     cost.push_back(cap >= 0 ? c.cost : 0.0), weight.push_back(0.0);
     clo.push_back(c.lb <= -1e20 ? -inf : c.lb), cup.push_back(c.ub >= 1e20 ? inf : c.ub);
     colrows.emplace_back();
-    for (const krvx::Entry &e : c.coefs) colrows.back().push_back({e.index, e.value});
+    for (const krvx::Entry e : p->matrix.col(int(j))) colrows.back().push_back({e.index, e.value});
   }
   auto add = [&](double pref, double limit, int row, double coef) {
     cost.push_back(cap >= 0 ? 0.0 : 1.0 / pref), weight.push_back(1.0 / pref);

@@ -86,7 +86,7 @@ void roundTrip(KRVXprob p) {
   EXPECT_OK(q, KRVXrestore(q, "", ""));   // "" restores from the problem's name
   EXPECT(snapshot(q) == saved);
   EXPECT(q->name == "full" && q->objsense == -1 && sameBits(q->rows[2].rhs, -0.0));
-  EXPECT(sameBits(q->cols[0].cost, std::ldexp(1.0, -1074)) && sameBits(q->cols[0].coefs[0].value, M_PI));
+  EXPECT(sameBits(q->cols[0].cost, std::ldexp(1.0, -1074)) && sameBits(q->matrix.col(0)[0].value, M_PI));
   EXPECT(q->qrows[2].size() == 1 && q->cols[2].type == 'P' && q->cols[2].limit == 3);
   EXPECT(q->pwls.size() == 1 && q->gencons[1].vals[0] == 0.5 && q->objectives[0].priority == 3);
   EXPECT(q->names[6].names[1] == "second" && q->tunermethod == "method text");
@@ -146,10 +146,10 @@ void damagedFiles(KRVXprob p) {
   writeBytes("bad.svf", version);
   EXPECT_FAILS(q, KRVXrestore(q, "bad", ""), "has format version 9");
   // well-formed files whose content this library refuses
-  p->cols[0].coefs[0].index = 99;
+  p->matrix.entries(0)[0].index = 99;
   EXPECT_OK(p, KRVXsaveas(p, "bad"));
   EXPECT_FAILS(q, KRVXrestore(q, "bad", ""), "'bad.svf' holds an invalid problem: column 0 has a coefficient in row 99");
-  p->cols[0].coefs[0].index = 0;
+  p->matrix.entries(0)[0].index = 0;
   p->names[2].names = {"x", "x"};
   EXPECT_OK(p, KRVXsaveas(p, "bad"));
   EXPECT_FAILS(q, KRVXrestore(q, "bad", ""), "holds an invalid problem: column name 'x' is used twice");

@@ -29,6 +29,7 @@ inline void setModel(KRVXprob p, int sense, const std::vector<TCol> &cols, const
   p->objconst = objconst;
   p->rows.clear();
   p->cols.clear();
+  p->matrix = krvx::ColMatrix();
   for (const TCol &c : cols) {
     krvx::Column col;
     col.cost = c.cost;
@@ -38,13 +39,14 @@ inline void setModel(KRVXprob p, int sense, const std::vector<TCol> &cols, const
     col.limit = c.limit;
     p->cols.push_back(col);
   }
+  p->matrix.resize(int(p->cols.size()));
   for (size_t i = 0; i < rows.size(); ++i) {
     krvx::Row r;
     r.type = rows[i].type;
     r.rhs = rows[i].rhs;
     r.range = rows[i].range;
     p->rows.push_back(r);
-    for (const auto &cv : rows[i].coefs) p->cols[cv.first].coefs.push_back({static_cast<int>(i), cv.second});
+    for (const auto &cv : rows[i].coefs) p->matrix.entries(cv.first).push_back({static_cast<int>(i), cv.second});
   }
   p->qobj.clear();
   p->highs_stale = true;

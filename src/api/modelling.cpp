@@ -5,6 +5,7 @@
 #include "expr/rows_and_tokens.h"
 #include "model/problem.h"
 #include "module/maps.h"
+#include "sort/sort.h"
 
 #include <algorithm>
 #include <cmath>
@@ -464,6 +465,9 @@ PyObject *problem_addVariables(PyObject *self, PyObject *args, PyObject *kwargs)
 
 uint32_t linkState(const constraint_s *c) { return c->state & KPY_CON_STATE_MASK; }
 
+// State bit of a constraint gathered by the running call (a constraint given twice is refused)
+constexpr uint32_t kCollected = 4u;
+
 // Rows converted and sent to the solver together: bodies of a long iterator or list are converted
 // a chunk at a time rather than all at once.
 constexpr size_t kChunkRows = 20000;
@@ -487,12 +491,18 @@ struct Collector {
         PyErr_SetString(kpy_ModelError, "Constraint is not initialized");
         return -1;
       }
-      if (c->owner || linkState(c) != KPY_CON_UNLINKED) {
+      if (c->owner || linkState(c) != KPY_CON_UNLINKED || (c->state & kCollected)) {
         PyErr_SetString(kpy_ModelError, "Constraint has already been added to a problem");
         return -1;
       }
-      cons.push_back(c);
-      fromSink.push_back(sink != nullptr);
+      try {
+        cons.push_back(c);
+        fromSink.push_back(sink != nullptr);
+      } catch (...) {
+        PyErr_NoMemory();
+        return -1;
+      }
+      c->state |= kCollected;
       if (sink && PyList_Append(sink, o) < 0) return -1;
       return cons.size() - sent >= kChunkRows ? onChunk(chunkData) : 0;
     }
@@ -502,14 +512,9 @@ struct Collector {
     return rc;
   }
 
-  // a constraint given twice in one call
-  int refuseRepeats() const {
-    if (cons.size() < 2) return 0;
-    std::vector<constraint_s *> sorted(cons);
-    std::sort(sorted.begin(), sorted.end());
-    if (std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end()) return 0;
-    PyErr_SetString(kpy_ModelError, "Constraint has already been added to a problem");
-    return -1;
+  // the marks of this call's constraints taken off again
+  void unmark() const {
+    for (constraint_s *c : cons) c->state &= ~kCollected;
   }
 
   int walk(PyObject *o, PyObject *sink) {
@@ -618,6 +623,10 @@ int convertBatch(problem_s *p, constraint_s *const *cons, size_t n, int firstRow
     double constant;
     PyObject *body = cons[k]->body ? cons[k]->body : Py_None;
     if (!cons[k]->body) continue;
+    if (kpy_isLinearExpression(body)) {
+      tl += nl[k] = linmap_size(((expression_s *)body)->linear);
+      continue;
+    }
     if (convertExpr(p, body, &constant, &nl[k], nullptr, nullptr, &nq[k], nullptr, nullptr, nullptr, &nf[k], &nt[k],
                     nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0) < 0)
       return -1;
@@ -655,7 +664,17 @@ int convertBatch(problem_s *p, constraint_s *const *cons, size_t n, int firstRow
     size_t l = 0, q = 0, f = 0, t = 0;
     b->start[k] = (int64_t)pl;
     b->qstart[k] = pq;
-    if (c->body) {
+    if (c->body && kpy_isLinearExpression(c->body)) {
+      auto *e = (expression_s *)c->body;
+      constant += e->constant;
+      if (e->linear && kpy_linearEntries(p, e->linear, 1.0, b->colind.data() + pl, b->coef.data() + pl, &l) < 0)
+        return -1;
+      if (l > nl[k]) {   // the body changed between the passes
+        PyErr_SetString(kpy_ModelError, "Cannot convert expression");
+        return -1;
+      }
+      kpy_Sort_Int_Dbl(b->colind.data() + pl, b->coef.data() + pl, l);
+    } else if (c->body) {
       int *cp = b->colind.data() + pl, *q1 = b->q1.data() + pq, *q2 = b->q2.data() + pq, *fc = b->fcol.data() + pf,
           *fs = b->fstart.data() + pf, *tk = b->toktype.data() + pt;
       double *vp = b->coef.data() + pl, *qv = b->qcoef.data() + pq, *ff = b->ffactor.data() + pf,
@@ -851,8 +870,9 @@ PyObject *problem_addConstraint(PyObject *self, PyObject *const *args, Py_ssize_
       ok = col.add(a, keep ? nullptr : r) == 0;
     }
   }
-  ok = ok && sendChunk(p, col, first, *lease.b) == 0 && col.refuseRepeats() == 0;
+  ok = ok && sendChunk(p, col, first, *lease.b) == 0;
   if (!ok) {
+    col.unmark();
     undoAdd(p, col);
     Py_XDECREF(results);
     Py_XDECREF(only);
@@ -861,13 +881,13 @@ PyObject *problem_addConstraint(PyObject *self, PyObject *const *args, Py_ssize_
   for (size_t k = 0; k < col.cons.size(); ++k) {
     constraint_s *c = col.cons[k];
     if (mapped) {
-      c->state = (c->state & ~KPY_CON_STATE_MASK) | KPY_CON_MAPPED;
+      c->state = (c->state & ~(KPY_CON_STATE_MASK | kCollected)) | KPY_CON_MAPPED;
       continue;
     }
     c->owner = p;
     c->idx_low = (uint32_t)(first + (int)k);
     c->idx_high = 0;
-    c->state = (c->state & ~KPY_CON_STATE_MASK) | KPY_CON_LINKED;
+    c->state = (c->state & ~(KPY_CON_STATE_MASK | kCollected)) | KPY_CON_LINKED;
     Py_CLEAR(c->body);
     Py_CLEAR(c->name);
   }

@@ -91,7 +91,7 @@ int SumCell::reserve(size_t n) {
   expression_s *e = (expression_s *)acc;
   if (!kpy_isExpression(acc) || e->linear || n == 0) return 0;
   if (!(e->linear = expr_linmap_new())) return -1;
-  e->linear->reserve(n);
+  linmap_room(e->linear, n);
   return 0;
 }
 

@@ -180,7 +180,7 @@ linmap *expr_linmap_new();
 // room for n entries when memory allows (only a speed-up: a failure is ignored)
 inline void expr_reserve(linmap *m, size_t n) {
   try {
-    m->reserve(n);
+    linmap_room(m, n);
   } catch (...) {
   }
 }

@@ -94,12 +94,37 @@ linmap *expr_linmap_new() {
   return m;
 }
 
-PyObject *linterm_base() { return (PyObject *)PyObject_New(linterm_s, &kpy_lintermType); }
+namespace {
+
+// Records of dropped linear terms and expressions (of the exact types), kept for the next ones:
+// building rows makes and drops them at a high rate. The interpreter lock guards the lists.
+template <class T>
+struct Spares {
+  static constexpr size_t kMax = 1024;
+  void *slot[kMax];
+  size_t n = 0;
+  T *take(PyTypeObject *type) {
+    if (!n) return PyObject_New(T, type);
+    return (T *)PyObject_Init((PyObject *)slot[--n], type);
+  }
+  // false: the caller frees the record
+  bool keep(PyObject *o) {
+    if (n == kMax) return false;
+    slot[n++] = o;
+    return true;
+  }
+};
+Spares<linterm_s> spareLinterms;
+Spares<expression_s> spareExpressions;
+
+}  // namespace
+
+PyObject *linterm_base() { return (PyObject *)spareLinterms.take(&kpy_lintermType); }
 
 PyObject *quadterm_base() { return (PyObject *)PyObject_New(quadterm_s, &kpy_quadtermType); }
 
 PyObject *expression_base() {
-  auto *e = PyObject_New(expression_s, &kpy_expressionType);
+  auto *e = spareExpressions.take(&kpy_expressionType);
   if (!e) return nullptr;
   e->constant = 0.0;
   e->linear = nullptr;
@@ -119,6 +144,7 @@ PyObject *nonlin_base() {
 
 static void linterm_dealloc(PyObject *self) {
   Py_XDECREF(((linterm_s *)self)->var);
+  if (Py_TYPE(self) == &kpy_lintermType && spareLinterms.keep(self)) return;
   Py_TYPE(self)->tp_free(self);
 }
 
@@ -134,6 +160,7 @@ static void expression_dealloc(PyObject *self) {
   if (e->linear) linmap_free(&e->linear);
   if (e->quad) quadmap_free(&e->quad);
   if (e->quadVars) indexset_free(&e->quadVars);
+  if (Py_TYPE(self) == &kpy_expressionType && spareExpressions.keep(self)) return;
   Py_TYPE(self)->tp_free(self);
 }
 
@@ -249,7 +276,7 @@ static linmap *scaled_linmap(const linmap *src, double c, size_t extra) {
   linmap *m = expr_linmap_new();
   if (!m) return nullptr;
   try {
-    m->reserve(src->size() + extra);
+    linmap_room(m, src->size() + extra);
     for (auto &kv : *src) {
       m->insert({kv.first, c * kv.second});
       Py_INCREF((PyObject *)kv.first);

@@ -249,12 +249,9 @@ struct Converter {
     *constant += e->constant * f;
     if (e->linear && e->linear->size()) {
       if (needLinear(e->linear->size()) < 0) return -1;
-      for (auto &kv : *e->linear) {
-        int col;
-        if (varToColIndex(prob, (PyObject *)kv.first, &col, "linear part of constraint") < 0) return -1;
-        if (kv.second == 0.0) continue;
-        pushLinear(col, kv.second * f);
-      }
+      size_t added;
+      if (kpy_linearEntries(prob, e->linear, f, *cols + *nlin, *coefs + *nlin, &added) < 0) return -1;
+      *nlin += added;
       kpy_Sort_Int_Dbl(*cols, *coefs, *nlin);
     }
     if (e->quad && quadmap_size(e->quad)) {
@@ -542,6 +539,20 @@ struct Converter {
 };
 
 }  // namespace
+
+int kpy_linearEntries(problem_s *prob, const linmap *m, double f, int *cols, double *coefs, size_t *n) {
+  size_t k = 0;
+  for (auto &kv : *m) {
+    int col;
+    if (varToColIndex(prob, (PyObject *)kv.first, &col, "linear part of constraint") < 0) return -1;
+    if (kv.second == 0.0) continue;
+    cols[k] = col;
+    coefs[k] = kv.second * f;
+    ++k;
+  }
+  *n = k;
+  return 0;
+}
 
 int convertExpr(problem_s *problem, PyObject *expr, double *constant, size_t *nlin, int **cols, double **coefs,
                 size_t *nquad, int **qcol1, int **qcol2, double **qcoef, size_t *nformulas, size_t *ntokens,

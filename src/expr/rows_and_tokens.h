@@ -22,6 +22,15 @@ enum : int { OP_UMINUS = 1, OP_POWER = 2, OP_MULTIPLY = 3, OP_DIVIDE = 4, OP_PLU
 // Column of a formula that has none of its own
 constexpr int KPY_NOCOL = -1000;
 
+// The entries of a linear map as columns and coefficients times f, in the map's order, zero
+// coefficients left out; n receives the count (at most the map's size). 0, or -1 with an error set.
+int kpy_linearEntries(problem_s *problem, const linmap *m, double f, int *cols, double *coefs, size_t *n);
+
+// An expression without quadratic part: a row is its constant and its sorted linear entries.
+inline bool kpy_isLinearExpression(PyObject *o) {
+  return kpy_isExpression(o) && !((expression_s *)o)->quad;
+}
+
 // Converts an operand into a constant, linear part, quadratic part and formulas.
 // Every array argument null: a count pass (counts only). Otherwise a fill pass: with grow 1 the
 // arrays are allocated and enlarged here (ko_MemoryAllocator; the caller frees them), with grow 0

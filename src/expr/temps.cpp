@@ -63,6 +63,9 @@ struct noted {
   const uint8_t *instr = nullptr;
 } last;
 
+// the frame found by the last reusability test, for the note of the same operator's result
+interp_frame *probed = nullptr;
+
 interp_frame *current_frame() {
   auto *ts = PyThreadState_GetUnchecked();
   if (!ts) return nullptr;
@@ -173,9 +176,10 @@ int kpy_temps_init() {
 }
 
 void kpy_temp_note(PyObject *res) {
+  interp_frame *f = probed;
+  probed = nullptr;
   if (!ready || !res || !kpy_isExpression(res)) return;
-  interp_frame *f = current_frame();
-  if (!f) return;
+  if (!f && !(f = current_frame())) return;
   last.obj = res;
   last.frame = f;
   last.code = f->f_executable;
@@ -184,7 +188,7 @@ void kpy_temp_note(PyObject *res) {
 
 bool kpy_temp_reusable(PyObject *o, PyObject *a, PyObject *b) {
   if (!ready || o != last.obj || Py_REFCNT(o) != 1 || !kpy_isExpression(o)) return false;
-  interp_frame *f = current_frame();
+  interp_frame *f = probed = current_frame();
   if (!f || f != last.frame || f->f_executable != last.code || f->instr_ptr <= last.instr)
     return false;
   int side = slot_at(last.instr, f->instr_ptr);
@@ -193,7 +197,10 @@ bool kpy_temp_reusable(PyObject *o, PyObject *a, PyObject *b) {
   return true;
 }
 
-void kpy_temp_forget() { last.obj = nullptr; }
+void kpy_temp_forget() {
+  last.obj = nullptr;
+  probed = nullptr;
+}
 
 #else
 int kpy_temps_init() { return 0; }

@@ -25,14 +25,41 @@ int guarded(F &&f) {
 
 // ---------------------------------------------------------------- linmap
 
-linmap *linmap_new() { return new (std::nothrow) linmap(); }
+namespace {
+
+// Emptied small maps kept with their buckets: expressions are made and dropped at a high rate
+// (the interpreter lock guards the list, as it guards every map).
+constexpr size_t kSpareMaps = 4096, kSpareBuckets = 32;
+linmap *spareMaps[kSpareMaps];
+size_t spareCount = 0;
+
+}  // namespace
+
+linmap *linmap_new() {
+  if (spareCount) {
+    linmap *m = spareMaps[--spareCount];
+    m->max_load_factor(linmap::kDefaultLoad);
+    return m;
+  }
+  return new (std::nothrow) linmap();
+}
 
 void linmap_free(linmap **m) {
   if (!m || !*m) return;
   linmap *map = *m;
   *m = nullptr;
   for (auto &kv : *map) Py_DECREF((PyObject *)kv.first);
+  if (spareCount < kSpareMaps && map->bucket_count() <= kSpareBuckets) {
+    map->clear();
+    spareMaps[spareCount++] = map;
+    return;
+  }
   delete map;
+}
+
+void linmap_room(linmap *m, size_t n) {
+  // the table's own threshold: it grows when an insert finds size() at it
+  if ((size_t)((float)m->bucket_count() * m->max_load_factor()) < n) m->reserve(n);
 }
 
 size_t linmap_size(const linmap *m) { return m ? m->size() : 0; }

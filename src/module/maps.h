@@ -68,6 +68,7 @@ struct linmap : tsl::robin_map<var_s *, double, kpy_PtrHash, std::equal_to<var_s
     return p;
   }
   static void operator delete(void *p) noexcept { PyMem_Free(p); }
+  static constexpr float kDefaultLoad = 0.5f;   // the table's own default
 };
 // u -> (v -> coefficient), u <= v in the variable order; the quadratic map owns the inner maps
 struct quadmap : tsl::robin_map<var_s *, linmap *, kpy_PtrHash> {};
@@ -79,8 +80,11 @@ struct namemap : tsl::robin_map<uint64_t, PyObject *> {};   // values hold a ref
 // ordered map from object serial to solver index (problems in map mode)
 struct rowcolmap : std::map<uint64_t, int64_t> {};
 
+// a new empty map (possibly one freed before, with its buckets); null when out of memory
 linmap *linmap_new();
 void linmap_free(linmap **m);
+// room for n entries without growing; a map with room already is left alone (throws bad_alloc)
+void linmap_room(linmap *m, size_t n);
 size_t linmap_size(const linmap *m);
 int linmap_add(linmap *m, var_s *v, double c);
 int linmap_set(linmap *m, var_s *v, double c);

@@ -38,9 +38,11 @@ std::vector<std::pair<int, double>> BasisMatrix::column(int k) const {
     col.emplace_back(-v - 1, -1.0);
     return col;
   }
-  for (int p = a_.start[size_t(v)]; p < a_.start[size_t(v) + 1]; ++p) {
-    const int i = a_.index[size_t(p)];
-    col.emplace_back(i, a_.value[size_t(p)] * rscale_[size_t(i)] * bscale_[size_t(k)]);
+  const int *start = a_.colStart(), *index = a_.rowIndex();
+  const double *value = a_.coefValue();
+  for (int p = start[v]; p < start[v + 1]; ++p) {
+    const int i = index[p];
+    col.emplace_back(i, value[p] * rscale_[size_t(i)] * bscale_[size_t(k)]);
   }
   return col;
 }

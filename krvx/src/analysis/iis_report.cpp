@@ -124,7 +124,7 @@ void writeProblem(ko_prob_struct *p, const IisState &st, const IisRecord &rec, c
   std::vector<char> freeRow(sub->rows.size(), 0);
   for (int i : freeRows) freeRow[size_t(i)] = 1;
   for (size_t j = 0; j < sub->cols.size(); ++j)
-    for (const Entry &e : sub->cols[j].coefs)
+    for (const Entry e : sub->matrix.col(int(j)))
       if (!freeRow[size_t(e.index)]) used[j] = 1;
   for (size_t k = 0; k < st.members.size(); ++k)
     if (keep[k] && !st.members[k].rowside) used[size_t(st.members[k].index)] = 1;

@@ -61,10 +61,10 @@ std::unique_ptr<ko_prob_struct> buildRelaxation(const ko_prob_struct &s, const R
     Column c;
     c.lb = 0.0;
     c.ub = limit > 0 ? limit : kInf;
-    c.coefs = coefs;
     const double w = scale / std::fabs(pref);
     const int col = int(d->cols.size());
-    d->cols.push_back(std::move(c));
+    d->cols.push_back(c);
+    d->matrix.appendColumn(coefs.data(), coefs.size());
     el.push_back({col, w, pref < 0, rowside, index, letter});
   };
   for (size_t i = 0; i < nrows; ++i) {
@@ -94,7 +94,7 @@ std::unique_ptr<ko_prob_struct> buildRelaxation(const ko_prob_struct &s, const R
       row.rhs = bound;
       const int ri = int(d->rows.size());
       d->rows.push_back(row);
-      c.coefs.push_back({ri, 1.0});
+      d->matrix.entries(int(j)).push_back({ri, 1.0});
       if (lowerSide) c.lb = limit > 0 ? bound - limit : -kInf;
       else c.ub = limit > 0 ? bound + limit : kInf;
       addElastic(pref[j], scale, limit, false, int(j), lowerSide ? 'L' : 'U', {{ri, lowerSide ? 1.0 : -1.0}});
@@ -133,7 +133,7 @@ Solution repairedSolution(const ko_prob_struct &s, const Solution &out, double p
   double obj = s.objconst;
   for (size_t j = 0; j < ncols; ++j) {
     obj += s.cols[j].cost * sol.x[j];
-    for (const Entry &e : s.cols[j].coefs) act[size_t(e.index)] += e.value * sol.x[j];
+    for (const Entry e : s.matrix.col(int(j))) act[size_t(e.index)] += e.value * sol.x[j];
   }
   for (const QTerm &q : s.qobj) obj += (q.i == q.j ? 0.5 : 1.0) * q.value * sol.x[size_t(q.i)] * sol.x[size_t(q.j)];
   for (size_t i = 0; i < nrows; ++i) sol.slack[i] = s.rows[i].rhs - act[i];
@@ -156,7 +156,7 @@ int relaxationIis(const Analysis &a, ko_prob_struct *p, std::unique_ptr<ko_prob_
   std::vector<const Elastic *> byCol(relaxed->cols.size(), nullptr), byRow(relaxed->rows.size(), nullptr);
   for (const Elastic &e : el) {
     byCol[size_t(e.col)] = &e;
-    if (!e.rowside) byRow[size_t(relaxed->cols[size_t(e.col)].coefs.back().index)] = &e;
+    if (!e.rowside) byRow[size_t(relaxed->matrix.col(e.col).back().index)] = &e;
   }
   for (Member m : membersOf(*relaxed)) {
     if (m.rowside && m.kind == MemberKind::Row && size_t(m.index) >= nrows) {
@@ -263,7 +263,7 @@ int repair(ko_prob_struct *p, int *status, const RepairArgs &args, const int64_t
       std::vector<QTerm> q;
       for (const Elastic &e : el) {
         if (e.quadratic) q.push_back({e.col, e.col, e.weight});
-        else two->cols[size_t(e.col)].coefs.push_back({ri, e.weight});
+        else two->matrix.entries(e.col).push_back({ri, e.weight});
       }
       if (!q.empty()) {
         two->qrows.resize(two->rows.size());

@@ -31,7 +31,7 @@ namespace {
 std::vector<double> activities(const ko_prob_struct *p, const std::vector<double> &x) {
   std::vector<double> act(p->rows.size(), 0.0);
   for (size_t j = 0; j < p->cols.size(); ++j)
-    for (const Entry &e : p->cols[j].coefs) act[size_t(e.index)] += e.value * x[j];
+    for (const Entry e : p->matrix.col(int(j))) act[size_t(e.index)] += e.value * x[j];
   return act;
 }
 
@@ -95,7 +95,7 @@ Solution loadedSolution(const ko_prob_struct *p, const double *x, const double *
     s.djs.resize(n);
     for (size_t j = 0; j < n; ++j) {
       double d = p->cols[j].cost;
-      for (const Entry &e : p->cols[j].coefs) d -= e.value * s.duals[size_t(e.index)];
+      for (const Entry e : p->matrix.col(int(j))) d -= e.value * s.duals[size_t(e.index)];
       s.djs[j] = d;
     }
   }

@@ -128,15 +128,17 @@ std::vector<double> residual(const OptimalBasis &ob, const BasisMatrix &b, int t
   const std::vector<double> one_r(m, 1.0), one_c(n, 1.0);
   const std::vector<double> &R = scaled ? ob.rowScale() : one_r;
   const std::vector<double> &C = scaled ? ob.colScale() : one_c;
+  const int *start = a.colStart(), *index = a.rowIndex();
+  const double *value = a.coefValue();
   auto matvec = [&](const std::vector<double> &x) {
     std::vector<double> ax(m, 0.0);
     for (size_t j = 0; j < n; ++j)
-      for (int p = a.start[j]; p < a.start[j + 1]; ++p) ax[size_t(a.index[size_t(p)])] += a.value[size_t(p)] * x[j];
+      for (int p = start[j]; p < start[j + 1]; ++p) ax[size_t(index[p])] += value[p] * x[j];
     return ax;
   };
   auto coldot = [&](size_t j, const std::vector<double> &y) {
     double v = 0.0;
-    for (int p = a.start[j]; p < a.start[j + 1]; ++p) v += a.value[size_t(p)] * y[size_t(a.index[size_t(p)])];
+    for (int p = start[j]; p < start[j + 1]; ++p) v += value[p] * y[size_t(index[p])];
     return v;
   };
   std::vector<double> res;

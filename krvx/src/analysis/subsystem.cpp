@@ -309,7 +309,7 @@ struct RelaxedSubsystem {
       if (std::fabs(l[i]) > 1e-9 && ((l[i] > 0 && hasUpperSide(t)) || (l[i] < 0 && hasLowerSide(t)))) lambda[i] = l[i];
     }
     for (size_t j = 0; j < ncols; ++j)
-      for (const Entry &e : sub->cols[j].coefs) {
+      for (const Entry e : sub->matrix.col(int(j))) {
         mu[j] -= lambda[size_t(e.index)] * e.value;
         mag[j] += std::fabs(lambda[size_t(e.index)] * e.value);
       }
@@ -369,8 +369,9 @@ PhaseOne phaseOne(const Analysis &a, const ko_prob_struct &s, const std::vector<
     e.cost = 1.0;
     e.lb = 0.0;
     e.ub = kInf;
-    e.coefs.push_back({row, coef});
-    sub.cols.push_back(std::move(e));
+    sub.cols.push_back(e);
+    const Entry entry{row, coef};
+    sub.matrix.appendColumn(&entry, 1);
     elasticRow.push_back(row);
   };
   for (size_t i = 0; i < rs.nrows; ++i) {

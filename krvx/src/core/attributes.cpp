@@ -10,9 +10,7 @@ namespace krvx {
 namespace {
 
 int64_t countElems(const ko_prob_struct &p) {
-  int64_t n = 0;
-  for (const Column &c : p.cols) n += int64_t(c.coefs.size());
-  return n;
+  return p.matrix.nnz();
 }
 
 int64_t countEntities(const ko_prob_struct &p) {

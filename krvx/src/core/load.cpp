@@ -74,15 +74,6 @@ void checkStarts(const int64_t *start, int64_t n, int64_t nelem, const char *nam
           (long long)nelem);
 }
 
-// Column entries as given are usually canonical already (rows increasing, no zeros).
-void canonicalEntries(std::vector<Entry> &v) {
-  for (size_t k = 0; k < v.size(); ++k)
-    if (v[k].value == 0.0 || (k > 0 && v[k - 1].index >= v[k].index)) {
-      sortEntries(v);
-      return;
-    }
-}
-
 void buildRows(const LoadArgs &a, ko_prob_struct &s) {
   requireNonNegative(a.nrows, "nrows");
   if (a.nrows > 0 && a.rowtype.n == 0) raise(kErrInvalid, "argument 'rowtype' is required when nrows is %d", a.nrows);
@@ -146,6 +137,8 @@ void buildMatrix(const LoadArgs &a, ko_prob_struct &s) {
     }
   } else if (a.start.n == 0) {
     if (nelem > 0) raise(kErrInvalid, "argument 'start' is required when 'rowind' has entries");
+    s.matrix.beginPacked(a.ncols, 0);
+    s.matrix.resize(a.ncols);
     return;
   } else {
     if (a.start.n != ncols + 1)
@@ -154,6 +147,16 @@ void buildMatrix(const LoadArgs &a, ko_prob_struct &s) {
     checkStarts(a.start.p, a.start.n, nelem, "start", "rowind");
   }
   // every offset read once and checked again before it is used
+  int64_t total = 0;   // entries the columns address (counted up to just beyond kMaxPacked)
+  if (a.collen.n > 0)
+    for (int64_t j = 0; j < ncols && total <= ColMatrix::kMaxPacked; ++j) total += a.collen.p[j];
+  else
+    total = nelem - a.start.p[0];
+  int64_t pushed = 0;
+  // the packed form holds up to kMaxPacked entries; beyond, each column its own vector
+  const bool packed = total >= 0 && total <= ColMatrix::kMaxPacked;
+  if (packed) s.matrix.beginPacked(a.ncols, size_t(total));
+  else s.matrix.resize(a.ncols);
   int64_t end = a.collen.n > 0 ? 0 : a.start.p[0];
   if (end < 0 || end > nelem) changedEntry(0, "start");
   for (int64_t j = 0; j < ncols; ++j) {
@@ -168,10 +171,17 @@ void buildMatrix(const LoadArgs &a, ko_prob_struct &s) {
       end = a.start.p[j + 1];
       if (end < st || end > nelem) changedEntry(j + 1, "start");
     }
-    std::vector<Entry> &coefs = s.cols[size_t(j)].coefs;
-    coefs.reserve(size_t(end - st));
-    for (int64_t k = st; k < end; ++k) coefs.push_back({a.rowind.p[k], a.rowcoef.p[k]});
-    canonicalEntries(coefs);
+    if (packed) {
+      pushed += end - st;
+      if (pushed > total) changedEntry(j, a.collen.n > 0 ? "collen" : "start");
+      for (int64_t k = st; k < end; ++k) s.matrix.push(a.rowind.p[k], a.rowcoef.p[k]);
+      s.matrix.closeColumn();
+    } else {
+      std::vector<Entry> &coefs = s.matrix.entries(int(j));
+      coefs.reserve(size_t(end - st));
+      for (int64_t k = st; k < end; ++k) coefs.push_back({a.rowind.p[k], a.rowcoef.p[k]});
+      sortEntries(coefs);
+    }
   }
 }
 

@@ -14,7 +14,7 @@ namespace krvx {
 
 // The model fields, listed once for copy and replacement.
 #define KRVX_MODEL_FIELDS(X) \
-  X(name) X(objsense) X(objconst) X(rows) X(cols) X(qobj) X(qrows) X(sets) X(objectives) X(indicators) \
+  X(name) X(objsense) X(objconst) X(rows) X(cols) X(matrix) X(qobj) X(qrows) X(sets) X(objectives) X(indicators) \
   X(pwls) X(gencons) X(modelcut) X(delayed) X(rowscale) X(colscale) X(securerow) X(securecol) X(nlrows) \
   X(nlobj) X(nlstatus) X(dirs) X(branchfixed)
 
@@ -91,6 +91,19 @@ void checkMarks(size_t n, size_t nrows, const char *what) {
   if (n != 0 && n != nrows) raise(kErrInvalid, "%s has %zu entries for %zu rows", what, n, nrows);
 }
 
+// A column's rows increasing inside 0..nrows-1, its values finite.
+void validateColumn(const ColumnView &col, size_t j, int64_t nrows) {
+  int last = -1;
+  for (size_t k = 0; k < col.size(); ++k) {
+    const Entry e = col[k];
+    if (e.index <= last || e.index >= nrows)
+      raise(kErrInvalid, "column %zu has a coefficient in row %d (rows must be increasing inside 0..%lld)", j, e.index,
+            (long long)nrows - 1);
+    if (!finite(e.value)) raise(kErrInvalid, "coefficient of column %zu in row %d is not finite", j, e.index);
+    last = e.index;
+  }
+}
+
 }  // namespace
 
 void validateStore(const ko_prob_struct &s) {
@@ -107,6 +120,8 @@ void validateStore(const ko_prob_struct &s) {
     if (!finite(r.rhs)) raise(kErrInvalid, "right-hand side of row %zu is not finite", i);
     if (std::isnan(r.range)) raise(kErrInvalid, "range of row %zu is NaN", i);
   }
+  if (s.matrix.ncols() != ncols)
+    raise(kErrInvalid, "the matrix has %d columns for %lld columns", s.matrix.ncols(), (long long)ncols);
   for (size_t j = 0; j < s.cols.size(); ++j) {
     const Column &c = s.cols[j];
     if (!std::strchr("CBISRP", c.type) || c.type == '\0') raise(kErrInvalid, "column %zu has type %d, expected C, B, I, S, R or P", j, c.type);
@@ -115,14 +130,7 @@ void validateStore(const ko_prob_struct &s) {
     if (c.lb >= kInf) raise(kErrInvalid, "lower bound of column %zu is +infinity", j);
     if (c.ub <= -kInf) raise(kErrInvalid, "upper bound of column %zu is -infinity", j);
     if (!finite(c.limit)) raise(kErrInvalid, "limit of column %zu is not finite", j);
-    int last = -1;
-    for (const Entry &e : c.coefs) {
-      if (e.index <= last || e.index >= nrows)
-        raise(kErrInvalid, "column %zu has a coefficient in row %d (rows must be increasing inside 0..%lld)", j,
-              e.index, (long long)nrows - 1);
-      if (!finite(e.value)) raise(kErrInvalid, "coefficient of column %zu in row %d is not finite", j, e.index);
-      last = e.index;
-    }
+    validateColumn(s.matrix.col(int(j)), j, nrows);
   }
   checkTerms(s.qobj, ncols, "objective");
   checkMarks(s.qrows.size(), s.rows.size(), "quadratic rows");
@@ -202,11 +210,9 @@ void copyStore(ko_prob_struct &dst, const ko_prob_struct &src) {
 }
 
 std::string modelSummary(const ko_prob_struct &p) {
-  int64_t elems = 0, entities = 0, qrows = 0;
-  for (const Column &c : p.cols) {
-    elems += int64_t(c.coefs.size());
-    entities += c.type != 'C';
-  }
+  const int64_t elems = p.matrix.nnz();
+  int64_t entities = 0, qrows = 0;
+  for (const Column &c : p.cols) entities += c.type != 'C';
   for (const auto &q : p.qrows) qrows += !q.empty();
   char buf[400];
   std::snprintf(buf, sizeof buf, "%zu rows, %zu columns, %lld elements", p.rows.size(), p.cols.size(),

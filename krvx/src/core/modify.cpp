@@ -64,17 +64,6 @@ void compactNames(ko_prob_struct *p, int kind, const std::vector<int> &map) {
   rebuildNameIndex(ns, kind);
 }
 
-void sortEntries(std::vector<Entry> &v) {
-  std::sort(v.begin(), v.end(), [](const Entry &a, const Entry &b) { return a.index < b.index; });
-  size_t out = 0;
-  for (size_t k = 0; k < v.size();) {
-    Entry e = v[k++];
-    while (k < v.size() && v[k].index == e.index) e.value += v[k++].value;
-    if (e.value != 0.0) v[out++] = e;
-  }
-  v.resize(out);
-}
-
 void setEntry(std::vector<Entry> &v, int index, double value) {
   auto it = std::lower_bound(v.begin(), v.end(), index, [](const Entry &e, int i) { return e.index < i; });
   const bool present = it != v.end() && it->index == index;
@@ -148,7 +137,7 @@ void addRows(ko_prob_struct *p, int nrows, int64_t ncoefs, const char *rowtype, 
       row.range = rng_n && row.type == 'R' ? rng[r] : 0.0;
       const int index = int(old) + r;
       for (int64_t k = st[size_t(r)]; k < st[size_t(r) + 1]; ++k) {
-        std::vector<Entry> &coefs = p->cols[size_t(colind[k])].coefs;
+        std::vector<Entry> &coefs = p->matrix.entries(colind[k]);
         if (!coefs.empty() && coefs.back().index == index) {   // repeated column: summed
           coefs.back().value += rowcoef[k];
           if (coefs.back().value == 0.0) coefs.pop_back();
@@ -159,8 +148,8 @@ void addRows(ko_prob_struct *p, int nrows, int64_t ncoefs, const char *rowtype, 
     }
     growRowData(p);
   } catch (...) {
-    for (int64_t k = 0; k < ncoefs; ++k) {
-      std::vector<Entry> &coefs = p->cols[size_t(colind[k])].coefs;
+    for (int64_t k = 0; k < ncoefs && !p->matrix.packed(); ++k) {
+      std::vector<Entry> &coefs = p->matrix.entries(colind[k]);
       while (!coefs.empty() && coefs.back().index >= int(old)) coefs.pop_back();
     }
     p->rows.resize(old);
@@ -187,6 +176,7 @@ void addCols(ko_prob_struct *p, int ncols, int64_t ncoefs, const double *objcoef
   requireRoom(p, ncols);
 
   std::vector<Column> fresh(static_cast<size_t>(ncols));
+  std::vector<std::vector<Entry>> entries(static_cast<size_t>(ncols));
   for (int j = 0; j < ncols; ++j) {
     Column &c = fresh[size_t(j)];
     if (objcoef_n) c.cost = objcoef[j];
@@ -194,15 +184,18 @@ void addCols(ko_prob_struct *p, int ncols, int64_t ncoefs, const double *objcoef
     if (ub_n) c.ub = ub[j];
     if (c.lb >= kInf) raise(kErrInvalid, "entry %d of argument 'lb' is +infinity", j);
     if (c.ub <= -kInf) raise(kErrInvalid, "entry %d of argument 'ub' is -infinity", j);
-    for (int64_t k = st[size_t(j)]; k < st[size_t(j) + 1]; ++k) c.coefs.push_back({rowind[k], rowcoef[k]});
-    sortEntries(c.coefs);
+    std::vector<Entry> &e = entries[size_t(j)];
+    for (int64_t k = st[size_t(j)]; k < st[size_t(j) + 1]; ++k) e.push_back({rowind[k], rowcoef[k]});
+    sortEntries(e);
   }
   const size_t old = p->cols.size();
   appendAll(p->cols, fresh);
   try {
+    for (const std::vector<Entry> &e : entries) p->matrix.appendColumn(e.data(), e.size());
     if (!p->colscale.empty()) p->colscale.resize(p->cols.size());
   } catch (...) {
     p->cols.resize(old);
+    p->matrix.resize(int(old));
     throw;
   }
 }
@@ -261,7 +254,7 @@ void renumberEntries(std::vector<Entry> &v, const std::vector<int> &map) {
 void delRows(ko_prob_struct *p, int n, const int *rowind, int64_t rowind_n) {
   const std::vector<int> map = deletionMap(rowind, n, rowind_n, int64_t(p->rows.size()), "rowind", "row");
   if (n == 0) return;
-  for (Column &c : p->cols) renumberEntries(c.coefs, map);
+  p->matrix.renumberRows(map);
   compact(p->rows, map);
   compact(p->qrows, map);
   compact(p->indicators, map);
@@ -297,6 +290,7 @@ void delCols(ko_prob_struct *p, int n, const int *colind, int64_t colind_n) {
   refuseUsedColumns(p, map);
   nlOnDeleteCols(p, map);   // refuses columns that formulas use, before any change
   compact(p->cols, map);
+  p->matrix.compactColumns(map);
   compact(p->colscale, map);
   compact(p->securecol, map);
   for (Set &s : p->sets) {
@@ -514,7 +508,7 @@ static void chgCoefs(ko_prob_struct *p, int n, const int *rowind, const int *col
   checkIndices(colind, n, int64_t(p->cols.size()), "colind");
   checkFinite(coef, n, "coef");
   for (int k = 0; k < n; ++k) {
-    setEntry(p->cols[size_t(colind[k])].coefs, rowind[k], coef[k]);
+    setEntry(p->matrix.entries(colind[k]), rowind[k], coef[k]);
     pending.coefs.emplace_back(rowind[k], colind[k]);
   }
 }

@@ -73,9 +73,6 @@ void appendAll(std::vector<T> &v, std::vector<T> &fresh) {
 // Drops the names of deleted items and rebuilds the look-up.
 void compactNames(ko_prob_struct *p, int kind, const std::vector<int> &map);
 
-// Sorted by index, duplicates summed, zeros dropped.
-void sortEntries(std::vector<Entry> &v);
-
 // Sets the value of index in sorted entries: inserted, replaced, or removed when 0.
 void setEntry(std::vector<Entry> &v, int index, double value);
 

@@ -31,9 +31,8 @@ extern "C" KRVX_API int KRVXgetrowcoefs(KRVXprob prob, int row, int64_t *ncoefs,
     int64_t n = 0;
     std::vector<Entry> found;
     for (size_t j = 0; j < prob->cols.size(); ++j) {
-      const auto &cs = prob->cols[j].coefs;
-      auto it = std::lower_bound(cs.begin(), cs.end(), row, [](const Entry &e, int r) { return e.index < r; });
-      if (it != cs.end() && it->index == row) found.push_back({int(j), it->value});
+      const double v = prob->matrix.col(int(j)).at(row);
+      if (v != 0.0) found.push_back({int(j), v});
     }
     n = int64_t(found.size());
     checkFill(colind, coef, colind, maxcoefs, n);

@@ -2,6 +2,7 @@
 // Solving lowers it to the problem's HiGHS instance (solve/).
 #pragma once
 #include "krvx.h"
+#include "core/matrix.h"
 
 #include <atomic>
 #include <cstdint>
@@ -17,8 +18,6 @@ namespace krvx {
 constexpr double kInf = 1e20;                  // |v| >= kInf is infinite
 inline bool isInf(double v) { return v >= kInf || v <= -kInf; }
 
-struct Entry { int index; double value; };     // one matrix coefficient
-
 struct Row {
   char type = 'N';                             // L G E R N
   double rhs = 0.0, range = 0.0;               // R: [rhs - |range|, rhs]
@@ -28,8 +27,7 @@ struct Column {
   double cost = 0.0, lb = 0.0, ub = kInf;
   char type = 'C';                             // C B I S R P
   double limit = 0.0;                          // P: integer limit; S/R: lower bound when nonzero
-  std::vector<Entry> coefs;                    // (row, value), rows increasing
-};
+};                                             // its coefficients: the store's matrix
 
 struct QTerm { int i, j; double value; };      // i <= j
 
@@ -139,6 +137,7 @@ struct ko_prob_struct {
 
   std::vector<krvx::Row> rows;
   std::vector<krvx::Column> cols;
+  krvx::ColMatrix matrix;                      // the coefficients, one column per entry of cols
   std::vector<krvx::QTerm> qobj;               // objective Hessian triangle (objective c'x + 1/2 x'Qx)
   std::vector<std::vector<krvx::QTerm>> qrows; // per row: x'Qx terms (empty when linear)
   std::vector<krvx::Set> sets;

@@ -335,6 +335,7 @@ int LpParser::column(std::string_view name) {
   colIdx_.insert(n, j);
   colNames_.push_back(n);
   m_.cols.emplace_back();
+  m_.matrix.resize(int(m_.cols.size()));
   kind_.push_back(0);
   mark_.push_back(0);
   pos_.push_back(0);
@@ -558,7 +559,7 @@ void LpParser::constraint() {
   rowNames_.push_back(label);
   for (const auto &t : body->lin) {
     if (t.second == 0.0) continue;
-    m_.cols[size_t(t.first)].coefs.push_back(Entry{i, t.second});
+    m_.matrix.entries(t.first).push_back(Entry{i, t.second});
   }
   if (!body->quad.empty()) {
     qrows_.emplace_back(i, body->quad);

@@ -123,13 +123,13 @@ bool writeLpFile(const ko_prob_struct &p, const std::string &path, std::string &
   out.raw("\nSubject To\n");
   // rows from the columns
   std::vector<size_t> start(nr + 1, 0);
-  for (const Column &c : p.cols)
-    for (const Entry &e : c.coefs) ++start[size_t(e.index) + 1];
+  for (size_t j = 0; j < nc; ++j)
+    for (const Entry e : p.matrix.col(int(j))) ++start[size_t(e.index) + 1];
   for (size_t i = 0; i < nr; ++i) start[i + 1] += start[i];
   std::vector<std::pair<size_t, double>> byRow(start[nr]);
   std::vector<size_t> fill(start.begin(), start.end() - 1);
   for (size_t j = 0; j < nc; ++j)
-    for (const Entry &e : p.cols[j].coefs) byRow[fill[size_t(e.index)]++] = {j, e.value};
+    for (const Entry e : p.matrix.col(int(j))) byRow[fill[size_t(e.index)]++] = {j, e.value};
   for (size_t i = 0; i < nr; ++i) {
     const Row &r = p.rows[i];
     out.raw(" ");

@@ -453,6 +453,7 @@ void MpsParser::columns(const Rec &r) {
     Column c;
     if (intMarker_) c.type = 'I';
     m_.cols.push_back(std::move(c));
+    m_.matrix.resize(int(m_.cols.size()));
     cur_ = j;
     objCostGiven_ = false;
   }
@@ -474,7 +475,7 @@ void MpsParser::columnEntry(Tok row, Tok val) {
   if (size_t(i) >= lastCol_.size()) grow(lastCol_, m_.rows.size(), -1);
   if (lastCol_[size_t(i)] == cur_) fault("row " + quoted(row.sv()) + " is given twice for column " + quoted(col));
   lastCol_[size_t(i)] = cur_;
-  if (v != 0.0) c.coefs.push_back(Entry{i, v});
+  if (v != 0.0) m_.matrix.entries(cur_).push_back(Entry{i, v});
 }
 
 // Picks the first vector of a section; true when this record belongs to it.
@@ -702,11 +703,13 @@ void MpsParser::finish() {
       fault("row " + quoted(rowNames_[i]) + " has an infinite right-hand side that no activity can meet");
   }
   // columns: entries by row, semi-continuous limits
-  for (Column &c : m_.cols) {
-    auto byRow = [](const Entry &x, const Entry &y) { return x.index < y.index; };
-    if (!std::is_sorted(c.coefs.begin(), c.coefs.end(), byRow)) std::sort(c.coefs.begin(), c.coefs.end(), byRow);
-    if (c.type == 'S' || c.type == 'R') c.limit = c.lb;
+  auto byRow = [](const Entry &x, const Entry &y) { return x.index < y.index; };
+  for (int j = 0; j < m_.matrix.ncols(); ++j) {
+    std::vector<Entry> &e = m_.matrix.entries(j);
+    if (!std::is_sorted(e.begin(), e.end(), byRow)) std::sort(e.begin(), e.end(), byRow);
   }
+  for (Column &c : m_.cols)
+    if (c.type == 'S' || c.type == 'R') c.limit = c.lb;
   finishQuadratic();
   if (!inds_.empty()) {
     m_.indicators.assign(m_.rows.size(), Indicator{});

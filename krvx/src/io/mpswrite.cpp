@@ -148,8 +148,9 @@ bool writeMpsFile(const ko_prob_struct &p, const std::string &path, bool fixed, 
         pend = {};
       }
     };
-    if (c.cost != 0.0 || c.coefs.empty()) entry(obj, c.cost);
-    for (const Entry &e : c.coefs) entry(rn[size_t(e.index)], e.value);
+    const ColumnView coefs = p.matrix.col(int(j));
+    if (c.cost != 0.0 || coefs.empty()) entry(obj, c.cost);
+    for (const Entry e : coefs) entry(rn[size_t(e.index)], e.value);
     if (!pend.empty()) out.rec({}, cn[j], pend, pendVal);
   }
   if (inInt) out.rec({}, "MARKER", "'MARKER'", {}, "'INTEND'");

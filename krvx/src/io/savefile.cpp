@@ -147,6 +147,18 @@ void serializeEntries(A &a, std::vector<Entry> &v) {
     a.io(e.value);
   });
 }
+// Column j's entries: written from the matrix as it is, read back in column order.
+void serializeColumn(Writer &a, ColMatrix &m, int j) {
+  std::vector<Entry> v;
+  for (const Entry e : m.col(j)) v.push_back(e);
+  serializeEntries(a, v);
+}
+void serializeColumn(Reader &a, ColMatrix &m, int j) {
+  if (j == 0) m = ColMatrix();
+  std::vector<Entry> v;
+  serializeEntries(a, v);
+  m.appendColumn(v.data(), v.size());
+}
 template <class A>
 void serializeTerms(A &a, std::vector<QTerm> &v) {
   a.seq(v, 16, [&](QTerm &t) {
@@ -179,13 +191,14 @@ void serializeModel(A &a, ko_prob_struct &p, uint32_t version) {
     a.io(r.rhs);
     a.io(r.range);
   });
+  int j = 0;
   a.seq(p.cols, 41, [&](Column &c) {
     a.io(c.cost);
     a.io(c.lb);
     a.io(c.ub);
     a.io(c.type);
     a.io(c.limit);
-    serializeEntries(a, c.coefs);
+    serializeColumn(a, p.matrix, j++);
   });
   serializeTerms(a, p.qobj);
   a.seq(p.qrows, 8, [&](std::vector<QTerm> &q) { serializeTerms(a, q); });
@@ -335,7 +348,7 @@ extern "C" KRVX_API int KRVXsaveas(KRVXprob prob, const char *filename) {
     nlCheckSavable(*prob);
     Writer body;
     size_t nelems = 0;
-    for (const Column &c : prob->cols) nelems += c.coefs.size();
+    nelems = size_t(prob->matrix.nnz());
     body.out.reserve(1024 + 17 * prob->rows.size() + 41 * prob->cols.size() + 12 * nelems);
     serializeModel(body, *prob, kVersion);   // the writer only reads the fields
     SavedControls controls = savedControls(*prob);

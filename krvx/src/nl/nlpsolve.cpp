@@ -148,8 +148,8 @@ void nlpBuild(ko_prob_struct *p, const Lowered &low, const ModelArrays &a, NlpMo
   // Jacobian pattern, row-wise: linear coefficients, then quadratic and formula columns
   std::vector<std::vector<std::pair<int, double>>> rowcols(size_t(m.nrows));
   for (int j = 0; j < m.n; ++j)
-    for (int e = a.start[size_t(j)]; e < a.start[size_t(j) + 1]; ++e)
-      rowcols[size_t(a.index[size_t(e)])].emplace_back(j, a.value[size_t(e)]);
+    for (int e = a.colStart()[j]; e < a.colStart()[j + 1]; ++e)
+      rowcols[size_t(a.rowIndex()[e])].emplace_back(j, a.coefValue()[e]);
   for (int i = 0; i < m.nrows; ++i) {
     auto &rc = rowcols[size_t(i)];
     for (const QTerm &t : m.qrows[size_t(i)]) {

@@ -119,9 +119,7 @@ Outcome branchAndBound(ko_prob_struct *p, const ModelArrays &a, const CbcArrays 
   OsiClpSolverInterface solver;
   solver.messageHandler()->setLogLevel(0);   // the LP solver's own lines stay quiet
   std::vector<double> zero(feasibility ? size_t(ncols) : 0, 0.0);
-  std::vector<int> start(a.start);
-  start.push_back(static_cast<int>(a.index.size()));
-  solver.loadProblem(ncols, nrows, start.data(), a.index.data(), a.value.data(), m.collb.data(), m.colub.data(),
+  solver.loadProblem(ncols, nrows, a.colStart(), a.rowIndex(), a.coefValue(), m.collb.data(), m.colub.data(),
                      feasibility ? zero.data() : a.cost.data(), m.rowlb.data(), m.rowub.data());
   solver.setObjSense(m.sense);
   for (int j = 0; j < ncols; ++j)
@@ -208,9 +206,10 @@ void collectSolution(const Lowered &low, const ModelArrays &a, const std::vector
   double obj = a.offset;
   for (int j = 0; j < low.hcols; ++j) {
     obj += a.cost[size_t(j)] * xl[size_t(j)];
-    const int end = j + 1 < low.hcols ? a.start[size_t(j) + 1] : static_cast<int>(a.index.size());
-    for (int e = a.start[size_t(j)]; e < end; ++e)
-      if (a.index[size_t(e)] < low.nrows) activity[size_t(a.index[size_t(e)])] += a.value[size_t(e)] * xl[size_t(j)];
+    const int *start = a.colStart(), *index = a.rowIndex();
+    const double *value = a.coefValue();
+    for (int e = start[j]; e < start[j + 1]; ++e)
+      if (index[e] < low.nrows) activity[size_t(index[e])] += value[e] * xl[size_t(j)];
   }
   out.slack.resize(size_t(low.nrows));
   for (int i = 0; i < low.nrows; ++i) out.slack[size_t(i)] = low.rhs[size_t(i)] - activity[size_t(i)];

@@ -274,7 +274,7 @@ int planLowering(ko_prob_struct *p, Lowered &low, bool relax) {
   for (int i = 0; i < low.nrows; ++i) low.rhs[i] = p->rows[i].rhs;
   size_t nz = 0;
   for (int j = 0; j < low.ncols; ++j) {
-    size_t n = p->cols[j].coefs.size();
+    size_t n = p->matrix.col(j).size();
     nz += (!low.split.empty() && low.split[j] >= 0) ? 2 * n + 2 : n;
   }
   if (nz >= static_cast<size_t>(INT_MAX) || p->qobj.size() >= static_cast<size_t>(INT_MAX))
@@ -282,7 +282,7 @@ int planLowering(ko_prob_struct *p, Lowered &low, bool relax) {
   return planReform(p, low);   // sets, indicator, piecewise-linear and general constraints, formulas
 }
 
-void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a) {
+void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a, bool borrow) {
   const double inf = std::numeric_limits<double>::infinity();
   const int n = low.hcols, m = low.hrows;
 
@@ -303,7 +303,6 @@ void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a) {
   std::vector<std::vector<std::pair<int, double>>> auxrows;
   std::vector<int> &start = a.start, &index = a.index;
   std::vector<double> &value = a.value;
-  start.assign(n + 1, 0);
   std::vector<std::pair<int, int>> splitpairs;   // (user column, aux column)
   for (int j = 0; j < low.ncols; ++j) {
     const Column &c = p->cols[j];
@@ -334,18 +333,35 @@ void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a) {
     if (low.discrete) integrality[j] = type;
   }
   // Column-wise matrix: the user's columns, then the auxiliary columns (copies of their
-  // user column plus the tie row).
-  auto addColumn = [&](int col, const std::vector<Entry> &coefs, int tie) {
-    start[col] = static_cast<HighsInt>(index.size());
-    for (const Entry &e : coefs) { index.push_back(e.index); value.push_back(e.value); }
-    if (tie >= 0) { index.push_back(tie); value.push_back(1.0); }
-  };
-  std::vector<int> tierow(n, -1);
-  for (size_t k = 0; k < auxrows.size(); ++k)
-    for (const auto &cv : auxrows[k]) tierow[cv.first] = low.nrows + static_cast<int>(k);
-  for (int j = 0; j < low.ncols; ++j) addColumn(j, p->cols[j].coefs, tierow[j]);
-  for (const auto &js : splitpairs) addColumn(js.second, p->cols[js.first].coefs, tierow[js.second]);
-  start[n] = static_cast<HighsInt>(index.size());
+  // user column plus the tie row). Without auxiliary items or entries the reformulation adds to
+  // user rows it is the store's: borrowed when that is packed.
+  const ColMatrix &mat = p->matrix;
+  if (borrow && mat.packed() && !low.hasAux() && low.reform.rowcoefs.empty()) {
+    a.borrowed = {mat.start(), mat.index(), mat.value(), static_cast<int>(mat.nnz())};
+  } else {
+    start.assign(n + 1, 0);
+    std::vector<int> tierow(n, -1);
+    for (size_t k = 0; k < auxrows.size(); ++k)
+      for (const auto &cv : auxrows[k]) tierow[cv.first] = low.nrows + static_cast<int>(k);
+    size_t nz = size_t(mat.nnz()) + auxrows.size() * 2;
+    for (const auto &js : splitpairs) nz += mat.col(js.first).size();
+    index.reserve(nz);
+    value.reserve(nz);
+    auto addColumn = [&](int col, const ColumnView &coefs, int tie) {
+      start[col] = static_cast<HighsInt>(index.size());
+      for (const Entry e : coefs) {
+        index.push_back(e.index);
+        value.push_back(e.value);
+      }
+      if (tie >= 0) {
+        index.push_back(tie);
+        value.push_back(1.0);
+      }
+    };
+    for (int j = 0; j < low.ncols; ++j) addColumn(j, mat.col(j), tierow[j]);
+    for (const auto &js : splitpairs) addColumn(js.second, mat.col(js.first), tierow[js.second]);
+    start[n] = static_cast<HighsInt>(index.size());
+  }
 
   // Hessian: the store's triangle (i <= j) is HiGHS's lower triangle, column-wise.
   std::vector<int> &qstart = a.qstart, &qindex = a.qindex;
@@ -388,10 +404,10 @@ int passArrays(ko_prob_struct *p, void *h, const ModelArrays &a) {
   HighsInt rc;
   {
     HighsSession session(p, h);
-    rc = Highs_passModel(h, n, m, static_cast<int>(a.index.size()), qnz, kHighsMatrixFormatColwise,
+    rc = Highs_passModel(h, n, m, a.nnz(), qnz, kHighsMatrixFormatColwise,
                          qnz ? kHighsHessianFormatTriangular : 0, a.sense, a.offset, a.cost.data(), a.lower.data(),
-                         a.upper.data(), a.rowlo.data(), a.rowup.data(), a.start.data(), a.index.data(),
-                         a.value.data(), qnz ? a.qstart.data() : nullptr, qnz ? a.qindex.data() : nullptr,
+                         a.upper.data(), a.rowlo.data(), a.rowup.data(), a.colStart(), a.rowIndex(),
+                         a.coefValue(), qnz ? a.qstart.data() : nullptr, qnz ? a.qindex.data() : nullptr,
                          qnz ? a.qvalue.data() : nullptr, a.integrality.empty() ? nullptr : a.integrality.data());
     if (rc != kHighsStatusError && a.objpriority.empty()) rc = Highs_clearLinearObjectives(h);
     if (rc != kHighsStatusError && !a.objpriority.empty()) {
@@ -417,9 +433,7 @@ void sortUnique(std::vector<int> &v) {
 
 // The value of a coefficient in the store (0 when absent).
 double coefAt(const ko_prob_struct *p, int row, int col) {
-  const std::vector<Entry> &e = p->cols[size_t(col)].coefs;
-  auto it = std::lower_bound(e.begin(), e.end(), row, [](const Entry &x, int r) { return x.index < r; });
-  return it != e.end() && it->index == row ? it->value : 0.0;
+  return p->matrix.col(col).at(row);
 }
 
 // Hands the changes noted since the last lowering to the instance, which holds the user's columns
@@ -439,20 +453,21 @@ bool applyPending(ko_prob_struct *p, const Lowered &low) {
     // coefficients of the new rows in the old columns, row-wise (a column's rows increase)
     std::vector<HighsInt> start(n + 1, 0), index;
     std::vector<double> value;
-    for (int j = 0; j < oldcols; ++j)
-      for (auto e = p->cols[size_t(j)].coefs.rbegin(); e != p->cols[size_t(j)].coefs.rend() && e->index >= oldrows; ++e)
-        ++start[e->index - oldrows + 1];
+    for (int j = 0; j < oldcols; ++j) {
+      const ColumnView e = p->matrix.col(j);
+      for (size_t k = e.size(); k > 0 && e[k - 1].index >= oldrows; --k) ++start[e[k - 1].index - oldrows + 1];
+    }
     for (int i = 0; i < n; ++i) start[i + 1] += start[i];
     index.resize(size_t(start[n]));
     value.resize(size_t(start[n]));
     std::vector<HighsInt> fill(start.begin(), start.end() - 1);
     for (int j = 0; j < oldcols; ++j) {
-      const std::vector<Entry> &e = p->cols[size_t(j)].coefs;
-      for (auto it = std::lower_bound(e.begin(), e.end(), oldrows, [](const Entry &x, int r) { return x.index < r; });
-           it != e.end(); ++it) {
-        const HighsInt k = fill[it->index - oldrows]++;
+      const ColumnView e = p->matrix.col(j);
+      for (size_t q = e.lowerBound(oldrows); q < e.size(); ++q) {
+        const Entry it = e[q];
+        const HighsInt k = fill[it.index - oldrows]++;
         index[size_t(k)] = j;
-        value[size_t(k)] = it->value;
+        value[size_t(k)] = it.value;
       }
     }
     if (!ok(Highs_addRows(h, n, lo.data(), up.data(), start[n], start.data(), index.data(), value.data())))
@@ -467,7 +482,7 @@ bool applyPending(ko_prob_struct *p, const Lowered &low) {
       columnBounds(col, low.binaryforms, lo[j], up[j], type[j]);
       cost[j] = col.cost;
       start[j] = HighsInt(index.size());
-      for (const Entry &e : col.coefs) {
+      for (const Entry e : p->matrix.col(oldcols + j)) {
         index.push_back(e.index);
         value.push_back(e.value);
       }
@@ -533,7 +548,7 @@ static int prepareInstance(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool
   p->pending.clear();
   pass = p->highs_stale || low.transientArrays();
   if (pass) {
-    buildArrays(p, low, a);
+    buildArrays(p, low, a, true);
     p->highs_plain = plain;
     p->highs_discrete = low.discrete;
     p->highs_quadratic = low.quadratic;

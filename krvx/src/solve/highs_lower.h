@@ -55,12 +55,25 @@ struct Lowered {
 };
 
 // The arguments of Highs_passModel: a copy of the lowered model, so that HiGHS can take it
-// without the store's mutex held.
+// without the store's mutex held. The matrix is the one exception: where the lowered matrix is
+// the store's packed one, the arrays may borrow it (buildArrays' `borrow`); borrowed pointers
+// stay valid only while the store cannot change: with its mutex held, or inside the SolveScope
+// of the call that built the arrays.
 struct ModelArrays {
   int sense = 1;
   double offset = 0.0;
   std::vector<double> cost, lower, upper, rowlo, rowup, value, qvalue;
-  std::vector<int> start, index, qstart, qindex, integrality;
+  std::vector<int> start, index, qstart, qindex, integrality;   // start, index, value: own matrix
+  struct Borrowed {
+    const int *start = nullptr, *index = nullptr;
+    const double *value = nullptr;
+    int nnz = 0;
+  } borrowed;                                   // start null: the own matrix is the one
+  // The column-wise matrix (hcols + 1 offsets, then rows and values), own or borrowed.
+  const int *colStart() const { return borrowed.start ? borrowed.start : start.data(); }
+  const int *rowIndex() const { return borrowed.start ? borrowed.index : index.data(); }
+  const double *coefValue() const { return borrowed.start ? borrowed.value : value.data(); }
+  int nnz() const { return borrowed.start ? borrowed.nnz : static_cast<int>(index.size()); }
   // Several objectives: one linear objective per priority level (highest first), the objectives
   // of a level blended by their weights; coefficients dense, hcols per level.
   std::vector<double> objweight, objoffset, objcoef, objabstol, objreltol;
@@ -70,8 +83,9 @@ struct ModelArrays {
 // Plans the mapping and chooses the engine (relax: the continuous relaxation is wanted);
 // refuses content no engine can take with a clear text naming it. Mutex held.
 int planLowering(ko_prob_struct *p, Lowered &low, bool relax = false);
-// The arrays of a planned model. Mutex held.
-void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a);
+// The arrays of a planned model. Mutex held. borrow: the matrix may be the store's (see
+// ModelArrays); only for arrays that do not outlive the current SolveScope.
+void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a, bool borrow = false);
 // Passes the arrays to a HiGHS instance that no other thread uses; without the mutex (the
 // solver's log lines go to message output). Fails with the solver's reason.
 int passArrays(ko_prob_struct *p, void *h, const ModelArrays &a);

@@ -518,7 +518,7 @@ int planReform(ko_prob_struct *p, Lowered &low) {
   if (indicators) {
     rowcoefs.resize(p->rows.size());
     for (int j = 0; j < low.ncols; ++j)
-      for (const Entry &e : p->cols[j].coefs)
+      for (const Entry e : p->matrix.col(j))
         if (static_cast<size_t>(e.index) < p->indicators.size() && p->indicators[e.index].complement != 0 &&
             e.value != 0.0)
           rowcoefs[e.index].push_back({j, e.value});
@@ -606,9 +606,12 @@ void applyReform(const Lowered &low, ModelArrays &a) {
   };
   for (const auto &cv : r.objcoefs) withSplit(cv.first, [&](int j) { a.cost[size_t(j)] += cv.second; });
   a.offset += r.objconst;
+  if (r.cols.empty() && r.rows.empty() && r.rowcoefs.empty()) return;   // the matrix stays as built
   // The built matrix holds the columns before firstcol; copied rows are read from it.
   const int n = low.hcols, base = r.firstcol;
-  auto colEnd = [&](int j) { return j + 1 < base ? a.start[j + 1] : static_cast<int>(a.index.size()); };
+  const int *astart = a.colStart(), *aindex = a.rowIndex();
+  const double *avalue = a.coefValue();
+  auto colEnd = [&](int j) { return j + 1 < base ? astart[j + 1] : a.nnz(); };
   std::vector<int> slot(low.hrows, -1);
   std::vector<Coefs> copies;
   for (const Reform::Row &row : r.rows)
@@ -618,8 +621,8 @@ void applyReform(const Lowered &low, ModelArrays &a) {
     }
   if (!copies.empty())
     for (int j = 0; j < base; ++j)
-      for (int e = a.start[j]; e < colEnd(j); ++e)
-        if (slot[a.index[e]] >= 0) copies[slot[a.index[e]]].push_back({j, a.value[e]});
+      for (int e = astart[j]; e < colEnd(j); ++e)
+        if (slot[aindex[e]] >= 0) copies[slot[aindex[e]]].push_back({j, avalue[e]});
   std::vector<Coefs> extra(n);
   for (const auto &rc : r.rowcoefs)
     withSplit(rc.second.first, [&](int j) { extra[size_t(j)].push_back({rc.first, rc.second.second}); });
@@ -649,14 +652,14 @@ void applyReform(const Lowered &low, ModelArrays &a) {
   }
   std::vector<int> start(n + 1), index;
   std::vector<double> value;
-  index.reserve(a.index.size());
-  value.reserve(a.value.size());
+  index.reserve(size_t(a.nnz()));
+  value.reserve(size_t(a.nnz()));
   Coefs entries;
   for (int j = 0; j < n; ++j) {
     start[j] = static_cast<int>(index.size());
     entries.clear();
     if (j < base)
-      for (int e = a.start[j]; e < colEnd(j); ++e) entries.push_back({a.index[e], a.value[e]});
+      for (int e = astart[j]; e < colEnd(j); ++e) entries.push_back({aindex[e], avalue[e]});
     const bool merge = !extra[j].empty();
     entries.insert(entries.end(), extra[j].begin(), extra[j].end());
     if (merge)   // a lowered formula's coefficient in a row that has the column already
@@ -675,6 +678,7 @@ void applyReform(const Lowered &low, ModelArrays &a) {
   a.start.swap(start);
   a.index.swap(index);
   a.value.swap(value);
+  a.borrowed = ModelArrays::Borrowed();
 }
 
 }  // namespace krvx

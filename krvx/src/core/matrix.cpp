@@ -1,0 +1,151 @@
+#include "core/matrix.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace krvx {
+
+void sortEntries(std::vector<Entry> &v) {
+  std::sort(v.begin(), v.end(), [](const Entry &a, const Entry &b) { return a.index < b.index; });
+  size_t out = 0;
+  for (size_t k = 0; k < v.size();) {
+    Entry e = v[k++];
+    while (k < v.size() && v[k].index == e.index) e.value += v[k++].value;
+    if (e.value != 0.0) v[out++] = e;
+  }
+  v.resize(out);
+}
+
+bool ColMatrix::makePacked() {
+  if (packed_) return true;
+  const int64_t total = nnz();
+  if (total > kMaxPacked) return false;
+  const size_t count = size_t(total);
+  std::vector<int> start(loose_.size() + 1), index(count);
+  std::vector<double> value(count);
+  size_t k = 0;
+  for (size_t j = 0; j < loose_.size(); ++j) {
+    start[j] = int(k);
+    for (const Entry &e : loose_[j]) {
+      index[k] = e.index;
+      value[k++] = e.value;
+    }
+  }
+  start.back() = int(k);
+  start_.swap(start);
+  index_.swap(index);
+  value_.swap(value);
+  std::vector<std::vector<Entry>>().swap(loose_);
+  packed_ = true;
+  return true;
+}
+
+void ColMatrix::appendColumn(const Entry *e, size_t n) {
+  if (!packed_ && loose_.empty()) {
+    start_.assign(1, 0);
+    packed_ = true;
+  }
+  if (packed_ && int64_t(index_.size()) + int64_t(n) > kMaxPacked) makeLoose();
+  if (!packed_) {
+    loose_.emplace_back(e, e + n);
+    return;
+  }
+  const size_t old = index_.size();
+  try {   // the vectors grow geometrically: appending one column at a time stays cheap
+    for (size_t k = 0; k < n; ++k) push(e[k].index, e[k].value);
+    start_.push_back(int(index_.size()));
+  } catch (...) {
+    index_.resize(old);
+    value_.resize(old);
+    throw;
+  }
+}
+
+void ColMatrix::compactColumns(const std::vector<int> &map) {
+  if (!packed_) {
+    size_t out = 0;
+    for (size_t j = 0; j < loose_.size(); ++j)
+      if (map[j] >= 0) {
+        if (out != j) loose_[out] = std::move(loose_[j]);
+        ++out;
+      }
+    loose_.resize(out);
+    return;
+  }
+  const size_t n = start_.size() - 1;
+  size_t out = 0, pos = 0;
+  for (size_t j = 0; j < n; ++j) {
+    const size_t s = size_t(start_[j]), e = size_t(start_[j + 1]);
+    if (map[j] < 0) continue;
+    start_[out++] = int(pos);
+    for (size_t k = s; k < e; ++k, ++pos) {
+      index_[pos] = index_[k];
+      value_[pos] = value_[k];
+    }
+  }
+  start_[out] = int(pos);
+  start_.resize(out + 1);
+  index_.resize(pos);
+  value_.resize(pos);
+}
+
+void ColMatrix::renumberRows(const std::vector<int> &map) {
+  if (!packed_) {
+    for (auto &c : loose_) {
+      size_t out = 0;
+      for (Entry e : c) {
+        e.index = map[size_t(e.index)];
+        if (e.index >= 0) c[out++] = e;
+      }
+      c.resize(out);
+    }
+    return;
+  }
+  // kept rows keep their order: each column stays increasing
+  const size_t n = start_.size() - 1;
+  size_t pos = 0;
+  for (size_t j = 0; j < n; ++j) {
+    const size_t s = size_t(start_[j]), e = size_t(start_[j + 1]);
+    start_[j] = int(pos);
+    for (size_t k = s; k < e; ++k) {
+      const int row = map[size_t(index_[k])];
+      if (row < 0) continue;
+      index_[pos] = row;
+      value_[pos++] = value_[k];
+    }
+  }
+  start_[n] = int(pos);
+  index_.resize(pos);
+  value_.resize(pos);
+}
+
+void ColMatrix::beginPacked(int ncols, size_t nnz) {
+  ColMatrix fresh;
+  fresh.packed_ = true;
+  fresh.start_.reserve(size_t(ncols) + 1);
+  fresh.start_.push_back(0);
+  fresh.index_.reserve(nnz);
+  fresh.value_.reserve(nnz);
+  swap(fresh);
+}
+
+void ColMatrix::closeColumn() {
+  const size_t s = size_t(start_.back()), e = index_.size();
+  bool canonical = true;
+  for (size_t k = s; k < e && canonical; ++k)
+    canonical = value_[k] != 0.0 && (k == s || index_[k - 1] < index_[k]);
+  if (!canonical) {
+    std::vector<Entry> v(e - s);
+    for (size_t k = s; k < e; ++k) v[k - s] = {index_[k], value_[k]};
+    sortEntries(v);
+    for (size_t k = 0; k < v.size(); ++k) {
+      index_[s + k] = v[k].index;
+      value_[s + k] = v[k].value;
+    }
+    index_.resize(s + v.size());
+    value_.resize(s + v.size());
+  }
+  start_.push_back(int(index_.size()));
+}
+
+}  // namespace krvx

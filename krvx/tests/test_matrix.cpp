@@ -1,0 +1,315 @@
+// The store's matrix in its two forms: a problem loaded from arrays (packed) and the same problem
+// given coefficient by coefficient (loose) read, change, write and solve alike, and both agree
+// with a dense reference. Values are small binary fractions, so that sums are exact in any order.
+#include "testutil.h"
+#include "test_solve_util.h"
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Dense = std::vector<std::vector<double>>;   // [row][column]
+
+struct Gen {
+  std::mt19937 rng;
+  int uni(int lo, int hi) { return lo + int(rng() % unsigned(hi - lo + 1)); }
+  double value() {
+    static const double v[] = {-2, -1, -0.5, 0, 0.5, 1, 1.5, 3};
+    return v[rng() % 8];
+  }
+};
+
+struct Coefs {
+  std::vector<int> index;
+  std::vector<double> value;
+};
+
+// Random entries of `n` items over `range` indices: repeats, zeros and cancelling pairs included.
+std::vector<Coefs> randomItems(Gen &g, int n, int range) {
+  std::vector<Coefs> items(static_cast<size_t>(n));
+  for (Coefs &c : items) {
+    const int k = range > 0 ? g.uni(0, 5) : 0;
+    for (int e = 0; e < k; ++e) {
+      const int i = g.uni(0, range - 1);
+      const double v = g.value();
+      c.index.push_back(i);
+      c.value.push_back(v);
+      if (g.uni(0, 5) == 0) c.index.push_back(i), c.value.push_back(-v);
+    }
+  }
+  return items;
+}
+
+// Items one after another, as the adding calls take them.
+struct Flat {
+  std::vector<int> start{0}, index;
+  std::vector<double> value;
+  int size() const { return int(index.size()); }
+};
+
+Flat flatten(const std::vector<Coefs> &items) {
+  Flat a;
+  for (const Coefs &c : items) {
+    a.index.insert(a.index.end(), c.index.begin(), c.index.end());
+    a.value.insert(a.value.end(), c.value.begin(), c.value.end());
+    a.start.push_back(a.size());
+  }
+  return a;
+}
+
+// The columns as loader arrays: start form with entries before the first column, or collen form
+// with the columns in random order and unused entries between them.
+struct LoadArrays {
+  std::vector<int64_t> start;
+  std::vector<int> collen, rowind;
+  std::vector<double> rowcoef;
+};
+
+LoadArrays loaderArrays(Gen &g, const std::vector<Coefs> &cols, int nrows) {
+  LoadArrays a;
+  const bool collen = g.uni(0, 1) == 1 && !cols.empty();
+  auto junk = [&] {
+    for (int k = g.uni(0, 2); k > 0 && nrows > 0; --k) a.rowind.push_back(g.uni(0, nrows - 1)), a.rowcoef.push_back(7);
+  };
+  std::vector<size_t> order(cols.size());
+  for (size_t j = 0; j < order.size(); ++j) order[j] = j;
+  if (collen) std::shuffle(order.begin(), order.end(), g.rng);
+  a.start.assign(cols.size() + (collen ? 0 : 1), 0);
+  if (collen) a.collen.assign(cols.size(), 0);
+  junk();
+  for (size_t j : order) {
+    a.start[j] = int64_t(a.rowind.size());
+    a.rowind.insert(a.rowind.end(), cols[j].index.begin(), cols[j].index.end());
+    a.rowcoef.insert(a.rowcoef.end(), cols[j].value.begin(), cols[j].value.end());
+    if (collen) {
+      a.collen[j] = int(cols[j].index.size());
+      junk();
+    }
+  }
+  if (!collen) a.start.back() = int64_t(a.rowind.size());
+  return a;
+}
+
+// Rows that x = 0 meets (so every LP here is feasible); boxed columns (so it is bounded).
+struct Frame {
+  std::vector<char> rowtype;
+  std::vector<double> rhs, obj, lb, ub;
+};
+
+void addFrameRows(Gen &g, Frame &f, int n) {
+  for (int i = 0; i < n; ++i) {
+    const char t = "LGE"[g.uni(0, 2)];
+    f.rowtype.push_back(t);
+    f.rhs.push_back(t == 'L' ? g.uni(0, 4) : t == 'G' ? -g.uni(0, 4) : 0);
+  }
+}
+
+void addFrameCols(Gen &g, Frame &f, int n) {
+  for (int j = 0; j < n; ++j) f.obj.push_back(g.value()), f.lb.push_back(-g.uni(0, 2)), f.ub.push_back(g.uni(1, 3));
+}
+
+int load(KRVXprob p, const Frame &f, const LoadArrays *a) {
+  const int ncols = int(f.obj.size()), nrows = int(f.rhs.size());
+  auto ptr = [](const auto &v) { return v.empty() ? nullptr : v.data(); };
+  return KRVXloadlp64_witharraysizes(
+      p, "m", ncols, nrows, ptr(f.rowtype), nrows, ptr(f.rhs), nrows, nullptr, 0, ptr(f.obj), ncols,
+      a ? ptr(a->start) : nullptr, a ? int64_t(a->start.size()) : 0, a ? ptr(a->collen) : nullptr,
+      a ? int64_t(a->collen.size()) : 0, a ? ptr(a->rowind) : nullptr, a ? int64_t(a->rowind.size()) : 0,
+      a ? ptr(a->rowcoef) : nullptr, a ? int64_t(a->rowcoef.size()) : 0, ptr(f.lb), ncols, ptr(f.ub), ncols);
+}
+
+// Every row read back equals the reference (columns increasing, no zeros), and so does the count.
+void expectMatrix(KRVXprob p, const Dense &d, const char *what) {
+  int64_t total = 0;
+  for (size_t i = 0; i < d.size(); ++i) {
+    std::vector<int> want;
+    for (size_t j = 0; j < d[i].size(); ++j)
+      if (d[i][j] != 0.0) want.push_back(int(j));
+    int64_t n = -1;
+    std::vector<int> col(want.size() + 1);
+    std::vector<double> val(want.size() + 1);
+    EXPECT_OK(p, KRVXgetrowcoefs(p, int(i), &n, col.data(), val.data(), int64_t(col.size())));
+    bool same = n == int64_t(want.size());
+    for (size_t k = 0; same && k < want.size(); ++k)
+      same = col[k] == want[k] && val[k] == d[i][size_t(want[k])];
+    if (!same) std::fprintf(stderr, "%s: row %zu differs\n", what, i);
+    EXPECT(same);
+    total += int64_t(want.size());
+  }
+  EXPECT(intAttr(p, KRVX_ELEMS) == total);
+}
+
+// A random change, made to both problems and the reference; returns whether it keeps the form.
+bool randomChange(Gen &g, KRVXprob p, KRVXprob q, Dense &d, Frame &f, int op) {
+  const int nrows = int(d.size()), ncols = int(f.obj.size());
+  auto both = [&](auto &&call) {
+    EXPECT_OK(p, call(p));
+    EXPECT_OK(q, call(q));
+  };
+  switch (op) {
+    case 0: {   // rows with entries (a column may repeat within a row)
+      const int n = g.uni(1, 2);
+      const std::vector<Coefs> rows = randomItems(g, n, ncols);
+      Frame fr;
+      addFrameRows(g, fr, n);
+      const Flat a = flatten(rows);
+      for (const Coefs &r : rows) {
+        d.emplace_back(size_t(ncols), 0.0);
+        for (size_t k = 0; k < r.index.size(); ++k) d.back()[size_t(r.index[k])] += r.value[k];
+      }
+      both([&](KRVXprob x) {
+        return KRVXaddrows(x, n, a.size(), fr.rowtype.data(), fr.rhs.data(), nullptr, a.start.data(), a.index.data(),
+                           a.value.data());
+      });
+      return a.size() == 0;
+    }
+    case 1: {   // coefficients set, zero among them
+      if (nrows == 0 || ncols == 0) return true;
+      const int n = g.uni(1, 3);
+      std::vector<int> r, c;
+      std::vector<double> v;
+      for (int k = 0; k < n; ++k) {
+        r.push_back(g.uni(0, nrows - 1)), c.push_back(g.uni(0, ncols - 1)), v.push_back(g.value());
+        d[size_t(r.back())][size_t(c.back())] = v.back();
+      }
+      if (n == 1) both([&](KRVXprob x) { return KRVXchgcoef(x, r[0], c[0], v[0]); });
+      else both([&](KRVXprob x) { return KRVXchgmcoef(x, n, r.data(), c.data(), v.data()); });
+      return false;
+    }
+    case 2: {   // rows deleted
+      std::vector<int> del;
+      for (int i = 0; i < nrows; ++i)
+        if (g.uni(0, 2) == 0) del.push_back(i);
+      for (size_t k = del.size(); k > 0; --k) d.erase(d.begin() + del[k - 1]);
+      both([&](KRVXprob x) { return KRVXdelrows_witharraysizes(x, int(del.size()), del.data(), int64_t(del.size())); });
+      return true;
+    }
+    case 3: {   // columns deleted
+      std::vector<int> del;
+      for (int j = 0; j < ncols; ++j)
+        if (g.uni(0, 2) == 0) del.push_back(j);
+      for (size_t k = del.size(); k > 0; --k) {
+        for (auto &row : d) row.erase(row.begin() + del[k - 1]);
+        f.obj.erase(f.obj.begin() + del[k - 1]);
+      }
+      both([&](KRVXprob x) { return KRVXdelcols_witharraysizes(x, int(del.size()), del.data(), int64_t(del.size())); });
+      return true;
+    }
+    default: {   // columns with entries
+      const int n = g.uni(1, 2);
+      const std::vector<Coefs> cols = randomItems(g, n, nrows);
+      Frame fc;
+      addFrameCols(g, fc, n);
+      const Flat a = flatten(cols);
+      for (const Coefs &c : cols) {
+        for (auto &row : d) row.push_back(0.0);
+        for (size_t k = 0; k < c.index.size(); ++k) d[size_t(c.index[k])].back() += c.value[k];
+      }
+      f.obj.insert(f.obj.end(), fc.obj.begin(), fc.obj.end());
+      both([&](KRVXprob x) {
+        return KRVXaddcols(x, n, a.size(), fc.obj.data(), a.start.data(), a.index.data(), a.value.data(),
+                           fc.lb.data(), fc.ub.data());
+      });
+      return true;
+    }
+  }
+}
+
+// The same optimum (status and value) of two problems, solved on copies; `mip`: with integer
+// columns and a partial-integer one, which the lowering splits into two columns and a row.
+void expectSameOptimum(KRVXprob p, KRVXprob q, bool mip) {
+  KRVXprob a = newProblem(), b = newProblem();
+  EXPECT_OK(a, KRVXcopyprob(a, p, "a"));
+  EXPECT_OK(b, KRVXcopyprob(b, q, "b"));
+  EXPECT(a->matrix.packed() == p->matrix.packed());
+  for (KRVXprob x : {a, b}) {
+    KRVXsetintcontrol(x, KRVX_OUTPUTLOG, 0);
+    const int ncols = intAttr(x, KRVX_COLS);
+    if (mip && ncols > 0) {
+      std::vector<int> ind;
+      std::vector<char> type;
+      for (int j = 0; j < ncols; ++j) ind.push_back(j), type.push_back(j == 0 ? 'P' : j % 2 ? 'I' : 'C');
+      const double limit = 0.5;
+      EXPECT_OK(x, KRVXchgcoltype(x, ncols, ind.data(), type.data()));
+      EXPECT_OK(x, KRVXchgglblimit_witharraysizes(x, 1, ind.data(), 1, &limit, 1));
+    }
+    EXPECT_OK(x, mip ? KRVXmipoptimize(x, "") : KRVXlpoptimize(x, ""));
+  }
+  EXPECT(intAttr(a, KRVX_SOLSTATUS) == intAttr(b, KRVX_SOLSTATUS));
+  EXPECT(near(dblAttr(a, KRVX_OBJVAL), dblAttr(b, KRVX_OBJVAL), 1e-9));
+  KRVXdestroyprob(a);
+  KRVXdestroyprob(b);
+}
+
+void packedAndLooseAgree() {
+  const std::string file = "krvx_matrix_" + std::to_string(::getpid());
+  for (unsigned seed = 1; seed <= 150; ++seed) {
+    Gen g{std::mt19937(seed)};
+    const int nrows = g.uni(0, 6), ncols = g.uni(0, 6);
+    Frame f;
+    addFrameRows(g, f, nrows);
+    addFrameCols(g, f, ncols);
+    const std::vector<Coefs> cols = randomItems(g, ncols, nrows);
+    Dense d(size_t(nrows), std::vector<double>(size_t(ncols), 0.0));
+    for (int j = 0; j < ncols; ++j)
+      for (size_t k = 0; k < cols[size_t(j)].index.size(); ++k)
+        d[size_t(cols[size_t(j)].index[k])][size_t(j)] += cols[size_t(j)].value[k];
+    const LoadArrays arrays = loaderArrays(g, cols, nrows);
+    KRVXprob p = newProblem(), q = newProblem();
+    EXPECT_OK(p, load(p, f, &arrays));
+    EXPECT(p->matrix.packed());
+    // q: no matrix loaded, then every coefficient set one by one in random order
+    EXPECT_OK(q, load(q, f, nullptr));
+    std::vector<std::pair<int, int>> nz;
+    for (int i = 0; i < nrows; ++i)
+      for (int j = 0; j < ncols; ++j)
+        if (d[size_t(i)][size_t(j)] != 0.0) nz.emplace_back(i, j);
+    std::shuffle(nz.begin(), nz.end(), g.rng);
+    for (const auto &rc : nz) EXPECT_OK(q, KRVXchgcoef(q, rc.first, rc.second, d[size_t(rc.first)][size_t(rc.second)]));
+    EXPECT(q->matrix.packed() == nz.empty());
+    expectMatrix(p, d, "packed load");
+    expectMatrix(q, d, "loose build");
+    EXPECT(snapshot(p) == snapshot(q));
+    expectSameOptimum(p, q, false);
+    expectSameOptimum(p, q, true);
+    // written and read back, saved and restored
+    EXPECT_OK(p, KRVXwriteprob(p, file.c_str(), ""));
+    KRVXprob r = newProblem();
+    EXPECT_OK(r, KRVXreadprob(r, file.c_str(), ""));
+    expectMatrix(r, d, "read back");
+    EXPECT_OK(p, KRVXsaveas(p, file.c_str()));
+    EXPECT_OK(r, KRVXrestore(r, file.c_str(), ""));
+    expectMatrix(r, d, "restored");
+    EXPECT(snapshot(r) == snapshot(p));
+    KRVXdestroyprob(r);
+    // changes: deleting rows or columns and adding columns keep the packed form, others turn it loose
+    bool packed = true;
+    for (int step = 0; step < 6; ++step) {
+      const int op = step == 0 && g.uni(0, 1) ? g.uni(2, 4) : g.uni(0, 4);
+      const bool empty = f.obj.empty();   // columns added to no columns are packed
+      const bool keeps = randomChange(g, p, q, d, f, op);
+      packed = (packed && keeps) || (op == 4 && empty);
+      EXPECT(p->matrix.packed() == packed);
+      expectMatrix(p, d, "packed, changed");
+      expectMatrix(q, d, "loose, changed");
+      EXPECT(snapshot(p) == snapshot(q));
+    }
+    expectSameOptimum(p, q, false);
+    KRVXdestroyprob(p);
+    KRVXdestroyprob(q);
+  }
+  for (const char *ext : {".mps", ".svf"}) std::remove((file + ext).c_str());
+}
+
+}  // namespace
+
+int main() {
+  KRVXinit(nullptr);
+  packedAndLooseAgree();
+  KRVXfree();
+  return finish("test_matrix");
+}
