@@ -107,3 +107,63 @@ def test_failed_operation_leaves_no_partial_result(xyz):
     with pytest.raises(korvex.ModelError):
         e + u
     assert lin(e) == {"v_0": 1.0, "v_1": 1.0}
+
+
+class Shadow:
+    """Linear forms as plain dicts, for the expected results."""
+
+    def __init__(self, d):
+        self.d = {k: v for k, v in d.items() if v != 0}
+
+    def _f(self, o):
+        return o.d if isinstance(o, Shadow) else {None: float(o)}
+
+    def _sum(self, a, b, c):
+        r = dict(a)
+        for k, v in b.items():
+            r[k] = r.get(k, 0.0) + c * v
+        return Shadow(r)
+
+    def __add__(self, o):
+        return self._sum(self.d, self._f(o), 1.0)
+
+    def __radd__(self, o):
+        return self._sum(self._f(o), self.d, 1.0)
+
+    def __sub__(self, o):
+        return self._sum(self.d, self._f(o), -1.0)
+
+    def __rsub__(self, o):
+        return self._sum(self._f(o), self.d, -1.0)
+
+    def __mul__(self, c):
+        return Shadow({k: c * v for k, v in self.d.items()})
+
+    __rmul__ = __mul__
+
+
+def test_fresh_code_at_reused_addresses(xyz):
+    # programs compiled and dropped one after another put new code where old code was: in-place
+    # growth must follow each program's own instructions, never what an earlier one held there
+    import random
+    p, xs = xyz
+    rng = random.Random(3)
+    names = ["x0", "x1", "x2", "x3", "h", "(x0 - x2)", "(h + x3)"]
+    for _ in range(400):
+        src = rng.choice(names)
+        for _ in range(rng.randrange(1, 7)):
+            term = rng.choice(names)
+            if rng.random() < 0.4:
+                term = "%s * %s" % (rng.choice(["2", "0.5", "-3"]), term)
+            src = "%s %s %s" % (src, rng.choice("+-"), term)
+            if rng.random() < 0.2:
+                src = "%s * (%s)" % (rng.choice(["2", "-1"]), src)
+        h = xs[0] + xs[1]
+        real = dict(zip(["x0", "x1", "x2", "x3"], xs), h=h)
+        shadow = {"x%d" % i: Shadow({"v_%d" % i: 1.0}) for i in range(4)}
+        shadow["h"] = shadow["x0"] + shadow["x1"]
+        got = eval(compile(src, "<row>", "eval"), real)
+        want = eval(compile(src, "<row>", "eval"), shadow)
+        if isinstance(got, korvex.expression):
+            assert {k: v for k, v in lin(got).items() if v} == {k: v for k, v in want.d.items() if k and v}, src
+        assert lin(h) == {"v_0": 1.0, "v_1": 1.0}, src

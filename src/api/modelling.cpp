@@ -469,8 +469,9 @@ uint32_t linkState(const constraint_s *c) { return c->state & KPY_CON_STATE_MASK
 constexpr uint32_t kCollected = 4u;
 
 // Rows converted and sent to the solver together: bodies of a long iterator or list are converted
-// a chunk at a time rather than all at once.
-constexpr size_t kChunkRows = 20000;
+// a chunk at a time rather than all at once. A small chunk is converted while its bodies are still
+// in the cache, and the records they free are reused by the next chunk's expressions.
+constexpr size_t kChunkRows = 1000;
 
 struct Collector {
   std::vector<constraint_s *> &cons;  // every constraint of the call, in order

@@ -100,7 +100,7 @@ namespace {
 // building rows makes and drops them at a high rate. The interpreter lock guards the lists.
 template <class T>
 struct Spares {
-  static constexpr size_t kMax = 1024;
+  static constexpr size_t kMax = 4096;
   void *slot[kMax];
   size_t n = 0;
   T *take(PyTypeObject *type) {

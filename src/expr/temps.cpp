@@ -51,7 +51,28 @@ struct op_info {
   uint8_t kind = OK_UNKNOWN;
   uint8_t caches = 0;
   bool binop = false;   // the binary operation itself (the producing instruction)
+  // the kind's effect between producer and consumer, read without a branch per kind: it may
+  // stand there, needs `need` values from the result upwards, and adds delta values (and
+  // oddDelta more when its argument's low bit is set)
+  bool between = false;
+  uint8_t need = 0;
+  int8_t delta = 0;
+  uint8_t oddDelta = 0;
 };
+
+// the effect of each kind standing between producer and consumer
+op_info with_effect(op_info o) {
+  switch (o.kind) {
+    case OK_PUSH1: o.between = true, o.delta = 1; break;
+    case OK_PUSH2: o.between = true, o.delta = 2; break;
+    case OK_GLOBAL: o.between = true, o.delta = 1, o.oddDelta = 1; break;
+    case OK_BINARY: o.between = true, o.need = 3, o.delta = -1; break;
+    case OK_UNARY: o.between = true, o.need = 2; break;
+    case OK_ATTR: o.between = true, o.need = 2, o.oddDelta = 1; break;
+    default: break;
+  }
+  return o;
+}
 
 op_info table[256];
 bool ready = false;
@@ -82,25 +103,9 @@ int slot_at(const uint8_t *p, const uint8_t *q) {
   int depth = 1;   // values from p's result upwards
   const uint8_t *at = p + 2 * (1 + producer.caches);
   for (int steps = 0; at < q; steps++) {
-    if (steps > 48) return 0;
     const op_info &o = table[at[0]];
-    switch (o.kind) {
-      case OK_PUSH1: depth += 1; break;
-      case OK_PUSH2: depth += 2; break;
-      case OK_GLOBAL: depth += 1 + (at[1] & 1); break;
-      case OK_BINARY:
-        if (depth < 3) return 0;
-        depth -= 1;
-        break;
-      case OK_UNARY:
-        if (depth < 2) return 0;
-        break;
-      case OK_ATTR:
-        if (depth < 2) return 0;
-        depth += at[1] & 1;
-        break;
-      default: return 0;
-    }
+    if (steps > 48 || !o.between || depth < o.need) return 0;
+    depth += o.delta + (at[1] & 1) * o.oddDelta;
     at += 2 * (1 + o.caches);
   }
   if (at != q) return 0;
@@ -109,12 +114,36 @@ int slot_at(const uint8_t *p, const uint8_t *q) {
   return depth;
 }
 
-// a and b side by side in the frame's stack area
-bool adjacent_on_stack(interp_frame *f, PyObject *a, PyObject *b) {
+// Results of slot_at by producer and consumer, and where the consumer's operands sit in the
+// stack area: both follow from the code alone. A code watcher drops the entries of code objects
+// when they are destroyed (without the watcher nothing is remembered).
+struct walk_memo {
+  PyObject *code = nullptr;
+  const uint8_t *p = nullptr, *q = nullptr;
+  int side = 0;
+  int slot = -1;   // stack index of the left operand, -1 until found
+};
+walk_memo memo[256];
+bool memo_on = false;
+
+int forget_code(PyCodeEvent event, PyCodeObject *code) {
+  if (event == PY_CODE_EVENT_DESTROY)
+    for (walk_memo &m : memo)
+      if (m.code == (PyObject *)code) m = walk_memo{};
+  return 0;
+}
+
+// a and b side by side in the frame's stack area (m: the remembered place, updated)
+bool adjacent_on_stack(interp_frame *f, PyObject *a, PyObject *b, walk_memo *m) {
   auto *code = (PyCodeObject *)f->f_executable;
   PyObject **s = f->localsplus + code->co_nlocalsplus;
+  if (m && m->slot >= 0 && m->slot + 1 < code->co_stacksize && s[m->slot] == a && s[m->slot + 1] == b)
+    return true;
   for (int k = 0; k + 1 < code->co_stacksize; k++)
-    if (s[k] == a && s[k + 1] == b) return true;
+    if (s[k] == a && s[k + 1] == b) {
+      if (m) m->slot = k;
+      return true;
+    }
   return false;
 }
 
@@ -151,7 +180,7 @@ int kpy_temps_init() {
     if (PyObject *c = PyDict_GetItemString(caches, k.name)) ncache = (int)PyLong_AsLong(c);
     if (ncache < 0 || ncache > 16) continue;
     bool binop = std::string_view(k.name) == "BINARY_OP";
-    table[n] = {(uint8_t)k.kind, (uint8_t)ncache, binop};
+    table[n] = with_effect({(uint8_t)k.kind, (uint8_t)ncache, binop});
     // specialised forms share the base's shape; the in-place string form stores a local
     PyObject *forms = PyDict_GetItemString(special, k.name);
     if (forms && PyList_Check(forms))
@@ -162,7 +191,7 @@ int kpy_temps_init() {
         PyObject *variant_ops = mod ? PyObject_GetAttrString(mod, "_specialized_opmap") : nullptr;
         int m = variant_ops && PyDict_Check(variant_ops) ? op_number(variant_ops, s) : -1;
         Py_XDECREF(variant_ops);
-        if (m >= 0) table[m] = {(uint8_t)k.kind, (uint8_t)ncache, binop};
+        if (m >= 0) table[m] = with_effect({(uint8_t)k.kind, (uint8_t)ncache, binop});
       }
   }
   Py_XDECREF(caches);
@@ -172,6 +201,8 @@ int kpy_temps_init() {
   // without the tables nothing is ever taken for a temporary
   PyErr_Clear();
   ready = ok;
+  memo_on = ok && PyCode_AddWatcher(forget_code) >= 0;
+  PyErr_Clear();
   return 0;
 }
 
@@ -191,8 +222,16 @@ bool kpy_temp_reusable(PyObject *o, PyObject *a, PyObject *b) {
   interp_frame *f = probed = current_frame();
   if (!f || f != last.frame || f->f_executable != last.code || f->instr_ptr <= last.instr)
     return false;
-  int side = slot_at(last.instr, f->instr_ptr);
-  if (side == 0 || (side == 2) != (o == a) || !adjacent_on_stack(f, a, b)) return false;
+  const uint8_t *p = last.instr, *q = f->instr_ptr;
+  walk_memo *m = memo_on ? &memo[((uintptr_t)q >> 1) & 255] : nullptr;
+  int side;
+  if (m && m->q == q && m->p == p && m->code == f->f_executable) {
+    side = m->side;
+  } else {
+    side = slot_at(p, q);
+    if (m) *m = walk_memo{f->f_executable, p, q, side, -1};
+  }
+  if (side == 0 || (side == 2) != (o == a) || !adjacent_on_stack(f, a, b, m)) return false;
   last.obj = nullptr;
   return true;
 }

@@ -108,6 +108,9 @@ void checkExact(const void *ptr, int64_t n, int64_t expected, const char *name) 
 }
 
 void checkFinite(const double *v, int64_t n, const char *name) {
+  bool bad = false;   // a branch-free scan first; the look entry by entry names the first bad one
+  for (int64_t i = 0; i < n; ++i) bad |= !(std::fabs(v[i]) < kInf);
+  if (!bad) return;
   for (int64_t i = 0; i < n; ++i) {
     if (std::isnan(v[i])) raise(kErrInvalid, "entry %lld of argument '%s' is NaN", (long long)i, name);
     if (isInf(v[i]))
@@ -122,6 +125,9 @@ void checkNotNaN(const double *v, int64_t n, const char *name) {
 }
 
 void checkIndices(const int *v, int64_t n, int64_t count, const char *name) {
+  bool bad = count < 0;   // as in checkFinite
+  for (int64_t i = 0; i < n; ++i) bad |= uint64_t(int64_t(v[i])) >= uint64_t(count);
+  if (!bad) return;
   for (int64_t i = 0; i < n; ++i)
     if (v[i] < 0 || v[i] >= count)
       raise(kErrInvalid, "entry %lld of argument '%s' is %d, outside 0..%lld", (long long)i, name, v[i],

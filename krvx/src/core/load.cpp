@@ -83,12 +83,13 @@ void buildRows(const LoadArgs &a, ko_prob_struct &s) {
   checkFinite(a.rhs.p, a.rhs.n, "rhs");
   checkNotNaN(a.rng.p, a.rng.n, "rng");
   checkTypes(a.rowtype.p, a.rowtype.n, "LEGRN", "rowtype");
-  s.rows.resize(size_t(a.nrows));
+  s.rows.reserve(size_t(a.nrows));   // each row written once
   for (int i = 0; i < a.nrows; ++i) {
-    Row &r = s.rows[size_t(i)];
+    Row r;
     r.type = a.rowtype.p[i];
     if (a.rhs.n) r.rhs = a.rhs.p[i];
     if (a.rng.n && r.type == 'R') r.range = a.rng.p[i];
+    s.rows.push_back(r);
   }
 }
 
@@ -100,14 +101,15 @@ void buildColumns(const LoadArgs &a, ko_prob_struct &s) {
   checkFinite(a.objcoef.p, a.objcoef.n, "objcoef");
   checkNotNaN(a.lb.p, a.lb.n, "lb");
   checkNotNaN(a.ub.p, a.ub.n, "ub");
-  s.cols.resize(size_t(a.ncols));
+  s.cols.reserve(size_t(a.ncols));   // each column written once
   for (int j = 0; j < a.ncols; ++j) {
-    Column &c = s.cols[size_t(j)];
+    Column c;
     if (a.objcoef.n) c.cost = a.objcoef.p[j];
     if (a.lb.n) c.lb = a.lb.p[j];
     if (a.ub.n) c.ub = a.ub.p[j];
     if (c.lb >= kInf) raise(kErrInvalid, "entry %d of argument 'lb' is +infinity", j);
     if (c.ub <= -kInf) raise(kErrInvalid, "entry %d of argument 'ub' is -infinity", j);
+    s.cols.push_back(c);
   }
 }
 
@@ -174,8 +176,7 @@ void buildMatrix(const LoadArgs &a, ko_prob_struct &s) {
     if (packed) {
       pushed += end - st;
       if (pushed > total) changedEntry(j, a.collen.n > 0 ? "collen" : "start");
-      for (int64_t k = st; k < end; ++k) s.matrix.push(a.rowind.p[k], a.rowcoef.p[k]);
-      s.matrix.closeColumn();
+      s.matrix.pushColumn(a.rowind.p + st, a.rowcoef.p + st, size_t(end - st));
     } else {
       std::vector<Entry> &coefs = s.matrix.entries(int(j));
       coefs.reserve(size_t(end - st));

@@ -52,7 +52,10 @@ void ColMatrix::appendColumn(const Entry *e, size_t n) {
   }
   const size_t old = index_.size();
   try {   // the vectors grow geometrically: appending one column at a time stays cheap
-    for (size_t k = 0; k < n; ++k) push(e[k].index, e[k].value);
+    for (size_t k = 0; k < n; ++k) {
+      index_.push_back(e[k].index);
+      value_.push_back(e[k].value);
+    }
     start_.push_back(int(index_.size()));
   } catch (...) {
     index_.resize(old);
@@ -129,7 +132,9 @@ void ColMatrix::beginPacked(int ncols, size_t nnz) {
   swap(fresh);
 }
 
-void ColMatrix::closeColumn() {
+void ColMatrix::pushColumn(const int *index, const double *value, size_t n) {
+  index_.insert(index_.end(), index, index + n);
+  value_.insert(value_.end(), value, value + n);
   const size_t s = size_t(start_.back()), e = index_.size();
   bool canonical = true;
   for (size_t k = s; k < e && canonical; ++k)

@@ -104,15 +104,10 @@ class ColMatrix {
   void renumberRows(const std::vector<int> &map);
 
   // Filling the packed form directly (loaders): beginPacked starts an empty packed matrix with
-  // room for ncols columns and nnz entries; each column's entries are pushed, then closeColumn
-  // ends it, putting them into canonical order (sorted, repeats summed, zeros dropped) when they
-  // are not already.
+  // room for ncols columns and nnz entries; pushColumn appends a column of n entries, put into
+  // canonical order (sorted, repeats summed, zeros dropped) when they are not already.
   void beginPacked(int ncols, size_t nnz);
-  void push(int row, double value) {
-    index_.push_back(row);
-    value_.push_back(value);
-  }
-  void closeColumn();
+  void pushColumn(const int *index, const double *value, size_t n);
 
   // Most entries of the packed form (offsets are HiGHS's int).
   static constexpr int64_t kMaxPacked = INT32_MAX - 1;

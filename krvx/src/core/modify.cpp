@@ -77,8 +77,10 @@ void setEntry(std::vector<Entry> &v, int index, double value) {
 }
 
 void checkTypes(const char *v, int64_t n, const char *allowed, const char *name) {
+  bool ok[256] = {};
+  for (const char *c = allowed; *c; ++c) ok[static_cast<unsigned char>(*c)] = true;
   for (int64_t k = 0; k < n; ++k)
-    if (!v[k] || !std::strchr(allowed, v[k]))
+    if (!ok[static_cast<unsigned char>(v[k])])
       raise(kErrInvalid, "entry %lld of argument '%s' is '%c', expected one of %s", (long long)k, name,
             v[k] >= 32 && v[k] < 127 ? v[k] : '?', allowed);
 }

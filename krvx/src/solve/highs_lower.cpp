@@ -272,11 +272,9 @@ int planLowering(ko_prob_struct *p, Lowered &low, bool relax) {
   }
   low.rhs.resize(low.nrows);
   for (int i = 0; i < low.nrows; ++i) low.rhs[i] = p->rows[i].rhs;
-  size_t nz = 0;
-  for (int j = 0; j < low.ncols; ++j) {
-    size_t n = p->matrix.col(j).size();
-    nz += (!low.split.empty() && low.split[j] >= 0) ? 2 * n + 2 : n;
-  }
+  size_t nz = size_t(p->matrix.nnz());   // a split column's entries twice, with its tie row
+  for (int j = 0; j < low.ncols && low.hasSplit(); ++j)
+    if (low.split[j] >= 0) nz += p->matrix.col(j).size() + 2;
   if (nz >= static_cast<size_t>(INT_MAX) || p->qobj.size() >= static_cast<size_t>(INT_MAX))
     return fail(p, kErrUnsupported, "Cannot solve this problem: it has more than %d coefficients", INT_MAX - 1);
   return planReform(p, low);   // sets, indicator, piecewise-linear and general constraints, formulas
@@ -290,19 +288,20 @@ void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a, bo
   a.sense = p->objsense < 0 ? -1 : 1;
   a.offset = p->objconst;
   std::vector<double> &cost = a.cost, &lower = a.lower, &upper = a.upper, &rowlo = a.rowlo, &rowup = a.rowup;
-  cost.resize(n);
-  lower.resize(n);
-  upper.resize(n);
-  rowlo.resize(m);
-  rowup.resize(m);
   std::vector<int> &integrality = a.integrality;
-  integrality.assign(low.discrete ? n : 0, kHighsVarTypeContinuous);
-  for (int i = 0; i < low.nrows; ++i) rowBounds(p->rows[i], rowlo[i], rowup[i]);
-
-  // Columns; auxiliary rows (one per split column with a finite upper bound) follow the user's.
-  std::vector<std::vector<std::pair<int, double>>> auxrows;
-  std::vector<int> &start = a.start, &index = a.index;
-  std::vector<double> &value = a.value;
+  // the user's rows and columns first, each value written once; the auxiliary ones after them
+  rowlo.reserve(m);
+  rowup.reserve(m);
+  for (int i = 0; i < low.nrows; ++i) {
+    double lo, up;
+    rowBounds(p->rows[i], lo, up);
+    rowlo.push_back(lo);
+    rowup.push_back(up);
+  }
+  cost.reserve(n);
+  lower.reserve(n);
+  upper.reserve(n);
+  if (low.discrete) integrality.reserve(n);
   std::vector<std::pair<int, int>> splitpairs;   // (user column, aux column)
   for (int j = 0; j < low.ncols; ++j) {
     const Column &c = p->cols[j];
@@ -311,27 +310,42 @@ void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a, bo
     columnBounds(c, low.binaryforms, lo, up, type);
     if (c.type == 'P' && !low.binaryforms && partialForm(c) == PartialForm::Split) {
       type = kHighsVarTypeInteger;
-      const double first = std::ceil(c.lb);
       up = std::ceil(c.limit) - 1;
-      const int s = low.split[j];
-      // s in {0} u [limit - ceil(lb), ub - ceil(lb)]: x = y + s reaches [limit, ub]
-      cost[s] = c.cost;
-      lower[s] = c.limit - first;
-      upper[s] = isInf(c.ub) ? inf : c.ub - first;
-      integrality[s] = kHighsVarTypeSemiContinuous;
-      splitpairs.emplace_back(j, s);
-      if (!isInf(c.ub)) {
-        const int r = low.nrows + static_cast<int>(auxrows.size());
-        auxrows.push_back({{j, 1.0}, {s, 1.0}});
-        rowlo[r] = -inf;
-        rowup[r] = c.ub;
-      }
+      splitpairs.emplace_back(j, low.split[j]);
     }
-    cost[j] = c.cost;
-    lower[j] = lo;
-    upper[j] = up;
-    if (low.discrete) integrality[j] = type;
+    cost.push_back(c.cost);
+    lower.push_back(lo);
+    upper.push_back(up);
+    if (low.discrete) integrality.push_back(type);
   }
+  cost.resize(n);
+  lower.resize(n);
+  upper.resize(n);
+  if (low.discrete) integrality.resize(n, kHighsVarTypeContinuous);
+  rowlo.resize(m);
+  rowup.resize(m);
+
+  // Split columns' continuous parts; auxiliary rows (one per split column with a finite upper
+  // bound) follow the user's.
+  std::vector<std::vector<std::pair<int, double>>> auxrows;
+  for (const auto &js : splitpairs) {
+    const Column &c = p->cols[js.first];
+    const double first = std::ceil(c.lb);
+    const int j = js.first, s = js.second;
+    // s in {0} u [limit - ceil(lb), ub - ceil(lb)]: x = y + s reaches [limit, ub]
+    cost[s] = c.cost;
+    lower[s] = c.limit - first;
+    upper[s] = isInf(c.ub) ? inf : c.ub - first;
+    integrality[s] = kHighsVarTypeSemiContinuous;
+    if (!isInf(c.ub)) {
+      const int r = low.nrows + static_cast<int>(auxrows.size());
+      auxrows.push_back({{j, 1.0}, {s, 1.0}});
+      rowlo[r] = -inf;
+      rowup[r] = c.ub;
+    }
+  }
+  std::vector<int> &start = a.start, &index = a.index;
+  std::vector<double> &value = a.value;
   // Column-wise matrix: the user's columns, then the auxiliary columns (copies of their
   // user column plus the tie row). Without auxiliary items or entries the reformulation adds to
   // user rows it is the store's: borrowed when that is packed.
