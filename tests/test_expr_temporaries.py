@@ -155,12 +155,15 @@ def test_fresh_code_at_reused_addresses(xyz):
             term = rng.choice(names)
             if rng.random() < 0.4:
                 term = "%s * %s" % (rng.choice(["2", "0.5", "-3"]), term)
+            if rng.random() < 0.3:   # branches between a partial sum and its next operator
+                term = "(%s if %s else %s)" % (term, rng.choice(["yes", "no"]), rng.choice(names))
             src = "%s %s %s" % (src, rng.choice("+-"), term)
             if rng.random() < 0.2:
                 src = "%s * (%s)" % (rng.choice(["2", "-1"]), src)
         h = xs[0] + xs[1]
-        real = dict(zip(["x0", "x1", "x2", "x3"], xs), h=h)
+        real = dict(zip(["x0", "x1", "x2", "x3"], xs), h=h, yes=True, no=False)
         shadow = {"x%d" % i: Shadow({"v_%d" % i: 1.0}) for i in range(4)}
+        shadow.update(yes=True, no=False)
         shadow["h"] = shadow["x0"] + shadow["x1"]
         got = eval(compile(src, "<row>", "eval"), real)
         want = eval(compile(src, "<row>", "eval"), shadow)

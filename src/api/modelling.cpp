@@ -57,15 +57,17 @@ struct Lease {
 struct ColumnBatch {
   std::vector<double> lb, ub, threshold;
   std::vector<char> type;
-  std::vector<std::string> names;   // empty, or one per column ("" = unnamed)
+  std::vector<std::string> names;   // empty until a column is named, then one per column ("" = unnamed)
   bool named = false;
   void add(double l, double u, double t, int vartype, std::string name) {
     lb.push_back(l);
     ub.push_back(u);
     threshold.push_back(t);
     type.push_back("CBISRP"[vartype]);
-    named = named || !name.empty();
+    if (!named && name.empty()) return;
+    names.resize(lb.size() - 1);
     names.push_back(std::move(name));
+    named = true;
   }
   int size() const { return (int)lb.size(); }
   void clear() {
@@ -251,17 +253,18 @@ int addUnlinkedVars(problem_s *p, const std::vector<PyObject *> &vars) {
   return -1;
 }
 
-// n new variables with the same values and the given names: linked ones, or in map mode
-// unlinked ones made by korvex.var; a new list, or null with an error set.
-PyObject *newVariables(problem_s *p, const VarArgs &a, const std::vector<std::string> &names) {
-  const size_t n = names.size();
+// n new variables with the same values and the given names (none: all unnamed): linked ones, or
+// in map mode unlinked ones made by korvex.var; a new list, or null with an error set.
+PyObject *newVariables(problem_s *p, const VarArgs &a, size_t n, const std::vector<std::string> &names) {
+  static const std::string unnamed;
+  auto nameOf = [&](size_t k) -> const std::string & { return names.empty() ? unnamed : names[k]; };
   if (p->varmap) {
     std::vector<PyObject *> made;
     PyObject *list = PyList_New(0);
     bool ok = list != nullptr;
     for (size_t k = 0; ok && k < n; ++k) {
       PyObject *kw = a.kwargs ? PyDict_Copy(a.kwargs) : PyDict_New();
-      PyObject *nm = names[k].empty() ? Py_NewRef(Py_None) : PyUnicode_FromString(names[k].c_str());
+      PyObject *nm = nameOf(k).empty() ? Py_NewRef(Py_None) : PyUnicode_FromString(nameOf(k).c_str());
       PyObject *none = PyTuple_New(0);
       PyObject *v = none && kw && nm && PyDict_SetItemString(kw, "name", nm) == 0
                         ? PyObject_Call((PyObject *)&kpy_varType, none, kw)
@@ -282,7 +285,7 @@ PyObject *newVariables(problem_s *p, const VarArgs &a, const std::vector<std::st
   }
   Lease<ColumnBatch> lease;
   ColumnBatch &s = *lease.b;
-  for (size_t k = 0; k < n; ++k) s.add(a.lb, a.ub, a.threshold, a.vartype, names[k]);
+  for (size_t k = 0; k < n; ++k) s.add(a.lb, a.ub, a.threshold, a.vartype, nameOf(k));
   return kpy_methodEdge([&]() -> PyObject * {
     VarManager mgr(p, p->vars);
     const int first = (int)PyList_GET_SIZE(p->vars);
@@ -323,7 +326,7 @@ PyObject *problem_addVariable(PyObject *self, PyObject *args, PyObject *kwargs) 
   if (a.parse(kwargs) < 0) return nullptr;
   std::vector<std::string> names(1);
   if (a.name != Py_None && utf8(a.name, &names[0]) < 0) return nullptr;
-  PyObject *list = newVariables(p, a, names);
+  PyObject *list = newVariables(p, a, 1, names);
   if (!list) return nullptr;
   PyObject *v = Py_NewRef(PyList_GET_ITEM(list, 0));
   Py_DECREF(list);
@@ -394,8 +397,9 @@ PyObject *problem_addVariables(PyObject *self, PyObject *args, PyObject *kwargs)
     if (total > (size_t)INT32_MAX) return interfaceError("Too many variables for one problem");
   }
   // names: prefix_i_j
-  std::vector<std::string> names(total);
+  std::vector<std::string> names;
   if (!prefix.empty()) {
+    names.resize(total);
     std::vector<std::vector<std::string>> parts(sets.size());
     for (size_t d = 0; d < sets.size(); ++d)
       for (Py_ssize_t i = 0; i < PyList_GET_SIZE(sets[d]); ++i) {
@@ -441,7 +445,7 @@ PyObject *problem_addVariables(PyObject *self, PyObject *args, PyObject *kwargs)
       PyErr_SetString(kpy_InterfaceError, "The indices given to addVariables repeat");
     }
   }
-  PyObject *vars = result ? newVariables(p, a, names) : nullptr;
+  PyObject *vars = result ? newVariables(p, a, total, names) : nullptr;
   if (!vars) {
     Py_XDECREF(result);
     Py_XDECREF(keys);

@@ -33,7 +33,8 @@ double kpy_numberValue(PyObject *obj) {
 }
 
 bool kpy_isNumpyArray(PyObject *obj) {
-  return kpy_np_ndarray && PyObject_TypeCheck(obj, kpy_np_ndarray);
+  // the model types are no arrays: they are answered without a walk of their bases
+  return kpy_np_ndarray && !kpy_isModelOperand(obj) && PyObject_TypeCheck(obj, kpy_np_ndarray);
 }
 
 bool isArrayOperand(PyObject *obj) {

@@ -5,9 +5,10 @@
 //  - it was returned by an operator of the algebra while the current frame executed a binary
 //    operation at instruction p (it is the last result noted);
 //  - the current instruction q of the same frame is a binary operation (or comparison), and
-//    the instructions between p and q only load values, subscript or combine values pushed
-//    after p, so that p's result is still in the same stack slot and q consumes it, as its
-//    left operand (two slots on the stack) or its right one (one slot);
+//    the instructions on a path from p to q only load values, subscript or combine values
+//    pushed after p, or branch ahead within a conditional expression, so that p's result is
+//    still in the same stack slot and q consumes it, as its left operand (two slots on the
+//    stack) or its right one (one slot);
 //  - both operands sit side by side in the frame's stack area;
 //  - nothing else holds a reference to it.
 // Objects borrowed from containers (NumPy's element loops, aggregates, C callers) fail these
@@ -43,8 +44,10 @@ enum op_kind : uint8_t {
   OK_GLOBAL,     // one value, and a null when the argument's low bit is set
   OK_BINARY,     // two in, one out: binary operations, subscripts
   OK_UNARY,      // one in, one out
-  OK_COMPARE,    // two in, one out: comparisons (only ever the consuming instruction)
+  OK_COMPARE,    // two in, one out: comparisons
   OK_ATTR,       // one in, one out, and a second one when the argument's low bit is set
+  OK_BRANCH,     // one in: falls through or jumps ahead by its argument
+  OK_JUMP,       // jumps ahead by its argument
 };
 
 struct op_info {
@@ -66,7 +69,10 @@ op_info with_effect(op_info o) {
     case OK_PUSH1: o.between = true, o.delta = 1; break;
     case OK_PUSH2: o.between = true, o.delta = 2; break;
     case OK_GLOBAL: o.between = true, o.delta = 1, o.oddDelta = 1; break;
-    case OK_BINARY: o.between = true, o.need = 3, o.delta = -1; break;
+    case OK_BINARY:
+    case OK_COMPARE: o.between = true, o.need = 3, o.delta = -1; break;
+    case OK_BRANCH: o.between = true, o.need = 2, o.delta = -1; break;
+    case OK_JUMP: o.between = true; break;
     case OK_UNARY: o.between = true, o.need = 2; break;
     case OK_ATTR: o.between = true, o.need = 2, o.oddDelta = 1; break;
     default: break;
@@ -95,23 +101,32 @@ interp_frame *current_frame() {
   return f;
 }
 
-// the value pushed at p is still in its slot at q and q consumes it: 2 when it is q's left
-// operand, 1 when its right one, 0 otherwise
-int slot_at(const uint8_t *p, const uint8_t *q) {
-  const op_info &producer = table[p[0]];
-  if (!producer.binop) return 0;
-  int depth = 1;   // values from p's result upwards
-  const uint8_t *at = p + 2 * (1 + producer.caches);
-  for (int steps = 0; at < q; steps++) {
+// From at, with depth values from the producer's result upwards, along any path of forward
+// jumps that reaches q (the branches of a conditional expression leave the values below them as
+// they found them): q's side of the result as for slot_at; steps counts the instructions read.
+int walk_to(const uint8_t *at, const uint8_t *q, int depth, int *steps) {
+  while (at < q) {
     const op_info &o = table[at[0]];
-    if (steps > 48 || !o.between || depth < o.need) return 0;
+    if (++*steps > 48 || !o.between || depth < o.need) return 0;
     depth += o.delta + (at[1] & 1) * o.oddDelta;
-    at += 2 * (1 + o.caches);
+    const uint8_t *next = at + 2 * (1 + o.caches), *target = next + 2 * at[1];
+    if (o.kind == OK_BRANCH && target <= q)
+      if (int side = walk_to(target, q, depth, steps)) return side;
+    at = o.kind == OK_JUMP ? target : next;
   }
   if (at != q) return 0;
   uint8_t k = table[q[0]].kind;
   if ((k != OK_BINARY && k != OK_COMPARE) || depth > 2) return 0;
   return depth;
+}
+
+// the value pushed at p is still in its slot at q and q consumes it: 2 when it is q's left
+// operand, 1 when its right one, 0 otherwise
+int slot_at(const uint8_t *p, const uint8_t *q) {
+  const op_info &producer = table[p[0]];
+  if (!producer.binop) return 0;
+  int steps = 0;
+  return walk_to(p + 2 * (1 + producer.caches), q, 1, &steps);
 }
 
 // Results of slot_at by producer and consumer, and where the consumer's operands sit in the
@@ -171,7 +186,10 @@ int kpy_temps_init() {
                {"LOAD_NAME", OK_PUSH1},        {"LOAD_FAST_LOAD_FAST", OK_PUSH2},
                {"LOAD_GLOBAL", OK_GLOBAL},     {"BINARY_OP", OK_BINARY},
                {"BINARY_SUBSCR", OK_BINARY},   {"UNARY_NEGATIVE", OK_UNARY},
-               {"LOAD_ATTR", OK_ATTR},         {"COMPARE_OP", OK_COMPARE}};
+               {"LOAD_ATTR", OK_ATTR},         {"COMPARE_OP", OK_COMPARE},
+               {"TO_BOOL", OK_UNARY},          {"POP_JUMP_IF_FALSE", OK_BRANCH},
+               {"POP_JUMP_IF_TRUE", OK_BRANCH},  {"POP_JUMP_IF_NONE", OK_BRANCH},
+               {"POP_JUMP_IF_NOT_NONE", OK_BRANCH}, {"JUMP_FORWARD", OK_JUMP}};
   for (auto &k : known) {
     if (!ok) break;
     int n = op_number(opmap, k.name);
