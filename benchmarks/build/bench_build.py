@@ -332,7 +332,7 @@ def highspy_lqcp(N):
         h.addConstr(y[i][2] - 4 * y[i][1] + 3 * y[i][0] == 0)
         h.addConstr(y[i][n - 2] - 4 * y[i][n - 1] + 3 * y[i][n] - 2 * dx * (u[i] - y[i][n]) == 0)
     objcoef, qcols, qcoef, const = lqcp_objective(np, N)
-    h.setObjective(highspy.qsum(c * v for c, v in zip(objcoef[m * (n + 1):(m + 1) * (n + 1)], y[m])) + const,
+    h.setObjective(h.qsum(c * v for c, v in zip(objcoef[m * (n + 1):(m + 1) * (n + 1)], y[m])) + const,
                    highspy.ObjSense.kMinimize)
     ncols = len(objcoef)
     qstart = np.searchsorted(qcols, np.arange(ncols)).astype(np.int32)
@@ -356,7 +356,7 @@ def highspy_fac(N):
     h.setObjective(d + 0, highspy.ObjSense.kMinimize)
     for i in range(G + 1):
         for j in range(G + 1):
-            h.addConstr(highspy.qsum(z[i][j]) == 1)
+            h.addConstr(h.qsum(z[i][j]) == 1)
     for i in range(G + 1):
         for j in range(G + 1):
             for f in range(F):
@@ -667,7 +667,7 @@ def main(argv):
 
     # 3. fixed cost of a solve: the two layers in turns, the best of each (the machine's load drifts)
     print("\n== fixed cost of a solve (best of 3 x 30; korvex's readProb+optimize against highspy's readModel+run)")
-    best = {}
+    fastest = {}
     err = None if "highspy" in peers else "no highspy"
     for _ in range(3 if not err else 0):
         for layer, py in (("korvex", sys.executable), ("highspy", args.peers)):
@@ -676,14 +676,14 @@ def main(argv):
                 break
             for f, v in r.items():
                 cold, warm = map(float, v.split(","))
-                b = best.setdefault((layer, f), [cold, warm])
+                b = fastest.setdefault((layer, f), [cold, warm])
                 b[0], b[1] = min(b[0], cold), min(b[1], warm)
         if err:
             break
-    if err or not best:
+    if err or not fastest:
         print("skipped: %s" % (err or "no data files"))
-    for f in sorted({f for _, f in best}):
-        (kc, kw), (hc, hw) = best[("korvex", f)], best[("highspy", f)]
+    for f in sorted({f for _, f in fastest}):
+        (kc, kw), (hc, hw) = fastest[("korvex", f)], fastest[("highspy", f)]
         extra = (kc - hc) * 1e3
         print("%-10s korvex %.3f ms, HiGHS %.3f ms: %+.3f ms (<= 0.15: %s); unchanged again: %.3f / %.3f ms" % (
             f, kc * 1e3, hc * 1e3, extra, verdict(extra, 0.15), kw * 1e3, hw * 1e3))

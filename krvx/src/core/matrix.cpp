@@ -16,30 +16,6 @@ void sortEntries(std::vector<Entry> &v) {
   v.resize(out);
 }
 
-bool ColMatrix::makePacked() {
-  if (packed_) return true;
-  const int64_t total = nnz();
-  if (total > kMaxPacked) return false;
-  const size_t count = size_t(total);
-  std::vector<int> start(loose_.size() + 1), index(count);
-  std::vector<double> value(count);
-  size_t k = 0;
-  for (size_t j = 0; j < loose_.size(); ++j) {
-    start[j] = int(k);
-    for (const Entry &e : loose_[j]) {
-      index[k] = e.index;
-      value[k++] = e.value;
-    }
-  }
-  start.back() = int(k);
-  start_.swap(start);
-  index_.swap(index);
-  value_.swap(value);
-  std::vector<std::vector<Entry>>().swap(loose_);
-  packed_ = true;
-  return true;
-}
-
 void ColMatrix::appendColumn(const Entry *e, size_t n) {
   if (!packed_ && loose_.empty()) {
     start_.assign(1, 0);

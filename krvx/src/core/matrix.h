@@ -7,8 +7,8 @@
 // pass. Appending whole columns and deleting rows or columns keep the form.
 #pragma once
 
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 #include <vector>
@@ -90,8 +90,6 @@ class ColMatrix {
     return loose_[size_t(j)];
   }
   void makeLoose();
-  // The packed form of the same matrix; false (nothing changed) when it has too many entries.
-  bool makePacked();
   // Grows with empty columns or drops the last ones.
   void resize(int ncols);
   // Appends a column of n canonical entries; a packed matrix stays packed while its entries

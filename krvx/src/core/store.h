@@ -23,11 +23,12 @@ struct Row {
   double rhs = 0.0, range = 0.0;               // R: [rhs - |range|, rhs]
 };
 
+// A column's own values; its coefficients are in the store's matrix.
 struct Column {
   double cost = 0.0, lb = 0.0, ub = kInf;
   char type = 'C';                             // C B I S R P
   double limit = 0.0;                          // P: integer limit; S/R: lower bound when nonzero
-};                                             // its coefficients: the store's matrix
+};
 
 struct QTerm { int i, j; double value; };      // i <= j
 
