@@ -607,6 +607,15 @@ struct RowBatch {
     cons.clear();
     fromSink.clear();
   }
+  // room for n rows of tl entries in all
+  void sizeRows(size_t n, size_t tl) {
+    rowtype.resize(n);
+    rhs.resize(n);
+    rng.resize(n);
+    start.resize(n + 1);
+    colind.resize(tl);
+    coef.resize(tl);
+  }
   bool large() const {
     return coef.capacity() > (1u << 16) || rowtype.capacity() > (1u << 14) || cons.capacity() > (1u << 14);
   }
@@ -641,12 +650,7 @@ int convertLinearBatch(problem_s *p, constraint_s *const *cons, size_t n, RowBat
     return -1;
   }
   b->named = false;
-  b->rowtype.resize(n);
-  b->rhs.resize(n);
-  b->rng.resize(n);
-  b->start.resize(n + 1);
-  b->colind.resize(tl);
-  b->coef.resize(tl);
+  b->sizeRows(n, tl);
   for (auto *v : {&b->q1, &b->q2, &b->fcol, &b->frow, &b->fstart, &b->toktype}) v->clear();
   for (auto *v : {&b->qcoef, &b->ffactor, &b->tokvalue}) v->clear();
   b->qstart.clear();
@@ -706,12 +710,7 @@ int convertBatch(problem_s *p, constraint_s *const *cons, size_t n, int firstRow
     PyErr_SetString(kpy_ModelError, "Too many coefficients in one call");
     return -1;
   }
-  b->rowtype.resize(n);
-  b->rhs.resize(n);
-  b->rng.resize(n);
-  b->start.resize(n + 1);
-  b->colind.resize(tl);
-  b->coef.resize(tl);
+  b->sizeRows(n, tl);
   b->q1.resize(tq);
   b->q2.resize(tq);
   b->qcoef.resize(tq);
