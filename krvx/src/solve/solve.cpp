@@ -615,8 +615,7 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
     started = true;
   }
   if (pass) {
-    if (int rc = passOwnHighs(p, arrays)) return rc;
-    arrays = ModelArrays();
+    if (int rc = passOwnHighs(p, low, arrays)) return rc;
   }
   if (undirected)   // only with several objectives
     messageCode(p, kMsgSolve, 3, "The branching directives are not used for a problem with several objectives");
@@ -728,10 +727,10 @@ static int crossover(KRVXprob prob, int *status) {
     // HiGHS's crossover reads out of bounds on ranged rows: never hand it one
     for (size_t i = 0; i < prob->rows.size(); ++i) {
       const Row &r = prob->rows[i];
-      if (r.type == 'R' && r.range != 0.0 && !isInf(r.rhs) && !isInf(r.rhs - std::fabs(r.range)))
+      if (r.type == 'R' && rowRange(*prob, i) != 0.0 && !isInf(r.rhs) && !isInf(rowBottom(*prob, i)))
         return fail(prob, kErrUnsupported,
                     "Crossover is not available for problems with ranged rows (row %zu has the range [%g, %g])", i,
-                    r.rhs - std::fabs(r.range), r.rhs);
+                    rowBottom(*prob, i), r.rhs);
     }
     s = settingsFromControls(prob);
     s.relax = true;
@@ -745,7 +744,7 @@ static int crossover(KRVXprob prob, int *status) {
     }
   }
   if (pass)
-    if (int rc = passOwnHighs(prob, arrays)) return rc;
+    if (int rc = passOwnHighs(prob, low, arrays)) return rc;
   void *h = prob->highs;
   if (low.discrete) Highs_clearIntegrality(h);   // crossover works on the relaxation
   HighsSession session(prob, h);
