@@ -152,7 +152,8 @@ def korvex_arrays_lqcp(korvex, N):
     start, rowind, rowcoef, nrows, ncols = lqcp_csc(np, N)
     objcoef, qcols, qcoef, const = lqcp_objective(np, N)
     ny = (m + 1) * (n + 1)
-    lb = np.concatenate([np.zeros(ny), -np.ones(m)])
+    lb = np.zeros(ncols)
+    lb[ny:] = -1
     ub = np.ones(ncols)
     p = korvex.problem()
     p.loadQP("lqcp", "E" * nrows, np.zeros(nrows), None, objcoef, start, None, rowind, rowcoef, lb, ub,
@@ -239,8 +240,13 @@ def korvex_arrays_fac(korvex, N):
     P = (G + 1) * (G + 1) * F
     start, rowind, rowcoef, rhs, nrows, ncols = fac_csc(np, N)
     inf = korvex.infinity
-    lb = np.concatenate([np.zeros(2 * F + 2 * P), np.full(2 * P + 1, -inf)])
-    ub = np.concatenate([np.ones(2 * F), np.full(P, inf), np.ones(P), np.full(2 * P + 1, inf)])
+    lb = np.zeros(ncols)
+    lb[2 * F + 2 * P:] = -inf
+    ub = np.empty(ncols)                              # y, s, z, r, d
+    ub[:2 * F] = 1
+    ub[2 * F:2 * F + P] = inf
+    ub[2 * F + P:2 * F + 2 * P] = 1
+    ub[2 * F + 2 * P:] = inf
     objcoef = np.zeros(ncols)
     objcoef[-1] = 1
     z0 = 2 * F + P
