@@ -84,8 +84,9 @@ inline int highsLp(int sense, const std::vector<double> &cost, const std::vector
 }
 
 // The sides of a row, +-1e30 where it has none (or an infinite one).
-inline double rowLow(const krvx::Row &r) {
-  const double v = r.type == 'G' || r.type == 'E' ? r.rhs : r.type == 'R' ? r.rhs - std::fabs(r.range) : -1e30;
+inline double rowLow(const ko_prob_struct &p, size_t i) {
+  const krvx::Row &r = p.rows[i];
+  const double v = r.type == 'G' || r.type == 'E' ? r.rhs : r.type == 'R' ? krvx::rowBottom(p, i) : -1e30;
   return v <= -1e20 ? -1e30 : v;
 }
 inline double rowUp(const krvx::Row &r) {
@@ -126,7 +127,7 @@ inline int solveSubsystem(KRVXprob p, const IisData &d, int skip = -1) {
     if (int(k) == skip) continue;
     const krvx::Row &r = p->rows[size_t(d.rows[k])];
     rowpos[size_t(d.rows[k])] = int(rlo.size());
-    rlo.push_back(rowLow(r)), rup.push_back(rowUp(r));
+    rlo.push_back(rowLow(*p, size_t(d.rows[k]))), rup.push_back(rowUp(r));
   }
   for (size_t k = 0; k < d.cols.size(); ++k) {
     if (int(d.rows.size() + k) == skip) continue;
@@ -158,7 +159,7 @@ inline bool certificateHolds(KRVXprob p, const IisData &d, std::string &why) {
   };
   for (size_t k = 0; k < d.rows.size(); ++k) {
     const krvx::Row &r = p->rows[size_t(d.rows[k])];
-    if (!side(d.duals[k], d.duals[k] > 0 ? rowUp(r) : rowLow(r), "dual on a missing row side")) return false;
+    if (!side(d.duals[k], d.duals[k] > 0 ? rowUp(r) : rowLow(*p, size_t(d.rows[k])), "dual on a missing row side")) return false;
     rowdual[size_t(d.rows[k])] = d.duals[k];
   }
   for (size_t j = 0; j < n; ++j)

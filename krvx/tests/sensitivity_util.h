@@ -48,11 +48,12 @@ inline RawLp rawLp(KRVXprob p) {
     for (const krvx::Entry e : p->matrix.col(int(j))) r.index.push_back(e.index), r.value.push_back(e.value);
   }
   r.start.push_back(HighsInt(r.index.size()));
-  for (const auto &row : p->rows) {
+  for (size_t i = 0; i < p->rows.size(); ++i) {
+    const krvx::Row &row = p->rows[i];
     double lo = -inf, up = inf;
     if (row.type == 'L' || row.type == 'E' || row.type == 'R') up = hinf(row.rhs);
     if (row.type == 'G' || row.type == 'E') lo = hinf(row.rhs);
-    if (row.type == 'R') lo = hinf(row.rhs - std::fabs(row.range));
+    if (row.type == 'R') lo = hinf(krvx::rowBottom(*p, i));
     r.rowlo.push_back(lo);
     r.rowup.push_back(up);
   }

@@ -82,12 +82,12 @@ void fullLoad(KRVXprob p) {
   EXPECT(attr(p, KRVX_INPUTCOLS) == 4 && attr(p, KRVX_ORIGINALROWS) == 3 && attr(p, KRVX_SETS) == 1);
   EXPECT(attr(p, KRVX_ORIGINALSETS) == 1 && attr(p, KRVX_MIPENTS) == 3 && attr(p, KRVX_ELEMS) == 5);
   EXPECT(attr(p, KRVX_NAMELENGTH) == 2);   // "R3", "C4", "S1"
-  EXPECT(p->rows[2].type == 'R' && p->rows[2].range == 3 && p->rows[0].range == 0);
+  EXPECT(p->rows[2].type == 'R' && krvx::rowRange(*p, 2) == 3 && krvx::rowRange(*p, 0) == 0);
   // column 0: rows 0 and 2 sorted; column 2: row 0 merged (1 + 4)
   EXPECT(p->matrix.col(0).size() == 2 && p->matrix.col(0)[0].index == 0 && p->matrix.col(0)[0].value == 2);
   EXPECT(p->matrix.col(2).size() == 1 && p->matrix.col(2)[0].value == 5);
   EXPECT(p->cols[0].type == 'B' && p->cols[0].lb == 0 && p->cols[0].ub == 1);
-  EXPECT(p->cols[1].type == 'S' && p->cols[1].limit == 0.5 && p->cols[3].type == 'C');
+  EXPECT(p->cols[1].type == 'S' && krvx::colLimit(*p, 1) == 0.5 && p->cols[3].type == 'C');
   EXPECT(p->cols[1].ub == 1e20);
   // objective triangle: (0,1) 1+2 and (1,1) 6
   EXPECT(p->qobj.size() == 2 && p->qobj[0].i == 0 && p->qobj[0].j == 1 && p->qobj[0].value == 3);

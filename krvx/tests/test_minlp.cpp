@@ -34,9 +34,9 @@ bool optimal(const Outcome &r) {
 
 // Every value set a column may take, as boxes of a continuous column: integers one by one,
 // semi-continuous 0 or [l, u], partial-integer its integers below the limit or [limit, u].
-std::vector<std::pair<double, double>> boxes(const krvx::Column &c) {
+std::vector<std::pair<double, double>> boxes(const krvx::Column &c, double limit) {
   std::vector<std::pair<double, double>> out;
-  const double l = c.limit != 0.0 ? c.limit : c.lb;
+  const double l = limit != 0.0 ? limit : c.lb;
   switch (c.type) {
     case 'B': return {{0, 0}, {1, 1}};
     case 'I':
@@ -48,8 +48,8 @@ std::vector<std::pair<double, double>> boxes(const krvx::Column &c) {
       for (double v = std::ceil(l); v <= c.ub; ++v) out.push_back({v, v});
       return out;
     case 'P':
-      for (double v = std::ceil(c.lb); v < c.limit; ++v) out.push_back({v, v});
-      out.push_back({c.limit, c.ub});
+      for (double v = std::ceil(c.lb); v < limit; ++v) out.push_back({v, v});
+      out.push_back({limit, c.ub});
       return out;
     default: return {{c.lb, c.ub}};
   }
@@ -62,7 +62,7 @@ double bruteForce(KRVXprob p) {
   const std::vector<krvx::Column> cols = p->cols;
   const std::vector<krvx::Set> sets = p->sets;
   std::vector<std::vector<std::pair<double, double>>> choice;
-  for (const auto &c : cols) choice.push_back(boxes(c));
+  for (size_t j = 0; j < cols.size(); ++j) choice.push_back(boxes(cols[j], krvx::colLimit(*p, j)));
   double best = kFree;
   std::vector<size_t> pick(cols.size(), 0), member(sets.size(), 0);
   std::function<void(size_t)> walk = [&](size_t k) {
@@ -78,13 +78,14 @@ double bruteForce(KRVXprob p) {
     q->cols = cols;
     q->matrix = p->matrix;
     q->rows = p->rows;
+    q->rowrange = p->rowrange;
+    q->collimit.clear();
     q->objsense = p->objsense;
     q->objconst = p->objconst;
     q->qobj = p->qobj;
     q->qrows = p->qrows;
     for (size_t j = 0; j < cols.size(); ++j) {
       q->cols[j].type = 'C';
-      q->cols[j].limit = 0;
       q->cols[j].lb = choice[j][pick[j]].first;
       q->cols[j].ub = choice[j][pick[j]].second;
     }
@@ -133,8 +134,10 @@ void randomMiqp(KRVXprob p, std::mt19937 &rng) {
     }
   p->sets.clear();
   if (rng() % 3 == 0) {
-    p->cols[3] = krvx::Column{p->cols[3].cost, 0, 2, 'C', 0};
-    p->cols[4] = krvx::Column{p->cols[4].cost, 0, 2, 'C', 0};
+    p->cols[3] = krvx::Column{p->cols[3].cost, 0, 2, 'C'};
+    p->cols[4] = krvx::Column{p->cols[4].cost, 0, 2, 'C'};
+    krvx::setColLimit(*p, 3, 0);
+    krvx::setColLimit(*p, 4, 0);
     p->sets.push_back({'1', {3, 4}, {1, 2}});
   }
 }
@@ -152,7 +155,7 @@ bool keepsKinds(KRVXprob p, const std::vector<double> &x) {
   const double tol = 1e-6;
   for (size_t j = 0; j < x.size(); ++j) {
     bool ok = false;
-    for (const auto &b : boxes(p->cols[j])) ok = ok || (x[j] >= b.first - tol && x[j] <= b.second + tol);
+    for (const auto &b : boxes(p->cols[j], krvx::colLimit(*p, j))) ok = ok || (x[j] >= b.first - tol && x[j] <= b.second + tol);
     if (!ok) return false;
   }
   for (const auto &s : p->sets) {

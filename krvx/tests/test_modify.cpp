@@ -2,8 +2,12 @@
 // was, deleters with exact renumbering and their knock-on effects, changers and getters.
 #include "testutil.h"
 #include "core/store.h"
+#include "interfaces/highs_c_api.h"
 
+#include <algorithm>
 #include <cmath>
+#include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -43,7 +47,7 @@ void testAddRows() {
     std::vector<int64_t> start{0, 2};
     if (plusOne) start.push_back(3);
     EXPECT_OK(p, addRows(p, {'R', 'N'}, {5, 0}, start, {0, 3, 2}, {7, 8, 9}, {2, 0}));
-    EXPECT(p->rows.size() == 5 && p->rows[3].type == 'R' && p->rows[3].range == 2 && p->rows[4].type == 'N');
+    EXPECT(p->rows.size() == 5 && p->rows[3].type == 'R' && krvx::rowRange(*p, 3) == 2 && p->rows[4].type == 'N');
     EXPECT(coef(p, 3, 0) == 7 && coef(p, 3, 3) == 8 && coef(p, 4, 2) == 9 && coef(p, 4, 0) == 0);
     KRVXdestroyprob(p);
   }
@@ -285,6 +289,182 @@ void testChangersAndGetters() {
   KRVXdestroyprob(p);
 }
 
+// Row ranges and column limits as they should be: per row its type and range (kept while the
+// type is not R), per column its type and limit.
+struct SideRef {
+  std::vector<char> rowtype, coltype;
+  std::vector<double> rhs, range, limit;
+};
+
+// The store, its getters and its lowering agree with the reference.
+void expectSide(KRVXprob p, const SideRef &r, unsigned seed, const char *after) {
+  bool same = p->rows.size() == r.range.size() && p->cols.size() == r.limit.size() &&
+              p->rowrange.size() <= p->rows.size() && p->collimit.size() <= p->cols.size();
+  for (size_t i = 0; same && i < r.range.size(); ++i) {
+    double got = -1;
+    EXPECT_OK(p, KRVXgetrhsrange(p, &got, int(i), int(i)));
+    same = p->rows[i].type == r.rowtype[i] && krvx::rowRange(*p, i) == r.range[i] &&
+           got == (r.rowtype[i] == 'R' ? r.range[i] : 0.0);
+  }
+  for (size_t j = 0; same && j < r.limit.size(); ++j)
+    same = p->cols[j].type == r.coltype[j] && krvx::colLimit(*p, j) == r.limit[j];
+  // the lowered model: range rows span [rhs - |range|, rhs], semi-continuous columns start at the limit
+  if (same && KRVXlowerforbenchmark(p) == 0 && p->highs) {
+    const HighsInt m = HighsInt(r.range.size()), n = HighsInt(r.limit.size());
+    const size_t rows = r.range.size(), cols = r.limit.size();
+    std::vector<double> lo(rows), up(rows), cost(cols), clo(cols), cup(cols);
+    std::vector<HighsInt> start(std::max(rows, cols) + 1);
+    HighsInt got = 0, nz = 0;
+    if (m > 0) Highs_getRowsByRange(p->highs, 0, m - 1, &got, lo.data(), up.data(), &nz, start.data(), nullptr, nullptr);
+    if (n > 0)
+      Highs_getColsByRange(p->highs, 0, n - 1, &got, cost.data(), clo.data(), cup.data(), &nz, start.data(), nullptr,
+                           nullptr);
+    for (size_t i = 0; same && i < r.range.size(); ++i)
+      if (r.rowtype[i] == 'R') same = lo[i] == r.rhs[i] - std::fabs(r.range[i]) && up[i] == r.rhs[i];
+    for (size_t j = 0; same && j < r.limit.size(); ++j)
+      if (r.coltype[j] == 'S' && r.limit[j] != 0.0) same = clo[j] == r.limit[j];
+  }
+  if (!same) std::fprintf(stderr, "seed %u: ranges or limits differ after %s\n", seed, after);
+  EXPECT(same);
+}
+
+// Random loads, adds, deletes, type and value changes, copies and save-restores keep each range
+// and limit with its row or column.
+void sideValuesFollowTheirItems() {
+  const std::string file = "krvx_side_" + std::to_string(::getpid());
+  const double values[] = {0, 0, -2, 1.5, 3, 0.25};
+  for (unsigned seed = 1; seed <= 200; ++seed) {
+    std::mt19937 g(seed);
+    auto pick = [&](int n) { return int(g() % unsigned(n)); };
+    auto value = [&] { return values[pick(6)]; };
+    auto subset = [&](size_t n) {
+      std::vector<int> ind;
+      for (int k = 0; k < int(n); ++k)
+        if (pick(3) == 0) ind.push_back(k);
+      return ind;
+    };
+    SideRef r;
+    // rows of random types with random ranges (kept for R rows only); columns, some of them entities
+    auto newRows = [&](int n, bool withRange, std::vector<double> &rng) {
+      for (int i = 0; i < n; ++i) {
+        r.rowtype.push_back("LGERN"[pick(5)]);
+        r.rhs.push_back(pick(9) - 4.0);
+        rng.push_back(value());
+        r.range.push_back(withRange && r.rowtype.back() == 'R' ? rng.back() : 0.0);
+      }
+    };
+    const int m = pick(6), n = pick(6);
+    std::vector<double> rng, limit;
+    const bool withRange = pick(2) != 0;
+    newRows(m, withRange, rng);
+    std::vector<char> enttype;
+    std::vector<int> entind;
+    for (int j = 0; j < n; ++j) {
+      const char t = "CBISRP"[pick(6)];
+      r.coltype.push_back(t);
+      r.limit.push_back(0.0);
+      if (t == 'C') continue;
+      enttype.push_back(t), entind.push_back(j), limit.push_back(value());
+      if (t != 'B' && t != 'I') r.limit.back() = limit.back();
+    }
+    const int ne = int(entind.size());
+    KRVXprob p = newProblem();
+    EXPECT_OK(p, KRVXloadmip64_witharraysizes(
+        p, "side", n, m, ptr(r.rowtype), m, ptr(r.rhs), m, withRange ? ptr(rng) : nullptr, withRange ? m : 0, nullptr, 0,
+        nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, ne, 0, ptr(enttype), ne, ptr(entind), ne,
+        ptr(limit), ne, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0));
+    // nothing stored beside the records while every value is zero
+    bool anyRange = false, anyLimit = false;
+    for (double v : r.range) anyRange = anyRange || v != 0.0;
+    for (double v : r.limit) anyLimit = anyLimit || v != 0.0;
+    EXPECT(p->rowrange.empty() == !anyRange && p->collimit.empty() == !anyLimit);
+    expectSide(p, r, seed, "load");
+    for (int step = 0; step < 10; ++step) {
+      const int op = pick(8);
+      static const char *const names[] = {"add rows", "add columns", "delete rows", "delete columns",
+                                          "column types", "row changes", "copy", "restore"};
+      switch (op) {
+        case 0: {
+          const int k = 1 + pick(3);
+          const bool given = pick(2) != 0;
+          const size_t first = r.rowtype.size();
+          std::vector<double> add;
+          newRows(k, given, add);
+          EXPECT_OK(p, KRVXaddrows(p, k, 0, r.rowtype.data() + first, r.rhs.data() + first, given ? add.data() : nullptr,
+                                   nullptr, nullptr, nullptr));
+          break;
+        }
+        case 1: {
+          const int k = 1 + pick(2);
+          EXPECT_OK(p, KRVXaddcols(p, k, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+          r.coltype.insert(r.coltype.end(), size_t(k), 'C');
+          r.limit.insert(r.limit.end(), size_t(k), 0.0);
+          break;
+        }
+        case 2:
+        case 3: {
+          const bool rows = op == 2;
+          const std::vector<int> del = subset(rows ? r.rowtype.size() : r.coltype.size());
+          for (size_t k = del.size(); k > 0; --k) {
+            const auto at = size_t(del[k - 1]);
+            if (rows) {
+              r.rowtype.erase(r.rowtype.begin() + long(at)), r.rhs.erase(r.rhs.begin() + long(at));
+              r.range.erase(r.range.begin() + long(at));
+            } else {
+              r.coltype.erase(r.coltype.begin() + long(at)), r.limit.erase(r.limit.begin() + long(at));
+            }
+          }
+          const int k = int(del.size());
+          EXPECT_OK(p, rows ? KRVXdelrows_witharraysizes(p, k, ptr(del), k) : KRVXdelcols_witharraysizes(p, k, ptr(del), k));
+          break;
+        }
+        case 4: {   // new types keep the limits; S, R and P columns then get new ones
+          const std::vector<int> cols = subset(r.coltype.size());
+          std::vector<char> types;
+          std::vector<int> limited;
+          std::vector<double> lim;
+          for (int j : cols) {
+            types.push_back("CBISRP"[pick(6)]);
+            r.coltype[size_t(j)] = types.back();
+            if (std::string("SRP").find(types.back()) != std::string::npos && pick(2))
+              limited.push_back(j), lim.push_back(value()), r.limit[size_t(j)] = lim.back();
+          }
+          EXPECT_OK(p, KRVXchgcoltype(p, int(cols.size()), ptr(cols), ptr(types)));
+          const int k = int(limited.size());
+          EXPECT_OK(p, KRVXchgglblimit_witharraysizes(p, k, ptr(limited), k, ptr(lim), k));
+          break;
+        }
+        case 5: {   // ranges of R rows, then types changed: a range stays under another type
+          std::vector<int> ranged, rows = subset(r.rowtype.size());
+          std::vector<double> rr;
+          std::vector<char> types;
+          for (size_t i = 0; i < r.rowtype.size(); ++i)
+            if (r.rowtype[i] == 'R' && pick(2)) ranged.push_back(int(i)), rr.push_back(value()), r.range[i] = rr.back();
+          for (int i : rows) types.push_back("LGERN"[pick(5)]), r.rowtype[size_t(i)] = types.back();
+          EXPECT_OK(p, KRVXchgrhsrange(p, int(ranged.size()), ptr(ranged), ptr(rr)));
+          EXPECT_OK(p, KRVXchgrowtype(p, int(rows.size()), ptr(rows), ptr(types)));
+          break;
+        }
+        default: {   // a copy, or a save restored into a new problem, goes on in place of p
+          KRVXprob q = newProblem();
+          if (op == 6) {
+            EXPECT_OK(q, KRVXcopyprob(q, p, "copy"));
+          } else {
+            EXPECT_OK(p, KRVXsaveas(p, file.c_str()));
+            EXPECT_OK(q, KRVXrestore(q, file.c_str(), ""));
+          }
+          KRVXdestroyprob(p);
+          p = q;
+          break;
+        }
+      }
+      expectSide(p, r, seed, names[op]);
+    }
+    KRVXdestroyprob(p);
+  }
+  std::remove((file + ".svf").c_str());
+}
+
 }  // namespace
 
 int main() {
@@ -294,6 +474,7 @@ int main() {
   testDeleteRows();
   testDeleteCols();
   testChangersAndGetters();
+  sideValuesFollowTheirItems();
   KRVXfree();
   return finish("test_modify");
 }

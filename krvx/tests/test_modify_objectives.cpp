@@ -174,7 +174,7 @@ void testEntitiesMarksScaling() {
   char S = 'S';
   EXPECT_OK(p, KRVXchgcoltype(p, 1, &s, &S));
   EXPECT_OK(p, KRVXchgglblimit_witharraysizes(p, 1, &s, 1, &lim, 1));
-  EXPECT(p->cols[1].limit == 2.5);
+  EXPECT(krvx::colLimit(*p, 1) == 2.5);
 
   int rows[] = {2, 0, 2};
   EXPECT_OK(p, KRVXloadmodelcuts_witharraysizes(p, 3, rows, 3));

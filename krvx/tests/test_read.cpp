@@ -102,11 +102,11 @@ void checkFull(const ko_prob_struct &p) {
   EXPECT(lim1 == 0 && spare == 7 && rowIndex(p, "obj") < 0);
   auto row = [&](int i) { return p.rows[size_t(i)]; };
   // L with range 4: [6, 10]; G with range -3: [2, 5]
-  EXPECT(row(lim1).type == 'R' && row(lim1).rhs == 10 && row(lim1).range == 4);
-  EXPECT(row(lim2).type == 'R' && row(lim2).rhs == 5 && row(lim2).range == 3);
+  EXPECT(row(lim1).type == 'R' && row(lim1).rhs == 10 && krvx::rowRange(p, size_t(lim1)) == 4);
+  EXPECT(row(lim2).type == 'R' && row(lim2).rhs == 5 && krvx::rowRange(p, size_t(lim2)) == 3);
   // E with +2: [3, 5]; E with -2: [2, 4]; E with 0 stays an equation
-  EXPECT(row(eqpos).type == 'R' && row(eqpos).rhs == 5 && row(eqpos).range == 2);
-  EXPECT(row(eqneg).type == 'R' && row(eqneg).rhs == 4 && row(eqneg).range == 2);
+  EXPECT(row(eqpos).type == 'R' && row(eqpos).rhs == 5 && krvx::rowRange(p, size_t(eqpos)) == 2);
+  EXPECT(row(eqneg).type == 'R' && row(eqneg).rhs == 4 && krvx::rowRange(p, size_t(eqneg)) == 2);
   EXPECT(row(eqzero).type == 'E' && row(eqzero).rhs == 5);
   EXPECT(row(quad).type == 'L' && row(quad).rhs == 6);
   EXPECT(row(ind).type == 'G' && row(ind).rhs == 1);
@@ -121,8 +121,8 @@ void checkFull(const ko_prob_struct &p) {
   EXPECT(col(y).type == 'C' && col(y).cost == -2 && col(y).lb <= -krvx::kInf && col(y).ub == 6);
   EXPECT(col(z).lb == 1.25 && col(z).ub == 1.25 && coef(p, ind, z) == 2);
   EXPECT(col(b).type == 'B' && col(b).lb == 0 && col(b).ub == 1);
-  EXPECT(col(s).type == 'S' && col(s).ub == 20 && col(s).lb == 2 && col(s).limit == 2);
-  EXPECT(col(si).type == 'R' && col(si).ub == 9 && col(si).limit == 3);
+  EXPECT(col(s).type == 'S' && col(s).ub == 20 && col(s).lb == 2 && krvx::colLimit(p, size_t(s)) == 2);
+  EXPECT(col(si).type == 'R' && col(si).ub == 9 && krvx::colLimit(p, size_t(si)) == 3);
   EXPECT(col(neg).ub == -5 && col(neg).lb <= -krvx::kInf);  // negative upper bound rule
   EXPECT(col(fr).lb <= -krvx::kInf && col(fr).ub >= krvx::kInf);
   int k = colIndex(p, "k");
@@ -346,10 +346,10 @@ void testDataFiles(const std::string &data) {
   // p0548 integers are binaries through bounds; semi-continuous overrides the integer marker
   ko_prob_struct sc;
   EXPECT(KRVXreadprob(&sc, (data + "/mip/semi-continuous.mps").c_str(), "") == 0);
-  EXPECT(sc.cols.size() == 4 && sc.cols[2].type == 'S' && sc.cols[2].limit == 1.1 && sc.cols[2].ub == 10);
+  EXPECT(sc.cols.size() == 4 && sc.cols[2].type == 'S' && krvx::colLimit(sc, 2) == 1.1 && sc.cols[2].ub == 10);
   ko_prob_struct si;
   EXPECT(KRVXreadprob(&si, (data + "/mip/semi-integer.mps").c_str(), "") == 0);
-  EXPECT(si.cols.size() == 4 && si.cols[2].type == 'R' && si.cols[2].limit == 1.1);
+  EXPECT(si.cols.size() == 4 && si.cols[2].type == 'R' && krvx::colLimit(si, 2) == 1.1);
   // the three quadratic MPS forms give one triangle; LP quadratic objectives have the same scale
   ko_prob_struct q1, q2, q3, lp;
   EXPECT(KRVXreadprob(&q1, (data + "/qp/qjh").c_str(), "") == 0);

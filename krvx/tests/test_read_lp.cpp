@@ -65,7 +65,7 @@ void checkAll(const ko_prob_struct &p) {
   EXPECT(p.qobj.size() == 2 && qval(p.qobj, x, x) == 4 && qval(p.qobj, x, y) == -0.5);
   auto row = [&](const char *name) { return p.rows[size_t(rowIndex(p, name))]; };
   EXPECT(row("c1").type == 'L' && row("c1").rhs == 10 && coef(p, rowIndex(p, "c1"), x) == 2);
-  EXPECT(row("c2").type == 'R' && row("c2").rhs == 8 && row("c2").range == 13 && coef(p, 1, y) == -1);
+  EXPECT(row("c2").type == 'R' && row("c2").rhs == 8 && krvx::rowRange(p, size_t(rowIndex(p, "c2"))) == 13 && coef(p, 1, y) == -1);
   for (auto [name, type, rhs] : {std::tuple{"c3", 'L', 2.0}, {"c4", 'G', 4.0}, {"c5", 'G', -1.0}, {"c6", 'G', 2.0}})
     EXPECT(row(name).type == type && row(name).rhs == rhs);
   EXPECT(p.rows[6].type == 'G' && p.rows[6].rhs == -20 && coef(p, 6, y) == -1);
@@ -76,8 +76,8 @@ void checkAll(const ko_prob_struct &p) {
   EXPECT(p.qrows[0].empty() && p.indicators[5].col == b && p.indicators[5].complement == -1);
   EXPECT(col(x).lb == 0 && col(x).ub == 6 && col(y).lb <= -krvx::kInf && col(y).ub == 5);
   EXPECT(col(z).lb == -3 && col(z).ub >= krvx::kInf && col(w).lb <= -krvx::kInf && col(w).ub >= krvx::kInf);
-  EXPECT(col(s).type == 'S' && col(s).lb == 2 && col(s).ub == 9 && col(s).limit == 2);
-  EXPECT(col(t).type == 'R' && col(t).lb == 1 && col(t).ub == 4 && col(t).limit == 1);
+  EXPECT(col(s).type == 'S' && col(s).lb == 2 && col(s).ub == 9 && krvx::colLimit(p, size_t(s)) == 2);
+  EXPECT(col(t).type == 'R' && col(t).lb == 1 && col(t).ub == 4 && krvx::colLimit(p, size_t(t)) == 1);
   EXPECT(col(u).lb == 4 && col(u).ub == 4 && col(u).type == 'C');
   EXPECT(col(k).type == 'I' && col(k).lb == -2 && col(n).type == 'I' && col(n).ub == 7);
   EXPECT(col(b).type == 'B' && col(b).lb == 0 && col(b).ub == 1);

@@ -192,11 +192,11 @@ std::string storeText(KRVXprob p) {
   for (size_t j = 0; j < p->cols.size(); ++j) {
     const krvx::Column &c = p->cols[j];
     s += c.type;
-    for (double v : {c.cost, c.lb, c.ub, c.limit}) num(v);
+    for (double v : {c.cost, c.lb, c.ub, krvx::colLimit(*p, j)}) num(v);
     for (const krvx::Entry e : p->matrix.col(int(j))) num(e.index), num(e.value);
     s += '|';
   }
-  for (const krvx::Row &r : p->rows) s += r.type, num(r.rhs), num(r.range);
+  for (size_t i = 0; i < p->rows.size(); ++i) s += p->rows[i].type, num(p->rows[i].rhs), num(krvx::rowRange(*p, i));
   for (const krvx::Set &t : p->sets) {
     s += t.type;
     for (int j : t.cols) num(j);

@@ -18,7 +18,7 @@ int elasticLp(KRVXprob p, const Prefs &w, double cap, int sense, double &value) 
   const size_t n = p->cols.size(), m = p->rows.size();
   std::vector<double> cost, clo, cup, weight, rlo, rup;   // columns (weight 0 for x), then rows
   ColRows colrows;
-  for (const krvx::Row &r : p->rows) rlo.push_back(rowLow(r)), rup.push_back(rowUp(r));
+  for (size_t i = 0; i < m; ++i) rlo.push_back(rowLow(*p, i)), rup.push_back(rowUp(p->rows[i]));
   for (size_t j = 0; j < n; ++j) {
     const krvx::Column &c = p->cols[j];
     cost.push_back(cap >= 0 ? c.cost : 0.0), weight.push_back(0.0);

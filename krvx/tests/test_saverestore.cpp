@@ -87,7 +87,7 @@ void roundTrip(KRVXprob p) {
   EXPECT(snapshot(q) == saved);
   EXPECT(q->name == "full" && q->objsense == -1 && sameBits(q->rows[2].rhs, -0.0));
   EXPECT(sameBits(q->cols[0].cost, std::ldexp(1.0, -1074)) && sameBits(q->matrix.col(0)[0].value, M_PI));
-  EXPECT(q->qrows[2].size() == 1 && q->cols[2].type == 'P' && q->cols[2].limit == 3);
+  EXPECT(q->qrows[2].size() == 1 && q->cols[2].type == 'P' && krvx::colLimit(*q, 2) == 3);
   EXPECT(q->pwls.size() == 1 && q->gencons[1].vals[0] == 0.5 && q->objectives[0].priority == 3);
   EXPECT(q->names[6].names[1] == "second" && q->tunermethod == "method text");
   EXPECT(sameBits(q->sol.djs[0], std::nextafter(1.0, 2.0)) && q->sol.rowstat[2] == 3);

@@ -261,7 +261,7 @@ void crossover() {
   // a ranged row is refused before anything reaches the solver's crossover; the solution stays
   p->objsense = -1;
   p->rows[0].type = 'R';
-  p->rows[0].range = 3;
+  krvx::setRowRange(*p, 0, 3);
   p->highs_stale = true;
   EXPECT_OK(p, KRVXlpoptimize(p, "b"));
   EXPECT_FAILS(p, KRVXcrossoverlpsol(p, &status), "not available for problems with ranged rows (row 0 has the range [1, 4])");

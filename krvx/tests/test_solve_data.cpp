@@ -75,7 +75,7 @@ void solveAll(const std::string &folder, bool viaLp) {
         const double s = p->sol.slack[i], tol = 1e-5 * (1 + std::fabs(p->rows[i].rhs));
         const char t = p->rows[i].type;
         if ((t == 'L' && s < -tol) || (t == 'G' && s > tol) || (t == 'E' && std::fabs(s) > tol) ||
-            (t == 'R' && (s < -tol || s > std::fabs(p->rows[i].range) + tol)))
+            (t == 'R' && (s < -tol || s > std::fabs(krvx::rowRange(*p, i)) + tol)))
           ok = false;
       }
       if (!ok) {

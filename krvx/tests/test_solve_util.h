@@ -29,6 +29,8 @@ inline void setModel(KRVXprob p, int sense, const std::vector<TCol> &cols, const
   p->objconst = objconst;
   p->rows.clear();
   p->cols.clear();
+  p->rowrange.clear();
+  p->collimit.clear();
   p->matrix = krvx::ColMatrix();
   for (const TCol &c : cols) {
     krvx::Column col;
@@ -36,16 +38,16 @@ inline void setModel(KRVXprob p, int sense, const std::vector<TCol> &cols, const
     col.lb = c.lb;
     col.ub = c.ub;
     col.type = c.type;
-    col.limit = c.limit;
     p->cols.push_back(col);
+    krvx::setColLimit(*p, p->cols.size() - 1, c.limit);
   }
   p->matrix.resize(int(p->cols.size()));
   for (size_t i = 0; i < rows.size(); ++i) {
     krvx::Row r;
     r.type = rows[i].type;
     r.rhs = rows[i].rhs;
-    r.range = rows[i].range;
     p->rows.push_back(r);
+    krvx::setRowRange(*p, i, rows[i].range);
     for (const auto &cv : rows[i].coefs) p->matrix.entries(cv.first).push_back({static_cast<int>(i), cv.second});
   }
   p->qobj.clear();

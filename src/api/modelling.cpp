@@ -607,15 +607,85 @@ struct RowBatch {
     cons.clear();
     fromSink.clear();
   }
+  // room for n rows of tl entries in all
+  void sizeRows(size_t n, size_t tl) {
+    rowtype.resize(n);
+    rhs.resize(n);
+    rng.resize(n);
+    start.resize(n + 1);
+    colind.resize(tl);
+    coef.resize(tl);
+  }
   bool large() const {
     return coef.capacity() > (1u << 16) || rowtype.capacity() > (1u << 14) || cons.capacity() > (1u << 14);
   }
 };
 
 
-int convertBatch(problem_s *p, constraint_s *const *cons, size_t n, int firstRow, RowBatch *b) {
+// Row k's type, rhs and range from c's bounds and the body's constant, and its name.
+int finishRow(constraint_s *c, size_t k, size_t n, double constant, RowBatch *b) {
+  if (c->lb > c->ub) {   // no row type holds it: a range row would widen it instead
+    char msg[160];
+    snprintf(msg, sizeof msg, "Constraint has a lower bound (%g) greater than its upper bound (%g)", c->lb, c->ub);
+    PyErr_SetString(kpy_ModelError, msg);
+    return -1;
+  }
+  rowBounds(c->lb, c->ub, constant, &b->rowtype[k], &b->rhs[k], &b->rng[k]);
+  if (c->name) {
+    if (!b->named) b->names.assign(n, std::string());   // made for the first named row
+    if (utf8(c->name, &b->names[k]) < 0) return -1;
+    b->named = true;
+  }
+  return 0;
+}
+
+// A batch whose bodies are all linear expressions (or none): the entries of each map, sorted by
+// column, with no quadratic parts or formulas.
+int convertLinearBatch(problem_s *p, constraint_s *const *cons, size_t n, RowBatch *b) {
+  size_t tl = 0;
   for (size_t k = 0; k < n; ++k)
-    if (cons[k]->body && kpy_isNonlin(cons[k]->body) && kpy_ensureNonlinear(p) < 0) return -1;
+    if (cons[k]->body) tl += linmap_size(((expression_s *)cons[k]->body)->linear);
+  if (tl > (size_t)INT64_MAX / 2) {
+    PyErr_SetString(kpy_ModelError, "Too many coefficients in one call");
+    return -1;
+  }
+  b->named = false;
+  b->sizeRows(n, tl);
+  for (auto *v : {&b->q1, &b->q2, &b->fcol, &b->frow, &b->fstart, &b->toktype}) v->clear();
+  for (auto *v : {&b->qcoef, &b->ffactor, &b->tokvalue}) v->clear();
+  b->qstart.clear();
+  size_t pl = 0;
+  for (size_t k = 0; k < n; ++k) {
+    constraint_s *c = cons[k];
+    double constant = 0.0;
+    size_t l = 0;
+    b->start[k] = (int64_t)pl;
+    if (c->body) {
+      auto *e = (expression_s *)c->body;
+      constant += e->constant;
+      // at most the map's size: the sizes were counted above and no Python code ran since
+      if (e->linear && kpy_linearEntries(p, e->linear, 1.0, b->colind.data() + pl, b->coef.data() + pl, &l) < 0)
+        return -1;
+      kpy_Sort_Int_Dbl(b->colind.data() + pl, b->coef.data() + pl, l);
+    }
+    pl += l;
+    if (finishRow(c, k, n, constant, b) < 0) return -1;
+  }
+  b->start[n] = (int64_t)pl;
+  b->colind.resize(pl);
+  b->coef.resize(pl);
+  return 0;
+}
+
+int convertBatch(problem_s *p, constraint_s *const *cons, size_t n, int firstRow, RowBatch *b) {
+  bool linear = true;
+  for (size_t k = 0; k < n; ++k) {
+    PyObject *body = cons[k]->body;
+    if (!body || kpy_isLinearExpression(body)) continue;
+    linear = false;
+    if (kpy_isNonlin(body) && kpy_ensureNonlinear(p) < 0) return -1;
+  }
+  if (linear) return convertLinearBatch(p, cons, n, b);
   // count pass
   std::vector<size_t> &nl = b->nl, &nq = b->nq, &nf = b->nf, &nt = b->nt;
   nl.assign(n, 0);
@@ -626,12 +696,8 @@ int convertBatch(problem_s *p, constraint_s *const *cons, size_t n, int firstRow
   size_t tl = 0, tq = 0, tf = 0, tt = 0;
   for (size_t k = 0; k < n; ++k) {
     double constant;
-    PyObject *body = cons[k]->body ? cons[k]->body : Py_None;
-    if (!cons[k]->body) continue;
-    if (kpy_isLinearExpression(body)) {
-      tl += nl[k] = linmap_size(((expression_s *)body)->linear);
-      continue;
-    }
+    PyObject *body = cons[k]->body;
+    if (!body) continue;
     if (convertExpr(p, body, &constant, &nl[k], nullptr, nullptr, &nq[k], nullptr, nullptr, nullptr, &nf[k], &nt[k],
                     nullptr, nullptr, nullptr, nullptr, nullptr, 0, 0) < 0)
       return -1;
@@ -644,12 +710,7 @@ int convertBatch(problem_s *p, constraint_s *const *cons, size_t n, int firstRow
     PyErr_SetString(kpy_ModelError, "Too many coefficients in one call");
     return -1;
   }
-  b->rowtype.resize(n);
-  b->rhs.resize(n);
-  b->rng.resize(n);
-  b->start.resize(n + 1);
-  b->colind.resize(tl);
-  b->coef.resize(tl);
+  b->sizeRows(n, tl);
   b->q1.resize(tq);
   b->q2.resize(tq);
   b->qcoef.resize(tq);
@@ -669,17 +730,7 @@ int convertBatch(problem_s *p, constraint_s *const *cons, size_t n, int firstRow
     size_t l = 0, q = 0, f = 0, t = 0;
     b->start[k] = (int64_t)pl;
     b->qstart[k] = pq;
-    if (c->body && kpy_isLinearExpression(c->body)) {
-      auto *e = (expression_s *)c->body;
-      constant += e->constant;
-      if (e->linear && kpy_linearEntries(p, e->linear, 1.0, b->colind.data() + pl, b->coef.data() + pl, &l) < 0)
-        return -1;
-      if (l > nl[k]) {   // the body changed between the passes
-        PyErr_SetString(kpy_ModelError, "Cannot convert expression");
-        return -1;
-      }
-      kpy_Sort_Int_Dbl(b->colind.data() + pl, b->coef.data() + pl, l);
-    } else if (c->body) {
+    if (c->body) {
       int *cp = b->colind.data() + pl, *q1 = b->q1.data() + pq, *q2 = b->q2.data() + pq, *fc = b->fcol.data() + pf,
           *fs = b->fstart.data() + pf, *tk = b->toktype.data() + pt;
       double *vp = b->coef.data() + pl, *qv = b->qcoef.data() + pq, *ff = b->ffactor.data() + pf,
@@ -698,18 +749,7 @@ int convertBatch(problem_s *p, constraint_s *const *cons, size_t n, int firstRow
     pq += q;
     pf += f;
     pt += t;
-    if (c->lb > c->ub) {   // no row type holds it: a range row would widen it instead
-      char msg[160];
-      snprintf(msg, sizeof msg, "Constraint has a lower bound (%g) greater than its upper bound (%g)", c->lb, c->ub);
-      PyErr_SetString(kpy_ModelError, msg);
-      return -1;
-    }
-    rowBounds(c->lb, c->ub, constant, &b->rowtype[k], &b->rhs[k], &b->rng[k]);
-    if (c->name) {
-      if (!b->named) b->names.assign(n, std::string());   // made for the first named row
-      if (utf8(c->name, &b->names[k]) < 0) return -1;
-      b->named = true;
-    }
+    if (finishRow(c, k, n, constant, b) < 0) return -1;
   }
   b->start[n] = (int64_t)pl;
   b->qstart[n] = pq;
@@ -728,12 +768,15 @@ int convertBatch(problem_s *p, constraint_s *const *cons, size_t n, int firstRow
 // rows are deleted again.
 int flushBatch(problem_s *p, RowBatch &b, int first) {
   const int n = (int)b.rowtype.size();
-  if (kpy_modelCall(KRVXaddrows64_witharraysizes, p, n, (int64_t)b.colind.size(), b.rowtype.data(), (int64_t)n,
-                    b.rhs.data(), (int64_t)n, b.rng.data(), (int64_t)n, b.start.data(), (int64_t)n + 1,
-                    b.colind.data(), (int64_t)b.colind.size(), b.coef.data(), (int64_t)b.coef.size()) < 0)
+  // a few rows are added in less time than handing the interpreter lock over and back takes
+  const bool release = b.colind.size() + b.rowtype.size() > 256;
+  if (kpy_failed(p, kpy_callSolverLocked(release, KRVXaddrows64_witharraysizes, p, n, (int64_t)b.colind.size(),
+                                        b.rowtype.data(), (int64_t)n, b.rhs.data(), (int64_t)n, b.rng.data(),
+                                        (int64_t)n, b.start.data(), (int64_t)n + 1, b.colind.data(),
+                                        (int64_t)b.colind.size(), b.coef.data(), (int64_t)b.coef.size())))
     return -1;
   bool ok = !b.named || addNames(p, 1, first, b.names) == 0;
-  for (int k = 0; ok && k < n; ++k) {
+  for (int k = 0; ok && !b.q1.empty() && k < n; ++k) {
     size_t from = b.qstart[(size_t)k], cnt = b.qstart[(size_t)k + 1] - from;
     if (!cnt) continue;
     ok = kpy_modelCall(KRVXaddqmatrix64_witharraysizes, p, first + k, (int64_t)cnt, b.q1.data() + from, (int64_t)cnt,

@@ -138,7 +138,7 @@ Infeasible findInfeasible(const ko_prob_struct *p, bool scaled) {
       case 'L': up = row.rhs; break;
       case 'G': lo = row.rhs; break;
       case 'E': lo = up = row.rhs; break;
-      case 'R': up = row.rhs; lo = row.rhs - std::fabs(row.range); break;
+      case 'R': up = row.rhs; lo = rowBottom(*p, i); break;
       default: break;
     }
     const double act = row.rhs - s.slack[i];

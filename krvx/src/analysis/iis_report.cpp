@@ -64,7 +64,7 @@ Described describe(const ko_prob_struct &p, const ReportedMember &e) {
       const Row &r = p.rows[size_t(i)];
       d.name = objectName(p, 1, i);
       d.kind = "row";
-      d.value = r.type == 'R' && e.letter == 'G' ? r.rhs - std::fabs(r.range) : r.rhs;
+      d.value = r.type == 'R' && e.letter == 'G' ? rowBottom(p, size_t(i)) : r.rhs;
       d.hasValue = true;
     } else if ((i -= nrows) < nsets) {
       d.name = objectName(p, 3, i);
@@ -79,12 +79,13 @@ Described describe(const ko_prob_struct &p, const ReportedMember &e) {
     return d;
   }
   const Column &c = p.cols[size_t(e.index)];
+  const double limit = colLimit(p, size_t(e.index));
   d.name = objectName(p, 2, e.index);
   d.kind = "bound";
   switch (e.letter) {
     case 'L': case 'F': d.value = c.lb; d.hasValue = true; break;
     case 'U': d.value = c.ub; d.hasValue = true; break;
-    case 'S': case 'R': case 'P': d.value = c.limit; d.hasValue = c.limit != 0.0; break;
+    case 'S': case 'R': case 'P': d.value = limit; d.hasValue = limit != 0.0; break;
     default: break;
   }
   return d;

@@ -53,7 +53,7 @@ bool feasibleStart(const ko_prob_struct *p, const std::vector<double> &x, double
       case 'L': if (a > r.rhs + t) return false; break;
       case 'G': if (a < r.rhs - t) return false; break;
       case 'E': if (std::fabs(a - r.rhs) > t) return false; break;
-      case 'R': if (a > r.rhs + t || a < r.rhs - std::fabs(r.range) - t) return false; break;
+      case 'R': if (a > r.rhs + t || a < rowBottom(*p, i) - t) return false; break;
       default: break;
     }
   }

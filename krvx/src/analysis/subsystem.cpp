@@ -15,14 +15,10 @@ namespace {
 bool hasLowerSide(char t) { return t == 'G' || t == 'E' || t == 'R'; }
 bool hasUpperSide(char t) { return t == 'L' || t == 'E' || t == 'R'; }
 
-double rowLower(const Row &r) { return r.type == 'E' ? r.rhs : r.type == 'R' ? r.rhs - std::fabs(r.range) : r.rhs; }
 
 bool indicatorRow(const ko_prob_struct &s, size_t i) {
   return i < s.indicators.size() && s.indicators[i].col >= 0 && s.indicators[i].complement != 0;
 }
-
-// Lower end of a semi-continuous column's nonzero part.
-double semiLower(const Column &c) { return c.limit != 0.0 ? c.limit : c.lb; }
 
 template <class T>
 void eraseMarked(std::vector<T> &v, const std::vector<char> &gone) {
@@ -131,7 +127,7 @@ std::unique_ptr<ko_prob_struct> restrictStore(const ko_prob_struct &s, const std
         Column &c = d->cols[i];
         if (c.type == 'S' || c.type == 'R') c.lb = -kInf;   // its lower side belongs to the type
         c.type = 'C';
-        c.limit = 0.0;
+        setColLimit(*d, i, 0.0);
         break;
       }
     }
@@ -147,16 +143,17 @@ std::unique_ptr<ko_prob_struct> restrictStore(const ko_prob_struct &s, const std
 }
 
 void relaxStore(ko_prob_struct &s) {
-  for (Column &c : s.cols) {
+  for (size_t j = 0; j < s.cols.size(); ++j) {
+    Column &c = s.cols[j];
     switch (c.type) {
       case 'B': c.lb = std::max(c.lb, 0.0); c.ub = std::min(c.ub, 1.0); break;
       case 'S':
-      case 'R': c.lb = std::min(semiLower(c), 0.0); c.ub = std::max(c.ub, 0.0); break;
+      case 'R': c.lb = std::min(semiLower(s, j), 0.0); c.ub = std::max(c.ub, 0.0); break;
       default: break;
     }
     c.type = 'C';
-    c.limit = 0.0;
   }
+  s.collimit.clear();
   for (size_t i = 0; i < s.rows.size(); ++i)
     if (indicatorRow(s, i)) s.rows[i].type = 'N';
   s.indicators.clear();
@@ -317,7 +314,7 @@ struct RelaxedSubsystem {
     for (size_t i = 0; i < nrows; ++i) {
       if (lambda[i] == 0.0) continue;
       const Row &row = sub->rows[i];
-      const double side = lambda[i] > 0 ? row.rhs : rowLower(row);
+      const double side = lambda[i] > 0 || row.type != 'R' ? row.rhs : rowBottom(*sub, i);
       beta += lambda[i] * side;
       scale += std::fabs(lambda[i] * side);
     }

@@ -28,7 +28,7 @@ void fixEntities(ko_prob_struct *p, int options) {
       if (inset[j] && v == 0.0) c.lb = c.ub = 0.0;   // set members at zero keep their sets satisfied
       continue;
     }
-    const bool integral = c.type == 'B' || c.type == 'I' || c.type == 'R' || (c.type == 'P' && v < c.limit);
+    const bool integral = c.type == 'B' || c.type == 'I' || c.type == 'R' || (c.type == 'P' && v < colLimit(*p, j));
     if (options == 0 && integral) v = std::round(v);
     c.lb = c.ub = v;
     if (c.type != 'B' && c.type != 'I') c.type = 'C';   // a fixed semi-continuous value is continuous

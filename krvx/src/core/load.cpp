@@ -88,8 +88,8 @@ void buildRows(const LoadArgs &a, ko_prob_struct &s) {
     Row r;
     r.type = a.rowtype.p[i];
     if (a.rhs.n) r.rhs = a.rhs.p[i];
-    if (a.rng.n && r.type == 'R') r.range = a.rng.p[i];
     s.rows.push_back(r);
+    if (a.rng.n && r.type == 'R') setRowRange(s, size_t(i), a.rng.p[i]);
   }
 }
 
@@ -256,7 +256,7 @@ void buildEntities(const LoadArgs &a, ko_prob_struct &s) {
       c.lb = std::max(c.lb, 0.0);
       c.ub = std::min(c.ub, 1.0);
     } else if (t != 'I' && a.limit.n) {
-      c.limit = a.limit.p[k];
+      setColLimit(s, size_t(j), a.limit.p[k]);
     }
   }
 }

@@ -14,7 +14,7 @@ namespace krvx {
 
 // The model fields, listed once for copy and replacement.
 #define KRVX_MODEL_FIELDS(X) \
-  X(name) X(objsense) X(objconst) X(rows) X(cols) X(matrix) X(qobj) X(qrows) X(sets) X(objectives) X(indicators) \
+  X(name) X(objsense) X(objconst) X(rows) X(cols) X(rowrange) X(collimit) X(matrix) X(qobj) X(qrows) X(sets) X(objectives) X(indicators) \
   X(pwls) X(gencons) X(modelcut) X(delayed) X(rowscale) X(colscale) X(securerow) X(securecol) X(nlrows) \
   X(nlobj) X(nlstatus) X(dirs) X(branchfixed)
 
@@ -118,11 +118,11 @@ bool plainlyValid(const ko_prob_struct &s) {
   for (const char *c = "LGERN"; *c; ++c) rowtype[static_cast<unsigned char>(*c)] = true;
   for (const char *c = "CBISRP"; *c; ++c) coltype[static_cast<unsigned char>(*c)] = true;
   bool ok = true;
-  for (const Row &r : s.rows)
-    ok &= rowtype[static_cast<unsigned char>(r.type)] & (std::fabs(r.rhs) < kInf) & !std::isnan(r.range);
+  for (const Row &r : s.rows) ok &= rowtype[static_cast<unsigned char>(r.type)] & (std::fabs(r.rhs) < kInf);
+  for (double v : s.rowrange) ok &= !std::isnan(v);
   for (const Column &c : s.cols)
-    ok &= coltype[static_cast<unsigned char>(c.type)] & (std::fabs(c.cost) < kInf) & (c.lb < kInf) &
-          (c.ub > -kInf) & (std::fabs(c.limit) < kInf);
+    ok &= coltype[static_cast<unsigned char>(c.type)] & (std::fabs(c.cost) < kInf) & (c.lb < kInf) & (c.ub > -kInf);
+  for (double v : s.collimit) ok &= std::fabs(v) < kInf;
   const int64_t nrows = int64_t(s.rows.size());
   for (int j = 0; j < s.matrix.ncols(); ++j) {
     const ColumnView col = s.matrix.col(j);
@@ -148,12 +148,15 @@ void validateStore(const ko_prob_struct &s) {
   if (!finite(s.objconst)) raise(kErrInvalid, "objective constant is not finite");
   if (s.matrix.ncols() != ncols)
     raise(kErrInvalid, "the matrix has %d columns for %lld columns", s.matrix.ncols(), (long long)ncols);
+  if (s.rowrange.size() > s.rows.size() || s.collimit.size() > s.cols.size())
+    raise(kErrInvalid, "%zu row ranges and %zu column limits for %zu rows and %zu columns", s.rowrange.size(),
+          s.collimit.size(), s.rows.size(), s.cols.size());
   const bool plain = plainlyValid(s);
   for (size_t i = 0; i < s.rows.size() && !plain; ++i) {
     const Row &r = s.rows[i];
     if (!oneOf(r.type, "LGERN")) raise(kErrInvalid, "row %zu has type %d, expected L, G, E, R or N", i, r.type);
     if (!finite(r.rhs)) raise(kErrInvalid, "right-hand side of row %zu is not finite", i);
-    if (std::isnan(r.range)) raise(kErrInvalid, "range of row %zu is NaN", i);
+    if (std::isnan(rowRange(s, i))) raise(kErrInvalid, "range of row %zu is NaN", i);
   }
   for (size_t j = 0; j < s.cols.size() && !plain; ++j) {
     const Column &c = s.cols[j];
@@ -162,7 +165,7 @@ void validateStore(const ko_prob_struct &s) {
     if (std::isnan(c.lb) || std::isnan(c.ub)) raise(kErrInvalid, "bound of column %zu is NaN", j);
     if (c.lb >= kInf) raise(kErrInvalid, "lower bound of column %zu is +infinity", j);
     if (c.ub <= -kInf) raise(kErrInvalid, "upper bound of column %zu is -infinity", j);
-    if (!finite(c.limit)) raise(kErrInvalid, "limit of column %zu is not finite", j);
+    if (!finite(colLimit(s, j))) raise(kErrInvalid, "limit of column %zu is not finite", j);
     validateColumn(s.matrix.col(int(j)), j, nrows);
   }
   checkTerms(s.qobj, ncols, "objective");

@@ -136,7 +136,7 @@ void addRows(ko_prob_struct *p, int nrows, int64_t ncoefs, const char *rowtype, 
       Row &row = p->rows[old + size_t(r)];
       row.type = rowtype[r];
       row.rhs = rhs[r];
-      row.range = rng_n && row.type == 'R' ? rng[r] : 0.0;
+      if (rng_n && row.type == 'R') setRowRange(*p, old + size_t(r), rng[r]);
       const int index = int(old) + r;
       for (int64_t k = st[size_t(r)]; k < st[size_t(r) + 1]; ++k) {
         std::vector<Entry> &coefs = p->matrix.entries(colind[k]);
@@ -155,6 +155,7 @@ void addRows(ko_prob_struct *p, int nrows, int64_t ncoefs, const char *rowtype, 
       while (!coefs.empty() && coefs.back().index >= int(old)) coefs.pop_back();
     }
     p->rows.resize(old);
+    if (p->rowrange.size() > old) p->rowrange.resize(old);
     throw;
   }
 }
@@ -258,6 +259,7 @@ void delRows(ko_prob_struct *p, int n, const int *rowind, int64_t rowind_n) {
   if (n == 0) return;
   p->matrix.renumberRows(map);
   compact(p->rows, map);
+  compact(p->rowrange, map);
   compact(p->qrows, map);
   compact(p->indicators, map);
   compact(p->modelcut, map);
@@ -292,6 +294,7 @@ void delCols(ko_prob_struct *p, int n, const int *colind, int64_t colind_n) {
   refuseUsedColumns(p, map);
   nlOnDeleteCols(p, map);   // refuses columns that formulas use, before any change
   compact(p->cols, map);
+  compact(p->collimit, map);
   p->matrix.compactColumns(map);
   compact(p->colscale, map);
   compact(p->securecol, map);
@@ -561,7 +564,7 @@ extern "C" KRVX_API int KRVXchgrhsrange(KRVXprob prob, int n, const int *rowind,
     for (int k = 0; k < n; ++k)
       if (prob->rows[size_t(rowind[k])].type != 'R')
         raise(kErrInvalid, "row %d is not a range row (type R); change its type first", rowind[k]);
-    for (int k = 0; k < n; ++k) prob->rows[size_t(rowind[k])].range = rng[k];
+    for (int k = 0; k < n; ++k) setRowRange(*prob, size_t(rowind[k]), rng[k]);
     pending.rows.insert(pending.rows.end(), rowind, rowind + n);
   });
 }
@@ -620,6 +623,7 @@ extern "C" KRVX_API int KRVXgetrhs(KRVXprob prob, double *rhs, int first, int la
 
 extern "C" KRVX_API int KRVXgetrhsrange(KRVXprob prob, double *rng, int first, int last) {
   return guard(prob, "KRVXgetrhsrange", [&] {
-    getRange(prob->rows, rng, first, last, "rows", [](const Row &r) { return r.type == 'R' ? r.range : 0.0; });
+    getRange(prob->rows, rng, first, last, "rows",
+             [&](const Row &r) { return r.type == 'R' ? rowRange(*prob, size_t(&r - prob->rows.data())) : 0.0; });
   });
 }

@@ -51,7 +51,7 @@ extern "C" KRVX_API int KRVXchgglblimit_witharraysizes(KRVXprob prob, int n, con
       if (t != 'S' && t != 'R' && t != 'P')
         raise(kErrInvalid, "column %d is of type %c; limits belong to S, R and P columns", colind[k], t);
     }
-    for (int k = 0; k < n; ++k) prob->cols[size_t(colind[k])].limit = limit[k];
+    for (int k = 0; k < n; ++k) setColLimit(*prob, size_t(colind[k]), limit[k]);
   });
 }
 

@@ -5,6 +5,7 @@
 #include "core/matrix.h"
 
 #include <atomic>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -18,17 +19,21 @@ namespace krvx {
 constexpr double kInf = 1e20;                  // |v| >= kInf is infinite
 inline bool isInf(double v) { return v >= kInf || v <= -kInf; }
 
+// A row's own values; its range (type R: [rhs - |range|, rhs]) is kept beside the records (rowRange).
 struct Row {
   char type = 'N';                             // L G E R N
-  double rhs = 0.0, range = 0.0;               // R: [rhs - |range|, rhs]
+  double rhs = 0.0;
 };
 
-// A column's own values; its coefficients are in the store's matrix.
+// A column's own values; its coefficients are in the store's matrix, its limit (P: integer
+// limit; S/R: lower bound when nonzero) beside the records (colLimit).
 struct Column {
   double cost = 0.0, lb = 0.0, ub = kInf;
   char type = 'C';                             // C B I S R P
-  double limit = 0.0;                          // P: integer limit; S/R: lower bound when nonzero
 };
+
+static_assert(sizeof(Row) == 16, "rows are the bulk of large stores");
+static_assert(sizeof(Column) == 32, "columns are the bulk of large stores");
 
 struct QTerm { int i, j; double value; };      // i <= j
 
@@ -138,6 +143,9 @@ struct ko_prob_struct {
 
   std::vector<krvx::Row> rows;
   std::vector<krvx::Column> cols;
+  // Rare per-item values beside the records, missing entries 0: they may be shorter than rows and
+  // cols (empty while no nonzero value was set). Read and written through rowRange / colLimit.
+  std::vector<double> rowrange, collimit;
   krvx::ColMatrix matrix;                      // the coefficients, one column per entry of cols
   std::vector<krvx::QTerm> qobj;               // objective Hessian triangle (objective c'x + 1/2 x'Qx)
   std::vector<std::vector<krvx::QTerm>> qrows; // per row: x'Qx terms (empty when linear)
@@ -204,6 +212,28 @@ enum : int {
   kMsgControls = 101,      // KRVXdumpcontrols lines
   kMsgLoaded = 102,        // summary after a load
 };
+// A value of a side vector (may be shorter than its items; missing entries 0) and its setting,
+// which grows the vector only for a nonzero value.
+inline double sideValue(const std::vector<double> &v, size_t i) { return i < v.size() ? v[i] : 0.0; }
+inline void setSideValue(std::vector<double> &v, size_t i, double value) {
+  if (i >= v.size()) {
+    if (value == 0.0) return;
+    v.resize(i + 1, 0.0);
+  }
+  v[i] = value;
+}
+inline double rowRange(const ko_prob_struct &p, size_t i) { return sideValue(p.rowrange, i); }
+inline double colLimit(const ko_prob_struct &p, size_t j) { return sideValue(p.collimit, j); }
+inline void setRowRange(ko_prob_struct &p, size_t i, double range) { setSideValue(p.rowrange, i, range); }
+inline void setColLimit(ko_prob_struct &p, size_t j, double limit) { setSideValue(p.collimit, j, limit); }
+// The lower side of a range row: rhs - |range|.
+inline double rowBottom(const ko_prob_struct &p, size_t i) { return p.rows[i].rhs - std::fabs(rowRange(p, i)); }
+// The lower end of a semi-continuous column's nonzero part: its limit when nonzero, else lb.
+inline double semiLower(const ko_prob_struct &p, size_t j) {
+  const double limit = colLimit(p, j);
+  return limit != 0.0 ? limit : p.cols[j].lb;
+}
+
 // Error helpers: set the text (truncated to KRVX_MAXERRLEN) and return the code.
 int fail(ko_prob_struct *p, int code, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
 int failGlobal(int code, const char *fmt, ...) __attribute__((format(printf, 2, 3)));

@@ -549,13 +549,15 @@ void LpParser::constraint() {
     if (op != T::Less) lo = rhs;
   }
   Row row;
-  if (!rowFromRange(lo - body->constant, up - body->constant, row) || (row.type == 'R' && row.range < 0))
+  double range;
+  if (!rowFromRange(lo - body->constant, up - body->constant, row, range) || (row.type == 'R' && range < 0))
     fault("row limits that no activity can meet", line);
   int i = int(m_.rows.size());
   if (i == INT32_MAX) fault("too many rows");
   if (!label.empty() && rowIdx_.insert(label, i) >= 0)
     fault("row " + quoted(label) + " is defined twice", labelLine);
   m_.rows.push_back(row);
+  setRowRange(m_, size_t(i), range);
   rowNames_.push_back(label);
   for (const auto &t : body->lin) {
     if (t.second == 0.0) continue;
@@ -694,7 +696,7 @@ void LpParser::finish() {
     uint8_t k = kind_[j];
     if (k & kSemi) {
       c.type = (k & (kInt | kBin)) ? 'R' : 'S';
-      c.limit = c.lb;
+      setColLimit(m_, j, c.lb);
     } else if (k & kBin) {
       c.type = 'B';
       c.lb = std::max(c.lb, 0.0);

@@ -142,7 +142,7 @@ bool writeLpFile(const ko_prob_struct &p, const std::string &path, std::string &
     }
     if (r.type == 'R') {
       out.raw(" ");
-      out.raw(out.num(rangeBottom(r.rhs, std::fabs(r.range))));
+      out.raw(out.num(rangeBottom(r.rhs, std::fabs(rowRange(p, i)))));
       out.raw(" <=");
     }
     out.start();
@@ -172,7 +172,7 @@ bool writeLpFile(const ko_prob_struct &p, const std::string &path, std::string &
     const Column &c = p.cols[j];
     const std::string &n = cn[j];
     double lb = c.lb, ub = c.ub;
-    if ((c.type == 'S' || c.type == 'R') && c.limit != 0.0) lb = c.limit;
+    if ((c.type == 'S' || c.type == 'R') && colLimit(p, j) != 0.0) lb = colLimit(p, j);
     if (c.type == 'B') {  // binaries take their bounds inside [0, 1], as a solve does
       bin += " " + n + "\n";
       lb = std::max(lb, 0.0);

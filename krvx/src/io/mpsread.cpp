@@ -699,8 +699,10 @@ void MpsParser::finish() {
       else if (R > 0) up = r + R;
       else lo = r + R;
     }
-    if (!rowFromRange(lo, up, row))
+    double range;
+    if (!rowFromRange(lo, up, row, range))
       fault("row " + quoted(rowNames_[i]) + " has an infinite right-hand side that no activity can meet");
+    setRowRange(m_, i, range);
   }
   // columns: entries by row, semi-continuous limits
   auto byRow = [](const Entry &x, const Entry &y) { return x.index < y.index; };
@@ -708,8 +710,8 @@ void MpsParser::finish() {
     std::vector<Entry> &e = m_.matrix.entries(j);
     if (!std::is_sorted(e.begin(), e.end(), byRow)) std::sort(e.begin(), e.end(), byRow);
   }
-  for (Column &c : m_.cols)
-    if (c.type == 'S' || c.type == 'R') c.limit = c.lb;
+  for (size_t j = 0; j < m_.cols.size(); ++j)
+    if (m_.cols[j].type == 'S' || m_.cols[j].type == 'R') setColLimit(m_, j, m_.cols[j].lb);
   finishQuadratic();
   if (!inds_.empty()) {
     m_.indicators.assign(m_.rows.size(), Indicator{});

@@ -165,7 +165,7 @@ bool writeMpsFile(const ko_prob_struct &p, const std::string &path, bool fixed, 
     if (p.rows[i].type != 'R') continue;
     if (!ranges) out.raw("RANGES\n");
     ranges = true;
-    out.rec({}, "RNG", rn[i], out.num(std::fabs(p.rows[i].range)));
+    out.rec({}, "RNG", rn[i], out.num(std::fabs(rowRange(p, i))));
   }
 
   bool bounds = false;
@@ -183,7 +183,7 @@ bool writeMpsFile(const ko_prob_struct &p, const std::string &path, bool fixed, 
       if (ub != 1.0) bound("UP", j, true, ub);
     } else if (c.type == 'S' || c.type == 'R') {
       bound(c.type == 'S' ? "SC" : "SI", j, true, ub);
-      double lim = c.limit != 0.0 ? c.limit : lb;
+      double lim = semiLower(p, j);
       if (lim != 0.0) bound("LO", j, true, lim);
     } else if (lb <= -kInf && ub >= kInf) {
       bound("FR", j);

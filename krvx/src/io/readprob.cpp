@@ -80,17 +80,17 @@ std::string shownName(const std::string &path) {
 
 }  // namespace
 
-bool rowFromRange(double lo, double up, Row &row) {
+bool rowFromRange(double lo, double up, Row &row, double &range) {
   lo = std::max(lo, -kInf);
   up = std::min(up, kInf);
   if (lo >= kInf || up <= -kInf) return false;
   row.rhs = 0.0;
-  row.range = 0.0;
+  range = 0.0;
   if (lo <= -kInf && up >= kInf) row.type = 'N';
   else if (lo == up) row.type = 'E', row.rhs = up;
   else if (lo <= -kInf) row.type = 'L', row.rhs = up;
   else if (up >= kInf) row.type = 'G', row.rhs = lo;
-  else row.type = 'R', row.rhs = up, row.range = up - lo;
+  else row.type = 'R', row.rhs = up, range = up - lo;
   return true;
 }
 

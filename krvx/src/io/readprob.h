@@ -38,9 +38,9 @@ bool writeMpsFile(const ko_prob_struct &p, const std::string &path, bool fixed, 
 bool writeLpFile(const ko_prob_struct &p, const std::string &path, std::string &error,
                  std::vector<std::string> &warnings);
 
-// The row of activity limits [lo, up] (infinite beyond kInf): N, E, L, G or R. False when no
-// activity can meet them (lo = +inf or up = -inf).
-bool rowFromRange(double lo, double up, Row &row);
+// The row of activity limits [lo, up] (infinite beyond kInf): N, E, L, G or R, with its range
+// (0 but for R rows). False when no activity can meet them (lo = +inf or up = -inf).
+bool rowFromRange(double lo, double up, Row &row, double &range);
 
 // Names the writers use: the store's names, unnamed objects by their default names, all distinct.
 // With `usable`, a name it refuses gets the default name too (counted in *replaced).

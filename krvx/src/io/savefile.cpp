@@ -49,6 +49,11 @@ class Writer {
     u64(bits);
   }
   void io(char &c) { out.push_back(c); }
+  // entry i of a side vector (store.h: sideValue)
+  void side(std::vector<double> &v, size_t i) {
+    double x = sideValue(v, i);
+    io(x);
+  }
   void io(bool &b) { out.push_back(b ? 1 : 0); }
   void io(std::string &s) {
     u64(s.size());
@@ -87,6 +92,11 @@ class Reader {
   void io(char &c) {
     need(1);
     c = d_[pos_++];
+  }
+  void side(std::vector<double> &v, size_t i) {
+    double x;
+    io(x);
+    setSideValue(v, i, x);
   }
   void io(bool &b) {
     char c;
@@ -186,10 +196,11 @@ void serializeModel(A &a, ko_prob_struct &p, uint32_t version) {
   a.io(p.name);
   a.io(p.objsense);
   a.io(p.objconst);
+  size_t i = 0;
   a.seq(p.rows, 17, [&](Row &r) {
     a.io(r.type);
     a.io(r.rhs);
-    a.io(r.range);
+    a.side(p.rowrange, i++);
   });
   int j = 0;
   a.seq(p.cols, 41, [&](Column &c) {
@@ -197,7 +208,7 @@ void serializeModel(A &a, ko_prob_struct &p, uint32_t version) {
     a.io(c.lb);
     a.io(c.ub);
     a.io(c.type);
-    a.io(c.limit);
+    a.side(p.collimit, size_t(j));
     serializeColumn(a, p.matrix, j++);
   });
   serializeTerms(a, p.qobj);

@@ -160,11 +160,13 @@ std::vector<QTerm> mergedTerms(std::vector<QTerm> q) {
   return out;
 }
 
-PartialForm partialForm(const Column &c) {
-  if (!isInf(c.ub) && c.ub < c.limit) return PartialForm::Integer;
-  if (c.lb >= c.limit) return PartialForm::Continuous;
+PartialForm partialForm(const ko_prob_struct &p, int j) {
+  const Column &c = p.cols[size_t(j)];
+  const double limit = colLimit(p, size_t(j));
+  if (!isInf(c.ub) && c.ub < limit) return PartialForm::Integer;
+  if (c.lb >= limit) return PartialForm::Continuous;
   if (isInf(c.lb)) return PartialForm::Unbounded;
-  const double top = std::ceil(c.limit) - 1;            // largest integer below the limit
+  const double top = std::ceil(limit) - 1;            // largest integer below the limit
   return top < std::ceil(c.lb) ? PartialForm::Continuous : PartialForm::Split;
 }
 
@@ -176,7 +178,8 @@ double solverBound(double v) {
 }
 
 // A user row's bounds in the solver.
-void rowBounds(const Row &r, double &lo, double &up) {
+void rowBounds(const ko_prob_struct &p, size_t i, double &lo, double &up) {
+  const Row &r = p.rows[i];
   const double inf = std::numeric_limits<double>::infinity();
   lo = -inf;
   up = inf;
@@ -184,14 +187,16 @@ void rowBounds(const Row &r, double &lo, double &up) {
     case 'L': up = solverBound(r.rhs); break;
     case 'G': lo = solverBound(r.rhs); break;
     case 'E': lo = up = solverBound(r.rhs); break;
-    case 'R': up = solverBound(r.rhs); lo = solverBound(r.rhs - std::fabs(r.range)); break;
+    case 'R': up = solverBound(r.rhs); lo = solverBound(rowBottom(p, i)); break;
     default: break;   // N: free
   }
 }
 
 // A user column's bounds and type in the solver, but for the split form of a partial-integer
 // column (planned separately, with its auxiliary column and row).
-void columnBounds(const Column &c, bool binaryforms, double &lo, double &up, HighsInt &type) {
+void columnBounds(const ko_prob_struct &p, size_t j, bool binaryforms, double &lo, double &up, HighsInt &type) {
+  const Column &c = p.cols[j];
+  const double limit = colLimit(p, j);
   lo = solverBound(c.lb);
   up = solverBound(c.ub);
   type = kHighsVarTypeContinuous;
@@ -201,7 +206,7 @@ void columnBounds(const Column &c, bool binaryforms, double &lo, double &up, Hig
     case 'S':
     case 'R':
       type = c.type == 'S' ? kHighsVarTypeSemiContinuous : kHighsVarTypeSemiInteger;
-      if (c.limit != 0.0) lo = c.limit;
+      if (limit != 0.0) lo = limit;
       if (binaryforms) {   // 0 or [lo, up]: the range here, the rest through a binary
         type = c.type == 'S' ? kHighsVarTypeContinuous : kHighsVarTypeInteger;
         lo = std::min(lo, 0.0);
@@ -209,10 +214,10 @@ void columnBounds(const Column &c, bool binaryforms, double &lo, double &up, Hig
       }
       break;
     case 'P':
-      switch (partialForm(c)) {
+      switch (partialForm(p, int(j))) {
         case PartialForm::Integer: type = kHighsVarTypeInteger; break;
         case PartialForm::Continuous:
-        case PartialForm::Unbounded: lo = std::max(lo, c.limit); break;
+        case PartialForm::Unbounded: lo = std::max(lo, limit); break;
         case PartialForm::Split: break;   // x = y + s: in the reformulation or the split column
       }
       break;
@@ -261,7 +266,7 @@ int planLowering(ko_prob_struct *p, Lowered &low, bool relax) {
   for (int j = 0; j < low.ncols; ++j) {
     const Column &c = p->cols[j];
     if (c.type != 'P') continue;
-    const PartialForm form = partialForm(c);
+    const PartialForm form = partialForm(*p, j);
     if (form == PartialForm::Unbounded)
       return fail(p, kErrUnsupported,
                   "Cannot solve this problem: partial-integer column %d has no finite lower bound", j);
@@ -294,7 +299,7 @@ void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a, bo
   rowup.reserve(m);
   for (int i = 0; i < low.nrows; ++i) {
     double lo, up;
-    rowBounds(p->rows[i], lo, up);
+    rowBounds(*p, size_t(i), lo, up);
     rowlo.push_back(lo);
     rowup.push_back(up);
   }
@@ -307,10 +312,10 @@ void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a, bo
     const Column &c = p->cols[j];
     double lo, up;
     HighsInt type;
-    columnBounds(c, low.binaryforms, lo, up, type);
-    if (c.type == 'P' && !low.binaryforms && partialForm(c) == PartialForm::Split) {
+    columnBounds(*p, size_t(j), low.binaryforms, lo, up, type);
+    if (c.type == 'P' && !low.binaryforms && partialForm(*p, j) == PartialForm::Split) {
       type = kHighsVarTypeInteger;
-      up = std::ceil(c.limit) - 1;
+      up = std::ceil(colLimit(*p, size_t(j))) - 1;
       splitpairs.emplace_back(j, low.split[j]);
     }
     cost.push_back(c.cost);
@@ -334,7 +339,7 @@ void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a, bo
     const int j = js.first, s = js.second;
     // s in {0} u [limit - ceil(lb), ub - ceil(lb)]: x = y + s reaches [limit, ub]
     cost[s] = c.cost;
-    lower[s] = c.limit - first;
+    lower[s] = colLimit(*p, size_t(j)) - first;
     upper[s] = isInf(c.ub) ? inf : c.ub - first;
     integrality[s] = kHighsVarTypeSemiContinuous;
     if (!isInf(c.ub)) {
@@ -463,7 +468,7 @@ bool applyPending(ko_prob_struct *p, const Lowered &low) {
   if (nrows > oldrows) {
     const int n = nrows - oldrows;
     std::vector<double> lo(n), up(n);
-    for (int i = 0; i < n; ++i) rowBounds(p->rows[size_t(oldrows + i)], lo[i], up[i]);
+    for (int i = 0; i < n; ++i) rowBounds(*p, size_t(oldrows + i), lo[i], up[i]);
     // coefficients of the new rows in the old columns, row-wise (a column's rows increase)
     std::vector<HighsInt> start(n + 1, 0), index;
     std::vector<double> value;
@@ -492,9 +497,8 @@ bool applyPending(ko_prob_struct *p, const Lowered &low) {
     std::vector<double> cost(n), lo(n), up(n), value;
     std::vector<HighsInt> type(n), start(n), index;
     for (int j = 0; j < n; ++j) {
-      const Column &col = p->cols[size_t(oldcols + j)];
-      columnBounds(col, low.binaryforms, lo[j], up[j], type[j]);
-      cost[j] = col.cost;
+      columnBounds(*p, size_t(oldcols + j), low.binaryforms, lo[j], up[j], type[j]);
+      cost[j] = p->cols[size_t(oldcols + j)].cost;
       start[j] = HighsInt(index.size());
       for (const Entry e : p->matrix.col(oldcols + j)) {
         index.push_back(e.index);
@@ -513,9 +517,8 @@ bool applyPending(ko_prob_struct *p, const Lowered &low) {
     std::vector<double> cost(n), lo(n), up(n);
     std::vector<HighsInt> type(n);
     for (size_t k = 0; k < n; ++k) {
-      const Column &col = p->cols[size_t(c.cols[k])];
-      columnBounds(col, low.binaryforms, lo[k], up[k], type[k]);
-      cost[k] = col.cost;
+      columnBounds(*p, size_t(c.cols[k]), low.binaryforms, lo[k], up[k], type[k]);
+      cost[k] = p->cols[size_t(c.cols[k])].cost;
     }
     const HighsInt m = HighsInt(n);
     if (!ok(Highs_changeColsBoundsBySet(h, m, c.cols.data(), lo.data(), up.data())) ||
@@ -527,7 +530,7 @@ bool applyPending(ko_prob_struct *p, const Lowered &low) {
   c.rows.erase(std::lower_bound(c.rows.begin(), c.rows.end(), oldrows), c.rows.end());
   if (!c.rows.empty()) {
     std::vector<double> lo(c.rows.size()), up(c.rows.size());
-    for (size_t k = 0; k < c.rows.size(); ++k) rowBounds(p->rows[size_t(c.rows[k])], lo[k], up[k]);
+    for (size_t k = 0; k < c.rows.size(); ++k) rowBounds(*p, size_t(c.rows[k]), lo[k], up[k]);
     if (!ok(Highs_changeRowsBoundsBySet(h, HighsInt(c.rows.size()), c.rows.data(), lo.data(), up.data()))) return false;
   }
   std::sort(c.coefs.begin(), c.coefs.end());

@@ -23,15 +23,15 @@ using Coefs = std::vector<std::pair<int, double>>;
 struct Range { double lo, up; };
 
 // Every value a user column can take lies in its range (semi-continuous columns: 0 included).
-Range colRange(const Column &c) {
+Range colRange(const ko_prob_struct &p, int j) {
+  const Column &c = p.cols[size_t(j)];
   double lo = c.lb, up = c.ub;
   switch (c.type) {
     case 'B': lo = std::max(lo, 0.0); up = std::min(up, 1.0); break;
     case 'I': lo = isInf(lo) ? lo : std::ceil(lo); up = isInf(up) ? up : std::floor(up); break;
     case 'S':
     case 'R':
-      if (c.limit != 0.0) lo = c.limit;
-      lo = std::min(lo, 0.0);
+      lo = std::min(semiLower(p, size_t(j)), 0.0);
       up = std::max(up, 0.0);
       break;
     default: break;
@@ -39,9 +39,9 @@ Range colRange(const Column &c) {
   return {lo, up};
 }
 
-bool isBinary(const Column &c) {
-  if (c.type != 'B' && c.type != 'I') return false;
-  const Range r = colRange(c);
+bool isBinary(const ko_prob_struct &p, int j) {
+  if (p.cols[size_t(j)].type != 'B' && p.cols[size_t(j)].type != 'I') return false;
+  const Range r = colRange(p, j);
   return r.lo >= 0.0 && r.up <= 1.0;
 }
 
@@ -64,7 +64,7 @@ class Planner {
 
  private:
   Range range(int j) const {
-    if (j < static_cast<int>(p_->cols.size())) return colRange(p_->cols[j]);
+    if (j < static_cast<int>(p_->cols.size())) return colRange(*p_, j);
     const Reform::Col &c = r_.cols[size_t(j - r_.firstcol)];
     return {c.lb, c.ub};
   }
@@ -88,7 +88,7 @@ class Planner {
     return l;
   }
   void requireBinary(int j, const std::string &what) const {
-    if (!isBinary(p_->cols[j]))
+    if (!isBinary(*p_, j))
       raise(kErrUnsupported, "%s: %s is not binary", what.c_str(), col(j).c_str());
   }
   int addCol(double lb, double ub, bool integer, std::string what = "an auxiliary column") {
@@ -164,7 +164,7 @@ void Planner::indicator(int i, const Coefs &row) {
     case 'L': hasup = true; break;
     case 'G': haslo = true; break;
     case 'E': hasup = haslo = true; break;
-    case 'R': hasup = haslo = true; lo = r.rhs - std::fabs(r.range); break;
+    case 'R': hasup = haslo = true; lo = rowBottom(*p_, size_t(i)); break;
     default: return;   // N: nothing to enforce
   }
   r_.freed.push_back(i);
@@ -361,8 +361,7 @@ void Planner::absolute(const GenCons &g, const std::string &what) {
 
 // 0 or [l, u] with l > 0: l z <= x <= u z with a binary z (the column's bounds are [0, u]).
 void Planner::semicontinuous(int j) {
-  const Column &c = p_->cols[j];
-  const double l = c.limit != 0.0 ? c.limit : c.lb;
+  const double l = semiLower(*p_, size_t(j));
   if (l <= 0.0) return;   // 0 lies in [l, u]: the bounds say all
   const std::string what = "Semi-continuous " + col(j);
   const double u = upper(j, what);
@@ -376,11 +375,12 @@ void Planner::semicontinuous(int j) {
 void Planner::partialSplit(int j) {
   const Column &c = p_->cols[j];
   const std::string what = "Partial-integer " + col(j);
-  const double first = std::ceil(c.lb), top = std::ceil(c.limit) - 1;
+  const double limit = colLimit(*p_, size_t(j));
+  const double first = std::ceil(c.lb), top = std::ceil(limit) - 1;
   const double span = upper(j, what) - first;
   const int y = addCol(first, top, true), sc = addCol(0.0, span, false), z = binary();
   addRow(0.0, 0.0, {{j, 1.0}, {y, -1.0}, {sc, -1.0}});
-  addRow(0.0, kPlusInf, {{sc, 1.0}, {z, -(c.limit - first)}});
+  addRow(0.0, kPlusInf, {{sc, 1.0}, {z, -(limit - first)}});
   addRow(-kPlusInf, 0.0, {{sc, 1.0}, {z, -span}});
 }
 
@@ -532,7 +532,7 @@ int planReform(ko_prob_struct *p, Lowered &low) {
         const Column &c = p->cols[j];
         const int first = r.firstcol + static_cast<int>(r.cols.size());
         if (c.type == 'S' || c.type == 'R') plan.semicontinuous(j);
-        if (c.type == 'P' && partialForm(c) == PartialForm::Split) plan.partialSplit(j);
+        if (c.type == 'P' && partialForm(*p, j) == PartialForm::Split) plan.partialSplit(j);
         r.colbinaries[size_t(j)] = {first, r.firstcol + static_cast<int>(r.cols.size())};
       }
     }

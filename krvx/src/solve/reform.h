@@ -48,7 +48,7 @@ int planReform(ko_prob_struct *p, Lowered &low);
 // What a partial-integer column becomes: x in {integers of [lb, limit)} u [limit, ub].
 // Unbounded: integers without a lower bound below the limit, which y + s cannot express.
 enum class PartialForm { Integer, Continuous, Split, Unbounded };
-PartialForm partialForm(const Column &c);
+PartialForm partialForm(const ko_prob_struct &p, int j);
 
 // Adds the planned columns and rows to the arrays built for the user's model.
 void applyReform(const Lowered &low, ModelArrays &a);

@@ -728,10 +728,10 @@ static int crossover(KRVXprob prob, int *status) {
     // HiGHS's crossover reads out of bounds on ranged rows: never hand it one
     for (size_t i = 0; i < prob->rows.size(); ++i) {
       const Row &r = prob->rows[i];
-      if (r.type == 'R' && r.range != 0.0 && !isInf(r.rhs) && !isInf(r.rhs - std::fabs(r.range)))
+      if (r.type == 'R' && rowRange(*prob, i) != 0.0 && !isInf(r.rhs) && !isInf(rowBottom(*prob, i)))
         return fail(prob, kErrUnsupported,
                     "Crossover is not available for problems with ranged rows (row %zu has the range [%g, %g])", i,
-                    r.rhs - std::fabs(r.range), r.rhs);
+                    rowBottom(*prob, i), r.rhs);
     }
     s = settingsFromControls(prob);
     s.relax = true;
