@@ -105,7 +105,7 @@ int acquireBasisLp(ko_prob_struct *p, SolveScope &scope, BasisLp &lp, const char
     lp.nrows = lp.low.nrows;
     lp.ncols = lp.low.ncols;
   }
-  if (pass) return passOwnHighs(p, arrays);
+  if (pass) return passOwnHighs(p, lp.low, arrays);
   return 0;
 }
 

@@ -177,6 +177,11 @@ double solverBound(double v) {
   return v >= kInf ? inf : v <= -kInf ? -inf : v;
 }
 
+void fillRowRhs(const ko_prob_struct *p, Lowered &low) {
+  low.rhs.resize(size_t(low.nrows));
+  for (int i = 0; i < low.nrows; ++i) low.rhs[size_t(i)] = p->rows[size_t(i)].rhs;
+}
+
 // A user row's bounds in the solver.
 void rowBounds(const ko_prob_struct &p, size_t i, double &lo, double &up) {
   const Row &r = p.rows[i];
@@ -275,8 +280,7 @@ int planLowering(ko_prob_struct *p, Lowered &low, bool relax) {
     low.split[j] = low.hcols++;
     if (!isInf(c.ub)) ++low.hrows;
   }
-  low.rhs.resize(low.nrows);
-  for (int i = 0; i < low.nrows; ++i) low.rhs[i] = p->rows[i].rhs;
+  fillRowRhs(p, low);
   size_t nz = size_t(p->matrix.nnz());   // a split column's entries twice, with its tie row
   for (int j = 0; j < low.ncols && low.hasSplit(); ++j)
     if (low.split[j] >= 0) nz += p->matrix.col(j).size() + 2;
@@ -565,6 +569,7 @@ static int prepareInstance(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool
   p->pending.clear();
   pass = p->highs_stale || low.transientArrays();
   if (pass) {
+    if (low.engine == Engine::Highs) std::vector<double>().swap(low.rhs);   // until passOwnHighs is done
     buildArrays(p, low, a, true);
     p->highs_plain = plain;
     p->highs_discrete = low.discrete;
@@ -583,11 +588,13 @@ int prepareOwnHighs(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool &pass,
   return prepareInstance(p, low, a, pass);
 }
 
-int passOwnHighs(ko_prob_struct *p, const ModelArrays &a) {
-  if (int rc = passArrays(p, p->highs, a)) return rc;
+int passOwnHighs(ko_prob_struct *p, Lowered &low, ModelArrays &a) {
+  const int rc = passArrays(p, p->highs, a);
+  a = ModelArrays();   // HiGHS holds its own copy
   std::lock_guard<std::recursive_mutex> lock(p->mtx);
-  p->highs_stale = false;
-  return 0;
+  fillRowRhs(p, low);
+  if (rc == 0) p->highs_stale = false;
+  return rc;
 }
 
 }  // namespace krvx
@@ -612,7 +619,7 @@ int lowerOnly(ko_prob_struct *p) {
     if (low.nonlinearEngine()) return fail(p, kErrUnsupported, "The solver cannot take this problem");
     if (int rc = prepareInstance(p, low, arrays, pass)) return rc;
   }
-  return pass ? passOwnHighs(p, arrays) : 0;
+  return pass ? passOwnHighs(p, low, arrays) : 0;
 }
 
 }  // namespace

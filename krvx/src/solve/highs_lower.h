@@ -33,7 +33,7 @@ struct Lowered {
   int ncols = 0, nrows = 0;        // user columns and rows
   int hcols = 0, hrows = 0;        // HiGHS columns and rows
   std::vector<int> split;          // per user column: HiGHS index of its continuous part, -1 none
-  std::vector<double> rhs;         // user rows' rhs (slack = rhs - activity)
+  std::vector<double> rhs;         // user rows' rhs (slack = rhs - activity); see passOwnHighs
   bool discrete = false;           // integer, semi-continuous or partial-integer columns
   bool quadratic = false;          // a Hessian is passed
   bool multiobj = false;           // several objectives, passed as HiGHS's linear objectives
@@ -97,7 +97,9 @@ std::vector<QTerm> mergedTerms(std::vector<QTerm> q);
 // when the store changed since the last lowering (`pass`); passOwnHighs (without the mutex,
 // inside a SolveScope) passes them. Without a change the instance keeps its model and basis.
 // For the nonlinear engines it builds the arrays only (no instance, pass false).
+// What HiGHS copies is all held at once while it copies: so with a pass for HiGHS, low.rhs is
+// dropped before the arrays are built and filled again by passOwnHighs once it has freed them.
 int prepareOwnHighs(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool &pass, bool relax = false);
-int passOwnHighs(ko_prob_struct *p, const ModelArrays &a);
+int passOwnHighs(ko_prob_struct *p, Lowered &low, ModelArrays &a);
 
 }  // namespace krvx

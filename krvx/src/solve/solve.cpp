@@ -615,8 +615,7 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
     started = true;
   }
   if (pass) {
-    if (int rc = passOwnHighs(p, arrays)) return rc;
-    arrays = ModelArrays();
+    if (int rc = passOwnHighs(p, low, arrays)) return rc;
   }
   if (undirected)   // only with several objectives
     messageCode(p, kMsgSolve, 3, "The branching directives are not used for a problem with several objectives");
@@ -745,7 +744,7 @@ static int crossover(KRVXprob prob, int *status) {
     }
   }
   if (pass)
-    if (int rc = passOwnHighs(prob, arrays)) return rc;
+    if (int rc = passOwnHighs(prob, low, arrays)) return rc;
   void *h = prob->highs;
   if (low.discrete) Highs_clearIntegrality(h);   // crossover works on the relaxation
   HighsSession session(prob, h);
