@@ -202,8 +202,7 @@ def fac_csc(np, N):
     start[-1] = nnz
     rowind = np.empty(nnz, np.int32)
     rowcoef = np.ones(nnz)
-    t = np.arange(P, dtype=np.int32)
-    big = q + 3 * t                                       # big-M row of t
+    big = np.arange(q, q + 3 * P, 3, dtype=np.int32)    # big-M row of t
     # y[f, k]: position rows of every t with facility f, by t
     yk = rowind[:2 * F * q].reshape(F, 2, q)
     tt = (np.arange(q, dtype=np.int32)[None, :] * F + np.arange(F, dtype=np.int32)[:, None])   # (F, q)
@@ -214,23 +213,23 @@ def fac_csc(np, N):
     rowind[k:k + P] = big                                 # s[t]
     k += P
     zc = rowind[k:k + 2 * P].reshape(P, 2)                # z[t]: assignment row, then big-M row
-    zc[:, 0] = t // F
+    zc.reshape(q, F, 2)[:, :, 0] = np.arange(q, dtype=np.int32)[:, None]
     zc[:, 1] = big
     rowcoef[k + 1:k + 2 * P:2] = M
     k += 2 * P
     rc = rowind[k:k + 2 * P].reshape(P, 2)                # r[t, k]
-    rc[:, 0] = big + 1
-    rc[:, 1] = big + 2
+    np.add(big, 1, out=rc[:, 0])
+    np.add(big, 2, out=rc[:, 1])
     k += 2 * P
     rowind[k:] = big                                      # d
     rowcoef[k:] = -1
     nrows = q + 3 * P
     rhs = np.empty(nrows)
     rhs[:q] = 1
-    rhs[q::3] = M
-    ij = t // F
-    rhs[q + 1::3] = (ij // (G + 1)) / G
-    rhs[q + 2::3] = (ij % (G + 1)) / G
+    per = rhs[q:].reshape(G + 1, G + 1, F, 3)             # per t = (i, j, f): big-M row, i / G, j / G
+    per[..., 0] = M
+    per[..., 1] = (np.arange(G + 1) / G)[:, None, None]
+    per[..., 2] = (np.arange(G + 1) / G)[None, :, None]
     return start, rowind, rowcoef, rhs, nrows, ncols
 
 
