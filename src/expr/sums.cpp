@@ -344,10 +344,11 @@ static PyObject *operator_sum(PyObject *a, PyObject *b, double c,
     else
       res = expression_incremental_alg_sum(a, b, c);
   } else if (a != b && kpy_isExpression(b) && plain_operand(a) && kpy_temp_reusable(b, a, b)) {
-    // a + c*b grown from b: b scaled by c, then a added
+    // a + c*b grown from b: b scaled by c, then a (a plain operand, checked against b) added
     res = nullptr;
-    if (check_expressions_compatible(a, b, nullptr) == 0 && expression_scale_entries(b, c) == 0)
-      res = expression_incremental_alg_sum(b, a, 1.0);
+    if (check_expressions_compatible(a, b, nullptr) == 0 && expression_scale_entries(b, c) == 0 &&
+        expression_addOperand((expression_s *)b, a, 1.0) == 0)
+      res = Py_NewRef(b);
   } else {
     res = sum(a, b, c);
   }
