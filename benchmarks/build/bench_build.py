@@ -152,7 +152,8 @@ def korvex_arrays_lqcp(korvex, N):
     start, rowind, rowcoef, nrows, ncols = lqcp_csc(np, N)
     objcoef, qcols, qcoef, const = lqcp_objective(np, N)
     ny = (m + 1) * (n + 1)
-    lb = np.concatenate([np.zeros(ny), -np.ones(m)])
+    lb = np.zeros(ncols)
+    lb[ny:] = -1
     ub = np.ones(ncols)
     p = korvex.problem()
     p.loadQP("lqcp", "E" * nrows, np.zeros(nrows), None, objcoef, start, None, rowind, rowcoef, lb, ub,
@@ -201,8 +202,7 @@ def fac_csc(np, N):
     start[-1] = nnz
     rowind = np.empty(nnz, np.int32)
     rowcoef = np.ones(nnz)
-    t = np.arange(P, dtype=np.int32)
-    big = q + 3 * t                                       # big-M row of t
+    big = np.arange(q, q + 3 * P, 3, dtype=np.int32)    # big-M row of t
     # y[f, k]: position rows of every t with facility f, by t
     yk = rowind[:2 * F * q].reshape(F, 2, q)
     tt = (np.arange(q, dtype=np.int32)[None, :] * F + np.arange(F, dtype=np.int32)[:, None])   # (F, q)
@@ -213,23 +213,23 @@ def fac_csc(np, N):
     rowind[k:k + P] = big                                 # s[t]
     k += P
     zc = rowind[k:k + 2 * P].reshape(P, 2)                # z[t]: assignment row, then big-M row
-    zc[:, 0] = t // F
+    zc.reshape(q, F, 2)[:, :, 0] = np.arange(q, dtype=np.int32)[:, None]
     zc[:, 1] = big
     rowcoef[k + 1:k + 2 * P:2] = M
     k += 2 * P
     rc = rowind[k:k + 2 * P].reshape(P, 2)                # r[t, k]
-    rc[:, 0] = big + 1
-    rc[:, 1] = big + 2
+    np.add(big, 1, out=rc[:, 0])
+    np.add(big, 2, out=rc[:, 1])
     k += 2 * P
     rowind[k:] = big                                      # d
     rowcoef[k:] = -1
     nrows = q + 3 * P
     rhs = np.empty(nrows)
     rhs[:q] = 1
-    rhs[q::3] = M
-    ij = t // F
-    rhs[q + 1::3] = (ij // (G + 1)) / G
-    rhs[q + 2::3] = (ij % (G + 1)) / G
+    per = rhs[q:].reshape(G + 1, G + 1, F, 3)             # per t = (i, j, f): big-M row, i / G, j / G
+    per[..., 0] = M
+    per[..., 1] = (np.arange(G + 1) / G)[:, None, None]
+    per[..., 2] = (np.arange(G + 1) / G)[None, :, None]
     return start, rowind, rowcoef, rhs, nrows, ncols
 
 
@@ -239,8 +239,13 @@ def korvex_arrays_fac(korvex, N):
     P = (G + 1) * (G + 1) * F
     start, rowind, rowcoef, rhs, nrows, ncols = fac_csc(np, N)
     inf = korvex.infinity
-    lb = np.concatenate([np.zeros(2 * F + 2 * P), np.full(2 * P + 1, -inf)])
-    ub = np.concatenate([np.ones(2 * F), np.full(P, inf), np.ones(P), np.full(2 * P + 1, inf)])
+    lb = np.zeros(ncols)
+    lb[2 * F + 2 * P:] = -inf
+    ub = np.empty(ncols)                              # y, s, z, r, d
+    ub[:2 * F] = 1
+    ub[2 * F:2 * F + P] = inf
+    ub[2 * F + P:2 * F + 2 * P] = 1
+    ub[2 * F + 2 * P:] = inf
     objcoef = np.zeros(ncols)
     objcoef[-1] = 1
     z0 = 2 * F + P

@@ -16,6 +16,10 @@ assert m.version('highspy') == m.version('highsbox') == '$hv'" 2>/dev/null; then
   "$PY" -m venv "$peers" && "$peers/bin/python" -m pip install -q pyoptinterface "highspy==$hv" linopy "highsbox==$hv" >/dev/null 2>&1 ||
     echo "the peers could not be installed: their columns are skipped"
 fi
+# NumPy asks the kernel for huge pages for large arrays by default; where the kernel assembles
+# them on first touch (as on the machine of the README's figures) that stalls for up to a second
+# at random, which the floor's plain allocations never do: all Python workers run without it
+export NUMPY_MADVISE_HUGEPAGE=0
 args=()
 [ -x "$peers/bin/python" ] && args+=(--peers "$peers/bin/python")
 [ -n "${KORVEX_DATA:-}" ] && args+=(--data "$KORVEX_DATA")

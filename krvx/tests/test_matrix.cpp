@@ -305,10 +305,68 @@ void packedAndLooseAgree() {
   for (const char *ext : {".mps", ".svf"}) std::remove((file + ext).c_str());
 }
 
+// Filling the packed form at once, on any number of threads, gives what column-by-column filling
+// gives; input it cannot take as it is (offsets out of order or range, a column not canonical in
+// any chunk) leaves the matrix unchanged.
+void fillAtOnce() {
+  for (unsigned seed = 1; seed <= 300; ++seed) {
+    Gen g{std::mt19937(seed)};
+    const int ncols = g.uni(0, 40), nrows = g.uni(1, 8), lead = g.uni(0, 3);
+    std::vector<int64_t> start{lead};
+    std::vector<int> index(size_t(lead), -7);
+    std::vector<double> value(size_t(lead), 9.0);
+    bool canonical = true;
+    for (int j = 0; j < ncols; ++j) {
+      int row = -1;
+      for (int k = g.uni(0, 4); k > 0 && row < nrows - 1; --k) {
+        row = g.uni(row + 1, nrows - 1);
+        index.push_back(row);
+        value.push_back(g.value() + 4.0);   // nonzero
+      }
+      if (g.uni(0, 30) == 0 && !index.empty() && int64_t(index.size()) > start.back()) {
+        (g.uni(0, 1) ? value.back() = 0.0 : (index.push_back(index.back()), value.push_back(1.0), 0.0));
+        canonical = false;
+      }
+      start.push_back(int64_t(index.size()));
+    }
+    int64_t limit = int64_t(index.size());
+    const int spoil = g.uni(0, 12);   // 0: an offset out of order, 1: beyond the input
+    if (spoil == 0 && ncols > 1) std::swap(start[1], start[size_t(ncols)]);
+    if (spoil == 1) limit -= 1;
+    const bool takes = canonical && !(spoil == 0 && ncols > 1 && start[1] > start[size_t(ncols)]) &&
+                       !(spoil == 1 && start.back() > limit);
+    krvx::ColMatrix serial;
+    if (takes) {
+      serial.beginPacked(ncols, size_t(start.back() - lead));
+      for (int j = 0; j < ncols; ++j)
+        serial.pushColumn(index.data() + start[size_t(j)], value.data() + start[size_t(j)],
+                          size_t(start[size_t(j) + 1] - start[size_t(j)]));
+    }
+    for (int threads = 1; threads <= 4; ++threads) {
+      krvx::ColMatrix m;
+      m.resize(2);   // loose, two columns: what a refusal must leave
+      const bool took = m.fillPacked(ncols, start.data(), limit, index.data(), value.data(), threads);
+      EXPECT(took == takes);
+      if (!took) {
+        EXPECT(!m.packed() && m.ncols() == 2 && m.nnz() == 0);
+        continue;
+      }
+      EXPECT(m.packed() && m.ncols() == ncols && m.nnz() == serial.nnz());
+      for (int j = 0; j < ncols; ++j) {
+        const krvx::ColumnView a = m.col(j), b = serial.col(j);
+        EXPECT(a.size() == b.size());
+        for (size_t k = 0; k < a.size() && k < b.size(); ++k)
+          EXPECT(a[k].index == b[k].index && a[k].value == b[k].value);
+      }
+    }
+  }
+}
+
 }  // namespace
 
 int main() {
   KRVXinit(nullptr);
+  fillAtOnce();
   packedAndLooseAgree();
   KRVXfree();
   return finish("test_matrix");

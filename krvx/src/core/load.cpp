@@ -4,12 +4,14 @@
 // it addresses memory with once and checks that value, and the finished store is validated as a
 // whole (validateStore) before it replaces the old one, so a buffer changed meanwhile cannot put a
 // bad value into the store.
+#include "core/beside.h"
 #include "core/call_guard.h"
 #include "core/model.h"
 #include "core/modify.h"
 
 #include <algorithm>
 #include <cstring>
+#include <exception>
 #include <unordered_set>
 
 namespace krvx {
@@ -157,6 +159,9 @@ void buildMatrix(const LoadArgs &a, ko_prob_struct &s) {
   int64_t pushed = 0;
   // the packed form holds up to kMaxPacked entries; beyond, each column its own vector
   const bool packed = total >= 0 && total <= ColMatrix::kMaxPacked;
+  // columns one after another and canonical: copied at once
+  if (packed && a.collen.n == 0 && s.matrix.fillPacked(int(ncols), a.start.p, nelem, a.rowind.p, a.rowcoef.p))
+    return;
   if (packed) s.matrix.beginPacked(a.ncols, size_t(total));
   else s.matrix.resize(a.ncols);
   int64_t end = a.collen.n > 0 ? 0 : a.start.p[0];
@@ -301,9 +306,20 @@ void load(ko_prob_struct *p, const LoadArgs &a) {
     raise(kErrInvalid, "%d rows and %d columns are more than 2147483647 together", a.nrows, a.ncols);
   ko_prob_struct fresh;
   fresh.name = checkedString(a.probname, KRVX_MAXPROBNAMELENGTH, "probname");
-  buildRows(a, fresh);
-  buildColumns(a, fresh);
-  buildMatrix(a, fresh);
+  // large problems fill the rows and columns beside the matrix; an error is the one the order
+  // rows, columns, matrix meets first
+  Beside side(fillBeside(int64_t(a.nrows) + int64_t(a.ncols)), [&] {
+    buildRows(a, fresh);
+    buildColumns(a, fresh);
+  });
+  std::exception_ptr matrixError;
+  try {
+    buildMatrix(a, fresh);
+  } catch (...) {
+    matrixError = std::current_exception();
+  }
+  side.join();
+  if (matrixError) std::rethrow_exception(matrixError);
   buildQObjective(a, fresh);
   buildQRows(a, fresh);
   buildEntities(a, fresh);

@@ -1,6 +1,10 @@
 #include "core/matrix.h"
 
+#include <sched.h>
+
 #include <algorithm>
+#include <cstring>
+#include <thread>
 #include <utility>
 
 namespace krvx {
@@ -127,6 +131,75 @@ void ColMatrix::pushColumn(const int *index, const double *value, size_t n) {
     value_.resize(s + v.size());
   }
   start_.push_back(int(index_.size()));
+}
+
+}  // namespace krvx
+
+namespace krvx {
+
+namespace {
+
+// Threads for copying n entries: one per 2M entries, at most 4 and the CPUs the process may use
+// (the first use of fresh memory costs more than the copy).
+int copyThreads(int64_t n) {
+  if (n < (int64_t(1) << 21)) return 1;
+  cpu_set_t set;
+  const int cpus = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1;
+  return int(std::max<int64_t>(1, std::min<int64_t>({int64_t(cpus), 4, n >> 21})));
+}
+
+}  // namespace
+
+bool ColMatrix::fillPacked(int ncols, const int64_t *start, int64_t limit, const int *index, const double *value,
+                           int threads) {
+  ColMatrix fresh;
+  fresh.packed_ = true;
+  fresh.start_.resize(size_t(ncols) + 1);
+  // each offset read once (the input may change meanwhile) and checked
+  const int64_t base = start[0];
+  if (base < 0 || base > limit) return false;
+  for (size_t j = 0; j <= size_t(ncols); ++j) {
+    const int64_t o = start[j] - base;
+    if (o < (j ? fresh.start_[j - 1] : 0) || o > kMaxPacked || o > limit - base) return false;
+    fresh.start_[j] = int(o);
+  }
+  const size_t nnz = size_t(fresh.start_.back());
+  fresh.index_.resize(nnz);
+  fresh.value_.resize(nnz);
+  // chunk t: the columns from the first that starts at or after entry nnz t / T
+  const int nt = threads > 0 ? threads : copyThreads(int64_t(nnz));
+  std::vector<int> first(size_t(nt) + 1, ncols);
+  for (int t = 0; t < nt; ++t)
+    first[size_t(t)] = int(std::lower_bound(fresh.start_.begin(), fresh.start_.end() - 1, int(nnz * size_t(t) / size_t(nt))) -
+                           fresh.start_.begin());
+  std::vector<char> canonical(size_t(nt), 1);
+  auto copy = [&](int t) {
+    const int c0 = first[size_t(t)], c1 = first[size_t(t) + 1];
+    const size_t s = size_t(fresh.start_[size_t(c0)]), e = size_t(fresh.start_[size_t(c1)]);
+    if (e > s) {
+      std::memcpy(fresh.index_.data() + s, index + base + int64_t(s), (e - s) * sizeof(int));
+      std::memcpy(fresh.value_.data() + s, value + base + int64_t(s), (e - s) * sizeof(double));
+    }
+    for (int j = c0; j < c1; ++j)
+      for (int k = fresh.start_[size_t(j)]; k < fresh.start_[size_t(j) + 1]; ++k)
+        if (fresh.value_[size_t(k)] == 0.0 || (k > fresh.start_[size_t(j)] && fresh.index_[size_t(k) - 1] >= fresh.index_[size_t(k)])) {
+          canonical[size_t(t)] = 0;
+          return;
+        }
+  };
+  std::vector<std::thread> helpers;
+  for (int t = 1; t < nt; ++t) {
+    try {
+      helpers.emplace_back(copy, t);
+    } catch (...) {   // no thread to be had: this one does the chunk
+      copy(t);
+    }
+  }
+  copy(0);
+  for (std::thread &h : helpers) h.join();
+  if (std::find(canonical.begin(), canonical.end(), 0) != canonical.end()) return false;
+  swap(fresh);
+  return true;
 }
 
 }  // namespace krvx

@@ -10,10 +10,22 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
 namespace krvx {
+
+// Leaves the elements a vector grows by uninitialised: the packed arrays are written right after
+// they grow, in parallel, so that zeroing them first does not touch all their memory on one thread.
+template <class T> struct UninitAllocator : std::allocator<T> {
+  template <class U> struct rebind { using other = UninitAllocator<U>; };
+  UninitAllocator() = default;
+  template <class U> UninitAllocator(const UninitAllocator<U> &) noexcept {}
+  template <class U> void construct(U *p) noexcept { ::new (static_cast<void *>(p)) U; }
+  template <class U, class... A> void construct(U *p, A &&...a) { ::new (static_cast<void *>(p)) U(std::forward<A>(a)...); }
+};
 
 struct Entry { int index; double value; };     // one matrix coefficient
 
@@ -57,7 +69,8 @@ class ColumnView {
   size_t n_ = 0;
 };
 
-class ColMatrix {
+// visible outside the library: the tests fill and read matrices directly
+class __attribute__((visibility("default"))) ColMatrix {
  public:
   ColMatrix() = default;                       // loose, no columns
   ColMatrix(const ColMatrix &) = default;
@@ -106,14 +119,22 @@ class ColMatrix {
   // canonical order (sorted, repeats summed, zeros dropped) when they are not already.
   void beginPacked(int ncols, size_t nnz);
   void pushColumn(const int *index, const double *value, size_t n);
+  // Fills the packed form at once from ncols columns that lie one after another in input arrays
+  // of limit entries (start: ncols + 1 nondecreasing offsets in 0..limit, at most kMaxPacked
+  // entries), copying large inputs on several threads. False, changing nothing, when an offset
+  // is out of order or range or a column is not canonical: the caller then goes column by column.
+  // threads: 0 chooses by size.
+  bool fillPacked(int ncols, const int64_t *start, int64_t limit, const int *index, const double *value,
+                  int threads = 0);
 
   // Most entries of the packed form (offsets are HiGHS's int).
   static constexpr int64_t kMaxPacked = INT32_MAX - 1;
 
  private:
   bool packed_ = false;
-  std::vector<int> start_, index_;
-  std::vector<double> value_;
+  std::vector<int> start_;
+  std::vector<int, UninitAllocator<int>> index_;
+  std::vector<double, UninitAllocator<double>> value_;
   std::vector<std::vector<Entry>> loose_;
 };
 
@@ -160,9 +181,9 @@ inline void ColMatrix::makeLoose() {
   }
   loose_.swap(loose);
   packed_ = false;
-  std::vector<int>().swap(start_);
-  std::vector<int>().swap(index_);
-  std::vector<double>().swap(value_);
+  decltype(start_)().swap(start_);
+  decltype(index_)().swap(index_);
+  decltype(value_)().swap(value_);
 }
 
 inline void ColMatrix::resize(int ncols) {

@@ -1,3 +1,4 @@
+#include "core/beside.h"
 #include "core/model.h"
 #include "nl/nl.h"
 #include "solve/highs_lower.h"
@@ -299,14 +300,17 @@ void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a, bo
   std::vector<double> &cost = a.cost, &lower = a.lower, &upper = a.upper, &rowlo = a.rowlo, &rowup = a.rowup;
   std::vector<int> &integrality = a.integrality;
   // the user's rows and columns first, each value written once; the auxiliary ones after them
-  rowlo.reserve(m);
-  rowup.reserve(m);
-  for (int i = 0; i < low.nrows; ++i) {
-    double lo, up;
-    rowBounds(*p, size_t(i), lo, up);
-    rowlo.push_back(lo);
-    rowup.push_back(up);
-  }
+  // (large models fill the rows beside the columns)
+  Beside rowFiller(fillBeside(int64_t(n) + int64_t(m)), [&] {
+    rowlo.reserve(m);
+    rowup.reserve(m);
+    for (int i = 0; i < low.nrows; ++i) {
+      double lo, up;
+      rowBounds(*p, size_t(i), lo, up);
+      rowlo.push_back(lo);
+      rowup.push_back(up);
+    }
+  });
   cost.reserve(n);
   lower.reserve(n);
   upper.reserve(n);
@@ -331,6 +335,7 @@ void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a, bo
   lower.resize(n);
   upper.resize(n);
   if (low.discrete) integrality.resize(n, kHighsVarTypeContinuous);
+  rowFiller.join();
   rowlo.resize(m);
   rowup.resize(m);
 
