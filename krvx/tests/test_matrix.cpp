@@ -302,7 +302,7 @@ void packedAndLooseAgree() {
     KRVXdestroyprob(p);
     KRVXdestroyprob(q);
   }
-  for (const char *ext : {".mps", ".svf"}) std::remove((file + ext).c_str());
+  for (const char *ext : {"", ".mps", ".svf"}) std::remove((file + ext).c_str());
 }
 
 // Filling the packed form at once, on any number of threads, gives what column-by-column filling
