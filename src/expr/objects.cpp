@@ -101,8 +101,12 @@ namespace {
 // building rows makes and drops them at a high rate. The interpreter lock guards the lists.
 template <class T>
 struct Spares {
+#ifdef Py_GIL_DISABLED
+  static constexpr size_t kMax = 0;   // no lock guards the lists there
+#else
   static constexpr size_t kMax = 4096;
-  void *slot[kMax];
+#endif
+  void *slot[kMax + 1];
   size_t n = 0;
   T *take(PyTypeObject *type) {
     if (!n) return PyObject_New(T, type);

@@ -29,8 +29,12 @@ namespace {
 
 // Emptied small maps kept with their buckets: expressions are made and dropped at a high rate
 // (the interpreter lock guards the list, as it guards every map).
+#ifdef Py_GIL_DISABLED
+constexpr size_t kSpareMaps = 0, kSpareBuckets = 0;   // no lock guards the list there
+#else
 constexpr size_t kSpareMaps = 4096, kSpareBuckets = 32;
-linmap *spareMaps[kSpareMaps];
+#endif
+linmap *spareMaps[kSpareMaps + 1];
 size_t spareCount = 0;
 
 }  // namespace
