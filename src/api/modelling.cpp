@@ -469,9 +469,6 @@ PyObject *problem_addVariables(PyObject *self, PyObject *args, PyObject *kwargs)
 
 uint32_t linkState(const constraint_s *c) { return c->state & KPY_CON_STATE_MASK; }
 
-// State bit of a constraint gathered by the running call (a constraint given twice is refused)
-constexpr uint32_t kCollected = 4u;
-
 // Rows converted and sent to the solver together: bodies of a long iterator or list are converted
 // a chunk at a time rather than all at once. A small chunk is converted while its bodies are still
 // in the cache, and the records they free are reused by the next chunk's expressions.
@@ -496,7 +493,7 @@ struct Collector {
         PyErr_SetString(kpy_ModelError, "Constraint is not initialized");
         return -1;
       }
-      if (c->owner || linkState(c) != KPY_CON_UNLINKED || (c->state & kCollected)) {
+      if (c->owner || linkState(c) != KPY_CON_UNLINKED || (c->state & KPY_CON_GATHERED)) {
         PyErr_SetString(kpy_ModelError, "Constraint has already been added to a problem");
         return -1;
       }
@@ -507,7 +504,7 @@ struct Collector {
         PyErr_NoMemory();
         return -1;
       }
-      c->state |= kCollected;
+      c->state |= KPY_CON_GATHERED;
       if (sink && PyList_Append(sink, o) < 0) return -1;
       return cons.size() - sent >= kChunkRows ? onChunk(chunkData) : 0;
     }
@@ -519,7 +516,7 @@ struct Collector {
 
   // the marks of this call's constraints taken off again
   void unmark() const {
-    for (constraint_s *c : cons) c->state &= ~kCollected;
+    for (constraint_s *c : cons) c->state &= ~KPY_CON_GATHERED;
   }
 
   int walk(PyObject *o, PyObject *sink) {
@@ -926,13 +923,13 @@ PyObject *problem_addConstraint(PyObject *self, PyObject *const *args, Py_ssize_
   for (size_t k = 0; k < col.cons.size(); ++k) {
     constraint_s *c = col.cons[k];
     if (mapped) {
-      c->state = (c->state & ~(KPY_CON_STATE_MASK | kCollected)) | KPY_CON_MAPPED;
+      c->state = (c->state & ~(KPY_CON_STATE_MASK | KPY_CON_GATHERED)) | KPY_CON_MAPPED;
       continue;
     }
     c->owner = p;
     c->idx_low = (uint32_t)(first + (int)k);
     c->idx_high = 0;
-    c->state = (c->state & ~(KPY_CON_STATE_MASK | kCollected)) | KPY_CON_LINKED;
+    c->state = (c->state & ~(KPY_CON_STATE_MASK | KPY_CON_GATHERED)) | KPY_CON_LINKED;
     Py_CLEAR(c->body);
     Py_CLEAR(c->name);
   }

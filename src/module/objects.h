@@ -22,6 +22,7 @@ enum : uint32_t {
   KPY_CON_LINKED = 2,      // linked with an index
   KPY_CON_MAPPED = 3,      // added to a problem in map mode (looked up by serial)
   KPY_CON_STATE_MASK = 3u,
+  KPY_CON_GATHERED = 4u,   // bit 2: gathered by a running addConstraint (a repeat is refused)
 };
 
 struct constraint_s {
