@@ -151,21 +151,29 @@ bool randomChange(Gen &g, KRVXprob p, KRVXprob q, Dense &d, Frame &f, int op) {
     EXPECT_OK(q, call(q));
   };
   switch (op) {
-    case 0: {   // rows with entries (a column may repeat within a row)
+    case 0:
+    default: {   // rows (op 0) or columns with entries (an item may name another twice)
+      const bool rows = op == 0;
       const int n = g.uni(1, 2);
-      const std::vector<Coefs> rows = randomItems(g, n, ncols);
-      Frame fr;
-      addFrameRows(g, fr, n);
-      const Flat a = flatten(rows);
-      for (const Coefs &r : rows) {
-        d.emplace_back(size_t(ncols), 0.0);
-        for (size_t k = 0; k < r.index.size(); ++k) d.back()[size_t(r.index[k])] += r.value[k];
+      const std::vector<Coefs> items = randomItems(g, n, rows ? ncols : nrows);
+      Frame fi;
+      if (rows) addFrameRows(g, fi, n);
+      else addFrameCols(g, fi, n);
+      const Flat a = flatten(items);
+      for (const Coefs &c : items) {
+        if (rows) d.emplace_back(size_t(ncols), 0.0);
+        else for (auto &row : d) row.push_back(0.0);
+        for (size_t k = 0; k < c.index.size(); ++k)
+          (rows ? d.back()[size_t(c.index[k])] : d[size_t(c.index[k])].back()) += c.value[k];
       }
+      if (!rows) f.obj.insert(f.obj.end(), fi.obj.begin(), fi.obj.end());
       both([&](KRVXprob x) {
-        return KRVXaddrows(x, n, a.size(), fr.rowtype.data(), fr.rhs.data(), nullptr, a.start.data(), a.index.data(),
-                           a.value.data());
+        return rows ? KRVXaddrows(x, n, a.size(), fi.rowtype.data(), fi.rhs.data(), nullptr, a.start.data(),
+                                  a.index.data(), a.value.data())
+                    : KRVXaddcols(x, n, a.size(), fi.obj.data(), a.start.data(), a.index.data(), a.value.data(),
+                                  fi.lb.data(), fi.ub.data());
       });
-      return a.size() == 0;
+      return !rows || a.size() == 0;
     }
     case 1: {   // coefficients set, zero among them
       if (nrows == 0 || ncols == 0) return true;
@@ -180,39 +188,23 @@ bool randomChange(Gen &g, KRVXprob p, KRVXprob q, Dense &d, Frame &f, int op) {
       else both([&](KRVXprob x) { return KRVXchgmcoef(x, n, r.data(), c.data(), v.data()); });
       return false;
     }
-    case 2: {   // rows deleted
+    case 2:
+    case 3: {   // rows (op 2) or columns deleted
+      const bool rows = op == 2;
       std::vector<int> del;
-      for (int i = 0; i < nrows; ++i)
+      for (int i = 0; i < (rows ? nrows : ncols); ++i)
         if (g.uni(0, 2) == 0) del.push_back(i);
-      for (size_t k = del.size(); k > 0; --k) d.erase(d.begin() + del[k - 1]);
-      both([&](KRVXprob x) { return KRVXdelrows_witharraysizes(x, int(del.size()), del.data(), int64_t(del.size())); });
-      return true;
-    }
-    case 3: {   // columns deleted
-      std::vector<int> del;
-      for (int j = 0; j < ncols; ++j)
-        if (g.uni(0, 2) == 0) del.push_back(j);
       for (size_t k = del.size(); k > 0; --k) {
+        if (rows) {
+          d.erase(d.begin() + del[k - 1]);
+          continue;
+        }
         for (auto &row : d) row.erase(row.begin() + del[k - 1]);
         f.obj.erase(f.obj.begin() + del[k - 1]);
       }
-      both([&](KRVXprob x) { return KRVXdelcols_witharraysizes(x, int(del.size()), del.data(), int64_t(del.size())); });
-      return true;
-    }
-    default: {   // columns with entries
-      const int n = g.uni(1, 2);
-      const std::vector<Coefs> cols = randomItems(g, n, nrows);
-      Frame fc;
-      addFrameCols(g, fc, n);
-      const Flat a = flatten(cols);
-      for (const Coefs &c : cols) {
-        for (auto &row : d) row.push_back(0.0);
-        for (size_t k = 0; k < c.index.size(); ++k) d[size_t(c.index[k])].back() += c.value[k];
-      }
-      f.obj.insert(f.obj.end(), fc.obj.begin(), fc.obj.end());
+      const int nd = int(del.size());
       both([&](KRVXprob x) {
-        return KRVXaddcols(x, n, a.size(), fc.obj.data(), a.start.data(), a.index.data(), a.value.data(),
-                           fc.lb.data(), fc.ub.data());
+        return rows ? KRVXdelrows_witharraysizes(x, nd, del.data(), nd) : KRVXdelcols_witharraysizes(x, nd, del.data(), nd);
       });
       return true;
     }

@@ -73,7 +73,7 @@ int createUserFunction(problem_s *problem, PyObject *args, int *number, int op) 
     *number = known->number;
     return 0;
   }
-  if (!KRVNadduserfunction || !problem->nlprob) {
+  if (!problem->nlprob) {
     PyErr_SetString(kpy_ModelError, "User functions need the nonlinear solver, which this problem does not have");
     return -1;
   }

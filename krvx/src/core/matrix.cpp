@@ -102,6 +102,26 @@ void ColMatrix::renumberRows(const std::vector<int> &map) {
   value_.resize(pos);
 }
 
+namespace {
+
+// Whether n entries are canonical: rows strictly increasing, no zero values.
+bool canonicalRun(const int *index, const double *value, size_t n) {
+  for (size_t k = 0; k < n; ++k)
+    if (value[k] == 0.0 || (k > 0 && index[k - 1] >= index[k])) return false;
+  return true;
+}
+
+// Threads for copying n entries: one per 2M entries, at most 4 and the CPUs the process may use
+// (the first use of fresh memory costs more than the copy).
+int copyThreads(int64_t n) {
+  if (n < (int64_t(1) << 21)) return 1;
+  cpu_set_t set;
+  const int cpus = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1;
+  return int(std::max<int64_t>(1, std::min<int64_t>({int64_t(cpus), 4, n >> 21})));
+}
+
+}  // namespace
+
 void ColMatrix::beginPacked(int ncols, size_t nnz) {
   ColMatrix fresh;
   fresh.packed_ = true;
@@ -116,10 +136,7 @@ void ColMatrix::pushColumn(const int *index, const double *value, size_t n) {
   index_.insert(index_.end(), index, index + n);
   value_.insert(value_.end(), value, value + n);
   const size_t s = size_t(start_.back()), e = index_.size();
-  bool canonical = true;
-  for (size_t k = s; k < e && canonical; ++k)
-    canonical = value_[k] != 0.0 && (k == s || index_[k - 1] < index_[k]);
-  if (!canonical) {
+  if (!canonicalRun(index_.data() + s, value_.data() + s, e - s)) {
     std::vector<Entry> v(e - s);
     for (size_t k = s; k < e; ++k) v[k - s] = {index_[k], value_[k]};
     sortEntries(v);
@@ -132,23 +149,6 @@ void ColMatrix::pushColumn(const int *index, const double *value, size_t n) {
   }
   start_.push_back(int(index_.size()));
 }
-
-}  // namespace krvx
-
-namespace krvx {
-
-namespace {
-
-// Threads for copying n entries: one per 2M entries, at most 4 and the CPUs the process may use
-// (the first use of fresh memory costs more than the copy).
-int copyThreads(int64_t n) {
-  if (n < (int64_t(1) << 21)) return 1;
-  cpu_set_t set;
-  const int cpus = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1;
-  return int(std::max<int64_t>(1, std::min<int64_t>({int64_t(cpus), 4, n >> 21})));
-}
-
-}  // namespace
 
 bool ColMatrix::fillPacked(int ncols, const int64_t *start, int64_t limit, const int *index, const double *value,
                            int threads) {
@@ -180,12 +180,11 @@ bool ColMatrix::fillPacked(int ncols, const int64_t *start, int64_t limit, const
       std::memcpy(fresh.index_.data() + s, index + base + int64_t(s), (e - s) * sizeof(int));
       std::memcpy(fresh.value_.data() + s, value + base + int64_t(s), (e - s) * sizeof(double));
     }
-    for (int j = c0; j < c1; ++j)
-      for (int k = fresh.start_[size_t(j)]; k < fresh.start_[size_t(j) + 1]; ++k)
-        if (fresh.value_[size_t(k)] == 0.0 || (k > fresh.start_[size_t(j)] && fresh.index_[size_t(k) - 1] >= fresh.index_[size_t(k)])) {
-          canonical[size_t(t)] = 0;
-          return;
-        }
+    for (int j = c0; j < c1 && canonical[size_t(t)]; ++j) {
+      const size_t k = size_t(fresh.start_[size_t(j)]);
+      canonical[size_t(t)] = canonicalRun(fresh.index_.data() + k, fresh.value_.data() + k,
+                                          size_t(fresh.start_[size_t(j) + 1]) - k);
+    }
   };
   std::vector<std::thread> helpers;
   for (int t = 1; t < nt; ++t) {
