@@ -168,19 +168,24 @@ bool ColMatrix::appendRows(int first, int n, const int64_t *start, int64_t end, 
       undo();
       return false;
     }
+    // room for every entry at once; what canonicalising drops is given back at the end
+    tail_.index.resize(entries0 + size_t(end - s));
+    tail_.value.resize(entries0 + size_t(end - s));
+    size_t at = entries0;
     for (int r = 0; r < n; ++r) {
-      const int64_t e = !start ? 0 : r + 1 < n ? start[r + 1] : end;
+      const int64_t e = !start ? s : r + 1 < n ? start[r + 1] : end;
       if (e < s || e > end) {
         undo();
         return false;
       }
-      const size_t at = tail_.index.size();
-      tail_.index.insert(tail_.index.end(), index + s, index + e);
-      tail_.value.insert(tail_.value.end(), value + s, value + e);
+      size_t len = size_t(e - s);
+      int *ci = tail_.index.data() + at;
+      double *cv = tail_.value.data() + at;
+      if (len > 0) {
+        std::memcpy(ci, index + s, len * sizeof(int));
+        std::memcpy(cv, value + s, len * sizeof(double));
+      }
       // the copy is what is checked: the input may change meanwhile
-      const int *ci = tail_.index.data() + at;
-      const double *cv = tail_.value.data() + at;
-      const size_t len = size_t(e - s);
       bool inside = true, canonical = true;
       for (size_t k = 0; k < len; ++k) {
         inside &= unsigned(ci[k]) < ncol;
@@ -194,16 +199,18 @@ bool ColMatrix::appendRows(int first, int n, const int64_t *start, int64_t end, 
         std::vector<Entry> v(len);
         for (size_t k = 0; k < len; ++k) v[k] = {ci[k], cv[k]};
         sortEntries(v);
-        for (size_t k = 0; k < v.size(); ++k) {
-          tail_.index[at + k] = v[k].index;
-          tail_.value[at + k] = v[k].value;
+        len = v.size();
+        for (size_t k = 0; k < len; ++k) {
+          ci[k] = v[k].index;
+          cv[k] = v[k].value;
         }
-        tail_.index.resize(at + v.size());
-        tail_.value.resize(at + v.size());
       }
-      tail_.start.push_back(int64_t(tail_.index.size()));
+      at += len;
+      tail_.start.push_back(int64_t(at));
       s = e;
     }
+    tail_.index.resize(at);
+    tail_.value.resize(at);
   } catch (...) {
     undo();
     throw;

@@ -73,10 +73,12 @@ void setEntry(std::vector<Entry> &v, int index, double value) {
 }
 
 void checkTypes(const char *v, int64_t n, const char *allowed, const char *name) {
-  uint64_t ok[4] = {};   // one bit per letter: cheap to clear on every call
-  for (const char *c = allowed; *c; ++c) ok[static_cast<unsigned char>(*c) >> 6] |= uint64_t(1) << (*c & 63);
+  // one bit per ASCII letter, in registers: cheap on every call
+  uint64_t low = 0, high = 0;
+  for (const char *c = allowed; *c; ++c) (*c < 64 ? low : high) |= uint64_t(1) << (*c & 63);
+  auto ok = [&](unsigned char c) { return c < 128 && ((c < 64 ? low : high) >> (c & 63) & 1); };
   for (int64_t k = 0; k < n; ++k)
-    if (!(ok[static_cast<unsigned char>(v[k]) >> 6] >> (v[k] & 63) & 1))
+    if (!ok(static_cast<unsigned char>(v[k])))
       raise(kErrInvalid, "entry %lld of argument '%s' is '%c', expected one of %s", (long long)k, name,
             v[k] >= 32 && v[k] < 127 ? v[k] : '?', allowed);
 }
