@@ -465,12 +465,43 @@ void rowTail() {
     EXPECT(m.tailRows() == 0);
   }
 }
+
+// A tail large enough to fold on several threads folds into the packed form as into the loose one.
+void largeTail() {
+  Gen g{std::mt19937(7)};
+  const int ncols = 3000, nrows = 700000, width = 6;
+  krvx::ColMatrix m;
+  for (int j = 0; j < ncols; ++j) {
+    const krvx::Entry e[] = {{0, 1.0}, {1, -2.0}};
+    m.appendColumn(e, size_t(j % 3));
+  }
+  std::vector<int64_t> start{0};
+  std::vector<int> index;
+  std::vector<double> value;
+  for (int i = 0; i < nrows; ++i) {
+    const int c = g.uni(0, ncols - width);
+    for (int k = 0; k < width; ++k) index.push_back(c + k), value.push_back(g.value() + 4.0);
+    start.push_back(int64_t(index.size()));
+  }
+  EXPECT(m.appendRows(2, nrows, start.data(), int64_t(index.size()), index.data(), value.data()));
+  krvx::ColMatrix loose = m;
+  loose.entries(0);   // folds by turning loose
+  EXPECT(m.packed() && !loose.packed() && m.nnz() == loose.nnz());
+  bool same = true;
+  for (int j = 0; j < ncols && same; ++j) {
+    const krvx::ColumnView a = m.col(j), b = loose.col(j);
+    same = a.size() == b.size();
+    for (size_t k = 0; k < a.size() && same; ++k) same = a[k].index == b[k].index && a[k].value == b[k].value;
+  }
+  EXPECT(same);
+}
 }  // namespace
 
 int main() {
   KRVXinit(nullptr);
   fillAtOnce();
   rowTail();
+  largeTail();
   packedAndLooseAgree();
   KRVXfree();
   return finish("test_matrix");

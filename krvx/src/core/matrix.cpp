@@ -21,6 +21,51 @@ void sortEntries(std::vector<Entry> &v) {
   v.resize(out);
 }
 
+namespace {
+
+// Whether n entries are canonical: rows strictly increasing, no zero values.
+bool canonicalRun(const int *index, const double *value, size_t n) {
+  for (size_t k = 0; k < n; ++k)
+    if (value[k] == 0.0 || (k > 0 && index[k - 1] >= index[k])) return false;
+  return true;
+}
+
+// Threads for copying n entries: one per 2M entries, at most 4 and the CPUs the process may use
+// (the first use of fresh memory costs more than the copy).
+int copyThreads(int64_t n) {
+  if (n < (int64_t(1) << 21)) return 1;
+  cpu_set_t set;
+  const int cpus = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1;
+  return int(std::max<int64_t>(1, std::min<int64_t>({int64_t(cpus), 4, n >> 21})));
+}
+
+// Runs work(t) for t = 0 .. nt - 1, each t > 0 on a thread of its own where one is to be had
+// (else here). Does not throw when work does not.
+template <class F>
+void onThreads(int nt, const F &work) {
+  std::vector<std::thread> helpers;
+  for (int t = 1; t < nt; ++t) {
+    try {
+      helpers.emplace_back(work, t);
+    } catch (...) {   // no thread to be had: this one does the chunk
+      work(t);
+    }
+  }
+  work(0);
+  for (std::thread &h : helpers) h.join();
+}
+
+// Splits ncols columns (start: ncols + 1 offsets) into nt chunks of about equal entries: chunk t
+// runs from first[t], the first column starting at or after entry nnz t / nt, to first[t + 1].
+void entryChunks(const int *start, int ncols, int nt, std::vector<int> &first) {
+  const size_t nnz = size_t(start[ncols]);
+  first.assign(size_t(nt) + 1, ncols);
+  for (int t = 0; t < nt; ++t)
+    first[size_t(t)] = int(std::lower_bound(start, start + ncols, int(nnz * size_t(t) / size_t(nt))) - start);
+}
+
+}  // namespace
+
 void ColMatrix::appendColumn(const Entry *e, size_t n) {
   if (!packed_ && loose_.empty()) {
     start_.assign(1, 0);
@@ -79,9 +124,9 @@ void ColMatrix::makeLoose() const {
 }
 
 void ColMatrix::RowTail::clear() noexcept {
-  decltype(start)().swap(start);
-  decltype(index)().swap(index);
-  decltype(value)().swap(value);
+  start.release();
+  index.release();
+  value.release();
 }
 
 void ColMatrix::foldTail() const {
@@ -97,18 +142,30 @@ void ColMatrix::foldTail() const {
 
 // Each column's own entries move up by the tail entries of the columns before it (from the last
 // column down, so that none is overwritten before it moved); then the tail rows, in order, go
-// after each column's own entries.
+// after each column's own entries. Large tails are counted and scattered on several threads,
+// each for its share of the columns.
 void ColMatrix::foldPacked() const {
-  const size_t n = start_.size() - 1, added = tail_.index.size(), total = size_t(start_[n]) + added;
-  std::vector<int> fill(n);   // tail entries per column, then where its next one goes
-  for (size_t k = 0; k < added; ++k) ++fill[size_t(tail_.index[k])];
+  const int n = int(start_.size()) - 1;
+  const size_t added = tail_.index.size(), total = size_t(start_[size_t(n)]) + added;
+  const int nt = copyThreads(int64_t(added));
+  // fill: tail entries per column, then where its next one goes
+  std::vector<int> fill(static_cast<size_t>(n)), first(static_cast<size_t>(nt) + 1);
   index_.reserve(total);
   value_.reserve(total);
   index_.resize(total);
   value_.resize(total);
-  // nothing allocates from here on
+  // nothing allocates or throws from here on
+  const int *ti = tail_.index.data();
+  const double *tv = tail_.value.data();
+  const int64_t *ts = tail_.start.data();
+  const int rows = tail_.rows();
+  onThreads(nt, [&](int t) {
+    const unsigned c0 = unsigned(int64_t(n) * t / nt), width = unsigned(int64_t(n) * (t + 1) / nt) - c0;
+    for (size_t k = 0; k < added; ++k)
+      if (unsigned(ti[k]) - c0 < width) ++fill[size_t(ti[k])];
+  });
   size_t after = added;   // tail entries of the columns up to j
-  for (size_t j = n; j-- > 0;) {
+  for (size_t j = size_t(n); j-- > 0;) {
     const size_t before = after - size_t(fill[j]), s = size_t(start_[j]), e = size_t(start_[j + 1]);
     if (before > 0 && e > s) {
       std::memmove(index_.data() + s + before, index_.data() + s, (e - s) * sizeof(int));
@@ -118,15 +175,19 @@ void ColMatrix::foldPacked() const {
     start_[j + 1] = int(e + after);
     after = before;
   }
-  const int rows = tail_.rows();
-  for (int r = 0; r < rows; ++r) {
-    const int row = tail_.first + r;
-    for (int64_t k = tail_.start[size_t(r)]; k < tail_.start[size_t(r) + 1]; ++k) {
-      const size_t at = size_t(fill[size_t(tail_.index[size_t(k)])]++);
-      index_[at] = row;
-      value_[at] = tail_.value[size_t(k)];
+  entryChunks(start_.data(), n, nt, first);   // first has its size: no allocation
+  onThreads(nt, [&](int t) {
+    const unsigned c0 = unsigned(first[size_t(t)]), width = unsigned(first[size_t(t) + 1]) - c0;
+    for (int r = 0; r < rows; ++r) {
+      const int row = tail_.first + r;
+      for (int64_t k = ts[r]; k < ts[r + 1]; ++k)
+        if (unsigned(ti[k]) - c0 < width) {
+          const size_t at = size_t(fill[size_t(ti[k])]++);
+          index_[at] = row;
+          value_[at] = tv[k];
+        }
     }
-  }
+  });
   tail_.clear();
 }
 
@@ -291,26 +352,6 @@ void ColMatrix::renumberRows(const std::vector<int> &map) {
   value_.resize(pos);
 }
 
-namespace {
-
-// Whether n entries are canonical: rows strictly increasing, no zero values.
-bool canonicalRun(const int *index, const double *value, size_t n) {
-  for (size_t k = 0; k < n; ++k)
-    if (value[k] == 0.0 || (k > 0 && index[k - 1] >= index[k])) return false;
-  return true;
-}
-
-// Threads for copying n entries: one per 2M entries, at most 4 and the CPUs the process may use
-// (the first use of fresh memory costs more than the copy).
-int copyThreads(int64_t n) {
-  if (n < (int64_t(1) << 21)) return 1;
-  cpu_set_t set;
-  const int cpus = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1;
-  return int(std::max<int64_t>(1, std::min<int64_t>({int64_t(cpus), 4, n >> 21})));
-}
-
-}  // namespace
-
 void ColMatrix::beginPacked(int ncols, size_t nnz) {
   ColMatrix fresh;
   fresh.packed_ = true;
@@ -355,12 +396,9 @@ bool ColMatrix::fillPacked(int ncols, const int64_t *start, int64_t limit, const
   const size_t nnz = size_t(fresh.start_.back());
   fresh.index_.resize(nnz);
   fresh.value_.resize(nnz);
-  // chunk t: the columns from the first that starts at or after entry nnz t / T
   const int nt = threads > 0 ? threads : copyThreads(int64_t(nnz));
-  std::vector<int> first(size_t(nt) + 1, ncols);
-  for (int t = 0; t < nt; ++t)
-    first[size_t(t)] = int(std::lower_bound(fresh.start_.begin(), fresh.start_.end() - 1, int(nnz * size_t(t) / size_t(nt))) -
-                           fresh.start_.begin());
+  std::vector<int> first;
+  entryChunks(fresh.start_.data(), ncols, nt, first);
   std::vector<char> canonical(size_t(nt), 1);
   auto copy = [&](int t) {
     const int c0 = first[size_t(t)], c1 = first[size_t(t) + 1];
@@ -375,16 +413,7 @@ bool ColMatrix::fillPacked(int ncols, const int64_t *start, int64_t limit, const
                                           size_t(fresh.start_[size_t(j) + 1]) - k);
     }
   };
-  std::vector<std::thread> helpers;
-  for (int t = 1; t < nt; ++t) {
-    try {
-      helpers.emplace_back(copy, t);
-    } catch (...) {   // no thread to be had: this one does the chunk
-      copy(t);
-    }
-  }
-  copy(0);
-  for (std::thread &h : helpers) h.join();
+  onThreads(nt, copy);
   if (std::find(canonical.begin(), canonical.end(), 0) != canonical.end()) return false;
   swap(fresh);
   return true;

@@ -17,8 +17,11 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -32,6 +35,64 @@ template <class T> struct UninitAllocator : std::allocator<T> {
   template <class U> UninitAllocator(const UninitAllocator<U> &) noexcept {}
   template <class U> void construct(U *p) noexcept { ::new (static_cast<void *>(p)) U; }
   template <class U, class... A> void construct(U *p, A &&...a) { ::new (static_cast<void *>(p)) U(std::forward<A>(a)...); }
+};
+
+// A growable array of plain values whose block grows by realloc: a large block moves by remapping
+// its pages, so that growing one at a time neither copies it nor touches fresh pages twice.
+// Elements it grows by are left uninitialised.
+template <class T> class GrowArray {
+  static_assert(std::is_trivially_copyable_v<T>);
+
+ public:
+  GrowArray() = default;
+  GrowArray(const GrowArray &o) {
+    reserve(o.n_);
+    if (o.n_) std::memcpy(p_, o.p_, o.n_ * sizeof(T));
+    n_ = o.n_;
+  }
+  GrowArray(GrowArray &&o) noexcept { swap(o); }
+  GrowArray &operator=(GrowArray o) noexcept {
+    swap(o);
+    return *this;
+  }
+  ~GrowArray() { std::free(p_); }
+  void swap(GrowArray &o) noexcept {
+    std::swap(p_, o.p_);
+    std::swap(n_, o.n_);
+    std::swap(cap_, o.cap_);
+  }
+
+  size_t size() const { return n_; }
+  bool empty() const { return n_ == 0; }
+  T *data() { return p_; }
+  const T *data() const { return p_; }
+  T &operator[](size_t k) { return p_[k]; }
+  const T &operator[](size_t k) const { return p_[k]; }
+  const T &back() const { return p_[n_ - 1]; }
+  void reserve(size_t n) {
+    if (n > cap_) regrow(n);
+  }
+  void resize(size_t n) {   // shrinking never throws
+    if (n > cap_) regrow(std::max(n, 2 * cap_));
+    n_ = n;
+  }
+  void push_back(T v) {
+    if (n_ == cap_) regrow(std::max<size_t>(16, 2 * cap_));
+    p_[n_++] = v;
+  }
+  // Gives the memory back.
+  void release() noexcept { GrowArray().swap(*this); }
+
+ private:
+  void regrow(size_t cap) {
+    if (cap > SIZE_MAX / sizeof(T)) throw std::bad_alloc();
+    void *q = std::realloc(p_, cap * sizeof(T));
+    if (!q) throw std::bad_alloc();
+    p_ = static_cast<T *>(q);
+    cap_ = cap;
+  }
+  T *p_ = nullptr;
+  size_t n_ = 0, cap_ = 0;
 };
 
 struct Entry { int index; double value; };     // one matrix coefficient
@@ -170,9 +231,9 @@ class __attribute__((visibility("default"))) ColMatrix {
   // Rows kept row-wise: row first + r has the entries start[r] to start[r + 1].
   struct RowTail {
     int first = 0;
-    std::vector<int64_t> start;   // empty or rows() + 1 offsets
-    std::vector<int, UninitAllocator<int>> index;
-    std::vector<double, UninitAllocator<double>> value;
+    GrowArray<int64_t> start;   // empty or rows() + 1 offsets
+    GrowArray<int> index;
+    GrowArray<double> value;
     int rows() const { return start.empty() ? 0 : int(start.size()) - 1; }
     void clear() noexcept;
   };
