@@ -765,9 +765,12 @@ int convertBatch(problem_s *p, constraint_s *const *cons, size_t n, int firstRow
 // rows are deleted again.
 int flushBatch(problem_s *p, RowBatch &b, int first) {
   const int n = (int)b.rowtype.size();
-  if (kpy_modelCall(KRVXaddrows64_witharraysizes, p, n, (int64_t)b.colind.size(), b.rowtype.data(), (int64_t)n,
-                    b.rhs.data(), (int64_t)n, b.rng.data(), (int64_t)n, b.start.data(), (int64_t)n + 1,
-                    b.colind.data(), (int64_t)b.colind.size(), b.coef.data(), (int64_t)b.coef.size()) < 0)
+  // a few rows are added in less time than handing the interpreter lock over and back takes
+  const bool release = b.colind.size() + b.rowtype.size() > 256 || !kpy_mayKeepInterpreter(p);
+  if (kpy_failed(p, kpy_callSolverLocked(release, KRVXaddrows64_witharraysizes, p, n, (int64_t)b.colind.size(),
+                                        b.rowtype.data(), (int64_t)n, b.rhs.data(), (int64_t)n, b.rng.data(),
+                                        (int64_t)n, b.start.data(), (int64_t)n + 1, b.colind.data(),
+                                        (int64_t)b.colind.size(), b.coef.data(), (int64_t)b.coef.size())))
     return -1;
   bool ok = !b.named || addNames(p, 1, first, b.names) == 0;
   for (int k = 0; ok && !b.q1.empty() && k < n; ++k) {
