@@ -278,13 +278,14 @@ void packedAndLooseAgree() {
     expectMatrix(r, d, "restored");
     EXPECT(snapshot(r) == snapshot(p));
     KRVXdestroyprob(r);
-    // changes: deleting rows or columns and adding columns keep the packed form, others turn it loose
+    // changes: deleting rows or columns and adding columns keep the packed form, setting
+    // coefficients turns it loose, adding rows may do either but never packs a loose matrix
     bool packed = true;
     for (int step = 0; step < 6; ++step) {
       const int op = step == 0 && g.uni(0, 1) ? g.uni(2, 4) : g.uni(0, 4);
       const bool empty = f.obj.empty();   // columns added to no columns are packed
       const bool keeps = randomChange(g, p, q, d, f, op);
-      packed = (packed && keeps) || (op == 4 && empty);
+      packed = (packed && (keeps || (op == 0 && p->matrix.packed()))) || (op == 4 && empty);
       EXPECT(p->matrix.packed() == packed);
       expectMatrix(p, d, "packed, changed");
       expectMatrix(q, d, "loose, changed");
@@ -354,11 +355,122 @@ void fillAtOnce() {
   }
 }
 
+
+// The matrix equals the reference, every column canonical, whichever form it is read in.
+void expectSame(const krvx::ColMatrix &m, const Dense &d, int ncols, unsigned seed, int step) {
+  bool same = m.ncols() == ncols;
+  int64_t total = 0;
+  for (int j = 0; same && j < ncols; ++j) {
+    const krvx::ColumnView c = m.col(j);
+    size_t k = 0;
+    for (size_t i = 0; same && i < d.size(); ++i) {
+      if (d[i][size_t(j)] == 0.0) continue;
+      same = k < c.size() && c[k].index == int(i) && c[k].value == d[i][size_t(j)];
+      ++k, ++total;
+    }
+    same = same && k == c.size();
+  }
+  same = same && m.nnz() == total;
+  if (!same) std::fprintf(stderr, "row tail: seed %u step %d differs\n", seed, step);
+  EXPECT(same);
+}
+
+// Rows appended to the row tail, interleaved with appended columns, coefficients set in place,
+// row and column deletions, shrinking and copies, read back equal to a dense reference; an
+// append that fails or is undone leaves the matrix as it was.
+void rowTail() {
+  for (unsigned seed = 1; seed <= 400; ++seed) {
+    Gen g{std::mt19937(seed)};
+    krvx::ColMatrix m;
+    Dense d;
+    int ncols = 0;
+    if (g.uni(0, 1)) m.beginPacked(0, 0);
+    for (int step = 0; step < 40; ++step) {
+      const int nrows = int(d.size());
+      switch (g.uni(0, 9)) {
+        case 0: case 1: case 2: case 3: {   // rows, some with repeats, zeros and cancelling pairs
+          const int n = g.uni(0, 4);
+          const Flat a = flatten(randomItems(g, n, ncols));
+          std::vector<int64_t> start(a.start.begin(), a.start.end());
+          std::vector<int> index = a.index;
+          const int spoil = a.size() > 0 ? g.uni(0, 9) : 9;   // 0: a column outside, 1: an offset beyond the end
+          if (spoil == 0) index[size_t(g.uni(0, a.size() - 1))] = g.uni(0, 1) ? -1 : ncols;
+          if (spoil == 1) start[size_t(g.uni(1, n))] = a.size() + 1;   // read only below n
+          const bool ok = m.appendRows(nrows, n, a.size() || g.uni(0, 1) ? start.data() : nullptr, a.size(),
+                                       index.data(), a.value.data());
+          EXPECT(ok == (spoil > 1 || (spoil == 1 && start[size_t(n)] == a.size() + 1)));
+          if (!ok) break;
+          for (int r = 0; r < n; ++r) {
+            d.emplace_back(size_t(ncols), 0.0);
+            for (int k = a.start[size_t(r)]; k < a.start[size_t(r) + 1]; ++k) d.back()[size_t(a.index[size_t(k)])] += a.value[size_t(k)];
+          }
+          if (g.uni(0, 5) == 0) {   // undone
+            m.dropTailRows(nrows);
+            d.resize(size_t(nrows));
+          }
+          break;
+        }
+        case 4: {   // a column
+          std::vector<krvx::Entry> e;
+          for (int i = 0; i < nrows; ++i)
+            if (g.uni(0, 2) == 0) e.push_back({i, g.value() + 4.0});   // nonzero
+          for (auto &row : d) row.push_back(0.0);
+          for (const krvx::Entry &x : e) d[size_t(x.index)].back() = x.value;
+          m.appendColumn(e.data(), e.size());
+          ++ncols;
+          break;
+        }
+        case 5: {   // a coefficient set in place
+          if (nrows == 0 || ncols == 0) break;
+          const int i = g.uni(0, nrows - 1), j = g.uni(0, ncols - 1);
+          const double v = g.value();
+          std::vector<krvx::Entry> &c = m.entries(j);
+          auto it = std::lower_bound(c.begin(), c.end(), i, [](const krvx::Entry &e, int r) { return e.index < r; });
+          if (it != c.end() && it->index == i) c.erase(it);
+          if (v != 0.0) c.insert(std::lower_bound(c.begin(), c.end(), i, [](const krvx::Entry &e, int r) { return e.index < r; }), {i, v});
+          d[size_t(i)][size_t(j)] = v;
+          break;
+        }
+        case 6:
+        case 7: {   // rows (6) or columns deleted
+          const bool rows = step % 2 == 0;
+          const int count = rows ? nrows : ncols;
+          std::vector<int> map(static_cast<size_t>(count), 0);
+          int next = 0;
+          for (int k = 0; k < count; ++k) map[size_t(k)] = g.uni(0, 3) == 0 ? -1 : next++;
+          for (int k = count; k-- > 0;) {
+            if (map[size_t(k)] >= 0) continue;
+            if (rows) d.erase(d.begin() + k);
+            else for (auto &row : d) row.erase(row.begin() + k);
+          }
+          if (rows) m.renumberRows(map);
+          else m.compactColumns(map), ncols = next;
+          break;
+        }
+        case 8: {   // columns dropped from the end or empty ones added
+          const int n = g.uni(0, ncols + 2);
+          for (auto &row : d) row.resize(size_t(n), 0.0);
+          m.resize(n);
+          ncols = n;
+          break;
+        }
+        default: {   // read through a copy, then in place
+          const krvx::ColMatrix copy = m;
+          expectSame(copy, d, ncols, seed, step);
+          expectSame(m, d, ncols, seed, step);
+        }
+      }
+    }
+    expectSame(m, d, ncols, seed, 40);
+    EXPECT(m.tailRows() == 0);
+  }
+}
 }  // namespace
 
 int main() {
   KRVXinit(nullptr);
   fillAtOnce();
+  rowTail();
   packedAndLooseAgree();
   KRVXfree();
   return finish("test_matrix");

@@ -100,7 +100,7 @@ void addPwls(ko_prob_struct *p, int npwl, int64_t npoints, const int *colind, in
   checkExact(resultant, resultant_n, npwl, "resultant");
   checkExact(xval, xval_n, npoints, "xval");
   checkExact(yval, yval_n, npoints, "yval");
-  const std::vector<int64_t> st = itemStarts(start, start_n, npwl, npoints, "start");
+  const ItemStarts st = itemStarts(start, start_n, npwl, npoints, "start");
   const int64_t ncols = int64_t(p->cols.size());
   checkIndices(colind, npwl, ncols, "colind");
   checkIndices(resultant, npwl, ncols, "resultant");
@@ -168,8 +168,8 @@ void addGenCons(ko_prob_struct *p, int ncons, int64_t ncols, int64_t nvals, cons
   checkExact(resultant, resultant_n, ncons, "resultant");
   checkExact(colind, colind_n, ncols, "colind");
   checkExact(val, val_n, nvals, "val");
-  const std::vector<int64_t> cs = itemStarts(colstart, colstart_n, ncons, ncols, "colstart");
-  const std::vector<int64_t> vs = itemStarts(valstart, valstart_n, ncons, nvals, "valstart");
+  const ItemStarts cs = itemStarts(colstart, colstart_n, ncons, ncols, "colstart");
+  const ItemStarts vs = itemStarts(valstart, valstart_n, ncons, nvals, "valstart");
   const int64_t count = int64_t(p->cols.size());
   checkIndices(resultant, ncons, count, "resultant");
   checkIndices(colind, ncols, count, "colind");

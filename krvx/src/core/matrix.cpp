@@ -10,7 +10,8 @@
 namespace krvx {
 
 void sortEntries(std::vector<Entry> &v) {
-  std::sort(v.begin(), v.end(), [](const Entry &a, const Entry &b) { return a.index < b.index; });
+  // stable: repeats are summed in their given order
+  std::stable_sort(v.begin(), v.end(), [](const Entry &a, const Entry &b) { return a.index < b.index; });
   size_t out = 0;
   for (size_t k = 0; k < v.size();) {
     Entry e = v[k++];
@@ -44,7 +45,187 @@ void ColMatrix::appendColumn(const Entry *e, size_t n) {
   }
 }
 
+void ColMatrix::makeLoose() const {
+  if (packed_) {
+    const size_t n = start_.size() - 1;
+    std::vector<std::vector<Entry>> loose(n);
+    for (size_t j = 0; j < n; ++j) {
+      std::vector<Entry> &c = loose[j];
+      c.reserve(size_t(start_[j + 1] - start_[j]));
+      for (int k = start_[j]; k < start_[j + 1]; ++k) c.push_back({index_[size_t(k)], value_[size_t(k)]});
+    }
+    loose_.swap(loose);
+    packed_ = false;
+    decltype(start_)().swap(start_);
+    decltype(index_)().swap(index_);
+    decltype(value_)().swap(value_);
+  }
+  const int rows = tail_.rows();
+  int r = 0;
+  try {
+    for (; r < rows; ++r) {
+      const int row = tail_.first + r;
+      for (int64_t k = tail_.start[size_t(r)]; k < tail_.start[size_t(r) + 1]; ++k)
+        loose_[size_t(tail_.index[size_t(k)])].push_back({row, tail_.value[size_t(k)]});
+    }
+  } catch (...) {   // the rows folded so far leave the columns again
+    for (int64_t k = 0; k < tail_.start[size_t(r) + 1]; ++k) {
+      std::vector<Entry> &c = loose_[size_t(tail_.index[size_t(k)])];
+      while (!c.empty() && c.back().index >= tail_.first) c.pop_back();
+    }
+    throw;
+  }
+  tail_.clear();
+}
+
+void ColMatrix::RowTail::clear() noexcept {
+  decltype(start)().swap(start);
+  decltype(index)().swap(index);
+  decltype(value)().swap(value);
+}
+
+void ColMatrix::foldTail() const {
+  const int64_t added = int64_t(tail_.index.size());
+  if (added == 0) {
+    tail_.clear();
+    return;
+  }
+  const int64_t held = packed_ ? int64_t(start_.back()) : 0;
+  if (packed_ && 2 * added >= held && held + added <= kMaxPacked) foldPacked();
+  else makeLoose();
+}
+
+// Each column's own entries move up by the tail entries of the columns before it (from the last
+// column down, so that none is overwritten before it moved); then the tail rows, in order, go
+// after each column's own entries.
+void ColMatrix::foldPacked() const {
+  const size_t n = start_.size() - 1, added = tail_.index.size(), total = size_t(start_[n]) + added;
+  std::vector<int> fill(n);   // tail entries per column, then where its next one goes
+  for (size_t k = 0; k < added; ++k) ++fill[size_t(tail_.index[k])];
+  index_.reserve(total);
+  value_.reserve(total);
+  index_.resize(total);
+  value_.resize(total);
+  // nothing allocates from here on
+  size_t after = added;   // tail entries of the columns up to j
+  for (size_t j = n; j-- > 0;) {
+    const size_t before = after - size_t(fill[j]), s = size_t(start_[j]), e = size_t(start_[j + 1]);
+    if (before > 0 && e > s) {
+      std::memmove(index_.data() + s + before, index_.data() + s, (e - s) * sizeof(int));
+      std::memmove(value_.data() + s + before, value_.data() + s, (e - s) * sizeof(double));
+    }
+    fill[j] = int(e + before);
+    start_[j + 1] = int(e + after);
+    after = before;
+  }
+  const int rows = tail_.rows();
+  for (int r = 0; r < rows; ++r) {
+    const int row = tail_.first + r;
+    for (int64_t k = tail_.start[size_t(r)]; k < tail_.start[size_t(r) + 1]; ++k) {
+      const size_t at = size_t(fill[size_t(tail_.index[size_t(k)])]++);
+      index_[at] = row;
+      value_[at] = tail_.value[size_t(k)];
+    }
+  }
+  tail_.clear();
+}
+
+void ColMatrix::resize(int ncols) {
+  const size_t n = size_t(ncols);
+  if (n < size_t(this->ncols())) fold();
+  if (!packed_) {
+    loose_.resize(n);
+    return;
+  }
+  const size_t old = start_.size() - 1;
+  if (n < old) {
+    index_.resize(size_t(start_[n]));
+    value_.resize(size_t(start_[n]));
+  }
+  const int last = start_[std::min(n, old)];
+  start_.resize(n + 1, last);
+}
+
+bool ColMatrix::appendRows(int first, int n, const int64_t *start, int64_t end, const int *index,
+                           const double *value) {
+  if (n <= 0) return true;
+  if (tail_.rows() && first < tail_.first + tail_.rows()) fold();
+  const size_t rows0 = tail_.start.size(), entries0 = tail_.index.size();
+  const unsigned ncol = unsigned(ncols());
+  auto undo = [&] {
+    tail_.start.resize(rows0);
+    tail_.index.resize(entries0);
+    tail_.value.resize(entries0);
+  };
+  try {
+    if (tail_.start.empty()) {
+      tail_.first = first;
+      tail_.start.push_back(0);
+    }
+    while (tail_.first + tail_.rows() < first) tail_.start.push_back(tail_.start.back());   // rows without entries
+    int64_t s = start ? start[0] : 0;
+    if (s < 0 || s > end) {
+      undo();
+      return false;
+    }
+    for (int r = 0; r < n; ++r) {
+      const int64_t e = !start ? 0 : r + 1 < n ? start[r + 1] : end;
+      if (e < s || e > end) {
+        undo();
+        return false;
+      }
+      const size_t at = tail_.index.size();
+      tail_.index.insert(tail_.index.end(), index + s, index + e);
+      tail_.value.insert(tail_.value.end(), value + s, value + e);
+      // the copy is what is checked: the input may change meanwhile
+      const int *ci = tail_.index.data() + at;
+      const double *cv = tail_.value.data() + at;
+      const size_t len = size_t(e - s);
+      bool inside = true, canonical = true;
+      for (size_t k = 0; k < len; ++k) {
+        inside &= unsigned(ci[k]) < ncol;
+        canonical &= (cv[k] != 0.0) & (k == 0 || ci[k - 1] < ci[k]);
+      }
+      if (!inside) {
+        undo();
+        return false;
+      }
+      if (!canonical) {
+        std::vector<Entry> v(len);
+        for (size_t k = 0; k < len; ++k) v[k] = {ci[k], cv[k]};
+        sortEntries(v);
+        for (size_t k = 0; k < v.size(); ++k) {
+          tail_.index[at + k] = v[k].index;
+          tail_.value[at + k] = v[k].value;
+        }
+        tail_.index.resize(at + v.size());
+        tail_.value.resize(at + v.size());
+      }
+      tail_.start.push_back(int64_t(tail_.index.size()));
+      s = e;
+    }
+  } catch (...) {
+    undo();
+    throw;
+  }
+  return true;
+}
+
+void ColMatrix::dropTailRows(int first) noexcept {
+  const int rows = tail_.rows();
+  if (rows == 0 || first >= tail_.first + rows) return;
+  if (first <= tail_.first) {
+    tail_.clear();
+    return;
+  }
+  const size_t r = size_t(first - tail_.first), k = size_t(tail_.start[r]);
+  tail_.start.resize(r + 1);
+  tail_.index.resize(k);
+  tail_.value.resize(k);
+}
+
 void ColMatrix::compactColumns(const std::vector<int> &map) {
+  fold();
   if (!packed_) {
     size_t out = 0;
     for (size_t j = 0; j < loose_.size(); ++j)
@@ -73,6 +254,7 @@ void ColMatrix::compactColumns(const std::vector<int> &map) {
 }
 
 void ColMatrix::renumberRows(const std::vector<int> &map) {
+  fold();
   if (!packed_) {
     for (auto &c : loose_) {
       size_t out = 0;

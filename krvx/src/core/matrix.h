@@ -5,6 +5,13 @@
 // Both hold each column canonical: rows strictly increasing, no zero values. Reading works in
 // either form; changing a column's entries (entries()) turns a packed matrix loose first, in one
 // pass. Appending whole columns and deleting rows or columns keep the form.
+// Rows appended (appendRows) wait row-wise in a row tail, each row canonical (columns strictly
+// increasing, no zeros), until a column-wise use folds them into the columns. Appended rows come
+// after every row the columns hold, so folding only appends to each column. A large tail folds
+// straight into the packed form (one counting pass, one scatter pass); a small one turns the
+// matrix loose and appends, so that folding costs what was appended, amortised. Const readers
+// fold too (the members are mutable): reads on several threads must find the tail folded
+// (fold() first).
 #pragma once
 
 #include <algorithm>
@@ -85,26 +92,55 @@ class __attribute__((visibility("default"))) ColMatrix {
   void swap(ColMatrix &o) noexcept;
 
   int ncols() const { return packed_ ? int(start_.size()) - 1 : int(loose_.size()); }
-  bool packed() const { return packed_; }
+  bool packed() const {
+    fold();
+    return packed_;
+  }
   int64_t nnz() const;
   ColumnView col(int j) const {
+    fold();
     if (!packed_) return {loose_[size_t(j)].data(), loose_[size_t(j)].size()};
     const size_t s = size_t(start_[size_t(j)]);
     return {index_.data() + s, value_.data() + s, size_t(start_[size_t(j) + 1]) - s};
   }
   // The packed arrays (packed() only): ncols + 1 offsets, then nnz rows and values.
-  const int *start() const { return start_.data(); }
-  const int *index() const { return index_.data(); }
-  const double *value() const { return value_.data(); }
+  const int *start() const {
+    fold();
+    return start_.data();
+  }
+  const int *index() const {
+    fold();
+    return index_.data();
+  }
+  const double *value() const {
+    fold();
+    return value_.data();
+  }
 
   // Column j's entries to change in place, keeping them canonical (the matrix turns loose).
   std::vector<Entry> &entries(int j) {
-    if (packed_) makeLoose();
+    if (packed_ || tail_.rows()) makeLoose();
     return loose_[size_t(j)];
   }
-  void makeLoose();
+  // Turns the matrix loose, the row tail folded in.
+  void makeLoose() const;
   // Grows with empty columns or drops the last ones.
   void resize(int ncols);
+
+  // Appends n rows numbered first, first + 1, ...: row r has the entries start[r] to start[r + 1]
+  // of index (columns) and value, start[n] being `end`; start null: n empty rows. Rows must come
+  // after every row the matrix holds. A row not canonical is made so on its copy (sorted, repeats
+  // summed in their order, zeros dropped). Each offset is read once; false, changing nothing,
+  // when one is out of order or beyond end or a column is outside 0..ncols() - 1.
+  bool appendRows(int first, int n, const int64_t *start, int64_t end, const int *index, const double *value);
+  // Drops the rows from `first` on, all appended since the last fold (undoes appendRows).
+  void dropTailRows(int first) noexcept;
+  // Folds the row tail into the columns.
+  void fold() const {
+    if (tail_.rows()) foldTail();
+  }
+  // Rows waiting in the row tail.
+  int tailRows() const { return tail_.rows(); }
   // Appends a column of n canonical entries; a packed matrix stays packed while its entries
   // stay below kMaxPacked (an empty one becomes packed).
   void appendColumn(const Entry *e, size_t n);
@@ -131,11 +167,25 @@ class __attribute__((visibility("default"))) ColMatrix {
   static constexpr int64_t kMaxPacked = INT32_MAX - 1;
 
  private:
-  bool packed_ = false;
-  std::vector<int> start_;
-  std::vector<int, UninitAllocator<int>> index_;
-  std::vector<double, UninitAllocator<double>> value_;
-  std::vector<std::vector<Entry>> loose_;
+  // Rows kept row-wise: row first + r has the entries start[r] to start[r + 1].
+  struct RowTail {
+    int first = 0;
+    std::vector<int64_t> start;   // empty or rows() + 1 offsets
+    std::vector<int, UninitAllocator<int>> index;
+    std::vector<double, UninitAllocator<double>> value;
+    int rows() const { return start.empty() ? 0 : int(start.size()) - 1; }
+    void clear() noexcept;
+  };
+  void foldTail() const;
+  void foldPacked() const;
+
+  // mutable: const readers fold the row tail
+  mutable bool packed_ = false;
+  mutable std::vector<int> start_;
+  mutable std::vector<int, UninitAllocator<int>> index_;
+  mutable std::vector<double, UninitAllocator<double>> value_;
+  mutable std::vector<std::vector<Entry>> loose_;
+  mutable RowTail tail_;
 };
 
 // Small members inline: the tests use them on stores they build by hand.
@@ -161,44 +211,15 @@ inline void ColMatrix::swap(ColMatrix &o) noexcept {
   index_.swap(o.index_);
   value_.swap(o.value_);
   loose_.swap(o.loose_);
+  std::swap(tail_, o.tail_);
 }
 
 inline int64_t ColMatrix::nnz() const {
+  fold();
   if (packed_) return start_.back();
   int64_t n = 0;
   for (const auto &c : loose_) n += int64_t(c.size());
   return n;
-}
-
-inline void ColMatrix::makeLoose() {
-  if (!packed_) return;
-  const size_t n = start_.size() - 1;
-  std::vector<std::vector<Entry>> loose(n);
-  for (size_t j = 0; j < n; ++j) {
-    std::vector<Entry> &c = loose[j];
-    c.reserve(size_t(start_[j + 1] - start_[j]));
-    for (int k = start_[j]; k < start_[j + 1]; ++k) c.push_back({index_[size_t(k)], value_[size_t(k)]});
-  }
-  loose_.swap(loose);
-  packed_ = false;
-  decltype(start_)().swap(start_);
-  decltype(index_)().swap(index_);
-  decltype(value_)().swap(value_);
-}
-
-inline void ColMatrix::resize(int ncols) {
-  const size_t n = size_t(ncols);
-  if (!packed_) {
-    loose_.resize(n);
-    return;
-  }
-  const size_t old = start_.size() - 1;
-  if (n < old) {
-    index_.resize(size_t(start_[n]));
-    value_.resize(size_t(start_[n]));
-  }
-  const int last = start_[std::min(n, old)];
-  start_.resize(n + 1, last);
 }
 
 // Sorts entries by index, sums repeated indices and drops zeros.

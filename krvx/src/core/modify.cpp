@@ -21,14 +21,12 @@ void checkOffsets(const int64_t *start, int64_t n, int64_t nelem, const char *na
   }
 }
 
-std::vector<int64_t> itemStarts(const int64_t *start, int64_t start_n, int64_t n, int64_t nelem, const char *name) {
+ItemStarts itemStarts(const int64_t *start, int64_t start_n, int64_t n, int64_t nelem, const char *name) {
   checkPair(start, start_n, name);
-  std::vector<int64_t> st;
   if (start_n == 0) {
     if (nelem > 0 && n > 0) raise(kErrInvalid, "argument '%s' is required when there are %lld elements", name, (long long)nelem);
     if (nelem > 0) raise(kErrInvalid, "%lld elements given for no items", (long long)nelem);
-    st.assign(size_t(n) + 1, 0);
-    return st;
+    return {nullptr, 0, 0};
   }
   if (start_n != n && start_n != n + 1)
     raise(kErrInvalid, "argument '%s' has %lld entries, expected %lld or %lld", name, (long long)start_n, (long long)n,
@@ -38,9 +36,7 @@ std::vector<int64_t> itemStarts(const int64_t *start, int64_t start_n, int64_t n
     raise(kErrInvalid, "argument '%s' starts at %lld; the first item must start at 0", name, (long long)start[0]);
   if (start_n == n + 1 && start[n] != nelem)
     raise(kErrInvalid, "argument '%s' ends at %lld but there are %lld elements", name, (long long)start[n], (long long)nelem);
-  st.assign(start, start + start_n);
-  if (start_n == n) st.push_back(nelem);
-  return st;
+  return {start, std::min(start_n, n), nelem};
 }
 
 std::vector<int> deletionMap(const int *ind, int n, int64_t ind_n, int64_t count, const char *name, const char *what) {
@@ -77,10 +73,10 @@ void setEntry(std::vector<Entry> &v, int index, double value) {
 }
 
 void checkTypes(const char *v, int64_t n, const char *allowed, const char *name) {
-  bool ok[256] = {};
-  for (const char *c = allowed; *c; ++c) ok[static_cast<unsigned char>(*c)] = true;
+  uint64_t ok[4] = {};   // one bit per letter: cheap to clear on every call
+  for (const char *c = allowed; *c; ++c) ok[static_cast<unsigned char>(*c) >> 6] |= uint64_t(1) << (*c & 63);
   for (int64_t k = 0; k < n; ++k)
-    if (!ok[static_cast<unsigned char>(v[k])])
+    if (!(ok[static_cast<unsigned char>(v[k]) >> 6] >> (v[k] & 63) & 1))
       raise(kErrInvalid, "entry %lld of argument '%s' is '%c', expected one of %s", (long long)k, name,
             v[k] >= 32 && v[k] < 127 ? v[k] : '?', allowed);
 }
@@ -124,7 +120,7 @@ void addRows(ko_prob_struct *p, int nrows, int64_t ncoefs, const char *rowtype, 
   checkNotNaN(rng, rng_n, "rng");
   checkExact(colind, colind_n, ncoefs, "colind");
   checkExact(rowcoef, rowcoef_n, ncoefs, "rowcoef");
-  const std::vector<int64_t> st = itemStarts(start, start_n, nrows, ncoefs, "start");
+  const ItemStarts st = itemStarts(start, start_n, nrows, ncoefs, "start");
   checkIndices(colind, ncoefs, int64_t(p->cols.size()), "colind");
   checkFinite(rowcoef, ncoefs, "rowcoef");
   requireRoom(p, nrows);
@@ -137,23 +133,12 @@ void addRows(ko_prob_struct *p, int nrows, int64_t ncoefs, const char *rowtype, 
       row.type = rowtype[r];
       row.rhs = rhs[r];
       if (rng_n && row.type == 'R') setRowRange(*p, old + size_t(r), rng[r]);
-      const int index = int(old) + r;
-      for (int64_t k = st[size_t(r)]; k < st[size_t(r) + 1]; ++k) {
-        std::vector<Entry> &coefs = p->matrix.entries(colind[k]);
-        if (!coefs.empty() && coefs.back().index == index) {   // repeated column: summed
-          coefs.back().value += rowcoef[k];
-          if (coefs.back().value == 0.0) coefs.pop_back();
-        } else if (rowcoef[k] != 0.0) {
-          coefs.push_back({index, rowcoef[k]});
-        }
-      }
     }
+    if (!p->matrix.appendRows(int(old), nrows, st.start, st.end, colind, rowcoef))
+      raise(kErrInvalid, "arguments 'start' and 'colind' changed while they were read");
     growRowData(p);
   } catch (...) {
-    for (int64_t k = 0; k < ncoefs && !p->matrix.packed(); ++k) {
-      std::vector<Entry> &coefs = p->matrix.entries(colind[k]);
-      while (!coefs.empty() && coefs.back().index >= int(old)) coefs.pop_back();
-    }
+    p->matrix.dropTailRows(int(old));
     p->rows.resize(old);
     if (p->rowrange.size() > old) p->rowrange.resize(old);
     throw;
@@ -173,7 +158,7 @@ void addCols(ko_prob_struct *p, int ncols, int64_t ncoefs, const double *objcoef
   checkNotNaN(ub, ub_n, "ub");
   checkExact(rowind, rowind_n, ncoefs, "rowind");
   checkExact(rowcoef, rowcoef_n, ncoefs, "rowcoef");
-  const std::vector<int64_t> st = itemStarts(start, start_n, ncols, ncoefs, "start");
+  const ItemStarts st = itemStarts(start, start_n, ncols, ncoefs, "start");
   checkIndices(rowind, ncoefs, int64_t(p->rows.size()), "rowind");
   checkFinite(rowcoef, ncoefs, "rowcoef");
   requireRoom(p, ncols);
@@ -215,7 +200,7 @@ void addSets(ko_prob_struct *p, int nsets, int64_t nelems, const char *settype, 
   checkTypes(settype, nsets, "12", "settype");
   checkExact(colind, colind_n, nelems, "colind");
   checkExact(refval, refval_n, nelems, "refval");
-  const std::vector<int64_t> st = itemStarts(start, start_n, nsets, nelems, "start");
+  const ItemStarts st = itemStarts(start, start_n, nsets, nelems, "start");
   checkIndices(colind, nelems, int64_t(p->cols.size()), "colind");
   checkFinite(refval, nelems, "refval");
   if (int64_t(p->sets.size()) + nsets > INT32_MAX) raise(kErrInvalid, "the problem would have too many sets");

@@ -31,10 +31,16 @@ int changeInPlace(ko_prob_struct *p, const char *fn, F &&body) noexcept {
   });
 }
 
-// Item ranges of an adder's start array: `start` has n entries (the last item runs to nelem) or
-// n + 1 (ending at nelem); absent only when nelem is 0. Offsets are checked (>= 0,
-// non-decreasing, <= nelem). Returns n + 1 offsets.
-std::vector<int64_t> itemStarts(const int64_t *start, int64_t start_n, int64_t n, int64_t nelem, const char *name);
+// Item ranges of an adder's start array, read where the caller keeps it: item k runs from
+// st[k] to st[k + 1], the offsets beyond the given ones being the end.
+struct ItemStarts {
+  const int64_t *start;   // null: every item empty
+  int64_t given, end;
+  int64_t operator[](size_t k) const { return int64_t(k) < given ? start[k] : end; }
+};
+// `start` has n entries (the last item runs to nelem) or n + 1 (ending at nelem); absent only
+// when nelem is 0. Offsets are checked (>= 0, non-decreasing, <= nelem).
+ItemStarts itemStarts(const int64_t *start, int64_t start_n, int64_t n, int64_t nelem, const char *name);
 
 // Refuses an offset of the n entries of start (argument name) that is below its predecessor (or 0)
 // or above nelem.

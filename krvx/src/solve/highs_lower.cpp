@@ -234,6 +234,7 @@ void columnBounds(const ko_prob_struct &p, size_t j, bool binaryforms, double &l
 }  // namespace
 
 int planLowering(ko_prob_struct *p, Lowered &low, bool relax) {
+  p->matrix.fold();   // the lowering's readers may run on several threads
   low = Lowered();
   low.relax = relax;
   low.ncols = static_cast<int>(p->cols.size());
