@@ -557,19 +557,13 @@ def run(cmd, timeout=900):
     return dict(kv.split("=", 1) for kv in (lines[-1].split() if lines else [])), None
 
 
-def best(cmd, repeats):
-    """Least time and least peak memory of a few runs."""
-    res, err = None, None
-    for _ in range(repeats):
-        r, err = run(cmd)
-        if not r:
-            return None, err
-        if res is None:
-            res = r
-        else:
-            res["time"] = min(res["time"], r["time"], key=float)
-            res["peak_kb"] = min(res["peak_kb"], r["peak_kb"], key=int)
-    return res, err
+def merge_best(res, r):
+    """The least time and the least peak memory of res and r (res may be None)."""
+    if res is None:
+        return dict(r)
+    res["time"] = min(res["time"], r["time"], key=float)
+    res["peak_kb"] = min(res["peak_kb"], r["peak_kb"], key=int)
+    return res
 
 
 def main(argv):
@@ -584,7 +578,7 @@ def main(argv):
     ap.add_argument("floor")
     ap.add_argument("--peers", help="python of the peers' own environment")
     ap.add_argument("--data", default=os.path.join(os.path.dirname(__file__), "..", "..", "..", "shared", "data"))
-    ap.add_argument("--repeats", type=int, default=2)
+    ap.add_argument("--repeats", type=int, default=3)
     args = ap.parse_args(argv)
     me = os.path.abspath(__file__)
     peers = [q for q in PEERS if args.peers and run([args.peers, "-c", "import " + {
@@ -616,21 +610,35 @@ def main(argv):
             print("%-8s %-14s %s" % ("%s-%d" % (model, N), path, "same" if same else "DIFFERENT: %s (floor cols=%s "
                                      "rows=%s obj=%s)" % (got, ref["cols"], ref["rows"], ref["obj"])))
 
-    # 2. build and hand-over, each in its own process
-    print("\n== build and hand-over to HiGHS (best of %d; peak = the process's peak resident memory)" % args.repeats)
+    # 2. build and hand-over, each in its own process; the paths of a model run in turns, round after
+    # round, and each keeps its best (the machine's load drifts, so every path meets the same spells)
+    print("\n== build and hand-over to HiGHS (best of %d rounds; peak = the process's peak resident memory)"
+          % args.repeats)
     print("%-10s %-14s %8s %9s %7s %7s  %s" % ("model", "path", "time s", "peak MB", "t/floor", "m/floor", "sizes"))
     results = {}
     for model, N in BUILD_CASES:
         paths = ["floor"] + KORVEX_PATHS + (["korvex-rows"] if (model, N) in PEER_CASES else []) + \
             (peers if (model, N) in PEER_CASES else [])
+        errors = {}
+        for round_ in range(args.repeats):
+            for path in paths:
+                if path in errors or (round_ and path in peers):   # the peers' slow builds run once
+                    continue
+                r, err = run(cmd(path, model, N))
+                if not r:
+                    errors[path] = err
+                    results.pop((model, N, path), None)
+                    continue
+                results[model, N, path] = merge_best(results.get((model, N, path)), r)
+        name = "%s-%d" % (model, N)
         for path in paths:
-            r, err = best(cmd(path, model, N), 1 if path in peers else args.repeats)
-            results[model, N, path] = r
-            name = "%s-%d" % (model, N)
+            r = results.get((model, N, path))
             if not r:
-                print("%-10s %-14s failed: %s" % (name, path, err))
+                print("%-10s %-14s failed: %s" % (name, path, errors.get(path)))
                 continue
-            fl = results[model, N, "floor"]
+            fl = results.get((model, N, "floor"))
+            if not fl:
+                continue
             print("%-10s %-14s %8.3f %9.1f %7.2f %7.2f  cols=%s rows=%s" % (
                 name, path, float(r["time"]), int(r["peak_kb"]) / 1024, float(r["time"]) / float(fl["time"]),
                 int(r["peak_kb"]) / int(fl["peak_kb"]), r["cols"], r["rows"]))

@@ -15,20 +15,34 @@ namespace nb = nanobind;
 // The solver call returned 0, but a Python error became pending during it.
 constexpr int rcPythonError = 884;
 
-// Call a solver function with the problem's handle prepended, without the interpreter lock.
-// A pending Python error is parked meanwhile and put back afterwards (it does not count as a
-// failure); a callback's saved exception becomes the pending error.
+// Call a solver function with the problem's handle prepended, without the interpreter lock
+// (release true), or keeping it for calls too short to be worth handing it over. A pending Python
+// error is parked meanwhile and put back afterwards (it does not count as a failure); a
+// callback's saved exception becomes the pending error.
 template <typename F, typename... Args>
-int kpy_callSolverNoGIL(F func, problem_s *prob, Args... args) {
+int kpy_callSolverLocked(bool release, F func, problem_s *prob, Args... args) {
   std::optional<nb::python_error> parked;
   if (PyErr_Occurred()) parked.emplace();
-  PyThreadState *ts = PyEval_SaveThread();
+  PyThreadState *ts = release ? PyEval_SaveThread() : nullptr;
   int rc = func(prob->prob, args...);
-  PyEval_RestoreThread(ts);
+  if (ts) PyEval_RestoreThread(ts);
   if (parked) parked->restore();
   handleCallbackException(prob, rc);
   if (rc != 0) return rc;
   return (!parked && PyErr_Occurred()) ? rcPythonError : 0;
+}
+
+template <typename F, typename... Args>
+int kpy_callSolverNoGIL(F func, problem_s *prob, Args... args) {
+  return kpy_callSolverLocked(true, func, prob, args...);
+}
+
+// A solver call may keep the interpreter lock when this thread holds the problem's lock outside
+// a solve: no other thread can then be inside the library with the problem while it waits for the
+// interpreter (the library runs no handler under its own locks). Python code that a solve runs
+// (the holder is a solve) hands it over, since the solve holds the problem in the library.
+inline bool kpy_mayKeepInterpreter(const problem_s *prob) {
+  return prob->change_owner == PyThread_get_thread_ident() && !prob->change_solving;
 }
 
 // The same call inside the SIGINT guard.

@@ -55,21 +55,37 @@ struct Lease {
 };
 
 struct ColumnBatch {
+  // per column; a batch of alike columns leaves empty the arrays whose value is the solver's
+  // default (lb 0, ub infinity, continuous)
   std::vector<double> lb, ub, threshold;
   std::vector<char> type;
   std::vector<std::string> names;   // empty until a column is named, then one per column ("" = unnamed)
   bool named = false;
+  size_t count = 0;
   void add(double l, double u, double t, int vartype, std::string name) {
     lb.push_back(l);
     ub.push_back(u);
     threshold.push_back(t);
     type.push_back("CBISRP"[vartype]);
+    ++count;
     if (!named && name.empty()) return;
-    names.resize(lb.size() - 1);
+    names.resize(count - 1);
     names.push_back(std::move(name));
     named = true;
   }
-  int size() const { return (int)lb.size(); }
+  // n more columns alike (the batch holds no others), named by names (empty: unnamed)
+  void addAlike(size_t n, double l, double u, double t, int vartype, const std::vector<std::string> &given) {
+    if (l != 0.0) lb.assign(n, l);
+    if (u != KPY_INFINITY) ub.assign(n, u);
+    if (vartype != KPY_CONTINUOUS) {
+      threshold.assign(n, t);
+      type.assign(n, "CBISRP"[vartype]);
+    }
+    count = n;
+    names = given;
+    named = !given.empty();
+  }
+  int size() const { return (int)count; }
   void clear() {
     lb.clear();
     ub.clear();
@@ -77,8 +93,11 @@ struct ColumnBatch {
     type.clear();
     names.clear();
     named = false;
+    count = 0;
   }
-  bool large() const { return lb.capacity() > (1u << 16); }
+  bool large() const {
+    return std::max({lb.capacity(), ub.capacity(), threshold.capacity(), type.capacity(), names.capacity()}) > (1u << 16);
+  }
 };
 
 // Packed names (name NUL name NUL ...)
@@ -126,12 +145,12 @@ int addColumns(problem_s *p, const ColumnBatch &s, int first) {
   const int n = s.size();
   if (kpy_modelCall(KRVXaddcols64_witharraysizes, p, n, (int64_t)0, (const double *)nullptr, (int64_t)0,
                     (const int64_t *)nullptr, (int64_t)0, (const int *)nullptr, (int64_t)0, (const double *)nullptr,
-                    (int64_t)0, s.lb.data(), (int64_t)n, s.ub.data(), (int64_t)n) < 0)
+                    (int64_t)0, s.lb.data(), (int64_t)s.lb.size(), s.ub.data(), (int64_t)s.ub.size()) < 0)
     return -1;
   std::vector<int> typed, limited;
   std::vector<char> types;
   std::vector<double> limits;
-  for (int k = 0; k < n; ++k) {
+  for (int k = 0; k < n && !s.type.empty(); ++k) {
     char t = s.type[(size_t)k];
     if (t == 'C') continue;
     typed.push_back(first + k);
@@ -285,7 +304,7 @@ PyObject *newVariables(problem_s *p, const VarArgs &a, size_t n, const std::vect
   }
   Lease<ColumnBatch> lease;
   ColumnBatch &s = *lease.b;
-  for (size_t k = 0; k < n; ++k) s.add(a.lb, a.ub, a.threshold, a.vartype, nameOf(k));
+  s.addAlike(n, a.lb, a.ub, a.threshold, a.vartype, names);
   return kpy_methodEdge([&]() -> PyObject * {
     VarManager mgr(p, p->vars);
     const int first = (int)PyList_GET_SIZE(p->vars);
@@ -765,9 +784,12 @@ int convertBatch(problem_s *p, constraint_s *const *cons, size_t n, int firstRow
 // rows are deleted again.
 int flushBatch(problem_s *p, RowBatch &b, int first) {
   const int n = (int)b.rowtype.size();
-  if (kpy_modelCall(KRVXaddrows64_witharraysizes, p, n, (int64_t)b.colind.size(), b.rowtype.data(), (int64_t)n,
-                    b.rhs.data(), (int64_t)n, b.rng.data(), (int64_t)n, b.start.data(), (int64_t)n + 1,
-                    b.colind.data(), (int64_t)b.colind.size(), b.coef.data(), (int64_t)b.coef.size()) < 0)
+  // a few rows are added in less time than handing the interpreter lock over and back takes
+  const bool release = b.colind.size() + b.rowtype.size() > 256 || !kpy_mayKeepInterpreter(p);
+  if (kpy_failed(p, kpy_callSolverLocked(release, KRVXaddrows64_witharraysizes, p, n, (int64_t)b.colind.size(),
+                                        b.rowtype.data(), (int64_t)n, b.rhs.data(), (int64_t)n, b.rng.data(),
+                                        (int64_t)n, b.start.data(), (int64_t)n + 1, b.colind.data(),
+                                        (int64_t)b.colind.size(), b.coef.data(), (int64_t)b.coef.size())))
     return -1;
   bool ok = !b.named || addNames(p, 1, first, b.names) == 0;
   for (int k = 0; ok && !b.q1.empty() && k < n; ++k) {

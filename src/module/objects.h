@@ -30,12 +30,13 @@ struct constraint_s {
   problem_s *owner;        // as for var_s
   uint32_t idx_low;
   uint16_t idx_high;
-  uint32_t state;          // packed word: link state in bits 0-1, other bits bound/name/slot codes
+  uint16_t state;          // link state in bits 0-1, the gathering mark in bit 2
   // values held by an unlinked constraint
   PyObject *body;          // expression or null
   double lb, ub;
   PyObject *name;          // str or null
 };
+static_assert(sizeof(constraint_s) == 64, "constraints are the bulk of large models: one allocator size class");
 
 struct sos_s {
   PyObject_HEAD

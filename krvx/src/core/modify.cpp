@@ -165,23 +165,26 @@ void addCols(ko_prob_struct *p, int ncols, int64_t ncoefs, const double *objcoef
   checkFinite(rowcoef, ncoefs, "rowcoef");
   requireRoom(p, ncols);
 
-  std::vector<Column> fresh(static_cast<size_t>(ncols));
-  std::vector<std::vector<Entry>> entries(static_cast<size_t>(ncols));
   for (int j = 0; j < ncols; ++j) {
-    Column &c = fresh[size_t(j)];
-    if (objcoef_n) c.cost = objcoef[j];
-    if (lb_n) c.lb = lb[j];
-    if (ub_n) c.ub = ub[j];
-    if (c.lb >= kInf) raise(kErrInvalid, "entry %d of argument 'lb' is +infinity", j);
-    if (c.ub <= -kInf) raise(kErrInvalid, "entry %d of argument 'ub' is -infinity", j);
-    std::vector<Entry> &e = entries[size_t(j)];
-    for (int64_t k = st[size_t(j)]; k < st[size_t(j) + 1]; ++k) e.push_back({rowind[k], rowcoef[k]});
-    sortEntries(e);
+    if (lb_n && lb[j] >= kInf) raise(kErrInvalid, "entry %d of argument 'lb' is +infinity", j);
+    if (ub_n && ub[j] <= -kInf) raise(kErrInvalid, "entry %d of argument 'ub' is -infinity", j);
   }
+  // appended in place, growing geometrically also when added a few at a time
   const size_t old = p->cols.size();
-  appendAll(p->cols, fresh);
+  if (p->cols.capacity() < old + size_t(ncols)) p->cols.reserve(std::max(old + size_t(ncols), 2 * p->cols.capacity()));
+  std::vector<Entry> e;
   try {
-    for (const std::vector<Entry> &e : entries) p->matrix.appendColumn(e.data(), e.size());
+    for (int j = 0; j < ncols; ++j) {
+      Column c;
+      if (objcoef_n) c.cost = objcoef[j];
+      if (lb_n) c.lb = lb[j];
+      if (ub_n) c.ub = ub[j];
+      p->cols.push_back(c);
+      e.clear();
+      for (int64_t k = st[size_t(j)]; k < st[size_t(j) + 1]; ++k) e.push_back({rowind[k], rowcoef[k]});
+      sortEntries(e);
+      p->matrix.appendColumn(e.data(), e.size());
+    }
     if (!p->colscale.empty()) p->colscale.resize(p->cols.size());
   } catch (...) {
     p->cols.resize(old);
