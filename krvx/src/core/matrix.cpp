@@ -10,8 +10,9 @@
 namespace krvx {
 
 void sortEntries(std::vector<Entry> &v) {
-  // stable: repeats are summed in their given order
-  std::stable_sort(v.begin(), v.end(), [](const Entry &a, const Entry &b) { return a.index < b.index; });
+  // stable: repeats are summed in their given order (and sorted input costs no buffer)
+  auto before = [](const Entry &a, const Entry &b) { return a.index < b.index; };
+  if (!std::is_sorted(v.begin(), v.end(), before)) std::stable_sort(v.begin(), v.end(), before);
   size_t out = 0;
   for (size_t k = 0; k < v.size();) {
     Entry e = v[k++];
