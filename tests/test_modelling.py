@@ -260,11 +260,15 @@ def test_linear_rows_match_their_expressions_and_general_rows(p):
             cases.append((e, k.constraint(body=e, lb=lb, ub=b), k.constraint(body=e + q, lb=lb, ub=b)))
         rows = [c for case in cases for c in case[1:]]
         rng.shuffle(rows)
-        if rng.random() < 0.5:   # all in one call, or the linear rows alone in a call of their own
+        mode = rng.randrange(3)   # all in one call, the linear rows in a call of their own, a call per row
+        if mode == 0:
             p.addConstraint(rows)
-        else:
+        elif mode == 1:
             p.addConstraint([case[1] for case in cases])
             p.addConstraint([case[2] for case in cases])
+        else:
+            for row in rows:
+                assert p.addConstraint(row) is row
         for e, fast, general in cases:
             want = entries(e)
             assert entries(fast.getBody()) == want == entries(general.getBody())

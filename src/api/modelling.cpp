@@ -638,15 +638,22 @@ struct RowBatch {
 };
 
 
-// Row k's type, rhs and range from c's bounds and the body's constant, and its name.
-int finishRow(constraint_s *c, size_t k, size_t n, double constant, RowBatch *b) {
+// The row type, rhs and range of c with the body's constant moved over; -1 with ModelError when
+// its bounds cross.
+int rowOf(const constraint_s *c, double constant, char *type, double *rhs, double *rng) {
   if (c->lb > c->ub) {   // no row type holds it: a range row would widen it instead
     char msg[160];
     snprintf(msg, sizeof msg, "Constraint has a lower bound (%g) greater than its upper bound (%g)", c->lb, c->ub);
     PyErr_SetString(kpy_ModelError, msg);
     return -1;
   }
-  rowBounds(c->lb, c->ub, constant, &b->rowtype[k], &b->rhs[k], &b->rng[k]);
+  rowBounds(c->lb, c->ub, constant, type, rhs, rng);
+  return 0;
+}
+
+// Row k's type, rhs and range from c's bounds and the body's constant, and its name.
+int finishRow(constraint_s *c, size_t k, size_t n, double constant, RowBatch *b) {
+  if (rowOf(c, constant, &b->rowtype[k], &b->rhs[k], &b->rng[k]) < 0) return -1;
   if (c->name) {
     if (!b->named) b->names.assign(n, std::string());   // made for the first named row
     if (utf8(c->name, &b->names[k]) < 0) return -1;
@@ -900,10 +907,56 @@ void undoAdd(problem_s *p, const Collector &col) {
   PyErr_SetRaisedException(pending);
 }
 
+// c becomes the problem's row `row`: it keeps only its index.
+void linkRow(problem_s *p, constraint_s *c, int row) {
+  c->owner = p;
+  c->idx_low = (uint32_t)row;
+  c->idx_high = 0;
+  c->state = (c->state & ~(KPY_CON_STATE_MASK | KPY_CON_GATHERED)) | KPY_CON_LINKED;
+  Py_CLEAR(c->body);
+  Py_CLEAR(c->name);
+}
+
+// One unnamed constraint with a short linear body given alone (a row added per call): converted
+// on the stack and sent without the batch buffers. 1 when added, 0 when a is no such constraint
+// (nothing changed), -1 with an error set.
+int addOneLinear(problem_s *p, PyObject *a) {
+  constexpr size_t kMaxEntries = 64;
+  if (Py_TYPE(a) != &kpy_constraintType || p->varmap) return 0;
+  auto *c = (constraint_s *)a;
+  if (c->owner || c->state != KPY_CON_UNLINKED || c->name || (c->body && !kpy_isLinearExpression(c->body))) return 0;
+  auto *e = (expression_s *)c->body;
+  const linmap *m = e ? e->linear : nullptr;
+  if (linmap_size(m) > kMaxEntries) return 0;
+  int cols[kMaxEntries];
+  double vals[kMaxEntries];
+  size_t n = 0;
+  if (m && kpy_linearEntries(p, m, 1.0, cols, vals, &n) < 0) return -1;
+  kpy_Sort_Int_Dbl(cols, vals, n);
+  char type;
+  double rhs, rng;
+  if (rowOf(c, e ? e->constant : 0.0, &type, &rhs, &rng) < 0) return -1;
+  const int row = (int)PyList_GET_SIZE(p->cons);
+  const int64_t start[2] = {0, (int64_t)n};
+  const int rc = kpy_callSolverLocked(!kpy_mayKeepInterpreter(p), KRVXaddrows64_witharraysizes, p, 1, (int64_t)n,
+                                      &type, (int64_t)1, &rhs, (int64_t)1, &rng, (int64_t)1, start, (int64_t)2,
+                                      cols, (int64_t)n, vals, (int64_t)n);
+  if (rc == rcPythonError) dropRange(p, true, row, 1);   // added, but a handler failed meanwhile
+  if (kpy_failed(p, rc)) return -1;
+  if (PyList_Append(p->cons, a) < 0) {
+    dropRange(p, true, row, 1);
+    return -1;
+  }
+  linkRow(p, c, row);
+  return 1;
+}
+
 // Vectorcall form: a call makes no argument tuple (adding one row per call stays cheap).
 PyObject *problem_addConstraint(PyObject *self, PyObject *const *args, Py_ssize_t nargs) {
   problem_s *p = kpy_prob(self);
   if (checkProblemIsInitialized(p) < 0) return nullptr;
+  if (nargs == 1)
+    if (int done = addOneLinear(p, args[0])) return done > 0 ? Py_NewRef(args[0]) : nullptr;
   const int first = (int)PyList_GET_SIZE(p->cons);
   const bool mapped = p->varmap != nullptr;
   Lease<RowBatch> lease;
@@ -948,12 +1001,7 @@ PyObject *problem_addConstraint(PyObject *self, PyObject *const *args, Py_ssize_
       c->state = (c->state & ~(KPY_CON_STATE_MASK | KPY_CON_GATHERED)) | KPY_CON_MAPPED;
       continue;
     }
-    c->owner = p;
-    c->idx_low = (uint32_t)(first + (int)k);
-    c->idx_high = 0;
-    c->state = (c->state & ~(KPY_CON_STATE_MASK | KPY_CON_GATHERED)) | KPY_CON_LINKED;
-    Py_CLEAR(c->body);
-    Py_CLEAR(c->name);
+    linkRow(p, c, first + (int)k);
   }
   return nargs == 1 ? only : results;
 }
