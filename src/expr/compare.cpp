@@ -51,7 +51,9 @@ PyObject *make_constraint(PyObject *a, PyObject *b, int op) {
     PyErr_SetString(kpy_InterfaceError, "Ill-defined constraint array");
     goto fail;
   }
-  if (check_first_var(a, &va) < 0 || check_first_var(b, &vb) < 0 || check_var_owners(va, vb) < 0)
+  // the difference of two expressions checks their variables itself
+  if (!(kpy_isExpression(a) && kpy_isExpression(b)) &&
+      (check_first_var(a, &va) < 0 || check_first_var(b, &vb) < 0 || check_var_owners(va, vb) < 0))
     goto fail;
   if (!(body = body_difference(a, b))) goto fail;
   if (!(con = constraint_new(&kpy_constraintType, nullptr, nullptr))) goto fail;
