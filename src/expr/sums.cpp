@@ -102,6 +102,7 @@ static int expression_addExpression(expression_s *a, const expression_s *b, doub
                                     const char *linfail, const char *quadfail) {
   a->constant += c * b->constant;
   if (b->linear) {
+    if (a->linear) expr_reserve(a->linear, a->linear->size() + b->linear->size());   // one growth at most
     for (auto &kv : *b->linear)
       if (expression_addToLinTerm(a, kv.first, c * kv.second) < 0) return amend_failed(linfail);
   }
