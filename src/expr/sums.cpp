@@ -97,14 +97,22 @@ int expression_setQuadTerm(expression_s *e, var_s *u, var_s *v, double c) {
   return quad_amend(e, u, v, c, "Error setting quadratic expression");
 }
 
-// adds c * b (an expression) into a; b may not be a
+// adds c * b (an expression) into a; b may not be a. The callers checked that a and b hold
+// variables of one problem, so b's linear terms are checked only for deleted variables.
 static int expression_addExpression(expression_s *a, const expression_s *b, double c,
                                     const char *linfail, const char *quadfail) {
   a->constant += c * b->constant;
-  if (b->linear) {
+  if (b->linear && !b->linear->empty()) {
     if (a->linear) expr_reserve(a->linear, a->linear->size() + b->linear->size());   // one growth at most
-    for (auto &kv : *b->linear)
-      if (expression_addToLinTerm(a, kv.first, c * kv.second) < 0) return amend_failed(linfail);
+    for (auto &kv : *b->linear) {
+      if (c * kv.second == 0.0) continue;
+      if (kpy_isDeleted(kv.first->owner)) {
+        PyErr_SetString(kpy_ModelError, "Deleted variable in expression");
+        return -1;
+      }
+      if ((!a->linear && !(a->linear = expr_linmap_new())) || linmap_add(a->linear, kv.first, c * kv.second) < 0)
+        return amend_failed(linfail);
+    }
   }
   if (b->quad)
     for (auto &outer : *b->quad)
