@@ -273,8 +273,9 @@ int addUnlinkedVars(problem_s *p, const std::vector<PyObject *> &vars) {
 }
 
 // n new variables with the same values and the given names (none: all unnamed): linked ones, or
-// in map mode unlinked ones made by korvex.var; a new list, or null with an error set.
-PyObject *newVariables(problem_s *p, const VarArgs &a, size_t n, const std::vector<std::string> &names) {
+// in map mode unlinked ones made by korvex.var. They are the last n of the problem's variable
+// list; the position of the first, or -1 with an error set.
+Py_ssize_t newVariables(problem_s *p, const VarArgs &a, size_t n, const std::vector<std::string> &names) {
   static const std::string unnamed;
   auto nameOf = [&](size_t k) -> const std::string & { return names.empty() ? unnamed : names[k]; };
   if (p->varmap) {
@@ -296,25 +297,26 @@ PyObject *newVariables(problem_s *p, const VarArgs &a, size_t n, const std::vect
     }
     if (ok)
       for (Py_ssize_t k = 0; k < PyList_GET_SIZE(list); ++k) made.push_back(PyList_GET_ITEM(list, k));
-    if (!ok || addUnlinkedVars(p, made) < 0) {
-      Py_XDECREF(list);
-      return nullptr;
-    }
-    return list;
+    ok = ok && addUnlinkedVars(p, made) == 0;
+    Py_XDECREF(list);
+    return ok ? PyList_GET_SIZE(p->vars) - (Py_ssize_t)n : -1;
   }
   Lease<ColumnBatch> lease;
   ColumnBatch &s = *lease.b;
   s.addAlike(n, a.lb, a.ub, a.threshold, a.vartype, names);
-  return kpy_methodEdge([&]() -> PyObject * {
+  const Py_ssize_t first = PyList_GET_SIZE(p->vars);
+  PyObject *done = kpy_methodEdge([&]() -> PyObject * {
     VarManager mgr(p, p->vars);
-    const int first = (int)PyList_GET_SIZE(p->vars);
     mgr.addObjs((Py_ssize_t)n);
-    if (addColumns(p, s, first) < 0) return nullptr;
+    if (addColumns(p, s, (int)first) < 0) return nullptr;
     mgr.commit();
-    Py_ssize_t len = PyList_GET_SIZE(p->vars);
-    for (Py_ssize_t k = len - (Py_ssize_t)n; k < len; ++k) ((var_s *)PyList_GET_ITEM(p->vars, k))->vartype = (uint8_t)a.vartype;
-    return PyList_GetSlice(p->vars, len - (Py_ssize_t)n, len);
+    for (Py_ssize_t k = first; k < PyList_GET_SIZE(p->vars); ++k)
+      ((var_s *)PyList_GET_ITEM(p->vars, k))->vartype = (uint8_t)a.vartype;
+    Py_RETURN_NONE;
   });
+  if (!done) return -1;
+  Py_DECREF(done);
+  return first;
 }
 
 // Flattens variable objects given positionally (lists and tuples are opened).
@@ -345,11 +347,9 @@ PyObject *problem_addVariable(PyObject *self, PyObject *args, PyObject *kwargs) 
   if (a.parse(kwargs) < 0) return nullptr;
   std::vector<std::string> names(1);
   if (a.name != Py_None && utf8(a.name, &names[0]) < 0) return nullptr;
-  PyObject *list = newVariables(p, a, 1, names);
-  if (!list) return nullptr;
-  PyObject *v = Py_NewRef(PyList_GET_ITEM(list, 0));
-  Py_DECREF(list);
-  return v;
+  const Py_ssize_t first = newVariables(p, a, 1, names);
+  if (first < 0) return nullptr;
+  return Py_NewRef(PyList_GET_ITEM(p->vars, first));
 }
 
 // The next index tuple of a product of index sets (the last set runs fastest).
@@ -464,22 +464,24 @@ PyObject *problem_addVariables(PyObject *self, PyObject *args, PyObject *kwargs)
       PyErr_SetString(kpy_InterfaceError, "The indices given to addVariables repeat");
     }
   }
-  PyObject *vars = result ? newVariables(p, a, total, names) : nullptr;
-  if (!vars) {
+  const Py_ssize_t first = result ? newVariables(p, a, total, names) : -1;
+  if (first < 0) {
     Py_XDECREF(result);
     Py_XDECREF(keys);
     return nullptr;
   }
-  if (shape) {
+  if (shape) {   // the cells held None: no Python code runs while they are filled
     PyObject **cells = (PyObject **)PyArray_DATA((PyArrayObject *)result);
-    for (size_t k = 0; k < total; ++k) Py_XSETREF(cells[k], Py_NewRef(PyList_GET_ITEM(vars, (Py_ssize_t)k)));
-  } else {
+    for (size_t k = 0; k < total; ++k) Py_XSETREF(cells[k], Py_NewRef(PyList_GET_ITEM(p->vars, first + (Py_ssize_t)k)));
+  } else {        // comparing keys may run Python code: the new variables are held by a list of their own
+    PyObject *vars = PyList_GetSlice(p->vars, first, first + (Py_ssize_t)total);
+    if (!vars) Py_CLEAR(result);
     for (size_t k = 0; result && k < total; ++k)   // existing keys: no new entry is made
       if (PyDict_SetItem(result, PyList_GET_ITEM(keys, (Py_ssize_t)k), PyList_GET_ITEM(vars, (Py_ssize_t)k)) < 0)
         Py_CLEAR(result);
+    Py_XDECREF(vars);
   }
   Py_XDECREF(keys);
-  Py_DECREF(vars);
   return result;
 }
 

@@ -174,12 +174,18 @@ void addCols(ko_prob_struct *p, int ncols, int64_t ncoefs, const double *objcoef
   if (p->cols.capacity() < old + size_t(ncols)) p->cols.reserve(std::max(old + size_t(ncols), 2 * p->cols.capacity()));
   std::vector<Entry> e;
   try {
+    p->cols.resize(old + size_t(ncols));
     for (int j = 0; j < ncols; ++j) {
-      Column c;
+      Column &c = p->cols[old + size_t(j)];
       if (objcoef_n) c.cost = objcoef[j];
       if (lb_n) c.lb = lb[j];
       if (ub_n) c.ub = ub[j];
-      p->cols.push_back(c);
+    }
+    if (ncoefs == 0 && ncols > 0) {   // no entries: the matrix grows by empty columns at once
+      p->matrix.appendColumn(nullptr, 0);
+      p->matrix.resize(int(old) + ncols);
+    }
+    for (int j = 0; ncoefs > 0 && j < ncols; ++j) {
       e.clear();
       for (int64_t k = st[size_t(j)]; k < st[size_t(j) + 1]; ++k) e.push_back({rowind[k], rowcoef[k]});
       sortEntries(e);
