@@ -407,9 +407,9 @@ static int loadCall(KRVXprob prob, const char *fn, const LoadArgs &a) {
   std::string summary;
   int rc = guard(prob, fn, [&] {
     load(prob, a);
-    summary = modelSummary(*prob);
+    if (prob->outputlog.load() != 0) summary = modelSummary(*prob);   // made only when it is shown
   });
-  if (rc == 0) messageCode(prob, kMsgLoaded, 1, "%s", summary.c_str());
+  if (rc == 0 && !summary.empty()) messageCode(prob, kMsgLoaded, 1, "%s", summary.c_str());
   return rc;
 }
 

@@ -254,13 +254,13 @@ int planLowering(ko_prob_struct *p, Lowered &low, bool relax) {
   for (const auto &tapes : low.tapes) look(tapes);
   look(low.objtapes);
   bool indicators = false;
-  for (size_t i = 0; i < p->rows.size(); ++i) indicators = indicators || activeIndicator(p, i);
+  for (size_t i = 0; i < p->indicators.size() && !indicators; ++i) indicators = activeIndicator(p, i);
   const bool reformed = nonsmooth || !p->sets.empty() || indicators || !p->pwls.empty() || !p->gencons.empty();
   low.engine = chooseEngine(low, nonlinear, low.discrete || reformed, !p->dirs.empty());
   if (low.multiobj && (low.quadratic || low.nonlinearEngine() || !low.objtapes.empty()))
     return fail(p, kErrUnsupported, "Cannot solve this problem: it has several objectives together with %s",
                 low.quadratic ? "a quadratic objective" : "nonlinear content");
-  for (size_t i = 0; i < p->rows.size(); ++i)
+  for (size_t i = 0; indicators && i < p->indicators.size(); ++i)
       if (activeIndicator(p, i) && ((i < p->qrows.size() && !p->qrows[i].empty()) ||
                                     (i < low.tapes.size() && !low.tapes[i].empty())))
         return fail(p, kErrUnsupported,
@@ -312,30 +312,52 @@ void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a, bo
       rowup.push_back(up);
     }
   });
-  cost.reserve(n);
-  lower.reserve(n);
-  upper.reserve(n);
-  if (low.discrete) integrality.reserve(n);
-  std::vector<std::pair<int, int>> splitpairs;   // (user column, aux column)
-  for (int j = 0; j < low.ncols; ++j) {
-    const Column &c = p->cols[j];
-    double lo, up;
-    HighsInt type;
+  // a user column's bounds and type, its split form's integer part included
+  auto userColumn = [&](int j, double &lo, double &up, HighsInt &type) {
     columnBounds(*p, size_t(j), low.binaryforms, lo, up, type);
-    if (c.type == 'P' && !low.binaryforms && partialForm(*p, j) == PartialForm::Split) {
+    if (low.hasSplit() && low.split[size_t(j)] >= 0) {
       type = kHighsVarTypeInteger;
       up = std::ceil(colLimit(*p, size_t(j))) - 1;
-      splitpairs.emplace_back(j, low.split[j]);
     }
-    cost.push_back(c.cost);
-    lower.push_back(lo);
-    upper.push_back(up);
-    if (low.discrete) integrality.push_back(type);
-  }
-  cost.resize(n);
+  };
+  // each array of the columns on a thread of its own when large (the auxiliary columns' entries
+  // are zero, continuous, until set below)
+  const bool besides = fillBeside(int64_t(n) + int64_t(m));
+  Beside costFiller(besides, [&] {
+    cost.resize(n);
+    for (int j = 0; j < low.ncols; ++j) cost[size_t(j)] = p->cols[size_t(j)].cost;
+  });
+  Beside upperFiller(besides, [&] {
+    upper.resize(n);
+    double lo, up;
+    HighsInt type;
+    for (int j = 0; j < low.ncols; ++j) {
+      userColumn(j, lo, up, type);
+      upper[size_t(j)] = up;
+    }
+  });
+  Beside typeFiller(besides && low.discrete, [&] {
+    if (!low.discrete) return;
+    integrality.resize(n, kHighsVarTypeContinuous);
+    double lo, up;
+    HighsInt type;
+    for (int j = 0; j < low.ncols; ++j) {
+      userColumn(j, lo, up, type);
+      integrality[size_t(j)] = type;
+    }
+  });
   lower.resize(n);
-  upper.resize(n);
-  if (low.discrete) integrality.resize(n, kHighsVarTypeContinuous);
+  for (int j = 0; j < low.ncols; ++j) {
+    double up;
+    HighsInt type;
+    userColumn(j, lower[size_t(j)], up, type);
+  }
+  std::vector<std::pair<int, int>> splitpairs;   // (user column, aux column)
+  for (int j = 0; j < low.ncols && low.hasSplit(); ++j)
+    if (low.split[size_t(j)] >= 0) splitpairs.emplace_back(j, low.split[size_t(j)]);
+  costFiller.join();
+  upperFiller.join();
+  typeFiller.join();
   rowFiller.join();
   rowlo.resize(m);
   rowup.resize(m);
