@@ -306,19 +306,19 @@ void load(ko_prob_struct *p, const LoadArgs &a) {
     raise(kErrInvalid, "%d rows and %d columns are more than 2147483647 together", a.nrows, a.ncols);
   ko_prob_struct fresh;
   fresh.name = checkedString(a.probname, KRVX_MAXPROBNAMELENGTH, "probname");
-  // large problems fill the rows and columns beside the matrix; an error is the one the order
-  // rows, columns, matrix meets first
-  Beside side(fillBeside(int64_t(a.nrows) + int64_t(a.ncols)), [&] {
-    buildRows(a, fresh);
-    buildColumns(a, fresh);
-  });
+  // large problems fill the rows and the columns beside the matrix, each on a thread of its own;
+  // an error is the one the order rows, columns, matrix meets first
+  const bool besides = fillBeside(int64_t(a.nrows) + int64_t(a.ncols));
+  Beside rows(besides, [&] { buildRows(a, fresh); });
+  Beside cols(besides, [&] { buildColumns(a, fresh); });
   std::exception_ptr matrixError;
   try {
     buildMatrix(a, fresh);
   } catch (...) {
     matrixError = std::current_exception();
   }
-  side.join();
+  rows.join();
+  cols.join();
   if (matrixError) std::rethrow_exception(matrixError);
   buildQObjective(a, fresh);
   buildQRows(a, fresh);
