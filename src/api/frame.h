@@ -37,12 +37,14 @@ int kpy_callSolverNoGIL(F func, problem_s *prob, Args... args) {
   return kpy_callSolverLocked(true, func, prob, args...);
 }
 
-// A solver call may keep the interpreter lock when this thread holds the problem's lock outside
-// a solve: no other thread can then be inside the library with the problem while it waits for the
-// interpreter (the library runs no handler under its own locks). Python code that a solve runs
-// (the holder is a solve) hands it over, since the solve holds the problem in the library.
-inline bool kpy_mayKeepInterpreter(const problem_s *prob) {
-  return prob->change_owner == PyThread_get_thread_ident() && !prob->change_solving;
+// Whether a solver call over `work` items (rows plus entries) hands the interpreter lock over.
+// A short one keeps it when this thread holds the problem's lock outside a solve: no other thread
+// can then be inside the library with the problem while it waits for the interpreter (the library
+// runs no handler under its own locks), and a few items are added in less time than handing the
+// lock over and back takes. Python code that a solve runs (the holder is a solve) hands it over,
+// since the solve holds the problem in the library.
+inline bool kpy_handsOverLock(const problem_s *prob, size_t work) {
+  return work > 256 || prob->change_owner != PyThread_get_thread_ident() || prob->change_solving;
 }
 
 // The same call inside the SIGINT guard.

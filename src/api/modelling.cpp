@@ -793,8 +793,7 @@ int convertBatch(problem_s *p, constraint_s *const *cons, size_t n, int firstRow
 // rows are deleted again.
 int flushBatch(problem_s *p, RowBatch &b, int first) {
   const int n = (int)b.rowtype.size();
-  // a few rows are added in less time than handing the interpreter lock over and back takes
-  const bool release = b.colind.size() + b.rowtype.size() > 256 || !kpy_mayKeepInterpreter(p);
+  const bool release = kpy_handsOverLock(p, b.colind.size() + b.rowtype.size());
   if (kpy_failed(p, kpy_callSolverLocked(release, KRVXaddrows64_witharraysizes, p, n, (int64_t)b.colind.size(),
                                         b.rowtype.data(), (int64_t)n, b.rhs.data(), (int64_t)n, b.rng.data(),
                                         (int64_t)n, b.start.data(), (int64_t)n + 1, b.colind.data(),
@@ -940,7 +939,7 @@ int addOneLinear(problem_s *p, PyObject *a) {
   if (rowOf(c, e ? e->constant : 0.0, &type, &rhs, &rng) < 0) return -1;
   const int row = (int)PyList_GET_SIZE(p->cons);
   const int64_t start[2] = {0, (int64_t)n};
-  const int rc = kpy_callSolverLocked(!kpy_mayKeepInterpreter(p), KRVXaddrows64_witharraysizes, p, 1, (int64_t)n,
+  const int rc = kpy_callSolverLocked(kpy_handsOverLock(p, n + 1), KRVXaddrows64_witharraysizes, p, 1, (int64_t)n,
                                       &type, (int64_t)1, &rhs, (int64_t)1, &rng, (int64_t)1, start, (int64_t)2,
                                       cols, (int64_t)n, vals, (int64_t)n);
   if (rc == rcPythonError) dropRange(p, true, row, 1);   // added, but a handler failed meanwhile

@@ -67,11 +67,20 @@ void entryChunks(const int *start, int ncols, int nt, std::vector<int> &first) {
 
 }  // namespace
 
+void ColMatrix::packIfEmpty() {
+  if (packed_ || !loose_.empty()) return;
+  start_.assign(1, 0);
+  packed_ = true;
+}
+
+void ColMatrix::appendEmptyColumns(int n) {
+  if (n <= 0) return;
+  packIfEmpty();
+  resize(ncols() + n);
+}
+
 void ColMatrix::appendColumn(const Entry *e, size_t n) {
-  if (!packed_ && loose_.empty()) {
-    start_.assign(1, 0);
-    packed_ = true;
-  }
+  packIfEmpty();
   if (packed_ && int64_t(index_.size()) + int64_t(n) > kMaxPacked) makeLoose();
   if (!packed_) {
     loose_.emplace_back(e, e + n);

@@ -227,6 +227,8 @@ class __attribute__((visibility("default"))) ColMatrix {
   // Appends a column of n canonical entries; a packed matrix stays packed while its entries
   // stay below kMaxPacked (an empty one becomes packed).
   void appendColumn(const Entry *e, size_t n);
+  // Appends n columns without entries at once (an empty matrix becomes packed).
+  void appendEmptyColumns(int n);
   // Keeps the columns whose map entry is >= 0 (map sized like the columns, kept ones in order).
   void compactColumns(const std::vector<int> &map);
   // Renumbers the rows through map, dropping the entries of rows mapped to -1 (the kept rows
@@ -260,6 +262,7 @@ class __attribute__((visibility("default"))) ColMatrix {
     void clear() noexcept;
   };
   void foldTail() const;
+  void packIfEmpty();   // an empty loose matrix (no columns) turns packed
   void foldPacked() const;
 
   // mutable: const readers fold the row tail

@@ -181,10 +181,7 @@ void addCols(ko_prob_struct *p, int ncols, int64_t ncoefs, const double *objcoef
       if (lb_n) c.lb = lb[j];
       if (ub_n) c.ub = ub[j];
     }
-    if (ncoefs == 0 && ncols > 0) {   // no entries: the matrix grows by empty columns at once
-      p->matrix.appendColumn(nullptr, 0);
-      p->matrix.resize(int(old) + ncols);
-    }
+    if (ncoefs == 0) p->matrix.appendEmptyColumns(ncols);
     for (int j = 0; ncoefs > 0 && j < ncols; ++j) {
       e.clear();
       for (int64_t k = st[size_t(j)]; k < st[size_t(j) + 1]; ++k) e.push_back({rowind[k], rowcoef[k]});
