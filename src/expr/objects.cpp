@@ -86,12 +86,7 @@ bool isObjectConst(PyObject *obj, int *kind, double *value) {
 
 linmap *expr_linmap_new() {
   linmap *m = linmap_new();
-  if (!m) {
-    if (!PyErr_Occurred()) PyErr_NoMemory();
-    return nullptr;
-  }
-  // a denser table than the default halves the memory per entry
-  m->max_load_factor(0.9f);
+  if (!m && !PyErr_Occurred()) PyErr_NoMemory();
   return m;
 }
 
@@ -282,10 +277,8 @@ static linmap *scaled_linmap(const linmap *src, double c, size_t extra) {
   if (!m) return nullptr;
   try {
     linmap_room(m, src->size() + extra);
-    for (auto &kv : *src) {
-      m->insert({kv.first, c * kv.second});
-      Py_INCREF((PyObject *)kv.first);
-    }
+    m->assignScaled(*src, c);
+    for (auto &kv : *src) Py_INCREF((PyObject *)kv.first);
   } catch (...) {
     linmap_free(&m);
     PyErr_NoMemory();

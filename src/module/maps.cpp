@@ -3,6 +3,7 @@
 #include "module/maps.h"
 #include "module/objects.h"
 
+#include <algorithm>
 #include <new>
 
 namespace {
@@ -25,14 +26,121 @@ int guarded(F &&f) {
 
 // ---------------------------------------------------------------- linmap
 
+linmap::~linmap() {
+  PyMem_Free(a_);
+  PyMem_Free(slot_);
+}
+
+void linmap::grow(size_t n) {
+  if (n <= cap_) return;
+  if (n >= kEmpty) throw std::bad_alloc();
+  size_t cap = std::max<size_t>({n, 4, size_t(cap_) + cap_ / 2});
+  if (cap >= kEmpty) cap = kEmpty - 1;
+  auto *a = (value_type *)PyMem_Realloc(a_, cap * sizeof(value_type));
+  if (!a) throw std::bad_alloc();
+  a_ = a;
+  cap_ = uint32_t(cap);
+  if (cap_ >= kIndexFrom && (slot_ || n_ >= kIndexFrom)) rehash(cap_);
+}
+
+void linmap::rehash(size_t n) {
+  size_t size = 32;
+  while (size < 2 * n) size *= 2;
+  if (slot_ && size <= mask_ + 1) return;
+  auto *slot = (uint32_t *)PyMem_Malloc(size * sizeof(uint32_t));
+  if (!slot) throw std::bad_alloc();
+  std::fill(slot, slot + size, kEmpty);
+  PyMem_Free(slot_);
+  slot_ = slot;
+  mask_ = size - 1;
+  for (uint32_t k = 0; k < n_; ++k) {
+    size_t i = home(a_[k].first);
+    while (slot_[i] != kEmpty) i = (i + 1) & mask_;
+    slot_[i] = k;
+  }
+}
+
+size_t linmap::slotOf(uint32_t pos) const {
+  size_t i = home(a_[pos].first);
+  while (slot_[i] != pos) i = (i + 1) & mask_;
+  return i;
+}
+
+std::pair<linmap::iterator, bool> linmap::try_emplace(var_s *v, double c) {
+  const size_t at = locate(v);
+  if (at < n_) return {iterator(a_ + at), false};
+  if (n_ == cap_) grow(size_t(n_) + 1);
+  if (!slot_ && n_ + 1 >= kIndexFrom) rehash(cap_);
+  const uint32_t k = n_++;
+  a_[k] = {v, c};
+  if (slot_) {
+    size_t i = home(v);
+    while (slot_[i] != kEmpty) i = (i + 1) & mask_;
+    slot_[i] = k;
+  }
+  return {iterator(a_ + k), true};
+}
+
+linmap::iterator linmap::erase(iterator it) {
+  const uint32_t pos = uint32_t(&*it - a_), last = n_ - 1;
+  if (slot_) {
+    // backward-shift deletion: later entries of the probe run move up where their home allows
+    size_t i = slotOf(pos), j = i;
+    slot_[i] = kEmpty;
+    for (;;) {
+      j = (j + 1) & mask_;
+      if (slot_[j] == kEmpty) break;
+      const size_t h = home(a_[slot_[j]].first);
+      if (i <= j ? (i < h && h <= j) : (i < h || h <= j)) continue;
+      slot_[i] = slot_[j];
+      slot_[j] = kEmpty;
+      i = j;
+    }
+    if (pos != last) slot_[slotOf(last)] = pos;
+  }
+  a_[pos] = a_[last];
+  n_ = last;
+  return it;
+}
+
+size_t linmap::erase(var_s *v) {
+  const size_t at = locate(v);
+  if (at == n_) return 0;
+  erase(iterator(a_ + at));
+  return 1;
+}
+
+void linmap::clear() {
+  n_ = 0;
+  if (slot_) std::fill(slot_, slot_ + mask_ + 1, kEmpty);
+}
+
+void linmap::reserve(size_t n) { grow(n); }
+
+void linmap::assignScaled(const linmap &src, double c) {
+  grow(src.n_);
+  n_ = 0;
+  for (uint32_t k = 0; k < src.n_; ++k) a_[k] = {src.a_[k].first, c * src.a_[k].second};
+  PyMem_Free(slot_);
+  slot_ = nullptr;
+  n_ = src.n_;
+  if (n_ < kIndexFrom) return;
+  try {
+    rehash(cap_);
+  } catch (...) {
+    n_ = 0;
+    throw;
+  }
+}
+
 namespace {
 
-// Emptied small maps kept with their buckets: expressions are made and dropped at a high rate
+// Emptied small maps kept with their storage: expressions are made and dropped at a high rate
 // (the interpreter lock guards the list, as it guards every map).
 #ifdef Py_GIL_DISABLED
-constexpr size_t kSpareMaps = 0, kSpareBuckets = 0;   // no lock guards the list there
+constexpr size_t kSpareMaps = 0, kSpareRoom = 0;   // no lock guards the list there
 #else
-constexpr size_t kSpareMaps = 4096, kSpareBuckets = 32;
+constexpr size_t kSpareMaps = 4096, kSpareRoom = 16;
 #endif
 linmap *spareMaps[kSpareMaps + 1];
 size_t spareCount = 0;
@@ -40,11 +148,7 @@ size_t spareCount = 0;
 }  // namespace
 
 linmap *linmap_new() {
-  if (spareCount) {
-    linmap *m = spareMaps[--spareCount];
-    m->max_load_factor(linmap::kDefaultLoad);
-    return m;
-  }
+  if (spareCount) return spareMaps[--spareCount];
   return new (std::nothrow) linmap();
 }
 
@@ -53,7 +157,7 @@ void linmap_free(linmap **m) {
   linmap *map = *m;
   *m = nullptr;
   for (auto &kv : *map) Py_DECREF((PyObject *)kv.first);
-  if (spareCount < kSpareMaps && map->bucket_count() <= kSpareBuckets) {
+  if (spareCount < kSpareMaps && map->capacity() <= kSpareRoom) {
     map->clear();
     spareMaps[spareCount++] = map;
     return;
@@ -61,10 +165,7 @@ void linmap_free(linmap **m) {
   delete map;
 }
 
-void linmap_room(linmap *m, size_t n) {
-  // the table's own threshold: it grows when an insert finds size() at it
-  if ((size_t)((float)m->bucket_count() * m->max_load_factor()) < n) m->reserve(n);
-}
+void linmap_room(linmap *m, size_t n) { m->reserve(n); }
 
 size_t linmap_size(const linmap *m) { return m ? m->size() : 0; }
 
@@ -121,11 +222,8 @@ int linmap_copy(linmap **dst, const linmap *src) {
   }
   if (src) {
     int rc = guarded([&] {
-      copy->reserve(src->size());
-      for (auto &kv : *src) {
-        copy->emplace(kv.first, kv.second);
-        Py_INCREF((PyObject *)kv.first);
-      }
+      copy->assignScaled(*src, 1.0);
+      for (auto &kv : *src) Py_INCREF((PyObject *)kv.first);
       return 0;
     });
     if (rc) {

@@ -5,6 +5,8 @@
 #include <tsl/robin_set.h>
 #include <map>
 #include <new>
+#include <type_traits>
+#include <utility>
 #include <stdexcept>
 
 struct var_s;
@@ -17,50 +19,70 @@ struct kpy_PtrHash {
   }
 };
 
-// Bucket counts of the linear maps grow by half (not doubling), so that a table never holds
-// more than about 40 bytes per entry; a hash picks its bucket by multiply-shift.
-class kpy_GrowByHalf {
+// variable -> coefficient; each key holds a reference to its variable. The entries sit in one
+// array in the order they came (an erase moves the last entry into the gap), so that the small
+// maps of row building are scanned, scaled and copied as plain arrays; from kIndexFrom entries
+// on, a table of positions (open addressing, linear probing) finds a key, below that a scan does.
+// Storage comes from the interpreter's small-object allocator (the interpreter lock is held
+// wherever coefficient maps are made, changed or freed). Growth throws std::bad_alloc.
+class linmap {
  public:
-  explicit kpy_GrowByHalf(std::size_t &min_count) : count_(min_count > 0 ? min_count : 1) {}
-  std::size_t bucket_for_hash(std::size_t hash) const noexcept {
-    return (std::size_t)(((unsigned __int128)hash * count_) >> 64);
-  }
-  std::size_t next_bucket_count() const {
-    if (count_ >= max_bucket_count() / 2) throw std::length_error("The hash table exceeds its maximum size.");
-    return count_ + count_ / 2 + 1;
-  }
-  std::size_t max_bucket_count() const { return std::size_t(1) << 48; }
-  void clear() noexcept { count_ = 1; }
+  using value_type = std::pair<var_s *, double>;
+  static constexpr uint32_t kIndexFrom = 16;
 
- private:
-  std::size_t count_;
-};
+  template <bool Const>
+  class iter {
+   public:
+    using entry = std::conditional_t<Const, const value_type, value_type>;
+    iter() = default;
+    explicit iter(entry *p) : p_(p) {}
+    template <bool C = Const, class = std::enable_if_t<C>>
+    iter(const iter<false> &o) : p_(o.operator->()) {}
+    entry &operator*() const { return *p_; }
+    entry *operator->() const { return p_; }
+    std::conditional_t<Const, const double, double> &value() const { return p_->second; }
+    iter &operator++() {
+      ++p_;
+      return *this;
+    }
+    bool operator==(const iter &o) const { return p_ == o.p_; }
+    bool operator!=(const iter &o) const { return p_ != o.p_; }
 
-// Storage from the interpreter's small-object allocator (the interpreter lock is held
-// wherever coefficient maps are made, changed or freed): small tables cost no allocation
-// header and reuse the interpreter's pools.
-template <class T>
-struct kpy_PyMemAllocator {
-  using value_type = T;
-  kpy_PyMemAllocator() noexcept = default;
-  template <class U>
-  kpy_PyMemAllocator(const kpy_PyMemAllocator<U> &) noexcept {}
-  T *allocate(std::size_t n) {
-    if (n > PY_SSIZE_T_MAX / sizeof(T)) throw std::bad_alloc();
-    void *p = PyMem_Malloc(n * sizeof(T));
-    if (!p) throw std::bad_alloc();
-    return static_cast<T *>(p);
-  }
-  void deallocate(T *p, std::size_t) noexcept { PyMem_Free(p); }
-  template <class U>
-  bool operator==(const kpy_PyMemAllocator<U> &) const noexcept { return true; }
-  template <class U>
-  bool operator!=(const kpy_PyMemAllocator<U> &) const noexcept { return false; }
-};
+   private:
+    entry *p_ = nullptr;
+  };
+  using iterator = iter<false>;
+  using const_iterator = iter<true>;
 
-// variable -> coefficient; each key holds a reference to its variable
-struct linmap : tsl::robin_map<var_s *, double, kpy_PtrHash, std::equal_to<var_s *>,
-                               kpy_PyMemAllocator<std::pair<var_s *, double>>, false, kpy_GrowByHalf> {
+  linmap() = default;
+  linmap(const linmap &) = delete;
+  linmap &operator=(const linmap &) = delete;
+  ~linmap();
+
+  iterator begin() { return iterator(a_); }
+  iterator end() { return iterator(a_ + n_); }
+  const_iterator begin() const { return const_iterator(a_); }
+  const_iterator end() const { return const_iterator(a_ + n_); }
+  size_t size() const { return n_; }
+  bool empty() const { return n_ == 0; }
+  size_t capacity() const { return cap_; }
+
+  iterator find(var_s *v) { return iterator(a_ + locate(v)); }
+  const_iterator find(var_s *v) const { return const_iterator(a_ + locate(v)); }
+  size_t count(var_s *v) const { return locate(v) < n_ ? 1 : 0; }
+  // the entry of v, made with c when there was none (second: made)
+  std::pair<iterator, bool> try_emplace(var_s *v, double c);
+  std::pair<iterator, bool> insert(const value_type &kv) { return try_emplace(kv.first, kv.second); }
+  std::pair<iterator, bool> emplace(var_s *v, double c) { return try_emplace(v, c); }
+  // removes the entry at it; the next entry to visit is at it again
+  iterator erase(iterator it);
+  size_t erase(var_s *v);
+  void clear();   // keeps the storage
+  void reserve(size_t n);
+  // the entries of src (another map), coefficients times c, in place of this map's (which holds
+  // none); takes no references
+  void assignScaled(const linmap &src, double c);
+
   static void *operator new(std::size_t n, const std::nothrow_t &) noexcept { return PyMem_Malloc(n); }
   static void *operator new(std::size_t n) {
     void *p = PyMem_Malloc(n);
@@ -68,7 +90,30 @@ struct linmap : tsl::robin_map<var_s *, double, kpy_PtrHash, std::equal_to<var_s
     return p;
   }
   static void operator delete(void *p) noexcept { PyMem_Free(p); }
-  static constexpr float kDefaultLoad = 0.5f;   // the table's own default
+
+ private:
+  static constexpr uint32_t kEmpty = UINT32_MAX;
+  size_t locate(var_s *v) const {   // position of v, n_ when absent
+    if (!slot_) {
+      uint32_t k = 0;
+      while (k < n_ && a_[k].first != v) ++k;
+      return k;
+    }
+    for (size_t i = home(v);; i = (i + 1) & mask_) {
+      const uint32_t s = slot_[i];
+      if (s == kEmpty) return n_;
+      if (a_[s].first == v) return s;
+    }
+  }
+  size_t home(const var_s *v) const { return kpy_PtrHash()(v) & mask_; }
+  size_t slotOf(uint32_t pos) const;   // the table slot holding pos
+  void grow(size_t n);                 // room for n entries
+  void rehash(size_t n);               // a table for n entries
+
+  value_type *a_ = nullptr;
+  uint32_t n_ = 0, cap_ = 0;
+  uint32_t *slot_ = nullptr;   // null below kIndexFrom entries
+  size_t mask_ = 0;
 };
 // u -> (v -> coefficient), u <= v in the variable order; the quadratic map owns the inner maps
 struct quadmap : tsl::robin_map<var_s *, linmap *, kpy_PtrHash> {};

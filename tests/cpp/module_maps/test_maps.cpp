@@ -4,6 +4,9 @@
 #include "check.h"
 
 #include <cstdio>
+#include <map>
+#include <random>
+#include <vector>
 
 // stand-ins for korvex.var objects: the maps only count references and compare addresses
 static var_s *newVar(uint32_t serial) {
@@ -25,6 +28,58 @@ static var_s *newVar(uint32_t serial) {
 }
 
 static Py_ssize_t refs(var_s *v) { return Py_REFCNT((PyObject *)v); }
+
+// the map against a reference through random adds, sets and deletes over a pool of keys, so that
+// it grows past and shrinks below the size where it starts its position table, is copied at
+// every size and reused after a free; each key ends with the references its entries account for
+static int randomOps() {
+  std::vector<var_s *> pool;
+  for (uint32_t k = 0; k < 48; ++k) pool.push_back(newVar(100 + k));
+  std::mt19937 rng(7);
+  for (int round = 0; round < 40; ++round) {
+    linmap *m = linmap_new();
+    std::map<var_s *, double> ref;
+    const size_t keys = 4 + rng() % (pool.size() - 3);
+    for (int step = 0; step < 400; ++step) {
+      var_s *v = pool[rng() % keys];
+      const double c = double(int(rng() % 5) - 2);
+      switch (rng() % 4) {
+        case 0:
+        case 1:
+          CHECK(linmap_add(m, v, c) == 0);
+          if (c != 0.0 && (ref[v] += c) == 0.0) ref.erase(v);
+          break;
+        case 2:
+          CHECK(linmap_set(m, v, c) == 0);
+          ref[v] = c;
+          break;
+        default:
+          CHECK(linmap_del(m, v) == (ref.erase(v) ? 0 : -1));
+      }
+      CHECK(linmap_size(m) == ref.size());
+      for (var_s *w : pool) {
+        double got = 0;
+        auto it = ref.find(w);
+        CHECK(linmap_get(m, w, &got) == (it == ref.end() ? -1 : 0));
+        CHECK(it == ref.end() || got == it->second);
+      }
+      if (step % 37 == 0) {
+        linmap *copy = nullptr;
+        CHECK(linmap_copy(&copy, m) == 0 && linmap_size(copy) == ref.size());
+        std::map<var_s *, double> seen;
+        for (auto &kv : *copy) CHECK(seen.emplace(kv.first, kv.second).second);
+        CHECK(seen == ref);
+        linmap_free(&copy);
+      }
+    }
+    linmap_free(&m);
+  }
+  for (var_s *v : pool) {
+    CHECK(refs(v) == 1);
+    Py_DECREF(v);
+  }
+  return 0;
+}
 
 static int run() {
   var_s *x = newVar(1), *y = newVar(2);
@@ -70,7 +125,7 @@ static int run() {
   CHECK(rowcolmap_has(&r, 7) && !rowcolmap_has(&r, 8) && !rowcolmap_has(nullptr, 7));
   Py_DECREF(x);
   Py_DECREF(y);
-  return 0;
+  return randomOps();
 }
 
 int main() {
