@@ -273,3 +273,56 @@ def test_linear_rows_match_their_expressions_and_general_rows(p):
             want = entries(e)
             assert entries(fast.getBody()) == want == entries(general.getBody())
             assert (fast.lb, fast.ub) == (general.lb, general.ub)
+
+
+def test_rows_added_one_per_call_are_seen_by_whatever_comes_between():
+    """Rows added one per call against the same rows added in one call, with reads, deletions,
+    new columns, refused rows and solves between the calls."""
+    rng = random.Random(11)
+
+    def row(xs, coefs, sense, rhs):
+        body = k.Sum(c * xs[j] for j, c in coefs.items())
+        return {"L": body <= rhs, "G": body >= rhs, "E": body == rhs}[sense]
+
+    for _ in range(15):
+        one, ref = k.problem(), k.problem()
+        for q in (one, ref):
+            q.setControl("outputlog", 0)
+        xs = one.addVariables(4, ub=10).tolist()
+        specs, made = [], []
+        for _ in range(rng.randrange(1, 50)):
+            spec = ({j: rng.choice([-2, -1, 1, 3]) for j in rng.sample(range(len(xs)), rng.randrange(1, 4))},
+                    rng.choice("LGE"), rng.randrange(-5, 20))
+            c = row(xs, *spec)
+            assert one.addConstraint(c) is c
+            specs.append(spec)
+            made.append(c)
+            what = rng.randrange(8)
+            if what == 0:
+                assert (one.attributes.rows, len(one.getConstraint())) == (len(made), len(made))
+            elif what == 1:
+                i = rng.randrange(len(made))
+                assert entries(made[i].getBody()) == {xs[j].index: v for j, v in specs[i][0].items()}
+                assert made[i].index == i
+            elif what == 2:
+                i = rng.randrange(len(made))
+                one.delRows([i])
+                del specs[i], made[i]
+            elif what == 3:
+                xs.append(one.addVariable(ub=10))
+            elif what == 4:   # refused by the solver, after the rows before it went in
+                with pytest.raises(k.SolverError, match="infinite"):
+                    one.addConstraint(1e30 * xs[0] <= 1)
+                assert one.attributes.rows == len(made)
+            elif what == 5:
+                one.setObjective(k.Sum(xs))
+                one.optimize()
+        ys = ref.addVariables(len(xs), ub=10).tolist()
+        ref.addConstraint([row(ys, *s) for s in specs])
+        assert one.attributes.rows == ref.attributes.rows == len(made)
+        assert [(c.lb, c.ub) for c in made] == [(c.lb, c.ub) for c in ref.getConstraint()]
+        for q, vs in ((one, xs), (ref, ys)):
+            q.setObjective(k.Sum((j % 3 - 1) * v for j, v in enumerate(vs)))
+        assert one.optimize() == ref.optimize()
+        if ref.attributes.solstatus == k.SolStatus.OPTIMAL:
+            assert one.attributes.objval == pytest.approx(ref.attributes.objval)

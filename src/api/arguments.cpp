@@ -399,6 +399,7 @@ int kpy_ObjToRowColIndex(problem_s *prob, PyObject *obj, int *out, bool noObject
   int col;
   if (varToColIndex(prob, obj, &col, nullptr) < 0) return -1;
   int rows = 0, spare = 0;
+  if (kpy_sendRowsFirst(prob) < 0) return -1;
   if (KRVXgetintattrib(prob->prob, KRVX_ROWS, &rows) != 0 ||
       KRVXgetintattrib(prob->prob, KRVX_SPAREROWS, &spare) != 0) {
     setKrvxErrIfNull((PyObject *)prob, nullptr);

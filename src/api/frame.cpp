@@ -36,6 +36,7 @@ bool kpy_isOriginalProb(problem_s *prob) {
 }
 
 int kpy_getIntAttrib64(problem_s *prob, int id, int64_t *value) {
+  if (kpy_sendRowsFirst(prob) < 0) return -1;
   if (KRVXgetintattrib64(prob->prob, id, value) != 0) {
     setKrvxErrIfNull((PyObject *)prob, nullptr);
     return -1;

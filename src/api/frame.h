@@ -14,6 +14,8 @@ namespace nb = nanobind;
 
 // The solver call returned 0, but a Python error became pending during it.
 constexpr int rcPythonError = 884;
+// Rows waiting from addConstraint calls were refused (their error is set); the call did not run.
+constexpr int rcRowsRefused = 885;
 
 // Call a solver function with the problem's handle prepended, without the interpreter lock
 // (release true), or keeping it for calls too short to be worth handing it over. A pending Python
@@ -21,6 +23,7 @@ constexpr int rcPythonError = 884;
 // callback's saved exception becomes the pending error.
 template <typename F, typename... Args>
 int kpy_callSolverLocked(bool release, F func, problem_s *prob, Args... args) {
+  if (kpy_sendRowsFirst(prob) < 0) return rcRowsRefused;
   std::optional<nb::python_error> parked;
   if (PyErr_Occurred()) parked.emplace();
   PyThreadState *ts = release ? PyEval_SaveThread() : nullptr;

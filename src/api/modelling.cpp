@@ -3,6 +3,7 @@
 #include "api/modelling.h"
 #include "arrays/numpy.h"
 #include "expr/rows_and_tokens.h"
+#include "model/pending_rows.h"
 #include "model/problem.h"
 #include "module/maps.h"
 #include "sort/sort.h"
@@ -919,7 +920,8 @@ void linkRow(problem_s *p, constraint_s *c, int row) {
 }
 
 // One unnamed constraint with a short linear body given alone (a row added per call): converted
-// on the stack and sent without the batch buffers. 1 when added, 0 when a is no such constraint
+// on the stack; it waits in the problem with the rows added before it where it may
+// (model/pending_rows.h), else goes to the library at once, without the batch buffers. 1 when added, 0 when a is no such constraint
 // (nothing changed), -1 with an error set.
 int addOneLinear(problem_s *p, PyObject *a) {
   constexpr size_t kMaxEntries = 64;
@@ -938,6 +940,16 @@ int addOneLinear(problem_s *p, PyObject *a) {
   double rhs, rng;
   if (rowOf(c, e ? e->constant : 0.0, &type, &rhs, &rng) < 0) return -1;
   const int row = (int)PyList_GET_SIZE(p->cons);
+  if (kpy_rowMayWait(p, type, rhs, vals, n)) {
+    if (PyList_Append(p->cons, a) < 0) return -1;
+    if (kpy_keepRow(p, type, rhs, rng, cols, vals, n) < 0) {
+      PyList_SetSlice(p->cons, row, row + 1, nullptr);
+      return -1;
+    }
+    linkRow(p, c, row);
+    return kpy_pendingRowsFull(p) && kpy_sendPendingRows(p) < 0 ? -1 : 1;
+  }
+  if (kpy_sendPendingRows(p) < 0) return -1;
   const int64_t start[2] = {0, (int64_t)n};
   const int rc = kpy_callSolverLocked(kpy_handsOverLock(p, n + 1), KRVXaddrows64_witharraysizes, p, 1, (int64_t)n,
                                       &type, (int64_t)1, &rhs, (int64_t)1, &rng, (int64_t)1, start, (int64_t)2,
@@ -958,6 +970,7 @@ PyObject *problem_addConstraint(PyObject *self, PyObject *const *args, Py_ssize_
   if (checkProblemIsInitialized(p) < 0) return nullptr;
   if (nargs == 1)
     if (int done = addOneLinear(p, args[0])) return done > 0 ? Py_NewRef(args[0]) : nullptr;
+  if (kpy_sendPendingRows(p) < 0) return nullptr;
   const int first = (int)PyList_GET_SIZE(p->cons);
   const bool mapped = p->varmap != nullptr;
   Lease<RowBatch> lease;
@@ -1218,7 +1231,7 @@ PyMethodDef kpy_problem_modelling_methods[] = {
      "addVariables(*dims_or_indices, lb=0, ub=korvex.infinity, threshold=-korvex.infinity,\n"
      "vartype=korvex.continuous, name=None): integer dimensions give a korvex.ndarray of new variables,\n"
      "iterables of indices a dict keyed by the indices (tuples for several); names are name_i_j."},
-    {"addConstraint", (PyCFunction)(void (*)(void))kpy_serialisedFast<problem_addConstraint>, METH_FASTCALL,
+    {"addConstraint", (PyCFunction)(void (*)(void))kpy_serialisedRowAdder<problem_addConstraint>, METH_FASTCALL,
      "addConstraint(*constraints): adds constraints given alone or in lists, tuples, dicts, arrays or\n"
      "iterables, all rows in one solver call; returns them in the shape given, linked to their rows."},
     {"setObjective", (PyCFunction)(void (*)(void))kpy_serialised<problem_setObjective>, METH_VARARGS | METH_KEYWORDS,

@@ -1,6 +1,7 @@
 // korvex.problem: life cycle, the object lists kept in step with the solver, the object
 // managers, and the modelling getters getVariable, getConstraint and getSOS.
 #include "model/problem.h"
+#include "model/pending_rows.h"
 #include "api/modelling.h"
 #include "module/controls.h"
 #include "module/library.h"
@@ -40,6 +41,7 @@ void markListDeleted(PyObject *list) {
 // A solver call without the interpreter lock, with a pending error parked around it.
 template <class F>
 int callSolver(problem_s *p, F &&f) {
+  if (kpy_sendRowsFirst(p) < 0) return -1;
   PyObject *parked = PyErr_GetRaisedException();
   int rc;
   Py_BEGIN_ALLOW_THREADS
@@ -329,6 +331,7 @@ void kpy_markDeleted(PyObject *obj) {
 
 int problem_clearmodeldata(problem_s *p, bool final) {
   bool owner = !p->orig;   // a callback's temporary problem only borrows the model data
+  kpy_dropPendingRows(p);
   if (owner && !p->varmap) markListDeleted(p->vars);
   if (owner && !p->conmap) markListDeleted(p->cons);
   if (owner && !p->sosmap) markListDeleted(p->sos);

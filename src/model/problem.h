@@ -28,7 +28,7 @@ PyObject *kpy_getSolverName(problem_s *prob, int kind, int index);
 // read without the interpreter lock; 0 or -1 with an error set.
 template <class T>
 int kpy_readSolverItem(problem_s *prob, int (*getter)(KRVXprob, T *, int, int), int index, T *out) {
-  if (checkProblemIsInitialized(prob) < 0) return -1;
+  if (checkProblemIsInitialized(prob) < 0 || kpy_sendRowsFirst(prob) < 0) return -1;
   ko_prob_struct *h = prob->prob;
   int rc;
   Py_BEGIN_ALLOW_THREADS

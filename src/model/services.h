@@ -49,19 +49,22 @@ class ProblemLock {
 };
 
 // Method-table entries of problem methods that run under the ProblemLock (interrupt does not: it
-// stops a running solve from another thread).
+// stops a running solve from another thread). Rows waiting from addConstraint calls go to the
+// solver first; addConstraint itself decides whether its row waits too.
 template <PyObject *(*F)(PyObject *, PyObject *, PyObject *)>
 PyObject *kpy_serialised(PyObject *self, PyObject *args, PyObject *kwargs) {
   ProblemLock lock((problem_s *)self);
+  if (kpy_sendRowsFirst((problem_s *)self) < 0) return nullptr;
   return F(self, args, kwargs);
 }
 template <PyObject *(*F)(PyObject *, PyObject *)>
 PyObject *kpy_serialised1(PyObject *self, PyObject *arg) {
   ProblemLock lock((problem_s *)self);
+  if (kpy_sendRowsFirst((problem_s *)self) < 0) return nullptr;
   return F(self, arg);
 }
 template <PyObject *(*F)(PyObject *, PyObject *const *, Py_ssize_t)>
-PyObject *kpy_serialisedFast(PyObject *self, PyObject *const *args, Py_ssize_t nargs) {
+PyObject *kpy_serialisedRowAdder(PyObject *self, PyObject *const *args, Py_ssize_t nargs) {
   ProblemLock lock((problem_s *)self);
   return F(self, args, nargs);
 }
@@ -69,11 +72,13 @@ PyObject *kpy_serialisedFast(PyObject *self, PyObject *const *args, Py_ssize_t n
 template <PyObject *(*F)(PyObject *, PyObject *, PyObject *)>
 PyObject *kpy_serialisedSolve(PyObject *self, PyObject *args, PyObject *kwargs) {
   ProblemLock lock((problem_s *)self, true);
+  if (kpy_sendRowsFirst((problem_s *)self) < 0) return nullptr;
   return F(self, args, kwargs);
 }
 template <PyObject *(*F)(PyObject *, PyObject *)>
 PyObject *kpy_serialisedSolve1(PyObject *self, PyObject *arg) {
   ProblemLock lock((problem_s *)self, true);
+  if (kpy_sendRowsFirst((problem_s *)self) < 0) return nullptr;
   return F(self, arg);
 }
 

@@ -314,7 +314,7 @@ int kpy_clampBound(double v, double *out) {
 }
 
 PyObject *kpy_getSolverName(problem_s *prob, int kind, int index) {
-  if (checkProblemIsInitialized(prob) < 0) return nullptr;
+  if (checkProblemIsInitialized(prob) < 0 || kpy_sendRowsFirst(prob) < 0) return nullptr;
   ko_prob_struct *h = prob->prob;
   int64_t nbytes = 0;
   int rc;

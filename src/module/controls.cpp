@@ -260,7 +260,7 @@ PyObject *params_getattro(PyObject *self, PyObject *name) {
     result = globalGet((params_s *)self, key);
   } else {
     problem_s *p = boundProblem((params_s *)self);
-    result = p ? readParam(t, (PyObject *)p, p->prob, id, type) : nullptr;
+    result = p && kpy_sendRowsFirst(p) == 0 ? readParam(t, (PyObject *)p, p->prob, id, type) : nullptr;
   }
   Py_DECREF(key);
   return result;
@@ -353,7 +353,7 @@ PyTypeObject makeType(const char *name, const char *doc, bool named) {
 
 // Reads the parameters of a problem named by arg: None all, a str one, a sequence a dict.
 PyObject *readNamed(Table t, problem_s *p, PyObject *arg) {
-  if (kpy_ensureLibrary() < 0 || checkProblemIsInitialized(p) < 0) return nullptr;
+  if (kpy_ensureLibrary() < 0 || checkProblemIsInitialized(p) < 0 || kpy_sendRowsFirst(p) < 0) return nullptr;
   auto readOne = [&](PyObject *name) -> PyObject * {
     int id, type;
     if (resolve(t, kpy_InterfaceError, name, nullptr, &id, &type) < 0) return nullptr;

@@ -52,6 +52,7 @@ struct poolcut_s {
   void *cut;               // solver cut handle
 };
 
+struct PendingRows;
 struct problem_s {
   PyObject_HEAD
   ko_prob_struct *prob;            // solver handle; null until initialised
@@ -74,7 +75,13 @@ struct problem_s {
   unsigned long change_owner;      // thread that holds it, 0 none
   int change_depth;
   int change_solving;              // the holder is a solve
+  PendingRows *pending_rows;       // rows added one per call, not yet in the solver (null: none)
 };
+
+// Sends a problem's waiting rows to the solver (set by the model layer); 0, or -1 with an error set.
+extern int (*kpy_pendingRowsSender)(problem_s *);
+// What reads the problem in the solver first sends the rows that wait in it.
+inline int kpy_sendRowsFirst(problem_s *p) { return p->pending_rows ? kpy_pendingRowsSender(p) : 0; }
 
 extern PyTypeObject kpy_problemType, kpy_varType, kpy_constraintType, kpy_sosType, kpy_poolcutType;
 
