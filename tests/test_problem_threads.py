@@ -27,9 +27,14 @@ def test_threads_adding_and_deleting_while_another_solves():
         mine = []
         for r in range(400):
             name = f"t{k}r{r}"
-            c = attempt(lambda: p.addConstraint(korvex.constraint(xs[r % 4] + xs[(r + 1) % 4] <= 15, name=name)))
+            if k:   # unnamed rows added one per call wait in the problem until the next read or change
+                c = attempt(lambda: p.addConstraint(xs[r % 4] + xs[(r + 1) % 4] <= 15))
+                attempt(lambda: p.attributes.rows)
+            else:
+                c = attempt(lambda: p.addConstraint(korvex.constraint(xs[r % 4] + xs[(r + 1) % 4] <= 15, name=name)))
+                if c is not None:
+                    names[c] = name
             if c is not None:
-                names[c] = name
                 mine.append(c)
             if len(mine) > 3 and attempt(lambda: p.delRows([mine[0]]) or True):
                 gone.append(mine.pop(0))
