@@ -60,7 +60,8 @@ template <class T> struct UninitAllocator : std::allocator<T> {
 
 // A growable array of plain values whose block grows by realloc: a large block moves by remapping
 // its pages, so that growing one at a time neither copies it nor touches fresh pages twice.
-// Elements it grows by are left uninitialised.
+// Elements it grows by are left uninitialised. It asks for no huge pages: remapping a block to an
+// address of another alignment splits them again, which costs more than they save.
 template <class T> class GrowArray {
   static_assert(std::is_trivially_copyable_v<T>);
 
@@ -111,7 +112,6 @@ template <class T> class GrowArray {
     if (!q) throw std::bad_alloc();
     p_ = static_cast<T *>(q);
     cap_ = cap;
-    adviseHugePages(p_, cap * sizeof(T));
   }
   T *p_ = nullptr;
   size_t n_ = 0, cap_ = 0;
