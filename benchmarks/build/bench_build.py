@@ -578,7 +578,7 @@ def main(argv):
     ap.add_argument("floor")
     ap.add_argument("--peers", help="python of the peers' own environment")
     ap.add_argument("--data", default=os.path.join(os.path.dirname(__file__), "..", "..", "..", "shared", "data"))
-    ap.add_argument("--repeats", type=int, default=5)
+    ap.add_argument("--repeats", type=int, default=7)
     args = ap.parse_args(argv)
     me = os.path.abspath(__file__)
     peers = [q for q in PEERS if args.peers and run([args.peers, "-c", "import " + {
