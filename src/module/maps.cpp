@@ -40,7 +40,7 @@ void linmap::grow(size_t n) {
   if (!a) throw std::bad_alloc();
   a_ = a;
   cap_ = uint32_t(cap);
-  if (cap_ >= kIndexFrom && (slot_ || n_ >= kIndexFrom)) rehash(cap_);
+  if (slot_) rehash(cap_);
 }
 
 void linmap::rehash(size_t n) {
@@ -101,13 +101,6 @@ linmap::iterator linmap::erase(iterator it) {
   a_[pos] = a_[last];
   n_ = last;
   return it;
-}
-
-size_t linmap::erase(var_s *v) {
-  const size_t at = locate(v);
-  if (at == n_) return 0;
-  erase(iterator(a_ + at));
-  return 1;
 }
 
 void linmap::clear() {

@@ -69,14 +69,10 @@ class linmap {
 
   iterator find(var_s *v) { return iterator(a_ + locate(v)); }
   const_iterator find(var_s *v) const { return const_iterator(a_ + locate(v)); }
-  size_t count(var_s *v) const { return locate(v) < n_ ? 1 : 0; }
   // the entry of v, made with c when there was none (second: made)
   std::pair<iterator, bool> try_emplace(var_s *v, double c);
-  std::pair<iterator, bool> insert(const value_type &kv) { return try_emplace(kv.first, kv.second); }
-  std::pair<iterator, bool> emplace(var_s *v, double c) { return try_emplace(v, c); }
   // removes the entry at it; the next entry to visit is at it again
   iterator erase(iterator it);
-  size_t erase(var_s *v);
   void clear();   // keeps the storage
   void reserve(size_t n);
   // the entries of src (another map), coefficients times c, in place of this map's (which holds
