@@ -16,6 +16,9 @@ bool sizeable(double v) { return std::fabs(v) < 1e20; }   // false for NaN and i
 int (*kpy_pendingRowsSender)(problem_s *) = kpy_sendPendingRows;
 
 bool kpy_rowMayWait(const problem_s *p, char type, double rhs, const double *vals, size_t n) {
+#ifdef Py_GIL_DISABLED
+  return false;   // the interpreter lock is what keeps other threads off the waiting rows
+#endif
   if (p->orig || p->varmap || p->change_solving || p->change_depth != 1 ||
       p->change_owner != PyThread_get_thread_ident())
     return false;
