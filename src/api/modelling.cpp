@@ -921,8 +921,8 @@ void linkRow(problem_s *p, constraint_s *c, int row) {
 
 // One unnamed constraint with a short linear body given alone (a row added per call): converted
 // on the stack; it waits in the problem with the rows added before it where it may
-// (model/pending_rows.h), else goes to the library at once, without the batch buffers. 1 when added, 0 when a is no such constraint
-// (nothing changed), -1 with an error set.
+// (model/pending_rows.h), else goes to the library at once, without the batch buffers. 1 when
+// added, 0 when a is no such constraint (nothing changed), -1 with an error set.
 int addOneLinear(problem_s *p, PyObject *a) {
   constexpr size_t kMaxEntries = 64;
   if (Py_TYPE(a) != &kpy_constraintType || p->varmap) return 0;
