@@ -297,24 +297,21 @@ def test_rows_added_one_per_call_are_seen_by_whatever_comes_between():
             assert one.addConstraint(c) is c
             specs.append(spec)
             made.append(c)
-            what = rng.randrange(8)
+            what = rng.randrange(7)
             if what == 0:
                 assert (one.attributes.rows, len(one.getConstraint())) == (len(made), len(made))
+                assert [c.index for c in made] == list(range(len(made)))
             elif what == 1:
-                i = rng.randrange(len(made))
-                assert entries(made[i].getBody()) == {xs[j].index: v for j, v in specs[i][0].items()}
-                assert made[i].index == i
-            elif what == 2:
                 i = rng.randrange(len(made))
                 one.delRows([i])
                 del specs[i], made[i]
-            elif what == 3:
+            elif what == 2:
                 xs.append(one.addVariable(ub=10))
-            elif what == 4:   # refused by the solver, after the rows before it went in
+            elif what == 3:   # refused by the solver, after the rows before it went in
                 with pytest.raises(k.SolverError, match="infinite"):
                     one.addConstraint(1e30 * xs[0] <= 1)
                 assert one.attributes.rows == len(made)
-            elif what == 5:
+            elif what == 4:
                 one.setObjective(k.Sum(xs))
                 one.optimize()
         ys = ref.addVariables(len(xs), ub=10).tolist()

@@ -298,6 +298,17 @@ void packedAndLooseAgree() {
   for (const char *ext : {"", ".mps", ".svf"}) std::remove((file + ext).c_str());
 }
 
+// The same columns with the same entries, whichever form each matrix has.
+bool sameColumns(const krvx::ColMatrix &a, const krvx::ColMatrix &b) {
+  bool same = a.ncols() == b.ncols() && a.nnz() == b.nnz();
+  for (int j = 0; same && j < a.ncols(); ++j) {
+    const krvx::ColumnView x = a.col(j), y = b.col(j);
+    same = x.size() == y.size();
+    for (size_t k = 0; same && k < x.size(); ++k) same = x[k].index == y[k].index && x[k].value == y[k].value;
+  }
+  return same;
+}
+
 // Filling the packed form at once, on any number of threads, gives what column-by-column filling
 // gives; input it cannot take as it is (offsets out of order or range, a column not canonical in
 // any chunk) leaves the matrix unchanged.
@@ -344,17 +355,10 @@ void fillAtOnce() {
         EXPECT(!m.packed() && m.ncols() == 2 && m.nnz() == 0);
         continue;
       }
-      EXPECT(m.packed() && m.ncols() == ncols && m.nnz() == serial.nnz());
-      for (int j = 0; j < ncols; ++j) {
-        const krvx::ColumnView a = m.col(j), b = serial.col(j);
-        EXPECT(a.size() == b.size());
-        for (size_t k = 0; k < a.size() && k < b.size(); ++k)
-          EXPECT(a[k].index == b[k].index && a[k].value == b[k].value);
-      }
+      EXPECT(m.packed() && sameColumns(m, serial));
     }
   }
 }
-
 
 // The matrix equals the reference, every column canonical, whichever form it is read in.
 void expectSame(const krvx::ColMatrix &m, const Dense &d, int ncols, unsigned seed, int step) {
@@ -486,14 +490,7 @@ void largeTail() {
   EXPECT(m.appendRows(2, nrows, start.data(), int64_t(index.size()), index.data(), value.data()));
   krvx::ColMatrix loose = m;
   loose.entries(0);   // folds by turning loose
-  EXPECT(m.packed() && !loose.packed() && m.nnz() == loose.nnz());
-  bool same = true;
-  for (int j = 0; j < ncols && same; ++j) {
-    const krvx::ColumnView a = m.col(j), b = loose.col(j);
-    same = a.size() == b.size();
-    for (size_t k = 0; k < a.size() && same; ++k) same = a[k].index == b[k].index && a[k].value == b[k].value;
-  }
-  EXPECT(same);
+  EXPECT(m.packed() && !loose.packed() && sameColumns(m, loose));
 }
 }  // namespace
 
