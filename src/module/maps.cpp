@@ -31,7 +31,7 @@ linmap::~linmap() {
   PyMem_Free(slot_);
 }
 
-void linmap::grow(size_t n) {
+void linmap::reserve(size_t n) {
   if (n <= cap_) return;
   if (n >= kEmpty) throw std::bad_alloc();
   size_t cap = std::max<size_t>({n, 4, size_t(cap_) + cap_ / 2});
@@ -69,7 +69,7 @@ size_t linmap::slotOf(uint32_t pos) const {
 std::pair<linmap::iterator, bool> linmap::try_emplace(var_s *v, double c) {
   const size_t at = locate(v);
   if (at < n_) return {iterator(a_ + at), false};
-  if (n_ == cap_) grow(size_t(n_) + 1);
+  if (n_ == cap_) reserve(size_t(n_) + 1);
   if (!slot_ && n_ + 1 >= kIndexFrom) rehash(cap_);
   const uint32_t k = n_++;
   a_[k] = {v, c};
@@ -108,10 +108,8 @@ void linmap::clear() {
   if (slot_) std::fill(slot_, slot_ + mask_ + 1, kEmpty);
 }
 
-void linmap::reserve(size_t n) { grow(n); }
-
 void linmap::assignScaled(const linmap &src, double c) {
-  grow(src.n_);
+  reserve(src.n_);
   n_ = 0;
   for (uint32_t k = 0; k < src.n_; ++k) a_[k] = {src.a_[k].first, c * src.a_[k].second};
   PyMem_Free(slot_);

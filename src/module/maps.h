@@ -74,7 +74,7 @@ class linmap {
   // removes the entry at it; the next entry to visit is at it again
   iterator erase(iterator it);
   void clear();   // keeps the storage
-  void reserve(size_t n);
+  void reserve(size_t n);   // room for n entries
   // the entries of src (another map), coefficients times c, in place of this map's (which holds
   // none); takes no references
   void assignScaled(const linmap &src, double c);
@@ -103,7 +103,6 @@ class linmap {
   }
   size_t home(const var_s *v) const { return kpy_PtrHash()(v) & mask_; }
   size_t slotOf(uint32_t pos) const;   // the table slot holding pos
-  void grow(size_t n);                 // room for n entries
   void rehash(size_t n);               // a table for n entries
 
   value_type *a_ = nullptr;
