@@ -5,7 +5,7 @@
 #   test     build, then the C++ tests (ctest) and the Python tests (pytest) [pytest args]
 #   example  pip-installs the package into the environment and runs examples/*.py
 #   bench    build, then runs benchmarks/run.sh [args]
-# KORVEX_VENV and KORVEX_BUILD choose the environment and build folders.
+# KORVEX_VENV and KORVEX_BUILD choose the environment and build folders, KORVEX_JOBS the parallel jobs.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 VENV="${KORVEX_VENV:-$ROOT/.venv}"
@@ -58,7 +58,7 @@ build() {
     "$VENV/bin/cmake" -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_MAKE_PROGRAM="$VENV/bin/ninja" -DPython_EXECUTABLE="$PY" -DKORVEX_TESTS=ON >/dev/null
   fi
-  "$VENV/bin/cmake" --build "$BUILD" -j"$(nproc)"
+  "$VENV/bin/cmake" --build "$BUILD" -j"${KORVEX_JOBS:-$(nproc)}"
   "$VENV/bin/cmake" --install "$BUILD" --prefix "$BUILD/stage" >/dev/null
 }
 
@@ -68,7 +68,7 @@ case "$cmd" in
   build) build ;;
   test)
     build
-    (cd "$BUILD" && "$VENV/bin/ctest" --output-on-failure -j"$(nproc)")
+    (cd "$BUILD" && "$VENV/bin/ctest" --output-on-failure -j"${KORVEX_JOBS:-$(nproc)}")
     cd "$ROOT" && PYTHONPATH="$BUILD/stage" "$PY" -m pytest -q tests "$@"
     ;;
   example)
