@@ -3,6 +3,17 @@
 The native core lives in the extension module ``korvex._korvex``; everything it
 exports is available from this package.
 """
+import ctypes as _ctypes
+import os as _os
+
+# libkrvx finds HiGHS's library beside korvex in site-packages; loading it from wherever highsbox
+# is installed serves every other layout
+try:
+    import highsbox as _highsbox
+    _ctypes.CDLL(_os.path.join(_highsbox.highs_dist_dir(), "lib", "libhighs.so"))
+except (ImportError, OSError):
+    pass
+
 from . import enums
 from .ndarray import ndarray
 from ._korvex import *  # noqa: F401,F403

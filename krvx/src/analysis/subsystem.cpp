@@ -2,6 +2,7 @@
 #include "core/controls.h"
 #include "core/model.h"
 #include "nl/nlpsolve.h"
+#include "solve/engine_load.h"
 
 #include "interfaces/highs_c_api.h"
 
@@ -210,7 +211,7 @@ int Analysis::solve(ko_prob_struct &sub, Solution &out, bool relax, std::vector<
   if (low.nonlinearEngine()) {
     NlpModel m;
     nlpBuild(&sub, low, arrays, m);
-    return low.engine == Engine::Bonmin ? minlpRun(p_, m, s, out) : nlpRun(p_, m, s, out);
+    return low.engine == Engine::Bonmin ? engines::minlpRun(p_, m, s, out) : engines::nlpRun(p_, m, s, out);
   }
   if (!h_) {
     h_ = std::unique_ptr<void, void (*)(void *)>(newHighs(), Highs_destroy);
@@ -223,7 +224,7 @@ int Analysis::solve(ko_prob_struct &sub, Solution &out, bool relax, std::vector<
   if (low.quadratic && (!low.discrete || relax) && !low.multiobj && qpRetry(rc, out, qpIterationLimit(low))) {
     NlpModel m;
     nlpBuild(&sub, low, arrays, m);
-    rc = nlpRun(p_, m, s, out);
+    rc = engines::nlpRun(p_, m, s, out);
   }
   if (rc == 0 && ray && out.solstatus == KRVX_SOLSTATUS_INFEASIBLE) {
     HighsInt has = 0;

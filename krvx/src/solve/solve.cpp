@@ -19,6 +19,7 @@
 #include "core/controls.h"
 #include "nl/nlpsolve.h"
 #include "solve/cbc.h"
+#include "solve/engine_load.h"
 #include "analysis/basis.h"
 #include "analysis/diagnostics.h"
 #include "analysis/presolve.h"
@@ -629,9 +630,9 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
   if (presolveForm && rc != kNotPresolved) {
     // the root relaxation of the presolved problem (rc is its result)
   } else switch (low.engine) {
-    case Engine::Bonmin: rc = minlpRun(p, nlp, s, out); break;
-    case Engine::Cbc: rc = runCbc(p, low, arrays, branching, s, out); break;
-    case Engine::Ipopt: rc = nlpRun(p, nlp, s, out); break;
+    case Engine::Bonmin: rc = engines::minlpRun(p, nlp, s, out); break;
+    case Engine::Cbc: rc = engines::runCbc(p, low, arrays, branching, s, out); break;
+    case Engine::Ipopt: rc = engines::nlpRun(p, nlp, s, out); break;
     case Engine::Highs:
       if (!starts.empty()) passMipStarts(p->highs, low, starts);
       rc = runHighs(p, p->highs, low, s, out, &modified, &diag);
@@ -644,7 +645,7 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
           arrays = ModelArrays();
         }
         messageCode(p, kMsgSolve, 1, "The QP solver did not finish; solving with the nonlinear solver");
-        rc = nlpRun(p, nlp, s, out);
+        rc = engines::nlpRun(p, nlp, s, out);
       }
       break;
   }
