@@ -381,11 +381,8 @@ PyObject *readNamed(Table t, problem_s *p, PyObject *arg) {
 
 }  // namespace
 
-PyTypeObject kpy_controlsType = makeType(
-    "korvex.controls", "Solver controls by name: read and set them as attributes (names are case-insensitive).",
-    true);
-PyTypeObject kpy_attributesType =
-    makeType("korvex.attributes", "Problem attributes by name, read-only (names are case-insensitive).", true);
+PyTypeObject kpy_controlsType = makeType("korvex.controls", kpy_controlsDoc(), true);
+PyTypeObject kpy_attributesType = makeType("korvex.attributes", kpy_attributesDoc(), true);
 PyTypeObject kpy_objattribsType = makeType("korvex.objattribs", "Attributes of the problem's objectives.", false);
 
 PyObject *params_create(PyTypeObject *type, problem_s *prob) {

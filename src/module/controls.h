@@ -12,6 +12,9 @@ struct params_s {
 };
 
 extern PyTypeObject kpy_controlsType, kpy_attributesType, kpy_objattribsType;
+// Their help texts: every control and attribute with its meaning (param_help.cpp).
+const char *kpy_controlsDoc();
+const char *kpy_attributesDoc();
 
 // A new object bound to prob (a new reference to prob is kept), recorded in the problem's
 // slot for the type.
