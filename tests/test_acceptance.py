@@ -80,7 +80,6 @@ def test_free_mps_and_compressed_lp(tmp_path):
 
 
 def test_readme_example_runs_from_another_directory(tmp_path):
-    data_dir()                                   # read_afiro.py reads the shared data
     import subprocess
     import sys
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))

@@ -25,9 +25,10 @@ def help_synopsis(name):
 
 
 def data_path():
-    """The shared test data folder, or None when it is absent (for use while tests are collected)."""
+    """The shared test data folder (KORVEX_DATA, else ../shared/data beside the checkout), or None when
+    it is absent (for use while tests are collected)."""
     root = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-    path = os.path.normpath(os.path.join(root, "..", "shared", "data"))
+    path = os.environ.get("KORVEX_DATA") or os.path.normpath(os.path.join(root, "..", "shared", "data"))
     return path if os.path.isfile(os.path.join(path, "expected.csv")) else None
 
 
@@ -37,8 +38,8 @@ def data_dir():
     path = data_path()
     if path is None:
         if os.environ.get("CI") == "true":
-            pytest.fail("the shared test data (../shared/data) is missing under CI=true")
-        pytest.skip("the shared test data (../shared/data) is absent")
+            pytest.fail("the shared test data (KORVEX_DATA or ../shared/data) is missing under CI=true")
+        pytest.skip("the shared test data (KORVEX_DATA or ../shared/data) is absent")
     return path
 
 

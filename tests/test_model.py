@@ -73,7 +73,7 @@ class TestConstraintAndSOS:
     def test_constraint_values(self):
         x = korvex.var()
         c = korvex.constraint(body=x, lb=1, ub=2, name="c")
-        assert (c.lb, c.ub, c.name, str(c)) == (1.0, 2.0, "c", "c")
+        assert (c.lb, c.ub, c.name, str(c)) == (1.0, 2.0, "c", f"c: 1 <= {x} <= 2")
         assert c.body is x
         c.lb, c.name = -1e30, "d"
         assert (c.lb, c.name) == (-1e20, "d")

@@ -51,7 +51,7 @@ class TestDeletedPrinting:
     def test_printing_never_raises(self):
         p = loaded(sets=True)
         c, s, x = p.getConstraint(0), p.getSOS(0), p.getVariable(0)
-        assert [repr(c), repr(s), str(s)] == ["R1", "S1", "S1"]
+        assert [repr(c), repr(s), str(s)] == ["R1: C1 + C2 <= 4", "S1", "S1"]
         p.loadLP("q", rowtype=["L"], rhs=[1], rng=None, objcoef=[1], start=[0, 1], collen=None,
                  rowind=[0], rowcoef=[1], lb=[0], ub=[1])
         assert str([c, s, x]) == "[(deleted constraint), (deleted SOS), (deleted variable)]"
@@ -108,7 +108,7 @@ class TestParameterObjects:
 def test_getters_take_i():
     p = loaded(sets=True)
     assert str(p.getVariable(i=1)) == "C2"
-    assert [str(c) for c in p.getConstraint(i=[0])] == ["R1"]
+    assert [str(c) for c in p.getConstraint(i=[0])] == ["R1: C1 + C2 <= 4"]
     assert len(p.getSOS(i=None)) == 1
     with pytest.raises(TypeError):
         p.getVariable(index=0)

@@ -65,10 +65,7 @@ int check_first_var(PyObject *obj, var_s **out) {
     PyErr_SetString(kpy_ModelError, "Invalid operand in expression");
     return -1;
   }
-  if (v && kpy_isDeleted(v->owner)) {
-    PyErr_SetString(kpy_ModelError, "Deleted variable in expression");
-    return -1;
-  }
+  if (v && kpy_isDeleted(v->owner)) return kpy_refuseDeletedVar(v->owner);
   if (out) *out = v;
   return 0;
 }
@@ -76,7 +73,7 @@ int check_first_var(PyObject *obj, var_s **out) {
 int check_var_owners(const var_s *a, const var_s *b) {
   if (!a || !b || a->owner == b->owner) return 0;
   if (kpy_isDeleted(a->owner) || kpy_isDeleted(b->owner))
-    PyErr_SetString(kpy_ModelError, "Deleted variable in expression");
+    kpy_refuseDeletedVar(kpy_isDeleted(a->owner) ? a->owner : b->owner);
   else if (!a->owner || !b->owner)
     PyErr_SetString(kpy_ModelError,
                     "Linked variables and unlinked variables cannot be combined in expression");

@@ -45,10 +45,7 @@ static int number_of(PyObject *o, double *v) {
 // amending an expression
 
 static int check_against_expression(expression_s *e, var_s *v) {
-  if (kpy_isDeleted(v->owner)) {
-    PyErr_SetString(kpy_ModelError, "Deleted variable in expression");
-    return -1;
-  }
+  if (kpy_isDeleted(v->owner)) return kpy_refuseDeletedVar(v->owner);
   return check_var_owners(expression_firstVar(e), v);
 }
 
@@ -106,10 +103,7 @@ static int expression_addExpression(expression_s *a, const expression_s *b, doub
     if (a->linear) expr_reserve(a->linear, a->linear->size() + b->linear->size());   // one growth at most
     for (auto &kv : *b->linear) {
       if (c * kv.second == 0.0) continue;
-      if (kpy_isDeleted(kv.first->owner)) {
-        PyErr_SetString(kpy_ModelError, "Deleted variable in expression");
-        return -1;
-      }
+      if (kpy_isDeleted(kv.first->owner)) return kpy_refuseDeletedVar(kv.first->owner);
       if ((!a->linear && !(a->linear = expr_linmap_new())) || linmap_add(a->linear, kv.first, c * kv.second) < 0)
         return amend_failed(linfail);
     }

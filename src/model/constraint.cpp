@@ -4,7 +4,9 @@
 #include "api/modelling.h"
 #include "expr/expr.h"
 
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -23,13 +25,6 @@ int refuseLinked(const constraint_s *c, const char *what) {
   if (refuseDeleted(c) < 0) return -1;
   if (linkState(c) != KPY_CON_LINKED) return 0;
   PyErr_Format(kpy_ModelError, "The %s of a constraint in a problem is changed with the problem's methods", what);
-  return -1;
-}
-
-int refuseLinkedRead(const constraint_s *c, const char *what) {
-  if (refuseDeleted(c) < 0) return -1;
-  if (linkState(c) != KPY_CON_LINKED) return 0;
-  PyErr_Format(kpy_ModelError, "The %s of a constraint in a problem is read with the problem's methods", what);
   return -1;
 }
 
@@ -176,14 +171,62 @@ int constraint_setUb(PyObject *self, PyObject *v, void *) {
 
 PyObject *constraint_getBodyAttr(PyObject *self, void *) {
   constraint_s *c = (constraint_s *)self;
-  if (refuseLinkedRead(c, "body") < 0) return nullptr;
+  if (refuseDeleted(c) < 0) return nullptr;
+  if (linkState(c) == KPY_CON_LINKED) {
+    PyErr_SetString(kpy_ModelError, "The body of a constraint in a problem is read with its getBody() method");
+    return nullptr;
+  }
   if (!c->body) Py_RETURN_NONE;
   return Py_NewRef(c->body);
 }
 
+// A number as the expression printer writes it ("%g"); the infinite bounds as -inf and inf.
+std::string boundText(double v) {
+  if (v <= -KPY_INFINITY) return "-inf";
+  if (v >= KPY_INFINITY) return "inf";
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", v == 0.0 ? 0.0 : v);   // -0 (a moved constant 0) prints as 0
+  return buf;
+}
+
+// The body's text: its own printing, a number with "%g"; a row of a problem is read back.
+PyObject *bodyText(constraint_s *c) {
+  PyObject *body = linkState(c) == KPY_CON_LINKED ? PyObject_CallMethod((PyObject *)c, "getBody", nullptr)
+                                                  : Py_XNewRef(c->body);
+  if (!body && PyErr_Occurred()) return nullptr;
+  PyObject *text = nullptr;
+  if (!body) text = PyUnicode_FromString("0");
+  else if (isNumericScalar(body)) {
+    double v = kpy_numberValue(body);
+    if (!(v == -1.0 && PyErr_Occurred())) text = PyUnicode_FromFormat("%s", boundText(v).c_str());
+  } else text = PyObject_Str(body);
+  Py_XDECREF(body);
+  return text;
+}
+
+// "name: body <= ub", ">= lb", "== rhs" or "lb <= body <= ub", the name where the constraint has
+// one. A row whose body or bounds cannot be read prints its name alone: printing never raises.
 PyObject *constraint_str(PyObject *self) {
-  if (kpy_isDeleted(((constraint_s *)self)->owner)) return PyUnicode_FromString("(deleted constraint)");
-  return constraint_getName(self, nullptr);
+  constraint_s *c = (constraint_s *)self;
+  if (kpy_isDeleted(c->owner)) return PyUnicode_FromString("(deleted constraint)");
+  if (linkState(c) == KPY_CON_EMPTY) return PyUnicode_FromString("(empty constraint)");
+  PyObject *name = linkState(c) == KPY_CON_LINKED || c->name ? constraint_getName(self, nullptr) : nullptr;
+  if (!name && PyErr_Occurred()) PyErr_Clear();
+  double lb = -KPY_INFINITY, ub = KPY_INFINITY;
+  PyObject *body = readBounds(c, &lb, &ub) < 0 ? nullptr : bodyText(c);
+  if (!body) {
+    PyErr_Clear();
+    return name ? name : PyUnicode_FromString("(constraint)");
+  }
+  PyObject *text;
+  if (lb == ub) text = PyUnicode_FromFormat("%U == %s", body, boundText(ub).c_str());
+  else if (lb <= -KPY_INFINITY && ub < KPY_INFINITY) text = PyUnicode_FromFormat("%U <= %s", body, boundText(ub).c_str());
+  else if (ub >= KPY_INFINITY && lb > -KPY_INFINITY) text = PyUnicode_FromFormat("%U >= %s", body, boundText(lb).c_str());
+  else text = PyUnicode_FromFormat("%s <= %U <= %s", boundText(lb).c_str(), body, boundText(ub).c_str());
+  Py_DECREF(body);
+  if (text && name) Py_SETREF(text, PyUnicode_FromFormat("%U: %U", name, text));
+  Py_XDECREF(name);
+  return text;
 }
 
 // Comparisons build constraints, so a constraint standing in for a truth value is a mistake.

@@ -33,9 +33,9 @@ void unlinkProblem(problem_s *p) {
   p->prev = p->next = nullptr;
 }
 
-void markListDeleted(PyObject *list) {
+void markListDeleted(PyObject *list, bool problemGone) {
   if (!list) return;
-  for (Py_ssize_t i = 0; i < PyList_GET_SIZE(list); ++i) kpy_markDeleted(PyList_GET_ITEM(list, i));
+  for (Py_ssize_t i = 0; i < PyList_GET_SIZE(list); ++i) kpy_markDeleted(PyList_GET_ITEM(list, i), problemGone);
 }
 
 // A solver call without the interpreter lock, with a pending error parked around it.
@@ -307,24 +307,25 @@ int kpy_model_types_ready() {
   return 0;
 }
 
-void kpy_markDeleted(PyObject *obj) {
+void kpy_markDeleted(PyObject *obj, bool problemGone) {
+  problem_s *marker = problemGone ? KPY_PROBLEM_GONE : KPY_DELETED;
   if (PyObject_TypeCheck(obj, &kpy_varType)) {
     var_s *v = (var_s *)obj;
     if (!v->owner) return;   // unlinked objects of map mode stay usable
-    v->owner = KPY_DELETED;
+    v->owner = marker;
     v->idx_low = 0;
     v->idx_high = 0;
   } else if (PyObject_TypeCheck(obj, &kpy_constraintType)) {
     constraint_s *c = (constraint_s *)obj;
     if (!c->owner) return;
-    c->owner = KPY_DELETED;
+    c->owner = marker;
     c->idx_low = 0;
     c->idx_high = 0;
     c->state = (c->state & ~KPY_CON_STATE_MASK) | KPY_CON_LINKED;
   } else if (PyObject_TypeCheck(obj, &kpy_sosType)) {
     sos_s *s = (sos_s *)obj;
     if (!s->owner) return;
-    s->owner = KPY_DELETED;
+    s->owner = marker;
     s->index = 0;
   }
 }
@@ -332,9 +333,10 @@ void kpy_markDeleted(PyObject *obj) {
 int problem_clearmodeldata(problem_s *p, bool final) {
   bool owner = !p->orig;   // a callback's temporary problem only borrows the model data
   kpy_dropPendingRows(p);
-  if (owner && !p->varmap) markListDeleted(p->vars);
-  if (owner && !p->conmap) markListDeleted(p->cons);
-  if (owner && !p->sosmap) markListDeleted(p->sos);
+  // final: the problem is being freed
+  if (owner && !p->varmap) markListDeleted(p->vars, final);
+  if (owner && !p->conmap) markListDeleted(p->cons, final);
+  if (owner && !p->sosmap) markListDeleted(p->sos, final);
   Py_CLEAR(p->vars);
   Py_CLEAR(p->cons);
   Py_CLEAR(p->sos);

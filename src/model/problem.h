@@ -14,7 +14,7 @@ PyObject *constraint_createLinked(problem_s *prob, Py_ssize_t index);
 PyObject *sos_createLinked(problem_s *prob, Py_ssize_t index);
 
 // Marks one model object deleted.
-void kpy_markDeleted(PyObject *obj);
+void kpy_markDeleted(PyObject *obj, bool problemGone = false);
 
 // Serials of unlinked objects (48 bits).
 inline uint64_t kpy_serial(uint16_t high, uint32_t low) { return ((uint64_t)high << 32) | low; }

@@ -56,8 +56,10 @@ enum kpy_vartype : unsigned char {
   KPY_SEMICONTINUOUS = 3, KPY_SEMIINTEGER = 4, KPY_PARTIALLYINTEGER = 5
 };
 
-// The marker that stands in place of the owner problem of a deleted object.
+// The markers that stand in place of the owner problem of a deleted object: deleted from its
+// problem, or left behind by a problem that was freed.
 #define KPY_DELETED ((problem_s *)(uintptr_t)0xDEAD)
+#define KPY_PROBLEM_GONE ((problem_s *)(uintptr_t)0xDEAF)
 
 // Solver-library start and stop (counted); 0 or -1 with an error set.
 int kpy_startLibrary();

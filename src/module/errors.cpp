@@ -56,6 +56,18 @@ void handleCallbackException(problem_s *prob, int rc) {
   PyErr_SetRaisedException(exc);
 }
 
+int kpy_refuseDeletedVar(const void *owner) {
+  PyErr_SetString(kpy_ModelError, "Deleted variable in expression");
+  if (owner != (const void *)KPY_PROBLEM_GONE) return -1;
+  PyObject *exc = PyErr_GetRaisedException();
+  PyObject *r = PyObject_CallMethod(exc, "add_note", "s",
+                                    "The variable's problem no longer exists: freeing a problem deletes its variables.");
+  if (r) Py_DECREF(r);
+  else PyErr_Clear();
+  PyErr_SetRaisedException(exc);
+  return -1;
+}
+
 std::string kpy_PyErr_ToString() {
   PyObject *exc = PyErr_GetRaisedException();
   if (!exc) return {};

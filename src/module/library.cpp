@@ -125,7 +125,11 @@ PyMethodDef kpy_module_methods[] = {
     {"_init", korvexmod_init, METH_NOARGS, "Starts the solver library (counted; problem creation starts it too)."},
     {"free", korvexmod_free, METH_NOARGS,
      "Undoes one start of the solver library; the last one releases the solver data of every problem."},
-    {"setOutputEnabled", korvexmod_setOutputEnabled, METH_O, "Switches the printing of solver messages on or off."},
+    {"setOutputEnabled", korvexmod_setOutputEnabled, METH_O,
+     "setOutputEnabled(on): switches the printing of solver messages on or off for every problem\n"
+     "(p.controls.outputlog = 0 silences one problem). Messages are written to sys.stdout, looked up\n"
+     "for each one: contextlib.redirect_stdout(f) sends them to a file, or to any object with write()\n"
+     "and flush(), e.g. one that hands each line to logging.getLogger(...).info."},
     {"setCheckedMode", korvexmod_setCheckedMode, METH_O, "Switches checked mode on or off."},
     {"getCheckedMode", korvexmod_getCheckedMode, METH_NOARGS, "Whether checked mode is on."},
     {"getVersion", korvexmod_getVersion, METH_NOARGS, "The version of the solver library."},

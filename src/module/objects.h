@@ -8,7 +8,7 @@ struct userfuncmap;
 
 struct var_s {
   PyObject_HEAD
-  problem_s *owner;        // null: unlinked; KPY_DELETED: deleted; else the linked problem
+  problem_s *owner;        // null: unlinked; KPY_DELETED, KPY_PROBLEM_GONE: deleted; else the linked problem
   uint32_t idx_low;        // column index (linked) or low 32 bits of the serial (unlinked)
   uint16_t idx_high;       // high 16 bits of the serial (0 when linked)
   uint8_t flags;           // bound and name flags of an unlinked variable
@@ -85,7 +85,10 @@ inline int kpy_sendRowsFirst(problem_s *p) { return p->pending_rows ? kpy_pendin
 
 extern PyTypeObject kpy_problemType, kpy_varType, kpy_constraintType, kpy_sosType, kpy_poolcutType;
 
-inline bool kpy_isDeleted(const void *owner) { return owner == (const void *)KPY_DELETED; }
+inline bool kpy_isDeleted(const void *owner) {
+  return owner == (const void *)KPY_DELETED || owner == (const void *)KPY_PROBLEM_GONE;
+}
+
 // Variable order: high word first, then low word, both unsigned.
 inline int kpy_varCompare(const var_s *a, const var_s *b) {
   if (a->idx_high != b->idx_high) return a->idx_high < b->idx_high ? -1 : 1;

@@ -15,6 +15,9 @@ void setKrvxErrIfNull(PyObject *obj, const void *result);
 void handleCallbackException(problem_s *prob, int rc);
 // the text of the pending Python error, which is taken out of the interpreter
 std::string kpy_PyErr_ToString();
+// ModelError "Deleted variable in expression" for a variable of owner (a deletion marker), with a
+// note saying that its problem no longer exists where that is the cause; -1
+int kpy_refuseDeletedVar(const void *owner);
 int checkProblemIsInitialized(problem_s *prob);
 void kpy_setErrorCannotPassObjectsNames(const char *kind, int names);
 // deprecation warning "Deprecated in Korvex %d.%d: %s"; -1 when the warning became an error
