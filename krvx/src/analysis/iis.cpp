@@ -17,14 +17,6 @@ namespace krvx {
 
 namespace {
 
-bool isContinuous(const ko_prob_struct &s) {
-  for (const Column &c : s.cols)
-    if (c.type != 'C') return false;
-  for (const Indicator &d : s.indicators)
-    if (d.col >= 0 && d.complement != 0) return false;
-  return s.sets.empty() && s.pwls.empty() && s.gencons.empty();
-}
-
 int statusOf(Verdict v) { return v == Verdict::Stopped ? kIisStopped : kIisError; }
 
 // The record of the members marked in keep, with the certificate of its continuous part.
