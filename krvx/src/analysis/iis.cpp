@@ -267,7 +267,9 @@ const char *stopText(int reason) { return reason == kStopTimeLimit ? "the time l
 
 // Runs a search step on the problem's search (a new one when fresh or none exists): the store is
 // copied under the mutex, the solves run without it inside a SolveScope, and the results are
-// published at the end. Messages say why a search ended in error or was stopped.
+// published at the end, with the step's outcome as the solve status and stop status (STOPPED and
+// the reason when the time limit or an interrupt ended it). Messages say why a search ended in
+// error or was stopped.
 template <class F>
 int runSearch(ko_prob_struct *p, bool fresh, int *status, F &&step) {
   SolveScope scope;
@@ -297,6 +299,13 @@ int runSearch(ko_prob_struct *p, bool fresh, int *status, F &&step) {
   {
     std::lock_guard<std::recursive_mutex> lock(p->mtx);
     p->iis = rc == 0 ? st : nullptr;
+    // the search's own outcome in the solve statuses (the solution and its status stay)
+    if (rc == 0) {
+      p->sol.solvestatus = s == kIisStopped  ? KRVX_SOLVESTATUS_STOPPED
+                           : s == kIisError ? KRVX_SOLVESTATUS_FAILED
+                                            : KRVX_SOLVESTATUS_COMPLETED;
+      p->sol.stopstatus = s == kIisStopped ? (stop ? stop : kStopGeneric) : kStopNone;
+    }
     scope.end();
   }
   if (rc) return rc;
