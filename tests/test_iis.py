@@ -111,8 +111,9 @@ def test_interrupt_from_thread_stops_search_and_keeps_problem():
     assert ticks >= 5   # the search released the interpreter lock
     found = stopped_search_found(p, n, korvex.StopType.USER)
     assert (p.attributes.rows, p.attributes.cols) == (n, 1)
+    # going on, the search takes its stop out of the statuses again
     assert p.nextIIS() == 0 and p.IISStatus()[0] == found + 1
-    assert (p.attributes.solvestatus, p.attributes.stopstatus) == (korvex.SolveStatus.COMPLETED, 0)
+    assert (p.attributes.solvestatus, p.attributes.stopstatus) == (korvex.SolveStatus.UNSTARTED, 0)
 
 
 def test_time_limit_stops_search_and_counts_what_it_found():
@@ -120,12 +121,20 @@ def test_time_limit_stops_search_and_counts_what_it_found():
     p = many_iis(n)
     p.controls.timelimit = 0.2
     assert p.IISAll() is None
+    p.controls.timelimit = 10
+    p.lpOptimize()   # infeasible
+    statuses = (p.attributes.solvestatus, p.attributes.solstatus, p.attributes.stopstatus)
+    assert statuses == (korvex.SolveStatus.COMPLETED, SolStatus.INFEASIBLE, 0)
+    p.controls.timelimit = 0.2
+    assert p.IISAll() is None
     stopped_search_found(p, n, korvex.StopType.TIMELIMIT)
-    # a search that ends by MAXIIS is complete
+    assert p.attributes.solstatus == SolStatus.INFEASIBLE
+    # a search that ends by MAXIIS is not stopped: the solve's statuses are back
     p.controls.timelimit = 0
     p.controls.maxiis = 2
     p.IISAll()
-    assert p.IISStatus()[0] == 2 and p.attributes.solvestatus == korvex.SolveStatus.COMPLETED
+    assert p.IISStatus()[0] == 2
+    assert (p.attributes.solvestatus, p.attributes.solstatus, p.attributes.stopstatus) == statuses
 
 
 SIGINT_SCRIPT = textwrap.dedent(r"""

@@ -152,9 +152,9 @@ PyObject *kpy_problem_getIISData(PyObject *self, PyObject *args, PyObject *kwarg
   "An IIS is a set of rows, sets, piecewise-linear and general constraints, bounds and column types that is " \
   "infeasible on its own and becomes feasible when any one of them is dropped. The interpreter lock is "    \
   "released during the search, Ctrl-C or problem.interrupt stops it, and the TIMELIMIT control bounds it. " \
-  "The attributes solvestatus and stopstatus describe the search: STOPPED with the reason when it was "     \
-  "stopped, FAILED on an error, COMPLETED otherwise (the solution and solstatus stay those of the last "   \
-  "solve). Any change of the problem drops the IIS results."
+  "A search stopped that way says so in the attributes solvestatus (STOPPED) and stopstatus (the reason) " \
+  "until it goes on and ends otherwise, is dropped or the problem is solved; the solution and solstatus " \
+  "stay those of the last solve. Any change of the problem drops the IIS results."
 
 const char kpy_doc_clearIIS[] = KPY_DOC(
     "clearIIS($self, /)",

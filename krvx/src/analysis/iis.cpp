@@ -263,12 +263,39 @@ const IisRecord &iisRecord(const ko_prob_struct *p, int num) {
 
 namespace {
 
+// A stopped step shows in the problem's solve status and stop status; the statuses it replaced
+// come back when a later step is not stopped or the search is dropped, unless a solve has set
+// others since. Mutex held.
+void hideStop(ko_prob_struct *p, IisState *st) {
+  if (!st || !st->shown) return;
+  Solution &sol = p->sol;
+  if (sol.solvestatus == KRVX_SOLVESTATUS_STOPPED && sol.stopstatus == st->shownStop &&
+      sol.solstatus == st->shownSol && sol.objval == st->shownObj) {
+    sol.solvestatus = st->savedSolve;
+    sol.stopstatus = st->savedStop;
+  }
+  st->shown = false;
+}
+
+void showStop(ko_prob_struct *p, IisState &st, int reason) {
+  Solution &sol = p->sol;
+  if (!st.shown) {
+    st.savedSolve = sol.solvestatus;
+    st.savedStop = sol.stopstatus;
+  }
+  sol.solvestatus = KRVX_SOLVESTATUS_STOPPED;
+  sol.stopstatus = reason;
+  st.shown = true;
+  st.shownStop = reason;
+  st.shownSol = sol.solstatus;
+  st.shownObj = sol.objval;
+}
+
 const char *stopText(int reason) { return reason == kStopTimeLimit ? "the time limit" : "an interrupt"; }
 
 // Runs a search step on the problem's search (a new one when fresh or none exists): the store is
 // copied under the mutex, the solves run without it inside a SolveScope, and the results are
-// published at the end, with the step's outcome as the solve status and stop status (STOPPED and
-// the reason when the time limit or an interrupt ended it). Messages say why a search ended in
+// published at the end (a stop also in the solve statuses). Messages say why a search ended in
 // error or was stopped.
 template <class F>
 int runSearch(ko_prob_struct *p, bool fresh, int *status, F &&step) {
@@ -298,14 +325,10 @@ int runSearch(ko_prob_struct *p, bool fresh, int *status, F &&step) {
   const int stop = an->stopReason();
   {
     std::lock_guard<std::recursive_mutex> lock(p->mtx);
+    if (p->iis != st) hideStop(p, p->iis.get());
+    if (rc == 0 && s == kIisStopped) showStop(p, *st, stop ? stop : kStopGeneric);
+    else hideStop(p, st.get());
     p->iis = rc == 0 ? st : nullptr;
-    // the search's own outcome in the solve statuses (the solution and its status stay)
-    if (rc == 0) {
-      p->sol.solvestatus = s == kIisStopped  ? KRVX_SOLVESTATUS_STOPPED
-                           : s == kIisError ? KRVX_SOLVESTATUS_FAILED
-                                            : KRVX_SOLVESTATUS_COMPLETED;
-      p->sol.stopstatus = s == kIisStopped ? (stop ? stop : kStopGeneric) : kStopNone;
-    }
     scope.end();
   }
   if (rc) return rc;
@@ -335,6 +358,7 @@ using namespace krvx;
 extern "C" KRVX_API int KRVXiisclear(KRVXprob prob) {
   return guard(prob, "KRVXiisclear", [&] {
     requireIdle(prob);
+    hideStop(prob, prob->iis.get());
     prob->iis.reset();
   });
 }
