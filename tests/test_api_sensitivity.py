@@ -3,7 +3,7 @@ import numpy as np
 import pytest
 
 import korvex
-from test_api_support import raises, help_synopsis, MIP
+from test_api_support import raises, help_synopsis, interrupted, MIP
 from test_api_constraints_support import solve
 
 INF = korvex.infinity
@@ -147,3 +147,67 @@ def test_problem_without_rows(sense):
     assert p.objSA([0, 1, 2]) == ([0, -1e20, -1e20], [1e20, 0, 1e20])
     assert p.rhsSA([]) == ([], []) and p.basisStability(1, 2, 0) == 0
     assert p.strongBranch([0, 1], "UL", [-1, 2], 5)[1] == [2, 1]
+
+
+def random_lp(n, m, seed):
+    """min -c x over A x <= b, 0 <= x <= 1 (A >= 0, sparse): feasible and bounded."""
+    rng = np.random.default_rng(seed)
+    a = rng.uniform(0.1, 1, (m, n)) * (rng.uniform(size=(m, n)) < 0.2)
+    cols = [np.flatnonzero(a[:, j]) for j in range(n)]
+    p = korvex.problem()
+    p.controls.outputlog = 0
+    p.loadLP(probname="rnd", rowtype="L" * m, rhs=list(a.sum(axis=1) * 0.3 + 0.5), objcoef=list(-rng.uniform(1, 2, n)),
+             start=list(np.cumsum([0] + [len(c) for c in cols])), rowind=[int(i) for c in cols for i in c],
+             rowcoef=[float(a[i, j]) for j, c in enumerate(cols) for i in c], lb=[0] * n, ub=[1] * n)
+    p.lpOptimize()
+    return p
+
+
+def branch_candidates(p, count):
+    x = p.getSolution()
+    n = len(x)
+    cols = [k % n for k in range(count)]
+    return cols, "UL" * (count // 2), [x[j] / 2 if k % 2 == 0 else (x[j] + 1) / 2 for k, j in enumerate(cols)]
+
+
+def assert_stopped_branching(p, cols, types, values, got):
+    """Stopped strong branching: each candidate has its full result, or is unfinished with a lower bound
+    on its optimum (those not reached: the optimum of the basis); some are unfinished."""
+    base = p.attributes.objval
+    p.controls.timelimit = 0
+    full = p.strongBranch(cols, types, values, 1000)
+    objval, status = got
+    unfinished = [k for k in range(len(cols)) if (status[k], objval[k]) != pytest.approx((full[1][k], full[0][k]))]
+    assert unfinished and unfinished[-1] == len(cols) - 1
+    for k in unfinished:
+        assert status[k] == 4 and objval[k] <= full[0][k] + 1e-6
+    assert objval[-1] == pytest.approx(base)
+
+
+def test_time_limit_and_interrupt_stop_strong_branching():
+    p = random_lp(100, 60, 5)
+    cols, types, values = branch_candidates(p, 800)
+    p.controls.timelimit = 0.02
+    assert_stopped_branching(p, cols, types, values, p.strongBranch(cols, types, values, 1000))
+    got, ticks = interrupted(p, lambda: p.strongBranch(cols, types, values, 1000), 3)
+    assert ticks >= 3   # the interpreter lock was released
+    assert_stopped_branching(p, cols, types, values, got)
+
+
+def test_stopped_ranging_gives_the_limits():
+    p = random_lp(60, 40, 7)
+    n, m = p.attributes.cols, p.attributes.rows
+    calls = [lambda: p.objSA(range(n)), lambda: p.rhsSA(range(m)), lambda: p.bndSA(range(n)),
+             lambda: p.estimateRowDualRanges(range(m), 1000)]
+    full = [call() for call in calls]
+    p.controls.timelimit = 1e-9
+    for call, result in zip(calls, full):
+        assert call() == tuple([-1e20] * len(v) if k % 2 == 0 else [1e20] * len(v) for k, v in enumerate(result))
+    p.controls.timelimit = 0
+    assert [call() for call in calls] == full
+    # interrupted dual range estimates are outer bounds of the finished ones
+    rows = list(range(m)) * 40
+    (lo, hi), ticks = interrupted(p, lambda: p.estimateRowDualRanges(rows, 10**6), 2)
+    assert ticks >= 2 and (lo[-1], hi[-1]) == (-1e20, 1e20)
+    for k, i in enumerate(rows):
+        assert lo[k] <= full[3][0][i] + 1e-9 and hi[k] >= full[3][1][i] - 1e-9

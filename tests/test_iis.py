@@ -89,15 +89,52 @@ def many_iis(n):
     return p
 
 
+def stopped_search_found(p, n, reason):
+    """After a stopped IISAll: the statuses say so, and IISStatus counts IISs that are each one of the n
+    known ones of many_iis (a row x >= 2 + k with the bound x <= 1), all different."""
+    assert (p.attributes.solvestatus, p.attributes.stopstatus) == (korvex.SolveStatus.STOPPED, reason)
+    found = p.IISStatus()[0]
+    assert 0 <= found < n
+    rows = set()
+    for k in range(1, found + 1):
+        rowind, colind, contype, bndtype = p.getIISData(k)[:4]
+        assert len(rowind) == 1 and contype == ["G"] and (colind, bndtype) == ([0], ["U"])
+        rows.add(rowind[0])
+    assert len(rows) == found
+    return found
+
+
 def test_interrupt_from_thread_stops_search_and_keeps_problem():
     n = 3000
     p = many_iis(n)
     _, ticks = interrupted(p, p.IISAll, 5)
     assert ticks >= 5   # the search released the interpreter lock
-    found = p.IISStatus()[0]
-    assert 0 <= found < n
+    found = stopped_search_found(p, n, korvex.StopType.USER)
     assert (p.attributes.rows, p.attributes.cols) == (n, 1)
+    # going on, the search takes its stop out of the statuses again
     assert p.nextIIS() == 0 and p.IISStatus()[0] == found + 1
+    assert (p.attributes.solvestatus, p.attributes.stopstatus) == (korvex.SolveStatus.UNSTARTED, 0)
+
+
+def test_time_limit_stops_search_and_counts_what_it_found():
+    n = 3000
+    p = many_iis(n)
+    p.controls.timelimit = 0.2
+    assert p.IISAll() is None
+    p.controls.timelimit = 10
+    p.lpOptimize()   # infeasible
+    statuses = (p.attributes.solvestatus, p.attributes.solstatus, p.attributes.stopstatus)
+    assert statuses == (korvex.SolveStatus.COMPLETED, SolStatus.INFEASIBLE, 0)
+    p.controls.timelimit = 0.2
+    assert p.IISAll() is None
+    stopped_search_found(p, n, korvex.StopType.TIMELIMIT)
+    assert p.attributes.solstatus == SolStatus.INFEASIBLE
+    # a search that ends by MAXIIS is not stopped: the solve's statuses are back
+    p.controls.timelimit = 0
+    p.controls.maxiis = 2
+    p.IISAll()
+    assert p.IISStatus()[0] == 2
+    assert (p.attributes.solvestatus, p.attributes.solstatus, p.attributes.stopstatus) == statuses
 
 
 SIGINT_SCRIPT = textwrap.dedent(r"""

@@ -2,6 +2,7 @@
 // its own (infeasible, feasible without any one member) and by its certificate; the systematic
 // search on problems with known IISs; the state around a search.
 #include "iis_check.h"
+#include "solve/solve.h"
 
 #include <algorithm>
 #include <atomic>
@@ -179,15 +180,19 @@ void stopping() {
   stopper.join();
   const int found = niis(p);
   EXPECT(found >= -1 && found < n);
-  EXPECT(snapshot(p) == before);
+  // the stop shows in the statuses until the search goes on (from where it stopped)
+  EXPECT(intAttr(p, KRVX_SOLVESTATUS) == KRVX_SOLVESTATUS_STOPPED && intAttr(p, KRVX_STOPSTATUS) == KRVX_STOP_USER);
   int status = -1;
-  EXPECT_OK(p, KRVXiisnext(p, &status));   // the search goes on where it stopped
+  EXPECT_OK(p, KRVXiisnext(p, &status));
   EXPECT(status == 0 && niis(p) == std::max(found, 0) + 1);
+  EXPECT(snapshot(p) == before);
   KRVXsetdblcontrol(p, KRVX_TIMELIMIT, 1e-9);
   EXPECT_OK(p, KRVXiisfirst(p, 1, &status));
   EXPECT(status == 3);
   EXPECT_OK(p, KRVXiisnext(p, &status));
-  EXPECT(status == 3);
+  EXPECT(status == 3 && intAttr(p, KRVX_STOPSTATUS) == krvx::kStopTimeLimit);
+  EXPECT_OK(p, KRVXiisclear(p));   // dropping the search takes its stop away
+  EXPECT(intAttr(p, KRVX_SOLVESTATUS) == KRVX_SOLVESTATUS_UNSTARTED && intAttr(p, KRVX_STOPSTATUS) == 0);
   KRVXdestroyprob(p);
 }
 

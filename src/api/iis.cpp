@@ -152,7 +152,9 @@ PyObject *kpy_problem_getIISData(PyObject *self, PyObject *args, PyObject *kwarg
   "An IIS is a set of rows, sets, piecewise-linear and general constraints, bounds and column types that is " \
   "infeasible on its own and becomes feasible when any one of them is dropped. The interpreter lock is "    \
   "released during the search, Ctrl-C or problem.interrupt stops it, and the TIMELIMIT control bounds it. " \
-  "Any change of the problem drops the IIS results."
+  "A search stopped that way says so in the attributes solvestatus (STOPPED) and stopstatus (the reason) " \
+  "until it goes on and ends otherwise, is dropped or the problem is solved; the solution and solstatus " \
+  "stay those of the last solve. Any change of the problem drops the IIS results."
 
 const char kpy_doc_clearIIS[] = KPY_DOC(
     "clearIIS($self, /)",
@@ -192,7 +194,7 @@ const char kpy_doc_IISAll[] = KPY_DOC(
     "problem.IISAll()",
     "    none",
     "Starts a new search and stops after as many IISs as the control MAXIIS allows (-1, the default, means no "
-    "limit). IISStatus gives the number found. " IIS_SEARCH_FURTHER,
+    "limit). IISStatus gives the number found, also when the search was stopped first. " IIS_SEARCH_FURTHER,
     IIS_RELATED);
 
 const char kpy_doc_IISStatus[] = KPY_DOC(

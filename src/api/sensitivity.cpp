@@ -134,6 +134,9 @@ PyObject *kpy_problem_strongBranch(PyObject *self, PyObject *args, PyObject *kwa
 
 #define SA_RELATED "problem.objSA, problem.bndSA, problem.rhsSA, problem.estimateRowDualRanges, " \
   "problem.basisStability, problem.strongBranch, problem.lpOptimize"
+#define SA_STOPS                                                                                       \
+  "The TIMELIMIT control (from the start of the call) and problem.interrupt stop the call; Ctrl-C does " \
+  "not (it raises KeyboardInterrupt when the call returns). "
 #define SA_NEEDS                                                                                   \
   "Needs the optimal basis of an LP solve, with the problem unchanged since; MIPs, problems with " \
   "quadratic or nonlinear parts, several objectives, sets, indicator, piecewise-linear or general " \
@@ -147,7 +150,7 @@ const char kpy_doc_objSA[] = KPY_DOC(
     "    colind  Columns (indices, variables or column names).",
     "For each column, the lowest and highest value of its objective coefficient (the others "
     "unchanged) for which the basis stays optimal and the reduced costs valid; 1e20 or -1e20 when "
-    "unlimited. " SA_NEEDS,
+    "unlimited, and for the columns not ranged when the call was stopped. " SA_STOPS SA_NEEDS,
     SA_RELATED);
 
 const char kpy_doc_bndSA[] = KPY_DOC(
@@ -158,7 +161,8 @@ const char kpy_doc_bndSA[] = KPY_DOC(
     "    colind  Columns (indices, variables or column names).",
     "For each column, the lowest and highest value of its lower bound (lblower, lbupper) and of "
     "its upper bound (ublower, ubupper), each moved alone, for which the basis stays optimal and "
-    "feasible; 1e20 or -1e20 when unlimited. " SA_NEEDS,
+    "feasible; 1e20 or -1e20 when unlimited, and for the columns not ranged when the call was stopped. "
+    SA_STOPS SA_NEEDS,
     SA_RELATED);
 
 const char kpy_doc_rhsSA[] = KPY_DOC(
@@ -168,8 +172,9 @@ const char kpy_doc_rhsSA[] = KPY_DOC(
     "lower, upper = problem.rhsSA(rowind)",
     "    rowind  Rows (indices, constraints or row names).",
     "For each row, the lowest and highest value of its right-hand side for which the basis stays "
-    "optimal and feasible; 1e20 or -1e20 when unlimited. A range row keeps its width (both of its "
-    "ends move); a free row has no limits. " SA_NEEDS,
+    "optimal and feasible; 1e20 or -1e20 when unlimited, and for the rows not ranged when the call was "
+    "stopped. A range row keeps its width (both of its ends move); a free row has no limits. " SA_STOPS
+    SA_NEEDS,
     SA_RELATED);
 
 const char kpy_doc_estimateRowDualRanges[] = KPY_DOC(
@@ -184,8 +189,8 @@ const char kpy_doc_estimateRowDualRanges[] = KPY_DOC(
     "problem stays feasible (at an end of that interval the dual is not unique). From the optimal "
     "basis the right-hand side is moved past each limit of the current basis, in both directions, "
     "and re-solved by the dual simplex method, with at most iterlim iterations per row in all; a "
-    "direction not finished within them gives 1e20 or -1e20 on its side, so the bounds always hold "
-    "and become exact with enough iterations. " SA_NEEDS,
+    "direction not finished within them, or before the call was stopped, gives 1e20 or -1e20 on its "
+    "side, so the bounds always hold and become exact with enough iterations. " SA_STOPS SA_NEEDS,
     SA_RELATED);
 
 const char kpy_doc_basisStability[] = KPY_DOC(
@@ -218,6 +223,7 @@ const char kpy_doc_strongBranch[] = KPY_DOC(
     "Each candidate is solved from the optimal basis on a copy of the problem; the problem, its "
     "basis and solution stay as they were. status holds LP status values as ints: 1 optimal, 2 "
     "infeasible (objval 1e20 when minimising, -1e20 when maximising), 4 the iteration limit was "
-    "reached (objval is then the objective of the last basis, a bound on the candidate's optimum), "
-    "5 unbounded. " SA_NEEDS,
+    "reached or the call was stopped first (objval is then the objective of the last basis, a bound on "
+    "the candidate's optimum; for candidates not reached the optimum of the basis), 5 unbounded. "
+    SA_STOPS SA_NEEDS,
     SA_RELATED);

@@ -17,14 +17,6 @@ namespace krvx {
 
 namespace {
 
-bool isContinuous(const ko_prob_struct &s) {
-  for (const Column &c : s.cols)
-    if (c.type != 'C') return false;
-  for (const Indicator &d : s.indicators)
-    if (d.col >= 0 && d.complement != 0) return false;
-  return s.sets.empty() && s.pwls.empty() && s.gencons.empty();
-}
-
 int statusOf(Verdict v) { return v == Verdict::Stopped ? kIisStopped : kIisError; }
 
 // The record of the members marked in keep, with the certificate of its continuous part.
@@ -271,11 +263,40 @@ const IisRecord &iisRecord(const ko_prob_struct *p, int num) {
 
 namespace {
 
+// A stopped step shows in the problem's solve status and stop status; the statuses it replaced
+// come back when a later step is not stopped or the search is dropped, unless a solve has set
+// others since. Mutex held.
+void hideStop(ko_prob_struct *p, IisState *st) {
+  if (!st || !st->shown) return;
+  Solution &sol = p->sol;
+  if (sol.solvestatus == KRVX_SOLVESTATUS_STOPPED && sol.stopstatus == st->shownStop &&
+      sol.solstatus == st->shownSol && sol.objval == st->shownObj) {
+    sol.solvestatus = st->savedSolve;
+    sol.stopstatus = st->savedStop;
+  }
+  st->shown = false;
+}
+
+void showStop(ko_prob_struct *p, IisState &st, int reason) {
+  Solution &sol = p->sol;
+  if (!st.shown) {
+    st.savedSolve = sol.solvestatus;
+    st.savedStop = sol.stopstatus;
+  }
+  sol.solvestatus = KRVX_SOLVESTATUS_STOPPED;
+  sol.stopstatus = reason;
+  st.shown = true;
+  st.shownStop = reason;
+  st.shownSol = sol.solstatus;
+  st.shownObj = sol.objval;
+}
+
 const char *stopText(int reason) { return reason == kStopTimeLimit ? "the time limit" : "an interrupt"; }
 
 // Runs a search step on the problem's search (a new one when fresh or none exists): the store is
 // copied under the mutex, the solves run without it inside a SolveScope, and the results are
-// published at the end. Messages say why a search ended in error or was stopped.
+// published at the end (a stop also in the solve statuses). Messages say why a search ended in
+// error or was stopped.
 template <class F>
 int runSearch(ko_prob_struct *p, bool fresh, int *status, F &&step) {
   SolveScope scope;
@@ -304,6 +325,9 @@ int runSearch(ko_prob_struct *p, bool fresh, int *status, F &&step) {
   const int stop = an->stopReason();
   {
     std::lock_guard<std::recursive_mutex> lock(p->mtx);
+    if (p->iis != st) hideStop(p, p->iis.get());
+    if (rc == 0 && s == kIisStopped) showStop(p, *st, stop ? stop : kStopGeneric);
+    else hideStop(p, st.get());
     p->iis = rc == 0 ? st : nullptr;
     scope.end();
   }
@@ -334,6 +358,7 @@ using namespace krvx;
 extern "C" KRVX_API int KRVXiisclear(KRVXprob prob) {
   return guard(prob, "KRVXiisclear", [&] {
     requireIdle(prob);
+    hideStop(prob, prob->iis.get());
     prob->iis.reset();
   });
 }

@@ -30,6 +30,10 @@ struct IisState {
   std::set<std::vector<int>> seen;
   std::vector<std::vector<int>> feasible;
   bool incomplete = false;              // a branch could not be solved
+  // the solve statuses a stopped step replaced (shown: the stop is in the problem's statuses)
+  bool shown = false;
+  int savedSolve = 0, savedStop = 0, shownStop = 0, shownSol = 0;
+  double shownObj = 0.0;
 };
 
 // Search statuses

@@ -59,7 +59,15 @@ OptimalBasis::OptimalBasis(ko_prob_struct *p, const char *what) : p_(p) {
   rowstat_.resize(size_t(low_.nrows));
   if (Highs_getBasis(h, colstat_.data(), rowstat_.data()) == kHighsStatusError)
     raise(kErrSolver, "%s: the solver could not give its basis", what);
-  buildArrays(p, low_, arrays_);
+  // the lowered model (and ranging) of an earlier analysis of this basis, or anew
+  cache_ = p->diag.analysis;
+  if (!cache_ || cache_->colstat != colstat_ || cache_->rowstat != rowstat_) {
+    cache_ = std::make_shared<AnalysisCache>();
+    cache_->colstat = colstat_;
+    cache_->rowstat = rowstat_;
+    buildArrays(p, low_, cache_->arrays);
+    p->diag.analysis = cache_;
+  }
   sol_ = s;
   activity_.resize(size_t(low_.nrows));
   for (size_t i = 0; i < activity_.size(); ++i) activity_[i] = low_.rhs[i] - s.slack[i];
@@ -71,13 +79,37 @@ OptimalBasis::OptimalBasis(ko_prob_struct *p, const char *what) : p_(p) {
   const RunSettings rs = settingsFromControls(p);
   feastol_ = rs.feastol;
   opttol_ = rs.optimalitytol;
+  timelimit_ = rs.timelimit > 0 ? rs.timelimit : 0.0;
+  start_ = std::chrono::steady_clock::now();
+  p->interrupt.store(0);    // as every solve, the call starts without a stop request
   p->solving.store(true);   // last: nothing above may leave it set
 }
+
+bool OptimalBasis::stopRequested() const {
+  if (stopped_.load()) return true;
+  const bool stop = p_->interrupt.load() != 0 ||
+                    (timelimit_ > 0 &&
+                     std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count() >= timelimit_);
+  if (stop) stopped_.store(true);
+  return stop;
+}
+
+namespace {
+
+extern "C" void scratchCallback(int type, const char *, const HighsCallbackDataOut *, HighsCallbackDataIn *in,
+                                void *data) {
+  if (type == kHighsCallbackSimplexInterrupt && in && static_cast<const OptimalBasis *>(data)->stopRequested())
+    in->user_interrupt = 1;
+}
+
+}  // namespace
 
 OptimalBasis::~OptimalBasis() { p_->solving.store(false); }
 
 ScratchHighs::~ScratchHighs() {
-  if (h) Highs_destroy(h);
+  if (!h) return;
+  Highs_stopCallback(h, kHighsCallbackSimplexInterrupt);   // its data dies with the call
+  releaseHighs(h);
 }
 
 void *OptimalBasis::scratchCopy(int iterlim) const {
@@ -85,7 +117,7 @@ void *OptimalBasis::scratchCopy(int iterlim) const {
   if (!h) raise(kErrMemory, "the solver could not be created (out of memory)");
   ScratchHighs owner(h);
   Highs_setBoolOptionValue(h, "output_flag", 0);
-  if (passArrays(p_, h, arrays_) != 0) {
+  if (passArrays(p_, h, arrays()) != 0) {
     std::lock_guard<std::mutex> lock(p_->errmtx);
     raise(kErrSolver, "%s", p_->lasterror.c_str());
   }
@@ -97,6 +129,8 @@ void *OptimalBasis::scratchCopy(int iterlim) const {
   Highs_setIntOptionValue(h, "simplex_iteration_limit", std::max(0, iterlim));
   Highs_setDoubleOptionValue(h, "primal_feasibility_tolerance", feastol_);
   Highs_setDoubleOptionValue(h, "dual_feasibility_tolerance", opttol_);
+  Highs_setCallback(h, scratchCallback, const_cast<OptimalBasis *>(this));
+  Highs_startCallback(h, kHighsCallbackSimplexInterrupt);
   owner.h = nullptr;
   return h;
 }

@@ -7,9 +7,27 @@
 #include "core/store.h"
 #include "solve/highs_lower.h"
 
+#include <atomic>
+#include <chrono>
+#include <memory>
 #include <vector>
 
 namespace krvx {
+
+// HiGHS's ranging of an optimal basis (HiGHS indices = user indices): limits of the costs, of
+// the nonbasic columns' values and of the nonbasic rows' activities.
+struct Ranging {
+  std::vector<double> costup, costdn, boundup, bounddn, rowup, rowdn;
+};
+
+// What the analyses of one optimal basis share, kept with the solve's diagnostics until the
+// problem changes or is solved again, and used while the instance's basis is the one recorded.
+struct AnalysisCache {
+  std::vector<int> colstat, rowstat;
+  ModelArrays arrays;
+  bool ranged = false;
+  Ranging ranging;
+};
 
 // Held for the lifetime of the object: the problem is marked busy (solves and changes are
 // refused meanwhile) and its instance holds an optimal basis of the linear problem that the
@@ -33,7 +51,8 @@ class OptimalBasis {
   // HiGHS basis statuses of the instance
   const std::vector<int> &colStatus() const { return colstat_; }
   const std::vector<int> &rowStatus() const { return rowstat_; }
-  const ModelArrays &arrays() const { return arrays_; }  // the lowered model (bounds, matrix, costs)
+  const ModelArrays &arrays() const { return cache_->arrays; }  // the lowered model (bounds, matrix, costs)
+  AnalysisCache &cache() const { return *cache_; }
   // user scaling (KRVXscale): factors 2^e of each row and column, 1 when none is set
   const std::vector<double> &rowScale() const { return rowscale_; }
   const std::vector<double> &colScale() const { return colscale_; }
@@ -41,19 +60,27 @@ class OptimalBasis {
   double optimalitytol() const { return opttol_; }
 
   // A new HiGHS instance holding the same model and basis, set up for dual simplex runs of at
-  // most `iterlim` iterations (no presolve, no output). Throws Error on failure.
+  // most `iterlim` iterations (no presolve, no output) that stop on stopRequested(). Throws
+  // Error on failure.
   void *scratchCopy(int iterlim) const;
+
+  // Whether the call is to stop: interrupt() of the problem since the call began, or its
+  // TIMELIMIT control (seconds from the start of the call) passed. Once true it stays true.
+  bool stopRequested() const;
 
  private:
   ko_prob_struct *p_;
   Lowered low_;
-  ModelArrays arrays_;
+  std::shared_ptr<AnalysisCache> cache_;
   Solution sol_;
   std::vector<double> activity_;
   std::vector<int> colstat_, rowstat_;
   std::vector<double> rowscale_, colscale_;
   int sense_ = 1;
   double feastol_ = 1e-6, opttol_ = 1e-7;
+  std::chrono::steady_clock::time_point start_;
+  double timelimit_ = 0.0;   // 0: none
+  mutable std::atomic<bool> stopped_{false};
 };
 
 // Owns a scratch HiGHS instance.

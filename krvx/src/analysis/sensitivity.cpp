@@ -1,7 +1,8 @@
 // Ranging of objective coefficients, bounds and right-hand sides around the optimal basis, and
 // estimates of the range of row duals: KRVXobjsa, KRVXbndsa, KRVXrhssa, KRVXestimaterowdualranges.
 //
-// Limits are values of the coefficient, bound or right-hand side (+-1e20 when unlimited). A row's
+// Limits are values of the coefficient, bound or right-hand side (+-1e20 when unlimited, and for
+// the items not ranged when the time limit or an interrupt stopped the call). A row's
 // right-hand side is its L or E bound, the G row's lower bound, and the upper end of a range row,
 // whose width stays fixed (both ends move). Duals and reduced costs are those of the solution.
 #include "analysis/basis_matrix.h"
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace krvx {
 
@@ -19,19 +21,20 @@ namespace {
 
 constexpr double kHInf = std::numeric_limits<double>::infinity();
 
-// What the solver's ranging gives for one instance (HiGHS indices = user indices). Its row
-// ranging moves one bound of a row, capped by the other: right-hand sides are ranged here instead.
-struct Ranging {
-  std::vector<double> costup, costdn, boundup, bounddn;
-};
-
-Ranging ranging(const OptimalBasis &ob) {
-  Ranging r;
+// The solver's ranging of the optimal basis, computed once per basis (kept in its cache). Its
+// row ranging moves one bound of a row, capped by the other: right-hand sides of range rows
+// whose limit meets the other end are ranged here instead.
+const Ranging &ranging(const OptimalBasis &ob) {
+  AnalysisCache &c = ob.cache();
+  if (c.ranged) return c.ranging;
+  Ranging &r = c.ranging;
   const size_t n = size_t(ob.ncols()), m = size_t(ob.nrows());
   r.costup.resize(n);
   r.costdn.resize(n);
   r.boundup.resize(n);
   r.bounddn.resize(n);
+  r.rowup.assign(m, kHInf);
+  r.rowdn.assign(m, -kHInf);
   if (m == 0) {
     // no rows (the solver ranges none): every column sits at a bound with its cost as reduced
     // cost, which keeps its sign while the cost does; bounds move freely
@@ -45,16 +48,18 @@ Ranging ranging(const OptimalBasis &ob) {
       r.bounddn[j] = -kHInf;
       r.boundup[j] = kHInf;
     }
+    c.ranged = true;
     return r;
   }
-  std::vector<double> cobj(n), robj(m), rup(m), rdn(m);
+  std::vector<double> cobj(n), robj(m);
   std::vector<HighsInt> cin(n), cout(n), rin(m), rout(m);
   const HighsInt rc = Highs_getRanging(ob.highs(), r.costup.data(), cobj.data(), cin.data(), cout.data(),
                                        r.costdn.data(), cobj.data(), cin.data(), cout.data(), r.boundup.data(),
                                        cobj.data(), cin.data(), cout.data(), r.bounddn.data(), cobj.data(),
-                                       cin.data(), cout.data(), rup.data(), robj.data(), rin.data(), rout.data(),
-                                       rdn.data(), robj.data(), rin.data(), rout.data());
+                                       cin.data(), cout.data(), r.rowup.data(), robj.data(), rin.data(), rout.data(),
+                                       r.rowdn.data(), robj.data(), rin.data(), rout.data());
   if (rc == kHighsStatusError) raise(kErrSolver, "the solver could not range the optimal basis");
+  c.ranged = true;
   return r;
 }
 
@@ -144,8 +149,8 @@ int rowStatus(void *h, int nrows, int i) {
 // the problem becomes infeasible or no limit remains, in each direction: the duals met at the two
 // ends bound the row's dual over every right-hand side strictly inside the interval for which
 // the problem stays feasible (at its ends the dual is not unique). A
-// direction not finished within iterlim simplex iterations (for both directions together) gives
-// an infinite bound on its side.
+// direction not finished within iterlim simplex iterations (for both directions together), or
+// before the time limit or an interrupt stopped the call, gives an infinite bound on its side.
 
 namespace {
 
@@ -173,6 +178,7 @@ class DualRanger {
   // The dual at the end of direction dir (+1 raising the right-hand side), or +-infinity when
   // the iteration budget ran out first.
   double walk(int i, int dir, double lo0, double up0, int64_t &used) {
+    if (ob_.stopRequested()) return unsettled(dir);
     void *h = scratch_.h;
     const int m = ob_.nrows(), n = ob_.ncols();
     Highs_changeRowBounds(h, i, lo0, up0);
@@ -192,7 +198,7 @@ class DualRanger {
       const Interval lim = rowInterval(b, ob_.arrays(), i, lo, up, rowStatus(h, m, i), cv, rv);
       const double limit = dir > 0 ? lim.hi : lim.lo;
       if (std::isinf(limit)) return dual;
-      if (used >= iterlim_) return unsettled(dir);
+      if (used >= iterlim_ || ob_.stopRequested()) return unsettled(dir);
       // just past the limit; the step grows while the solver sees no change
       const double base = 1e-7 * (1.0 + std::fabs(limit));
       step = std::max(step, base);
@@ -229,7 +235,8 @@ using namespace krvx;
 
 namespace {
 
-// objsa and rhssa: checks, then limits(ob) gives the interval of each index.
+// objsa and rhssa: checks, then limits(ob) gives the interval of each index. Items not reached
+// when the call is stopped keep the limits -1e20 and 1e20.
 template <class F>
 int limitsCall(KRVXprob prob, const char *fn, const char *what, bool rows, int n, const int *ind, int64_t ind_n,
                double *lower, int64_t lower_n, double *upper, int64_t upper_n, F &&limits) {
@@ -239,8 +246,11 @@ int limitsCall(KRVXprob prob, const char *fn, const char *what, bool rows, int n
     checkOut(lower, lower_n, n, "lower");
     checkOut(upper, upper_n, n, "upper");
     if (n == 0) return;
-    const auto at = limits(ob);
-    for (int k = 0; k < n; ++k) {
+    std::fill(lower, lower + n, -kInf);
+    std::fill(upper, upper + n, kInf);
+    if (ob.stopRequested()) return;
+    auto at = limits(ob);
+    for (int k = 0; k < n && !ob.stopRequested(); ++k) {
       const Interval v = at(ind[k]);
       lower[k] = toKrvx(v.lo);
       upper[k] = toKrvx(v.hi);
@@ -254,7 +264,7 @@ extern "C" KRVX_API int KRVXobjsa_witharraysizes(KRVXprob prob, int n, const int
                                                  double *lower, int64_t lower_n, double *upper, int64_t upper_n) {
   return limitsCall(prob, __func__, "Objective ranging", false, n, colind, colind_n, lower, lower_n, upper, upper_n,
                     [](const OptimalBasis &ob) {
-                      return [r = ranging(ob)](int j) {
+                      return [&r = ranging(ob)](int j) {
                         return Interval{r.costdn[size_t(j)], r.costup[size_t(j)]};
                       };
                     });
@@ -272,9 +282,12 @@ extern "C" KRVX_API int KRVXbndsa_witharraysizes(KRVXprob prob, int n, const int
     checkOut(ublower, ublower_n, n, "ublower");
     checkOut(ubupper, ubupper_n, n, "ubupper");
     if (n == 0) return;
-    const Ranging r = ranging(ob);
+    for (double *v : {lblower, ublower}) std::fill(v, v + n, -kInf);   // when stopped first
+    for (double *v : {lbupper, ubupper}) std::fill(v, v + n, kInf);
+    if (ob.stopRequested()) return;
+    const Ranging &r = ranging(ob);
     const ModelArrays &a = ob.arrays();
-    for (int k = 0; k < n; ++k) {
+    for (int k = 0; k < n && !ob.stopRequested(); ++k) {
       const size_t j = size_t(colind[k]);
       const BoundIntervals b =
           boundIntervals(a.lower[j], a.upper[j], ob.solution().x[j], ob.solution().djs[j], ob.colStatus()[j],
@@ -291,10 +304,27 @@ extern "C" KRVX_API int KRVXrhssa_witharraysizes(KRVXprob prob, int n, const int
                                                  double *lower, int64_t lower_n, double *upper, int64_t upper_n) {
   return limitsCall(prob, __func__, "Right-hand side ranging", true, n, rowind, rowind_n, lower, lower_n, upper,
                     upper_n, [](const OptimalBasis &ob) {
-                      return [b = BasisMatrix(ob.highs(), ob.arrays(), ob.nrows()), &ob](int i) {
+                      return [&r = ranging(ob), &ob, b = std::optional<BasisMatrix>()](int i) mutable {
                         const ModelArrays &a = ob.arrays();
-                        return rowInterval(b, a, i, a.rowlo[size_t(i)], a.rowup[size_t(i)],
-                                           ob.rowStatus()[size_t(i)], ob.solution().x, ob.activities());
+                        const size_t ii = size_t(i);
+                        const double lo = a.rowlo[ii], up = a.rowup[ii], act = ob.activities()[ii];
+                        const int st = ob.rowStatus()[ii];
+                        const RowShape shape = rowShape(lo, up);
+                        if (shape == RowShape::Free || st == kHighsBasisStatusBasic)
+                          return rhsInterval(lo, up, act, st, 0.0, 0.0);
+                        // the solver's limits of the activity, from the bound it sits at
+                        double at = st == kHighsBasisStatusUpper ? up : lo;
+                        if (std::isinf(at)) at = rowRhs(lo, up);
+                        double dn = r.rowdn[ii] - at, upv = r.rowup[ii] - at;
+                        if (shape == RowShape::Both && lo < up &&
+                            (st == kHighsBasisStatusUpper ? r.rowdn[ii] <= lo : r.rowup[ii] >= up)) {
+                          if (!b) b.emplace(ob.highs(), a, ob.nrows());
+                          const std::pair<double, double> move =
+                              rowActivityRange(*b, a, i, ob.solution().x, ob.activities());
+                          dn = move.first;
+                          upv = move.second;
+                        }
+                        return rhsInterval(lo, up, act, st, dn, upv);
                       };
                     });
 }

@@ -4,7 +4,9 @@
 // iterations from the optimal basis; the problem, its instance, basis and solution stay as they
 // were. Statuses are LP status values: optimal, infeasible (objective +-1e20 in the worsening
 // direction), unfinished (iteration limit: the objective is that of the last dual feasible
-// basis, a bound on the candidate's optimum), unbounded.
+// basis, a bound on the candidate's optimum), unbounded. The time limit and interrupt() stop the
+// call: the candidate being solved and those not reached are unfinished (the latter with the
+// optimum of the basis, the bound they start from).
 #include "analysis/optimal_basis.h"
 #include "solve/solve.h"
 
@@ -55,6 +57,11 @@ extern "C" KRVX_API int KRVXstrongbranch_witharraysizes(KRVXprob prob, int n, co
         status[k] = kLpInfeas;
         continue;
       }
+      if (ob.stopRequested()) {
+        status[k] = kLpUnfinished;
+        objval[k] = ob.solution().objval;
+        continue;
+      }
       Highs_changeColBounds(h, HighsInt(j), lb, ub);
       Highs_setBasis(h, ob.colStatus().data(), ob.rowStatus().data());
       const int st = runScratch(prob, h, nullptr);
@@ -72,6 +79,8 @@ extern "C" KRVX_API int KRVXstrongbranch_witharraysizes(KRVXprob prob, int n, co
           objval[k] = -worst;
           break;
         case kHighsModelStatusIterationLimit:
+        case kHighsModelStatusTimeLimit:
+        case kHighsModelStatusInterrupt:
           status[k] = kLpUnfinished;
           objval[k] = Highs_getObjectiveValue(h);
           break;

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace krvx {
 
@@ -59,6 +60,14 @@ std::vector<ColumnMembers> columnMembers(size_t ncols, const std::vector<Member>
 }
 
 }  // namespace
+
+bool isContinuous(const ko_prob_struct &s) {
+  for (const Column &c : s.cols)
+    if (c.type != 'C') return false;
+  for (const Indicator &d : s.indicators)
+    if (d.col >= 0 && d.complement != 0) return false;
+  return s.sets.empty() && s.pwls.empty() && s.gencons.empty();
+}
 
 void zeroObjective(ko_prob_struct &s) {
   for (Column &c : s.cols) c.cost = 0.0;
@@ -214,7 +223,7 @@ int Analysis::solve(ko_prob_struct &sub, Solution &out, bool relax, std::vector<
     return low.engine == Engine::Bonmin ? engines::minlpRun(p_, m, s, out) : engines::nlpRun(p_, m, s, out);
   }
   if (!h_) {
-    h_ = std::unique_ptr<void, void (*)(void *)>(newHighs(), Highs_destroy);
+    h_ = std::unique_ptr<void, void (*)(void *)>(newHighs(), releaseHighs);
     if (!h_.get()) return fail(p_, kErrMemory, "The solver could not be created (out of memory)");
     Highs_setBoolOptionValue(h_.get(), "output_flag", s_.output);
   }
@@ -237,9 +246,117 @@ int Analysis::solve(ko_prob_struct &sub, Solution &out, bool relax, std::vector<
   return rc;
 }
 
+// The instance of Analysis::warmTest: the store with a zero objective, lowered once; a member
+// dropped frees its bounds there.
+struct WarmTester {
+  const ko_prob_struct *base = nullptr;
+  const std::vector<Member> *members = nullptr;
+  std::unique_ptr<ko_prob_struct> store;
+  Lowered low;
+  std::unique_ptr<void, void (*)(void *)> h{nullptr, nullptr};
+  std::vector<double> collo, colup, rowlo, rowup;   // with every member
+  std::vector<double> curlo, curup, currlo, currup; // what the instance holds
+  std::vector<char> held;                           // the members it holds
+  bool usable = false;
+
+  WarmTester(ko_prob_struct *p, const ko_prob_struct &s, const std::vector<Member> &m) : base(&s), members(&m) {
+    if (!isContinuous(s)) return;
+    store = copyModel(s);
+    zeroObjective(*store);
+    ModelArrays a;
+    if (planLowering(store.get(), low, false) != 0 || low.engine != Engine::Highs || low.hasAux() || low.hasSplit() ||
+        low.ncols != int(s.cols.size()) || low.nrows != int(s.rows.size()))
+      return;
+    buildArrays(store.get(), low, a);
+    h = std::unique_ptr<void, void (*)(void *)>(newHighs(), releaseHighs);
+    if (!h.get()) return;
+    Highs_setBoolOptionValue(h.get(), "output_flag", 0);
+    if (passArrays(p, h.get(), a) != 0) return;
+    collo = curlo = a.lower;
+    colup = curup = a.upper;
+    rowlo = currlo = a.rowlo;
+    rowup = currup = a.rowup;
+    held.assign(m.size(), 1);
+    usable = true;
+  }
+
+  // Sets the bounds of the members marked in keep (only those that differ from the instance's).
+  bool follow(const std::vector<char> &keep) {
+    const double inf = std::numeric_limits<double>::infinity();
+    std::vector<int> cols, rows;
+    for (size_t k = 0; k < keep.size(); ++k) {
+      if (bool(keep[k]) == bool(held[k])) continue;
+      const Member &m = (*members)[k];
+      const size_t i = size_t(m.index);
+      const bool on = keep[k] != 0;
+      switch (m.kind) {
+        case MemberKind::Row:
+          currlo[i] = on ? rowlo[i] : -inf;
+          currup[i] = on ? rowup[i] : inf;
+          rows.push_back(int(i));
+          break;
+        case MemberKind::Lower: curlo[i] = on ? collo[i] : -inf; cols.push_back(int(i)); break;
+        case MemberKind::Upper: curup[i] = on ? colup[i] : inf; cols.push_back(int(i)); break;
+        case MemberKind::Fixed:
+          curlo[i] = on ? collo[i] : -inf;
+          curup[i] = on ? colup[i] : inf;
+          cols.push_back(int(i));
+          break;
+        default: return false;
+      }
+      held[k] = keep[k];
+    }
+    std::sort(cols.begin(), cols.end());
+    cols.erase(std::unique(cols.begin(), cols.end()), cols.end());
+    std::vector<double> lo, up;
+    for (int j : cols) lo.push_back(curlo[size_t(j)]), up.push_back(curup[size_t(j)]);
+    if (!cols.empty() &&
+        Highs_changeColsBoundsBySet(h.get(), HighsInt(cols.size()), cols.data(), lo.data(), up.data()) ==
+            kHighsStatusError)
+      return false;
+    lo.clear();
+    up.clear();
+    for (int i : rows) lo.push_back(currlo[size_t(i)]), up.push_back(currup[size_t(i)]);
+    return rows.empty() ||
+           Highs_changeRowsBoundsBySet(h.get(), HighsInt(rows.size()), rows.data(), lo.data(), up.data()) !=
+               kHighsStatusError;
+  }
+};
+
+Verdict Analysis::warmTest(const ko_prob_struct &s, const std::vector<Member> &members,
+                           const std::vector<char> &keep) const {
+  if (!warm_ || warm_->base != &s || warm_->members != &members || warm_->held.size() != keep.size())
+    warm_ = std::make_shared<WarmTester>(p_, s, members);
+  WarmTester &w = *warm_;
+  if (!w.usable) return Verdict::Failed;
+  if (!w.follow(keep)) {
+    w.usable = false;
+    return Verdict::Failed;
+  }
+  RunSettings rs = s_;
+  rs.alg = kAlgDual;   // a basis to start the next run from
+  rs.relax = false;
+  if (timed_) {
+    rs.timelimit = std::chrono::duration<double>(deadline_ - std::chrono::steady_clock::now()).count();
+    if (rs.timelimit <= 0) return Verdict::Stopped;
+  }
+  Solution out;
+  if (runHighs(p_, w.h.get(), w.low, rs, out) != 0) {
+    w.usable = false;
+    return Verdict::Failed;
+  }
+  switch (out.solstatus) {
+    case KRVX_SOLSTATUS_OPTIMAL: return Verdict::Feasible;
+    case KRVX_SOLSTATUS_INFEASIBLE: return Verdict::Infeasible;
+    default: return out.solvestatus == KRVX_SOLVESTATUS_STOPPED ? Verdict::Stopped : Verdict::Failed;
+  }
+}
+
 Verdict testFeasible(const Analysis &a, const ko_prob_struct &s, const std::vector<Member> &members,
                      const std::vector<char> &keep) {
   if (a.stopReason()) return Verdict::Stopped;
+  const Verdict warm = a.warmTest(s, members, keep);
+  if (warm != Verdict::Failed) return warm;
   auto sub = restrictStore(s, members, keep);
   Solution out;
   const int rc = a.solve(*sub, out);

@@ -43,6 +43,13 @@ std::unique_ptr<ko_prob_struct> restrictStore(const ko_prob_struct &s, const std
 // dropped (indicator rows free).
 void relaxStore(ko_prob_struct &s);
 
+// Whether a store has only continuous columns and linear rows (no types, sets, piecewise-linear,
+// general or indicator constraints).
+bool isContinuous(const ko_prob_struct &s);
+
+struct WarmTester;   // subsystem.cpp
+enum class Verdict;
+
 // A search or repair in progress: the analysed problem, the settings of its solves, the deadline
 // (TIMELIMIT over the whole call) and the SIGINT mark of its SolveScope.
 class Analysis {
@@ -57,12 +64,17 @@ class Analysis {
   // With ray: presolve off, and on infeasibility the solver's dual ray (one value per row of sub,
   // empty when there is none).
   int solve(ko_prob_struct &sub, Solution &out, bool relax = false, std::vector<double> *ray = nullptr) const;
+  // Whether the members marked in keep of the continuous store s admit a solution, decided on one
+  // instance of s kept for the call, whose bounds follow keep and whose runs start from the last
+  // basis; Failed when it cannot decide (the caller then solves the subsystem anew).
+  Verdict warmTest(const ko_prob_struct &s, const std::vector<Member> &members, const std::vector<char> &keep) const;
 
  private:
   ko_prob_struct *p_;
   // one scratch solver instance for all solves of the call: a new one per solve costs the
   // start of the solver's worker threads each time
   mutable std::unique_ptr<void, void (*)(void *)> h_{nullptr, nullptr};
+  mutable std::shared_ptr<WarmTester> warm_;
   RunSettings s_;
   std::chrono::steady_clock::time_point deadline_;
   bool timed_ = false;

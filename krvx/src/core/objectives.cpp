@@ -73,15 +73,17 @@ extern "C" KRVX_API int KRVXaddobj_witharraysizes(KRVXprob prob, int n, const in
 
 extern "C" KRVX_API int KRVXchgobjn_witharraysizes(KRVXprob prob, int objidx, int n, const int *colind,
                                                    int64_t colind_n, const double *objcoef, int64_t objcoef_n) {
+  // the main objective's costs go to the solver's instance in place
+  if (objidx == 0)
+    return changeInPlace(prob, "KRVXchgobjn", [&](PendingChanges &pending) {
+      checkColumnList(prob, n, colind, colind_n, objcoef, objcoef_n, "objcoef");
+      for (int k = 0; k < n; ++k) prob->cols[size_t(colind[k])].cost = objcoef[k];
+      pending.cols.insert(pending.cols.end(), colind, colind + n);
+    });
   return change(prob, "KRVXchgobjn", [&] {
     checkObjective(prob, objidx);
     checkColumnList(prob, n, colind, colind_n, objcoef, objcoef_n, "objcoef");
-    for (int k = 0; k < n; ++k) {
-      if (objidx == 0)
-        prob->cols[size_t(colind[k])].cost = objcoef[k];
-      else
-        setEntry(prob->objectives[size_t(objidx - 1)].coefs, colind[k], objcoef[k]);
-    }
+    for (int k = 0; k < n; ++k) setEntry(prob->objectives[size_t(objidx - 1)].coefs, colind[k], objcoef[k]);
   });
 }
 
@@ -128,12 +130,14 @@ extern "C" KRVX_API int KRVXaddqmatrix64_witharraysizes(KRVXprob prob, int row, 
 }
 
 extern "C" KRVX_API int KRVXdelqmatrix(KRVXprob prob, int row) {
-  return change(prob, "KRVXdelqmatrix", [&] {
+  return changeInPlace(prob, "KRVXdelqmatrix", [&](PendingChanges &) {
     checkQRow(prob, row);
-    if (row < 0)
-      prob->qobj.clear();
-    else if (!prob->qrows.empty())
-      prob->qrows[size_t(row)].clear();
+    std::vector<QTerm> *terms = row < 0                            ? &prob->qobj
+                                : size_t(row) < prob->qrows.size() ? &prob->qrows[size_t(row)]
+                                                                   : nullptr;
+    if (!terms || terms->empty()) return;   // nothing the solver's instance holds changes
+    terms->clear();
+    invalidate(prob);
   });
 }
 

@@ -113,12 +113,15 @@ struct Presolved {
   std::vector<int> pivotorder;                 // order of the basic variables after pivots (combined index)
 };
 
+struct AnalysisCache;
+
 // Diagnostics of the last solve kept for the analysis calls (analysis/diagnostics.cpp).
 struct SolveDiagnostics {
   int unbvec = -1;                             // combined index of the unbounded ray, -1 none
   bool has_unbvec = false;                     // a primal simplex run found a ray
   int barstatus = 7;                           // LP status of the last barrier run (7 unsolved)
   std::vector<double> barx, barslack, barduals, bardjs;   // barrier solution before crossover
+  std::shared_ptr<AnalysisCache> analysis;     // shared by the analyses of the basis (optimal_basis.h)
 };
 
 struct IisState;                               // results of an infeasibility analysis (analysis/iis.h)
