@@ -459,6 +459,18 @@ HighsInt crossoverFromPoint(ko_prob_struct *p, void *h, HighsInt n, HighsInt m, 
   return rc;
 }
 
+// HiGHS builds its task scheduler for the calling thread when a run starts, and its crossover
+// uses that scheduler without building it: a run of an empty scratch instance builds it for a
+// thread that has run nothing yet (or since the scheduler was rebuilt).
+void readyScheduler(int threads) {
+  void *s = Highs_create();
+  if (!s) return;
+  Highs_setBoolOptionValue(s, "output_flag", 0);
+  Highs_setIntOptionValue(s, "threads", threads);
+  Highs_run(s);
+  Highs_destroy(s);
+}
+
 // After an interior-point run without crossover: crossover from the point found, as the run
 // with crossover would do, without solving again. HiGHS's crossover cannot take ranged rows;
 // those models, and a crossover that does not finish, get the full run with crossover.
@@ -753,6 +765,7 @@ static int crossover(KRVXprob prob, int *status) {
   {
     RunningSolve running(prob, s.threads);
     applySettings(h, low, s, running.threads());
+    readyScheduler(running.threads());
     const auto t0 = std::chrono::steady_clock::now();
     rc = crossoverFromPoint(prob, h, low.hcols, low.hrows, x.data(), djs.empty() ? nullptr : djs.data(),
                             duals.empty() ? nullptr : duals.data());
