@@ -255,6 +255,8 @@ PyObject *kpy_problem_readProb(PyObject *self, PyObject *args, PyObject *kwargs)
         kpy_argString(prob, "flags", oflags, &flags) < 0)
       return nullptr;
     int rc = kpy_callSolverWithSigInt(KRVXreadprob, prob, filename.c_str(), flags.c_str());
+    // a read stopped by Ctrl-C passes the signal on: its handler (KeyboardInterrupt) speaks first
+    if (rc != 0 && PyErr_CheckSignals() < 0) return nullptr;
     if (kpy_failedWithFollowUp(prob, rc, [&] { problem_afterReload(prob); })) return nullptr;
     Py_RETURN_NONE;
   });

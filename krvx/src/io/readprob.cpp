@@ -132,7 +132,10 @@ extern "C" KRVX_API int KRVXreadprob(KRVXprob prob, const char *filename, const 
     bool ok;
     if (l || isLpName(path)) ok = readLpFile(path, shownName(path), fresh, log);
     else ok = readMpsFile(path, shownName(path), fresh, log);
-    if (!ok) raise(kErrFile, "%s", log.error.c_str());
+    if (!ok) {
+      if (sigint.fired()) sigint.passOn();   // the program's handler learns of the Ctrl-C too
+      raise(kErrFile, "%s", log.error.c_str());
+    }
     fresh->name = stem(path);
     try {
       loadStore(prob, std::move(*fresh));
