@@ -1,8 +1,19 @@
-"""Repair methods: known minimal violations, phase 2, statuses, argument handling."""
+"""Repair methods: known minimal violations, phase 2, statuses, argument handling, stop requests."""
+import ctypes
+import glob
+import os
+import random
+import subprocess
+import sys
+import textwrap
+
+import numpy as np
 import pytest
+import scipy.optimize
 
 import korvex
-from test_api_support import raises
+from korvex import SolStatus, SolveStatus, StopType
+from test_api_support import data_dir, interrupted, raises
 
 
 def conflict():
@@ -51,3 +62,234 @@ def test_argument_handling():
     assert p.repairInfeas(99, "f", " ", True, 1, 1, 1, 0) == 0               # 99 is "c", True is 1.0
     with pytest.raises(korvex.SolverError, match="argument 'lepref' has 1 entries; it needs 2"):
         p.repairWeightedInfeas([1], [], [], [], "f", 0, "")
+    # preferences are finite numbers, and blanks are no flags, alike for both methods
+    for bad in (float("inf"), -float("inf"), float("nan")):
+        with pytest.raises(korvex.SolverError, match="lepref"):
+            p.repairInfeas("c", "f", " ", bad, 1, 1, 1, 0)
+        with pytest.raises(korvex.SolverError, match="entry 1 of argument 'gepref'"):
+            p.repairWeightedInfeas([], [0, bad], [], [], "f", 0, "")
+    assert p.repairWeightedInfeas([1, 1], [1, 1], [], [], "f", 0, " d ") == 0
+    with pytest.raises(korvex.SolverError, match="Unknown flag 'q'"):
+        p.repairWeightedInfeas([1, 1], [1, 1], [], [], "f", 0, " q")
+
+
+def elastic_lp(rows, rhs, types, lb, ub, pref, delta=None, cost=None):
+    """The repair as one LP for scipy: x, then one elastic column per relaxed side (weight 1/p).
+    Returns the minimal weighted violation, or with delta the optimum of cost within (1 + delta)
+    times the violation p1 given as delta = (delta, p1)."""
+    A = np.array(rows, float)
+    m, n = A.shape
+    lepref, gepref, lbpref, ubpref = pref
+    cols, weights, A_ub, b_ub, A_eq, b_eq = [], [], [], [], [], []
+    bounds = [[lb[j], ub[j]] for j in range(n)]
+
+    def elastic(weight):
+        weights.append(weight)
+        return len(weights) - 1
+
+    rowsides = []
+    for i in range(m):
+        e_up = elastic(1 / lepref[i]) if types[i] in "LE" and lepref[i] else None
+        e_lo = elastic(1 / gepref[i]) if types[i] in "GE" and gepref[i] else None
+        rowsides.append((e_up, e_lo))
+    boundsides = []
+    for j in range(n):
+        t_lo = elastic(1 / lbpref[j]) if lbpref[j] else None
+        t_up = elastic(1 / ubpref[j]) if ubpref[j] else None
+        if t_lo is not None:
+            bounds[j][0] = None
+        if t_up is not None:
+            bounds[j][1] = None
+        boundsides.append((t_lo, t_up))
+    k = len(weights)
+
+    def row(coefs, elastics):
+        r = np.zeros(n + k)
+        r[:n] = coefs
+        for e, v in elastics:
+            if e is not None:
+                r[n + e] = v
+        return r
+
+    for i in range(m):
+        e_up, e_lo = rowsides[i]
+        if types[i] == "E":   # a x - up + lo = b
+            A_eq.append(row(A[i], [(e_up, -1), (e_lo, 1)]))
+            b_eq.append(rhs[i])
+        elif types[i] == "L":
+            A_ub.append(row(A[i], [(e_up, -1)]))
+            b_ub.append(rhs[i])
+        else:
+            A_ub.append(row(-A[i], [(e_lo, -1)]))
+            b_ub.append(-rhs[i])
+    for j in range(n):
+        t_lo, t_up = boundsides[j]
+        unit = np.eye(n)[j]
+        if t_lo is not None:   # x + t >= lb
+            A_ub.append(row(-unit, [(t_lo, -1)]))
+            b_ub.append(-lb[j])
+        if t_up is not None:   # x - t <= ub
+            A_ub.append(row(unit, [(t_up, -1)]))
+            b_ub.append(ub[j])
+    penalty = np.concatenate([np.zeros(n), weights])
+    objective = penalty
+    if delta is not None:
+        A_ub.append(penalty)
+        b_ub.append((1 + delta[0]) * delta[1])
+        objective = np.concatenate([cost, np.zeros(k)])
+    res = scipy.optimize.linprog(objective, A_ub=np.array(A_ub) if A_ub else None, b_ub=b_ub or None,
+                                 A_eq=np.array(A_eq) if A_eq else None, b_eq=b_eq or None,
+                                 bounds=bounds + [(0, None)] * k, method="highs")
+    assert res.status == 0, res.message
+    return res.fun
+
+
+def test_random_repairs_agree_with_one_elastic_lp():
+    rng = random.Random(11)
+    for trial in range(40):
+        n, m = rng.randint(2, 4), rng.randint(2, 4)
+        rows = [[rng.choice([0, 1, 2, -1, 3]) for _ in range(n)] for _ in range(m)]
+        types = "".join(rng.choice("LGE") for _ in range(m))
+        rhs = [rng.randint(-4, 8) for _ in range(m)]
+        lb = [rng.randint(-2, 1) for _ in range(n)]
+        ub = [b + rng.randint(0, 3) for b in lb]
+        cost = [rng.randint(-3, 3) for _ in range(n)]
+        pref = [[rng.choice([0, 1, 2, 0.5]) for _ in range(m)] for _ in range(2)] + \
+               [[rng.choice([0, 1, 4]) for _ in range(n)] for _ in range(2)]
+        # relax everything once in a while, so that the relaxation is feasible
+        if trial % 2:
+            pref = [[1] * m, [1] * m, pref[2], pref[3]]
+        p = korvex.problem()
+        p.controls.outputlog = 0
+        p.loadLP(rowtype=types, rhs=rhs, objcoef=cost, start=list(range(0, n * m + 1, m)),
+                 rowind=[i for j in range(n) for i in range(m)], rowcoef=[rows[i][j] for j in range(n) for i in range(m)],
+                 lb=lb, ub=ub)
+        try:
+            p1 = elastic_lp(rows, rhs, types, lb, ub, pref)
+        except AssertionError:
+            p1 = None   # the relaxation is infeasible
+        status = p.repairWeightedInfeas(*pref, "f", 0, "")
+        assert status == (1 if p1 is None else 0), trial
+        if p1 is None:
+            continue
+        assert p.attributes.penaltyvalue == pytest.approx(p1, abs=1e-7)
+        delta = rng.choice([0, 0.5])
+        assert p.repairWeightedInfeas(*pref, "o", delta, "") == 0
+        best = elastic_lp(rows, rhs, types, lb, ub, pref, (delta, p1), cost)
+        assert p.attributes.objval == pytest.approx(best, abs=1e-6), trial
+        x = np.array(p.getSolution())
+        assert float(np.dot(cost, x)) == pytest.approx(best, abs=1e-6)
+        assert p.attributes.penaltyvalue <= (1 + delta) * p1 + 1e-6
+
+
+def highs_feasibility_relaxation(path, rows):
+    """HiGHS's own minimal violation of the bounds, and with rows of the rows, all with weight 1."""
+    highsbox = pytest.importorskip("highsbox")
+    lib = ctypes.CDLL(sorted(glob.glob(os.path.join(highsbox.highs_lib_dir(), "libhighs.so*")))[0])
+    lib.Highs_create.restype = ctypes.c_void_p
+    lib.Highs_destroy.argtypes = [ctypes.c_void_p]
+    lib.Highs_setBoolOptionValue.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    lib.Highs_readModel.argtypes = [ctypes.c_void_p, ctypes.c_char_p]
+    lib.Highs_feasibilityRelaxation.argtypes = [ctypes.c_void_p, ctypes.c_double, ctypes.c_double, ctypes.c_double,
+                                                ctypes.c_void_p, ctypes.c_void_p, ctypes.c_void_p]
+    lib.Highs_getObjectiveValue.argtypes = [ctypes.c_void_p]
+    lib.Highs_getObjectiveValue.restype = ctypes.c_double
+    h = lib.Highs_create()
+    try:
+        lib.Highs_setBoolOptionValue(h, b"output_flag", 0)
+        assert lib.Highs_readModel(h, path.encode()) == 0
+        assert lib.Highs_feasibilityRelaxation(h, 1.0, 1.0, 1.0 if rows else -1.0, None, None, None) == 0
+        return lib.Highs_getObjectiveValue(h)
+    finally:
+        lib.Highs_destroy(h)
+
+
+def test_klein1_with_bound_preferences_and_every_second_phase():
+    path = os.path.join(data_dir(), "infeasible", "klein1.mps")
+    p = korvex.problem()
+    p.controls.outputlog = 0
+    p.readProb(path)
+    rows, cols = p.attributes.rows, p.attributes.cols
+    for rowpref in (0, 1):
+        assert p.repairInfeas("c", "f", " ", rowpref, rowpref, 1, 1, 0) == 0
+        p1 = p.attributes.penaltyvalue
+        assert p1 == pytest.approx(highs_feasibility_relaxation(path, rowpref), rel=1e-6)
+        for phase in "oxn":
+            for delta in (0, 0.1):
+                for status in (p.repairInfeas("c", phase, " ", rowpref, rowpref, 1, 1, delta),
+                               p.repairWeightedInfeas([rowpref] * rows, [rowpref] * rows, [1] * cols, [1] * cols,
+                                                      phase, delta, "")):
+                    a = p.attributes
+                    # the second phase's optimum, or (its solver ending without values) the first phase's point
+                    assert (status, a.solvestatus, a.solstatus) in ((0, SolveStatus.COMPLETED, SolStatus.OPTIMAL),
+                                                                   (3, SolveStatus.FAILED, SolStatus.FEASIBLE))
+                    assert p1 * (1 - 1e-6) <= a.penaltyvalue <= (1 + delta) * p1 * (1 + 1e-6)
+                    assert len(p.getSolution()) == cols
+    assert (p.attributes.rows, p.attributes.cols) == (rows, cols)
+
+
+def transport(m, n):
+    """Supplies of 10 against larger demands: infeasible, and a repair of some size."""
+    rng = random.Random(3)
+    p = korvex.problem()
+    p.controls.outputlog = 0
+    x = p.addVariables(m, n)
+    p.addConstraint(korvex.Sum(x[i, j] for j in range(n)) <= 10 for i in range(m))
+    p.addConstraint(korvex.Sum(x[i, j] for i in range(m)) >= 10 * m / n + 1 for j in range(n))
+    p.setObjective(korvex.Sum(rng.random() * x[i, j] for i in range(m) for j in range(n)))
+    return p
+
+
+def test_time_limit_and_interrupt_stop_the_repair():
+    p = transport(200, 200)
+    rows, cols = p.attributes.rows, p.attributes.cols
+    p.controls.timelimit = 0.02
+    assert p.repairInfeas("c", "o", " ", 1, 1, 0, 0, 0) == 3
+    a = p.attributes
+    assert (a.solvestatus, a.stopstatus) == (SolveStatus.STOPPED, StopType.TIMELIMIT)
+    assert a.solstatus in (SolStatus.NOTFOUND, SolStatus.FEASIBLE)
+    p.controls.timelimit = 0
+    status, ticks = interrupted(p, lambda: p.repairWeightedInfeas([1] * rows, [], [], [], "o", 0, ""), 3)
+    assert status == 3 and ticks >= 3
+    assert (p.attributes.solvestatus, p.attributes.stopstatus) == (SolveStatus.STOPPED, StopType.USER)
+    assert (p.attributes.rows, p.attributes.cols) == (rows, cols)
+
+
+SIGINT_SCRIPT = textwrap.dedent(r"""
+    import os, signal, sys, threading, time
+    import korvex
+    sys.path.insert(0, sys.argv[1])
+    from test_api_support import sigint_c_handler as c_handler
+    from test_repair import transport
+
+    calls = []
+    signal.signal(signal.SIGINT, lambda s, f: calls.append(s))
+    python_handler = c_handler()
+    p = transport(200, 200)
+
+    def killer():
+        while c_handler() in (python_handler, 0):
+            time.sleep(0.002)
+        time.sleep(0.02)
+        os.kill(os.getpid(), signal.SIGINT)
+
+    t = threading.Thread(target=killer)
+    t.start()
+    status = p.repairInfeas("c", "o", " ", 1, 1, 0, 0, 0)
+    t.join()
+    a = p.attributes
+    assert (status, a.solvestatus, a.stopstatus) == (3, korvex.SolveStatus.STOPPED, korvex.StopType.CTRLC), \
+        (status, a.solvestatus, a.stopstatus)
+    assert c_handler() == python_handler and calls == [], calls
+    os.kill(os.getpid(), signal.SIGINT)
+    time.sleep(0.05)
+    assert calls == [signal.SIGINT], calls
+    print("ok")
+""")
+
+
+def test_ctrl_c_stops_the_repair_and_the_handler_comes_back():
+    here = os.path.dirname(os.path.abspath(__file__))
+    r = subprocess.run([sys.executable, "-c", SIGINT_SCRIPT, here], capture_output=True, text=True, timeout=300)
+    assert r.returncode == 0, r.stderr[-2000:]
+    assert r.stdout.strip().endswith("ok")
