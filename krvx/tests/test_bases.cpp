@@ -119,7 +119,7 @@ void setNames(KRVXprob p, int kind, const std::vector<std::string> &v) {
 // the simplex method needs no iteration. A file that is empty, cut before ENDATA or a compressed
 // one cut short is refused, and the basis held stays.
 void basisFilesOfAnyNames() {
-  const char *pieces[] = {"a b", "\"", "\\", "\t", "*", "#", "x", "\\x41", " ", "é", "ENDATA", "XU"};
+  const char *pieces[] = {"a b", "\"", "\\", "\t", "*", "#", "x", "\\x41", " ", "é", "ENDATA", "XU", "\nENDATA\n"};
   std::mt19937 rng(7);
   const std::string bss = "krvx_bases_names_" + std::to_string(getpid());
   for (int trial = 0; trial < 20; ++trial) {
@@ -148,6 +148,7 @@ void basisFilesOfAnyNames() {
       setNames(r, 1, rn);
       setNames(r, 2, cn);
     }
+    EXPECT_OK(p, KRVXsetprobname(p, name(trial).c_str()));
     EXPECT_OK(p, KRVXlpoptimize(p, ""));
     const Basis b = basisOf(p);
     EXPECT_OK(p, KRVXwritebasis(p, bss.c_str(), trial % 2 ? "z" : ""));
@@ -160,9 +161,9 @@ void basisFilesOfAnyNames() {
       const std::string text = fileBytes(bss + ".bss");
       writeText(bss + ".bss", "");
       EXPECT_FAILS(q, KRVXreadbasis(q, bss.c_str(), ""), "ENDATA");
-      writeText(bss + ".bss", text.substr(0, text.find("ENDATA")));
+      writeText(bss + ".bss", text.substr(0, text.rfind("ENDATA")));
       EXPECT_FAILS(q, KRVXreadbasis(q, bss.c_str(), ""), "ENDATA");
-      writeText(bss + ".bss", text.substr(0, text.find("ENDATA")) + " XU \"open\n");
+      writeText(bss + ".bss", text.substr(0, text.rfind("ENDATA")) + " XU \"open\n");
       EXPECT_FAILS(q, KRVXreadbasis(q, bss.c_str(), ""), "not closed");
       const Basis kept = basisOf(q);
       EXPECT(kept.rows == b.rows && kept.cols == b.cols);

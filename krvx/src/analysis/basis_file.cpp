@@ -106,7 +106,7 @@ extern "C" KRVX_API int KRVXwritebasis(KRVXprob prob, const char *filename, cons
     std::lock_guard<std::recursive_mutex> lock(prob->mtx);
     const std::vector<std::string> rows = fileNames(*prob, 1, prob->rows.size()),
                                    cols = fileNames(*prob, 2, prob->cols.size());
-    std::string out = "NAME          " + (prob->name.empty() ? std::string("problem") : prob->name) + "\n";
+    std::string out = "NAME          " + (prob->name.empty() ? std::string("problem") : quotedName(prob->name)) + "\n";
     std::vector<int> basicCols, nonbasicRows;
     for (size_t j = 0; j < colstat.size(); ++j)
       if (colstat[j] == kBasisBasic) basicCols.push_back(int(j));
