@@ -223,7 +223,9 @@ KRVX_API int KRVXloadmiqcqp64_witharraysizes(KRVXprob prob, const char *probname
     int nentities, int nsets, const char *coltype, int64_t coltype_n, const int *entind, int64_t entind_n,
     const double *limit, int64_t limit_n, const char *settype, int64_t settype_n, const int64_t *setstart,
     int64_t setstart_n, const int *setind, int64_t setind_n, const double *refval, int64_t refval_n);
-/* flags: l only .lp, v name verbatim, z compressed */
+/* flags: l only .lp, v name verbatim, z compressed. A read that SIGINT stops fails with
+ * KRVX_ERR_INTERRUPTED, the problem unchanged. */
+#define KRVX_ERR_INTERRUPTED 32
 KRVX_API int KRVXreadprob(KRVXprob prob, const char *filename, const char *flags);
 /* writes MPS or LP by the extension (".lp" or ".lp.gz" -> LP, otherwise MPS; ".gz" compressed) */
 KRVX_API int KRVXwriteprob(KRVXprob prob, const char *filename, const char *flags);

@@ -328,7 +328,12 @@ int repair(ko_prob_struct *p, int *status, const RepairArgs &args, const int64_t
     messageCode(p, kMsgSolve, 3, "The repair ended with an error%s%s", why.empty() ? "" : ": ", why.c_str());
   else if (st == kRepairNotOptimal && stop)
     messageCode(p, kMsgSolve, 3, "The repair was stopped by %s",
-                stop == kStopTimeLimit ? "the time limit" : stop == kStopIterLimit ? "the iteration limit" : "an interrupt");
+                stop == kStopTimeLimit   ? "the time limit"
+                : stop == kStopIterLimit ? "the iteration limit"
+                                         : "an interrupt");
+  else if (st == kRepairNotOptimal)
+    messageCode(p, kMsgSolve, 3, "The repair's second phase ended without an optimum; the solution is a point "
+                                 "of the relaxation within the allowance");
   return 0;
 }
 

@@ -277,10 +277,11 @@ extern "C" KRVX_API int KRVXloadlpsol_witharraysizes(KRVXprob prob, const double
     checkOptional(duals, duals_n, m, "duals");
     checkOptional(djs, djs_n, n, "djs");
     // values of a solution are finite, as the solution files require
-    for (auto [v, n, name] : {std::tuple{x, x_n, "x"}, {slack, slack_n, "slack"}, {duals, duals_n, "duals"},
-                              {djs, djs_n, "djs"}})
-      for (int64_t k = 0; k < n; ++k)
-        if (!std::isfinite(v[k])) raise(kErrInvalid, "entry %lld of argument '%s' is not a finite number (%g)", (long long)k, name, v[k]);
+    for (auto [v, count, name] : {std::tuple{x, x_n, "x"}, {slack, slack_n, "slack"}, {duals, duals_n, "duals"},
+                                  {djs, djs_n, "djs"}})
+      for (int64_t k = 0; k < count; ++k)
+        if (!std::isfinite(v[k]))
+          raise(kErrInvalid, "entry %lld of argument '%s' is not a finite number (%g)", (long long)k, name, v[k]);
     if (slack_n && !x_n) raise(kErrInvalid, "slack values need x");
     if (djs_n && !duals_n) raise(kErrInvalid, "reduced costs need duals");
     refuseNonlinearRows(prob, "Loaded LP solutions");

@@ -25,9 +25,6 @@ class SigintWatch {
     if (!obeyed_ && sigintCount() != mark_) obeyed_ = true;
     return obeyed_;
   }
-  // The call gave up on the signal's account: it goes on to the previous handler when the call
-  // ends, as one the call never saw would.
-  void passOn() { obeyed_ = false; }
 
  private:
   unsigned mark_;
