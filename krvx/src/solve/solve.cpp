@@ -459,16 +459,20 @@ HighsInt crossoverFromPoint(ko_prob_struct *p, void *h, HighsInt n, HighsInt m, 
   return rc;
 }
 
-// HiGHS builds its task scheduler for the calling thread when a run starts, and its crossover
-// uses that scheduler without building it: a run of an empty scratch instance builds it for a
-// thread that has run nothing yet (or since the scheduler was rebuilt).
+// HiGHS builds the calling thread's task scheduler when a run starts, and Highs_destroy shuts it
+// down; its crossover uses that scheduler without building it. A run of a one-column instance
+// that this thread keeps (destroying it would shut the scheduler down again) builds it.
 void readyScheduler(int threads) {
-  void *s = Highs_create();
-  if (!s) return;
-  Highs_setBoolOptionValue(s, "output_flag", 0);
-  Highs_setIntOptionValue(s, "threads", threads);
-  Highs_run(s);
-  Highs_destroy(s);
+  thread_local std::unique_ptr<void, void (*)(void *)> keeper(nullptr, Highs_destroy);
+  if (!keeper) {
+    keeper.reset(Highs_create());
+    if (!keeper) return;
+    Highs_setBoolOptionValue(keeper.get(), "output_flag", 0);
+    const double lower = 0.0, upper = 1.0;
+    Highs_addCol(keeper.get(), 0.0, lower, upper, 0, nullptr, nullptr);
+  }
+  Highs_setIntOptionValue(keeper.get(), "threads", threads);
+  Highs_run(keeper.get());
 }
 
 // After an interior-point run without crossover: crossover from the point found, as the run
