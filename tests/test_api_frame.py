@@ -131,7 +131,7 @@ def test_lock_released_and_interrupt_from_thread_stops_mip():
 
 
 SIGINT_SCRIPT = textwrap.dedent(r"""
-    import os, signal, sys, threading, time
+    import gzip, os, signal, sys, threading, time
     import korvex
     sys.path.insert(0, sys.argv[1])
     from test_api_support import raises, market_split, set_time_limit, sigint_c_handler as c_handler
@@ -222,6 +222,32 @@ SIGINT_SCRIPT = textwrap.dedent(r"""
         t.join()
     assert q.attributes.cols == cols
     q.readProb(path)
+    assert q.attributes.cols == 600000
+
+    # under the interpreter's own handler, one Ctrl-C during a read raises KeyboardInterrupt (not an
+    # error of the read that "except korvex.SolverError" would swallow), the problem unchanged
+    signal.signal(signal.SIGINT, signal.default_int_handler)
+    slow = os.path.join(sys.argv[2], "slow.mps.gz")
+    with gzip.open(slow, "wt", compresslevel=9) as f:
+        f.write("NAME slow\nROWS\n N obj\n L c\n")
+        for _ in range(20):
+            f.write("* padding\n" * 1_000_000)
+        f.write("COLUMNS\n x obj 1 c 1\nRHS\n rhs c 1\nENDATA\n")
+
+    def once():
+        while c_handler() == python_handler:
+            time.sleep(0.002)
+        time.sleep(0.05)
+        os.kill(os.getpid(), signal.SIGINT)
+
+    t = threading.Thread(target=once)
+    t.start()
+    try:
+        q.readProb(slow)
+        raise AssertionError("the read was not interrupted")
+    except KeyboardInterrupt:
+        pass
+    t.join()
     assert q.attributes.cols == 600000
     print("ok")
 """)

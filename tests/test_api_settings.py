@@ -1,5 +1,6 @@
 """Names, controls, information, save and restore, tuning."""
 import os
+import threading
 
 import pytest
 
@@ -144,6 +145,44 @@ def test_crossover(p):
     p.optimize("b")
     assert p.crossoverLpSol() == 0
     assert objval(p) == pytest.approx(LP_OPT)
+
+
+def in_new_thread(call):
+    """call() in a thread that has run no solve yet."""
+    out = []
+    t = threading.Thread(target=lambda: out.append(call()))
+    t.start()
+    t.join()
+    assert out, "the call raised"
+    return out[0]
+
+
+def test_crossover_where_the_solver_never_ran(p):
+    # from a loaded point, in a thread that has run no solve (HiGHS's crossover needs that thread's
+    # task scheduler); the optimum (3, 1) is the best vertex of the four
+    p.loadLPSol([0, 0])
+    assert in_new_thread(p.crossoverLpSol) == 0
+    assert objval(p) == pytest.approx(LP_OPT) and p.getSolution() == pytest.approx([3, 1])
+    data = data_dir()
+    q = korvex.problem()
+    q.controls.outputlog = 0
+    q.readProb(os.path.join(data, "netlib", "afiro.mps.gz"))
+    q.loadLPSol([0.0] * q.attributes.cols)
+    assert in_new_thread(q.crossoverLpSol) == 0
+    assert objval(q) == pytest.approx(-4.6475314286e+02, rel=1e-9)   # published optimum
+    # after a branch-and-cut solve (directives loaded): crossover from the MIP optimum to the
+    # optimum of the relaxation, which the simplex method finds on its own
+    path = os.path.join(data, "mip", "flugpl.mps")
+    q.readProb(path)
+    q.loadDirs([1], [1], ["U"])
+    q.optimize()
+    assert objval(q) == pytest.approx(1201500)                         # published optimum
+    assert in_new_thread(q.crossoverLpSol) == 0
+    r = korvex.problem()
+    r.controls.outputlog = 0
+    r.readProb(path)
+    r.lpOptimize()
+    assert objval(q) == pytest.approx(objval(r), rel=1e-9) and objval(r) < 1201500
 
 
 def test_tuner_round_trip(tmp_path):

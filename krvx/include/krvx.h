@@ -223,7 +223,9 @@ KRVX_API int KRVXloadmiqcqp64_witharraysizes(KRVXprob prob, const char *probname
     int nentities, int nsets, const char *coltype, int64_t coltype_n, const int *entind, int64_t entind_n,
     const double *limit, int64_t limit_n, const char *settype, int64_t settype_n, const int64_t *setstart,
     int64_t setstart_n, const int *setind, int64_t setind_n, const double *refval, int64_t refval_n);
-/* flags: l only .lp, v name verbatim, z compressed */
+/* flags: l only .lp, v name verbatim, z compressed. A read that SIGINT stops fails with
+ * KRVX_ERR_INTERRUPTED, the problem unchanged. */
+#define KRVX_ERR_INTERRUPTED 32
 KRVX_API int KRVXreadprob(KRVXprob prob, const char *filename, const char *flags);
 /* writes MPS or LP by the extension (".lp" or ".lp.gz" -> LP, otherwise MPS; ".gz" compressed) */
 KRVX_API int KRVXwriteprob(KRVXprob prob, const char *filename, const char *flags);
@@ -284,8 +286,8 @@ KRVX_API int KRVXgetbasis_witharraysizes(KRVXprob prob, int *rowstat, int64_t ro
 /* Basis files: a line "NAME <problem name>", then one line per exchange with the all-slack basis:
  * " XU col row" (col basic, row non-basic with its activity at its upper bound), " XL col row"
  * (the same, activity at its lower bound), " UL col" (col at its upper bound), " LL col" (col at
- * its lower bound, the default), then "ENDATA". Rows and columns by name (default names R1, C1, ...);
- * rows not listed are basic. Superbasic columns cannot be written and read back at a bound.
+ * its lower bound, the default), then "ENDATA" (a file without it is refused). Rows and columns by
+ * name (default names R1, C1, ...), quoted as in the directives file; rows not listed are basic. Superbasic columns cannot be written and read back at a bound.
  * Flags: v the name verbatim (else ".bss" is appended), z gzip; readbasis also takes n and t
  * (values after the names are ignored). An empty file name is the problem name. */
 KRVX_API int KRVXreadbasis(KRVXprob prob, const char *filename, const char *flags);
@@ -300,7 +302,7 @@ KRVX_API int KRVXwritebasis(KRVXprob prob, const char *filename, const char *fla
  * next MIP solve, v verbatim name, z gzip.
  * Binary (".sol"): header "KRVXSOL\0", version (uint32, 1), column and row counts (int64), flags
  * (uint32: 1 has duals), then x[cols], slack[rows], [duals[rows], djs[cols]] as little-endian
- * doubles, then an FNV-1a 64-bit checksum of everything before it. Flags: x load as an LP
+ * doubles (finite), then an FNV-1a 64-bit checksum of everything before it. Flags: x load as an LP
  * solution (default), m load as the MIP start of the next MIP solve, v verbatim, z gzip.
  * KRVXwritebinsol writes the current solution in that format. */
 KRVX_API int KRVXreadslxsol(KRVXprob prob, const char *filename, const char *flags);
@@ -586,11 +588,12 @@ KRVX_API int KRVXiisisolations(KRVXprob prob, int num);
  * negative delta; f skips phase 2; i and a compute one or all IISs of an infeasible relaxation (read
  * with the IIS calls; indices of the problem's own members). The repaired solution becomes the
  * problem's solution. Arrays: absent (nothing relaxed) or ORIGINALROWS / ORIGINALCOLS entries.
- * flags: the solve's algorithm letters (b p d n); repairinfeas takes one letter, ' ' or 0 for none.
+ * Preferences are finite. flags: the solve's algorithm letters (b p d n), blanks ignored;
+ * repairinfeas takes one letter, ' ' or 0 for none.
  * penalty: c the penalty is 1/p, s 1/p in the scaled problem (row i: 2^rowscale_i/p, bound of j:
  * 1/(p 2^colscale_j)).
  * status: 0 relaxed optimum, 1 relaxation infeasible, 2 relaxation unbounded, 3 phase 2 not optimal
- * (stopped included), 4 error (a warning message says why), 5 numerical trouble, 6 an IIS was asked
+ * (a stop: SOLVESTATUS stopped with its STOPSTATUS; else failed, the phase-1 point kept), 4 error (a warning message says why), 5 numerical trouble, 6 an IIS was asked
  * for but the relaxation is feasible. */
 KRVX_API int KRVXrepairweightedinfeas_witharraysizes(KRVXprob prob, int *status, const double *lepref,
     int64_t lepref_n, const double *gepref, int64_t gepref_n, const double *lbpref, int64_t lbpref_n,

@@ -54,7 +54,8 @@ KRVXprob readData(const std::string &file) {
 // method at the optimum: no iterations.
 void warmStarts() {
   for (const char *file : {"netlib/afiro.mps.gz", "netlib/adlittle.mps.gz", "netlib/sc50a.mps.gz",
-                           "netlib/blend.mps.gz", "netlib/share2b.mps.gz", "netlib/boeing2.mps.gz"}) {
+                           "netlib/blend.mps.gz", "netlib/share2b.mps.gz", "netlib/boeing2.mps.gz",
+                           "netlib/forplan.mps.gz"}) {   // (names with blanks)
     KRVXprob p = readData(file);
     EXPECT_OK(p, KRVXlpoptimize(p, ""));
     const double obj = dblAttr(p, KRVX_OBJVAL);
@@ -104,6 +105,80 @@ void basisRefusals() {
   EXPECT_OK(p, KRVNaddcoefs(nl, 1, rowind, colind, factor, tstart, 4, ttype, tval));
   EXPECT_FAILS(p, KRVXloadbasis_witharraysizes(p, rows, 2, cols, 2), "nonlinear formulas");
   KRVXdestroyprob(p);
+}
+
+void setNames(KRVXprob p, int kind, const std::vector<std::string> &v) {
+  std::string packed;
+  for (const std::string &n : v) packed += n + '\0';
+  EXPECT_OK(p, KRVXaddnames_witharraysizes(p, kind, packed.data(), int64_t(packed.size()), int64_t(v.size()), 0,
+                                           int(v.size()) - 1));
+}
+
+// Random LPs whose rows and columns have names with blanks, quotes, backslashes, tabs and leading
+// '*', '#' or '"': the optimal basis written to a file reads back as the same basis, from which
+// the simplex method needs no iteration. A file that is empty, cut before ENDATA or a compressed
+// one cut short is refused, and the basis held stays.
+void basisFilesOfAnyNames() {
+  const char *pieces[] = {"a b", "\"", "\\", "\t", "*", "#", "x", "\\x41", " ", "é", "ENDATA", "XU", "\nENDATA\n"};
+  std::mt19937 rng(7);
+  const std::string bss = "krvx_bases_names_" + std::to_string(getpid());
+  for (int trial = 0; trial < 20; ++trial) {
+    const int n = 3 + int(rng() % 4), m = 2 + int(rng() % 4);
+    std::vector<TCol> cols;
+    for (int j = 0; j < n; ++j) cols.push_back({-1.0 - double(rng() % 5), 0, 1.0 + double(rng() % 9)});
+    std::vector<TRow> rows;
+    for (int i = 0; i < m; ++i) {
+      TRow r{'L', 2.0 + double(rng() % 10), {}};
+      for (int j = 0; j < n; ++j)
+        if (rng() % 3) r.coefs.push_back({j, 1.0 + double(rng() % 4)});
+      rows.push_back(r);
+    }
+    auto name = [&](int k) {
+      std::string s;
+      for (int t = 0, len = 1 + int(rng() % 3); t < len; ++t) s += pieces[rng() % (sizeof pieces / sizeof *pieces)];
+      return s + std::to_string(k);   // distinct
+    };
+    std::vector<std::string> rn, cn;
+    for (int i = 0; i < m; ++i) rn.push_back(name(i));
+    for (int j = 0; j < n; ++j) cn.push_back(name(j));
+    KRVXprob p = newProb(), q = newProb();
+    for (KRVXprob r : {p, q}) {
+      KRVXsetintcontrol(r, KRVX_OUTPUTLOG, 0);
+      setModel(r, 1, cols, rows);
+      setNames(r, 1, rn);
+      setNames(r, 2, cn);
+    }
+    EXPECT_OK(p, KRVXsetprobname(p, name(trial).c_str()));
+    EXPECT_OK(p, KRVXlpoptimize(p, ""));
+    const Basis b = basisOf(p);
+    EXPECT_OK(p, KRVXwritebasis(p, bss.c_str(), trial % 2 ? "z" : ""));
+    EXPECT_OK(q, KRVXreadbasis(q, bss.c_str(), trial % 2 ? "z" : ""));
+    const Basis c = basisOf(q);
+    EXPECT(c.rows == b.rows && c.cols == b.cols);
+    EXPECT_OK(q, KRVXlpoptimize(q, ""));
+    EXPECT(intAttr(q, KRVX_SIMPLEXITER) == 0 && near(dblAttr(q, KRVX_OBJVAL), dblAttr(p, KRVX_OBJVAL)));
+    if (trial == 0) {
+      const std::string text = fileBytes(bss + ".bss");
+      writeText(bss + ".bss", "");
+      EXPECT_FAILS(q, KRVXreadbasis(q, bss.c_str(), ""), "ENDATA");
+      writeText(bss + ".bss", text.substr(0, text.rfind("ENDATA")));
+      EXPECT_FAILS(q, KRVXreadbasis(q, bss.c_str(), ""), "ENDATA");
+      writeText(bss + ".bss", text.substr(0, text.rfind("ENDATA")) + " XU \"open\n");
+      EXPECT_FAILS(q, KRVXreadbasis(q, bss.c_str(), ""), "not closed");
+      const Basis kept = basisOf(q);
+      EXPECT(kept.rows == b.rows && kept.cols == b.cols);
+    } else if (trial == 1) {
+      const std::string packed = fileBytes(bss + ".bss.gz");
+      for (size_t cut = 1; cut <= 8; ++cut) {   // the gzip trailer, or part of it, missing
+        writeText(bss + ".bss.gz", packed.substr(0, packed.size() - cut));
+        EXPECT_FAILS(q, KRVXreadbasis(q, bss.c_str(), "z"), "truncated");
+      }
+    }
+    KRVXdestroyprob(p);
+    KRVXdestroyprob(q);
+  }
+  std::remove((bss + ".bss").c_str());
+  std::remove((bss + ".bss.gz").c_str());
 }
 
 // From the slack basis, x enters in place of r0's slack: x = 4, y = 0, r1's slack 2.
@@ -187,6 +262,31 @@ void solutionsAndInfeasibilities() {
   bytes[bytes.size() / 2] ^= 1;
   writeText(sol + ".sol", bytes);
   EXPECT_FAILS(p, KRVXreadbinsol(p, sol.c_str(), ""), "checksum");
+  // files with a valid checksum but a value that is no finite number, or an unknown flag
+  bytes[bytes.size() / 2] ^= 1;
+  auto withChecksum = [](std::string b) {   // FNV-1a, 64 bits, over all but the last 8 bytes
+    uint64_t h = 1469598103934665603ull;
+    for (size_t k = 0; k + 8 < b.size(); ++k) h = (h ^ uint8_t(b[k])) * 1099511628211ull;
+    std::memcpy(&b[b.size() - 8], &h, 8);
+    return b;
+  };
+  writeText(sol + ".sol", withChecksum(bytes));
+  EXPECT_OK(p, KRVXreadbinsol(p, sol.c_str(), ""));   // the test's checksum is the format's
+  const size_t header = 32;
+  for (double bad : {std::nan(""), HUGE_VAL, -HUGE_VAL}) {
+    std::string b = bytes;
+    std::memcpy(&b[header + 8], &bad, 8);
+    writeText(sol + ".sol", withChecksum(b));
+    EXPECT_FAILS(p, KRVXreadbinsol(p, sol.c_str(), ""), "not a finite number");
+    EXPECT_FAILS(p, KRVXloadlpsol_witharraysizes(p, &bad, 1, nullptr, 0, nullptr, 0, nullptr, 0, &status), "x");
+    const double xs[] = {1, 1}, duals[] = {0, bad};
+    EXPECT_FAILS(p, KRVXloadlpsol_witharraysizes(p, xs, 2, nullptr, 0, duals, 2, nullptr, 0, &status),
+                 "entry 1 of argument 'duals' is not a finite number");
+  }
+  EXPECT(solution(p) == before);
+  bytes[28] |= 2;   // flags
+  writeText(sol + ".sol", withChecksum(bytes));
+  EXPECT_FAILS(p, KRVXreadbinsol(p, sol.c_str(), ""), "unknown flags");
   std::remove((sol + ".sol").c_str());
   KRVXdestroyprob(p);
 }
@@ -347,6 +447,7 @@ void presolvedForm() {
 int main() {
   if (KRVXinit(nullptr) != 0) return 1;
   basisRefusals();
+  basisFilesOfAnyNames();
   pivots();
   solutionsAndInfeasibilities();
   unbounded();

@@ -1,6 +1,8 @@
 // Loading problems from arrays (loadLP and its family) and reading them from files.
 #include "api/methods.h"
 
+#include <csignal>
+
 namespace {
 
 // Sections of the loaders' arguments
@@ -255,6 +257,8 @@ PyObject *kpy_problem_readProb(PyObject *self, PyObject *args, PyObject *kwargs)
         kpy_argString(prob, "flags", oflags, &flags) < 0)
       return nullptr;
     int rc = kpy_callSolverWithSigInt(KRVXreadprob, prob, filename.c_str(), flags.c_str());
+    // a read that Ctrl-C stopped: the interpreter's SIGINT handler (KeyboardInterrupt) speaks first
+    if (rc == KRVX_ERR_INTERRUPTED && PyErr_SetInterruptEx(SIGINT) == 0 && PyErr_CheckSignals() < 0) return nullptr;
     if (kpy_failedWithFollowUp(prob, rc, [&] { problem_afterReload(prob); })) return nullptr;
     Py_RETURN_NONE;
   });

@@ -100,19 +100,20 @@ PyObject *kpy_problem_repairInfeas(PyObject *self, PyObject *args, PyObject *kwa
   "    delta    The second phase keeps the weighted violation within (1 + delta) times the first phase's "    \
   "(a negative delta: within that value plus abs(delta)).\n"
 #define REPAIR_FURTHER                                                                                          \
-  "A preference p > 0 costs 1/p per unit of violation, p < 0 1/abs(p) times its square, 0 leaves the item "   \
-  "unrelaxed; each array is empty (nothing relaxed) or has one entry per row or "                              \
-  "column. Returns 0 relaxed optimum, 1 relaxation infeasible, 2 relaxation unbounded, 3 second phase not "    \
-  "optimal or stopped, 4 error, 5 numerical trouble, 6 IIS asked for but the relaxation is feasible. The "     \
-  "repaired solution becomes the problem's solution, and the attribute penaltyvalue holds its weighted "       \
-  "violation; the problem itself is unchanged. Ctrl-C and problem.interrupt stop the repair."
+  "A preference p > 0 costs 1/p per unit of violation, p < 0 1/abs(p) times its square, 0 leaves the "          \
+  "item unrelaxed; preferences are finite. Each array is empty (nothing relaxed) or has one entry per "         \
+  "row or column. Returns 0 relaxed optimum, 1 relaxation infeasible, 2 relaxation unbounded, 3 second "        \
+  "phase not optimal (when stopped, the solve status is STOPPED with its stop status), 4 error, 5 "             \
+  "numerical trouble, 6 IIS asked for but the relaxation is feasible. The repaired solution becomes the "       \
+  "problem's solution, and the attribute penaltyvalue holds its weighted violation; the problem itself "        \
+  "is unchanged. Ctrl-C and problem.interrupt stop the repair."
 
 const char kpy_doc_repairWeightedInfeas[] = KPY_DOC(
     "repairWeightedInfeas($self, /, lepref, gepref, lbpref, ubpref, phase2, delta, flags)",
     "Relaxes rows and bounds of an infeasible problem by preference and finds a least violating solution.",
     "Infeasibility analysis",
     "status = problem.repairWeightedInfeas(lepref, gepref, lbpref, ubpref, phase2, delta, flags)",
-    REPAIR_PREF_ARRAYS REPAIR_TAIL_ARGS "    flags    Algorithm letters of the solves (b, p, d, n), or empty.",
+    REPAIR_PREF_ARRAYS REPAIR_TAIL_ARGS "    flags    Algorithm letters of the solves (b, p, d, n); blanks are ignored.",
     REPAIR_FURTHER,
     REPAIR_RELATED);
 
@@ -126,7 +127,7 @@ const char kpy_doc_repairWeightedInfeasBounds[] = KPY_DOC(
     "ubrelax, phase2, delta, flags)",
     REPAIR_PREF_ARRAYS
     "    lerelax, gerelax, lbrelax, ubrelax  Upper limits of each relaxation (values > 0 apply).\n"
-    REPAIR_TAIL_ARGS "    flags    Algorithm letters of the solves (b, p, d, n), or empty.",
+    REPAIR_TAIL_ARGS "    flags    Algorithm letters of the solves (b, p, d, n); blanks are ignored.",
     REPAIR_FURTHER,
     REPAIR_RELATED);
 

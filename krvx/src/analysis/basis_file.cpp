@@ -2,6 +2,7 @@
 #include "analysis/analysis_files.h"
 #include "analysis/basis.h"
 #include "core/call_guard.h"
+#include "io/quoted_fields.h"
 #include "io/readprob.h"
 
 #include <cstring>
@@ -26,26 +27,31 @@ void readBasisFile(const ko_prob_struct *p, const std::string &path, std::vector
   const auto rows = nameIndex(p, 1, p->rows.size()), cols = nameIndex(p, 2, p->cols.size());
   rowstat.assign(p->rows.size(), kBasisBasic);
   colstat.assign(p->cols.size(), kBasisLower);
-  auto find = [&](const std::unordered_map<std::string, int> &idx, const char *name, const char *what) {
+  auto find = [&](const std::unordered_map<std::string, int> &idx, const std::string &field, const char *what) {
+    const std::string name = field[0] == '"' ? field.substr(1) : field;   // (quoted)
     auto it = idx.find(name);
-    if (it == idx.end()) raise(kErrFile, "%s, line %ld: unknown %s '%s'", path.c_str(), in.line(), what, name);
+    if (it == idx.end())
+      raise(kErrFile, "%s, line %ld: unknown %s '%s'", path.c_str(), in.line(), what, name.c_str());
     return it->second;
   };
   char *b, *e;
   bool ended = false;
+  std::vector<std::string> tok;
+  const char *why = nullptr;
   while (!ended && in.next(b, e)) {
     if (b == e || *b == '*') continue;
     const bool field = *b == ' ' || *b == '\t';
-    char *tok[4];
-    const int nt = splitFields(b, e, tok, 4);
+    if (!splitQuoted(std::string(b, e), tok, why))
+      raise(kErrFile, "%s, line %ld: %s", path.c_str(), in.line(), why);
+    const size_t nt = tok.size();
     if (nt == 0) continue;
     if (!field) {
-      if (std::strcmp(tok[0], "ENDATA") == 0) ended = true;
-      else if (std::strcmp(tok[0], "NAME") != 0)
-        raise(kErrFile, "%s, line %ld: unknown section '%s'", path.c_str(), in.line(), tok[0]);
+      if (tok[0] == "ENDATA") ended = true;
+      else if (tok[0] != "NAME")
+        raise(kErrFile, "%s, line %ld: unknown section '%s'", path.c_str(), in.line(), tok[0].c_str());
       continue;
     }
-    const std::string kind = tok[0];
+    const std::string &kind = tok[0];
     if ((kind == "XU" || kind == "XL") && nt >= 3) {
       colstat[size_t(find(cols, tok[1], "column"))] = kBasisBasic;
       // row at the upper bound of its activity: its slack at its lower bound
@@ -56,7 +62,10 @@ void readBasisFile(const ko_prob_struct *p, const std::string &path, std::vector
       raise(kErrFile, "%s, line %ld: expected XU, XL, UL or LL with their names", path.c_str(), in.line());
     }
   }
-  if (in.failed()) raise(kErrFile, "%s", in.error().c_str());
+  in.drain();
+  if (in.failed()) raise(kErrFile, "%s: %s", path.c_str(), in.error().c_str());
+  // an empty or cut file is no basis (the slack basis it would load is not the file's)
+  if (!ended) raise(kErrFile, "%s ends without its ENDATA line: it is empty or incomplete", path.c_str());
 }
 
 }  // namespace
@@ -97,7 +106,7 @@ extern "C" KRVX_API int KRVXwritebasis(KRVXprob prob, const char *filename, cons
     std::lock_guard<std::recursive_mutex> lock(prob->mtx);
     const std::vector<std::string> rows = fileNames(*prob, 1, prob->rows.size()),
                                    cols = fileNames(*prob, 2, prob->cols.size());
-    std::string out = "NAME          " + (prob->name.empty() ? std::string("problem") : prob->name) + "\n";
+    std::string out = "NAME          " + (prob->name.empty() ? std::string("problem") : quotedName(prob->name)) + "\n";
     std::vector<int> basicCols, nonbasicRows;
     for (size_t j = 0; j < colstat.size(); ++j)
       if (colstat[j] == kBasisBasic) basicCols.push_back(int(j));
@@ -105,11 +114,11 @@ extern "C" KRVX_API int KRVXwritebasis(KRVXprob prob, const char *filename, cons
       if (rowstat[i] != kBasisBasic) nonbasicRows.push_back(int(i));
     for (size_t k = 0; k < basicCols.size() && k < nonbasicRows.size(); ++k) {
       const int i = nonbasicRows[k];
-      out += (rowstat[size_t(i)] == kBasisUpper ? " XL " : " XU ") + cols[size_t(basicCols[k])] + " " + rows[size_t(i)] +
-             "\n";
+      out += (rowstat[size_t(i)] == kBasisUpper ? " XL " : " XU ") + quotedName(cols[size_t(basicCols[k])]) + " " +
+             quotedName(rows[size_t(i)]) + "\n";
     }
     for (size_t j = 0; j < colstat.size(); ++j)
-      if (colstat[j] == kBasisUpper) out += " UL " + cols[j] + "\n";
+      if (colstat[j] == kBasisUpper) out += " UL " + quotedName(cols[j]) + "\n";
     out += "ENDATA\n";
     writeWholeFile(path, out, gz);
   });

@@ -37,14 +37,16 @@ struct Elastic {
   char letter;    // the row's letter, or L / U
 };
 
-// Checks an array argument: absent, or count entries without NaN. Returns its data or null.
-const double *arrayArg(const double *v, int64_t n, int64_t count, const char *name) {
+// Checks an array argument: absent, or count entries, finite (preferences) or not NaN (limits,
+// where an infinite one is no limit). Returns its data or null.
+const double *arrayArg(const double *v, int64_t n, int64_t count, const char *name, bool finite) {
   checkPair(v, n, name);
   if (n == 0) return nullptr;
   if (n != count)
     raise(kErrInvalid, "argument '%s' has %lld entries; it needs %lld (one per %s) or none", name, (long long)n,
           (long long)count, name[0] == 'l' && name[1] == 'b' ? "column" : name[0] == 'u' ? "column" : "row");
-  checkNotNaN(v, n, name);
+  if (finite) checkFinite(v, n, name);
+  else checkNotNaN(v, n, name);
   return v;
 }
 
@@ -112,11 +114,13 @@ double penaltyOf(const std::vector<Elastic> &el, const std::vector<double> &x) {
   return v;
 }
 
-int statusOfSolve(int rc, const Solution &out) {
+// A solver's optimum without the values of every column (HiGHS can call a point optimal whose
+// unscaled infeasibilities it rejects) counts as numerical trouble.
+int statusOfSolve(int rc, const Solution &out, size_t ncols) {
   if (rc) return kRepairError;
   if (out.solvestatus == KRVX_SOLVESTATUS_STOPPED) return kRepairNotOptimal;
   switch (out.solstatus) {
-    case KRVX_SOLSTATUS_OPTIMAL: return kRepairOptimal;
+    case KRVX_SOLSTATUS_OPTIMAL: return out.has_x && out.x.size() >= ncols ? kRepairOptimal : kRepairNumerical;
     case KRVX_SOLSTATUS_INFEASIBLE: return kRepairInfeasible;
     case KRVX_SOLSTATUS_UNBOUNDED: return kRepairUnbounded;
     default: return kRepairNumerical;
@@ -146,6 +150,23 @@ Solution repairedSolution(const ko_prob_struct &s, const Solution &out, double p
   sol.rowstat.clear();
   sol.penaltyvalue = penalty;
   return sol;
+}
+
+bool isMip(const ko_prob_struct &s) {
+  if (!s.sets.empty()) return true;
+  for (const Column &c : s.cols)
+    if (c.type != 'C') return true;
+  return false;
+}
+
+// The statuses of a repair that ended without the second phase's optimum: stopped for the reason
+// stop, or (stop 0) ended by numerical trouble. With have, sol holds a point within the allowance.
+void unfinished(Solution &sol, bool have, int stop, bool mip) {
+  sol.solvestatus = stop ? KRVX_SOLVESTATUS_STOPPED : KRVX_SOLVESTATUS_FAILED;
+  sol.stopstatus = stop ? stop : kStopNumerical;
+  sol.solstatus = have ? KRVX_SOLSTATUS_FEASIBLE : KRVX_SOLSTATUS_NOTFOUND;
+  sol.lpstatus = mip ? kLpUnstarted : kLpUnfinished;
+  sol.mipstatus = mip ? (have ? kMipSolution : kMipNoSolFound) : 0;
 }
 
 // IISs of an infeasible relaxation, in the problem's terms: the elastic columns' lower bounds are
@@ -211,14 +232,17 @@ int repair(ko_prob_struct *p, int *status, const RepairArgs &args, const int64_t
     try {
       for (int k = 0; k < 4; ++k) {
         const int64_t count = int64_t(k < 2 ? nrows : ncols);
-        r.pref[k] = arrayArg(args.pref[k], sizes[k], count, names[k]);
-        r.limit[k] = arrayArg(args.limit[k], sizes[4 + k], count, names[4 + k]);
+        r.pref[k] = arrayArg(args.pref[k], sizes[k], count, names[k], true);
+        r.limit[k] = arrayArg(args.limit[k], sizes[4 + k], count, names[4 + k], false);
       }
     } catch (const Error &e) {
       return fail(p, e.code, "%s", e.text.c_str());
     }
     flagged = settingsFromControls(p);
-    if (int rc = applyFlags(p, args.flags.c_str(), "bpdn", flagged)) return rc;
+    // blanks are no flags: the one-character form takes " " for none
+    std::string flags = args.flags;
+    flags.erase(std::remove(flags.begin(), flags.end(), ' '), flags.end());
+    if (int rc = applyFlags(p, flags.c_str(), "bpdn", flagged)) return rc;
     for (const auto &q : p->qrows)
       if (!q.empty()) return fail(p, kErrUnsupported, "Cannot repair this problem: it has quadratic constraints");
     if (nlHasFormulas(p)) return fail(p, kErrUnsupported, "Cannot repair this problem: it has nonlinear formulas");
@@ -238,7 +262,8 @@ int repair(ko_prob_struct *p, int *status, const RepairArgs &args, const int64_t
   }
   Solution out1;
   int rc = a.solve(*one, out1);
-  int st = a.stopReason() ? kRepairNotOptimal : statusOfSolve(rc, out1);
+  int stop = a.stopReason() ? a.stopReason() : out1.solvestatus == KRVX_SOLVESTATUS_STOPPED ? out1.stopstatus : 0;
+  int st = stop ? kRepairNotOptimal : statusOfSolve(rc, out1, one->cols.size());
   std::string why;
   Solution final;
   bool have = false;
@@ -271,13 +296,16 @@ int repair(ko_prob_struct *p, int *status, const RepairArgs &args, const int64_t
       }
       Solution out2;
       rc = a.solve(*two, out2);
-      const int st2 = a.stopReason() ? kRepairNotOptimal : statusOfSolve(rc, out2);
+      stop = a.stopReason() ? a.stopReason() : out2.solvestatus == KRVX_SOLVESTATUS_STOPPED ? out2.stopstatus : 0;
+      const int st2 = stop ? kRepairNotOptimal : statusOfSolve(rc, out2, two->cols.size());
       if (st2 == kRepairOptimal) {
         final = repairedSolution(*p, out2, penaltyOf(el, out2.x));
       } else {
         if (rc) why = "phase 2: " + lastErrorText(p);
-        if (out2.has_x && out2.x.size() >= ncols) final = repairedSolution(*p, out2, penaltyOf(el, out2.x));
+        if (out2.has_x && out2.x.size() >= two->cols.size())
+          final = repairedSolution(*p, out2, penaltyOf(el, out2.x));
         st = st2 == kRepairError ? kRepairError : kRepairNotOptimal;
+        unfinished(final, true, stop, isMip(*p));
       }
     }
   } else if (st == kRepairInfeasible && (args.phase2 == 'i' || args.phase2 == 'a')) {
@@ -289,18 +317,23 @@ int repair(ko_prob_struct *p, int *status, const RepairArgs &args, const int64_t
   } else if (rc) {
     why = lastErrorText(p);
   }
+  if (!have && st == kRepairNotOptimal) unfinished(final, false, stop, isMip(*p));
   {
     std::lock_guard<std::recursive_mutex> lock(p->mtx);
-    if (have) p->sol = std::move(final);
-    else p->sol = Solution();
+    p->sol = std::move(final);
     scope.end();
   }
   *status = st;
   if (st == kRepairError)
     messageCode(p, kMsgSolve, 3, "The repair ended with an error%s%s", why.empty() ? "" : ": ", why.c_str());
-  else if (st == kRepairNotOptimal && a.stopReason())
+  else if (st == kRepairNotOptimal && stop)
     messageCode(p, kMsgSolve, 3, "The repair was stopped by %s",
-                a.stopReason() == kStopTimeLimit ? "the time limit" : "an interrupt");
+                stop == kStopTimeLimit   ? "the time limit"
+                : stop == kStopIterLimit ? "the iteration limit"
+                                         : "an interrupt");
+  else if (st == kRepairNotOptimal)
+    messageCode(p, kMsgSolve, 3, "The repair's second phase ended without an optimum; the solution is a point "
+                                 "of the relaxation within the allowance");
   return 0;
 }
 
@@ -337,8 +370,10 @@ extern "C" KRVX_API int KRVXrepairinfeas(KRVXprob prob, int *status, char penalt
     {
       std::lock_guard<std::recursive_mutex> lock(prob->mtx);
       const double v[4] = {lepref, gepref, lbpref, ubpref};
+      static const char *const names[4] = {"lepref", "gepref", "lbpref", "ubpref"};
       for (int k = 0; k < 4; ++k) {
-        if (std::isnan(v[k])) return fail(prob, kErrInvalid, "preferences must be numbers");
+        if (!(std::fabs(v[k]) < kInf))
+          return fail(prob, kErrInvalid, "argument '%s' is %g; a preference must be a finite number", names[k], v[k]);
         pref[k].assign(k < 2 ? prob->rows.size() : prob->cols.size(), v[k]);
       }
     }
@@ -347,7 +382,7 @@ extern "C" KRVX_API int KRVXrepairinfeas(KRVXprob prob, int *status, char penalt
                  phase2,
                  penalty,
                  delta,
-                 flags == 0 || flags == ' ' ? std::string() : std::string(1, flags)};
+                 flags == 0 ? std::string() : std::string(1, flags)};
     const int64_t sizes[8] = {int64_t(pref[0].size()), int64_t(pref[1].size()), int64_t(pref[2].size()),
                               int64_t(pref[3].size()), 0, 0, 0, 0};
     return repair(prob, status, a, sizes);

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <tuple>
 #include <unordered_map>
 
 namespace krvx {
@@ -156,7 +157,8 @@ void readSlx(ko_prob_struct *p, const std::string &path, const std::string &show
     const int j = it->second;
     sols.back()[size_t(j)] = v;
   }
-  if (in.failed()) raise(kErrFile, "%s", in.error().c_str());
+  in.drain();
+  if (in.failed()) raise(kErrFile, "%s: %s", shown.c_str(), in.error().c_str());
   if (sols.empty()) raise(kErrFile, "%s holds no solution", shown.c_str());
 }
 
@@ -237,9 +239,11 @@ std::string readWholeFile(const std::string &path) {
   char buf[65536];
   int got;
   while ((got = gzread(g, buf, sizeof buf)) > 0) bytes.append(buf, size_t(got));
-  const bool bad = got < 0;
+  int code = Z_OK;
+  gzerror(g, &code);
+  const bool bad = got < 0 || code == Z_BUF_ERROR;   // damaged, or cut short (no gzip trailer)
   gzclose(g);
-  if (bad) raise(kErrFile, "'%s' cannot be read (damaged compressed data)", path.c_str());
+  if (bad) raise(kErrFile, "'%s' cannot be read (damaged or truncated compressed data)", path.c_str());
   return bytes;
 }
 
@@ -272,10 +276,12 @@ extern "C" KRVX_API int KRVXloadlpsol_witharraysizes(KRVXprob prob, const double
     checkOptional(slack, slack_n, m, "slack");
     checkOptional(duals, duals_n, m, "duals");
     checkOptional(djs, djs_n, n, "djs");
-    checkNotNaN(x, x_n, "x");
-    checkNotNaN(slack, slack_n, "slack");
-    checkNotNaN(duals, duals_n, "duals");
-    checkNotNaN(djs, djs_n, "djs");
+    // values of a solution are finite, as the solution files require
+    for (auto [v, count, name] : {std::tuple{x, x_n, "x"}, {slack, slack_n, "slack"}, {duals, duals_n, "duals"},
+                                  {djs, djs_n, "djs"}})
+      for (int64_t k = 0; k < count; ++k)
+        if (!std::isfinite(v[k]))
+          raise(kErrInvalid, "entry %lld of argument '%s' is not a finite number (%g)", (long long)k, name, v[k]);
     if (slack_n && !x_n) raise(kErrInvalid, "slack values need x");
     if (djs_n && !duals_n) raise(kErrInvalid, "reduced costs need duals");
     refuseNonlinearRows(prob, "Loaded LP solutions");
@@ -342,12 +348,15 @@ extern "C" KRVX_API int KRVXreadbinsol(KRVXprob prob, const char *filename, cons
     if (n != int64_t(prob->cols.size()) || m != int64_t(prob->rows.size()))
       raise(kErrFile, "'%s' holds a solution of %lld columns and %lld rows; the problem has %zu and %zu", path.c_str(),
             (long long)n, (long long)m, prob->cols.size(), prob->rows.size());
+    if (fl & ~1u) raise(kErrFile, "'%s' has unknown flags (0x%X)", path.c_str(), fl);
     const bool hasDuals = fl & 1;
     const size_t values = size_t(n + m) * (hasDuals ? 2 : 1);
     if (n < 0 || m < 0 || bytes.size() != header + values * 8 + 8)
       raise(kErrFile, "'%s' is damaged (wrong length)", path.c_str());
     std::vector<double> v(values);
     std::memcpy(v.data(), bytes.data() + header, values * 8);
+    for (size_t k = 0; k < values; ++k)
+      if (!std::isfinite(v[k])) raise(kErrFile, "'%s': value %zu is not a finite number", path.c_str(), k);
     const double *x = v.data(), *slack = x + n;
     if (f & 1) {
       installRead(prob, std::vector<double>(x, x + n), true);

@@ -205,6 +205,7 @@ enum : int {
   kErrInternal = 3,        // unexpected internal failure
   kErrFile = 4,            // file missing, unreadable or malformed
   kErrBusy = 30,           // the problem is being solved
+  kErrInterrupted = KRVX_ERR_INTERRUPTED,   // SIGINT stopped the call
   kErrUnsupported = 6,     // the data cannot be handled
   kErrSolver = 7,          // the numerical solve failed
   kErrNoProblem = 91,      // no problem given

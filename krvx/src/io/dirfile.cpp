@@ -2,6 +2,7 @@
 #include "core/call_guard.h"
 #include "core/directives.h"
 #include "core/model.h"
+#include "io/quoted_fields.h"
 
 #include <algorithm>
 #include <cctype>
@@ -24,36 +25,11 @@ std::string dirFileName(const ko_prob_struct *p, const char *given) {
   return p->name + ".dir";
 }
 
-bool plainName(const std::string &s) {
-  if (s.empty() || s[0] == '#' || s[0] == '"' || s[0] == '*') return false;
-  for (unsigned char c : s)
-    if (c <= ' ' || c == '"' || c == '\\' || c == 127) return false;
-  return true;
-}
-
-std::string quoted(const std::string &s) {
-  if (plainName(s)) return s;
-  std::string out = "\"";
-  for (unsigned char c : s) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += char(c);
-    } else if (c < ' ' || c == 127) {
-      char buf[8];
-      std::snprintf(buf, sizeof buf, "\\x%02X", c);
-      out += buf;
-    } else {
-      out += char(c);
-    }
-  }
-  return out + "\"";
-}
-
 std::string entityRef(const ko_prob_struct &p, int index) {
   const int kind = index >= 0 ? 2 : 3;
   const int i = index >= 0 ? index : -1 - index;
   const NameSpace &ns = p.names[kind];
-  std::string ref = size_t(i) < ns.names.size() && !ns.names[size_t(i)].empty() ? quoted(ns.names[size_t(i)])
+  std::string ref = size_t(i) < ns.names.size() && !ns.names[size_t(i)].empty() ? quotedName(ns.names[size_t(i)])
                                                                                  : "#" + std::to_string(i);
   return std::string(kind == 2 ? "C " : "S ") + ref;
 }
@@ -75,38 +51,9 @@ class LineReader {
   }
   std::vector<std::string> split(const std::string &s) const {
     std::vector<std::string> out;
-    size_t k = 0;
-    while (true) {
-      while (k < s.size() && (s[k] == ' ' || s[k] == '\t' || s[k] == '\r')) ++k;
-      if (k >= s.size()) return out;
-      std::string field;
-      if (s[k] != '"') {
-        while (k < s.size() && s[k] != ' ' && s[k] != '\t' && s[k] != '\r') field += s[k++];
-      } else {
-        field = "\"";   // marks a quoted field; the text follows
-        for (++k;; ++k) {
-          if (k >= s.size()) bad("a quoted name is not closed");
-          if (s[k] == '"') break;
-          if (s[k] != '\\') {
-            field += s[k];
-            continue;
-          }
-          if (++k >= s.size()) bad("a quoted name is not closed");
-          if (s[k] == '"' || s[k] == '\\') {
-            field += s[k];
-          } else if (s[k] == 'x' && k + 2 < s.size() && std::isxdigit((unsigned char)s[k + 1]) &&
-                     std::isxdigit((unsigned char)s[k + 2])) {
-            field += char(std::strtol(s.substr(k + 1, 2).c_str(), nullptr, 16));
-            k += 2;
-          } else {
-            bad("a quoted name has an unknown escape");
-          }
-        }
-        ++k;
-        if (k < s.size() && s[k] != ' ' && s[k] != '\t' && s[k] != '\r') bad("text follows a quoted name");
-      }
-      out.push_back(std::move(field));
-    }
+    const char *why = nullptr;
+    if (!splitQuoted(s, out, why)) bad("%s", why);
+    return out;
   }
   int integer(const std::string &s, const char *what) const {
     char *end = nullptr;
@@ -209,7 +156,7 @@ void readDirs(ko_prob_struct *p, const std::string &file) {
 }
 
 void writeDirs(const ko_prob_struct *p, const std::string &file) {
-  std::string out = "* Branching directives of problem " + quoted(p->name) + "\n";
+  std::string out = "* Branching directives of problem " + quotedName(p->name) + "\n";
   for (const Directive &d : p->dirs)
     out += "DIR " + entityRef(*p, d.index) + " " + std::to_string(d.priority) + " " + d.dir + " " + number(d.up) +
            " " + number(d.down) + "\n";

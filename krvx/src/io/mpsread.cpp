@@ -229,8 +229,9 @@ void MpsParser::run(LineReader &in) {
       if (s == e) continue;
       data(b, e);
     }
-    if (in.failed()) fault(in.error());
     line_ = in.line();
+    if (sawEnd_) in.drain();
+    if (in.failed()) fault(in.error());
     if (!sawEnd_) fault("the file ends without ENDATA");
     finish();
   } catch (Fault &f) {

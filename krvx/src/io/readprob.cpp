@@ -132,7 +132,7 @@ extern "C" KRVX_API int KRVXreadprob(KRVXprob prob, const char *filename, const 
     bool ok;
     if (l || isLpName(path)) ok = readLpFile(path, shownName(path), fresh, log);
     else ok = readMpsFile(path, shownName(path), fresh, log);
-    if (!ok) raise(kErrFile, "%s", log.error.c_str());
+    if (!ok) raise(sigint.fired() ? kErrInterrupted : kErrFile, "%s", log.error.c_str());
     fresh->name = stem(path);
     try {
       loadStore(prob, std::move(*fresh));

@@ -60,6 +60,9 @@ class LineReader {
   bool open(const std::string &path, std::string &error);
   // false at the end of the file or on a read error (see failed()).
   bool next(char *&begin, char *&end);
+  // Reads past the rest of the file, so that a reader that stops at its end marker still finds a
+  // compressed file cut short or damaged (failed() then).
+  void drain();
   long line() const { return line_; }
   bool failed() const { return !error_.empty(); }
   const std::string &error() const { return error_; }

@@ -83,6 +83,13 @@ bool LineReader::fill() {
   return true;
 }
 
+void LineReader::drain() {
+  while (!eof_) {
+    pos_ = len_;   // what is buffered is not needed
+    fill();
+  }
+}
+
 bool LineReader::next(char *&begin, char *&end) {
   if ((line_ & 0x3fff) == 0x3fff && stopped()) return false;
   for (;;) {

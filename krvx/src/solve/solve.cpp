@@ -460,6 +460,22 @@ HighsInt crossoverFromPoint(ko_prob_struct *p, void *h, HighsInt n, HighsInt m, 
   return rc;
 }
 
+// HiGHS builds the calling thread's task scheduler when a run starts, and Highs_destroy shuts it
+// down; its crossover uses that scheduler without building it. A run of a one-column instance
+// that this thread keeps (destroying it would shut the scheduler down again) builds it.
+void readyScheduler(int threads) {
+  thread_local std::unique_ptr<void, void (*)(void *)> keeper(nullptr, Highs_destroy);
+  if (!keeper) {
+    keeper.reset(Highs_create());
+    if (!keeper) return;
+    Highs_setBoolOptionValue(keeper.get(), "output_flag", 0);
+    const double lower = 0.0, upper = 1.0;
+    Highs_addCol(keeper.get(), 0.0, lower, upper, 0, nullptr, nullptr);
+  }
+  Highs_setIntOptionValue(keeper.get(), "threads", threads);
+  Highs_run(keeper.get());
+}
+
 // After an interior-point run without crossover: crossover from the point found, as the run
 // with crossover would do, without solving again. HiGHS's crossover cannot take ranged rows;
 // those models, and a crossover that does not finish, get the full run with crossover.
@@ -754,6 +770,7 @@ static int crossover(KRVXprob prob, int *status) {
   {
     RunningSolve running(prob, s.threads);
     applySettings(h, low, s, running.threads());
+    readyScheduler(running.threads());
     const auto t0 = std::chrono::steady_clock::now();
     rc = crossoverFromPoint(prob, h, low.hcols, low.hrows, x.data(), djs.empty() ? nullptr : djs.data(),
                             duals.empty() ? nullptr : duals.data());
