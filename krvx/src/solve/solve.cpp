@@ -19,6 +19,7 @@
 #include "core/controls.h"
 #include "nl/nlpsolve.h"
 #include "solve/cbc.h"
+#include "solve/recheck.h"
 #include "analysis/basis.h"
 #include "analysis/diagnostics.h"
 #include "analysis/presolve.h"
@@ -623,7 +624,8 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
   SolveDiagnostics diag;
   Presolved form;
   bool modified = false;
-  int rc;
+  bool nonlinear = low.engine == Engine::Ipopt;   // the result comes from nlpRun
+  int rc = 0;
   const bool presolveForm = low.engine == Engine::Highs && call == Call::Mip && rootonly && presolvable(low);
   if (presolveForm) rc = presolveRoot(p, low, s, out, form);
   if (presolveForm && rc != kNotPresolved) {
@@ -645,8 +647,25 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
         }
         messageCode(p, kMsgSolve, 1, "The QP solver did not finish; solving with the nonlinear solver");
         rc = nlpRun(p, nlp, s, out);
+        nonlinear = true;
       }
       break;
+  }
+  if (rc == 0 && !form.active) {
+    // an optimum that fails the check of its point: the nonlinear solver once more with tighter
+    // tolerances (cheap next to finding it), then the check decides what is reported
+    if (nonlinear && out.solstatus == KRVX_SOLSTATUS_OPTIMAL && !checkPoint(p, out, s.relax).holds) {
+      RunSettings tight = s;
+      tight.feastol = s.feastol * 1e-2;
+      Solution again;
+      if (nlpRun(p, nlp, tight, again) == 0 && again.solstatus == KRVX_SOLSTATUS_OPTIMAL &&
+          checkPoint(p, again, s.relax).holds) {
+        again.time += out.time;
+        again.bariter += out.bariter;
+        out = std::move(again);
+      }
+    }
+    recheckSolution(p, out, s.relax);
   }
   std::lock_guard<std::recursive_mutex> lock(p->mtx);
   p->sol = std::move(out);
