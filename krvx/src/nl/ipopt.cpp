@@ -174,7 +174,12 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
     option(ip, "mumps_pivot_order", 0);
     option(ip, "sb", "yes");
     option(ip, "tol", s.optimalitytol);
+    // FEASTOL is absolute, as constr_viol_tol: no bounds relaxed (the final projection onto the
+    // original bounds would move rows by the relaxation times their coefficients), and an
+    // acceptable end meets it too
     option(ip, "constr_viol_tol", s.feastol);
+    option(ip, "acceptable_constr_viol_tol", s.feastol);
+    option(ip, "bound_relax_factor", 0.0);
     option(ip, "max_iter", s.lpiterlimit > 0 && s.lpiterlimit < 2147483647 ? int(s.lpiterlimit) : 3000);
     if (s.timelimit > 0) {
       const double left = s.timelimit - std::chrono::duration<double>(std::chrono::steady_clock::now() - run.t0).count();

@@ -184,7 +184,8 @@ void applySettings(void *h, const Lowered &low, const RunSettings &s, int thread
   Highs_setDoubleOptionValue(h, "mip_abs_gap", s.mipabsstop);
   Highs_setDoubleOptionValue(h, "primal_feasibility_tolerance", s.feastol);
   Highs_setDoubleOptionValue(h, "dual_feasibility_tolerance", s.optimalitytol);
-  Highs_setDoubleOptionValue(h, "mip_feasibility_tolerance", s.miptol);
+  // HiGHS's MIP search holds rows and bounds, not only integrality, to this one: FEASTOL bounds it
+  Highs_setDoubleOptionValue(h, "mip_feasibility_tolerance", std::min(s.miptol, s.feastol));
   Highs_setStringOptionValue(h, "presolve", s.presolve ? "on" : "off");
   Highs_setIntOptionValue(h, "simplex_iteration_limit", clampInt(s.lpiterlimit));
   Highs_setIntOptionValue(h, "mip_max_nodes", clampInt(s.maxnode));
