@@ -207,6 +207,18 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
         return fail(p, kErrSolver, "The nonlinear solver refused the problem");
       }
       iterations = run.iterations;
+      // a search that stalls at a point meeting FEASTOL (its multipliers then are of no use): once
+      // more from that point, which usually converges where it is
+      const bool stalled = pt.status == Restoration_Failed || pt.status == Search_Direction_Becomes_Too_Small ||
+                           pt.status == Error_In_Step_Computation;
+      if (stalled && !run.stop && !run.ev.userFailed && run.ev.bodies(pt.x.data()) &&
+          m.violation(pt.x.data(), run.ev.body().data()) <= s.feastol) {
+        Point again = pt;
+        if (solve(again)) {
+          iterations += run.iterations;
+          if (converged(again.status)) pt = again;
+        }
+      }
       // a stationary point that is no local minimum (a maximum, a saddle): start again from a
       // point along a direction of negative curvature where the objective is lower
       Point next = pt;
@@ -277,16 +289,27 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
       finish(KRVX_SOLVESTATUS_COMPLETED, KRVX_SOLSTATUS_UNBOUNDED, kLpUnbounded);
       out.has_duals = false;
       return 0;
-    default:
+    default: {
+      const char *why = status == Search_Direction_Becomes_Too_Small ? "search direction too small"
+                        : status == Restoration_Failed              ? "restoration failed"
+                        : status == Feasible_Point_Found            ? "feasible point found"
+                                                                    : "error in a step";
+      // stalled at a point that meets FEASTOL and the optimality conditions to the solver's
+      // acceptable level: a (local) optimum, as an acceptable end would report it
+      if (feasible && nlpOptimalityError(m, run.ev, x, multg, zl, zu) <= std::max(1e-6, 100.0 * s.optimalitytol)) {
+        finish(KRVX_SOLVESTATUS_COMPLETED, KRVX_SOLSTATUS_OPTIMAL, kLpOptimal);
+        messageCode(p, kMsgSolve, 1,
+                    "The nonlinear solver stopped (%s) at a point that meets the tolerances and the optimality "
+                    "conditions: reported as optimal",
+                    why);
+        return 0;
+      }
       finish(KRVX_SOLVESTATUS_FAILED, feasible ? KRVX_SOLSTATUS_FEASIBLE : KRVX_SOLSTATUS_NOTFOUND, kLpUnfinished);
       out.stopstatus = kStopNumerical;
       out.has_duals = false;
-      messageCode(p, kMsgSolve, 3, "The nonlinear solver ended without converging (%s)",
-                  status == Search_Direction_Becomes_Too_Small ? "search direction too small"
-                  : status == Restoration_Failed              ? "restoration failed"
-                  : status == Feasible_Point_Found            ? "feasible point found"
-                                                              : "error in a step");
+      messageCode(p, kMsgSolve, 3, "The nonlinear solver ended without converging (%s)", why);
       return 0;
+    }
   }
 }
 
