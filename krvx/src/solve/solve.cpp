@@ -784,6 +784,7 @@ static int crossover(KRVXprob prob, int *status) {
   out.time = time;
   int mrc = rc == kHighsStatusError ? kErrSolver
                                     : mapStatus(prob, h, Highs_getModelStatus(h), low, s, 0, session.lastError(), out);
+  if (rc != kHighsStatusError && mrc == 0) recheckSolution(prob, out, true);
   std::lock_guard<std::recursive_mutex> lock(prob->mtx);
   if (low.discrete) prob->highs_stale = true;
   if (rc == kHighsStatusError)
