@@ -41,7 +41,7 @@ def assert_feasible(problem, sets=(), feastol=None, miptol=None):
     indicator is on, piecewise-linear and general constraints, and the sets given in `sets` as
     (type, variables in weight order), which cannot be read back. After a solve of the continuous
     relaxation only rows and bounds are checked. Tolerances are the problem's FEASTOL and MIPTOL,
-    absolute (as the engines take them) and widened for rounding by 1e-9 of a bound's size; entities
+    absolute (as the engines take them) and widened for rounding by 1e-11 of a bound's size; entities
     that engines meet through binaries may be off by MIPTOL times the size of their values.
     Returns the point as an array, or None when the solve reported no solution."""
     a = problem.attributes
@@ -60,7 +60,7 @@ def assert_feasible(problem, sets=(), feastol=None, miptol=None):
     # columns
     for j, v in enumerate(variables):
         lb, ub, kind, xj = v.lb, v.ub, v.vartype, x[j]
-        tol = feastol + 1e-9 * _size(lb, ub)
+        tol = feastol + 1e-11 * _size(lb, ub)
         if kind == korvex.binary:
             lb, ub = max(lb, 0.0), min(ub, 1.0)
         if kind in (korvex.semicontinuous, korvex.semiinteger):
@@ -88,7 +88,7 @@ def assert_feasible(problem, sets=(), feastol=None, miptol=None):
                     continue
             lo, up = lbs[i], ubs[i]
             excess = max(lo - value if lo > -1e20 else 0.0, value - up if up < 1e20 else 0.0)
-            off(f"row {i} ({value!r} in [{lo}, {up}])", excess, feastol + 1e-9 * _size(lo, up))
+            off(f"row {i} ({value!r} in [{lo}, {up}])", excess, feastol + 1e-11 * _size(lo, up))
     if relaxed:
         return x
 
