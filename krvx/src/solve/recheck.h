@@ -31,8 +31,8 @@ struct PointCheck {
 PointCheck checkPoint(ko_prob_struct *p, const Solution &sol, bool relaxed);
 
 // After an engine returned: an OPTIMAL or FEASIBLE solution whose point fails checkPoint is no
-// solution. The status becomes NOTFOUND (the point stays readable), a completed solve FAILED with
-// the stop status NUMERICALERROR, duals are dropped, and a warning names the worst violation.
+// solution. The status becomes NOTFOUND (so the point is no longer read as a solution), a completed
+// solve FAILED with the stop status NUMERICALERROR, and a warning names the worst violation.
 // Returns whether the solution held (true when there was nothing to check). Same calling
 // conditions as checkPoint.
 bool recheckSolution(ko_prob_struct *p, Solution &sol, bool relaxed = false);
