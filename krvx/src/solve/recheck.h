@@ -28,13 +28,14 @@ struct PointCheck {
 // the continuous relaxation was solved (no integrality, sets, indicators and the like). Takes
 // p's mutex only to read the controls and the user functions: call it without the mutex held
 // (formulas may call user functions) while the store cannot change (inside the solve).
-PointCheck checkPoint(ko_prob_struct *p, const Solution &sol, bool relaxed);
+// (visible outside the library, as both are: the tests call them directly)
+__attribute__((visibility("default"))) PointCheck checkPoint(ko_prob_struct *p, const Solution &sol, bool relaxed);
 
 // After an engine returned: an OPTIMAL or FEASIBLE solution whose point fails checkPoint is no
 // solution. The status becomes NOTFOUND (so the point is no longer read as a solution), a completed
 // solve FAILED with the stop status NUMERICALERROR, and a warning names the worst violation.
 // Returns whether the solution held (true when there was nothing to check). Same calling
 // conditions as checkPoint.
-bool recheckSolution(ko_prob_struct *p, Solution &sol, bool relaxed = false);
+__attribute__((visibility("default"))) bool recheckSolution(ko_prob_struct *p, Solution &sol, bool relaxed = false);
 
 }  // namespace krvx
