@@ -42,7 +42,8 @@ def assert_feasible(problem, sets=(), feastol=None, miptol=None):
     (type, variables in weight order), which cannot be read back. After a solve of the continuous
     relaxation only rows and bounds are checked. Tolerances are the problem's FEASTOL and MIPTOL,
     absolute (as the engines take them) and widened for rounding by 1e-11 of a bound's size; entities
-    that engines meet through binaries may be off by MIPTOL times the size of their values.
+    that engines meet through binaries (and rows with abs, min, max, pwl or sign) may be off by MIPTOL
+    times the size of their values.
     Returns the point as an array, or None when the solve reported no solution."""
     a = problem.attributes
     if a.solstatus not in (korvex.SolStatus.OPTIMAL, korvex.SolStatus.FEASIBLE):
@@ -79,6 +80,9 @@ def assert_feasible(problem, sets=(), feastol=None, miptol=None):
         bodies = [c.getBody() for c in constraints]
         values = np.array([0.0 if b is None else float(korvex.evaluate(b, solution=x, problem=problem))
                            for b in bodies])
+        # bodies with abs, min, max, pwl or sign: engines meet them through binaries
+        binaries = [b is not None and any(f in str(b) for f in ("abs(", "min(", "max(", "pwl(", "sign("))
+                    for b in bodies]
         lbs = np.array([c.lb for c in constraints])
         ubs = np.array([c.ub for c in constraints])
         ind_col, ind_compl = problem.getIndicators()
@@ -88,7 +92,8 @@ def assert_feasible(problem, sets=(), feastol=None, miptol=None):
                     continue
             lo, up = lbs[i], ubs[i]
             excess = max(lo - value if lo > -1e20 else 0.0, value - up if up < 1e20 else 0.0)
-            off(f"row {i} ({value!r} in [{lo}, {up}])", excess, feastol + 1e-11 * _size(lo, up))
+            tol = feastol + (miptol * _size(value, lo, up) if binaries[i] else 1e-11 * _size(lo, up))
+            off(f"row {i} ({value!r} in [{lo}, {up}])", excess, tol)
     if relaxed:
         return x
 

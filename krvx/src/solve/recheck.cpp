@@ -111,7 +111,7 @@ void Checker::columns(bool relaxed) {
 void Checker::rows(bool relaxed) {
   const size_t m = p_.rows.size();
   std::vector<double> act(m, 0.0), mag(m, 0.0);
-  std::vector<char> unknown(m, 0);
+  std::vector<char> unknown(m, 0), binaries(m, 0);   // binaries: formulas the engines meet through binaries
   for (int j = 0; j < p_.matrix.ncols() && size_t(j) < x_.size(); ++j) {
     const double v = x_[size_t(j)];
     if (v == 0.0) continue;
@@ -134,6 +134,7 @@ void Checker::rows(bool relaxed) {
         const double v = nl::eval(t, x_.data(), funcs_, p_.nl, nullptr);
         act[i] += v;
         mag[i] += std::fabs(v);
+        for (const nl::Node &nd : t.nodes) binaries[i] = binaries[i] || nl::isNonsmooth(nd);
       } catch (const Error &) {
         unknown[i] = 1;   // not evaluable here: the row is not judged
       }
@@ -154,7 +155,8 @@ void Checker::rows(bool relaxed) {
       case 'R': lo = rowBottom(p_, i), up = r.rhs; break;
       default: break;
     }
-    within(act[i], lo, up, feastol_ + kRounding * mag[i], [&] { return "row '" + name(1, int64_t(i)) + "'"; });
+    const double tol = feastol_ + (binaries[i] ? miptol_ * std::max(1.0, mag[i]) : kRounding * mag[i]);
+    within(act[i], lo, up, tol, [&] { return "row '" + name(1, int64_t(i)) + "'"; });
   }
 }
 

@@ -7,8 +7,8 @@
 // holds when its activity lies within FEASTOL of its bounds, widened only by the rounding of the
 // activity itself (1e-12 times the sum of its terms' magnitudes); a column of an integer kind
 // lies within MIPTOL of an integer. Constraints that the engines meet through binaries and big-M
-// rows (sets, piecewise-linear and general constraints) may be off by MIPTOL times the size of
-// the values involved as well.
+// rows (sets, piecewise-linear and general constraints, rows whose formulas hold abs, min, max,
+// pwl or sign) may be off by MIPTOL times the size of the values involved as well.
 #pragma once
 #include "core/store.h"
 
