@@ -257,7 +257,9 @@ void setOptions(Bonmin::BonminSetup &b, const RunSettings &s, bool exact, bool p
   o->SetStringValue("sb", "yes");
   o->SetIntegerValue("mumps_pivot_order", 0);
   o->SetNumericValue("tol", s.optimalitytol);
-  o->SetNumericValue("constr_viol_tol", s.feastol);   // absolute, with no bounds relaxed (ipopt.cpp)
+  // FEASTOL is absolute, as constr_viol_tol; no bounds relaxed (Bonmin's heuristics hold points to
+  // the original bounds, and projecting onto them would move rows by the relaxation)
+  o->SetNumericValue("constr_viol_tol", s.feastol);
   o->SetNumericValue("acceptable_constr_viol_tol", s.feastol);
   o->SetNumericValue("bound_relax_factor", 0.0);
   if (!exact) o->SetStringValue("hessian_approximation", "limited-memory");
