@@ -191,6 +191,8 @@ void statusAfterTheCheck() {
   EXPECT(krvx::recheckSolution(p, s, true) && s.solstatus == KRVX_SOLSTATUS_OPTIMAL);
   s = reported({1.0, 2.0});
   EXPECT(krvx::recheckSolution(p, s) && s.solvestatus == KRVX_SOLVESTATUS_COMPLETED);
+  s = reported({NAN, 3.0});
+  EXPECT(!krvx::recheckSolution(p, s) && contains(krvx::checkPoint(p, s, false).what, "not finite"));
   KRVXdestroyprob(p);
 }
 

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+#include <limits>
 #include <mutex>
 #include <numeric>
 
@@ -71,6 +71,10 @@ void Checker::columns(bool relaxed) {
     const Column &c = p_.cols[j];
     const double v = x_[j];
     auto what = [&] { return "the bounds of column '" + name(2, int64_t(j)) + "'"; };
+    if (!std::isfinite(v)) {
+      note(std::numeric_limits<double>::infinity(), 0.0, [&] { return "column '" + name(2, int64_t(j)) + "' (not finite)"; });
+      continue;
+    }
     auto integral = [&] {
       if (!relaxed) note(fraction(v), miptol_, [&] { return "the integrality of column '" + name(2, int64_t(j)) + "'"; });
     };
@@ -154,6 +158,10 @@ void Checker::rows(bool relaxed) {
       case 'E': lo = up = r.rhs; break;
       case 'R': lo = rowBottom(p_, i), up = r.rhs; break;
       default: break;
+    }
+    if (!std::isfinite(act[i])) {
+      note(std::numeric_limits<double>::infinity(), 0.0, [&] { return "row '" + name(1, int64_t(i)) + "' (not finite)"; });
+      continue;
     }
     const double tol = feastol_ + (binaries[i] ? miptol_ * std::max(1.0, mag[i]) : kRounding * mag[i]);
     within(act[i], lo, up, tol, [&] { return "row '" + name(1, int64_t(i)) + "'"; });
