@@ -4,6 +4,7 @@ import os
 import pytest
 
 import korvex
+from conftest import assert_feasible
 from test_api_support import LP, MIP, data_dir
 
 
@@ -18,6 +19,7 @@ def solved(args, loader="loadLP"):
     p = korvex.problem()
     getattr(p, loader)(**args)
     p.optimize()
+    assert_feasible(p)
     return p
 
 
@@ -39,6 +41,7 @@ def test_generated_name_gives_way_to_given_names(tmp_path):
     p = korvex.problem()
     p.readProb(str(path))
     p.optimize()
+    assert_feasible(p)
     assert [v.name for v in p.getVariable()] == ["C2", "y"]
     assert p.getSolution("C2") == pytest.approx(1.0)
     with pytest.raises(korvex.InterfaceError):
@@ -77,6 +80,7 @@ def test_free_mps_and_compressed_lp(tmp_path):
         assert p.optimize() == (korvex.SolveStatus.COMPLETED, korvex.SolStatus.OPTIMAL)
         assert p.attributes.objval == pytest.approx(obj)
         assert p.getSolution() == pytest.approx([1.0, 3.0])
+        assert_feasible(p)
 
 
 def test_readme_example_runs_from_another_directory(tmp_path):
@@ -100,8 +104,10 @@ def test_crossover_from_any_optimal_solution(name, obj, alg):
     p = korvex.problem()
     p.readProb(os.path.join(data_dir(), "netlib", name + ".mps.gz"))
     p.lpOptimize(alg)
+    assert_feasible(p)
     assert p.crossoverLpSol() == 0
     assert p.attributes.lpstatus == korvex.LPStatus.OPTIMAL
+    assert_feasible(p)
     assert p.attributes.objval == pytest.approx(obj, rel=1e-9)
     assert len(p.getSolution()) == p.attributes.cols
 
@@ -112,5 +118,6 @@ def test_lp_file_named_in_capitals(tmp_path):
     p = korvex.problem()
     p.readProb(str(path))
     p.optimize()
+    assert_feasible(p)
     assert p.attributes.objval == pytest.approx(4.0)
     assert p.getProbName() == "MODEL"

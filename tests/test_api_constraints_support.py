@@ -107,6 +107,8 @@ def solve(p):
     from korvex import SolStatus, SolveStatus
     p.controls.outputlog = 0
     assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+    from conftest import assert_feasible
+    assert_feasible(p)
     return p.attributes.objval
 
 

@@ -10,6 +10,7 @@ import pytest
 import korvex
 from korvex import MIPStatus, SolStatus, SolveStatus, StopType
 from test_api_support import MIP, MIP_OPT, data_dir, data_path, market_split, raises, set_time_limit
+from conftest import assert_feasible
 
 OPTIMAL = (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
 LENGTHS = "Arguments 'colind', 'priority', 'dir', 'uppseudo' and 'downpseudo' must have the same length"
@@ -111,6 +112,7 @@ def knapsack(seed=14, n=25, m=3):
 def test_directions_steer_the_search():
     p, _, _ = knapsack()
     assert p.optimize() == OPTIMAL
+    assert_feasible(p)
     best = p.attributes.objval
     found = {}
     for way in "UD":
@@ -118,6 +120,7 @@ def test_directions_steer_the_search():
         p.loadDirs(x, None, [way] * len(x))
         p.controls.maxnode = 1
         assert p.optimize() == (SolveStatus.STOPPED, SolStatus.FEASIBLE)
+        assert_feasible(p)
         assert (p.attributes.stopstatus, p.attributes.mipstatus) == (StopType.NODELIMIT, MIPStatus.SOLUTION)
         sol = p.getSolution()
         assert p.attributes.objval == pytest.approx(7 + sum(cj * v for cj, v in zip(c, sol)))
@@ -126,6 +129,7 @@ def test_directions_steer_the_search():
         # without the node limit the optimum found without directives
         p.controls.maxnode = 0
         assert p.optimize() == OPTIMAL
+        assert_feasible(p)
         assert (p.attributes.objval, p.attributes.mipstatus) == (pytest.approx(best), MIPStatus.OPTIMAL)
         assert p.attributes.bestbound == pytest.approx(best, rel=1e-4) and p.attributes.nodes >= 0
     assert found["U"] != found["D"]
@@ -161,6 +165,7 @@ def test_statuses_of_the_directed_engine():
     p.addConstraint(y >= x - 2.5, y >= 2.5 - x)
     p.setObjective(y - 0.25 * x + 3)
     assert p.optimize() == OPTIMAL
+    assert_feasible(p)
     assert p.getSolution() == pytest.approx([3, 0.5]) and p.attributes.objval == pytest.approx(2.75)
     assert p.crossoverLpSol() == 0                    # the LP solver's own instance serves the relaxation
     # a semi-continuous column needs a finite upper bound for its binary form
@@ -218,6 +223,7 @@ def test_directed_engine_finds_the_data_files_optima(row):
     rnd = random.Random(len(ents))
     p.loadDirs(ents, [rnd.randint(0, 1000) for _ in ents], [rnd.choice("UDN") for _ in ents])
     assert p.optimize() == OPTIMAL
+    assert_feasible(p)
     obj = p.attributes.objval
     assert obj == pytest.approx(float(row["objective"]), rel=1e-6) and obj == pytest.approx(highs, rel=1e-6)
 
@@ -235,6 +241,7 @@ def test_directives_reach_the_nonlinear_branch_and_bound():
         if directed:
             p.loadDirs(x + [-1], [3, 2, 1, 0], "UDNN", [1.0, 0, 0, 0], [0, 2.0, 0, 0])
         assert p.optimize() == OPTIMAL
+        assert_feasible(p)
         objs.append(p.attributes.objval)
     assert objs[1] == pytest.approx(objs[0], abs=1e-6)
 
@@ -264,6 +271,7 @@ def test_several_objectives_are_solved_without_directives(capsys):
     p.controls.outputlog = 1
     capsys.readouterr()
     assert p.optimize() == OPTIMAL
+    assert_feasible(p)
     assert "branching directives are not used for a problem with several objectives" in capsys.readouterr().out
     assert p.attributes.objval == pytest.approx(best)
 

@@ -8,6 +8,7 @@ import pytest
 import korvex
 from korvex import SolStatus, SolveStatus
 from test_api_support import raises, LP, LP_OPT, MIP, MIP_OPT, QP, QP_OPT, objval
+from conftest import assert_feasible
 
 
 def test_collen_form_and_start_rules():
@@ -152,6 +153,7 @@ def test_known_optima_in_every_array_form(loader, args, opt, x, form):
     p = korvex.problem()
     getattr(p, loader)(**a)
     assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+    assert_feasible(p)
     assert objval(p) == pytest.approx(opt, rel=1e-6)
     assert p.getSolution() == pytest.approx(x, abs=1e-5) and p.getProbName() == args["probname"]
 

@@ -8,6 +8,7 @@ import korvex
 from korvex import SolStatus, SolveStatus
 from test_api_support import raises, data_dir, LP_OPT, QP, QP_OPT
 from test_api_constraints_support import named_lp, solve
+from conftest import assert_feasible
 
 
 @pytest.fixture
@@ -48,6 +49,7 @@ def test_lexicographic_and_blended_objectives(two_objectives, priority, weight, 
     p = two_objectives
     p.addObj(["x"], [-1.0], priority, weight)
     assert p.optimize() == (SolveStatus.COMPLETED, SolStatus.OPTIMAL)
+    assert_feasible(p)
     if priority is None:
         # tie between the vertices: only the blended value is fixed
         sol = p.getSolution()

@@ -6,6 +6,7 @@ import numpy as np
 import pytest
 
 import korvex as k
+from conftest import assert_feasible
 
 OPTIMAL = (k.SolveStatus.COMPLETED, k.SolStatus.OPTIMAL)
 
@@ -32,6 +33,7 @@ class TestNonsmoothFormulas:
         p.setObjective(z + b[0] + b[1] + b[2])
         assert p.optimize() == OPTIMAL
         assert (p.attributes.objval, p.getSolution(b)) == (pytest.approx(5.0), pytest.approx([1, 1, 0]))
+        assert_feasible(p)
 
 
 class TestMixedInteger:
@@ -50,6 +52,7 @@ class TestMixedInteger:
             q.setObjective(k.Sum(c[j] * x[j] for j in range(len(c)))
                            + 0.5 * k.Sum(Q[i][j] * x[i] * x[j] for i in range(len(c)) for j in range(len(c))))
             if q.optimize() == OPTIMAL:
+                assert_feasible(q)
                 best = min(best, q.attributes.objval)
         return best
 
@@ -64,7 +67,7 @@ class TestMixedInteger:
                        rows, cols, vals, "IIB", [0, 1, 2], None)
             assert p.optimize() == OPTIMAL
             assert p.attributes.objval == pytest.approx(self.brute_force(Q, c, A, b, kinds, lb, ub), abs=1e-6)
-            assert all(abs(v - round(v)) < 1e-6 for v in p.getSolution()[:3])
+            assert_feasible(p)
             assert p.attributes.bestbound == pytest.approx(p.attributes.objval, abs=1e-3)
 
     def test_lp_optimize_solves_the_relaxation(self, p):
@@ -73,7 +76,9 @@ class TestMixedInteger:
         p.setObjective((x - 2.5) ** 2 + y ** 2 - y)
         p.lpOptimize()
         assert p.getSolution([x, y]) == pytest.approx([2.5, 0.5], abs=1e-6)
+        assert_feasible(p)                            # the relaxation: rows and bounds
         assert p.optimize() == OPTIMAL and p.getSolution(x) in (pytest.approx(2.0), pytest.approx(3.0))
+        assert_feasible(p)
         assert p.attributes.objval == pytest.approx(0.25 - 0.25)
 
     def test_indicator_and_sets_with_a_quadratic_objective(self, p):
@@ -86,4 +91,5 @@ class TestMixedInteger:
         p.setObjective((x - 3) ** 2 + 5 * b + (u - 2) ** 2 + (v - 3) ** 2)
         assert p.optimize() == OPTIMAL
         assert p.getSolution([x, b, u, v]) == pytest.approx([3, 1, 0, 3], abs=1e-6)
+        assert_feasible(p, sets=[(1, [u, v])])
         assert p.attributes.objval == pytest.approx(5 + 4)

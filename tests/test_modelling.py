@@ -6,6 +6,7 @@ import numpy as np
 import pytest
 
 import korvex as k
+from conftest import assert_feasible
 
 
 @pytest.fixture
@@ -49,12 +50,14 @@ class TestIssueExample:
         assert str(c.getBody()) == "C2 + exp(x)"
         # a mixed-integer nonlinear problem now: y = 3 leaves no x
         assert p.optimize() == (k.SolveStatus.COMPLETED, k.SolStatus.OPTIMAL)
+        assert_feasible(p)
         assert p.getSolution() == pytest.approx([1.0, 2.0], abs=1e-6)
 
     def test_quadratic_objective_with_integer_column_solves(self, p):
         x, y, _ = self.build(p, k.integer)
         p.setObjective((x - 0.3) ** 2 - y)
         assert p.optimize() == (k.SolveStatus.COMPLETED, k.SolStatus.OPTIMAL)
+        assert_feasible(p)
         assert p.getSolution() == pytest.approx([1.0, 2.0], abs=1e-6)
         assert p.attributes.objval == pytest.approx(-1.51)
 

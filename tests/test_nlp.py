@@ -4,6 +4,7 @@ import math
 import pytest
 
 import korvex as k
+from conftest import assert_feasible
 
 
 @pytest.fixture
@@ -32,6 +33,7 @@ def test_rosenbrock_expression(p):
     assert p.attributes.solstatus == k.SolStatus.OPTIMAL
     assert p.attributes.objval == pytest.approx(0.0, abs=1e-10)
     assert p.getSolution() == pytest.approx([1.0, 1.0], abs=1e-5)
+    assert_feasible(p)
 
 
 @pytest.mark.parametrize("derivatives, func", [
@@ -42,6 +44,7 @@ def test_user_function_same_optimum(p, derivatives, func):
     p.optimize()
     assert p.attributes.solstatus == k.SolStatus.OPTIMAL
     assert p.getSolution() == pytest.approx([1.0, 1.0], abs=1e-4)
+    assert_feasible(p)
 
 
 def test_hs071(p):
@@ -53,6 +56,7 @@ def test_hs071(p):
     assert p.attributes.solvestatus == k.SolveStatus.COMPLETED
     assert p.attributes.objval == pytest.approx(17.0140173, rel=1e-7)
     assert p.getSolution() == pytest.approx([1.0, 4.74299963, 3.82114998, 1.37940829], rel=1e-6)
+    assert_feasible(p)
 
 
 def test_load_qcqp_convex(p):
@@ -64,6 +68,7 @@ def test_load_qcqp_convex(p):
     assert p.attributes.solstatus == k.SolStatus.OPTIMAL
     assert p.attributes.objval == pytest.approx(-2.0, rel=1e-7)
     assert p.getSolution() == pytest.approx([1.0, 1.0], rel=1e-6)
+    assert_feasible(p)
 
 
 def test_infeasible_nlp(p):
@@ -82,6 +87,7 @@ def test_nonconvex_quadratic_objective(p):
     p.optimize()
     assert p.attributes.solstatus == k.SolStatus.OPTIMAL
     assert p.attributes.objval == pytest.approx(-1.6, rel=1e-7)
+    assert_feasible(p)
 
 
 @pytest.mark.filterwarnings("ignore::pytest.PytestUnraisableExceptionWarning")
@@ -107,8 +113,7 @@ def test_integer_with_nonlinear_solved(p):
     p.addConstraint(x * y <= 2)
     p.setObjective(-x - y)
     p.optimize()
-    xv, yv = p.getSolution([x, y])
-    assert xv == pytest.approx(round(xv), abs=1e-6) and xv * yv <= 2 + 1e-6
+    assert assert_feasible(p) is not None
     assert p.attributes.objval <= -3 + 1e-6
 
 
@@ -119,3 +124,4 @@ def test_iteration_limit_stops(p):
     p.optimize()
     assert p.attributes.solvestatus == k.SolveStatus.STOPPED
     assert math.isfinite(p.attributes.objval)
+    assert_feasible(p)

@@ -257,7 +257,11 @@ void setOptions(Bonmin::BonminSetup &b, const RunSettings &s, bool exact, bool p
   o->SetStringValue("sb", "yes");
   o->SetIntegerValue("mumps_pivot_order", 0);
   o->SetNumericValue("tol", s.optimalitytol);
+  // FEASTOL is absolute, as constr_viol_tol; no bounds relaxed (Bonmin's heuristics hold points to
+  // the original bounds, and projecting onto them would move rows by the relaxation)
   o->SetNumericValue("constr_viol_tol", s.feastol);
+  o->SetNumericValue("acceptable_constr_viol_tol", s.feastol);
+  o->SetNumericValue("bound_relax_factor", 0.0);
   if (!exact) o->SetStringValue("hessian_approximation", "limited-memory");
   // user pseudo costs reach only the branching of Cbc's own objects
   if (pseudocosts) o->SetStringValue("bonmin.variable_selection", "most-fractional");

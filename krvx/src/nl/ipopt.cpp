@@ -153,6 +153,11 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
     gl[size_t(c)] = toSolver(m.rowlo[size_t(m.crows[size_t(c)])]);
     gu[size_t(c)] = toSolver(m.rowup[size_t(m.crows[size_t(c)])]);
   }
+  double largest = 1.0;   // the largest finite bound
+  for (const std::vector<double> *v : {&xl, &xu, &gl, &gu})
+    for (double b : *v)
+      if (std::fabs(b) < 1e19) largest = std::max(largest, std::fabs(b));
+  const double relaxFactor = std::min(1e-8, 0.5 * s.feastol / largest);
   const Index jnz = run.ev.jacobianEntries();
   const bool exact = hessian == HessianMode::Exact || (hessian == HessianMode::Auto && m.exactHessian);
 
@@ -164,7 +169,7 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
   nlpStartPoint(m, pt.x);
   bool started = false;
   // a solve from pt.x, leaving the point reached in pt; false when the solver refused the problem
-  auto solve = [&](Point &pt) {
+  auto solve = [&](Point &pt, double relax = -1.0) {
     IpoptProblem ip = CreateIpoptProblem(m.n, xl.data(), xu.data(), nc, gl.data(), gu.data(), jnz,
                                          exact ? Index(m.hrow.size()) : 0, 0, evalF, evalG, evalGradF, evalJacG, evalH);
     if (!ip) return false;
@@ -174,7 +179,14 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
     option(ip, "mumps_pivot_order", 0);
     option(ip, "sb", "yes");
     option(ip, "tol", s.optimalitytol);
-    option(ip, "constr_viol_tol", s.feastol);
+    // FEASTOL is absolute, as constr_viol_tol, which the solver measures against bounds it relaxes
+    // by bound_relax_factor * max(1, |bound|): half of FEASTOL for each, and the point is not
+    // projected back onto the bounds (which would move rows by the relaxation times their
+    // coefficients); an acceptable end meets it too
+    option(ip, "constr_viol_tol", 0.5 * s.feastol);
+    option(ip, "acceptable_constr_viol_tol", 0.5 * s.feastol);
+    option(ip, "bound_relax_factor", relax >= 0.0 ? relax : relaxFactor);
+    option(ip, "honor_original_bounds", "no");
     option(ip, "max_iter", s.lpiterlimit > 0 && s.lpiterlimit < 2147483647 ? int(s.lpiterlimit) : 3000);
     if (s.timelimit > 0) {
       const double left = s.timelimit - std::chrono::duration<double>(std::chrono::steady_clock::now() - run.t0).count();
@@ -202,6 +214,19 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
         return fail(p, kErrSolver, "The nonlinear solver refused the problem");
       }
       iterations = run.iterations;
+      // a search that stalls at a point meeting FEASTOL (its multipliers then are of no use): once
+      // more from that point with the bounds not relaxed (outside them a function may have no
+      // value), which usually converges where it is
+      const bool stalled = pt.status == Restoration_Failed || pt.status == Search_Direction_Becomes_Too_Small ||
+                           pt.status == Error_In_Step_Computation;
+      if (stalled && !run.stop && !run.ev.userFailed && run.ev.bodies(pt.x.data()) &&
+          m.violation(pt.x.data(), run.ev.body().data()) <= s.feastol) {
+        Point again = pt;
+        if (solve(again, 0.0)) {
+          iterations += run.iterations;
+          if (converged(again.status)) pt = again;
+        }
+      }
       // a stationary point that is no local minimum (a maximum, a saddle): start again from a
       // point along a direction of negative curvature where the objective is lower
       Point next = pt;
@@ -272,16 +297,27 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
       finish(KRVX_SOLVESTATUS_COMPLETED, KRVX_SOLSTATUS_UNBOUNDED, kLpUnbounded);
       out.has_duals = false;
       return 0;
-    default:
+    default: {
+      const char *why = status == Search_Direction_Becomes_Too_Small ? "search direction too small"
+                        : status == Restoration_Failed              ? "restoration failed"
+                        : status == Feasible_Point_Found            ? "feasible point found"
+                                                                    : "error in a step";
+      // stalled at a point that meets FEASTOL and the optimality conditions to the solver's
+      // acceptable level: a (local) optimum, as an acceptable end would report it
+      if (feasible && nlpOptimalityError(m, run.ev, x, multg, zl, zu) <= std::max(1e-6, 100.0 * s.optimalitytol)) {
+        finish(KRVX_SOLVESTATUS_COMPLETED, KRVX_SOLSTATUS_OPTIMAL, kLpOptimal);
+        messageCode(p, kMsgSolve, 1,
+                    "The nonlinear solver stopped (%s) at a point that meets the tolerances and the optimality "
+                    "conditions: reported as optimal",
+                    why);
+        return 0;
+      }
       finish(KRVX_SOLVESTATUS_FAILED, feasible ? KRVX_SOLSTATUS_FEASIBLE : KRVX_SOLSTATUS_NOTFOUND, kLpUnfinished);
       out.stopstatus = kStopNumerical;
       out.has_duals = false;
-      messageCode(p, kMsgSolve, 3, "The nonlinear solver ended without converging (%s)",
-                  status == Search_Direction_Becomes_Too_Small ? "search direction too small"
-                  : status == Restoration_Failed              ? "restoration failed"
-                  : status == Feasible_Point_Found            ? "feasible point found"
-                                                              : "error in a step");
+      messageCode(p, kMsgSolve, 3, "The nonlinear solver ended without converging (%s)", why);
       return 0;
+    }
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <utility>
 
 namespace krvx {
@@ -310,6 +311,48 @@ bool nlpDescentStart(const NlpModel &m, NlpEvaluator &ev, const std::vector<doub
         if (m.violation(start.data(), ev.body().data()) <= feastol) return true;
       }
   return false;
+}
+
+double nlpOptimalityError(const NlpModel &m, NlpEvaluator &ev, const std::vector<double> &x,
+                          const std::vector<double> &multg, const std::vector<double> &zl,
+                          const std::vector<double> &zu) {
+  constexpr double kInfinite = std::numeric_limits<double>::infinity();
+  const size_t n = size_t(m.n), nc = m.crows.size();
+  std::vector<double> grad(n, 0.0), jac(size_t(ev.jacobianEntries()));
+  double f = 0.0;
+  if (!ev.objective(x.data(), f) || !ev.gradient(x.data(), grad.data()) || !ev.jacobian(x.data(), jac.data()) ||
+      !ev.bodies(x.data()))
+    return kInfinite;
+  double gradsize = 1.0;
+  for (double g : grad) gradsize = std::max(gradsize, std::fabs(g));
+  std::vector<double> r = grad;
+  size_t k = 0;
+  for (size_t c = 0; c < nc; ++c) {
+    const int i = m.crows[c];
+    for (int e = m.jstart[size_t(i)]; e < m.jstart[size_t(i) + 1]; ++e, ++k) r[size_t(m.jcol[size_t(e)])] += jac[k] * multg[c];
+  }
+  // the solver's scaling of the dual and complementarity errors (s_max 100)
+  double sumz = 0.0, sumy = 0.0;
+  for (size_t j = 0; j < n; ++j) sumz += std::fabs(zl[j]) + std::fabs(zu[j]);
+  for (double y : multg) sumy += std::fabs(y);
+  const double sd = std::max(100.0, (sumz + sumy) / double(std::max<size_t>(1, n + nc))) / 100.0;
+  const double sc = std::max(100.0, sumz / double(std::max<size_t>(1, n))) / 100.0;
+  double dual = 0.0, compl_ = 0.0;
+  for (size_t j = 0; j < n; ++j) {
+    const double l = m.lb[j], u = m.ub[j];
+    if (!isInf(l) && !isInf(u) && l == u) continue;   // fixed: its bound multiplier takes any value
+    dual = std::max(dual, std::fabs(r[j] - zl[j] + zu[j]));
+    if (zl[j] != 0.0) compl_ = std::max(compl_, isInf(l) ? kInfinite : std::fabs(zl[j] * (x[j] - l)));
+    if (zu[j] != 0.0) compl_ = std::max(compl_, isInf(u) ? kInfinite : std::fabs(zu[j] * (u - x[j])));
+  }
+  for (size_t c = 0; c < nc; ++c) {
+    const int i = m.crows[c];
+    const double b = ev.body()[size_t(i)], lo = m.rowlo[size_t(i)], up = m.rowup[size_t(i)], y = multg[c];
+    if (!isInf(lo) && !isInf(up) && lo == up) continue;   // an equation: any sign
+    if (y > 0.0) compl_ = std::max(compl_, isInf(up) ? kInfinite : y * (up - b));
+    if (y < 0.0) compl_ = std::max(compl_, isInf(lo) ? kInfinite : -y * (b - lo));
+  }
+  return std::max(dual / (sd * gradsize), compl_ / (sc * std::max(1.0, std::fabs(f))));
 }
 
 // ---- evaluation ----

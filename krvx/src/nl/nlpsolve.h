@@ -125,6 +125,14 @@ void nlpStartPoint(const NlpModel &m, std::vector<double> &x);
 // objective is lower and the bounds and rows hold (start); false when there is none.
 bool nlpDescentStart(const NlpModel &m, NlpEvaluator &ev, const std::vector<double> &x,
                      const std::vector<double> &multg, double feastol, std::vector<double> &start);
+// The optimality residual at x of the interior-point solver's multipliers (multg of the rows
+// handed to it, zl and zu of the bounds), in its own scaling: the larger of the stationarity
+// error |grad f + J'multg - zl + zu| and the complementarity error, each scaled as the solver's
+// convergence test does and relative to the size of the gradient and of the objective. Infinite
+// when a multiplier pulls towards a missing bound or the functions cannot be evaluated.
+double nlpOptimalityError(const NlpModel &m, NlpEvaluator &ev, const std::vector<double> &x,
+                          const std::vector<double> &multg, const std::vector<double> &zl,
+                          const std::vector<double> &zu);
 // Whether a HiGHS run of a continuous QP ended in a way the nonlinear solver should retry
 // (qplimit: the QP solver's own iteration limit).
 bool qpRetry(int rc, const Solution &out, int64_t qplimit);

@@ -20,6 +20,7 @@
 #include "nl/nlpsolve.h"
 #include "solve/cbc.h"
 #include "solve/engine_load.h"
+#include "solve/recheck.h"
 #include "analysis/basis.h"
 #include "analysis/diagnostics.h"
 #include "analysis/presolve.h"
@@ -184,7 +185,8 @@ void applySettings(void *h, const Lowered &low, const RunSettings &s, int thread
   Highs_setDoubleOptionValue(h, "mip_abs_gap", s.mipabsstop);
   Highs_setDoubleOptionValue(h, "primal_feasibility_tolerance", s.feastol);
   Highs_setDoubleOptionValue(h, "dual_feasibility_tolerance", s.optimalitytol);
-  Highs_setDoubleOptionValue(h, "mip_feasibility_tolerance", s.miptol);
+  // HiGHS's MIP search holds rows and bounds, not only integrality, to this one: FEASTOL bounds it
+  Highs_setDoubleOptionValue(h, "mip_feasibility_tolerance", std::min(s.miptol, s.feastol));
   Highs_setStringOptionValue(h, "presolve", s.presolve ? "on" : "off");
   Highs_setIntOptionValue(h, "simplex_iteration_limit", clampInt(s.lpiterlimit));
   Highs_setIntOptionValue(h, "mip_max_nodes", clampInt(s.maxnode));
@@ -640,7 +642,8 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
   SolveDiagnostics diag;
   Presolved form;
   bool modified = false;
-  int rc;
+  bool nonlinear = low.engine == Engine::Ipopt;   // the result comes from nlpRun
+  int rc = 0;
   const bool presolveForm = low.engine == Engine::Highs && call == Call::Mip && rootonly && presolvable(low);
   if (presolveForm) rc = presolveRoot(p, low, s, out, form);
   if (presolveForm && rc != kNotPresolved) {
@@ -662,8 +665,25 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
         }
         messageCode(p, kMsgSolve, 1, "The QP solver did not finish; solving with the nonlinear solver");
         rc = engines::nlpRun(p, nlp, s, out);
+        nonlinear = true;
       }
       break;
+  }
+  if (rc == 0 && !form.active) {
+    // an optimum that fails the check of its point: the nonlinear solver once more with tighter
+    // tolerances (cheap next to finding it), then the check decides what is reported
+    if (nonlinear && out.solstatus == KRVX_SOLSTATUS_OPTIMAL && !checkPoint(p, out, s.relax).holds) {
+      RunSettings tight = s;
+      tight.feastol = s.feastol * 1e-2;
+      Solution again;
+      if (engines::nlpRun(p, nlp, tight, again) == 0 && again.solstatus == KRVX_SOLSTATUS_OPTIMAL &&
+          checkPoint(p, again, s.relax).holds) {
+        again.time += out.time;
+        again.bariter += out.bariter;
+        out = std::move(again);
+      }
+    }
+    recheckSolution(p, out, s.relax);
   }
   std::lock_guard<std::recursive_mutex> lock(p->mtx);
   p->sol = std::move(out);
@@ -782,6 +802,7 @@ static int crossover(KRVXprob prob, int *status) {
   out.time = time;
   int mrc = rc == kHighsStatusError ? kErrSolver
                                     : mapStatus(prob, h, Highs_getModelStatus(h), low, s, 0, session.lastError(), out);
+  if (rc != kHighsStatusError && mrc == 0) recheckSolution(prob, out, true);
   std::lock_guard<std::recursive_mutex> lock(prob->mtx);
   if (low.discrete) prob->highs_stale = true;
   if (rc == kHighsStatusError)
