@@ -2,7 +2,9 @@
 //
 // Statuses (solve status, solution status):
 //   converged (or to its acceptable level)  COMPLETED, OPTIMAL (a local optimum unless convex)
-//   locally infeasible                      COMPLETED, INFEASIBLE
+//   locally infeasible, convex model        COMPLETED, INFEASIBLE
+//   locally infeasible from every start     COMPLETED, NOTFOUND, stop status LOCALLYINFEASIBLE
+//     point, model not shown convex
 //   diverging iterates                      COMPLETED, UNBOUNDED
 //   time/iteration limit, interrupt         STOPPED, FEASIBLE when the point is feasible, else NOTFOUND
 //   other ends of the search                FAILED, FEASIBLE or NOTFOUND (a warning says why)
@@ -30,6 +32,7 @@ namespace krvx {
 namespace {
 
 std::mutex g_solver_mtx;
+constexpr int kRetries = 4;   // further start points after a local infeasibility
 
 struct Run {
   Run(ko_prob_struct *p_, const NlpModel &m_, const RunSettings &s_)
@@ -192,6 +195,7 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
   };
   auto converged = [](int status) { return status == Solve_Succeeded || status == Solved_To_Acceptable_Level; };
   int iterations = 0;
+  bool locallyInfeasible = false;   // no start point reached a feasible point
   {
     std::unique_lock<std::mutex> lock;
     run.stop = acquireNlpSolver(lock, p, run.mark);
@@ -202,6 +206,22 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
         return fail(p, kErrSolver, "The nonlinear solver refused the problem");
       }
       iterations = run.iterations;
+      // a local infeasibility of a model not shown convex: other start points first
+      if (pt.status == Infeasible_Problem_Detected && !run.ev.userFailed && !nlpConvex(m)) {
+        locallyInfeasible = true;
+        Point alt = pt;
+        for (int attempt = 1; attempt <= kRetries && !run.stop && !run.ev.userFailed; ++attempt) {
+          nlpRetryPoint(m, attempt, alt.x);
+          if (!solve(alt)) break;
+          iterations += run.iterations;
+          if (converged(alt.status)) {
+            pt = alt;
+            locallyInfeasible = false;
+            if (s.output) messageCode(p, kMsgSolverLog, 1, "Converged from start point %d", attempt + 1);
+            break;
+          }
+        }
+      }
       // a stationary point that is no local minimum (a maximum, a saddle): start again from a
       // point along a direction of negative curvature where the objective is lower
       Point next = pt;
@@ -265,8 +285,17 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
       finish(KRVX_SOLVESTATUS_COMPLETED, KRVX_SOLSTATUS_OPTIMAL, kLpOptimal);
       return 0;
     case Infeasible_Problem_Detected:
-      finish(KRVX_SOLVESTATUS_COMPLETED, KRVX_SOLSTATUS_INFEASIBLE, kLpInfeas);
       out.has_duals = false;
+      if (locallyInfeasible) {   // no proof: no solution found
+        finish(KRVX_SOLVESTATUS_COMPLETED, KRVX_SOLSTATUS_NOTFOUND, kLpUnfinished);
+        out.stopstatus = kStopLocalInfeasible;
+        messageCode(p, kMsgSolve, 3,
+                    "The nonlinear solver found no feasible point from %d start points (locally infeasible); the "
+                    "problem is not shown convex, so it may have solutions",
+                    kRetries + 1);
+        return 0;
+      }
+      finish(KRVX_SOLVESTATUS_COMPLETED, KRVX_SOLSTATUS_INFEASIBLE, kLpInfeas);
       return 0;
     case Diverging_Iterates:
       finish(KRVX_SOLVESTATUS_COMPLETED, KRVX_SOLSTATUS_UNBOUNDED, kLpUnbounded);

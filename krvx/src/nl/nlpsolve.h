@@ -120,9 +120,17 @@ bool nlpUserSolution(const NlpModel &m, const double *x, const double *body, Sol
 // The start point: 0 moved into the bounds, and inside a finite box moved on by a share of the
 // box that differs per column (no symmetric stationary point).
 void nlpStartPoint(const NlpModel &m, std::vector<double> &x);
+// Another start point for the attempt-th retry (1, 2, ...): spread over the bounds (their finite
+// box, or a range around the first start point), the same sequence every run.
+void nlpRetryPoint(const NlpModel &m, int attempt, std::vector<double> &x);
+// Whether the model is convex as far as composition rules and the quadratic parts show: a convex
+// objective (concave when maximised), and rows whose bounded sides hold convex sets. A local
+// optimum or a local infeasibility of a convex model holds globally.
+bool nlpConvex(const NlpModel &m);
 // After a converged solve at x (multipliers multg of the rows handed to the solver): a point
-// near x along a feasible direction of negative curvature of the Lagrangian where the
-// objective is lower and the bounds and rows hold (start); false when there is none.
+// near x along a direction of negative curvature of the Lagrangian's Hessian on the null space of
+// the active rows (columns at bounds held), moved back onto the active rows, where the objective
+// is lower and the bounds and rows hold (start); false when there is none.
 bool nlpDescentStart(const NlpModel &m, NlpEvaluator &ev, const std::vector<double> &x,
                      const std::vector<double> &multg, double feastol, std::vector<double> &start);
 // Whether a HiGHS run of a continuous QP ended in a way the nonlinear solver should retry
