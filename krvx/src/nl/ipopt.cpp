@@ -165,6 +165,23 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
   pt.zl.resize(n);
   pt.zu.resize(n);
   nlpStartPoint(m, pt.x);
+  {
+    // a start point where the formulas can be evaluated (log(x) at a free x = 0 cannot): the
+    // first of the retry points that can, else the first one (its error ends the solve)
+    std::vector<double> grad(n), rows(cn), trial;
+    auto evaluable = [&](const std::vector<double> &x) {
+      double f;
+      return run.ev.objective(x.data(), f) && run.ev.gradient(x.data(), grad.data()) &&
+             run.ev.constraints(x.data(), rows.data());
+    };
+    for (int attempt = 1; attempt <= kRetries && !run.ev.userFailed && !evaluable(pt.x); ++attempt) {
+      nlpRetryPoint(m, attempt, trial);
+      if (!evaluable(trial)) continue;
+      pt.x = trial;
+      run.ev.error.clear();
+      break;
+    }
+  }
   bool started = false;
   // a solve from pt.x, leaving the point reached in pt; false when the solver refused the problem
   auto solve = [&](Point &pt) {
@@ -235,6 +252,9 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
       }
     }
   }
+  // a minimum at the kink of a cone term is reached only approximately: the kink itself
+  if (converged(pt.status) && !run.ev.userFailed && nlpConeSnap(m, run.ev, pt.x, s.feastol) && s.output)
+    messageCode(p, kMsgSolverLog, 1, "Moved to the kink of a square root term");
   const int status = pt.status;
   std::vector<double> &x = pt.x, &multg = pt.multg, &zl = pt.zl, &zu = pt.zu;
   out.time = std::chrono::duration<double>(std::chrono::steady_clock::now() - run.t0).count();

@@ -154,6 +154,94 @@ bool choleskySolve(std::vector<double> g, size_t a, std::vector<double> &b) {
   return true;
 }
 
+// Whether t is c * sqrt(q(x)) with q a quadratic that is convex and nowhere negative; then
+// factor c, q's columns, its gradient g and Hessian h at 0 (dense over cols) and value q0 at 0.
+bool coneTerm(const nl::Tape &t, const UserFunctions &funcs, double &factor, std::vector<int> &cols,
+              std::vector<double> &g, std::vector<double> &h, double &q0) {
+  using nl::Kind;
+  factor = 1.0;
+  int root = int(t.nodes.size()) - 1;
+  auto constant = [&](int k) { return t.nodes[size_t(k)].kind == Kind::Const; };
+  for (;;) {
+    const nl::Node &nd = t.nodes[size_t(root)];
+    const int *a = t.args.data() + nd.first;
+    if (nd.kind == Kind::Neg) {
+      factor = -factor;
+      root = a[0];
+    } else if (nd.kind == Kind::Mul && (constant(a[0]) || constant(a[1]))) {
+      const bool first = constant(a[0]);
+      factor *= t.nodes[size_t(a[first ? 0 : 1])].value;
+      root = a[first ? 1 : 0];
+    } else if (nd.kind == Kind::Div && constant(a[1]) && t.nodes[size_t(a[1])].value != 0.0) {
+      factor /= t.nodes[size_t(a[1])].value;
+      root = a[0];
+    } else {
+      break;
+    }
+  }
+  const nl::Node &sq = t.nodes[size_t(root)];
+  if (sq.kind != Kind::Func || sq.code != KRVN_FN_SQRT || factor == 0.0) return false;
+  const nl::Tape q = nl::subtape(t, t.args[size_t(sq.first)], {});
+  // polynomial degree per node: at most 2
+  std::vector<int> deg(q.nodes.size(), 3);
+  for (size_t i = 0; i < q.nodes.size(); ++i) {
+    const nl::Node &nd = q.nodes[i];
+    const int *a = q.args.data() + nd.first;
+    auto d = [&](int k) { return deg[size_t(a[k])]; };
+    switch (nd.kind) {
+      case Kind::Const: deg[i] = 0; break;
+      case Kind::Var: deg[i] = 1; break;
+      case Kind::Neg: deg[i] = d(0); break;
+      case Kind::Add: case Kind::Sub: deg[i] = std::max(d(0), d(1)); break;
+      case Kind::Mul: deg[i] = std::min(d(0) + d(1), 3); break;
+      case Kind::Div: deg[i] = d(1) == 0 && q.nodes[size_t(a[1])].kind == Kind::Const ? d(0) : 3; break;
+      case Kind::Pow: {
+        const nl::Node &e = q.nodes[size_t(a[1])];
+        if (e.kind == Kind::Const && (e.value == 0.0 || e.value == 1.0 || e.value == 2.0))
+          deg[i] = std::min(d(0) * int(e.value), 3);
+        break;
+      }
+      case Kind::Func:
+        if (nd.code == KRVN_FN_SUM) {
+          deg[i] = 0;
+          for (int k = 0; k < nd.count; ++k) deg[i] = std::max(deg[i], d(k));
+        }
+        break;
+      default: break;
+    }
+  }
+  if (q.nodes.empty() || deg.back() > 2 || q.cols.empty()) return false;
+  cols = q.cols;
+  const size_t k = cols.size();
+  std::vector<double> x(size_t(cols.back()) + 1, 0.0), grad(x.size(), 0.0), dir(x.size(), 0.0), hv(x.size(), 0.0);
+  try {
+    q0 = nl::eval(q, x.data(), funcs, nullptr, grad.data());
+    g.resize(k);
+    h.assign(k * k, 0.0);
+    for (size_t b = 0; b < k; ++b) {
+      g[b] = grad[size_t(cols[b])];
+      dir[size_t(cols[b])] = 1.0;
+      nl::hessVec(q, x.data(), dir.data(), funcs, nullptr, hv.data());
+      dir[size_t(cols[b])] = 0.0;
+      for (size_t a = 0; a < k; ++a) {
+        h[a * k + b] = hv[size_t(cols[a])];
+        hv[size_t(cols[a])] = 0.0;
+      }
+    }
+  } catch (const Error &) {
+    return false;
+  }
+  // q(x) = [x 1] M [x 1]' >= 0 everywhere: M = [h/2 g/2; g'/2 q0] positive semidefinite
+  std::vector<QTerm> mterms;
+  for (size_t a = 0; a < k; ++a) {
+    for (size_t b = a; b < k; ++b)
+      if (h[a * k + b] != 0.0) mterms.push_back({int(a), int(b), 0.5 * h[a * k + b]});
+    if (g[a] != 0.0) mterms.push_back({int(a), int(k), 0.5 * g[a]});
+  }
+  if (q0 != 0.0) mterms.push_back({int(k), int(k), q0});
+  return semidefinite(mterms, 1.0);
+}
+
 }  // namespace
 
 bool NlpModel::hasNonlinear() const {
@@ -223,11 +311,46 @@ void nlpBuild(ko_prob_struct *p, const Lowered &low, const ModelArrays &a, NlpMo
   m.objtapes = low.objtapes;
   branchingInfo(p, low, m.branching);
 
+  // cone rows for objective terms c * sqrt(q) minimised (continuous models only)
+  std::vector<std::pair<int, std::pair<int, double>>> conecoefs;   // (row, (column, coefficient))
+  if (std::none_of(m.integer.begin(), m.integer.end(), [](char c) { return c != 0; }) && !m.sets) {
+    std::vector<nl::Tape> kept;
+    double factor, q0;
+    std::vector<int> cols;
+    std::vector<double> g, h;
+    for (nl::Tape &t : m.objtapes) {
+      if (!coneTerm(t, m.funcs, factor, cols, g, h, q0) || !(m.sense * factor > 0.0)) {
+        kept.push_back(std::move(t));
+        continue;
+      }
+      const int tc = m.n++, r = m.nrows++;
+      m.lb.push_back(0.0);
+      m.ub.push_back(kInf);
+      m.cost.push_back(factor);
+      m.integer.push_back(0);
+      m.rowlo.push_back(q0);          // t^2 - g'x - x'hx/2 >= q0
+      m.rowup.push_back(kInf);
+      m.rhs.push_back(q0);
+      m.crows.push_back(r);
+      std::vector<QTerm> terms{{tc, tc, 1.0}};
+      const size_t k = cols.size();
+      for (size_t i = 0; i < k; ++i) {
+        for (size_t j = i; j < k; ++j)
+          if (h[i * k + j] != 0.0) terms.push_back({cols[i], cols[j], -0.5 * h[i * k + j]});
+        if (g[i] != 0.0) conecoefs.push_back({r, {cols[i], -g[i]}});
+      }
+      m.qrows.push_back(std::move(terms));
+      m.cones.emplace_back(tc, std::move(t));
+    }
+    m.objtapes.swap(kept);
+  }
+
   // Jacobian pattern, row-wise: linear coefficients, then quadratic and formula columns
   std::vector<std::vector<std::pair<int, double>>> rowcols(size_t(m.nrows));
-  for (int j = 0; j < m.n; ++j)
+  for (int j = 0; j < low.hcols; ++j)
     for (int e = a.colStart()[j]; e < a.colStart()[j + 1]; ++e)
       rowcols[size_t(a.rowIndex()[e])].emplace_back(j, a.coefValue()[e]);
+  for (const auto &rc : conecoefs) rowcols[size_t(rc.first)].push_back(rc.second);
   for (int i = 0; i < m.nrows; ++i) {
     auto &rc = rowcols[size_t(i)];
     for (const QTerm &t : m.qrows[size_t(i)]) {
@@ -290,7 +413,7 @@ int nlpPrepare(ko_prob_struct *p, NlpModel &m) {
 
 bool nlpUserSolution(const NlpModel &m, const double *x, const double *body, Solution &out) {
   try {
-    out.objval = m.objective(x);
+    out.objval = m.userObjective(x);
   } catch (const Error &) {
     return false;
   }
@@ -538,6 +661,55 @@ bool nlpDescentStart(const NlpModel &m, NlpEvaluator &ev, const std::vector<doub
   return false;
 }
 
+bool nlpConeSnap(const NlpModel &m, NlpEvaluator &ev, std::vector<double> &x, double feastol) {
+  if (m.cones.empty()) return false;
+  double best = 0.0;
+  try {
+    best = m.sense * m.userObjective(x.data());
+  } catch (const Error &) {
+    return false;
+  }
+  bool moved = false;
+  double factor, q0;
+  std::vector<int> cols;
+  std::vector<double> g, h, eig, vec, y;
+  for (const auto &cone : m.cones) {
+    if (!coneTerm(cone.second, m.funcs, factor, cols, g, h, q0)) continue;
+    // q's gradient at x is g + h x; y = x - h^+ (g + h x) minimises q nearest to x
+    const size_t k = cols.size();
+    std::vector<double> grad(g);
+    for (size_t a = 0; a < k; ++a)
+      for (size_t b = 0; b < k; ++b) grad[a] += h[a * k + b] * x[size_t(cols[b])];
+    symmetricEigen(h, k, eig, vec);
+    double top = 0.0;
+    for (double e : eig) top = std::max(top, std::fabs(e));
+    y = x;
+    for (size_t e = 0; e < k; ++e) {
+      if (!(eig[e] > 1e-10 * top)) continue;
+      double d = 0.0;
+      for (size_t a = 0; a < k; ++a) d += vec[a * k + e] * grad[a];
+      for (size_t a = 0; a < k; ++a) y[size_t(cols[a])] -= d / eig[e] * vec[a * k + e];
+    }
+    for (size_t a = 0; a < k; ++a)
+      y[size_t(cols[a])] = std::min(std::max(y[size_t(cols[a])], m.lb[size_t(cols[a])]), m.ub[size_t(cols[a])]);
+    double f = 0.0;
+    try {   // every cone column at its term's sqrt(q)
+      for (const auto &other : m.cones)
+        y[size_t(other.first)] = tapeValue(m, other.second, y.data(), nullptr, 1.0) / m.cost[size_t(other.first)];
+      f = m.sense * m.userObjective(y.data());
+    } catch (const Error &) {
+      continue;
+    }
+    if (!(f <= best + 1e-12 * (1.0 + std::fabs(best))) || !ev.bodies(y.data()) ||
+        m.violation(y.data(), ev.body().data()) > feastol)
+      continue;
+    x = y;
+    best = f;
+    moved = true;
+  }
+  return moved;
+}
+
 // ---- evaluation ----
 
 double NlpModel::objective(const double *x) const {
@@ -545,6 +717,12 @@ double NlpModel::objective(const double *x) const {
   for (int j = 0; j < n; ++j) f += cost[size_t(j)] * x[j];
   for (const QTerm &t : qobj) f += (t.i == t.j ? 0.5 : 1.0) * t.value * x[t.i] * x[t.j];
   for (const nl::Tape &t : objtapes) f += tapeValue(*this, t, x, nullptr, 1.0);
+  return f;
+}
+
+double NlpModel::userObjective(const double *x) const {
+  double f = objective(x);
+  for (const auto &cone : cones) f += tapeValue(*this, cone.second, x, nullptr, 1.0) - cost[size_t(cone.first)] * x[cone.first];
   return f;
 }
 
