@@ -400,8 +400,8 @@ class Evaluator {
       case KRVN_FN_EXP: return exp(x);
       case KRVN_FN_ABS: return xv < 0.0 ? -x : x;
       case KRVN_FN_SQRT:
-        if (xv < 0.0) evalFail("square root of the negative value %g", xv);
-        if (xv == 0.0) return sqrtAtZero(x);
+        if (xv < 0.0 && !roundedZero(a[0])) evalFail("square root of the negative value %g", xv);
+        if (roundedZero(a[0])) return sqrtAtZero(x);
         return sqrt(x);
       case KRVN_FN_SIN: return sin(x);
       case KRVN_FN_COS: return cos(x);
@@ -433,6 +433,18 @@ class Evaluator {
       }
       default: evalFail("unknown function code %d", n.code);
     }
+  }
+
+  // Whether node k's value is 0 up to its rounding: a sum of squares written out (x^2 - 2ax +
+  // a^2) ends a little off 0 at its minimum. Its error bound scales with the largest value
+  // computed up to it.
+  bool roundedZero(int k) const {
+    const double v = val(val_[size_t(k)]);
+    if (v == 0.0) return true;
+    if (std::fabs(v) > 1e-6) return false;
+    double scale = 0.0;
+    for (int j = 0; j <= k; ++j) scale = std::max(scale, std::fabs(val(val_[size_t(j)])));
+    return std::fabs(v) <= 64 * 2.220446049250313e-16 * scale;
   }
 
   // The argument of min/max that gives the value: the first one attaining it.
@@ -481,7 +493,7 @@ class Evaluator {
       case KRVN_FN_EXP: adj[a[0]] += w * val_[i]; break;
       case KRVN_FN_ABS: adj[a[0]] += w * T(xv < 0.0 ? -1.0 : xv > 0.0 ? 1.0 : 0.0); break;
       case KRVN_FN_SQRT:
-        adj[a[0]] += w * T(0.5) / (xv == 0.0 ? T(std::sqrt(kEdge)) : val_[i]);
+        adj[a[0]] += w * T(0.5) / (roundedZero(a[0]) ? T(std::sqrt(kEdge)) : val_[i]);
         break;
       case KRVN_FN_SIN: adj[a[0]] += w * cos(x); break;
       case KRVN_FN_COS: adj[a[0]] -= w * sin(x); break;

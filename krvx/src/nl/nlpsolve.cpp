@@ -692,20 +692,29 @@ bool nlpConeSnap(const NlpModel &m, NlpEvaluator &ev, std::vector<double> &x, do
     }
     for (size_t a = 0; a < k; ++a)
       y[size_t(cols[a])] = std::min(std::max(y[size_t(cols[a])], m.lb[size_t(cols[a])]), m.ub[size_t(cols[a])]);
-    double f = 0.0;
-    try {   // every cone column at its term's sqrt(q)
-      for (const auto &other : m.cones)
-        y[size_t(other.first)] = tapeValue(m, other.second, y.data(), nullptr, 1.0) / m.cost[size_t(other.first)];
-      f = m.sense * m.userObjective(y.data());
-    } catch (const Error &) {
-      continue;
+    // q rounded below 0 at its minimum cannot be evaluated: then a point a little short of it
+    const std::vector<double> full = y;
+    for (double share : {1.0, 1.0 - 1e-7, 1.0 - 1e-5}) {
+      for (size_t a = 0; a < k; ++a) {
+        const size_t c = size_t(cols[a]);
+        y[c] = x[c] + share * (full[c] - x[c]);
+      }
+      double f = 0.0;
+      try {   // every cone column at its term's sqrt(q)
+        for (const auto &other : m.cones)
+          y[size_t(other.first)] = tapeValue(m, other.second, y.data(), nullptr, 1.0) / m.cost[size_t(other.first)];
+        f = m.sense * m.userObjective(y.data());
+      } catch (const Error &) {
+        continue;
+      }
+      if (f <= best + 1e-12 * (1.0 + std::fabs(best)) && ev.bodies(y.data()) &&
+          m.violation(y.data(), ev.body().data()) <= feastol) {
+        x = y;
+        best = f;
+        moved = true;
+      }
+      break;
     }
-    if (!(f <= best + 1e-12 * (1.0 + std::fabs(best))) || !ev.bodies(y.data()) ||
-        m.violation(y.data(), ev.body().data()) > feastol)
-      continue;
-    x = y;
-    best = f;
-    moved = true;
   }
   return moved;
 }
