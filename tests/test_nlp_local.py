@@ -71,6 +71,13 @@ def disc_and_halfplane(p):   # x + y <= sqrt(2) on the unit disc: convex
     return lambda a, b: max(a * a + b * b - 1, 2 - a - b), (-3, 3)
 
 
+def disc_nonconvex_objective(p):   # the rows decide: convex, whatever the objective
+    x, y = p.addVariable(lb=-3, ub=3), p.addVariable(lb=-3, ub=3)
+    p.addConstraint(x * x + y * y <= 1, x + y >= 2)
+    p.setObjective(-x * x + k.sin(3 * y))
+    return lambda a, b: max(a * a + b * b - 1, 2 - a - b), (-3, 3)
+
+
 def exponentials(p):   # exp(x) + exp(y) >= 2 exp((x+y)/2) >= 2 when x + y >= 0: convex
     x, y = p.addVariable(lb=-5, ub=5), p.addVariable(lb=-5, ub=5)
     p.addConstraint(k.exp(x) + k.exp(y) <= 1.5, x + y >= 0, k.sqrt(x + 6) >= 1)
@@ -78,7 +85,8 @@ def exponentials(p):   # exp(x) + exp(y) >= 2 exp((x+y)/2) >= 2 when x + y >= 0:
 
 
 @pytest.mark.parametrize("build, convex", [(bilinear, False), (sphere_equation, False),
-                                           (disc_and_halfplane, True), (exponentials, True)])
+                                           (disc_and_halfplane, True), (disc_nonconvex_objective, True),
+                                           (exponentials, True)])
 def test_infeasible_status_only_with_a_proof(p, build, convex):
     violation, box = build(p)
     grid = np.linspace(*box, 201)

@@ -224,7 +224,7 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
       }
       iterations = run.iterations;
       // a local infeasibility of a model not shown convex: other start points first
-      if (pt.status == Infeasible_Problem_Detected && !run.ev.userFailed && !nlpConvex(m)) {
+      if (pt.status == Infeasible_Problem_Detected && !run.ev.userFailed && !nlpConvex(m, false)) {
         locallyInfeasible = true;
         Point alt = pt;
         for (int attempt = 1; attempt <= kRetries && !run.stop && !run.ev.userFailed; ++attempt) {
@@ -240,9 +240,12 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
         }
       }
       // a stationary point that is no local minimum (a maximum, a saddle): start again from a
-      // point along a direction of negative curvature where the objective is lower
+      // point along a direction of negative curvature where the objective is lower (none when
+      // the model is convex)
       Point next = pt;
-      for (int restart = 0; restart < 3 && converged(pt.status) && !run.stop && !run.ev.userFailed; ++restart) {
+      const bool convex = converged(pt.status) && nlpConvex(m);
+      for (int restart = 0; restart < 3 && !convex && converged(pt.status) && !run.stop && !run.ev.userFailed;
+           ++restart) {
         if (!nlpDescentStart(m, run.ev, pt.x, pt.multg, s.feastol, next.x)) break;
         if (!solve(next)) break;
         iterations += run.iterations;

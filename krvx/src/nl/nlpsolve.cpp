@@ -460,7 +460,7 @@ void nlpRetryPoint(const NlpModel &m, int attempt, std::vector<double> &x) {
   }
 }
 
-bool nlpConvex(const NlpModel &m) {
+bool nlpConvex(const NlpModel &m, bool objective) {
   constexpr double inf = std::numeric_limits<double>::infinity();
   std::vector<double> lo(size_t(m.n)), up(size_t(m.n));
   for (int j = 0; j < m.n; ++j) {
@@ -476,14 +476,17 @@ bool nlpConvex(const NlpModel &m) {
       cv = cv && c.concave.back();
     }
   };
-  bool cx = semidefinite(m.qobj, m.sense), cv = false;
-  if (m.sense < 0) std::swap(cx, cv);   // the objective's own curvature
-  tapes(m.objtapes, cx, cv);
-  if (!(m.sense > 0 ? cx : cv)) return false;
+  bool cx = false, cv = false;
+  if (objective) {
+    cx = semidefinite(m.qobj, m.sense, true);
+    if (m.sense < 0) std::swap(cx, cv);   // the objective's own curvature
+    tapes(m.objtapes, cx, cv);
+    if (!(m.sense > 0 ? cx : cv)) return false;
+  }
   for (int i : m.crows) {
     const auto &q = m.qrows[size_t(i)];
-    cx = semidefinite(q, 1.0);
-    cv = semidefinite(q, -1.0);
+    cx = semidefinite(q, 1.0, true);
+    cv = semidefinite(q, -1.0, true);
     if (size_t(i) < m.rowtapes.size()) tapes(m.rowtapes[size_t(i)], cx, cv);
     if ((!isInf(m.rowup[size_t(i)]) && !cx) || (!isInf(m.rowlo[size_t(i)]) && !cv)) return false;
   }

@@ -128,10 +128,11 @@ void nlpStartPoint(const NlpModel &m, std::vector<double> &x);
 // Another start point for the attempt-th retry (1, 2, ...): spread over the bounds (their finite
 // box, or a range around the first start point), the same sequence every run.
 void nlpRetryPoint(const NlpModel &m, int attempt, std::vector<double> &x);
-// Whether the model is convex as far as composition rules and the quadratic parts show: a convex
-// objective (concave when maximised), and rows whose bounded sides hold convex sets. A local
-// optimum or a local infeasibility of a convex model holds globally.
-bool nlpConvex(const NlpModel &m);
+// Whether the model is convex as composition rules and the quadratic parts show: rows whose
+// bounded sides hold convex sets and (with objective) a convex objective (concave when
+// maximised). A local infeasibility of rows shown convex, or a local optimum of a model shown
+// convex, holds globally.
+bool nlpConvex(const NlpModel &m, bool objective = true);
 // After a converged solve at x (multipliers multg of the rows handed to the solver): a point
 // near x along a direction of negative curvature of the Lagrangian's Hessian on the null space of
 // the active rows (columns at bounds held), moved back onto the active rows, where the objective

@@ -48,7 +48,7 @@ int compileFormulas(ko_prob_struct *p, Lowered &low) {
 
 }  // namespace
 
-bool semidefinite(const std::vector<QTerm> &q0, double sign) {
+bool semidefinite(const std::vector<QTerm> &q0, double sign, bool strict) {
   if (q0.empty()) return true;
   int ncols = 0;
   for (const QTerm &t : q0) ncols = std::max(ncols, std::max(t.i, t.j) + 1);
@@ -68,7 +68,7 @@ bool semidefinite(const std::vector<QTerm> &q0, double sign) {
   for (const QTerm &t : q0)
     if (t.i != t.j && t.value * t.value > diag[size_t(slot[size_t(t.i)])] * diag[size_t(slot[size_t(t.j)])] * (1 + 1e-12))
       return false;
-  if (k > 300) return true;
+  if (k > 300) return !strict;
   std::vector<double> q(k * k, 0.0);
   for (const QTerm &t : q0) {
     const size_t a = size_t(slot[size_t(t.i)]), b = size_t(slot[size_t(t.j)]);
