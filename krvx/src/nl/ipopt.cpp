@@ -44,6 +44,7 @@ struct Run {
   unsigned mark;
   std::chrono::steady_clock::time_point t0;
   int stop = 0;                   // stop reason obeyed
+  bool hessianFailed = false;     // second derivatives could not be evaluated at a point
   int iterations = 0;
 };
 
@@ -75,7 +76,9 @@ Bool evalH(Index, Number *x, Bool, Number objfactor, Index, Number *lambda, Bool
     r->ev.hessianPattern(irow, jcol);
     return TRUE;
   }
-  return r->ev.hessian(x, objfactor, lambda, vals);
+  if (r->ev.hessian(x, objfactor, lambda, vals)) return TRUE;
+  r->hessianFailed = true;
+  return FALSE;
 }
 
 Bool intermediate(Index mode, Index iter, Number obj, Number infpr, Number infdu, Number mu, Number, Number, Number,
@@ -263,6 +266,13 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
   out.time = std::chrono::duration<double>(std::chrono::steady_clock::now() - run.t0).count();
   out.bariter = iterations;
 
+  // second derivatives that overflow where values do not: again with the limited-memory Hessian
+  if (exact && run.hessianFailed && !run.ev.userFailed && !run.stop && started && status <= Not_Enough_Degrees_Of_Freedom) {
+    if (s.output) messageCode(p, kMsgSolverLog, 1, "Second derivatives failed (%s); solving again with a limited-memory Hessian", run.ev.error.c_str());
+    RunSettings left = s;   // the time spent counts
+    if (left.timelimit > 0) left.timelimit = std::max(1e-3, s.timelimit - out.time);
+    return nlpRun(p, m, left, out, HessianMode::LimitedMemory);
+  }
   if (run.ev.userFailed || (started && status <= Not_Enough_Degrees_Of_Freedom)) {
     out = Solution();
     out.solvestatus = KRVX_SOLVESTATUS_FAILED;
