@@ -220,3 +220,29 @@ def test_domain_edge_at_the_start_point(p, objective, sense, optimum, at):
     assert p.attributes.solstatus == k.SolStatus.OPTIMAL
     assert p.attributes.objval == pytest.approx(optimum, abs=1e-8)
     assert p.getSolution(x) == pytest.approx(at, abs=1e-4)
+
+
+def test_mixture_likelihood_where_second_derivatives_overflow(p):
+    # a three-normal mixture fitted to grouped data (GLOBALLib like): the exact Hessian overflows
+    # on the way, the limited-memory one finishes at the local optimum that fits one normal with
+    # weight 0.8 (the others at their weight bound 0.1, moved off the data): its closed form is the
+    # sample mean and standard deviation
+    data = {95: 1, 105: 1, 110: 4, 115: 4, 120: 15, 125: 15, 130: 15, 135: 13, 140: 21, 145: 12, 150: 17,
+            155: 4, 160: 20, 165: 8, 170: 17, 175: 8, 180: 6, 185: 6, 190: 7, 195: 4, 200: 3, 205: 3, 210: 8,
+            215: 1, 220: 6, 230: 5, 235: 1, 240: 7, 245: 1, 260: 2}
+    o = p.addVariable(lb=-k.infinity)
+    w = [p.addVariable(lb=0.1) for _ in range(3)]
+    mu, sd = [p.addVariable() for _ in range(3)], [p.addVariable() for _ in range(3)]
+    c = 1 / math.sqrt(2 * math.pi)
+    p.addConstraint(o == -k.Sum(n * k.log(c * k.Sum(w[j] / sd[j] * k.exp(-0.5 * ((d - mu[j]) / sd[j]) ** 2)
+                                                    for j in range(3))) for d, n in data.items()))
+    p.addConstraint(w[0] + w[1] + w[2] == 1, mu[1] >= mu[0], mu[2] >= mu[1])
+    p.setObjective(o)
+    p.optimize()
+    assert p.attributes.solstatus == k.SolStatus.OPTIMAL
+    d, n = np.array(list(data)), np.array(list(data.values()))
+    mean = (n * d).sum() / n.sum()
+    std = math.sqrt((n * (d - mean) ** 2).sum() / n.sum())
+    single = -(n * np.log(0.8 * c / std * np.exp(-0.5 * ((d - mean) / std) ** 2))).sum()
+    assert p.attributes.objval == pytest.approx(single, abs=1e-4)
+    assert p.getSolution([mu[0], sd[0]]) == pytest.approx([mean, std], rel=1e-6)

@@ -8,7 +8,8 @@
 //   diverging iterates                      COMPLETED, UNBOUNDED
 //   time/iteration limit, interrupt         STOPPED, FEASIBLE when the point is feasible, else NOTFOUND
 //   other ends of the search                FAILED, FEASIBLE or NOTFOUND (a warning says why)
-//   a failing user function, solver errors  the call fails with the text
+//   a failing user function, solver errors  the call fails with the text (second derivatives that
+//     cannot be evaluated: first a solve with the limited-memory Hessian)
 // Duals follow the linear solver's convention: d(objective)/d(rhs) in the user's sense, and
 // reduced costs grad f - J'y.
 //
