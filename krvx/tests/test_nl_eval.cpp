@@ -255,14 +255,25 @@ void domainErrors() {
     EXPECT_FAILS(g_p, KRVNevalrow(g_nl, 0, x, kCols, &v, nullptr, 0), c.text);
     EXPECT(contains(lastError(g_p), "evaluation failed") && contains(lastError(g_p), "(row 0)"));
   }
-  // values fine, derivatives infinite
+  // infinite derivatives at a domain edge: a finite one-sided slope, and sqrt of a sum of
+  // squares has the subgradient 0 at its kink
   KRVNdelrowcoefs(g_nl, 0);
   EXPECT_OK(g_p, addFormula(g_nl, 0, KRVN_NOCOL, 1.0, {RB(), X(0), Fn(18), End()}));
   const double zero[kCols] = {0, 0, 0};
   double v, g[kCols];
   EXPECT_OK(g_p, KRVNevalrow(g_nl, 0, zero, kCols, &v, nullptr, 0));
   EXPECT(v == 0.0);
-  EXPECT_FAILS(g_p, KRVNevalrow(g_nl, 0, zero, kCols, &v, g, kCols), "sqrt has no finite derivative at 0");
+  EXPECT_OK(g_p, KRVNevalrow(g_nl, 0, zero, kCols, &v, g, kCols));
+  EXPECT(std::isfinite(g[0]) && g[0] > 1e3);
+  KRVNdelrowcoefs(g_nl, 0);
+  EXPECT_OK(g_p, addFormula(g_nl, 0, KRVN_NOCOL, 1.0,
+                            {RB(), X(0), C(2), Op(2), X(1), C(2), Op(2), Op(5), Fn(18), End()}));
+  const double dir[kCols] = {1, -2, 0};
+  double hv[kCols];
+  EXPECT_OK(g_p, KRVNevalrow(g_nl, 0, zero, kCols, &v, g, kCols));
+  EXPECT(v == 0.0 && g[0] == 0.0 && g[1] == 0.0);
+  EXPECT_OK(g_p, KRVNevalhessvec(g_nl, 0, zero, kCols, dir, kCols, hv, kCols));
+  EXPECT(std::isfinite(hv[0]) && std::isfinite(hv[1]));
   EXPECT_FAILS(g_p, KRVNevalrow(g_nl, 0, zero, 2, &v, nullptr, 0), "'x'");
   EXPECT_FAILS(g_p, KRVNevalrow(g_nl, 1, zero, kCols, &v, nullptr, 0), "row 1 is out of range");
 }

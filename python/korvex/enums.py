@@ -39,6 +39,7 @@ class StopType(IntEnum):
     SOLVECOMPLETE = 10
     LICENSELOST = 11
     NUMERICALERROR = 13
+    LOCALLYINFEASIBLE = 14
 
 
 class Namespaces(IntEnum):

@@ -2,11 +2,14 @@
 //
 // Statuses (solve status, solution status):
 //   converged (or to its acceptable level)  COMPLETED, OPTIMAL (a local optimum unless convex)
-//   locally infeasible                      COMPLETED, INFEASIBLE
+//   locally infeasible, convex model        COMPLETED, INFEASIBLE
+//   locally infeasible from every start     COMPLETED, NOTFOUND, stop status LOCALLYINFEASIBLE
+//     point, model not shown convex
 //   diverging iterates                      COMPLETED, UNBOUNDED
 //   time/iteration limit, interrupt         STOPPED, FEASIBLE when the point is feasible, else NOTFOUND
 //   other ends of the search                FAILED, FEASIBLE or NOTFOUND (a warning says why)
-//   a failing user function, solver errors  the call fails with the text
+//   a failing user function, solver errors  the call fails with the text (second derivatives that
+//     cannot be evaluated: first a solve with the limited-memory Hessian)
 // Duals follow the linear solver's convention: d(objective)/d(rhs) in the user's sense, and
 // reduced costs grad f - J'y.
 //
@@ -30,6 +33,7 @@ namespace krvx {
 namespace {
 
 std::mutex g_solver_mtx;
+constexpr int kRetries = 4;   // further start points after a local infeasibility
 
 struct Run {
   Run(ko_prob_struct *p_, const NlpModel &m_, const RunSettings &s_)
@@ -41,6 +45,7 @@ struct Run {
   unsigned mark;
   std::chrono::steady_clock::time_point t0;
   int stop = 0;                   // stop reason obeyed
+  bool hessianFailed = false;     // second derivatives could not be evaluated at a point
   int iterations = 0;
 };
 
@@ -72,7 +77,9 @@ Bool evalH(Index, Number *x, Bool, Number objfactor, Index, Number *lambda, Bool
     r->ev.hessianPattern(irow, jcol);
     return TRUE;
   }
-  return r->ev.hessian(x, objfactor, lambda, vals);
+  if (r->ev.hessian(x, objfactor, lambda, vals)) return TRUE;
+  r->hessianFailed = true;
+  return FALSE;
 }
 
 Bool intermediate(Index mode, Index iter, Number obj, Number infpr, Number infdu, Number mu, Number, Number, Number,
@@ -167,6 +174,23 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
   pt.zl.resize(n);
   pt.zu.resize(n);
   nlpStartPoint(m, pt.x);
+  {
+    // a start point where the formulas can be evaluated (log(x) at a free x = 0 cannot): the
+    // first of the retry points that can, else the first one (its error ends the solve)
+    std::vector<double> grad(n), rows(cn), trial;
+    auto evaluable = [&](const std::vector<double> &x) {
+      double f;
+      return run.ev.objective(x.data(), f) && run.ev.gradient(x.data(), grad.data()) &&
+             run.ev.constraints(x.data(), rows.data());
+    };
+    for (int attempt = 1; attempt <= kRetries && !run.ev.userFailed && !evaluable(pt.x); ++attempt) {
+      nlpRetryPoint(m, attempt, trial);
+      if (!evaluable(trial)) continue;
+      pt.x = trial;
+      run.ev.error.clear();
+      break;
+    }
+  }
   bool started = false;
   // a solve from pt.x, leaving the point reached in pt; false when the solver refused the problem
   auto solve = [&](Point &pt, double relax = -1.0) {
@@ -204,6 +228,7 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
   };
   auto converged = [](int status) { return status == Solve_Succeeded || status == Solved_To_Acceptable_Level; };
   int iterations = 0;
+  bool locallyInfeasible = false;   // no start point reached a feasible point
   {
     std::unique_lock<std::mutex> lock;
     run.stop = acquireNlpSolver(lock, p, run.mark);
@@ -227,10 +252,29 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
           if (converged(again.status)) pt = again;
         }
       }
+      // a local infeasibility of a model not shown convex: other start points first
+      if (pt.status == Infeasible_Problem_Detected && !run.ev.userFailed && !nlpConvex(m, false)) {
+        locallyInfeasible = true;
+        Point alt = pt;
+        for (int attempt = 1; attempt <= kRetries && !run.stop && !run.ev.userFailed; ++attempt) {
+          nlpRetryPoint(m, attempt, alt.x);
+          if (!solve(alt)) break;
+          iterations += run.iterations;
+          if (converged(alt.status)) {
+            pt = alt;
+            locallyInfeasible = false;
+            if (s.output) messageCode(p, kMsgSolverLog, 1, "Converged from start point %d", attempt + 1);
+            break;
+          }
+        }
+      }
       // a stationary point that is no local minimum (a maximum, a saddle): start again from a
-      // point along a direction of negative curvature where the objective is lower
+      // point along a direction of negative curvature where the objective is lower (none when
+      // the model is convex)
       Point next = pt;
-      for (int restart = 0; restart < 3 && converged(pt.status) && !run.stop && !run.ev.userFailed; ++restart) {
+      const bool convex = converged(pt.status) && nlpConvex(m);
+      for (int restart = 0; restart < 3 && !convex && converged(pt.status) && !run.stop && !run.ev.userFailed;
+           ++restart) {
         if (!nlpDescentStart(m, run.ev, pt.x, pt.multg, s.feastol, next.x)) break;
         if (!solve(next)) break;
         iterations += run.iterations;
@@ -240,11 +284,21 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
       }
     }
   }
+  // a minimum at the kink of a cone term is reached only approximately: the kink itself
+  if (converged(pt.status) && !run.ev.userFailed && nlpConeSnap(m, run.ev, pt.x, s.feastol) && s.output)
+    messageCode(p, kMsgSolverLog, 1, "Moved to the kink of a square root term");
   const int status = pt.status;
   std::vector<double> &x = pt.x, &multg = pt.multg, &zl = pt.zl, &zu = pt.zu;
   out.time = std::chrono::duration<double>(std::chrono::steady_clock::now() - run.t0).count();
   out.bariter = iterations;
 
+  // second derivatives that overflow where values do not: again with the limited-memory Hessian
+  if (exact && run.hessianFailed && !run.ev.userFailed && !run.stop && started && status <= Not_Enough_Degrees_Of_Freedom) {
+    if (s.output) messageCode(p, kMsgSolverLog, 1, "Second derivatives failed (%s); solving again with a limited-memory Hessian", run.ev.error.c_str());
+    RunSettings left = s;   // the time spent counts
+    if (left.timelimit > 0) left.timelimit = std::max(1e-3, s.timelimit - out.time);
+    return nlpRun(p, m, left, out, HessianMode::LimitedMemory);
+  }
   if (run.ev.userFailed || (started && status <= Not_Enough_Degrees_Of_Freedom)) {
     out = Solution();
     out.solvestatus = KRVX_SOLVESTATUS_FAILED;
@@ -290,8 +344,17 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
       finish(KRVX_SOLVESTATUS_COMPLETED, KRVX_SOLSTATUS_OPTIMAL, kLpOptimal);
       return 0;
     case Infeasible_Problem_Detected:
-      finish(KRVX_SOLVESTATUS_COMPLETED, KRVX_SOLSTATUS_INFEASIBLE, kLpInfeas);
       out.has_duals = false;
+      if (locallyInfeasible) {   // no proof: no solution found
+        finish(KRVX_SOLVESTATUS_COMPLETED, KRVX_SOLSTATUS_NOTFOUND, kLpUnfinished);
+        out.stopstatus = kStopLocalInfeasible;
+        messageCode(p, kMsgSolve, 3,
+                    "The nonlinear solver found no feasible point from %d start points (locally infeasible); the "
+                    "problem is not shown convex, so it may have solutions",
+                    kRetries + 1);
+        return 0;
+      }
+      finish(KRVX_SOLVESTATUS_COMPLETED, KRVX_SOLSTATUS_INFEASIBLE, kLpInfeas);
       return 0;
     case Diverging_Iterates:
       finish(KRVX_SOLVESTATUS_COMPLETED, KRVX_SOLSTATUS_UNBOUNDED, kLpUnbounded);

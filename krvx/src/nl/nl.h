@@ -100,5 +100,12 @@ void affineForm(const Tape &t, const UserFunctions &funcs, std::vector<std::pair
 struct Interval { double lo, up; };
 std::vector<Interval> intervals(const Tape &t, const std::vector<double> &lo, const std::vector<double> &up);
 
+// Per node, whether it is convex and whether it is concave (both: affine) over the ranges iv
+// (intervals() of the same tape), by composition rules; neither where no rule applies.
+struct Curvature {
+  std::vector<char> convex, concave;
+};
+Curvature curvature(const Tape &t, const std::vector<Interval> &iv);
+
 }  // namespace nl
 }  // namespace krvx

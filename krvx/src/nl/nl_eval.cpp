@@ -209,6 +209,10 @@ inline bool isZero(double a) { return a == 0.0; }
 inline bool isZero(Dual a) { return a.v == 0.0 && a.d == 0.0; }
 
 constexpr double kTwoOverSqrtPi = 1.1283791670955126;
+// Where a derivative is infinite at the edge of a function's domain (sqrt and fractional powers
+// at 0, asin and acos at +-1) it is taken this far inside: a finite one-sided slope that lets the
+// method step away, and the exact 0 of sqrt(sum of squares) at its kink.
+constexpr double kEdge = 1e-12;
 constexpr double kLn10 = 2.302585092994046;
 
 #define KRVX_DUAL_FN(name, deriv) \
@@ -227,9 +231,12 @@ KRVX_DUAL_FN(erf, kTwoOverSqrtPi * std::exp(-a.v * a.v))
 KRVX_DUAL_FN(erfc, -kTwoOverSqrtPi * std::exp(-a.v * a.v))
 #undef KRVX_DUAL_FN
 inline double pow(double a, double b) { return std::pow(a, b); }
+// sqrt at 0: the value, and the direction's derivative at the edge slope
+inline double sqrtAtZero(double) { return 0.0; }
+inline Dual sqrtAtZero(Dual a) { return {0.0, 0.5 / std::sqrt(kEdge) * a.d}; }
 inline Dual pow(Dual a, Dual b) {
   double p = std::pow(a.v, b.v);
-  double d = a.d == 0.0 ? 0.0 : b.v * std::pow(a.v, b.v - 1.0) * a.d;
+  double d = a.d == 0.0 ? 0.0 : b.v * std::pow(a.v == 0.0 && b.v < 1.0 ? kEdge : a.v, b.v - 1.0) * a.d;
   if (b.d != 0.0 && p != 0.0) d += p * std::log(a.v) * b.d;
   return {p, d};
 }
@@ -358,8 +365,7 @@ class Evaluator {
         case Kind::Pow: {
           const T &b = val_[a[1]], &x = val_[a[0]];
           if (val(b) != 0.0) {
-            if (val(x) == 0.0 && val(b) < 1.0) evalFail("the power function has no derivative at 0 for exponent %g", val(b));
-            adj[a[0]] += w * b * pow(x, b - T(1.0));
+            adj[a[0]] += w * b * pow(val(x) == 0.0 && val(b) < 1.0 ? T(kEdge) : x, b - T(1.0));
           }
           if (t_.nodes[size_t(a[1])].kind != Kind::Const && val(val_[i]) != 0.0) {
             if (val(x) < 0.0) evalFail("power of a negative value %g with a variable exponent", val(x));
@@ -394,8 +400,8 @@ class Evaluator {
       case KRVN_FN_EXP: return exp(x);
       case KRVN_FN_ABS: return xv < 0.0 ? -x : x;
       case KRVN_FN_SQRT:
-        if (xv < 0.0) evalFail("square root of the negative value %g", xv);
-        if (xv == 0.0) return T(0.0);
+        if (xv < 0.0 && !roundedZero(a[0])) evalFail("square root of the negative value %g", xv);
+        if (roundedZero(a[0])) return sqrtAtZero(x);
         return sqrt(x);
       case KRVN_FN_SIN: return sin(x);
       case KRVN_FN_COS: return cos(x);
@@ -427,6 +433,18 @@ class Evaluator {
       }
       default: evalFail("unknown function code %d", n.code);
     }
+  }
+
+  // Whether node k's value is 0 up to its rounding: a sum of squares written out (x^2 - 2ax +
+  // a^2) ends a little off 0 at its minimum. Its error bound scales with the largest value
+  // computed up to it.
+  bool roundedZero(int k) const {
+    const double v = val(val_[size_t(k)]);
+    if (v == 0.0) return true;
+    if (std::fabs(v) > 1e-6) return false;
+    double scale = 0.0;
+    for (int j = 0; j <= k; ++j) scale = std::max(scale, std::fabs(val(val_[size_t(j)])));
+    return std::fabs(v) <= 64 * 2.220446049250313e-16 * scale;
   }
 
   // The argument of min/max that gives the value: the first one attaining it.
@@ -469,25 +487,21 @@ class Evaluator {
   void functionAdjoint(const Node &n, const int *a, size_t i, const T &w, std::vector<T> &adj) {
     const T &x = val_[a[0]];
     const double xv = val(x);
-    auto needFinite = [&](double d, const char *what) {
-      if (!std::isfinite(d)) evalFail("%s has no finite derivative at %g", what, xv);
-    };
     switch (n.code) {
       case KRVN_FN_LOG10: adj[a[0]] += w / (x * T(kLn10)); break;
       case KRVN_FN_LN: adj[a[0]] += w / x; break;
       case KRVN_FN_EXP: adj[a[0]] += w * val_[i]; break;
       case KRVN_FN_ABS: adj[a[0]] += w * T(xv < 0.0 ? -1.0 : xv > 0.0 ? 1.0 : 0.0); break;
       case KRVN_FN_SQRT:
-        needFinite(xv == 0.0 ? INFINITY : 0.0, "sqrt");
-        adj[a[0]] += w * T(0.5) / val_[i];
+        adj[a[0]] += w * T(0.5) / (roundedZero(a[0]) ? T(std::sqrt(kEdge)) : val_[i]);
         break;
       case KRVN_FN_SIN: adj[a[0]] += w * cos(x); break;
       case KRVN_FN_COS: adj[a[0]] -= w * sin(x); break;
       case KRVN_FN_TAN: adj[a[0]] += w * (T(1.0) + val_[i] * val_[i]); break;
       case KRVN_FN_ASIN:
       case KRVN_FN_ACOS: {
-        needFinite(std::fabs(xv) == 1.0 ? INFINITY : 0.0, n.code == KRVN_FN_ASIN ? "asin" : "acos");
-        T d = T(1.0) / sqrt(T(1.0) - x * x);
+        const T y = std::fabs(xv) == 1.0 ? T(xv * (1.0 - kEdge)) : x;
+        T d = T(1.0) / sqrt(T(1.0) - y * y);
         if (n.code == KRVN_FN_ASIN) adj[a[0]] += w * d;
         else adj[a[0]] -= w * d;
         break;

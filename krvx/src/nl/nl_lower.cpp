@@ -247,5 +247,87 @@ std::vector<Interval> intervals(const Tape &t, const std::vector<double> &lo, co
   return iv;
 }
 
+Curvature curvature(const Tape &t, const std::vector<Interval> &iv) {
+  const size_t n = t.nodes.size();
+  Curvature c;
+  c.convex.assign(n, 0);
+  c.concave.assign(n, 0);
+  for (size_t i = 0; i < n; ++i) {
+    const Node &nd = t.nodes[i];
+    const int *a = t.args.data() + nd.first;
+    auto vex = [&](int k) { return c.convex[size_t(a[k])] != 0; };
+    auto cave = [&](int k) { return c.concave[size_t(a[k])] != 0; };
+    auto range = [&](int k) { return iv[size_t(a[k])]; };
+    auto fixed = [&](int k) { return range(k).lo == range(k).up && std::isfinite(range(k).lo); };
+    bool cx = false, cv = false;
+    // f(g) for f convex (increasing or decreasing) or concave increasing, g the argument
+    auto compose = [&](bool fconvex, bool increasing, int k) {
+      if (fconvex) cx = increasing ? vex(k) : cave(k);
+      else cv = increasing ? cave(k) : vex(k);
+    };
+    auto scaled = [&](double f, int k) {   // f * argument k
+      cx = f >= 0 ? vex(k) : cave(k);
+      cv = f >= 0 ? cave(k) : vex(k);
+    };
+    switch (nd.kind) {
+      case Kind::Const: case Kind::Var: cx = cv = true; break;
+      case Kind::Neg: cx = cave(0); cv = vex(0); break;
+      case Kind::Add: cx = vex(0) && vex(1); cv = cave(0) && cave(1); break;
+      case Kind::Sub: cx = vex(0) && cave(1); cv = cave(0) && vex(1); break;
+      case Kind::Mul:
+        if (fixed(0)) scaled(range(0).lo, 1);
+        else if (fixed(1)) scaled(range(1).lo, 0);
+        else if (a[0] == a[1] && vex(0) && cave(0)) cx = true;   // square of an affine node
+        break;
+      case Kind::Div:
+        if (fixed(1) && range(1).lo != 0.0) {
+          scaled(1.0 / range(1).lo, 0);
+        } else if (fixed(0) && range(0).lo >= 0.0 && range(1).lo > 0.0) {
+          cx = cave(1);                     // c / g, c >= 0, g > 0 concave
+        } else if (fixed(0) && range(0).lo <= 0.0 && range(1).lo > 0.0) {
+          cv = cave(1);
+        }
+        break;
+      case Kind::Pow: {
+        if (!fixed(1)) break;
+        const double p = range(1).lo;
+        const Interval g = range(0);
+        const bool even = p == std::floor(p) && std::fmod(p, 2.0) == 0.0;
+        if (p == 0.0) cx = cv = true;
+        else if (p == 1.0) scaled(1.0, 0);
+        else if (even && p > 0.0 && vex(0) && cave(0)) cx = true;
+        else if (even && p > 0.0 && g.lo >= 0.0) cx = vex(0);
+        else if (even && p > 0.0 && g.up <= 0.0) cx = cave(0);
+        else if (p > 1.0 && g.lo >= 0.0) cx = vex(0);
+        else if (p > 0.0 && p < 1.0 && g.lo >= 0.0) cv = cave(0);
+        else if (p < 0.0 && g.lo > 0.0) cx = cave(0);
+        break;
+      }
+      case Kind::Func:
+        switch (nd.code) {
+          case KRVN_FN_EXP: compose(true, true, 0); break;
+          case KRVN_FN_LN: case KRVN_FN_LOG10: case KRVN_FN_SQRT: compose(false, true, 0); break;
+          case KRVN_FN_ABS: cx = vex(0) && cave(0); break;
+          case KRVN_FN_SUM: case KRVN_FN_MAX: case KRVN_FN_MIN:
+            cx = nd.code != KRVN_FN_MIN;
+            cv = nd.code != KRVN_FN_MAX;
+            for (int k = 0; k < nd.count; ++k) {
+              cx = cx && vex(k);
+              cv = cv && cave(k);
+            }
+            break;
+          default: break;
+        }
+        break;
+      default: break;
+    }
+    // constant subtrees are affine whatever their operations
+    if (iv[i].lo == iv[i].up && std::isfinite(iv[i].lo)) cx = cv = true;
+    c.convex[i] = cx;
+    c.concave[i] = cv;
+  }
+  return c;
+}
+
 }  // namespace nl
 }  // namespace krvx

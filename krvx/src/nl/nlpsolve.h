@@ -58,6 +58,10 @@ struct NlpModel {
   std::vector<std::vector<QTerm>> qrows;                    // merged, i <= j; empty when linear
   std::vector<std::vector<nl::Tape>> rowtapes;              // per row (may be shorter than rows)
   std::vector<nl::Tape> objtapes;
+  // Objective terms c * sqrt(q(x)), q a nonnegative convex quadratic, taken out of objtapes as
+  // c * t over a column t >= 0 and a row t^2 - q(x) >= 0 (smooth where sqrt has its kink):
+  // the column and the term, which gives the user's objective.
+  std::vector<std::pair<int, nl::Tape>> cones;
   UserFunctions funcs;
   const tagKRVNproblem *nl = nullptr;
   // Lower triangle of the Lagrangian's Hessian: entries (hrow >= hcol) and where each term lands
@@ -71,6 +75,7 @@ struct NlpModel {
 
   // Evaluation; throws krvx::Error on a domain error or a failing user function.
   double objective(const double *x) const;                 // f(x), in the user's sense
+  double userObjective(const double *x) const;             // f(x) with the cone terms as written
   void gradient(const double *x, double *g) const;         // sense * grad f (dense, n)
   void bodies(const double *x, double *body) const;        // every store row
   void jacobian(const double *x, double *vals, std::vector<double> &scratch) const;  // jcol order
@@ -120,9 +125,18 @@ bool nlpUserSolution(const NlpModel &m, const double *x, const double *body, Sol
 // The start point: 0 moved into the bounds, and inside a finite box moved on by a share of the
 // box that differs per column (no symmetric stationary point).
 void nlpStartPoint(const NlpModel &m, std::vector<double> &x);
+// Another start point for the attempt-th retry (1, 2, ...): spread over the bounds (their finite
+// box, or a range around the first start point), the same sequence every run.
+void nlpRetryPoint(const NlpModel &m, int attempt, std::vector<double> &x);
+// Whether the model is convex as composition rules and the quadratic parts show: rows whose
+// bounded sides hold convex sets and (with objective) a convex objective (concave when
+// maximised). A local infeasibility of rows shown convex, or a local optimum of a model shown
+// convex, holds globally.
+bool nlpConvex(const NlpModel &m, bool objective = true);
 // After a converged solve at x (multipliers multg of the rows handed to the solver): a point
-// near x along a feasible direction of negative curvature of the Lagrangian where the
-// objective is lower and the bounds and rows hold (start); false when there is none.
+// near x along a direction of negative curvature of the Lagrangian's Hessian on the null space of
+// the active rows (columns at bounds held), moved back onto the active rows, where the objective
+// is lower and the bounds and rows hold (start); false when there is none.
 bool nlpDescentStart(const NlpModel &m, NlpEvaluator &ev, const std::vector<double> &x,
                      const std::vector<double> &multg, double feastol, std::vector<double> &start);
 // The optimality residual at x of the interior-point solver's multipliers (multg of the rows
@@ -133,6 +147,10 @@ bool nlpDescentStart(const NlpModel &m, NlpEvaluator &ev, const std::vector<doub
 double nlpOptimalityError(const NlpModel &m, NlpEvaluator &ev, const std::vector<double> &x,
                           const std::vector<double> &multg, const std::vector<double> &zl,
                           const std::vector<double> &zu);
+// After a converged solve at x: each cone term's q moved to its minimum (where sqrt has its kink)
+// by a Newton step on q, the cone columns set to sqrt(q); x takes the first such point where the
+// bounds and rows hold and the objective is not higher. Whether x changed.
+bool nlpConeSnap(const NlpModel &m, NlpEvaluator &ev, std::vector<double> &x, double feastol);
 // Whether a HiGHS run of a continuous QP ended in a way the nonlinear solver should retry
 // (qplimit: the QP solver's own iteration limit).
 bool qpRetry(int rc, const Solution &out, int64_t qplimit);

@@ -46,15 +46,13 @@ int compileFormulas(ko_prob_struct *p, Lowered &low) {
   return 0;
 }
 
-// Whether sense * Q of the objective is positive semidefinite, as far as checked: nonnegative
-// diagonal and 2x2 minors always, a dense factorisation up to 300 quadratic columns. HiGHS's QP
-// solver takes convex objectives only and reports stationary points of others as optimal.
-bool convexObjective(const ko_prob_struct *p) {
-  if (p->qobj.empty()) return true;
-  const double sign = p->objsense < 0 ? -1.0 : 1.0;
-  // the terms of each entry summed (the store may hold an entry in several terms)
-  const std::vector<QTerm> q0 = mergedTerms(p->qobj);
-  std::vector<int> slot(p->cols.size(), -1), cols;
+}  // namespace
+
+bool semidefinite(const std::vector<QTerm> &q0, double sign, bool strict) {
+  if (q0.empty()) return true;
+  int ncols = 0;
+  for (const QTerm &t : q0) ncols = std::max(ncols, std::max(t.i, t.j) + 1);
+  std::vector<int> slot(size_t(ncols), -1), cols;
   for (const QTerm &t : q0)
     for (int c : {t.i, t.j})
       if (slot[size_t(c)] < 0) {
@@ -70,7 +68,7 @@ bool convexObjective(const ko_prob_struct *p) {
   for (const QTerm &t : q0)
     if (t.i != t.j && t.value * t.value > diag[size_t(slot[size_t(t.i)])] * diag[size_t(slot[size_t(t.j)])] * (1 + 1e-12))
       return false;
-  if (k > 300) return true;
+  if (k > 300) return !strict;
   std::vector<double> q(k * k, 0.0);
   for (const QTerm &t : q0) {
     const size_t a = size_t(slot[size_t(t.i)]), b = size_t(slot[size_t(t.j)]);
@@ -96,6 +94,15 @@ bool convexObjective(const ko_prob_struct *p) {
       for (size_t l = j + 1; l <= i; ++l) q[i * k + l] -= q[i * k + j] * q[l * k + j];
   }
   return true;
+}
+
+namespace {
+
+// Whether sense * Q of the objective is positive semidefinite, as far as checked. HiGHS's QP
+// solver takes convex objectives only and reports stationary points of others as optimal.
+bool convexObjective(const ko_prob_struct *p) {
+  // the terms of each entry summed (the store may hold an entry in several terms)
+  return semidefinite(mergedTerms(p->qobj), p->objsense < 0 ? -1.0 : 1.0);
 }
 
 // The engine for the content of a model, the one place where engines are chosen: `nonlinear`

@@ -91,6 +91,10 @@ void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a, bo
 int passArrays(ko_prob_struct *p, void *h, const ModelArrays &a);
 // Quadratic terms with i <= j, sorted, the terms of one entry summed, zeros dropped.
 std::vector<QTerm> mergedTerms(std::vector<QTerm> q);
+// Whether sign * Q of merged terms (i <= j) is positive semidefinite, as far as checked:
+// nonnegative diagonal and 2x2 minors always, a dense factorisation up to 300 columns (beyond
+// them, strict: false).
+bool semidefinite(const std::vector<QTerm> &terms, double sign, bool strict = false);
 
 // The problem's own instance, kept between solves for warm starts, in two steps:
 // prepareOwnHighs (mutex held) plans, creates the instance on first use and builds the arrays

@@ -24,7 +24,8 @@ constexpr int kMsgTuner = 203;        // tuner reports and method listings
 
 // StopType values (package enumeration)
 constexpr int kStopNone = 0, kStopTimeLimit = 1, kStopCtrlC = 2, kStopNodeLimit = 3,
-              kStopIterLimit = 4, kStopSolLimit = 6, kStopGeneric = 7, kStopNumerical = 13;
+              kStopIterLimit = 4, kStopSolLimit = 6, kStopGeneric = 7, kStopNumerical = 13,
+              kStopLocalInfeasible = 14;
 // LPStatus and MIPStatus values (package enumerations)
 constexpr int kLpUnstarted = 0, kLpOptimal = 1, kLpInfeas = 2, kLpUnfinished = 4, kLpUnbounded = 5,
               kLpUnsolved = 7, kLpNonconvex = 8;
