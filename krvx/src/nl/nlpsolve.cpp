@@ -704,6 +704,8 @@ double nlpOptimalityError(const NlpModel &m, NlpEvaluator &ev, const std::vector
     if (y < 0.0) compl_ = std::max(compl_, isInf(lo) ? kInfinite : -y * (b - lo));
   }
   return std::max(dual / (sd * gradsize), compl_ / (sc * std::max(1.0, std::fabs(f))));
+}
+
 bool nlpConeSnap(const NlpModel &m, NlpEvaluator &ev, std::vector<double> &x, double feastol) {
   if (m.cones.empty()) return false;
   double best = 0.0;
