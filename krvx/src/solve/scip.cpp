@@ -630,6 +630,9 @@ int scipRun(ko_prob_struct *p, const NlpModel &m, const std::vector<Set> *sets, 
   const bool have = o.have && ev.bodies(o.x.data()) && nlpUserSolution(m, o.x.data(), ev.body().data(), out);
   const double none = m.sense < 0 ? kInf : -kInf;   // no bound known
   out.bestbound = std::fabs(o.bound) >= kScipInf ? none : o.bound;
+  // SCIP's bound belongs to its own objective value; the one evaluated here at the point may lie
+  // beyond it by rounding (or the feasibility tolerance): the bound is weakened to it, still valid
+  if (have && m.sense * (out.bestbound - out.objval) > 0) out.bestbound = out.objval;
   auto finish = [&](int solvestatus, int solstatus, int mipstatus, int lpstatus) {
     out.solvestatus = solvestatus;
     out.solstatus = solstatus;
