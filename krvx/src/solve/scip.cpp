@@ -12,7 +12,8 @@
 //   run without presolve
 //
 // Stop requests (KRVXinterrupt, SIGINT) are polled by a watcher thread that calls SCIP's own
-// interrupt; SCIP's SIGINT handler is switched off, libkrvx's stays in place.
+// interrupt; SCIP's SIGINT handler is switched off, libkrvx's stays in place. THREADS is not
+// used: SCIP's search runs on the calling thread.
 #include "solve/scip.h"
 #include "core/model.h"
 
@@ -437,11 +438,11 @@ class Watcher {
   void start() {
     thread_ = std::thread([this] {
       std::unique_lock<std::mutex> lock(mtx_);
+      // SCIPsolve clears a request made before it started: repeated until the run ends
       while (!done_) {
-        if (int r = pendingStop(p_, mark_)) {
+        if (int r = reason_ ? reason_ : pendingStop(p_, mark_)) {
           reason_ = r;
           A.SCIPinterruptSolve(s_);
-          return;
         }
         cv_.wait_for(lock, std::chrono::milliseconds(10));
       }
