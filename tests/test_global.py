@@ -180,10 +180,12 @@ class TestSameAsDefaultEngines:
         x = p.addVariable(lb=0, ub=1)
         p.addConstraint(x * x >= 2)
         assert p.optimize("x")[1] == k.SolStatus.INFEASIBLE
-        q = quiet()
-        y = q.addVariable(lb=-k.infinity)
-        q.setObjective(y)
-        assert q.optimize("x") == (k.SolveStatus.COMPLETED, k.SolStatus.UNBOUNDED)
+        for sense in (k.minimize, k.maximize):
+            q = quiet()
+            y = q.addVariable(lb=-k.infinity)
+            q.setObjective(y, sense=sense)
+            assert q.optimize("x") == (k.SolveStatus.COMPLETED, k.SolStatus.UNBOUNDED)
+            assert q.attributes.bestbound == sense * -k.infinity      # no finite bound exists
 
 
 def hard_problem():

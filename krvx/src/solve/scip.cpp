@@ -653,7 +653,7 @@ int scipRun(ko_prob_struct *p, const NlpModel &m, const std::vector<Set> *sets, 
       return finish(KRVX_SOLVESTATUS_COMPLETED, KRVX_SOLSTATUS_OPTIMAL, kMipOptimal, kLpOptimal);
     case scip::kStatusInfeasible: return infeasible();
     case scip::kStatusUnbounded:
-      out.bestbound = -none;
+      out.bestbound = none;
       return finish(KRVX_SOLVESTATUS_COMPLETED, KRVX_SOLSTATUS_UNBOUNDED, kMipUnbounded, kLpUnbounded);
     case scip::kStatusUserInterrupt: return stopped(o.stop ? o.stop : kStopGeneric);
     case scip::kStatusTimeLimit: return stopped(kStopTimeLimit);
