@@ -667,7 +667,9 @@ int scipRun(ko_prob_struct *p, const NlpModel &m, const std::vector<Set> *sets, 
   }
   out.stopstatus = kStopNumerical;
   messageCode(p, kMsgSolve, 3, "The global solver ended without a result (%s)",
-              o.status == scip::kStatusInfOrUnbd ? "infeasible or unbounded" : "status unknown");
+              o.status == scip::kStatusInfOrUnbd ? "infeasible or unbounded"
+              : o.have && !have                  ? "the model cannot be evaluated at its point"
+                                                 : "status unknown");
   return finish(KRVX_SOLVESTATUS_FAILED, have ? KRVX_SOLSTATUS_FEASIBLE : KRVX_SOLSTATUS_NOTFOUND,
                 have ? kMipSolution : kMipNoSolFound, kLpUnsolved);
 }
