@@ -122,8 +122,8 @@ const char kpy_doc_mipOptimize[] = KPY_DOC(
           "that has no solution still returns its statuses; only a failure of the call raises " \
           "korvex.SolverError. With x the problem is solved by SCIP (the pyscipopt package) "   \
           "to proven global optimality within miprelstop and mipabsstop, bestbound being a "    \
-          "proven bound; formulas calling user functions, tan, arcsin, arccos, arctan, erf or " \
-          "erfc, and several objectives, are refused. Without x, problems with nonlinear "     \
+          "proven bound; formulas calling user functions, tan, asin, acos, atan, erf or erfc, " \
+          "and several objectives, are refused. Without x, problems with nonlinear "           \
           "content are solved to local optimality. The interpreter lock is released during "   \
           "the solve, and Ctrl-C interrupts it.",                                               \
           "problem.lpOptimize, problem.mipOptimize, problem.getSolution")

@@ -90,11 +90,13 @@ class Builder {
     ok(A.SCIPsetObjsense(s_, m_.sense < 0 ? scip::kMaximize : scip::kMinimize), "SCIPsetObjsense");
     if (m_.objconst != 0.0) ok(A.SCIPaddOrigObjoffset(s_, m_.objconst), "SCIPaddOrigObjoffset");
     vars.assign(size_t(m_.n), nullptr);
+    const bool linear = m_.qobj.empty() && m_.objtapes.empty();
     for (int j = 0; j < m_.n; ++j) {
       const double lb = bound(m_.lb[size_t(j)]), ub = bound(m_.ub[size_t(j)]);
       int type = scip::kVarContinuous;
       if (m_.integer[size_t(j)]) type = lb >= 0.0 && ub <= 1.0 ? scip::kVarBinary : scip::kVarInteger;
-      ok(A.SCIPcreateVarBasic(s_, &vars[size_t(j)], nullptr, lb, ub, m_.cost[size_t(j)], type), "SCIPcreateVarBasic");
+      ok(A.SCIPcreateVarBasic(s_, &vars[size_t(j)], nullptr, lb, ub, linear ? m_.cost[size_t(j)] : 0.0, type),
+         "SCIPcreateVarBasic");
       ok(A.SCIPaddVar(s_, vars[size_t(j)]), "SCIPaddVar");
     }
     for (int i : m_.crows) row(i);
@@ -154,14 +156,17 @@ class Builder {
     add(c);
   }
 
-  // The objective's nonlinear part g(x) (quadratic terms and formulas) through z: g(x) - z <= 0
-  // when minimising, >= 0 when maximising, z with cost 1.
+  // A nonlinear objective f(x) (linear and quadratic terms and formulas) through z: f(x) - z <= 0
+  // when minimising, >= 0 when maximising, z with cost 1 (its linear terms in the row too: with
+  // them in the objective, LP relaxations along unbounded columns stay unbounded).
   void objective() {
     if (m_.qobj.empty() && m_.objtapes.empty()) return;
     ok(A.SCIPcreateVarBasic(s_, &z_, "objective", -kScipInf, kScipInf, 1.0, scip::kVarContinuous),
        "SCIPcreateVarBasic");
     ok(A.SCIPaddVar(s_, z_), "SCIPaddVar");
     Terms terms(*this);
+    for (int j = 0; j < m_.n; ++j)
+      if (m_.cost[size_t(j)] != 0.0) terms.add(varExpr(vars[size_t(j)]), m_.cost[size_t(j)]);
     for (const QTerm &t : m_.qobj) terms.add(quadExpr(t), t.i == t.j ? 0.5 * t.value : t.value);
     for (const nl::Tape &t : m_.objtapes) terms.add(tapeExpr(t, "the objective"), 1.0);
     terms.add(varExpr(z_), -1.0);
@@ -414,9 +419,9 @@ class Builder {
   static std::string functionName(int code) {
     switch (code) {
       case KRVN_FN_TAN: return "tan";
-      case KRVN_FN_ASIN: return "arcsin";
-      case KRVN_FN_ACOS: return "arccos";
-      case KRVN_FN_ATAN: return "arctan";
+      case KRVN_FN_ASIN: return "asin";
+      case KRVN_FN_ACOS: return "acos";
+      case KRVN_FN_ATAN: return "atan";
       case KRVN_FN_ERF: return "erf";
       case KRVN_FN_ERFC: return "erfc";
       default: return "number " + std::to_string(code);
@@ -583,6 +588,21 @@ int scipRun(ko_prob_struct *p, const NlpModel &m, const std::vector<Set> *sets, 
   for (int j = 0; j < m.n; ++j) empty = empty || m.lb[size_t(j)] > m.ub[size_t(j)];
   if (empty) return infeasible();
 
+  // spatial branching needs bounds: columns of nonlinear terms without them may keep every bound
+  // infinite (the solve then runs to a limit)
+  int open = 0;
+  std::vector<char> seen(size_t(m.n), 0);
+  for (size_t e = 0; e < m.hrow.size(); ++e)
+    for (int c : {m.hrow[e], m.hcol[e]})
+      if (!seen[size_t(c)]) {
+        seen[size_t(c)] = 1;
+        open += isInf(m.lb[size_t(c)]) || isInf(m.ub[size_t(c)]);
+      }
+  if (open)
+    messageCode(p, kMsgSolve, 3,
+                "%d column(s) of nonlinear terms have an infinite bound: the global solver may not find a finite "
+                "bound on the objective; give them finite bounds",
+                open);
   std::string error;
   const scip::Api *api = scipApi(error);
   if (!api) {
