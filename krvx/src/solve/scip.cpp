@@ -1,7 +1,7 @@
 // The global engine: the lowered model (nlpsolve.h: linear, quadratic and formula rows and
 // objective, with the exact reformulations already applied) handed to SCIP through its C API.
-// Formulas become SCIP expression trees; a nonlinear objective becomes an auxiliary column z
-// with the row g(x) - z <= 0 (>= 0 when maximising); SOS1 and SOS2 sets are SCIP's own.
+// Formulas become SCIP expression trees; a nonlinear objective f becomes an auxiliary column z
+// with the row f(x) - z <= 0 (>= 0 when maximising); SOS1 and SOS2 sets are SCIP's own.
 //
 // Statuses (solve status, solution status):
 //   optimal, or within the gap               COMPLETED, OPTIMAL (bestbound: SCIP's dual bound)
@@ -173,7 +173,8 @@ class Builder {
     scip::Expr *sum = terms.sum();
     scip::Cons *c = nullptr;
     const bool max = m_.sense < 0;
-    const int rc = A.SCIPcreateConsBasicNonlinear(s_, &c, "objective", sum, max ? 0.0 : -kScipInf, max ? kScipInf : 0.0);
+    const int rc =
+        A.SCIPcreateConsBasicNonlinear(s_, &c, "objective", sum, max ? 0.0 : -kScipInf, max ? kScipInf : 0.0);
     A.SCIPreleaseExpr(s_, &sum);
     ok(rc, "SCIPcreateConsBasicNonlinear");
     add(c);
