@@ -111,6 +111,9 @@ typedef ko_prob_struct *KRVXprob;
 KRVX_API int KRVXinit(const char *path);      /* path may be NULL */
 KRVX_API int KRVXfree(void);
 KRVX_API int KRVXgetversion(char *buf);       /* at least 16 bytes */
+/* The folder holding the global engine's library (SCIP 10 from the pyscipopt package), as the
+ * host found it; NULL or "" forgets it. Loaded on the first global solve (flag 'x'). */
+KRVX_API int KRVXsetscipfolder(const char *folder);
 
 /* ---- problems ---- */
 KRVX_API int KRVXcreateprob(KRVXprob *prob);

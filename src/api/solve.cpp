@@ -120,8 +120,12 @@ const char kpy_doc_mipOptimize[] = KPY_DOC(
                          "after the root node; the algorithm letters of lpOptimize"),           \
           "The statuses are members of korvex.SolveStatus and korvex.SolStatus. A problem "     \
           "that has no solution still returns its statuses; only a failure of the call raises " \
-          "korvex.SolverError. The interpreter lock is released during the solve, and Ctrl-C "  \
-          "interrupts it.",                                                                     \
+          "korvex.SolverError. With x the problem is solved by SCIP (the pyscipopt package) "   \
+          "to proven global optimality within miprelstop and mipabsstop, bestbound being a "    \
+          "proven bound; formulas calling user functions, tan, asin, acos, atan, erf or erfc, " \
+          "and several objectives, are refused. Without x, problems with nonlinear "           \
+          "content are solved to local optimality. The interpreter lock is released during "   \
+          "the solve, and Ctrl-C interrupts it.",                                               \
           "problem.lpOptimize, problem.mipOptimize, problem.getSolution")
 
 const char kpy_doc_optimize[] = OPTIMIZE_DOC("optimize");

@@ -43,6 +43,25 @@ void messageHandler(KRVXprob, void *, const char *msg, int len, int msgtype) {
   PyGILState_Release(g);
 }
 
+// Tells the library where the global engine's library is: pyscipopt.libs beside the pyscipopt
+// package, found without importing it (nothing when it is not installed).
+void passScipFolder() {
+  PyObject *pending = PyErr_GetRaisedException();
+  PyObject *util = PyImport_ImportModule("importlib.util");
+  PyObject *spec = util ? PyObject_CallMethod(util, "find_spec", "s", "pyscipopt") : nullptr;
+  PyObject *locations = spec && spec != Py_None ? PyObject_GetAttrString(spec, "submodule_search_locations") : nullptr;
+  PyObject *first = locations && PySequence_Check(locations) && PySequence_Size(locations) > 0
+                        ? PySequence_GetItem(locations, 0) : nullptr;
+  const char *folder = first ? PyUnicode_AsUTF8(first) : nullptr;
+  if (folder) KRVXsetscipfolder((std::string(folder) + ".libs").c_str());
+  Py_XDECREF(first);
+  Py_XDECREF(locations);
+  Py_XDECREF(spec);
+  Py_XDECREF(util);
+  PyErr_Clear();
+  PyErr_SetRaisedException(pending);
+}
+
 }  // namespace
 
 int kpy_startLibrary() {
@@ -65,6 +84,7 @@ int kpy_startLibrary() {
     KRVXfree();
     return -1;
   }
+  passScipFolder();
   kpy_env.nonlin_available = 0;
   kpy_env.lib_starts = 1;
   return 0;

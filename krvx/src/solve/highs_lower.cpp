@@ -240,7 +240,7 @@ void columnBounds(const ko_prob_struct &p, size_t j, bool binaryforms, double &l
 
 }  // namespace
 
-int planLowering(ko_prob_struct *p, Lowered &low, bool relax) {
+int planLowering(ko_prob_struct *p, Lowered &low, bool relax, bool global) {
   p->matrix.fold();   // the lowering's readers may run on several threads
   low = Lowered();
   low.relax = relax;
@@ -263,7 +263,9 @@ int planLowering(ko_prob_struct *p, Lowered &low, bool relax) {
   bool indicators = false;
   for (size_t i = 0; i < p->indicators.size() && !indicators; ++i) indicators = activeIndicator(p, i);
   const bool reformed = nonsmooth || !p->sets.empty() || indicators || !p->pwls.empty() || !p->gencons.empty();
-  low.engine = chooseEngine(low, nonlinear, low.discrete || reformed, !p->dirs.empty());
+  low.engine = global ? Engine::Scip : chooseEngine(low, nonlinear, low.discrete || reformed, !p->dirs.empty());
+  if (global && low.multiobj)
+    return fail(p, kErrUnsupported, "Cannot solve this problem globally: it has several objectives");
   if (low.multiobj && (low.quadratic || low.nonlinearEngine() || !low.objtapes.empty()))
     return fail(p, kErrUnsupported, "Cannot solve this problem: it has several objectives together with %s",
                 low.quadratic ? "a quadratic objective" : "nonlinear content");
@@ -613,9 +615,9 @@ static int prepareInstance(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool
   return 0;
 }
 
-int prepareOwnHighs(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool &pass, bool relax) {
+int prepareOwnHighs(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool &pass, bool relax, bool global) {
   pass = false;
-  if (int rc = planLowering(p, low, relax)) return rc;
+  if (int rc = planLowering(p, low, relax, global)) return rc;
   if (low.nonlinearEngine()) {
     buildArrays(p, low, a);
     return 0;

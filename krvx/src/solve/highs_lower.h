@@ -15,7 +15,8 @@ namespace krvx {
 //   Ipopt   continuous problems (or relaxations) with nonlinear content left after lowering
 //   Bonmin  discrete problems with nonlinear content or a quadratic objective
 //   Cbc     linear MIPs with branching directives (one objective), which it takes
-enum class Engine { Highs, Ipopt, Bonmin, Cbc };
+//   Scip    every problem asked to be solved to global optimality (one objective)
+enum class Engine { Highs, Ipopt, Bonmin, Cbc, Scip };
 
 // Continuous QPs above this many columns go to the interior-point solver directly (see the qp
 // benchmark); smaller ones go there when the QP solver fails on them.
@@ -48,7 +49,7 @@ struct Lowered {
   std::vector<nl::Tape> objtapes;
   bool hasSplit() const { return !split.empty(); }
   bool hasAux() const { return hcols > ncols || hrows > nrows; }
-  bool nonlinearEngine() const { return engine == Engine::Ipopt || engine == Engine::Bonmin; }
+  bool nonlinearEngine() const { return engine == Engine::Ipopt || engine == Engine::Bonmin || engine == Engine::Scip; }
   // arrays that depend on the relaxation (HiGHS gets a relaxed MIQP without integrality)
   bool transientArrays() const { return relax && quadratic && discrete; }
   double rowConstant(int i) const { return rowconst.empty() ? 0.0 : rowconst[size_t(i)]; }
@@ -80,9 +81,9 @@ struct ModelArrays {
   std::vector<int> objpriority;
 };
 
-// Plans the mapping and chooses the engine (relax: the continuous relaxation is wanted);
-// refuses content no engine can take with a clear text naming it. Mutex held.
-int planLowering(ko_prob_struct *p, Lowered &low, bool relax = false);
+// Plans the mapping and chooses the engine (relax: the continuous relaxation is wanted; global:
+// the global engine); refuses content no engine can take with a clear text naming it. Mutex held.
+int planLowering(ko_prob_struct *p, Lowered &low, bool relax = false, bool global = false);
 // The arrays of a planned model. Mutex held. borrow: the matrix may be the store's (see
 // ModelArrays); only for arrays that do not outlive the current SolveScope.
 void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a, bool borrow = false);
@@ -103,7 +104,8 @@ bool semidefinite(const std::vector<QTerm> &terms, double sign, bool strict = fa
 // For the nonlinear engines it builds the arrays only (no instance, pass false).
 // What HiGHS copies is all held at once while it copies: so with a pass for HiGHS, low.rhs is
 // dropped before the arrays are built and filled again by passOwnHighs once it has freed them.
-int prepareOwnHighs(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool &pass, bool relax = false);
+int prepareOwnHighs(ko_prob_struct *p, Lowered &low, ModelArrays &a, bool &pass, bool relax = false,
+                    bool global = false);
 int passOwnHighs(ko_prob_struct *p, Lowered &low, ModelArrays &a);
 
 }  // namespace krvx

@@ -536,8 +536,8 @@ int planReform(ko_prob_struct *p, Lowered &low) {
         r.colbinaries[size_t(j)] = {first, r.firstcol + static_cast<int>(r.cols.size())};
       }
     }
-    // Bonmin branches on sets itself
-    if (low.engine != Engine::Bonmin) {
+    // Bonmin and SCIP branch on sets themselves
+    if (low.engine != Engine::Bonmin && low.engine != Engine::Scip) {
       r.setbinaries.resize(p->sets.size());
       for (int s = 0; s < static_cast<int>(p->sets.size()); ++s) {
         const int first = r.firstcol + static_cast<int>(r.cols.size());

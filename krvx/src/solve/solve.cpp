@@ -21,6 +21,7 @@
 #include "solve/cbc.h"
 #include "solve/engine_load.h"
 #include "solve/recheck.h"
+#include "solve/scip.h"
 #include "analysis/basis.h"
 #include "analysis/diagnostics.h"
 #include "analysis/presolve.h"
@@ -75,7 +76,8 @@ int applyFlags(ko_prob_struct *p, const char *flags, const char *allowed, RunSet
       case 'x':
         if (optletter && optletter != *c)
           return fail(p, kErrInvalid, "Flags 's' and 'x' exclude each other (\"%.64s\")", flags);
-        optletter = *c;   // the same for the convex content the solver takes
+        optletter = *c;
+        s.global = *c == 'x';
         break;
       default: break;
     }
@@ -612,7 +614,9 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
     const char *allowed = call == Call::Lp ? "bpdn" : call == Call::Mip ? "bpdnl" : "bpdnlsx";
     if (int rc = applyFlags(p, flags, allowed, s, &rootonly)) return rc;
     s.relax = call == Call::Lp || rootonly;
-    if (int rc = prepareOwnHighs(p, low, arrays, pass, s.relax)) return rc;
+    if (s.global)
+      if (int rc = scipCheckModel(p)) return rc;
+    if (int rc = prepareOwnHighs(p, low, arrays, pass, s.relax, s.global)) return rc;
     if (low.nonlinearEngine()) {
       nlpBuild(p, low, arrays, nlp);
       arrays = ModelArrays();
@@ -652,6 +656,7 @@ int solveRun(ko_prob_struct *p, const char *flags, Call call, SolveScope &scope,
     case Engine::Bonmin: rc = engines::minlpRun(p, nlp, s, out); break;
     case Engine::Cbc: rc = engines::runCbc(p, low, arrays, branching, s, out); break;
     case Engine::Ipopt: rc = engines::nlpRun(p, nlp, s, out); break;
+    case Engine::Scip: rc = scipRun(p, nlp, low.relax ? nullptr : &p->sets, s, out); break;
     case Engine::Highs:
       if (!starts.empty()) passMipStarts(p->highs, low, starts);
       rc = runHighs(p, p->highs, low, s, out, &modified, &diag);

@@ -38,6 +38,7 @@ constexpr int kAlgAuto = 1, kAlgDual = 2, kAlgPrimal = 3, kAlgBarrier = 4, kAlgN
 // What one run asks of HiGHS: the controls of the problem, then the flags of the call.
 struct RunSettings {
   bool relax = false;          // solve the continuous relaxation of a discrete problem
+  bool global = false;         // solve to global optimality (the global engine)
   int alg = kAlgAuto;          // LP algorithm (for a MIP: the root relaxation)
   int presolve = 1;
   double timelimit = 0.0;      // <= 0: none

@@ -14,9 +14,13 @@
 // 3 primal, 4 barrier, 5 network; for a MIP the algorithm of its LP solves). An algorithm flag
 // given to KRVXtune fixes defaultalg instead.
 //
+// With flag x the trials solve with the global engine (scip.h), its presolve and LP algorithm
+// (primal or dual simplex; the others are its automatic choice) set from the same controls.
+//
 // Trial time: the TIMELIMIT control of the problem (default 60 s when it is <= 0) is the budget
 // of the whole tuning, shared evenly by all trial solves.
 #include "solve/solve.h"
+#include "solve/scip.h"
 
 #include "interfaces/highs_c_api.h"
 
@@ -185,15 +189,30 @@ bool better(const Trial &a, const Trial &b) {
   return a.time < b.time;
 }
 
-// A problem of the tuning set: its mapping and lowered model.
+// A problem of the tuning set: its mapping and lowered model (for the global engine its
+// gathered model and sets).
 struct Member {
   Lowered low;
   ModelArrays arrays;
+  NlpModel nlp;
+  const std::vector<Set> *sets = nullptr;
 };
 
 // Plans and lowers q into a new member (q's mutex held).
-int addMember(std::vector<Member> &members, ko_prob_struct *q) {
+int addMember(std::vector<Member> &members, ko_prob_struct *q, bool global = false) {
   members.emplace_back();
+  Member &m = members.back();
+  if (global) {
+    std::string error;
+    if (!scipApi(error)) return fail(q, kErrSolver, "%s", error.c_str());
+    if (int rc = scipCheckModel(q)) return rc;
+    if (int rc = planLowering(q, m.low, false, true)) return rc;
+    buildArrays(q, m.low, m.arrays);
+    nlpBuild(q, m.low, m.arrays, m.nlp);
+    m.arrays = ModelArrays();
+    m.sets = &q->sets;
+    return 0;
+  }
   if (int rc = planLowering(q, members.back().low)) return rc;
   if (members.back().low.nonlinearEngine())
     return fail(q, kErrUnsupported, "Cannot tune this problem: it needs the nonlinear solver, which the tuner does not tune");
@@ -229,14 +248,20 @@ int runTrials(TuneJob &job) {
         messageCode(p, kMsgTuner, 3, "Tuner: stopped (reason %d) after %zu trial(s)", reason, k);
         return 0;
       }
-      std::unique_ptr<void, void (*)(void *)> h(newHighs(), Highs_destroy);
-      if (!h) {
-        std::lock_guard<std::recursive_mutex> lock(p->mtx);
-        return fail(p, kErrMemory, "The tuner could not create a solver instance");
-      }
-      if (int rc = passArrays(p, h.get(), m.arrays)) return rc;
       Solution out;
-      if (runHighs(p, h.get(), m.low, s, out) != 0) {
+      int rc = 0;
+      if (s.global) {
+        rc = scipRun(p, m.nlp, m.sets, s, out);
+      } else {
+        std::unique_ptr<void, void (*)(void *)> h(newHighs(), Highs_destroy);
+        if (!h) {
+          std::lock_guard<std::recursive_mutex> lock(p->mtx);
+          return fail(p, kErrMemory, "The tuner could not create a solver instance");
+        }
+        if (int prc = passArrays(p, h.get(), m.arrays)) return prc;
+        rc = runHighs(p, h.get(), m.low, s, out);
+      }
+      if (rc != 0) {
         ++t.failed;
         t.gap = std::numeric_limits<double>::infinity();
       } else {
@@ -346,7 +371,7 @@ static int tune(KRVXprob prob, const char *flags) {
     if (int rc = tuneFlags(prob, flags, job.base, cls, algfixed)) return rc;
     Method method;
     if (int rc = tunerMethod(prob, method)) return rc;
-    if (int rc = addMember(job.members, prob)) return rc;
+    if (int rc = addMember(job.members, prob, job.base.global)) return rc;
     job.mip = cls >= 0 ? cls == 1 : job.members[0].low.discrete;
     job.trials = trialsFor(method, job.mip, algfixed);
     return 0;

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Global solves (flag x) against PySCIPOpt building and solving the same models with the same SCIP;
+# PySCIPOpt runs in an environment of its own under the build folder.
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+build="${BUILD:-$here/../../build}"
+peers="$build/bench-global-venv"
+if [ ! -x "$peers/bin/python" ]; then
+  "${PY:-python3}" -c 'import sys; assert sys.version_info[:2] == (3, 13)'
+  "$("${PY:-python3}" -c 'import sys; print(sys._base_executable)')" -m venv "$peers"
+  "$peers/bin/python" -m pip install -q pyscipopt==6.3.0
+fi
+"${PY:-python3}" "$here/bench_global.py" --peer "$peers/bin/python" "$@"
