@@ -55,6 +55,23 @@ def test_constants_classes_and_exports():
     assert isinstance(korvex.getVersion(), str) and korvex.getVersion()
 
 
+def test_checked_mode_follows_truth_value():
+    class Broken:
+        def __bool__(self):
+            raise ZeroDivisionError
+
+    assert korvex.getCheckedMode() is True   # on by default
+    try:
+        for value in (False, True, 0, 2, "", "off", [], [0], None, 0.0, float("nan")):
+            korvex.setCheckedMode(value)
+            assert korvex.getCheckedMode() is bool(value)
+        with pytest.raises(ZeroDivisionError):
+            korvex.setCheckedMode(Broken())
+        assert korvex.getCheckedMode() is True   # the last value set stays
+    finally:
+        korvex.setCheckedMode(True)
+
+
 def test_library_start_is_lazy_and_counted():
     run_isolated("""
         import korvex

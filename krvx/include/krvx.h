@@ -368,8 +368,6 @@ KRVX_API int KRVXaddrows(KRVXprob prob, int nrows, int ncoefs, const char *rowty
     const double *rng, const int *start, const int *colind, const double *rowcoef);
 KRVX_API int KRVXaddcols(KRVXprob prob, int ncols, int ncoefs, const double *objcoef, const int *start,
     const int *rowind, const double *rowcoef, const double *lb, const double *ub);
-KRVX_API int KRVXaddsets(KRVXprob prob, int nsets, int nelems, const char *settype, const int *start,
-    const int *colind, const double *refval);
 /* Deleting: the remaining items are renumbered downwards keeping their order. Repeated or
  * out-of-range indices are refused. Deleting columns also deletes them from sets (sets stay,
  * possibly empty), quadratic terms and extra objectives; an indicator whose column is deleted is
