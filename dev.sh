@@ -3,7 +3,7 @@
 #   setup    Debian packages, a Python 3.13 virtual environment and the PyPI packages
 #   build    incremental CMake build, staged into $BUILD/stage (importable with PYTHONPATH)
 #   test     build, then the C++ tests (ctest) and the Python tests (pytest) [pytest args]
-#   example  pip-installs the package into the environment and runs examples/*.py
+#   example  build (the same build as test), then runs examples/*.py against $BUILD/stage
 #   bench    build, then runs benchmarks/run.sh [args]
 # KORVEX_VENV and KORVEX_BUILD choose the environment and build folders, KORVEX_JOBS the parallel jobs.
 set -euo pipefail
@@ -72,10 +72,9 @@ case "$cmd" in
     cd "$ROOT" && PYTHONPATH="$BUILD/stage" "$PY" -m pytest -q tests "$@"
     ;;
   example)
-    setup
-    "$PY" -m pip install -q --no-build-isolation "$ROOT"
+    build
     cd "$ROOT/examples"
-    for f in *.py; do echo "== $f"; "$PY" "$f"; done
+    for f in *.py; do echo "== $f"; PYTHONPATH="$BUILD/stage" "$PY" "$f"; done
     ;;
   bench)
     build
