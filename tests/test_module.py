@@ -46,7 +46,7 @@ def test_constants_classes_and_exports():
     assert issubclass(korvex.ModelWarning, Warning)
     assert issubclass(korvex.DeprecationWarning, FutureWarning)
     for cls in (korvex.var, korvex.constraint, korvex.sos, korvex.problem, korvex.poolcut, korvex.ModelError,
-                korvex.ModelWarning, korvex.DeprecationWarning):
+                korvex.InterfaceError, korvex.SolverError, korvex.ModelWarning, korvex.DeprecationWarning):
         assert cls.__module__ == "korvex"
     native = korvex._korvex
     public = {n for n in dir(native) if not n.startswith("_")}
