@@ -7,11 +7,7 @@ import korvex
 from test_api_support import LP, MIP, data_dir
 
 
-@pytest.fixture(autouse=True)
-def quiet():
-    korvex.setOutputEnabled(False)
-    yield
-    korvex.setOutputEnabled(True)
+pytestmark = pytest.mark.usefixtures("output_off")
 
 
 def solved(args, loader="loadLP"):

@@ -10,13 +10,6 @@ import korvex as k
 OPTIMAL = (k.SolveStatus.COMPLETED, k.SolStatus.OPTIMAL)
 
 
-@pytest.fixture
-def p():
-    prob = k.problem()
-    prob.setControl("outputlog", 0)
-    return prob
-
-
 class TestNonsmoothFormulas:
     def test_missing_bound_is_named(self, p):
         t = p.addVariable(lb=-k.infinity)

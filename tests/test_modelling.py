@@ -8,13 +8,6 @@ import pytest
 import korvex as k
 
 
-@pytest.fixture
-def p():
-    prob = k.problem()
-    prob.setControl("outputlog", 0)
-    return prob
-
-
 def counts(p):
     return p.attributes.cols, p.attributes.rows, len(p.getVariable()), len(p.getConstraint())
 

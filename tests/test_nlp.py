@@ -6,13 +6,6 @@ import pytest
 import korvex as k
 
 
-@pytest.fixture
-def p():
-    prob = k.problem()
-    prob.setControl("outputlog", 0)
-    return prob
-
-
 def rosen(a, b):
     return (1 - a) ** 2 + 100 * (b - a * a) ** 2
 
