@@ -3,7 +3,7 @@
 #   setup    Debian packages, a Python 3.13 virtual environment and the PyPI packages
 #   build    incremental CMake build, staged into $BUILD/stage (importable with PYTHONPATH)
 #   test     build, then the C++ tests (ctest) and the Python tests (pytest) [pytest args]
-#   example  pip-installs the package into the environment and runs examples/*.py
+#   example  builds the package in the test build folder, then runs examples/*.py against $BUILD/stage
 #   bench    build, then runs benchmarks/run.sh [args]
 # KORVEX_VENV and KORVEX_BUILD choose the environment and build folders, KORVEX_JOBS the parallel jobs.
 set -euo pipefail
@@ -52,13 +52,14 @@ setup_venv() {
 
 setup() { setup_apt; setup_venv; }
 
+# build [target]: every target, or only the one given (korvex_package: what the package holds)
 build() {
   setup
   if [ ! -f "$BUILD/build.ninja" ]; then
     "$VENV/bin/cmake" -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_MAKE_PROGRAM="$VENV/bin/ninja" -DPython_EXECUTABLE="$PY" -DKORVEX_TESTS=ON >/dev/null
   fi
-  "$VENV/bin/cmake" --build "$BUILD" -j"${KORVEX_JOBS:-$(nproc)}"
+  "$VENV/bin/cmake" --build "$BUILD" -j"${KORVEX_JOBS:-$(nproc)}" ${1:+--target "$1"}
   "$VENV/bin/cmake" --install "$BUILD" --prefix "$BUILD/stage" >/dev/null
 }
 
@@ -72,10 +73,9 @@ case "$cmd" in
     cd "$ROOT" && PYTHONPATH="$BUILD/stage" "$PY" -m pytest -q tests "$@"
     ;;
   example)
-    setup
-    "$PY" -m pip install -q --no-build-isolation "$ROOT"
+    build korvex_package
     cd "$ROOT/examples"
-    for f in *.py; do echo "== $f"; "$PY" "$f"; done
+    for f in *.py; do echo "== $f"; PYTHONPATH="$BUILD/stage" "$PY" "$f"; done
     ;;
   bench)
     build

@@ -124,3 +124,17 @@ def assert_feasible(problem, sets=(), feastol=None, miptol=None):
         off(f"general constraint {k} ({y!r}, expected {want!r})", abs(y - want),
             feastol + miptol * _size(y, *ops))
     return x
+@pytest.fixture
+def p():
+    """An empty problem whose solver log is off (a module's own p fixture takes precedence)."""
+    prob = korvex.problem()
+    prob.setControl("outputlog", 0)
+    return prob
+
+
+@pytest.fixture
+def output_off():
+    """Solver message printing off for every problem during the test."""
+    korvex.setOutputEnabled(False)
+    yield
+    korvex.setOutputEnabled(True)

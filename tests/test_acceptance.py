@@ -8,11 +8,7 @@ from conftest import assert_feasible
 from test_api_support import LP, MIP, data_dir
 
 
-@pytest.fixture(autouse=True)
-def quiet():
-    korvex.setOutputEnabled(False)
-    yield
-    korvex.setOutputEnabled(True)
+pytestmark = pytest.mark.usefixtures("output_off")
 
 
 def solved(args, loader="loadLP"):

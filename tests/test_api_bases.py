@@ -151,8 +151,17 @@ def test_presolved_form():
             prob.loadSecureVecs(colind=[item])
     assert prob.loadLPSol([0] * cols) == 1
     relaxed = attrs.objval
+    # the presolved problem's basis: the original's lengths are refused; the slack basis makes every basis
+    # row hold its own row's slack
+    m = attrs.rows
+    with pytest.raises(korvex.SolverError, match=f"{rows} row statuses for {m} rows"):
+        prob.loadPresolveBasis([BasisStatus.BASIC] * rows, [BasisStatus.NONBASIC_LOWER] * cols)
+    prob.loadPresolveBasis([BasisStatus.BASIC] * m, [BasisStatus.NONBASIC_LOWER] * attrs.cols)
+    assert sorted(prob.getPivotOrder()) == list(range(m))
     prob.postSolve()
     assert attrs.presolvestate == 0 and attrs.rows == rows and len(prob.getVariable()) == nvars   # objects untouched
+    with pytest.raises(korvex.SolverError, match="not in presolved form"):
+        prob.loadPresolveBasis([BasisStatus.BASIC] * rows, [BasisStatus.NONBASIC_LOWER] * cols)
     # a column presolve removes survives once secured
     removed = sorted(set(range(cols)) - set(kept))[0]
     prob.loadSecureVecs(colind=[removed])

@@ -11,13 +11,6 @@ from conftest import assert_feasible
 OPTIMAL = (k.SolveStatus.COMPLETED, k.SolStatus.OPTIMAL)
 
 
-@pytest.fixture
-def p():
-    prob = k.problem()
-    prob.setControl("outputlog", 0)
-    return prob
-
-
 class TestNonsmoothFormulas:
     def test_missing_bound_is_named(self, p):
         t = p.addVariable(lb=-k.infinity)

@@ -9,13 +9,6 @@ import korvex as k
 from conftest import assert_feasible
 
 
-@pytest.fixture
-def p():
-    prob = k.problem()
-    prob.setControl("outputlog", 0)
-    return prob
-
-
 def counts(p):
     return p.attributes.cols, p.attributes.rows, len(p.getVariable()), len(p.getConstraint())
 

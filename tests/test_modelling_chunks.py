@@ -8,13 +8,6 @@ N = 60_000   # a few chunks
 
 
 @pytest.fixture
-def p():
-    prob = k.problem()
-    prob.setControl("outputlog", 0)
-    return prob
-
-
-@pytest.fixture
 def xs(p):
     return p.addVariables(3).tolist()
 

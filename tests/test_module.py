@@ -46,13 +46,30 @@ def test_constants_classes_and_exports():
     assert issubclass(korvex.ModelWarning, Warning)
     assert issubclass(korvex.DeprecationWarning, FutureWarning)
     for cls in (korvex.var, korvex.constraint, korvex.sos, korvex.problem, korvex.poolcut, korvex.ModelError,
-                korvex.ModelWarning, korvex.DeprecationWarning):
+                korvex.InterfaceError, korvex.SolverError, korvex.ModelWarning, korvex.DeprecationWarning):
         assert cls.__module__ == "korvex"
     native = korvex._korvex
     public = {n for n in dir(native) if not n.startswith("_")}
     assert public <= set(native.__all__)
     assert "_init" in native.__all__ and korvex._init is native._init
     assert isinstance(korvex.getVersion(), str) and korvex.getVersion()
+
+
+def test_checked_mode_follows_truth_value():
+    class Broken:
+        def __bool__(self):
+            raise ZeroDivisionError
+
+    assert korvex.getCheckedMode() is True   # on by default
+    try:
+        for value in (False, True, 0, 2, "", "off", [], [0], None, 0.0, float("nan")):
+            korvex.setCheckedMode(value)
+            assert korvex.getCheckedMode() is bool(value)
+        with pytest.raises(ZeroDivisionError):
+            korvex.setCheckedMode(Broken())
+        assert korvex.getCheckedMode() is True   # the last value set stays
+    finally:
+        korvex.setCheckedMode(True)
 
 
 def test_library_start_is_lazy_and_counted():

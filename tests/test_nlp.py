@@ -7,13 +7,6 @@ import korvex as k
 from conftest import assert_feasible
 
 
-@pytest.fixture
-def p():
-    prob = k.problem()
-    prob.setControl("outputlog", 0)
-    return prob
-
-
 def rosen(a, b):
     return (1 - a) ** 2 + 100 * (b - a * a) ** 2
 

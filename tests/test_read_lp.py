@@ -24,11 +24,7 @@ End
 """
 
 
-@pytest.fixture(autouse=True)
-def quiet():
-    korvex.setOutputEnabled(False)
-    yield
-    korvex.setOutputEnabled(True)
+pytestmark = pytest.mark.usefixtures("output_off")
 
 
 def test_lp_file_reads_and_solves(tmp_path):

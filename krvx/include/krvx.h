@@ -108,21 +108,36 @@ typedef ko_prob_struct *KRVXprob;
 #define KRVX_STOP_USER 9
 
 /* ---- library life cycle (counted) ---- */
+/* Starts the library; each call adds one to a start count that KRVXfree takes back. path may be
+ * NULL or ""; a path given must exist. Fails when it does not. */
 KRVX_API int KRVXinit(const char *path);      /* path may be NULL */
+/* Undoes one KRVXinit. Fails when the library is not started. */
 KRVX_API int KRVXfree(void);
+/* Writes the library's version text ("major.minor.patch") to buf. Returns 1 when buf is NULL. */
 KRVX_API int KRVXgetversion(char *buf);       /* at least 16 bytes */
 /* The folder holding the global engine's library (SCIP 10 from the pyscipopt package), as the
  * host found it; NULL or "" forgets it. Loaded on the first global solve (flag 'x'). */
 KRVX_API int KRVXsetscipfolder(const char *folder);
 
 /* ---- problems ---- */
+/* Creates an empty problem and writes its handle to *prob (NULL on failure). Fails when prob is
+ * NULL or the library is not started (KRVXinit). */
 KRVX_API int KRVXcreateprob(KRVXprob *prob);
+/* Frees a problem and everything it holds (solver instance, log file, nonlinear layer); waits
+ * for calls on it still running. Fails for NULL and while the problem is being solved. */
 KRVX_API int KRVXdestroyprob(KRVXprob prob);
+/* Replaces dest with a copy of src: its data, solution, controls and tuner method. probname:
+ * the copy's name (NULL or "" keeps src's name). Fails when either is NULL, they are the same problem
+ * or dest is being solved; dest is unchanged then. */
 KRVX_API int KRVXcopyprob(KRVXprob dest, KRVXprob src, const char *probname);
+/* Writes the handle of prob's nonlinear layer to *nlprob (see "nonlinear layer" below). */
 KRVX_API int KRVXnlpcreateprob(KRVXprob prob, tagKRVNproblem **nlprob);   /* the nonlinear layer of prob */
 
 /* ---- errors ---- */
+/* Writes the last error text (see the top of this file) to buf, "" when there was none.
+ * Fails when buf is NULL. */
 KRVX_API int KRVXgetlasterror(KRVXprob prob, char *buf);   /* prob NULL: the global last error */
+/* The last error text of the layer's problem (as KRVXgetlasterror; NULL: the global one). */
 KRVX_API int KRVNgetlasterror(tagKRVNproblem *nlprob, char *buf);
 
 /* ---- messages ----
@@ -130,54 +145,108 @@ KRVX_API int KRVNgetlasterror(tagKRVNproblem *nlprob, char *buf);
  * (without line end), its length and the message type (1 info, 2 unused, 3 warning, 4 error;
  * a negative type asks to flush). It may be called from any thread. */
 typedef void (*KRVXmessagefunc)(KRVXprob prob, void *data, const char *msg, int len, int msgtype);
+/* Registers handler f with its data for prob's messages (prob NULL: for every problem's and
+ * the library's messages). A pair already registered is not added twice. Fails when f is NULL. */
 KRVX_API int KRVXaddmessagehandler(KRVXprob prob, KRVXmessagefunc f, void *data);   /* prob NULL: global */
+/* Removes the handler f registered with the same data. Fails when that pair is not registered. */
 KRVX_API int KRVXremovemessagehandler(KRVXprob prob, KRVXmessagefunc f, void *data);
+/* Suppresses (status 0) or shows (any other status) messages of number msgcode, on prob or,
+ * with prob NULL, library-wide (a problem's own setting wins). Fails when msgcode <= 0. */
 KRVX_API int KRVXsetmessagestatus(KRVXprob prob, int msgcode, int status);
+/* Writes 1 to *status when messages of number msgcode are shown, 0 when suppressed (shown by
+ * default). Fails when msgcode <= 0 or status is NULL. */
 KRVX_API int KRVXgetmessagestatus(KRVXprob prob, int msgcode, int *status);
+/* Appends prob's message lines to the file filename as well (opened for appending); NULL or ""
+ * closes the log file. Fails when the file cannot be opened; the old log stays then. */
 KRVX_API int KRVXsetlogfile(KRVXprob prob, const char *filename);
 
 /* ---- controls and attributes ---- */
 /* tables: i = 0, 1, ... until the call returns non-zero; name buffer at least 64 bytes */
+/* Entry i of the control table: name, id and type (KRVX_TYPE_*). Fails when i is past the end. */
 KRVX_API int KRVXgetcontrolbyindex(int i, char *name, int *id, int *type);
+/* Entry i of the attribute table, as KRVXgetcontrolbyindex. */
 KRVX_API int KRVXgetattribbyindex(int i, char *name, int *id, int *type);
+/* Looks a control up by name (case-insensitive): *id and *type (type may be NULL); an unknown
+ * name gives id -1 and KRVX_TYPE_NOTDEFINED without failing. prob may be NULL. Fails when name or
+ * id is NULL. */
 KRVX_API int KRVXgetcontrolinfo(KRVXprob prob, const char *name, int *id, int *type);
+/* Looks an attribute up by name, as KRVXgetcontrolinfo. */
 KRVX_API int KRVXgetattribinfo(KRVXprob prob, const char *name, int *id, int *type);
+/* Sets integer control id on prob. Fails for an unknown id, a control of another type or a value
+ * outside the control's range; the control keeps its value then. */
 KRVX_API int KRVXsetintcontrol(KRVXprob prob, int id, int value);
+/* KRVXsetintcontrol with a 64-bit value. */
 KRVX_API int KRVXsetintcontrol64(KRVXprob prob, int id, int64_t value);
+/* Sets double control id. Fails for an unknown id, another type, NaN or a value out of range. */
 KRVX_API int KRVXsetdblcontrol(KRVXprob prob, int id, double value);
+/* Sets string control id (at most KRVX_MAXPROBNAMELENGTH bytes). Fails for an unknown id,
+ * another type or a NULL value. */
 KRVX_API int KRVXsetstrcontrol(KRVXprob prob, int id, const char *value);
+/* Writes integer control id's value. Fails for an unknown id, another type, a NULL value, or a
+ * value beyond 32 bits (use KRVXgetintcontrol64). */
 KRVX_API int KRVXgetintcontrol(KRVXprob prob, int id, int *value);
+/* KRVXgetintcontrol with a 64-bit value. */
 KRVX_API int KRVXgetintcontrol64(KRVXprob prob, int id, int64_t *value);
+/* Writes double control id's value. Fails for an unknown id, another type or a NULL value. */
 KRVX_API int KRVXgetdblcontrol(KRVXprob prob, int id, double *value);
+/* String control id: *nbytes (may be NULL) gets the size needed with the terminator; value (may
+ * be NULL) gets at most maxbytes - 1 bytes and a terminator. Fails when both are NULL or maxbytes <= 0
+ * with value given. */
 KRVX_API int KRVXgetstrcontrol(KRVXprob prob, int id, char *value, int maxbytes, int *nbytes);
+/* Resets control id to its default. Fails for an unknown id. */
 KRVX_API int KRVXsetdefaultcontrol(KRVXprob prob, int id);
+/* Resets every control of prob to its default. */
 KRVX_API int KRVXsetdefaults(KRVXprob prob);
+/* Prints each control whose value differs from its default ("name = value") through prob's
+ * message output. */
 KRVX_API int KRVXdumpcontrols(KRVXprob prob);
+/* Writes integer attribute id of prob. Fails for an unknown id, a double attribute, a NULL value
+ * or a value beyond 32 bits (use KRVXgetintattrib64). */
 KRVX_API int KRVXgetintattrib(KRVXprob prob, int id, int *value);
+/* KRVXgetintattrib with a 64-bit value. */
 KRVX_API int KRVXgetintattrib64(KRVXprob prob, int id, int64_t *value);
+/* Writes double attribute id of prob. Fails for an unknown id, an integer attribute or a NULL value. */
 KRVX_API int KRVXgetdblattrib(KRVXprob prob, int id, double *value);
+/* There are no string attributes: fails, naming the attribute's type (or the id as unknown). */
 KRVX_API int KRVXgetstrattrib(KRVXprob prob, int id, char *value, int maxbytes, int *nbytes);
+/* Integer attribute id of the nonlinear layer (the ids below, under "nonlinear layer"). Fails
+ * for another id or a NULL value. */
 KRVX_API int KRVNgetintattrib(tagKRVNproblem *nlprob, int id, int *value);
 
 /* ---- names ---- */
+/* Sets the problem's name (at most KRVX_MAXPROBNAMELENGTH bytes). Fails when name is NULL or longer. */
 KRVX_API int KRVXsetprobname(KRVXprob prob, const char *name);
+/* Writes the problem's name ("" when unnamed) and a terminator to buf. Fails when buf is NULL. */
 KRVX_API int KRVXgetprobname(KRVXprob prob, char *buf);       /* buffer of 1026 bytes */
+/* Names objects first..last of namespace kind (1 rows, 2 columns, 3 sets, 4 piecewise-linear,
+ * 5 general constraints, 6 objectives) from nnames packed names in nbytes bytes; an empty name
+ * unnames its object. Fails for an unknown kind, a range outside the namespace, a count other than
+ * last-first+1, a name not terminated within nbytes, or a name used twice within the namespace. */
 KRVX_API int KRVXaddnames_witharraysizes(KRVXprob prob, int kind, const char *names, int64_t nbytes,
                                          int64_t nnames, int first, int last);
 /* packed names of objects first..last of namespace kind; unnamed objects get R<i+1>, C<j+1>, S<k+1>;
  * with names NULL and maxbytes 0 only *nbytes (the size needed) is written */
 KRVX_API int KRVXgetnames(KRVXprob prob, int kind, char *names, int64_t maxbytes, int64_t *nbytes,
                           int first, int last);
+/* *index of the object of namespace kind named name (kinds as KRVXaddnames; a default name such as
+ * C3 finds its unnamed object), -1 when none; kind 7: a user function's number, kind 8: an
+ * internal function's code (KRVN_FN_*). Fails for an unknown kind or a NULL name or index. */
 KRVX_API int KRVXgetindex(KRVXprob prob, int kind, const char *name, int *index);
 
 /* ---- loading and reading ----
  * start: ncols+1 entries when collen is absent, else ncols entries. Row types L E G R N.
  * Entity types B I P S R; set types '1' '2'; setstart has nsets+1 entries. */
+/* Replaces the problem with the LP: ncols columns (objcoef, lb, ub; absent lb 0, ub +inf),
+ * nrows rows (rowtype, rhs, rng) and the column-wise matrix (start, collen, rowind, rowcoef);
+ * probname names it. Fails on inconsistent arrays (lengths, indices, types, NaN); the problem is
+ * unchanged then. */
 KRVX_API int KRVXloadlp64_witharraysizes(KRVXprob prob, const char *probname, int ncols, int nrows,
     const char *rowtype, int64_t rowtype_n, const double *rhs, int64_t rhs_n, const double *rng, int64_t rng_n,
     const double *objcoef, int64_t objcoef_n, const int64_t *start, int64_t start_n, const int *collen, int64_t collen_n,
     const int *rowind, int64_t rowind_n, const double *rowcoef, int64_t rowcoef_n,
     const double *lb, int64_t lb_n, const double *ub, int64_t ub_n);
+/* KRVXloadlp64 with a quadratic objective 1/2 x'Qx: nobjqcoefs triplets (objqcol1, objqcol2,
+ * objqcoef), each off-diagonal pair given once. */
 KRVX_API int KRVXloadqp64_witharraysizes(KRVXprob prob, const char *probname, int ncols, int nrows,
     const char *rowtype, int64_t rowtype_n, const double *rhs, int64_t rhs_n, const double *rng, int64_t rng_n,
     const double *objcoef, int64_t objcoef_n, const int64_t *start, int64_t start_n, const int *collen, int64_t collen_n,
@@ -185,6 +254,8 @@ KRVX_API int KRVXloadqp64_witharraysizes(KRVXprob prob, const char *probname, in
     const double *lb, int64_t lb_n, const double *ub, int64_t ub_n,
     int64_t nobjqcoefs, const int *objqcol1, int64_t objqcol1_n, const int *objqcol2, int64_t objqcol2_n,
     const double *objqcoef, int64_t objqcoef_n);
+/* KRVXloadqp64 with nentities discrete columns (coltype at entind; limit for S, R, P columns) and
+ * nsets sets (settype, setstart, setind, refval). */
 KRVX_API int KRVXloadmiqp64_witharraysizes(KRVXprob prob, const char *probname, int ncols, int nrows,
     const char *rowtype, int64_t rowtype_n, const double *rhs, int64_t rhs_n, const double *rng, int64_t rng_n,
     const double *objcoef, int64_t objcoef_n, const int64_t *start, int64_t start_n, const int *collen, int64_t collen_n,
@@ -195,6 +266,7 @@ KRVX_API int KRVXloadmiqp64_witharraysizes(KRVXprob prob, const char *probname, 
     int nentities, int nsets, const char *coltype, int64_t coltype_n, const int *entind, int64_t entind_n,
     const double *limit, int64_t limit_n, const char *settype, int64_t settype_n, const int64_t *setstart,
     int64_t setstart_n, const int *setind, int64_t setind_n, const double *refval, int64_t refval_n);
+/* KRVXloadlp64 with discrete columns and sets, as KRVXloadmiqp64. */
 KRVX_API int KRVXloadmip64_witharraysizes(KRVXprob prob, const char *probname, int ncols, int nrows,
     const char *rowtype, int64_t rowtype_n, const double *rhs, int64_t rhs_n, const double *rng, int64_t rng_n,
     const double *objcoef, int64_t objcoef_n, const int64_t *start, int64_t start_n, const int *collen, int64_t collen_n,
@@ -203,6 +275,8 @@ KRVX_API int KRVXloadmip64_witharraysizes(KRVXprob prob, const char *probname, i
     int nentities, int nsets, const char *coltype, int64_t coltype_n, const int *entind, int64_t entind_n,
     const double *limit, int64_t limit_n, const char *settype, int64_t settype_n, const int64_t *setstart,
     int64_t setstart_n, const int *setind, int64_t setind_n, const double *refval, int64_t refval_n);
+/* KRVXloadqp64 with quadratic rows: nqrows rows qrowind, row k holding nrowqcoefs[k] x'Qx
+ * triplets (rowqcol1, rowqcol2, rowqcoef), taken in order. */
 KRVX_API int KRVXloadqcqp64_witharraysizes(KRVXprob prob, const char *probname, int ncols, int nrows,
     const char *rowtype, int64_t rowtype_n, const double *rhs, int64_t rhs_n, const double *rng, int64_t rng_n,
     const double *objcoef, int64_t objcoef_n, const int64_t *start, int64_t start_n, const int *collen, int64_t collen_n,
@@ -213,6 +287,7 @@ KRVX_API int KRVXloadqcqp64_witharraysizes(KRVXprob prob, const char *probname, 
     int nqrows, const int *qrowind, int64_t qrowind_n, const int64_t *nrowqcoefs, int64_t nrowqcoefs_n,
     const int *rowqcol1, int64_t rowqcol1_n, const int *rowqcol2, int64_t rowqcol2_n,
     const double *rowqcoef, int64_t rowqcoef_n);
+/* KRVXloadqcqp64 with discrete columns and sets, as KRVXloadmiqp64. */
 KRVX_API int KRVXloadmiqcqp64_witharraysizes(KRVXprob prob, const char *probname, int ncols, int nrows,
     const char *rowtype, int64_t rowtype_n, const double *rhs, int64_t rhs_n, const double *rng, int64_t rng_n,
     const double *objcoef, int64_t objcoef_n, const int64_t *start, int64_t start_n, const int *collen, int64_t collen_n,
@@ -226,15 +301,28 @@ KRVX_API int KRVXloadmiqcqp64_witharraysizes(KRVXprob prob, const char *probname
     int nentities, int nsets, const char *coltype, int64_t coltype_n, const int *entind, int64_t entind_n,
     const double *limit, int64_t limit_n, const char *settype, int64_t settype_n, const int64_t *setstart,
     int64_t setstart_n, const int *setind, int64_t setind_n, const double *refval, int64_t refval_n);
-/* flags: l only .lp, v name verbatim, z compressed. A read that SIGINT stops fails with
- * KRVX_ERR_INTERRUPTED, the problem unchanged. */
+/* Error code of a read stopped by SIGINT. */
 #define KRVX_ERR_INTERRUPTED 32
+/* Replaces the problem with one read from a file: filename as given, else with .mps, .mps.gz,
+ * .lp, .lp.gz appended (flags: l only the LP names, z only the .gz ones, v only the name as given);
+ * LP format for .lp and .lp.gz names and with l, MPS otherwise. Fails when no candidate exists (the
+ * names tried are listed), on a read error, or for an unknown flag; the problem is unchanged then.
+ * A read that SIGINT stops fails with KRVX_ERR_INTERRUPTED, the problem unchanged. */
 KRVX_API int KRVXreadprob(KRVXprob prob, const char *filename, const char *flags);
-/* writes MPS or LP by the extension (".lp" or ".lp.gz" -> LP, otherwise MPS; ".gz" compressed) */
+/* Writes the problem as MPS or LP: LP for ".lp" or ".lp.gz" names or flag l, otherwise MPS
+ * (".gz" compressed; flag f fixed MPS). NULL or "" filename: the problem's name with .lp or .mps.
+ * Fails for nonlinear formulas (files cannot hold them), f with LP, an unknown flag, or when the
+ * file cannot be written. */
 KRVX_API int KRVXwriteprob(KRVXprob prob, const char *filename, const char *flags);
 
 /* ---- save and restore ---- */
+/* Saves the problem (its data, controls and solution) to filename + ".svf" (NULL or "": the
+ * problem's name), through a temporary file, so a failed save leaves an older file intact. Fails
+ * when the file cannot be written or the formulas use user functions. */
 KRVX_API int KRVXsaveas(KRVXprob prob, const char *filename);
+/* Replaces the problem with one saved by KRVXsaveas from probname + ".svf" (NULL or "": the
+ * problem's name). Flags: v the name verbatim (no .svf), h accepted. Fails on a missing file, a file
+ * that is not a saved problem or of another format version; the problem is unchanged then. */
 KRVX_API int KRVXrestore(KRVXprob prob, const char *probname, const char *flags);
 
 /* ---- solving ----
@@ -243,24 +331,54 @@ KRVX_API int KRVXrestore(KRVXprob prob, const char *probname, const char *flags)
  * a quadratic objective not shown convex (a local optimum); branch-and-bound over its relaxations
  * for discrete problems with such content or a quadratic objective (proven optimal when convex).
  * KRVXlpoptimize solves the continuous relaxation of a discrete problem. */
+/* Solves the problem as continuous (the relaxation of a discrete one). Flags, one algorithm at
+ * most: b barrier, p primal, d dual, n network simplex. Statuses in SOLVESTATUS, SOLSTATUS and
+ * LPSTATUS. Fails for an unknown flag or a solver error; an infeasible or stopped solve is not a
+ * failure. */
 KRVX_API int KRVXlpoptimize(KRVXprob prob, const char *flags);
+/* Solves the problem with its discrete columns (continuous problems as KRVXlpoptimize). Flags as
+ * KRVXlpoptimize, plus l: stop after the root relaxation, leaving the problem in presolved form. */
 KRVX_API int KRVXmipoptimize(KRVXprob prob, const char *flags);
+/* Solves the problem by its content (the engine choice above) and writes *solvestatus and
+ * *solstatus (KRVX_SOLVESTATUS_*, KRVX_SOLSTATUS_*; either may be NULL). Flags as KRVXmipoptimize,
+ * plus s (a local optimum) or x (a global one), not both. */
 KRVX_API int KRVXoptimize(KRVXprob prob, const char *flags, int *solvestatus, int *solstatus);
+/* Turns the current solution (a barrier or loaded one) into a basic solution of the continuous
+ * problem. *status 0 done, 1 no solution to start from. Leaves the presolved form first. */
 KRVX_API int KRVXcrossoverlpsol(KRVXprob prob, int *status);
+/* Asks the running solve of prob to stop, with reason as its stop reason (KRVX_STOP_USER, or
+ * 1000 and above for the program's own); thread-safe, callable from callbacks; without a running solve
+ * it has no effect. Fails for reason <= 0 or NULL prob. */
 KRVX_API int KRVXinterrupt(KRVXprob prob, int reason);
 /* Benchmark only: lowers the problem into its solver instance (as a solve would) and stops, so that
  * the hand-over to the solver can be timed without a solve. Not part of the modelling interface. */
 KRVX_API int KRVXlowerforbenchmark(KRVXprob prob);
+/* Runs trial solves of the problem over the tuner method's control values within TIMELIMIT (60 s
+ * when <= 0), reports them as messages and leaves the best values on the problem's controls; the
+ * problem's solution is untouched. Flags: l tune as LP, g as MIP (not both), an algorithm letter
+ * (b p d n) fixes the algorithm. Fails for problems that need the nonlinear solver. */
 KRVX_API int KRVXtune(KRVXprob prob, const char *flags);
+/* Tunes over the problem files listed in setfile (one a line) as KRVXtune does. ifmip -1 by each
+ * problem's content, 0 LP, 1 MIP; sense 0 the files' own, 1 minimise, -1 maximise. Fails for a
+ * missing or empty set file, a listed file that cannot be read, or ifmip or sense out of range. */
 KRVX_API int KRVXtuneprobsetfile(KRVXprob prob, const char *setfile, int ifmip, int sense);
+/* Writes the tuner method ("KRVX TUNER METHOD 1", then lines "lp|mip <control> <value>...")
+ * to methodfile; "stdout" or "STDOUT" prints it as messages. Fails for NULL or "" or an unwritable file. */
 KRVX_API int KRVXtunerwritemethod(KRVXprob prob, const char *methodfile);
+/* Reads the tuner method from methodfile (the format of KRVXtunerwritemethod). Fails for a
+ * missing file or a malformed line; the method is unchanged then. */
 KRVX_API int KRVXtunerreadmethod(KRVXprob prob, const char *methodfile);
 
 /* ---- solution ---- */
-/* x[first..last] of the current solution (auxiliary columns dropped); x may be NULL */
+/* Writes *solstatus (may be NULL) and, when x is given, x[first..last] of the current solution
+ * (auxiliary columns dropped). With x given, fails when no solution is available (SOLSTATUS other
+ * than 1 or 2) or first..last is out of range. */
 KRVX_API int KRVXgetsolution(KRVXprob prob, int *solstatus, double *x, int first, int last);
+/* Row slacks (rhs - activity) of rows first..last, as KRVXgetsolution. */
 KRVX_API int KRVXgetslacks(KRVXprob prob, int *solstatus, double *slack, int first, int last);
+/* Row duals of rows first..last, as KRVXgetsolution; fails when the solution has no duals (a MIP). */
 KRVX_API int KRVXgetduals(KRVXprob prob, int *solstatus, double *duals, int first, int last);
+/* Reduced costs of columns first..last, as KRVXgetduals. */
 KRVX_API int KRVXgetredcosts(KRVXprob prob, int *solstatus, double *djs, int first, int last);
 
 /* ---- bases, solution input and diagnostics ----
@@ -280,6 +398,8 @@ KRVX_API int KRVXgetredcosts(KRVXprob prob, int *solstatus, double *djs, int fir
  * or of the presolved problem (ROWS, COLS entries) while the problem is in presolved form. */
 KRVX_API int KRVXloadbasis_witharraysizes(KRVXprob prob, const int *rowstat, int64_t rowstat_n, const int *colstat,
     int64_t colstat_n);
+/* Loads a basis of the presolved problem (ROWS, COLS entries). Fails when the problem is not
+ * in presolved form (use KRVXloadbasis). */
 KRVX_API int KRVXloadpresolvebasis_witharraysizes(KRVXprob prob, const int *rowstat, int64_t rowstat_n,
     const int *colstat, int64_t colstat_n);
 /* The current basis (of the presolved problem while presolved); arrays of ROWS and COLS entries
@@ -294,6 +414,7 @@ KRVX_API int KRVXgetbasis_witharraysizes(KRVXprob prob, int *rowstat, int64_t ro
  * Flags: v the name verbatim (else ".bss" is appended), z gzip; readbasis also takes n and t
  * (values after the names are ignored). An empty file name is the problem name. */
 KRVX_API int KRVXreadbasis(KRVXprob prob, const char *filename, const char *flags);
+/* Writes the current basis in the format above. Fails without a basis or in presolved form. */
 KRVX_API int KRVXwritebasis(KRVXprob prob, const char *filename, const char *flags);
 /* Solution files.
  * Text (".slx"): lines "NAME <solution name>" start a solution; each following line
@@ -308,8 +429,13 @@ KRVX_API int KRVXwritebasis(KRVXprob prob, const char *filename, const char *fla
  * doubles (finite), then an FNV-1a 64-bit checksum of everything before it. Flags: x load as an LP
  * solution (default), m load as the MIP start of the next MIP solve, v verbatim, z gzip.
  * KRVXwritebinsol writes the current solution in that format. */
+/* Reads a text solution file (above). Fails on a missing file, an unknown column name, a bad line
+ * or in presolved form. */
 KRVX_API int KRVXreadslxsol(KRVXprob prob, const char *filename, const char *flags);
+/* Reads a binary solution file (above). Fails for a file of another kind, version or problem size,
+ * a checksum mismatch, an unknown flag or in presolved form. */
 KRVX_API int KRVXreadbinsol(KRVXprob prob, const char *filename, const char *flags);
+/* Writes the current solution as a binary solution file. Fails without a solution or in presolved form. */
 KRVX_API int KRVXwritebinsol(KRVXprob prob, const char *filename, const char *flags);
 /* Loads x (COLS), slack and duals (ROWS), djs (COLS) as the current solution; absent arrays: x
  * columns at their bounds (the finite one nearest 0), slack computed from x (slack without x is
@@ -337,6 +463,7 @@ KRVX_API int KRVXgetpivotorder_witharraysizes(KRVXprob prob, int *order, int64_t
  * the counts). The scaled form measures in the problem scaled by its scaling exponents. */
 KRVX_API int KRVXgetinfeas_witharraysizes(KRVXprob prob, int *npcols, int *nprows, int *ndrows, int *ndcols,
     int *x, int64_t x_n, int *slack, int64_t slack_n, int *duals, int64_t duals_n, int *djs, int64_t djs_n);
+/* KRVXgetinfeas measured in the scaled problem. */
 KRVX_API int KRVXgetscaledinfeas_witharraysizes(KRVXprob prob, int *npcols, int *nprows, int *ndrows, int *ndcols,
     int *x, int64_t x_n, int *slack, int64_t slack_n, int *duals, int64_t duals_n, int *djs, int64_t djs_n);
 /* After a primal simplex solve that found the problem unbounded: the combined index of the
@@ -356,9 +483,11 @@ KRVX_API int KRVXgetlastbarsol_witharraysizes(KRVXprob prob, double *x, int64_t 
  * start: one entry per new item (the last item runs to ncoefs) or one entry more (ending at
  * ncoefs); may be absent only when ncoefs is 0. Rows: rowtype and rhs required, rng absent = 0.
  * Columns: every array optional (cost 0, lb 0, ub +inf); new columns are continuous. */
+/* Appends nrows rows with ncoefs coefficients (colind, rowcoef; start as above). */
 KRVX_API int KRVXaddrows64_witharraysizes(KRVXprob prob, int nrows, int64_t ncoefs, const char *rowtype,
     int64_t rowtype_n, const double *rhs, int64_t rhs_n, const double *rng, int64_t rng_n, const int64_t *start,
     int64_t start_n, const int *colind, int64_t colind_n, const double *rowcoef, int64_t rowcoef_n);
+/* Appends ncols continuous columns with ncoefs coefficients (rowind, rowcoef; start as above). */
 KRVX_API int KRVXaddcols64_witharraysizes(KRVXprob prob, int ncols, int64_t ncoefs, const double *objcoef,
     int64_t objcoef_n, const int64_t *start, int64_t start_n, const int *rowind, int64_t rowind_n,
     const double *rowcoef, int64_t rowcoef_n, const double *lb, int64_t lb_n, const double *ub, int64_t ub_n);
@@ -369,42 +498,60 @@ KRVX_API int KRVXaddsets64_witharraysizes(KRVXprob prob, int nsets, int64_t nele
 /* Plain forms: arrays hold the counts the other arguments give (rowtype, rhs: nrows; start: nrows
  * entries, the last row running to ncoefs; colind, rowcoef: ncoefs). NULL = absent where the
  * _witharraysizes form allows it. */
+/* Plain form of KRVXaddrows64_witharraysizes. */
 KRVX_API int KRVXaddrows(KRVXprob prob, int nrows, int ncoefs, const char *rowtype, const double *rhs,
     const double *rng, const int *start, const int *colind, const double *rowcoef);
+/* Plain form of KRVXaddcols64_witharraysizes. */
 KRVX_API int KRVXaddcols(KRVXprob prob, int ncols, int ncoefs, const double *objcoef, const int *start,
     const int *rowind, const double *rowcoef, const double *lb, const double *ub);
-KRVX_API int KRVXaddsets(KRVXprob prob, int nsets, int nelems, const char *settype, const int *start,
-    const int *colind, const double *refval);
 /* Deleting: the remaining items are renumbered downwards keeping their order. Repeated or
  * out-of-range indices are refused. Deleting columns also deletes them from sets (sets stay,
  * possibly empty), quadratic terms and extra objectives; an indicator whose column is deleted is
  * dropped; a column used by a piecewise-linear or general constraint is refused (delete the
  * constraint first). Deleting rows drops their indicators, quadratic parts, names, marks, scales. */
+/* Deletes the n rows rowind (see "Deleting" above). */
 KRVX_API int KRVXdelrows_witharraysizes(KRVXprob prob, int n, const int *rowind, int64_t rowind_n);
+/* Deletes the n columns colind (see "Deleting" above). */
 KRVX_API int KRVXdelcols_witharraysizes(KRVXprob prob, int n, const int *colind, int64_t colind_n);
+/* Deletes the n sets setind (see "Deleting" above). */
 KRVX_API int KRVXdelsets_witharraysizes(KRVXprob prob, int n, const int *setind, int64_t setind_n);
 /* column types C B I S R P; B clips the bounds to [0,1]; S, R, P keep their limit */
 KRVX_API int KRVXchgcoltype_witharraysizes(KRVXprob prob, int n, const int *colind, int64_t colind_n,
     const char *coltype, int64_t coltype_n);
+/* Plain form of KRVXchgcoltype_witharraysizes: colind and coltype hold n entries. */
 KRVX_API int KRVXchgcoltype(KRVXprob prob, int n, const int *colind, const char *coltype);
 /* bndtype 'U' upper, 'L' lower, 'B' both */
+/* Changes n bounds: bound bndtype[k] of column colind[k] to bndval[k]. Fails for an unknown type,
+ * a bad index or NaN. */
 KRVX_API int KRVXchgbounds(KRVXprob prob, int n, const int *colind, const char *bndtype, const double *bndval);
+/* Sets the matrix coefficient of row row and column col to coef (0 removes it). */
 KRVX_API int KRVXchgcoef(KRVXprob prob, int row, int col, double coef);           /* 0 removes */
+/* Sets n matrix coefficients (rowind[k], colind[k]) to coef[k], as KRVXchgcoef. */
 KRVX_API int KRVXchgmcoef(KRVXprob prob, int n, const int *rowind, const int *colind, const double *coef);
 /* objective coefficients of the main objective; colind -1 sets the objective's constant term */
 KRVX_API int KRVXchgobj(KRVXprob prob, int n, const int *colind, const double *objcoef);
+/* Sets the right-hand sides of the n rows rowind to rhs. */
 KRVX_API int KRVXchgrhs(KRVXprob prob, int n, const int *rowind, const double *rhs);
+/* Sets the ranges of the n rows rowind to rng. Fails for a row that is not of type R. */
 KRVX_API int KRVXchgrhsrange(KRVXprob prob, int n, const int *rowind, const double *rng);
+/* Sets the types of the n rows rowind to rowtype (L G E R N). */
 KRVX_API int KRVXchgrowtype(KRVXprob prob, int n, const int *rowind, const char *rowtype);   /* L G E R N */
 /* Getters over first..last (last = first-1: empty); arrays hold last-first+1 entries.
  * getcoltype: C B I S R P; getrowtype: L G E R N; getrhsrange: the range of R rows, 0 otherwise;
  * getobj: the main objective's coefficients. */
+/* Lower bounds of columns first..last. */
 KRVX_API int KRVXgetlb(KRVXprob prob, double *lb, int first, int last);
+/* Upper bounds of columns first..last. */
 KRVX_API int KRVXgetub(KRVXprob prob, double *ub, int first, int last);
+/* Main objective coefficients of columns first..last. */
 KRVX_API int KRVXgetobj(KRVXprob prob, double *objcoef, int first, int last);
+/* Types of columns first..last (C B I S R P). */
 KRVX_API int KRVXgetcoltype(KRVXprob prob, char *coltype, int first, int last);
+/* Types of rows first..last (L G E R N). */
 KRVX_API int KRVXgetrowtype(KRVXprob prob, char *rowtype, int first, int last);
+/* Right-hand sides of rows first..last. */
 KRVX_API int KRVXgetrhs(KRVXprob prob, double *rhs, int first, int last);
+/* Ranges of rows first..last (0 for rows other than R). */
 KRVX_API int KRVXgetrhsrange(KRVXprob prob, double *rng, int first, int last);
 
 /* Objectives. sense 1 minimise, -1 maximise (every objective). Objective 0 is the main one
@@ -412,12 +559,16 @@ KRVX_API int KRVXgetrhsrange(KRVXprob prob, double *rng, int first, int last);
  * solved lexicographically: higher priority first, objectives of equal priority blended by their
  * weights (weight multiplies the objective; a negative weight turns it around). OBJVAL is the main
  * objective's value. A quadratic objective with several objectives is refused at solve time. */
+/* Sets the sense of every objective: 1 minimise, -1 maximise. Fails for other values. */
 KRVX_API int KRVXchgobjsense(KRVXprob prob, int sense);
 /* limits of S (and R: lower bound of the nonzero part) and P (integer limit) columns */
 KRVX_API int KRVXchgglblimit_witharraysizes(KRVXprob prob, int n, const int *colind, int64_t colind_n,
     const double *limit, int64_t limit_n);
+/* Appends an objective with n coefficients (colind, objcoef), priority and weight. */
 KRVX_API int KRVXaddobj_witharraysizes(KRVXprob prob, int n, const int *colind, int64_t colind_n,
     const double *objcoef, int64_t objcoef_n, int priority, double weight);
+/* Sets n coefficients (colind, objcoef) of objective objidx (0 the main one). Fails for an
+ * objidx that does not exist or a bad column index. */
 KRVX_API int KRVXchgobjn_witharraysizes(KRVXprob prob, int objidx, int n, const int *colind, int64_t colind_n,
     const double *objcoef, int64_t objcoef_n);
 /* objidx >= 1: removed, later objectives (and their names) shift down; objidx 0: the main objective
@@ -427,12 +578,15 @@ KRVX_API int KRVXdelobj(KRVXprob prob, int objidx);
  * off-diagonal pair given once), a row >= 0 gets x'Qx terms as the loaders store them. */
 KRVX_API int KRVXaddqmatrix64_witharraysizes(KRVXprob prob, int row, int64_t n, const int *rowqcol1,
     int64_t rowqcol1_n, const int *rowqcol2, int64_t rowqcol2_n, const double *rowqcoef, int64_t rowqcoef_n);
+/* Removes the quadratic part of row row (-1: the objective). */
 KRVX_API int KRVXdelqmatrix(KRVXprob prob, int row);
+/* *coef: the objective's Q entry of col1 and col2 (symmetric: either order). */
 KRVX_API int KRVXgetqobj(KRVXprob prob, int col1, int col2, double *coef);   /* symmetric */
 /* One row's coefficients in two calls: counting call with the arrays NULL and maxcoefs 0 writes
  * *ncoefs; the fill call needs room for that many. Linear: columns increasing. Quadratic: the row's
  * x'Qx triangle (col1 <= col2; an off-diagonal entry stands for both of its symmetric places). */
 KRVX_API int KRVXgetrowcoefs(KRVXprob prob, int row, int64_t *ncoefs, int *colind, double *coef, int64_t maxcoefs);
+/* The quadratic coefficients of row row, in two calls as KRVXgetrowcoefs. */
 KRVX_API int KRVXgetqrowcoefs(KRVXprob prob, int row, int64_t *ncoefs, int *col1, int *col2, double *coef,
     int64_t maxcoefs);
 
@@ -444,6 +598,7 @@ KRVX_API int KRVXgetqrowcoefs(KRVXprob prob, int row, int64_t *ncoefs, int *col1
 KRVX_API int KRVXfixmipentities(KRVXprob prob, int options);
 /* marks only: marked rows stay rows of the problem and every solve satisfies them */
 KRVX_API int KRVXloadmodelcuts_witharraysizes(KRVXprob prob, int n, const int *rowind, int64_t rowind_n);
+/* Marks the n rows rowind as delayed rows (marks only, as KRVXloadmodelcuts). */
 KRVX_API int KRVXloaddelayedrows_witharraysizes(KRVXprob prob, int n, const int *rowind, int64_t rowind_n);
 /* power-of-two exponents, stored only; each array absent (unchanged) or ROWS / COLS entries */
 KRVX_API int KRVXscale_witharraysizes(KRVXprob prob, const int *rowscale, int64_t rowscale_n, const int *colscale,
@@ -460,6 +615,7 @@ KRVX_API int KRVXsetindicators_witharraysizes(KRVXprob prob, int n, const int *r
  * complement 0 */
 KRVX_API int KRVXgetindicators_witharraysizes(KRVXprob prob, int *colind, int64_t colind_n, int *complement,
     int64_t complement_n, int first, int last);
+/* Removes the indicators of rows first..last. */
 KRVX_API int KRVXdelindicators(KRVXprob prob, int first, int last);
 /* Piecewise-linear constraints resultant = f(colind): start has npwl entries (the last runs to
  * npoints); each constraint has at least one point; x values non-decreasing. */
@@ -472,6 +628,7 @@ KRVX_API int KRVXaddpwlcons64_witharraysizes(KRVXprob prob, int npwl, int64_t np
 KRVX_API int KRVXgetpwlcons64_witharraysizes(KRVXprob prob, int *colind, int64_t colind_n, int *resultant,
     int64_t resultant_n, int64_t *start, int64_t start_n, double *xval, int64_t xval_n, double *yval,
     int64_t yval_n, int64_t maxpoints, int64_t *npoints, int first, int last);
+/* Deletes the n piecewise-linear constraints pwlind; the others are renumbered downwards. */
 KRVX_API int KRVXdelpwlcons_witharraysizes(KRVXprob prob, int n, const int *pwlind, int64_t pwlind_n);
 /* General constraints resultant = f(colind..., val...): contype 0 max, 1 min, 2 and, 3 or, 4 abs;
  * colstart and valstart have ncons entries. max/min: at least one column or value; and/or: binary
@@ -486,6 +643,7 @@ KRVX_API int KRVXgetgencons64_witharraysizes(KRVXprob prob, int *contype, int64_
     int64_t resultant_n, int64_t *colstart, int64_t colstart_n, int *colind, int64_t colind_n, int64_t maxcols,
     int64_t *ncols, int64_t *valstart, int64_t valstart_n, double *val, int64_t val_n, int64_t maxvals,
     int64_t *nvals, int first, int last);
+/* Deletes the n general constraints conind; the others are renumbered downwards. */
 KRVX_API int KRVXdelgencons_witharraysizes(KRVXprob prob, int n, const int *conind, int64_t conind_n);
 
 
@@ -501,11 +659,14 @@ KRVX_API int KRVXdelgencons_witharraysizes(KRVXprob prob, int n, const int *coni
  * within which the basis stays optimal and feasible, each bound moved alone.
  * rhssa: limits of each row's right-hand side within which the basis stays optimal and feasible
  * (a range row keeps its width: both ends move; a free row has no limits). */
+/* objsa above: the limits of the objective coefficients of the n columns colind. */
 KRVX_API int KRVXobjsa_witharraysizes(KRVXprob prob, int n, const int *colind, int64_t colind_n, double *lower,
     int64_t lower_n, double *upper, int64_t upper_n);
+/* bndsa above: the limits of the bounds of the n columns colind. */
 KRVX_API int KRVXbndsa_witharraysizes(KRVXprob prob, int n, const int *colind, int64_t colind_n, double *lblower,
     int64_t lblower_n, double *lbupper, int64_t lbupper_n, double *ublower, int64_t ublower_n, double *ubupper,
     int64_t ubupper_n);
+/* rhssa above: the limits of the right-hand sides of the n rows rowind. */
 KRVX_API int KRVXrhssa_witharraysizes(KRVXprob prob, int n, const int *rowind, int64_t rowind_n, double *lower,
     int64_t lower_n, double *upper, int64_t upper_n);
 /* Lower and upper bounds of each row's dual over the right-hand sides of that row (the others
@@ -555,9 +716,13 @@ KRVX_API int KRVXstrongbranch_witharraysizes(KRVXprob prob, int n, const int *co
  * interrupt; mode 0 stops after IIS 0, 1 looks for a small IIS, 2 for a fast one.
  * status of iisnext: 0 found, 1 no further IIS (or feasible), 2 error, 3 time limit or interrupt.
  * iisall: a new search (mode 2) run to its end, or to MAXIIS IISs (-1 no limit). */
+/* Drops the IIS results. */
 KRVX_API int KRVXiisclear(KRVXprob prob);
+/* Starts a new search and finds the first IIS (mode and *status above). */
 KRVX_API int KRVXiisfirst(KRVXprob prob, int mode, int *status);
+/* Finds the next IIS of the search (*status above). */
 KRVX_API int KRVXiisnext(KRVXprob prob, int *status);
+/* Finds all IISs (or MAXIIS of them), as described above. */
 KRVX_API int KRVXiisall(KRVXprob prob);
 /* niis: IISs found (-1 before a search); arrays absent (counting call) or niis+1 entries each, by IIS
  * number: rows (rowind entries), bounds (colind entries), phase-1 sum and count of violations. */
@@ -601,11 +766,14 @@ KRVX_API int KRVXiisisolations(KRVXprob prob, int num);
 KRVX_API int KRVXrepairweightedinfeas_witharraysizes(KRVXprob prob, int *status, const double *lepref,
     int64_t lepref_n, const double *gepref, int64_t gepref_n, const double *lbpref, int64_t lbpref_n,
     const double *ubpref, int64_t ubpref_n, char phase2, double delta, const char *flags);
+/* KRVXrepairweightedinfeas with limits (lerelax, gerelax, lbrelax, ubrelax) on the relaxations. */
 KRVX_API int KRVXrepairweightedinfeasbounds_witharraysizes(KRVXprob prob, int *status, const double *lepref,
     int64_t lepref_n, const double *gepref, int64_t gepref_n, const double *lbpref, int64_t lbpref_n,
     const double *ubpref, int64_t ubpref_n, const double *lerelax, int64_t lerelax_n, const double *gerelax,
     int64_t gerelax_n, const double *lbrelax, int64_t lbrelax_n, const double *ubrelax, int64_t ubrelax_n,
     char phase2, double delta, const char *flags);
+/* KRVXrepairweightedinfeas with one preference per kind (lepref, gepref, lbpref, ubpref for every
+ * row side or bound of that kind) and the penalty letter above. */
 KRVX_API int KRVXrepairinfeas(KRVXprob prob, int *status, char penalty, char phase2, char flags, double lepref,
     double gepref, double lbpref, double ubpref, double delta);
 /* Branching directives: how the MIP search treats an entity, a discrete column j (index j) or set
@@ -619,9 +787,11 @@ KRVX_API int KRVXrepairinfeas(KRVXprob prob, int *status, char penalty, char pha
  * clears them. A MIP with directives is solved by the branch-and-cut engine that takes them:
  * priorities and directions of columns go to their branching objects, a set's to the binary
  * columns that its reformulation adds; pseudo costs likewise. */
+/* Replaces the directives with the n given (see above). */
 KRVX_API int KRVXloaddirs_witharraysizes(KRVXprob prob, int n, const int *colind, int64_t colind_n,
     const int *priority, int64_t priority_n, const char *dir, int64_t dir_n, const double *uppseudo,
     int64_t uppseudo_n, const double *downpseudo, int64_t downpseudo_n);
+/* KRVXloaddirs for the presolved problem: colind in its columns. */
 KRVX_API int KRVXloadpresolvedirs_witharraysizes(KRVXprob prob, int n, const int *colind, int64_t colind_n,
     const int *priority, int64_t priority_n, const char *dir, int64_t dir_n, const double *uppseudo,
     int64_t uppseudo_n, const double *downpseudo, int64_t downpseudo_n);
@@ -643,7 +813,9 @@ KRVX_API int KRVXgetdirs_witharraysizes(KRVXprob prob, int *ndirs, int *colind, 
  * first non-blank character is '*' are comments. writedirs writes a named entity by its name and
  * an unnamed one by its index, numbers so that readdirs gives back exactly what was written.
  * readdirs replaces the directives and the branch marks with the file's (all or nothing). */
+/* Reads a directives file (above), replacing the directives and branch marks. */
 KRVX_API int KRVXreaddirs(KRVXprob prob, const char *filename);
+/* Writes the directives and branch marks to a directives file (above). */
 KRVX_API int KRVXwritedirs(KRVXprob prob, const char *filename);
 
 /* ---- nonlinear layer (KRVN) ----
@@ -741,6 +913,7 @@ KRVX_API int KRVNdelrowcoefs(tagKRVNproblem *nlprob, int row);
 /* The row's nonlinear status bit: 1 once formulas were added to it. Setting 0 is refused while the
  * row still has formulas; setting 1 marks a row as nonlinear without formulas. */
 KRVX_API int KRVNgetrowstatus(tagKRVNproblem *nlprob, int row, int *status);
+/* Sets the status bit of row (see KRVNgetrowstatus). */
 KRVX_API int KRVNsetrowstatus(tagKRVNproblem *nlprob, int row, int status);
 /* Resets column col in the layer: drops every formula (of any row or the objective) that uses col
  * as its column or in its tokens, so the column can then be deleted with KRVXdelcols. */
@@ -760,6 +933,9 @@ KRVX_API int KRVNresetcol(tagKRVNproblem *nlprob, int col);
 typedef double (*KRVNuserfunc2)(const double *values, void *userdata);
 typedef int (*KRVNuserfunc5)(const double *values, const double *deltas, double *result, double *partials,
                              void *userdata);
+/* Registers a user function (see above) and writes its number to *funcnumber. Fails for a
+ * NULL func or funcnumber, a name too long, an unknown functype, nargs < 1, nresults other than 1 or
+ * options other than 0. */
 KRVX_API int KRVNadduserfunction(tagKRVNproblem *nlprob, const char *name, int functype, int nargs, int nresults,
     int options, void *func, void *userdata, int *funcnumber);
 /* Flags the user-function evaluation running on the calling thread as failed (called from inside

@@ -5,21 +5,8 @@
 
 #include "interfaces/highs_c_api.h"
 
-#include <cstdarg>
 #include <limits>
 #include <string>
-
-// Counts a failure; prints the first few.
-inline void fail(const char *fmt, ...) {
-  static int printed = 0;
-  ++check_failures;
-  if (++printed > 15) return;
-  va_list args;
-  va_start(args, fmt);
-  std::vfprintf(stderr, fmt, args);
-  va_end(args);
-  std::fputc('\n', stderr);
-}
 
 // The LP of the store as HiGHS arrays (what the library lowers a plain LP to).
 struct RawLp {

@@ -76,7 +76,7 @@ void checkCondition(KRVXprob p, const std::string &name, bool scaled) {
     // Frobenius and small bases exactly; otherwise a lower estimate within a factor of 3
     const bool exact = small || nrm == 2;
     if (!(exact ? near(est, truth, 1e-8) : est <= truth * (1 + 1e-8) && est >= truth / 3))
-      fail("%s: condition number in norm %d%s: %.10g, exactly %.10g", name.c_str(), nrm, scaled ? " (scaled)" : "",
+      FAIL("%s: condition number in norm %d%s: %.10g, exactly %.10g", name.c_str(), nrm, scaled ? " (scaled)" : "",
            est, truth);
   }
 }
@@ -89,7 +89,7 @@ void checkResiduals(KRVXprob p, const std::string &name) {
     for (int nrm : {0, 1, 2}) {
       const double r = stability(p, type, nrm, 0);
       if (!(r >= 0 && r <= 1e-7 * scale * double(p->rows.size() + 1)))
-        fail("%s: residual type %d norm %d is %g", name.c_str(), type, nrm, r);
+        FAIL("%s: residual type %d norm %d is %g", name.c_str(), type, nrm, r);
     }
   // a held value off by one shows in its measures: a basic column's x, a row's dual
   std::vector<HighsInt> cs(p->cols.size()), rs(p->rows.size());

@@ -8,7 +8,7 @@
 namespace {
 
 void report(const std::string &name, const char *what, int idx, double value, const char *why) {
-  fail("%s: %s %d at %.12g: %s", name.c_str(), what, idx, value, why);
+  FAIL("%s: %s %d at %.12g: %s", name.c_str(), what, idx, value, why);
 }
 
 // Checks limits [lo, hi] of a value now at cur: just inside keeps the basis, just outside a finite

@@ -57,7 +57,7 @@ void checkStrongBranch(KRVXprob p, const std::string &name) {
       continue;
     }
     if (st[kk] != refst || (refst == 1 && !near(obj[kk], ref, 1e-6)))
-      fail("%s: column %d %c %g: status %d objective %.10g, re-solve %d %.10g", name.c_str(), cols[kk], types[kk],
+      FAIL("%s: column %d %c %g: status %d objective %.10g, re-solve %d %.10g", name.c_str(), cols[kk], types[kk],
            vals[kk], st[kk], obj[kk], refst, ref);
     // without iterations: optimal only when nothing had to move, else the limit (and a bound)
     EXPECT(st0[kk] == 1 || st0[kk] == 4 || st0[kk] == 2);

@@ -552,7 +552,6 @@ PyObject *toPy(char v) {
   char s[2] = {v, 0};
   return kpy_solverText(s);
 }
-PyObject *toPy(void *cut) { return poolcut_create(cut); }
 
 template <typename T>
 PyObject *buildList(const std::vector<T> &v) {
@@ -583,5 +582,4 @@ template PyObject *kpy_vector_to_List<double>(const std::vector<double> &);
 template PyObject *kpy_vector_to_List<char>(const std::vector<char> &);
 template PyObject *kpy_vector_to_List<signed char>(const std::vector<signed char> &);
 
-PyObject *kpy_poolcuts_to_List(const std::vector<void *> &v) { return buildList(v); }
 

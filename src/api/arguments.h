@@ -70,7 +70,6 @@ int kpy_groupCount(const char *message, const long long *sizes, int n, long long
 
 // ---- result builders ----
 template <typename T> PyObject *kpy_vector_to_List(const std::vector<T> &v);
-PyObject *kpy_poolcuts_to_List(const std::vector<void *> &v);
 PyObject *kpy_vector_to_StringList(const std::vector<char> &buffer);
 // Packs an iterable of str (name NUL name NUL ...); throws nb::python_error on failure.
 void kpy_StringList_to_vector(std::vector<char> *buffer, PyObject *obj, int64_t *count);

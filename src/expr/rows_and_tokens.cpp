@@ -404,7 +404,7 @@ struct Converter {
       for (Py_ssize_t i = 0; i < a.n && colArg < 0; ++i)
         if (kpy_isVar(a.items[i])) colArg = i;
       if (colArg >= 0 && varToColIndex(prob, a.items[colArg], col, "nonlinear term") < 0) return -1;
-      bool moveNumbers = colArg >= 0 || prob->cached_12013 >= 0;
+      bool moveNumbers = colArg >= 0;
       for (Py_ssize_t i = 0; i < a.n; ++i) {
         if (i == colArg) continue;
         if (moveNumbers && isNumericScalar(a.items[i])) {
@@ -458,7 +458,7 @@ struct Converter {
     double factor = 1.0;
     int found = -1;
     if (tree(node, kDepthBudget, &found, &factor) < 0) return -1;
-    col = found >= 0 ? found : (prob->cached_12013 >= 0 ? prob->cached_12013 : KPY_NOCOL);
+    col = found >= 0 ? found : KPY_NOCOL;
     push(TOK_EOF, 0.0);
     (*fcols)[*nformulas] = col;
     (*ffactors)[*nformulas] = factor * sign;
@@ -602,7 +602,5 @@ int kpy_ensureNonlinear(problem_s *p) {
     return -1;
   }
   p->nlprob = nl;
-  int v = -1;
-  if (KRVNgetintattrib(nl, KRVN_DEFAULTFORMULACOL, &v) == 0) p->cached_12013 = v;
   return 0;
 }

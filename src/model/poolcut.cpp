@@ -6,7 +6,7 @@ PyTypeObject kpy_poolcutType = [] {
   t.tp_name = "korvex.poolcut";
   t.tp_basicsize = sizeof(poolcut_s);
   t.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION;
-  t.tp_doc = "An entry of a problem's cut pool, as the cut-pool methods return it.";
+  t.tp_doc = "A cut-pool entry (a solver cut handle). It cannot be created from Python.";
   return t;
 }();
 

@@ -102,7 +102,6 @@ PyObject *problem_new(PyTypeObject *type, PyObject *args, PyObject *kwargs) {
     Py_XDECREF(nameHolder);
     return nullptr;
   }
-  p->cached_12013 = -1;
   p->nl_obj_col = p->nl_obj_row = -1;
   p->output_enabled = 1;
   Py_INCREF(kpy_env.module);
@@ -348,7 +347,6 @@ int problem_clearmodeldata(problem_s *p, bool final) {
   }
   p->varmap = p->conmap = p->sosmap = nullptr;
   p->ufmap = nullptr;
-  p->cached_12013 = -1;
   p->nl_obj_col = p->nl_obj_row = -1;
   p->nl_row_adds = 0;
   p->obj_is_nonlin = 0;

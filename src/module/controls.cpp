@@ -463,14 +463,6 @@ int kpy_applyGlobalControls(problem_s *prob) {
   return 0;
 }
 
-PyObject *kpy_getGlobalControl(const char *name) {
-  PyObject *key = PyUnicode_FromString(name);
-  if (!key) return nullptr;
-  PyObject *v = globalGet((params_s *)kpy_env.controls, key);
-  Py_DECREF(key);
-  return v;
-}
-
 PyObject *problem_setControl(PyObject *self, PyObject *args, PyObject *kwargs) {
   static const char *kwlist[] = {"control", "value", nullptr};
   PyObject *control = nullptr, *value = nullptr;

@@ -27,9 +27,6 @@ PyObject *params_createGlobal();
 int kpy_readParamTables();
 // Applies every user-set global control value to a new problem; 0 or -1.
 int kpy_applyGlobalControls(problem_s *prob);
-// The current module-wide value of a control (user-set, else default): a new reference,
-// or null with an error set. Used for "miptol" by the evaluator.
-PyObject *kpy_getGlobalControl(const char *name);
 
 // Problem methods setControl, getControl, getAttrib.
 PyObject *problem_setControl(PyObject *self, PyObject *args, PyObject *kwargs);

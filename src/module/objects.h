@@ -63,7 +63,6 @@ struct problem_s {
   PyObject *controls, *attributes, *objattribs;  // borrowed: each holds the problem, made on first use
   rowcolmap *varmap, *conmap, *sosmap;  // serial -> index maps of map mode (null unless in map mode)
   PyObject *callbacks;             // callback registry (dict) or null
-  int cached_12013;                // cached nonlinear attribute 12013; -1 while unread
   int nl_row_adds;                 // count of nonlinear row additions
   int obj_is_nonlin;               // a nonlinear objective is installed through a transfer row/column
   int nl_obj_col, nl_obj_row;      // transfer column and row, -1 when none

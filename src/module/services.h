@@ -48,8 +48,6 @@ int ko_MemoryAllocator_Free_Untyped(ko_MemoryAllocator_s *a, void *pptr);
 // --- conversions ---
 int conv_obj2arr(problem_s *prob, Py_ssize_t *count, PyObject *seq, void *out, int typecode);
 const char *pyStrToStr(PyObject *str, char *target, PyObject **holder);
-// keyword-only parsing (an empty positional tuple); true (non-zero) on success, 0 with an error set
-int parseKeywordArgs(PyObject *kwargs, const char *format, const char *const *kwlist, ...);
 
 // --- what the other folders provide to the module's start-up and library stop ---
 // src/api: camelCase methods of korvex.problem (null-terminated)

@@ -445,16 +445,6 @@ extern "C" KRVX_API int KRVXaddcols(KRVXprob prob, int ncols, int ncoefs, const 
   });
 }
 
-extern "C" KRVX_API int KRVXaddsets(KRVXprob prob, int nsets, int nelems, const char *settype, const int *start,
-                                    const int *colind, const double *refval) {
-  return change(prob, "KRVXaddsets", [&] {
-    checkPlainCounts(nsets, nelems, "nsets", "nelems");
-    const std::vector<int64_t> st = wideStarts(start, nsets);
-    addSets(prob, nsets, nelems, settype, sizeIf(settype, nsets), st.data(), int64_t(st.size()), colind,
-            sizeIf(colind, nelems), refval, sizeIf(refval, nelems));
-  });
-}
-
 extern "C" KRVX_API int KRVXdelrows_witharraysizes(KRVXprob prob, int n, const int *rowind, int64_t rowind_n) {
   return change(prob, "KRVXdelrows", [&] { delRows(prob, n, rowind, rowind_n); });
 }

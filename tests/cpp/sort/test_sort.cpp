@@ -2,6 +2,7 @@
 // and keys moving with their values, for every entry point on many sizes and input shapes;
 // the merge and rotation routines on their own against std::stable_sort and std::rotate.
 // Argument --quick runs the smaller sizes only (for the sanitizer build).
+#include "check.h"
 #include "module/objects.h"
 #include "sort/kernels.h"
 #include "sort/sort.h"
@@ -16,12 +17,6 @@
 #include <vector>
 
 namespace {
-
-int failures = 0;
-
-void fail(const std::string &what) {
-  if (++failures <= 20) std::fprintf(stderr, "FAIL: %s\n", what.c_str());
-}
 
 std::mt19937_64 rng(12345);
 
@@ -115,8 +110,8 @@ void verify(const char *what, int shape, size_t n, const std::vector<K1> &k1, co
   std::stable_sort(ref.begin(), ref.end(), [&](size_t x, size_t y) { return less(x, y); });
   for (size_t i = 0; i < n; ++i) {
     if (origin[i] != ref[i] || s1[i] != k1[ref[i]] || (!k2.empty() && s2[i] != k2[ref[i]])) {
-      fail(std::string(what) + " " + kShapes[shape] + " n=" + std::to_string(n) + " at " +
-           std::to_string(i));
+      FAIL("%s", (std::string(what) + " " + kShapes[shape] + " n=" + std::to_string(n) + " at " +
+           std::to_string(i)).c_str());
       return;
     }
   }
@@ -235,11 +230,11 @@ void testVarPairCompare() {
   VarPool pool(6);
   var_s *lo = pool.make(0, 0xFFFFFFFFull), *hi = pool.make(1, 0xFFFF00000000ull);
   var_s *lo2 = pool.make(2, 0xFFFFFFFFull), *mid = pool.make(3, 0x100000000ull);
-  if (kpy_varPairCompare(lo, hi, hi, lo) != -1) fail("varPairCompare: high word decides");
-  if (kpy_varPairCompare(hi, lo, lo, hi) != 1) fail("varPairCompare: 0xFFFF after 0");
-  if (kpy_varPairCompare(lo, lo2, mid, hi) != -1) fail("varPairCompare: second keys");
-  if (kpy_varPairCompare(lo, lo2, hi, hi) != 0) fail("varPairCompare: equal ids");
-  if (kpy_varPairCompare(mid, lo, lo, hi) != 1) fail("varPairCompare: unsigned low word");
+  EXPECT(kpy_varPairCompare(lo, hi, hi, lo) == -1);   // the high word decides
+  EXPECT(kpy_varPairCompare(hi, lo, lo, hi) == 1);    // 0xFFFF after 0
+  EXPECT(kpy_varPairCompare(lo, lo2, mid, hi) == -1);  // second keys
+  EXPECT(kpy_varPairCompare(lo, lo2, hi, hi) == 0);    // equal ids
+  EXPECT(kpy_varPairCompare(mid, lo, lo, hi) == 1);    // unsigned low word
 }
 
 // --- routines on their own (integer keys, positions as values) ---------------------------------
@@ -268,7 +263,7 @@ bool mergedStably(const Arr &in, const Arr &out, const char *what, idx left, idx
   std::stable_sort(ref.begin(), ref.end(), [](auto &x, auto &y) { return x.first < y.first; });
   for (size_t i = 0; i < ref.size(); ++i)
     if (out.k[i] != ref[i].first || out.v[i] != ref[i].second) {
-      fail(std::string(what) + " left=" + std::to_string(left) + " right=" + std::to_string(right));
+      FAIL("%s left=%td right=%td", what, left, right);
       return false;
     }
   return true;
@@ -318,7 +313,7 @@ void testMerges() {
     Arr out(l + r + 1);
     out.k[l + r] = 77;
     kpysort::crossMerge(out.cols(), in.cols(), l, r);
-    if (out.k[l + r] != 77) fail("crossMerge interleaved wrote past its end");
+    EXPECT(out.k[l + r] == 77);   // crossMerge interleaved wrote nothing past its end
     out.k.pop_back(), out.v.pop_back();
     mergedStably(in, out, "crossMerge interleaved", l, r);
   }
@@ -338,7 +333,7 @@ void testRotate() {
       std::rotate(ref.v.begin(), ref.v.begin() + na, ref.v.end());
       kpysort::rotateBlocks(a.cols(), buf, na, nb);
       if (a.k != ref.k || a.v != ref.v)
-        fail("rotateBlocks " + std::to_string(na) + "+" + std::to_string(nb));
+        FAIL("rotateBlocks %td+%td", na, nb);
     }
 }
 
@@ -350,8 +345,8 @@ int main(int argc, char **argv) {
   testRotate();
   testMerges();
   testEntryPoints(quick);
-  if (failures) {
-    std::fprintf(stderr, "%d failure(s)\n", failures);
+  if (check_failures) {
+    std::fprintf(stderr, "%d failure(s)\n", check_failures);
     return 1;
   }
   std::printf("sort kernels: all checks passed\n");

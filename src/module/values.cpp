@@ -1,7 +1,6 @@
-// Conversions of Python values for solver calls, and keyword parsing.
+// Conversions of Python values for solver calls.
 #include "module/services.h"
 
-#include <cstdarg>
 #include <cstring>
 
 namespace {
@@ -75,15 +74,4 @@ const char *pyStrToStr(PyObject *str, char *target, PyObject **holder) {
     return target;
   }
   return text;
-}
-
-int parseKeywordArgs(PyObject *kwargs, const char *format, const char *const *kwlist, ...) {
-  PyObject *empty = PyTuple_New(0);
-  if (!empty) return 0;
-  va_list va;
-  va_start(va, kwlist);
-  int ok = PyArg_VaParseTupleAndKeywords(empty, kwargs, format, (char **)kwlist, va);
-  va_end(va);
-  Py_DECREF(empty);
-  return ok;
 }
