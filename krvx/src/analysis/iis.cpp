@@ -140,6 +140,26 @@ int iisFirst(const Analysis &a, IisState &st, int mode, int &status) {
   st.seen.clear();
   st.feasible.clear();
   st.incomplete = false;
+  // a row that its columns' bounds keep from its side: that IIS at once, as IIS 0 and IIS 1
+  std::vector<char> direct;
+  const PhaseOne d = a.stopReason() ? PhaseOne() : rowAgainstBounds(*st.base, st.members, a.settings().feastol, direct);
+  if (d.verdict == Verdict::Infeasible) {
+    IisRecord &rec = st.initial;
+    for (size_t k = 0; k < direct.size(); ++k)
+      if (direct[k]) {
+        rec.members.push_back(int(k));
+        rec.mult.push_back(d.mult[k]);
+      }
+    rec.isolation.assign(rec.members.size(), -1);
+    rec.suminf = d.suminf;
+    rec.numinf = d.numinf;
+    st.hasInitial = true;
+    status = kIisFound;
+    if (mode == 0) return 0;
+    st.found.push_back(rec);
+    expand(st, {}, st.found.back());
+    return 0;
+  }
   const std::vector<char> all(st.members.size(), 1);
   PhaseOne r = phaseOne(a, *st.base, st.members, all);
   if (r.verdict == Verdict::Stopped || r.verdict == Verdict::Failed || r.verdict == Verdict::Unsolvable) {
