@@ -1,7 +1,9 @@
 // The IIS search: KRVXiisfirst, KRVXiisnext, KRVXiisall, KRVXiisclear.
 //
 // IIS 0 is the support of the Farkas multipliers of an elastic phase 1 over the continuous part
-// (every member when that part is feasible but the problem is not). An IIS comes from a deletion
+// (every member when that part is feasible but the problem is not); on a continuous problem with a
+// row whose columns' bounds keep it from its side, that side with those bounds is IIS 0 and IIS 1
+// at once, without solves. An IIS comes from a deletion
 // filter over solves of subsystems: a member whose removal leaves the rest infeasible is dropped,
 // so every member kept is needed. Further IISs come from a hitting-set tree: each branch drops one
 // member of every IIS found so far, and the rest, when infeasible, holds an IIS not found before;
