@@ -110,3 +110,17 @@ def test_strings(p):
         p.readProb("x\0y")
     with raises(korvex.InterfaceError, element(0, "rowind", "Value contains a NUL character")):
         p.loadLP(rowind=["r0\0"])
+
+
+def test_float_results_keep_every_value_bit_for_bit():
+    # result lists share objects between equal values: equal means the same bits (0.0 and -0.0,
+    # neighbours in the last bit stay apart), over more distinct values than the sharing table holds
+    rng = np.random.default_rng(5)
+    pool = [0.0, -0.0, 1e15, -1e15, 5e-324, 1.0, np.nextafter(1.0, 2.0)] + list(rng.normal(size=150))
+    y = [float(pool[k]) for k in rng.integers(0, len(pool), 3000)]
+    p = korvex.problem()
+    p.loadLP(objcoef=[0.0, 0.0], lb=[0.0, -1e20], ub=[1.0, 1e20])
+    p.addPwlCons([0], [1], [0], list(range(len(y))), y)
+    got = p.getPwlCons(0, 0)[4]
+    assert np.array(got).view(np.uint64).tolist() == np.array(y).view(np.uint64).tolist()
+    assert all(type(v) is float for v in got)

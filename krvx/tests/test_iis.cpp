@@ -64,6 +64,97 @@ void randomLps() {
   EXPECT(cases == 40);
 }
 
+// The sum of infeasibilities of IIS num.
+double iisSumInf(KRVXprob p, int num) {
+  const int n = niis(p);
+  if (n < num) return -1.0;
+  std::vector<int> r(size_t(n) + 1), c(r), k(r);
+  std::vector<double> sum(r.size());
+  int count = 0;
+  KRVXiisstatus_witharraysizes(p, &count, r.data(), n + 1, c.data(), n + 1, sum.data(), n + 1, k.data(), n + 1);
+  return sum[size_t(num)];
+}
+
+// Random LPs with one row that its columns' bounds keep from its side (its columns touch no other
+// row; the other rows hold at a point inside the bounds): the IIS is that side with the bounds
+// the test picks itself, checked by solves of its own and its certificate, with the row's gap as
+// its sum of infeasibilities; and the general search finds the same bounds when the row's
+// activity goes through a free column (a.x - s = 0 and s against the side), which no bound limits.
+void rowAgainstBounds() {
+  std::mt19937 rng(11);
+  auto half = [&](int lo, int hi) { return 0.5 * double(lo + int(rng() % unsigned(hi - lo + 1))); };
+  for (int cs = 0; cs < 40; ++cs) {
+    const int na = 1 + int(rng() % 3), nb = 1 + int(rng() % 3), m = 1 + int(rng() % 4), bad = int(rng() % unsigned(m + 1));
+    std::vector<TCol> cols;
+    for (int j = 0; j < na + nb; ++j) {
+      const double lb = half(-6, 2);
+      cols.push_back({0.0, lb, rng() % 5 == 0 ? lb : lb + half(1, 8)});
+    }
+    // the other rows on columns na.. only, holding at x0
+    std::vector<double> x0(size_t(na + nb));
+    for (int j = na; j < na + nb; ++j) x0[size_t(j)] = cols[size_t(j)].lb + 0.5 * (cols[size_t(j)].ub - cols[size_t(j)].lb);
+    std::vector<TRow> rows;
+    for (int i = 0; i < m; ++i) {
+      TRow r{"LGER"[rng() % 4], 0.0, {}, 0.0};
+      double act = 0.0;
+      for (int j = na; j < na + nb; ++j)
+        if (rng() % 3) r.coefs.push_back({j, half(-6, 6)}), act += r.coefs.back().second * x0[size_t(j)];
+      const double slack = half(0, 4);
+      r.rhs = r.type == 'L' ? act + slack : r.type == 'G' ? act - slack : r.type == 'R' ? act + slack : act;
+      if (r.type == 'R') r.range = slack + half(1, 4);
+      rows.push_back(r);
+    }
+    // the bad row on columns 0..na-1: its side beyond its activity limit by gap
+    TRow b{"LGER"[rng() % 4], 0.0, {}, 0.0};
+    double lo = 0.0, up = 0.0;
+    for (int j = 0; j < na; ++j) {
+      double a = half(-6, 6);
+      if (a == 0.0) a = 1.5;
+      b.coefs.push_back({j, a});
+      lo += a * (a > 0 ? cols[size_t(j)].lb : cols[size_t(j)].ub);
+      up += a * (a > 0 ? cols[size_t(j)].ub : cols[size_t(j)].lb);
+    }
+    const double gap = half(1, 6);
+    // above: the activity cannot reach the lower side (sign -1); else it cannot fall to the upper one
+    const bool above = b.type == 'G' || ((b.type == 'E' || b.type == 'R') && rng() % 2);
+    const double width = b.type == 'R' ? half(1, 4) : 0.0;
+    b.rhs = above ? up + gap + width : lo - gap;
+    b.range = width;
+    rows.insert(rows.begin() + bad, b);
+    std::vector<int> wantCols;
+    std::vector<char> wantType;
+    for (int j = 0; j < na; ++j) {
+      const double a = b.coefs[size_t(j)].second;
+      wantCols.push_back(j);
+      wantType.push_back(cols[size_t(j)].lb == cols[size_t(j)].ub ? 'F' : (a > 0) == above ? 'U' : 'L');
+    }
+    const std::string what = "row against bounds " + std::to_string(cs);
+    KRVXprob p = quietProb();
+    setModel(p, 1, cols, rows);
+    int status = -1;
+    EXPECT_OK(p, KRVXiisfirst(p, 1 + cs % 2, &status));
+    IisData d;
+    EXPECT(status == 0 && getIis(p, 1, d) && d.rows == std::vector<int>{bad} && d.cols == wantCols &&
+           d.bndtype == wantType && checkLpIis(p, 1, what.c_str()));
+    EXPECT(std::fabs(iisSumInf(p, 1) - gap) < 1e-9);
+    // the same through a free column
+    TRow link{'E', 0.0, b.coefs, 0.0}, side{b.type, b.rhs, {{na + nb, 1.0}}, b.range};
+    link.coefs.push_back({na + nb, -1.0});
+    rows[size_t(bad)] = side;
+    rows.push_back(link);
+    cols.push_back({0.0, -1e20, 1e20});
+    KRVXprob q = quietProb();
+    setModel(q, 1, cols, rows);
+    EXPECT_OK(q, KRVXiisfirst(q, 1, &status));
+    IisData g;
+    EXPECT(status == 0 && getIis(q, 1, g) && g.rows == (std::vector<int>{bad, m + 1}) && g.cols == wantCols &&
+           g.bndtype == wantType && checkLpIis(q, 1, what.c_str()));
+    EXPECT(std::fabs(iisSumInf(q, 1) - gap) < 1e-7);
+    KRVXdestroyprob(p);
+    KRVXdestroyprob(q);
+  }
+}
+
 // x1 + x2 <= 1, x1 + x2 >= 2 (rows 0, 1) and y >= 3 (row 2) with y <= 1: two IISs, each member in
 // isolation; the whole search finds exactly these two, MAXIIS stops it at one.
 void twoCores() {
@@ -201,6 +292,7 @@ void stopping() {
 int main() {
   if (KRVXinit(nullptr) != 0) return 1;
   randomLps();
+  rowAgainstBounds();
   twoCores();
   sharedBound();
   stopping();

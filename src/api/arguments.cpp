@@ -4,6 +4,7 @@
 #include "expr/expr.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <type_traits>
 
@@ -546,29 +547,55 @@ namespace {
 PyObject *toPy(int v) { return PyLong_FromLong(v); }
 PyObject *toPy(long long v) { return PyLong_FromLongLong(v); }
 PyObject *toPy(long v) { return PyLong_FromLong(v); }
-PyObject *toPy(double v) { return PyFloat_FromDouble(v); }
 PyObject *toPy(signed char v) { return PyLong_FromLong(v); }
 PyObject *toPy(char v) {
   char s[2] = {v, 0};
   return kpy_solverText(s);
 }
 
+// Float results repeat values (limits of 1e20, zeros, equal neighbours): equal values (bit for
+// bit) met again while a list is built share one object, found in a small table.
+class FloatCache {
+ public:
+  FloatCache() = default;
+  FloatCache(const FloatCache &) = delete;
+  FloatCache &operator=(const FloatCache &) = delete;
+  ~FloatCache() {
+    for (PyObject *o : obj_) Py_XDECREF(o);
+  }
+  PyObject *get(double v) {
+    uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    const size_t k = size_t((bits * 0x9E3779B97F4A7C15ull) >> 58);
+    if (!obj_[k] || bits_[k] != bits) {
+      PyObject *o = PyFloat_FromDouble(v);
+      if (!o) return nullptr;
+      Py_XDECREF(obj_[k]);
+      obj_[k] = o;
+      bits_[k] = bits;
+    }
+    return Py_NewRef(obj_[k]);
+  }
+
+ private:
+  PyObject *obj_[64] = {};
+  uint64_t bits_[64] = {};
+};
+
 template <typename T>
 PyObject *buildList(const std::vector<T> &v) {
-  PyObject *list = PyList_New(0);
+  PyObject *list = PyList_New(Py_ssize_t(v.size()));
   if (!list) return nullptr;
-  for (const T &x : v) {
-    PyObject *item = toPy(x);
+  FloatCache floats;
+  for (size_t k = 0; k < v.size(); ++k) {
+    PyObject *item;
+    if constexpr (std::is_same_v<T, double>) item = floats.get(v[k]);
+    else item = toPy(v[k]);
     if (!item) {
       Py_DECREF(list);
       return nullptr;
     }
-    int rc = PyList_Append(list, item);
-    Py_DECREF(item);
-    if (rc < 0) {
-      Py_DECREF(list);
-      throw nb::python_error();
-    }
+    PyList_SET_ITEM(list, Py_ssize_t(k), item);
   }
   return list;
 }

@@ -1,7 +1,9 @@
 // The IIS search: KRVXiisfirst, KRVXiisnext, KRVXiisall, KRVXiisclear.
 //
 // IIS 0 is the support of the Farkas multipliers of an elastic phase 1 over the continuous part
-// (every member when that part is feasible but the problem is not). An IIS comes from a deletion
+// (every member when that part is feasible but the problem is not); on a continuous problem with a
+// row whose columns' bounds keep it from its side, that side with those bounds is IIS 0 and IIS 1
+// at once, without solves. An IIS comes from a deletion
 // filter over solves of subsystems: a member whose removal leaves the rest infeasible is dropped,
 // so every member kept is needed. Further IISs come from a hitting-set tree: each branch drops one
 // member of every IIS found so far, and the rest, when infeasible, holds an IIS not found before;
@@ -140,6 +142,26 @@ int iisFirst(const Analysis &a, IisState &st, int mode, int &status) {
   st.seen.clear();
   st.feasible.clear();
   st.incomplete = false;
+  // a row that its columns' bounds keep from its side: that IIS at once, as IIS 0 and IIS 1
+  std::vector<char> direct;
+  const PhaseOne d = a.stopReason() ? PhaseOne() : rowAgainstBounds(*st.base, st.members, a.settings().feastol, direct);
+  if (d.verdict == Verdict::Infeasible) {
+    IisRecord &rec = st.initial;
+    for (size_t k = 0; k < direct.size(); ++k)
+      if (direct[k]) {
+        rec.members.push_back(int(k));
+        rec.mult.push_back(d.mult[k]);
+      }
+    rec.isolation.assign(rec.members.size(), -1);
+    rec.suminf = d.suminf;
+    rec.numinf = d.numinf;
+    st.hasInitial = true;
+    status = kIisFound;
+    if (mode == 0) return 0;
+    st.found.push_back(rec);
+    expand(st, {}, st.found.back());
+    return 0;
+  }
   const std::vector<char> all(st.members.size(), 1);
   PhaseOne r = phaseOne(a, *st.base, st.members, all);
   if (r.verdict == Verdict::Stopped || r.verdict == Verdict::Failed || r.verdict == Verdict::Unsolvable) {

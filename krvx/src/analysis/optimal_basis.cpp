@@ -65,7 +65,6 @@ OptimalBasis::OptimalBasis(ko_prob_struct *p, const char *what) : p_(p) {
     cache_ = std::make_shared<AnalysisCache>();
     cache_->colstat = colstat_;
     cache_->rowstat = rowstat_;
-    buildArrays(p, low_, cache_->arrays);
     p->diag.analysis = cache_;
   }
   sol_ = s;
@@ -83,6 +82,36 @@ OptimalBasis::OptimalBasis(ko_prob_struct *p, const char *what) : p_(p) {
   start_ = std::chrono::steady_clock::now();
   p->interrupt.store(0);    // as every solve, the call starts without a stop request
   p->solving.store(true);   // last: nothing above may leave it set
+}
+
+const ModelArrays &OptimalBasis::arrays() const {
+  AnalysisCache &c = *cache_;
+  if (!c.built) {
+    std::lock_guard<std::recursive_mutex> lock(p_->mtx);
+    buildArrays(p_, low_, c.arrays);
+    c.built = c.bounded = true;
+  }
+  return c.arrays;
+}
+
+const ModelArrays &OptimalBasis::bounds() const {
+  AnalysisCache &c = *cache_;
+  if (c.bounded) return c.arrays;
+  void *h = p_->highs;
+  const size_t n = size_t(low_.ncols), m = size_t(low_.nrows);
+  std::vector<double> cost(n), lower(n), upper(n), rowlo(m), rowup(m);
+  HighsInt count = 0, nnz = 0;
+  const bool ok = (n == 0 || Highs_getColsByRange(h, 0, HighsInt(n) - 1, &count, cost.data(), lower.data(), upper.data(),
+                                                  &nnz, nullptr, nullptr, nullptr) != kHighsStatusError) &&
+                  (m == 0 || Highs_getRowsByRange(h, 0, HighsInt(m) - 1, &count, rowlo.data(), rowup.data(), &nnz,
+                                                  nullptr, nullptr, nullptr) != kHighsStatusError);
+  if (!ok) return arrays();
+  c.arrays.lower.swap(lower);
+  c.arrays.upper.swap(upper);
+  c.arrays.rowlo.swap(rowlo);
+  c.arrays.rowup.swap(rowup);
+  c.bounded = true;
+  return c.arrays;
 }
 
 bool OptimalBasis::stopRequested() const {

@@ -24,7 +24,8 @@ struct Ranging {
 // problem changes or is solved again, and used while the instance's basis is the one recorded.
 struct AnalysisCache {
   std::vector<int> colstat, rowstat;
-  ModelArrays arrays;
+  ModelArrays arrays;        // built when first asked for; its bounds alone may come first
+  bool built = false, bounded = false;
   bool ranged = false;
   Ranging ranging;
 };
@@ -51,7 +52,10 @@ class OptimalBasis {
   // HiGHS basis statuses of the instance
   const std::vector<int> &colStatus() const { return colstat_; }
   const std::vector<int> &rowStatus() const { return rowstat_; }
-  const ModelArrays &arrays() const { return cache_->arrays; }  // the lowered model (bounds, matrix, costs)
+  const ModelArrays &arrays() const;   // the lowered model (bounds, matrix, costs)
+  // The same arrays with at least the column and row bounds filled (read from the instance when
+  // the rest has not been needed yet)
+  const ModelArrays &bounds() const;
   AnalysisCache &cache() const { return *cache_; }
   // user scaling (KRVXscale): factors 2^e of each row and column, 1 when none is set
   const std::vector<double> &rowScale() const { return rowscale_; }

@@ -44,7 +44,7 @@ const Ranging &ranging(const OptimalBasis &ob) {
       r.costup[j] = up ? 0.0 : kHInf;
       if (ob.colStatus()[j] != kHighsBasisStatusLower && ob.colStatus()[j] != kHighsBasisStatusUpper)
         r.costdn[j] = r.costup[j] = 0.0;   // free at zero: only a zero cost keeps it there
-      if (ob.arrays().lower[j] == ob.arrays().upper[j]) r.costdn[j] = -kHInf, r.costup[j] = kHInf;
+      if (ob.bounds().lower[j] == ob.bounds().upper[j]) r.costdn[j] = -kHInf, r.costup[j] = kHInf;
       r.bounddn[j] = -kHInf;
       r.boundup[j] = kHInf;
     }
@@ -286,7 +286,7 @@ extern "C" KRVX_API int KRVXbndsa_witharraysizes(KRVXprob prob, int n, const int
     for (double *v : {lbupper, ubupper}) std::fill(v, v + n, kInf);
     if (ob.stopRequested()) return;
     const Ranging &r = ranging(ob);
-    const ModelArrays &a = ob.arrays();
+    const ModelArrays &a = ob.bounds();
     for (int k = 0; k < n && !ob.stopRequested(); ++k) {
       const size_t j = size_t(colind[k]);
       const BoundIntervals b =
@@ -305,7 +305,7 @@ extern "C" KRVX_API int KRVXrhssa_witharraysizes(KRVXprob prob, int n, const int
   return limitsCall(prob, __func__, "Right-hand side ranging", true, n, rowind, rowind_n, lower, lower_n, upper,
                     upper_n, [](const OptimalBasis &ob) {
                       return [&r = ranging(ob), &ob, b = std::optional<BasisMatrix>()](int i) mutable {
-                        const ModelArrays &a = ob.arrays();
+                        const ModelArrays &a = ob.bounds();
                         const size_t ii = size_t(i);
                         const double lo = a.rowlo[ii], up = a.rowup[ii], act = ob.activities()[ii];
                         const int st = ob.rowStatus()[ii];
@@ -318,9 +318,9 @@ extern "C" KRVX_API int KRVXrhssa_witharraysizes(KRVXprob prob, int n, const int
                         double dn = r.rowdn[ii] - at, upv = r.rowup[ii] - at;
                         if (shape == RowShape::Both && lo < up &&
                             (st == kHighsBasisStatusUpper ? r.rowdn[ii] <= lo : r.rowup[ii] >= up)) {
-                          if (!b) b.emplace(ob.highs(), a, ob.nrows());
+                          if (!b) b.emplace(ob.highs(), ob.arrays(), ob.nrows());
                           const std::pair<double, double> move =
-                              rowActivityRange(*b, a, i, ob.solution().x, ob.activities());
+                              rowActivityRange(*b, ob.arrays(), i, ob.solution().x, ob.activities());
                           dn = move.first;
                           upv = move.second;
                         }

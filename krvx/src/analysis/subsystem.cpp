@@ -524,6 +524,73 @@ PhaseOne phaseOne(const Analysis &a, const ko_prob_struct &s, const std::vector<
   return r;
 }
 
+PhaseOne rowAgainstBounds(const ko_prob_struct &s, const std::vector<Member> &members, double tol,
+                          std::vector<char> &keep) {
+  PhaseOne r;
+  keep.assign(members.size(), 0);
+  if (!isContinuous(s)) return r;
+  const size_t n = s.cols.size(), m = s.rows.size();
+  const std::vector<ColumnMembers> cm = columnMembers(n, members, std::vector<char>(members.size(), 1));
+  std::vector<int> rowMember(m, -1);
+  for (size_t k = 0; k < members.size(); ++k)
+    if (members[k].kind == MemberKind::Row) rowMember[size_t(members[k].index)] = int(k);
+  // each row's activity limits over the column bounds (finite parts, and how many terms are
+  // unlimited), and its entry count
+  std::vector<double> lo(m, 0.0), up(m, 0.0), mag(m, 0.0);
+  std::vector<int> loInf(m, 0), upInf(m, 0), count(m, 0);
+  for (size_t j = 0; j < n; ++j) {
+    const Column &c = s.cols[j];
+    const bool hasLb = cm[j].lower >= 0 && !isInf(c.lb), hasUb = cm[j].upper >= 0 && !isInf(c.ub);
+    for (const Entry e : s.matrix.col(int(j))) {
+      if (e.value == 0.0) continue;
+      const size_t i = size_t(e.index);
+      ++count[i];
+      mag[i] += std::fabs(e.value) * std::max(hasLb ? std::fabs(c.lb) : 0.0, hasUb ? std::fabs(c.ub) : 0.0);
+      const bool pos = e.value > 0;
+      if (pos ? hasLb : hasUb) lo[i] += e.value * (pos ? c.lb : c.ub);
+      else ++loInf[i];
+      if (pos ? hasUb : hasLb) up[i] += e.value * (pos ? c.ub : c.lb);
+      else ++upInf[i];
+    }
+  }
+  // the row with the fewest entries whose limit misses a side clearly, by the widest gap among
+  // those (sign +1: the activity cannot fall to its upper side, -1: cannot reach its lower side)
+  auto bottom = [&](size_t i) { return s.rows[i].type == 'R' ? rowBottom(s, i) : s.rows[i].rhs; };
+  int best = -1, sign = 0;
+  double gap = 0.0;
+  for (size_t i = 0; i < m; ++i) {
+    if (rowMember[i] < 0 || (best >= 0 && count[i] > count[size_t(best)])) continue;
+    const char t = s.rows[i].type;
+    const double margin = tol * std::max(1.0, std::fabs(s.rows[i].rhs) + mag[i]);
+    const double over = hasUpperSide(t) && loInf[i] == 0 ? lo[i] - s.rows[i].rhs : -kInf;
+    const double under = hasLowerSide(t) && upInf[i] == 0 ? bottom(i) - up[i] : -kInf;
+    const double g = std::max(over, under);
+    if (g <= margin || (best >= 0 && count[i] == count[size_t(best)] && g <= gap)) continue;
+    best = int(i), sign = over >= under ? 1 : -1, gap = g;
+  }
+  if (best < 0) return r;
+  // the row's side and the bounds giving that limit; the row's multiplier alone determines the
+  // others, and the certificate is checked as any other
+  keep[size_t(rowMember[size_t(best)])] = 1;
+  for (size_t j = 0; j < n; ++j)
+    for (const Entry e : s.matrix.col(int(j)))
+      if (e.index == best && e.value != 0.0)
+        keep[size_t(sign * e.value > 0 ? cm[j].lower : cm[j].upper)] = 1;
+  RelaxedSubsystem rs(s, members, keep);
+  r.mult.assign(members.size(), 0.0);
+  std::vector<double> l(rs.nrows, 0.0);
+  l[size_t(best)] = sign;
+  rs.certify(l, members, keep, tol, r);
+  if (!r.valid) {
+    keep.assign(members.size(), 0);
+    return PhaseOne();
+  }
+  r.verdict = Verdict::Infeasible;
+  r.suminf = gap;   // what the subsystem's phase 1 leaves on the row
+  r.numinf = 1;
+  return r;
+}
+
 PhaseOne farkasRay(const Analysis &a, const ko_prob_struct &s, const std::vector<Member> &members,
                    const std::vector<char> &keep) {
   PhaseOne r;

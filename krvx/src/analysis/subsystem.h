@@ -109,4 +109,11 @@ PhaseOne phaseOne(const Analysis &a, const ko_prob_struct &s, const std::vector<
 PhaseOne farkasRay(const Analysis &a, const ko_prob_struct &s, const std::vector<Member> &members,
                    const std::vector<char> &keep);
 
+// A row whose side the bounds of its columns alone keep it from meeting (on a continuous
+// store): that side and those bounds are an IIS, marked in keep, and the result holds its
+// certificate (the row's multiplier +-1), checked, and its sum of violations. Verdict Failed,
+// keep empty of marks, when no row clearly qualifies.
+PhaseOne rowAgainstBounds(const ko_prob_struct &s, const std::vector<Member> &members, double tol,
+                          std::vector<char> &keep);
+
 }  // namespace krvx
