@@ -136,9 +136,9 @@ void option(IpoptProblem ip, const char *key, double v) { AddIpoptNumOption(ip, 
 void option(IpoptProblem ip, const char *key, int v) { AddIpoptIntOption(ip, const_cast<char *>(key), v); }
 
 // The sparse factorisation's dense kernels run on the system's BLAS, which may be multithreaded
-// (OpenBLAS): its threads are set in the library already loaded, to the solve's threads (0: as
-// many as the machine's cores, at most kBlasThreads). Nothing to do for a single-threaded BLAS.
-constexpr int kBlasThreads = 4;
+// (OpenBLAS): its threads are set in the library already loaded, to the solve's threads (0: one;
+// four threads made lqcp-100 and lqcp-200 3 to 4 times slower on a busy machine, benchmarks/qp).
+// Nothing to do for a single-threaded BLAS.
 void boundBlasThreads(int threads) {
   using SetThreads = void (*)(int);
   static const SetThreads set = [] {
@@ -150,9 +150,7 @@ void boundBlasThreads(int threads) {
       }
     return SetThreads(nullptr);
   }();
-  if (!set) return;
-  const int cores = int(std::max(1u, std::thread::hardware_concurrency()));
-  set(threads > 0 ? threads : std::min(cores, kBlasThreads));
+  if (set) set(std::max(threads, 1));
 }
 
 const char *failureText(int status) {
@@ -240,6 +238,7 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
       option(ip, "mehrotra_algorithm", "yes");
       option(ip, "jac_c_constant", "yes");
       option(ip, "jac_d_constant", "yes");
+      option(ip, "fast_step_computation", "yes");   // no residual checks: the certificate is the check
       option(ip, "tol", std::max(1e-6 * s.optimalitytol, 1e-14));
       option(ip, "acceptable_tol", 1e-3 * s.optimalitytol);
     }
