@@ -6,13 +6,13 @@
 //   diverging iterates                      COMPLETED, UNBOUNDED
 //   time/iteration limit, interrupt         STOPPED, FEASIBLE when the point is feasible, else NOTFOUND
 //   other ends of the search                FAILED, FEASIBLE or NOTFOUND (a warning says why)
+//   a failing user function, solver errors  the call fails with the text
+// Duals follow the linear solver's convention: d(objective)/d(rhs) in the user's sense, and
+// reduced costs grad f - J'y.
 // A convex QP is OPTIMAL only with a certificate (QpCertificate): the objective within
 // optimalitytol * max(1, |objective|) of the dual bound at the multipliers, at a point within
 // feastol. The solver's own test is tightened for it, and the solve ends at the first iterate that
 // holds; one that ends without it is FAILED (FEASIBLE or NOTFOUND) with the gap reached.
-//   a failing user function, solver errors  the call fails with the text
-// Duals follow the linear solver's convention: d(objective)/d(rhs) in the user's sense, and
-// reduced costs grad f - J'y.
 //
 // The solver's own output is off (its C interface has no print hook); one log line per iteration
 // goes to the message output from the intermediate callback, which also polls for stop requests
@@ -137,7 +137,7 @@ void option(IpoptProblem ip, const char *key, int v) { AddIpoptIntOption(ip, con
 
 // The sparse factorisation's dense kernels run on the system's BLAS, which may be multithreaded
 // (OpenBLAS): its threads are set in the library already loaded, to the solve's threads (0: one;
-// four threads made lqcp-100 and lqcp-200 3 to 4 times slower on a busy machine, benchmarks/qp).
+// four threads made lqcp-100 and lqcp-200 2 to 4 times slower on a busy machine, benchmarks/qp).
 // Nothing to do for a single-threaded BLAS.
 void boundBlasThreads(int threads) {
   using SetThreads = void (*)(int);
