@@ -115,6 +115,6 @@ def active_set_optimum(Q, c, A, rlo, rup, lb, ub, offset, guess, tol, gaptol, ro
                np.max(np.where(np.isfinite(rup), ax - rup, 0), initial=0))
     assert viol <= 1e-9, f"the active set's point violates the bounds or rows by {viol}"
     f = objective(Q, c, offset, x)
-    bound = dual_bound(Q, c, A, rlo, rup, lb, ub, offset, x, y, dualtol=1e-12)
+    bound = dual_bound(Q, c, A, rlo, rup, lb, ub, offset, x, y, dualtol=1e-12 * max(1.0, np.max(np.abs(c))))
     assert f - bound <= gaptol * max(1.0, abs(f)), f"the active set's point is not optimal: gap {f - bound}"
     return f, x

@@ -95,9 +95,10 @@ Bool evalH(Index n, Number *x, Bool, Number objfactor, Index m, Number *lambda, 
     r->ev.hessianPattern(irow, jcol);
     return TRUE;
   }
-  if (r->cert && objfactor == 1.0) {
+  if (r->cert && objfactor > 0.0) {   // the multipliers of the objective scaled by objfactor
     r->hx.assign(x, x + n);
-    r->hy.assign(lambda, lambda + m);
+    r->hy.resize(size_t(m));
+    for (Index i = 0; i < m; ++i) r->hy[size_t(i)] = lambda[i] / objfactor;
   }
   return r->ev.hessian(x, objfactor, lambda, vals);
 }
