@@ -216,10 +216,8 @@ constexpr int kBoundColumns = 20000;
 
 Checked viaKrvx(const Lqcp &q) {
   KRVXprob p = lqcpProblem(q);
-  KRVXsetintcontrol(p, KRVX_OUTPUTLOG, 0);
-  // the objective is ~7e-4 with gradients of 1/(4N): the default tolerance leaves ~1e-3 of it; the
-  // smallest one accepted leaves ~1e-5 (the convex bound's gap: 2e-4 at 1e-9, 2e-5 at 1e-10 on lqcp-50)
-  KRVXsetdblcontrol(p, KRVX_OPTIMALITYTOL, 1e-10);
+  KRVXsetintcontrol(p, KRVX_OUTPUTLOG, std::getenv("BENCH_LOG") ? 1 : 0);
+  if (std::getenv("BENCH_THREADS")) KRVXsetintcontrol(p, KRVX_THREADS, std::atoi(std::getenv("BENCH_THREADS")));
   Checked r;
   int ss = 0, st = 0;
   const double t0 = now();

@@ -12,6 +12,10 @@
 //     cannot be evaluated: first a solve with the limited-memory Hessian)
 // Duals follow the linear solver's convention: d(objective)/d(rhs) in the user's sense, and
 // reduced costs grad f - J'y.
+// A convex QP is OPTIMAL only with a certificate (QpCertificate): the objective within
+// optimalitytol * max(1, |objective|) of the dual bound at the multipliers, at a point within
+// feastol. The solver's own test is tightened for it, and the solve ends at the first iterate that
+// holds; one that ends without it is FAILED (FEASIBLE or NOTFOUND) with the gap reached.
 //
 // The solver's own output is off (its C interface has no print hook); one log line per iteration
 // goes to the message output from the intermediate callback, which also polls for stop requests
@@ -25,8 +29,12 @@
 #include <chrono>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <memory>
 #include <mutex>
 #include <thread>
+
+#include <dlfcn.h>
 
 namespace krvx {
 
@@ -47,6 +55,21 @@ struct Run {
   int stop = 0;                   // stop reason obeyed
   bool hessianFailed = false;     // second derivatives could not be evaluated at a point
   int iterations = 0;
+  // convex QPs: the certificate, the point and multipliers of the last Hessian evaluation (one
+  // per iteration, at the iterate before the current one), and the first pair that held
+  std::unique_ptr<QpCertificate> cert;
+  std::vector<double> hx, hy, certx, certy;
+  double certobj = 0.0, certbound = -std::numeric_limits<double>::infinity();
+
+  // Whether (x, y) certifies optimality; keeps the objective and bound found.
+  bool certifies(const double *x, const double *y) {
+    double f = 0.0, lb = 0.0;
+    cert->evaluate(x, y, s.optimalitytol, f, lb);
+    certobj = f;
+    certbound = lb;
+    return f - lb <= s.optimalitytol * std::max(1.0, std::fabs(f)) && ev.bodies(x) &&
+           m.violation(x, ev.body().data()) <= s.feastol;
+  }
 };
 
 Bool evalF(Index, Number *x, Bool, Number *obj, UserDataPtr d) {
@@ -70,12 +93,17 @@ Bool evalJacG(Index, Number *x, Bool, Index, Index, Index *irow, Index *jcol, Nu
   return r->ev.jacobian(x, vals);
 }
 
-Bool evalH(Index, Number *x, Bool, Number objfactor, Index, Number *lambda, Bool, Index, Index *irow, Index *jcol,
-           Number *vals, UserDataPtr d) {
+Bool evalH(Index n, Number *x, Bool, Number objfactor, Index m, Number *lambda, Bool, Index, Index *irow,
+           Index *jcol, Number *vals, UserDataPtr d) {
   auto *r = static_cast<Run *>(d);
   if (!vals) {
     r->ev.hessianPattern(irow, jcol);
     return TRUE;
+  }
+  if (r->cert && objfactor > 0.0) {   // the multipliers of the objective scaled by objfactor
+    r->hx.assign(x, x + n);
+    r->hy.resize(size_t(m));
+    for (Index i = 0; i < m; ++i) r->hy[size_t(i)] = lambda[i] / objfactor;
   }
   if (r->ev.hessian(x, objfactor, lambda, vals)) return TRUE;
   r->hessianFailed = true;
@@ -90,6 +118,11 @@ Bool intermediate(Index mode, Index iter, Number obj, Number infpr, Number infdu
     messageCode(r->p, kMsgSolverLog, 1, "%5d%s %15.8e  %9.2e  %9.2e  %7.1e", int(iter), mode ? "r" : " ",
                 r->m.sense * obj, infpr, infdu, mu);
   if (r->ev.userFailed) return FALSE;
+  if (r->cert && mode == 0 && !r->hx.empty() && r->certx.empty() && r->certifies(r->hx.data(), r->hy.data())) {
+    r->certx = r->hx;
+    r->certy = r->hy;
+    return FALSE;
+  }
   if (int reason = pendingStop(r->p, r->mark)) {
     r->stop = reason;
     return FALSE;
@@ -109,6 +142,24 @@ void option(IpoptProblem ip, const char *key, const char *v) {
 }
 void option(IpoptProblem ip, const char *key, double v) { AddIpoptNumOption(ip, const_cast<char *>(key), v); }
 void option(IpoptProblem ip, const char *key, int v) { AddIpoptIntOption(ip, const_cast<char *>(key), v); }
+
+// The sparse factorisation's dense kernels run on the system's BLAS, which may be multithreaded
+// (OpenBLAS): its threads are set in the library already loaded, to the solve's threads (0: one;
+// four threads made lqcp-100 and lqcp-200 2 to 4 times slower on a busy machine, benchmarks/qp).
+// Nothing to do for a single-threaded BLAS.
+void boundBlasThreads(int threads) {
+  using SetThreads = void (*)(int);
+  static const SetThreads set = [] {
+    for (const char *name : {"libblas.so.3", "libopenblas.so.0"})
+      if (void *h = dlopen(name, RTLD_LAZY | RTLD_NOLOAD)) {
+        auto f = reinterpret_cast<SetThreads>(dlsym(h, "openblas_set_num_threads"));
+        dlclose(h);   // still loaded: the solver links it
+        if (f) return f;
+      }
+    return SetThreads(nullptr);
+  }();
+  if (set) set(std::max(threads, 1));
+}
 
 const char *failureText(int status) {
   switch (status) {
@@ -168,6 +219,7 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
   const Index jnz = run.ev.jacobianEntries();
   const bool exact = hessian == HessianMode::Exact || (hessian == HessianMode::Auto && m.exactHessian);
 
+  if (m.convexqp) run.cert = std::make_unique<QpCertificate>(m);
   Point pt;
   pt.g.resize(cn);
   pt.multg.resize(cn);
@@ -217,11 +269,22 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
       option(ip, "max_cpu_time", std::max(left, 1e-3));
     }
     if (!exact) option(ip, "hessian_approximation", "limited-memory");
+    if (run.cert) {
+      // convex QP: Mehrotra's predictor-corrector (one factorisation per iteration), constant row
+      // derivatives, and the solver's own test far below the certificate's, which ends the solve
+      option(ip, "mehrotra_algorithm", "yes");
+      option(ip, "jac_c_constant", "yes");
+      option(ip, "jac_d_constant", "yes");
+      option(ip, "fast_step_computation", "yes");   // no residual checks: the certificate is the check
+      option(ip, "tol", std::max(1e-6 * s.optimalitytol, 1e-14));
+      option(ip, "acceptable_tol", 1e-3 * s.optimalitytol);
+    }
     SetIntermediateCallback(ip, intermediate);
     if (s.output)
       messageCode(p, kMsgSolverLog, 1, "Interior point: %d columns, %d rows, %d Jacobian and %d Hessian entries (%s)",
                   m.n, nc, int(jnz), exact ? int(m.hrow.size()) : 0, exact ? "exact" : "limited-memory");
     if (s.output) messageCode(p, kMsgSolverLog, 1, " iter  objective          inf_pr     inf_du     mu");
+    boundBlasThreads(s.threads);
     pt.status = IpoptSolve(ip, pt.x.data(), pt.g.data(), &pt.obj, pt.multg.data(), pt.zl.data(), pt.zu.data(), &run);
     FreeIpoptProblem(ip);
     return true;
@@ -309,6 +372,28 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
     return fail(p, kErrSolver, "The nonlinear solver failed: %s", failureText(status));
   }
 
+  // a convex QP: the point returned, else the first iterate that held, certifies optimality
+  bool certified = false;
+  if (run.cert && started) {
+    certified = run.certifies(x.data(), multg.data());
+    if (!certified && !run.certx.empty()) {
+      x = run.certx;
+      multg = run.certy;
+      // reduced costs grad f + J'y (= zl - zu)
+      std::vector<double> d(n);
+      run.ev.gradient(x.data(), d.data());
+      for (size_t c = 0; c < cn; ++c) {
+        const int r = m.crows[c];
+        for (int e = m.jstart[size_t(r)]; e < m.jstart[size_t(r) + 1]; ++e)
+          d[size_t(m.jcol[size_t(e)])] += multg[c] * m.jlin[size_t(e)];
+      }
+      for (size_t j = 0; j < n; ++j) {
+        zl[j] = std::max(d[j], 0.0);
+        zu[j] = std::max(-d[j], 0.0);
+      }
+      certified = run.certifies(x.data(), multg.data());
+    }
+  }
   // the point reached (none when the solve never started)
   const bool have = started && run.ev.bodies(x.data()) && nlpUserSolution(m, x.data(), run.ev.body().data(), out);
   const bool feasible = have && m.violation(x.data(), run.ev.body().data()) <= s.feastol;
@@ -328,6 +413,11 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
     if (sol == KRVX_SOLSTATUS_OPTIMAL) out.bestbound = out.objval;
     else out.bestbound = m.sense < 0 ? kInf : -kInf;
   };
+  if (certified) {
+    finish(KRVX_SOLVESTATUS_COMPLETED, KRVX_SOLSTATUS_OPTIMAL, kLpOptimal);
+    out.bestbound = m.sense * run.certbound;
+    return 0;
+  }
   if (run.stop || status == Maximum_Iterations_Exceeded || status == Maximum_CpuTime_Exceeded ||
       status == User_Requested_Stop) {
     finish(KRVX_SOLVESTATUS_STOPPED, feasible ? KRVX_SOLSTATUS_FEASIBLE : KRVX_SOLSTATUS_NOTFOUND, kLpUnfinished);
@@ -341,6 +431,17 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
   switch (status) {
     case Solve_Succeeded:
     case Solved_To_Acceptable_Level:
+      if (run.cert) {
+        finish(KRVX_SOLVESTATUS_FAILED, feasible ? KRVX_SOLSTATUS_FEASIBLE : KRVX_SOLSTATUS_NOTFOUND, kLpUnfinished);
+        out.stopstatus = kStopNumerical;
+        if (!feasible) out.has_duals = false;
+        messageCode(p, kMsgSolve, 3,
+                    "The nonlinear solver ended without proving optimality: the objective is %.3g above the dual "
+                    "bound at a violation of %.3g (tolerances %.3g and %.3g)",
+                    run.certobj - run.certbound, have ? m.violation(x.data(), run.ev.body().data()) : 0.0,
+                    s.optimalitytol * std::max(1.0, std::fabs(run.certobj)), s.feastol);
+        return 0;
+      }
       finish(KRVX_SOLVESTATUS_COMPLETED, KRVX_SOLSTATUS_OPTIMAL, kLpOptimal);
       return 0;
     case Infeasible_Problem_Detected:

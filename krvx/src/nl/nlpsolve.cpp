@@ -309,6 +309,9 @@ void nlpBuild(ko_prob_struct *p, const Lowered &low, const ModelArrays &a, NlpMo
   m.rowtapes = low.tapes;
   m.rowtapes.resize(std::min(m.rowtapes.size(), size_t(m.nrows)));
   m.objtapes = low.objtapes;
+  m.convexqp = !m.qobj.empty() && low.convexobj && m.objtapes.empty() &&
+               std::all_of(m.qrows.begin(), m.qrows.end(), [](const auto &q) { return q.empty(); }) &&
+               std::all_of(m.rowtapes.begin(), m.rowtapes.end(), [](const auto &t) { return t.empty(); });
   branchingInfo(p, low, m.branching);
 
   // cone rows for objective terms c * sqrt(q) minimised (continuous models only)

@@ -40,6 +40,7 @@ struct NlpModel {
   int usercols = 0, userrows = 0;       // the user's columns and rows among them
   double sense = 1.0, objconst = 0.0;
   bool discrete = false;                // a discrete problem (relaxed unless integer is set)
+  bool convexqp = false;                // quadratic objective found convex, linear rows, no formulas
   std::vector<char> integer;            // per column: integer (branch-and-bound only)
   std::vector<int> split;               // per user column: its continuous part, -1 none (may be empty)
   std::vector<double> rowconst;         // per user row: constant of its lowered formulas (may be empty)
@@ -151,6 +152,28 @@ double nlpOptimalityError(const NlpModel &m, NlpEvaluator &ev, const std::vector
 // by a Newton step on q, the cone columns set to sqrt(q); x takes the first such point where the
 // bounds and rows hold and the objective is not higher. Whether x changed.
 bool nlpConeSnap(const NlpModel &m, NlpEvaluator &ev, std::vector<double> &x, double feastol);
+// A lower bound of a convex QP's optimum from row multipliers (weak duality), which makes
+// "optimal" a certificate: for any multipliers y (the interior-point solver's sign: grad f + J'y
+// = reduced costs) and every feasible x',
+//   f(x') >= f(x') + y'Ax' - sum_r support_r(y_r)  >=  min over the column box of that,
+// with support_r(y) = y * (upper side when y > 0, else lower side); multipliers whose side is
+// infinite are taken as 0. Columns without cross terms in the objective are minimised exactly over
+// their interval; the others through the objective's tangent at the point (convexity). A reduced
+// cost toward an infinite bound cannot be absorbed: up to `dualtol` it is dropped (the bound is then
+// that of the problem with the cost perturbed by it, as a dual feasibility tolerance means),
+// beyond it the bound is -infinity. All in the solver's sense (sense * f), sums in long double.
+class QpCertificate {
+ public:
+  explicit QpCertificate(const NlpModel &m);
+  // objective sense * f(x) and the bound from multipliers y (one per handed row, m.crows)
+  void evaluate(const double *x, const double *y, double dualtol, double &objective, double &bound) const;
+
+ private:
+  const NlpModel &m_;
+  std::vector<double> diag_;    // sense * Q_jj
+  std::vector<char> coupled_;   // the column has cross terms
+};
+
 // Whether a HiGHS run of a continuous QP ended in a way the nonlinear solver should retry
 // (qplimit: the QP solver's own iteration limit).
 bool qpRetry(int rc, const Solution &out, int64_t qplimit);

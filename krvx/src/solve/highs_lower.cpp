@@ -251,7 +251,8 @@ int planLowering(ko_prob_struct *p, Lowered &low, bool relax, bool global) {
   for (const auto &c : p->cols) low.discrete = low.discrete || isDiscrete(c.type);
   if (int rc = compileFormulas(p, low)) return rc;
   // what the lowering leaves nonlinear, and whether reformulations add integer columns
-  bool nonlinear = hasQuadraticRows(p) || !convexObjective(p), nonsmooth = false;
+  low.convexobj = convexObjective(p);
+  bool nonlinear = hasQuadraticRows(p) || !low.convexobj, nonsmooth = false;
   auto look = [&](const std::vector<nl::Tape> &tapes) {
     for (const nl::Tape &t : tapes) {
       if (!nl::shape(t).pwaffine.back()) nonlinear = true;

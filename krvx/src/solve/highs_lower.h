@@ -37,6 +37,7 @@ struct Lowered {
   std::vector<double> rhs;         // user rows' rhs (slack = rhs - activity); see passOwnHighs
   bool discrete = false;           // integer, semi-continuous or partial-integer columns
   bool quadratic = false;          // a Hessian is passed
+  bool convexobj = true;           // the objective's Hessian passed the convexity check
   bool multiobj = false;           // several objectives, passed as HiGHS's linear objectives
   bool relax = false;              // the continuous relaxation is solved
   bool binaryforms = false;        // semi-continuous and partial-integer columns through binaries
