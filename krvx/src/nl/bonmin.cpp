@@ -17,6 +17,7 @@
 
 #include <BonBonminSetup.hpp>
 #include <BonCbc.hpp>
+#include <BonChooseVariable.hpp>
 #include <BonTMINLP.hpp>
 #include <CoinMessageHandler.hpp>
 #include <IpJournalist.hpp>
@@ -239,6 +240,36 @@ class Minlp : public Bonmin::TMINLP {
   SosInfo sos_;
 };
 
+// Bonmin's strong branching, with a node where one candidate is infeasible both ways ended as
+// infeasible. Bonmin's own choice goes on to the other candidates and, when one of those can be
+// fixed, fixes the doubly infeasible one down and then up: a branch on a fixed column, which the
+// engine asserts against (the process aborts).
+class StrongChoice : public Bonmin::BonChooseVariable {
+ public:
+  explicit StrongChoice(const Bonmin::BonChooseVariable &c) : Bonmin::BonChooseVariable(c) {}
+  OsiChooseVariable *clone() const override { return new StrongChoice(*this); }
+
+ protected:
+  int doStrongBranching(OsiSolverInterface *solver, OsiBranchingInformation *info, int todo, int criterion) override {
+    const int rc = Bonmin::BonChooseVariable::doStrongBranching(solver, info, todo, criterion);
+    for (const Bonmin::HotInfo &r : results_)
+      if (r.upStatus() == 1 && r.downStatus() == 1) return -1;
+    return rc;
+  }
+};
+
+// The setup with the strong branching above in place of Bonmin's.
+class Setup : public Bonmin::BonminSetup {
+ public:
+  explicit Setup(const CoinMessageHandler *handler) : Bonmin::BonminSetup(handler) {}
+  void replaceStrongBranching() {
+    auto *own = dynamic_cast<Bonmin::BonChooseVariable *>(branchingMethod_);
+    if (!own) return;
+    branchingMethod_ = new StrongChoice(*own);
+    delete own;
+  }
+};
+
 // Bonmin's options from the run's settings.
 void setOptions(Bonmin::BonminSetup &b, const RunSettings &s, bool exact, bool pseudocosts) {
   Ipopt::SmartPtr<Ipopt::OptionsList> o = b.options();
@@ -291,12 +322,13 @@ int minlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solutio
     } else {
       try {
         CoinLogHandler handler(p);
-        Bonmin::BonminSetup bonmin(&handler);
+        Setup bonmin(&handler);
         bonmin.initializeOptionsAndJournalist();
         bonmin.journalist()->DeleteAllJournals();
         bonmin.journalist()->AddJournal(new LogJournal(p, s.output));
         setOptions(bonmin, s, exact, !m.branching.upcost.empty());
         bonmin.initialize(Ipopt::GetRawPtr(tminlp));
+        bonmin.replaceStrongBranching();
         Bonmin::Bab bab;
         tminlp->bab = &bab;
         ran = true;
