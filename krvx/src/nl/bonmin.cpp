@@ -198,10 +198,10 @@ class Minlp : public Bonmin::TMINLP {
     }
   }
   void setSets() {
-    if (!m_.sets || m_.sets->empty()) return;
-    const std::vector<Set> &sets = *m_.sets;
+    const auto &sets = m_.sets;
+    if (sets.empty()) return;
     size_t nz = 0;
-    for (const Set &st : sets) nz += st.cols.size();
+    for (const auto &st : sets) nz += st.second->cols.size();
     sos_.num = int(sets.size());
     sos_.numNz = int(nz);
     sos_.types = new char[sets.size()];
@@ -211,10 +211,11 @@ class Minlp : public Bonmin::TMINLP {
     sos_.weights = new double[nz];
     size_t k = 0;
     for (size_t s = 0; s < sets.size(); ++s) {
-      const Set &st = sets[s];
+      const Set &st = *sets[s].second;
+      const size_t index = size_t(sets[s].first);
       sos_.types[s] = st.type == '2' ? 2 : 1;
       const std::vector<int> &given = m_.branching.setpriority;   // from a directive of the set
-      sos_.priorities[s] = s < given.size() && given[s] > 0 ? given[s] : 1;
+      sos_.priorities[s] = index < given.size() && given[index] > 0 ? given[index] : 1;
       sos_.starts[s] = int(k);
       // members in the order of their weights (stable), weighted 1, 2, ... (ties are no order)
       std::vector<size_t> order(st.cols.size());

@@ -123,11 +123,12 @@ void nlpBuild(ko_prob_struct *p, const Lowered &low, const ModelArrays &a, NlpMo
     if (!low.relax && !a.integrality.empty() && a.integrality[size_t(j)] != 0) {
       // branch-and-bound needs integral bounds of integer columns
       m.integer[size_t(j)] = 1;
-      if (!isInf(m.lb[size_t(j)])) m.lb[size_t(j)] = std::ceil(m.lb[size_t(j)] - 1e-9);
-      if (!isInf(m.ub[size_t(j)])) m.ub[size_t(j)] = std::floor(m.ub[size_t(j)] + 1e-9);
+      integralBounds(m.lb[size_t(j)], m.ub[size_t(j)]);
     }
   }
-  if (low.engine == Engine::Bonmin && !low.relax) m.sets = &p->sets;
+  if (low.engine == Engine::Bonmin && !low.relax)
+    for (size_t s = 0; s < p->sets.size(); ++s)
+      if (s >= low.reform.setbinaries.size() || low.reform.setbinaries[s].second == 0) m.sets.emplace_back(int(s), &p->sets[s]);
   m.rowlo.resize(size_t(m.nrows));
   m.rowup.resize(size_t(m.nrows));
   m.rhs.assign(low.rhs.begin(), low.rhs.end());
