@@ -78,7 +78,8 @@ class Minlp : public Bonmin::TMINLP {
   }
 
   Bonmin::Bab *bab = nullptr;
-  int stop = 0;   // stop reason obeyed
+  int stop = 0;      // stop reason obeyed
+  int attempt = 0;   // the search's start point: 0 the first, then nlpRetryPoint's
   NlpEvaluator &evaluator() { return ev_; }
   double elapsed() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0_).count(); }
 
@@ -126,7 +127,8 @@ class Minlp : public Bonmin::TMINLP {
   bool get_starting_point(Index n, bool init_x, Number *x, bool, Number *, Number *, Index, bool, Number *) override {
     if (init_x) {
       std::vector<double> start;
-      nlpStartPoint(m_, start);
+      if (attempt == 0) nlpStartPoint(m_, start);
+      else nlpRetryPoint(m_, attempt, start);
       std::copy(start.begin(), start.begin() + n, x);
     }
     return true;
@@ -297,6 +299,8 @@ void setOptions(Bonmin::BonminSetup &b, const RunSettings &s, bool exact, bool p
 
 }  // namespace
 
+constexpr int kRetries = 3;   // runs from other start points after a relaxation failed
+
 int minlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution &out) {
   out = Solution();
   const bool exact = m.exactHessian;
@@ -321,7 +325,11 @@ int minlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solutio
     if (int reason = acquireNlpSolver(lock, p, solveSigintMark(p))) {
       tminlp->stop = reason;
     } else {
-      try {
+      // a relaxation that cannot be solved from the start point (a division by a column starting
+      // at 0, say) ends Bonmin's search: the search is run again from other start points
+      for (int attempt = 0; attempt <= kRetries; ++attempt) try {
+        error.clear();
+        tminlp->attempt = attempt;
         CoinLogHandler handler(p);
         Setup bonmin(&handler);
         bonmin.initializeOptionsAndJournalist();
@@ -340,19 +348,25 @@ int minlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solutio
         bound = bab.bestBound();
         nodes = bab.numNodes();
         iterations = bab.iterationCount();
+        break;
       } catch (Bonmin::TNLPSolver::UnsolvedError *e) {
         error = "a relaxation could not be solved";
         delete e;
+        if (tminlp->stop || tminlp->evaluator().userFailed) break;
       } catch (const CoinError &e) {
         // Bonmin's own errors put their text last
         error = e.message() + (e.methodName().empty() ? "" : " (" + e.methodName() + ")") +
                 (e.className().empty() ? "" : ": " + e.className());
+        break;
       } catch (const Ipopt::IpoptException &e) {
         error = e.Message();
+        break;
       } catch (const std::bad_alloc &) {
         error = "out of memory";
+        break;
       } catch (...) {
         error = "internal failure";
+        break;
       }
       tminlp->bab = nullptr;
       sigintReclaim();

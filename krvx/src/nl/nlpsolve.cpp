@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <utility>
 
 namespace krvx {
@@ -237,6 +238,26 @@ void nlpStartPoint(const NlpModel &m, std::vector<double> &x) {
     // 5 to 10 % of the box (at most 1) away from 0, a different share per column
     const double off = std::min((0.05 + 0.05 * double(j % 7) / 7.0) * (u - l), 1.0);
     x[size_t(j)] = base + off <= u ? base + off : base - off;
+  }
+}
+
+void nlpRetryPoint(const NlpModel &m, int attempt, std::vector<double> &x) {
+  nlpStartPoint(m, x);
+  for (int j = 0; j < m.n; ++j) {
+    // a fixed pseudo-random share in [0, 1) per column and attempt
+    uint64_t h = uint64_t(attempt) * 0x9E3779B97F4A7C15ULL + uint64_t(j) * 0xBF58476D1CE4E5B9ULL + 1;
+    h ^= h >> 30;
+    h *= 0xBF58476D1CE4E5B9ULL;
+    h ^= h >> 27;
+    h *= 0x94D049BB133111EBULL;
+    h ^= h >> 31;
+    const double u = double(h >> 11) * 0x1.0p-53;
+    const double l = m.lb[size_t(j)], up = m.ub[size_t(j)], base = x[size_t(j)];
+    const double width = 10.0 * std::max(1.0, std::fabs(base));
+    if (!isInf(l) && !isInf(up)) x[size_t(j)] = l + u * (up - l);
+    else if (!isInf(l)) x[size_t(j)] = l + u * width;
+    else if (!isInf(up)) x[size_t(j)] = up - u * width;
+    else x[size_t(j)] = base + (2.0 * u - 1.0) * width;
   }
 }
 

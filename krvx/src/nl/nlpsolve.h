@@ -120,6 +120,9 @@ bool nlpUserSolution(const NlpModel &m, const double *x, const double *body, Sol
 // The start point: 0 moved into the bounds, and inside a finite box moved on by a share of the
 // box that differs per column (no symmetric stationary point).
 void nlpStartPoint(const NlpModel &m, std::vector<double> &x);
+// Another start point for the attempt-th retry (1, 2, ...): spread over the bounds (their finite
+// box, or a range around the first start point), the same sequence every run.
+void nlpRetryPoint(const NlpModel &m, int attempt, std::vector<double> &x);
 // After a converged solve at x (multipliers multg of the rows handed to the solver): a point
 // near x along a feasible direction of negative curvature of the Lagrangian where the
 // objective is lower and the bounds and rows hold (start); false when there is none.
