@@ -40,7 +40,7 @@ class Model:
     def __init__(self, seed, nonlinear):
         rng = np.random.default_rng(seed)
         self.nonlinear = nonlinear
-        self.nx = int(rng.integers(2, 5))
+        self.nx = int(rng.integers(2, 6))
         self.xb = [integer_bounds(rng) for _ in range(self.nx)]
         self.semiint = [j for j in range(self.nx) if rng.random() < 0.15]
         for j in self.semiint:   # 0 or an integer within [l, u], l >= 1
@@ -48,11 +48,13 @@ class Model:
             self.xb[j] = (l, l + int(rng.integers(0, 3)))
         self.cost = rng.integers(-4, 5, self.nx).astype(float)
         self.target = rng.uniform(-2, 3, self.nx).round(2)
-        self.rows = []
-        for _ in range(int(rng.integers(0, 3))):
+        self.grow = rng.choice([0.0, 0.5], self.nx) if nonlinear else np.zeros(self.nx)   # grow * exp(x / 3)
+        self.rows = []   # a'x + q'(x * x) <= b, or == b when eq
+        for _ in range(int(rng.integers(0, 4))):
             a = rng.integers(-3, 4, self.nx).astype(float)
             q = rng.integers(0, 2, self.nx).astype(float) if nonlinear and rng.random() < 0.5 else np.zeros(self.nx)
-            self.rows.append((a, q, float(rng.integers(-1, 6)) + 0.5 * float(rng.integers(0, 2))))
+            eq = not q.any() and rng.random() < 0.2
+            self.rows.append((a, q, float(rng.integers(-1, 6)) + 0.5 * float(rng.integers(0, 2)), eq))
         self.ns = int(rng.integers(0, 3))
         self.sb = [(float(rng.uniform(0.5, 2)).__round__(2), 0.0) for _ in range(self.ns)]
         self.sb = [(l, l + float(rng.uniform(0, 2)).__round__(2)) for l, _ in self.sb]
@@ -103,7 +105,8 @@ class Model:
 
     def x_price(self, x):
         if self.nonlinear:
-            return float(np.sum((x - self.target) ** 2) + 0.5 * (np.sum(x)) ** 2 + self.cost @ x)
+            return float(np.sum((x - self.target) ** 2) + 0.5 * (np.sum(x)) ** 2 + self.cost @ x
+                         + self.grow @ np.exp(x / 3))
         return float(self.cost @ x)
 
     def s_price(self, s):
@@ -112,8 +115,9 @@ class Model:
         return float(self.sw @ s)
 
     def feasible(self, x, s):
-        for a, q, b in self.rows:
-            if a @ x + q @ (x * x) > b + FEAS:
+        for a, q, b, eq in self.rows:
+            v = a @ x + q @ (x * x)
+            if v > b + FEAS or (eq and v < b - FEAS):
                 return False
         for b, way, a, rhs in self.indicators:
             if (x[b] > 0.5) == (way > 0) and a @ x > rhs + FEAS:
@@ -148,11 +152,13 @@ class Model:
             x.append(p.addVariable(lb=l, ub=u, vartype=kind))
         s = [p.addVariable(lb=l, ub=u, vartype=k.semicontinuous) for l, u in self.sb]
         y = [p.addVariable(lb=l, ub=u) for l, u in self.yb]
-        for a, q, b in self.rows:
-            p.addConstraint(k.Sum(a[j] * x[j] + q[j] * x[j] ** 2 for j in range(self.nx)) <= b)
+        for a, q, b, eq in self.rows:
+            body = k.Sum(a[j] * x[j] + q[j] * x[j] ** 2 for j in range(self.nx))
+            p.addConstraint(body == b if eq else body <= b)
         obj = k.Sum(self.cost[j] * x[j] for j in range(self.nx))
         if self.nonlinear:
             obj += k.Sum((x[j] - self.target[j]) ** 2 for j in range(self.nx)) + 0.5 * k.Sum(x) ** 2
+            obj += k.Sum(self.grow[j] * k.exp(x[j] / 3) for j in range(self.nx) if self.grow[j])
             obj += k.Sum(abs(self.sw[i]) * (s[i] - self.st[i]) ** 2 for i in range(self.ns))
         else:
             obj += k.Sum(self.sw[i] * s[i] for i in range(self.ns))
