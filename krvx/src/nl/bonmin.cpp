@@ -18,6 +18,7 @@
 #include <BonBonminSetup.hpp>
 #include <BonCbc.hpp>
 #include <BonChooseVariable.hpp>
+#include <BonOsiTMINLPInterface.hpp>
 #include <BonTMINLP.hpp>
 #include <CoinMessageHandler.hpp>
 #include <IpJournalist.hpp>
@@ -126,9 +127,14 @@ class Minlp : public Bonmin::TMINLP {
   }
   bool get_starting_point(Index n, bool init_x, Number *x, bool, Number *, Number *, Index, bool, Number *) override {
     if (init_x) {
+      // the first point of the run's sequence where the model and its derivatives evaluate (a
+      // division by a column starting at 0, say, fails the first relaxation outright)
       std::vector<double> start;
-      if (attempt == 0) nlpStartPoint(m_, start);
-      else nlpRetryPoint(m_, attempt, start);
+      for (int k = attempt * kStartTries; k < (attempt + 1) * kStartTries; ++k) {
+        if (k == 0) nlpStartPoint(m_, start);
+        else nlpRetryPoint(m_, k, start);
+        if (evaluates(start)) break;
+      }
       std::copy(start.begin(), start.begin() + n, x);
     }
     return true;
@@ -168,6 +174,19 @@ class Minlp : public Bonmin::TMINLP {
   const SosInfo *sosConstraints() const override { return sos_.num ? &sos_ : nullptr; }
 
  private:
+  static constexpr int kStartTries = 20;   // start points tried per run
+  bool evaluates(const std::vector<double> &x) {
+    double f = 0.0;
+    std::vector<double> g(size_t(m_.n)), body(m_.crows.size()), jac(size_t(ev_.jacobianEntries()));
+    if (!ev_.objective(x.data(), f) || !ev_.gradient(x.data(), g.data()) || !ev_.constraints(x.data(), body.data()) ||
+        !ev_.jacobian(x.data(), jac.data()))
+      return false;
+    auto finite = [](const std::vector<double> &v) { return std::all_of(v.begin(), v.end(), [](double a) { return std::isfinite(a); }); };
+    if (!std::isfinite(f) || !finite(g) || !finite(body) || !finite(jac)) return false;
+    if (!exact_) return true;
+    std::vector<double> ones(m_.crows.size(), 1.0), h(m_.hrow.size());
+    return ev_.hessian(x.data(), 1.0, ones.data(), h.data()) && finite(h);
+  }
   // Stop requests and the time limit: the search stops at its next node.
   void poll() {
     sigintReclaim();
@@ -261,6 +280,90 @@ class StrongChoice : public Bonmin::BonChooseVariable {
   }
 };
 
+// Whether the linear rows exclude every point within the column bounds lb, ub (changed: bounds
+// tightened by the rows, integer columns rounded). A few passes of activity bounds; a row or a
+// column counts as crossed only beyond 1e-6 of its scale, so that rounding never cuts a node.
+bool linearRowsExclude(const NlpModel &m, std::vector<double> lb, std::vector<double> ub) {
+  auto crossed = [](double lo, double up) { return lo - up > 1e-6 * std::max(1.0, std::max(std::fabs(lo), std::fabs(up))); };
+  for (int pass = 0; pass < 4; ++pass) {
+    bool tightened = false;
+    for (int i : m.crows) {
+      if (!m.qrows[size_t(i)].empty() || (size_t(i) < m.rowtapes.size() && !m.rowtapes[size_t(i)].empty())) continue;
+      const int b = m.jstart[size_t(i)], e = m.jstart[size_t(i) + 1];
+      // activity bounds, with the count of infinite contributions
+      double lo = 0.0, up = 0.0;
+      int loinf = 0, upinf = 0;
+      for (int k = b; k < e; ++k) {
+        const double a = m.jlin[size_t(k)], l = lb[size_t(m.jcol[size_t(k)])], u = ub[size_t(m.jcol[size_t(k)])];
+        if (a == 0.0) continue;
+        const double low = a > 0 ? l : u, high = a > 0 ? u : l;
+        if (isInf(low)) ++loinf; else lo += a * low;
+        if (isInf(high)) ++upinf; else up += a * high;
+      }
+      const double rlo = m.rowlo[size_t(i)], rup = m.rowup[size_t(i)];
+      if ((!loinf && !isInf(rup) && crossed(lo, rup)) || (!upinf && !isInf(rlo) && crossed(rlo, up))) return true;
+      for (int k = b; k < e; ++k) {
+        const int j = m.jcol[size_t(k)];
+        const double a = m.jlin[size_t(k)], l = lb[size_t(j)], u = ub[size_t(j)];
+        if (a == 0.0) continue;
+        // the rest of the row's activity bounds without column j
+        const double low = a > 0 ? l : u, high = a > 0 ? u : l;
+        const bool restlo = loinf == 0 || (loinf == 1 && isInf(low)), restup = upinf == 0 || (upinf == 1 && isInf(high));
+        double nl = l, nu = u;
+        if (!isInf(rup) && restlo) {   // a x_j <= rup - (lo - a low)
+          const double cap = (rup - (isInf(low) ? lo : lo - a * low)) / a;
+          if (a > 0) nu = std::min(nu, cap); else nl = std::max(nl, cap);
+        }
+        if (!isInf(rlo) && restup) {   // a x_j >= rlo - (up - a high)
+          const double cap = (rlo - (isInf(high) ? up : up - a * high)) / a;
+          if (a > 0) nl = std::max(nl, cap); else nu = std::min(nu, cap);
+        }
+        if (m.integer[size_t(j)]) {
+          if (!isInf(nl)) nl = std::ceil(nl - 1e-6);
+          if (!isInf(nu)) nu = std::floor(nu + 1e-6);
+        }
+        if (crossed(nl, nu)) return true;
+        // only clear gains, so that the passes end
+        if (nl > l + 1e-6 * std::max(1.0, std::fabs(l))) { lb[size_t(j)] = nl; tightened = true; }
+        if (nu < u - 1e-6 * std::max(1.0, std::fabs(u))) { ub[size_t(j)] = nu; tightened = true; }
+      }
+    }
+    if (!tightened) break;
+  }
+  return false;
+}
+
+// Bonmin's relaxations, with a strong-branching child whose bounds the linear rows exclude ended
+// as infeasible before the interior-point solver sees it: that solver proves a local
+// infeasibility only through its restoration phase, the most costly solves of small searches.
+// (Only there: Bonmin's heuristics read the state of their own solves.)
+class Interface : public Bonmin::OsiTMINLPInterface {
+ public:
+  explicit Interface(const NlpModel &m) : m_(&m) {}
+  OsiSolverInterface *clone(bool copyData = true) const override {
+    return copyData ? new Interface(*this) : new Interface(*m_);
+  }
+  void solveFromHotStart() override {
+    if (excluded()) return;
+    Bonmin::OsiTMINLPInterface::solveFromHotStart();
+  }
+
+ private:
+  bool excluded() {
+    const int n = getNumCols();
+    const double *l = getColLower(), *u = getColUpper();
+    std::vector<double> lb(static_cast<size_t>(n)), ub(static_cast<size_t>(n));
+    for (int j = 0; j < n; ++j) {
+      lb[size_t(j)] = l[j] <= -1e19 ? -kInf : l[j];
+      ub[size_t(j)] = u[j] >= 1e19 ? kInf : u[j];
+    }
+    if (n != m_->n || !linearRowsExclude(*m_, std::move(lb), std::move(ub))) return false;
+    optimizationStatus_ = Bonmin::TNLPSolver::provenInfeasible;
+    return true;
+  }
+  const NlpModel *m_;
+};
+
 // The setup with the strong branching above in place of Bonmin's.
 class Setup : public Bonmin::BonminSetup {
  public:
@@ -290,10 +393,8 @@ void setOptions(Bonmin::BonminSetup &b, const RunSettings &s, bool exact, bool p
   o->SetIntegerValue("print_level", 0);
   o->SetStringValue("sb", "yes");
   o->SetIntegerValue("mumps_pivot_order", 0);
-  // Small relaxations spend their time in the fixed cost of each linear solve, not in arithmetic:
-  // no refinement step unless the residual asks for one (its threshold unchanged), and no
-  // feasibility pump, whose extra relaxations per root cost more than the nodes it saves
-  o->SetIntegerValue("min_refinement_steps", 0);
+  // no feasibility pump: on small problems its extra relaxations at the root cost more than the
+  // nodes it saves
   o->SetStringValue("bonmin.heuristic_feasibility_pump", "no");
   o->SetNumericValue("tol", s.optimalitytol);
   o->SetNumericValue("constr_viol_tol", s.feastol);
@@ -341,7 +442,10 @@ int minlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solutio
         bonmin.journalist()->DeleteAllJournals();
         bonmin.journalist()->AddJournal(new LogJournal(p, s.output));
         setOptions(bonmin, s, exact, !m.branching.upcost.empty());
-        bonmin.initialize(Ipopt::GetRawPtr(tminlp));
+        Interface nlp(m);
+        nlp.initialize(bonmin.roptions(), bonmin.options(), bonmin.journalist(), "bonmin.", Ipopt::GetRawPtr(tminlp));
+        nlp.passInMessageHandler(&handler);
+        bonmin.initialize(nlp);
         bonmin.replaceStrongBranching();
         Bonmin::Bab bab;
         tminlp->bab = &bab;
