@@ -212,3 +212,37 @@ def test_random_minlps_match_enumeration(seed):
 @given(seed=st.integers(0, 2**31 - 1))
 def test_random_directed_mips_match_enumeration(seed):
     assert check(seed, nonlinear=False) is None
+
+
+@pytest.mark.parametrize("directed", [False, True])
+def test_integer_bounds_crossed_once_rounded(directed):
+    # no integer within [0.2, 0.8]: infeasible for every engine, never a value outside the bounds
+    p = k.problem()
+    p.setControl("outputlog", 0)
+    x = p.addVariable(lb=0.2, ub=0.8, vartype=k.integer)
+    y = p.addVariable(lb=2, ub=3, vartype=k.integer)
+    p.setObjective(-2 * x - y)
+    if directed:
+        p.loadDirs([x, y])
+    assert p.optimize() == (k.SolveStatus.COMPLETED, k.SolStatus.INFEASIBLE)
+
+
+@pytest.mark.parametrize("lb, ub, kind, t, best", [
+    (-1, -1, k.integer, 0.0, 4.84 + 1.0),      # x fixed nonzero: y must be 0
+    (-3, 2, k.integer, -1.6, 2.56 + 0.04),     # x = 0, y = 2 beats x = -2, y = 0 (4.84 + 0.16)
+    (-3, 2, k.continuous, -1.6, 2.56 + 0.04),
+    (-3, -1, k.continuous, 0.0, 4.84 + 1.0),
+    (0, 3, k.integer, 1.6, 2.56 + 0.04),
+])
+def test_sets_with_members_not_held_at_zero(lb, ub, kind, t, best):
+    # an SOS1 over x and y with x's bounds below or excluding 0 (optima by hand enumeration)
+    p = k.problem()
+    p.setControl("outputlog", 0)
+    x = p.addVariable(lb=lb, ub=ub, vartype=kind)
+    y = p.addVariable(lb=0, ub=3, vartype=k.integer)
+    p.addSets(["1"], [0], [x, y], [1, 2])
+    p.setObjective((y - 2.2) ** 2 + (x - t) ** 2)
+    assert p.optimize() == (k.SolveStatus.COMPLETED, k.SolStatus.OPTIMAL)
+    assert p.attributes.objval == pytest.approx(best, abs=1e-6)
+    xv, yv = p.getSolution([x, y])
+    assert min(abs(xv), abs(yv)) < 1e-6 and lb - 1e-9 <= xv <= ub + 1e-9
