@@ -248,11 +248,9 @@ def test_sets_with_members_not_held_at_zero(lb, ub, kind, t, best):
     assert min(abs(xv), abs(yv)) < 1e-6 and lb - 1e-9 <= xv <= ub + 1e-9
 
 
-# Wrong optima the random models found that are not fixed yet (also on the main line): a
-# semi-continuous column left 1 % short of its bound by the relaxation that checks an integer
-# point, and a directed MIP whose better integer point the branch-and-cut engine prunes.
-@pytest.mark.xfail(strict=True, reason="the checking relaxation ends at once at a point pushed into the bounds")
 def test_semicontinuous_column_reaches_its_bound():
+    # an equality row that fixing the integer columns makes constant: Bonmin's check of the
+    # integer point once stopped with s 1 % short of its bound
     p = k.problem()
     p.setControl("outputlog", 0)
     s = p.addVariable(lb=0.54, ub=0.79, vartype=k.semicontinuous)
@@ -264,6 +262,8 @@ def test_semicontinuous_column_reaches_its_bound():
     assert p.attributes.objval == pytest.approx(0.0169 + 0.6084 + 0.5 - 3 + 0.43 * 1.2 ** 2, abs=1e-6)
 
 
+# A wrong optimum the random models found that is not fixed yet (also on the main line): a directed
+# MIP whose better integer point the branch-and-cut engine prunes.
 @pytest.mark.xfail(strict=True, reason="the directed branch-and-cut engine prunes the better point")
 def test_directed_mip_seed_found_by_the_random_models():
     assert check(20009406, nonlinear=False) is None

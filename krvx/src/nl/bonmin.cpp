@@ -405,6 +405,47 @@ void setOptions(Bonmin::BonminSetup &b, const RunSettings &s, bool exact, bool p
 
 }  // namespace
 
+// Bonmin checks an integer point by a relaxation with the integer columns fixed; an equality row
+// whose columns are then all fixed leaves the interior-point solver a zero row, and it can stop
+// at once at its start point (a column 1 % short of the bound it belongs at), which the search
+// keeps. The continuous part at the incumbent's integer values is solved once more without the
+// rows that fixing made constant (they hold there); a lower objective replaces the incumbent's
+// values (and a bound it passes).
+void polish(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, const std::vector<double> &best, Solution &out) {
+  NlpModel fixed = m;
+  bool any = false, free = false;
+  for (int j = 0; j < m.n; ++j) {
+    if (m.integer[size_t(j)]) {
+      fixed.lb[size_t(j)] = fixed.ub[size_t(j)] = std::round(best[size_t(j)]);
+      fixed.integer[size_t(j)] = 0;
+      any = true;
+    } else {
+      free = free || m.ub[size_t(j)] > m.lb[size_t(j)];
+    }
+  }
+  if (!any || !free) return;
+  fixed.discrete = false;
+  fixed.crows.clear();
+  for (int i : m.crows) {
+    bool free = false;
+    for (int e = m.jstart[size_t(i)]; e < m.jstart[size_t(i) + 1] && !free; ++e)
+      free = !m.integer[size_t(m.jcol[size_t(e)])];
+    if (free) fixed.crows.push_back(i);
+  }
+  if (fixed.crows.size() == m.crows.size()) return;   // nothing the engine's check could miss
+  Solution again;
+  if (nlpRun(p, fixed, s, again) != 0 || again.solvestatus != KRVX_SOLVESTATUS_COMPLETED ||
+      again.solstatus != KRVX_SOLSTATUS_OPTIMAL || !again.has_x)
+    return;
+  // the rows left out hold at the incumbent and do not change with the continuous columns
+  const double gain = m.sense * (out.objval - again.objval);   // > 0: better
+  if (!(gain > 1e-9 * (1.0 + std::fabs(out.objval)))) return;
+  out.x = again.x;
+  out.slack = again.slack;
+  out.objval = again.objval;
+  if (m.sense * (out.bestbound - out.objval) > 0) out.bestbound = out.objval;
+}
+
 constexpr int kRetries = 3;   // runs from other start points after a relaxation failed
 
 int minlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution &out) {
@@ -497,6 +538,7 @@ int minlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solutio
   const bool have = !best.empty() && ev.bodies(best.data()) && nlpUserSolution(m, best.data(), ev.body().data(), out);
   const double worst = m.sense < 0 ? kInf : -kInf;   // no bound known
   out.bestbound = std::fabs(bound) >= 1e50 ? (status == Bonmin::Bab::ProvenInfeasible ? -worst : worst) : m.sense * bound;
+  if (have && !tminlp->stop) polish(p, m, s, best, out);
   out.lpstatus = kLpUnstarted;
   auto stopped = [&](int reason) {
     out.solvestatus = KRVX_SOLVESTATUS_STOPPED;
