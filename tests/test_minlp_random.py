@@ -262,8 +262,7 @@ def test_semicontinuous_column_reaches_its_bound():
     assert p.attributes.objval == pytest.approx(0.0169 + 0.6084 + 0.5 - 3 + 0.43 * 1.2 ** 2, abs=1e-6)
 
 
-# A wrong optimum the random models found that is not fixed yet (also on the main line): a directed
-# MIP whose better integer point the branch-and-cut engine prunes.
-@pytest.mark.xfail(strict=True, reason="the directed branch-and-cut engine prunes the better point")
-def test_directed_mip_seed_found_by_the_random_models():
-    assert check(20009406, nonlinear=False) is None
+@pytest.mark.parametrize("seed", [20009406, 20019982, 20035322])
+def test_directed_mips_the_random_models_found(seed):
+    # found by the random models: flow cover cuts cut off these optima
+    assert check(seed, nonlinear=False) is None

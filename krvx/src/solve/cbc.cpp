@@ -12,7 +12,6 @@
 #include <CbcSimpleInteger.hpp>
 #include <CbcSimpleIntegerPseudoCost.hpp>
 #include <CglClique.hpp>
-#include <CglFlowCover.hpp>
 #include <CglGomory.hpp>
 #include <CglKnapsackCover.hpp>
 #include <CglMixedIntegerRounding2.hpp>
@@ -157,13 +156,12 @@ Outcome branchAndBound(ko_prob_struct *p, const ModelArrays &a, const CbcArrays 
   clique.setStarCliqueReport(false);
   clique.setRowCliqueReport(false);
   CglMixedIntegerRounding2 mir;
-  CglFlowCover flow;
+  // no flow cover cuts: on small MIPs with indicator and semi-continuous rows they cut off optima
   model.addCutGenerator(&probing, -1, "Probing");
   model.addCutGenerator(&gomory, -1, "Gomory");
   model.addCutGenerator(&knapsack, -1, "Knapsack");
   model.addCutGenerator(&clique, -1, "Clique");
   model.addCutGenerator(&mir, -1, "MixedIntegerRounding2");
-  model.addCutGenerator(&flow, -1, "FlowCover");
   CbcRounding rounding(model);
   CbcHeuristicLocal local(model);
   CbcHeuristicFPump pump(model);
