@@ -266,3 +266,10 @@ def test_semicontinuous_column_reaches_its_bound():
 def test_directed_mips_the_random_models_found(seed):
     # found by the random models: flow cover cuts cut off these optima
     assert check(seed, nonlinear=False) is None
+
+
+@pytest.mark.parametrize("seed", [541219, 204010])
+def test_minlps_the_random_models_found(seed):
+    # 541219 once aborted the process: a set and its member both fixed by strong branching;
+    # 204010: an equality row made constant by the integer values (see above)
+    assert check(seed, nonlinear=True) is None

@@ -276,7 +276,29 @@ class StrongChoice : public Bonmin::BonChooseVariable {
     const int rc = Bonmin::BonChooseVariable::doStrongBranching(solver, info, todo, criterion);
     for (const Bonmin::HotInfo &r : results_)
       if (r.upStatus() == 1 && r.downStatus() == 1) return -1;
+    // A candidate infeasible one way is fixed the other way, in order; a later one sharing a
+    // column with it (a set and one of its members) would branch on that fixed column: it is
+    // left out of this node's choice.
+    std::vector<char> fixing(size_t(solver->getNumCols()), 0);
+    std::vector<Bonmin::HotInfo> kept;
+    for (const Bonmin::HotInfo &r : results_) {
+      const std::vector<int> cols = columns(solver->object(r.whichObject()));
+      const bool fixes = r.upStatus() == 1 || r.downStatus() == 1;
+      if (fixes && std::any_of(cols.begin(), cols.end(), [&](int c) { return fixing[size_t(c)] != 0; })) continue;
+      if (fixes)
+        for (int c : cols) fixing[size_t(c)] = 1;
+      kept.push_back(r);
+    }
+    results_.swap(kept);
     return rc;
+  }
+
+ private:
+  static std::vector<int> columns(const OsiObject *obj) {
+    if (const auto *sos = dynamic_cast<const OsiSOS *>(obj))
+      return std::vector<int>(sos->members(), sos->members() + sos->numberMembers());
+    const int c = obj->columnNumber();
+    return c >= 0 ? std::vector<int>{c} : std::vector<int>{};
   }
 };
 
