@@ -17,6 +17,8 @@
 
 #include <BonBonminSetup.hpp>
 #include <BonCbc.hpp>
+#include <BonChooseVariable.hpp>
+#include <BonOsiTMINLPInterface.hpp>
 #include <BonTMINLP.hpp>
 #include <CoinMessageHandler.hpp>
 #include <IpJournalist.hpp>
@@ -77,7 +79,8 @@ class Minlp : public Bonmin::TMINLP {
   }
 
   Bonmin::Bab *bab = nullptr;
-  int stop = 0;   // stop reason obeyed
+  int stop = 0;      // stop reason obeyed
+  int attempt = 0;   // the search's start point: 0 the first, then nlpRetryPoint's
   NlpEvaluator &evaluator() { return ev_; }
   double elapsed() const { return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0_).count(); }
 
@@ -124,8 +127,14 @@ class Minlp : public Bonmin::TMINLP {
   }
   bool get_starting_point(Index n, bool init_x, Number *x, bool, Number *, Number *, Index, bool, Number *) override {
     if (init_x) {
+      // the first point of the run's sequence where the model and its derivatives evaluate (a
+      // division by a column starting at 0, say, fails the first relaxation outright)
       std::vector<double> start;
-      nlpStartPoint(m_, start);
+      for (int k = attempt * kStartTries; k < (attempt + 1) * kStartTries; ++k) {
+        if (k == 0) nlpStartPoint(m_, start);
+        else nlpRetryPoint(m_, k, start);
+        if (evaluates(start)) break;
+      }
       std::copy(start.begin(), start.begin() + n, x);
     }
     return true;
@@ -165,6 +174,19 @@ class Minlp : public Bonmin::TMINLP {
   const SosInfo *sosConstraints() const override { return sos_.num ? &sos_ : nullptr; }
 
  private:
+  static constexpr int kStartTries = 20;   // start points tried per run
+  bool evaluates(const std::vector<double> &x) {
+    double f = 0.0;
+    std::vector<double> g(size_t(m_.n)), body(m_.crows.size()), jac(size_t(ev_.jacobianEntries()));
+    if (!ev_.objective(x.data(), f) || !ev_.gradient(x.data(), g.data()) || !ev_.constraints(x.data(), body.data()) ||
+        !ev_.jacobian(x.data(), jac.data()))
+      return false;
+    auto finite = [](const std::vector<double> &v) { return std::all_of(v.begin(), v.end(), [](double a) { return std::isfinite(a); }); };
+    if (!std::isfinite(f) || !finite(g) || !finite(body) || !finite(jac)) return false;
+    if (!exact_) return true;
+    std::vector<double> ones(m_.crows.size(), 1.0), h(m_.hrow.size());
+    return ev_.hessian(x.data(), 1.0, ones.data(), h.data()) && finite(h);
+  }
   // Stop requests and the time limit: the search stops at its next node.
   void poll() {
     sigintReclaim();
@@ -197,10 +219,10 @@ class Minlp : public Bonmin::TMINLP {
     }
   }
   void setSets() {
-    if (!m_.sets || m_.sets->empty()) return;
-    const std::vector<Set> &sets = *m_.sets;
+    const auto &sets = m_.sets;
+    if (sets.empty()) return;
     size_t nz = 0;
-    for (const Set &st : sets) nz += st.cols.size();
+    for (const auto &st : sets) nz += st.second->cols.size();
     sos_.num = int(sets.size());
     sos_.numNz = int(nz);
     sos_.types = new char[sets.size()];
@@ -210,10 +232,11 @@ class Minlp : public Bonmin::TMINLP {
     sos_.weights = new double[nz];
     size_t k = 0;
     for (size_t s = 0; s < sets.size(); ++s) {
-      const Set &st = sets[s];
+      const Set &st = *sets[s].second;
+      const size_t index = size_t(sets[s].first);
       sos_.types[s] = st.type == '2' ? 2 : 1;
       const std::vector<int> &given = m_.branching.setpriority;   // from a directive of the set
-      sos_.priorities[s] = s < given.size() && given[s] > 0 ? given[s] : 1;
+      sos_.priorities[s] = index < given.size() && given[index] > 0 ? given[index] : 1;
       sos_.starts[s] = int(k);
       // members in the order of their weights (stable), weighted 1, 2, ... (ties are no order)
       std::vector<size_t> order(st.cols.size());
@@ -239,6 +262,142 @@ class Minlp : public Bonmin::TMINLP {
   SosInfo sos_;
 };
 
+// Bonmin's strong branching, with a node where one candidate is infeasible both ways ended as
+// infeasible. Bonmin's own choice goes on to the other candidates and, when one of those can be
+// fixed, fixes the doubly infeasible one down and then up: a branch on a fixed column, which the
+// engine asserts against (the process aborts).
+class StrongChoice : public Bonmin::BonChooseVariable {
+ public:
+  explicit StrongChoice(const Bonmin::BonChooseVariable &c) : Bonmin::BonChooseVariable(c) {}
+  OsiChooseVariable *clone() const override { return new StrongChoice(*this); }
+
+ protected:
+  int doStrongBranching(OsiSolverInterface *solver, OsiBranchingInformation *info, int todo, int criterion) override {
+    const int rc = Bonmin::BonChooseVariable::doStrongBranching(solver, info, todo, criterion);
+    for (const Bonmin::HotInfo &r : results_)
+      if (r.upStatus() == 1 && r.downStatus() == 1) return -1;
+    // A candidate infeasible one way is fixed the other way, in order; a later one sharing a
+    // column with it (a set and one of its members) would branch on that fixed column: it is
+    // left out of this node's choice.
+    std::vector<char> fixing(size_t(solver->getNumCols()), 0);
+    std::vector<Bonmin::HotInfo> kept;
+    for (const Bonmin::HotInfo &r : results_) {
+      const std::vector<int> cols = columns(solver->object(r.whichObject()));
+      const bool fixes = r.upStatus() == 1 || r.downStatus() == 1;
+      if (fixes && std::any_of(cols.begin(), cols.end(), [&](int c) { return fixing[size_t(c)] != 0; })) continue;
+      if (fixes)
+        for (int c : cols) fixing[size_t(c)] = 1;
+      kept.push_back(r);
+    }
+    results_.swap(kept);
+    return rc;
+  }
+
+ private:
+  static std::vector<int> columns(const OsiObject *obj) {
+    if (const auto *sos = dynamic_cast<const OsiSOS *>(obj))
+      return std::vector<int>(sos->members(), sos->members() + sos->numberMembers());
+    const int c = obj->columnNumber();
+    return c >= 0 ? std::vector<int>{c} : std::vector<int>{};
+  }
+};
+
+// Whether the linear rows exclude every point within the column bounds lb, ub (changed: bounds
+// tightened by the rows, integer columns rounded). A few passes of activity bounds; a row or a
+// column counts as crossed only beyond 1e-6 of its scale, so that rounding never cuts a node.
+bool linearRowsExclude(const NlpModel &m, std::vector<double> lb, std::vector<double> ub) {
+  auto crossed = [](double lo, double up) { return lo - up > 1e-6 * std::max(1.0, std::max(std::fabs(lo), std::fabs(up))); };
+  for (int pass = 0; pass < 4; ++pass) {
+    bool tightened = false;
+    for (int i : m.crows) {
+      if (!m.qrows[size_t(i)].empty() || (size_t(i) < m.rowtapes.size() && !m.rowtapes[size_t(i)].empty())) continue;
+      const int b = m.jstart[size_t(i)], e = m.jstart[size_t(i) + 1];
+      // activity bounds, with the count of infinite contributions
+      double lo = 0.0, up = 0.0;
+      int loinf = 0, upinf = 0;
+      for (int k = b; k < e; ++k) {
+        const double a = m.jlin[size_t(k)], l = lb[size_t(m.jcol[size_t(k)])], u = ub[size_t(m.jcol[size_t(k)])];
+        if (a == 0.0) continue;
+        const double low = a > 0 ? l : u, high = a > 0 ? u : l;
+        if (isInf(low)) ++loinf; else lo += a * low;
+        if (isInf(high)) ++upinf; else up += a * high;
+      }
+      const double rlo = m.rowlo[size_t(i)], rup = m.rowup[size_t(i)];
+      if ((!loinf && !isInf(rup) && crossed(lo, rup)) || (!upinf && !isInf(rlo) && crossed(rlo, up))) return true;
+      for (int k = b; k < e; ++k) {
+        const int j = m.jcol[size_t(k)];
+        const double a = m.jlin[size_t(k)], l = lb[size_t(j)], u = ub[size_t(j)];
+        if (a == 0.0) continue;
+        // the rest of the row's activity bounds without column j
+        const double low = a > 0 ? l : u, high = a > 0 ? u : l;
+        const bool restlo = loinf == 0 || (loinf == 1 && isInf(low)), restup = upinf == 0 || (upinf == 1 && isInf(high));
+        double nl = l, nu = u;
+        if (!isInf(rup) && restlo) {   // a x_j <= rup - (lo - a low)
+          const double cap = (rup - (isInf(low) ? lo : lo - a * low)) / a;
+          if (a > 0) nu = std::min(nu, cap); else nl = std::max(nl, cap);
+        }
+        if (!isInf(rlo) && restup) {   // a x_j >= rlo - (up - a high)
+          const double cap = (rlo - (isInf(high) ? up : up - a * high)) / a;
+          if (a > 0) nl = std::max(nl, cap); else nu = std::min(nu, cap);
+        }
+        if (m.integer[size_t(j)]) {
+          if (!isInf(nl)) nl = std::ceil(nl - 1e-6);
+          if (!isInf(nu)) nu = std::floor(nu + 1e-6);
+        }
+        if (crossed(nl, nu)) return true;
+        // only clear gains, so that the passes end
+        if (nl > l + 1e-6 * std::max(1.0, std::fabs(l))) { lb[size_t(j)] = nl; tightened = true; }
+        if (nu < u - 1e-6 * std::max(1.0, std::fabs(u))) { ub[size_t(j)] = nu; tightened = true; }
+      }
+    }
+    if (!tightened) break;
+  }
+  return false;
+}
+
+// Bonmin's relaxations, with a strong-branching child whose bounds the linear rows exclude ended
+// as infeasible before the interior-point solver sees it: that solver proves a local
+// infeasibility only through its restoration phase, the most costly solves of small searches.
+// (Only there: Bonmin's heuristics read the state of their own solves.)
+class Interface : public Bonmin::OsiTMINLPInterface {
+ public:
+  explicit Interface(const NlpModel &m) : m_(&m) {}
+  OsiSolverInterface *clone(bool copyData = true) const override {
+    return copyData ? new Interface(*this) : new Interface(*m_);
+  }
+  void solveFromHotStart() override {
+    if (excluded()) return;
+    Bonmin::OsiTMINLPInterface::solveFromHotStart();
+  }
+
+ private:
+  bool excluded() {
+    const int n = getNumCols();
+    const double *l = getColLower(), *u = getColUpper();
+    std::vector<double> lb(static_cast<size_t>(n)), ub(static_cast<size_t>(n));
+    for (int j = 0; j < n; ++j) {
+      lb[size_t(j)] = l[j] <= -1e19 ? -kInf : l[j];
+      ub[size_t(j)] = u[j] >= 1e19 ? kInf : u[j];
+    }
+    if (n != m_->n || !linearRowsExclude(*m_, std::move(lb), std::move(ub))) return false;
+    optimizationStatus_ = Bonmin::TNLPSolver::provenInfeasible;
+    return true;
+  }
+  const NlpModel *m_;
+};
+
+// The setup with the strong branching above in place of Bonmin's.
+class Setup : public Bonmin::BonminSetup {
+ public:
+  explicit Setup(const CoinMessageHandler *handler) : Bonmin::BonminSetup(handler) {}
+  void replaceStrongBranching() {
+    auto *own = dynamic_cast<Bonmin::BonChooseVariable *>(branchingMethod_);
+    if (!own) return;
+    branchingMethod_ = new StrongChoice(*own);
+    delete own;
+  }
+};
+
 // Bonmin's options from the run's settings.
 void setOptions(Bonmin::BonminSetup &b, const RunSettings &s, bool exact, bool pseudocosts) {
   Ipopt::SmartPtr<Ipopt::OptionsList> o = b.options();
@@ -256,6 +415,9 @@ void setOptions(Bonmin::BonminSetup &b, const RunSettings &s, bool exact, bool p
   o->SetIntegerValue("print_level", 0);
   o->SetStringValue("sb", "yes");
   o->SetIntegerValue("mumps_pivot_order", 0);
+  // no feasibility pump: on small problems its extra relaxations at the root cost more than the
+  // nodes it saves
+  o->SetStringValue("bonmin.heuristic_feasibility_pump", "no");
   o->SetNumericValue("tol", s.optimalitytol);
   // FEASTOL is absolute, as constr_viol_tol; no bounds relaxed (Bonmin's heuristics hold points to
   // the original bounds, and projecting onto them would move rows by the relaxation)
@@ -268,6 +430,49 @@ void setOptions(Bonmin::BonminSetup &b, const RunSettings &s, bool exact, bool p
 }
 
 }  // namespace
+
+// Bonmin checks an integer point by a relaxation with the integer columns fixed; an equality row
+// whose columns are then all fixed leaves the interior-point solver a zero row, and it can stop
+// at once at its start point (a column 1 % short of the bound it belongs at), which the search
+// keeps. The continuous part at the incumbent's integer values is solved once more without the
+// rows that fixing made constant (they hold there); a lower objective replaces the incumbent's
+// values (and a bound it passes).
+void polish(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, const std::vector<double> &best, Solution &out) {
+  NlpModel fixed = m;
+  bool any = false, free = false;
+  for (int j = 0; j < m.n; ++j) {
+    if (m.integer[size_t(j)]) {
+      fixed.lb[size_t(j)] = fixed.ub[size_t(j)] = std::round(best[size_t(j)]);
+      fixed.integer[size_t(j)] = 0;
+      any = true;
+    } else {
+      free = free || m.ub[size_t(j)] > m.lb[size_t(j)];
+    }
+  }
+  if (!any || !free) return;
+  fixed.discrete = false;
+  fixed.crows.clear();
+  for (int i : m.crows) {
+    bool free = false;
+    for (int e = m.jstart[size_t(i)]; e < m.jstart[size_t(i) + 1] && !free; ++e)
+      free = !m.integer[size_t(m.jcol[size_t(e)])];
+    if (free) fixed.crows.push_back(i);
+  }
+  if (fixed.crows.size() == m.crows.size()) return;   // nothing the engine's check could miss
+  Solution again;
+  if (nlpRun(p, fixed, s, again) != 0 || again.solvestatus != KRVX_SOLVESTATUS_COMPLETED ||
+      again.solstatus != KRVX_SOLSTATUS_OPTIMAL || !again.has_x)
+    return;
+  // the rows left out hold at the incumbent and do not change with the continuous columns
+  const double gain = m.sense * (out.objval - again.objval);   // > 0: better
+  if (!(gain > 1e-9 * (1.0 + std::fabs(out.objval)))) return;
+  out.x = again.x;
+  out.slack = again.slack;
+  out.objval = again.objval;
+  if (m.sense * (out.bestbound - out.objval) > 0) out.bestbound = out.objval;
+}
+
+constexpr int kRetries = 3;   // runs from other start points after a relaxation failed
 
 int minlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution &out) {
   out = Solution();
@@ -293,14 +498,22 @@ int minlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solutio
     if (int reason = acquireNlpSolver(lock, p, solveSigintMark(p))) {
       tminlp->stop = reason;
     } else {
-      try {
+      // a relaxation that cannot be solved from the start point (a division by a column starting
+      // at 0, say) ends Bonmin's search: the search is run again from other start points
+      for (int attempt = 0; attempt <= kRetries; ++attempt) try {
+        error.clear();
+        tminlp->attempt = attempt;
         CoinLogHandler handler(p);
-        Bonmin::BonminSetup bonmin(&handler);
+        Setup bonmin(&handler);
         bonmin.initializeOptionsAndJournalist();
         bonmin.journalist()->DeleteAllJournals();
         bonmin.journalist()->AddJournal(new LogJournal(p, s.output));
         setOptions(bonmin, s, exact, !m.branching.upcost.empty());
-        bonmin.initialize(Ipopt::GetRawPtr(tminlp));
+        Interface nlp(m);
+        nlp.initialize(bonmin.roptions(), bonmin.options(), bonmin.journalist(), "bonmin.", Ipopt::GetRawPtr(tminlp));
+        nlp.passInMessageHandler(&handler);
+        bonmin.initialize(nlp);
+        bonmin.replaceStrongBranching();
         Bonmin::Bab bab;
         tminlp->bab = &bab;
         ran = true;
@@ -311,19 +524,25 @@ int minlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solutio
         bound = bab.bestBound();
         nodes = bab.numNodes();
         iterations = bab.iterationCount();
+        break;
       } catch (Bonmin::TNLPSolver::UnsolvedError *e) {
         error = "a relaxation could not be solved";
         delete e;
+        if (tminlp->stop || tminlp->evaluator().userFailed) break;
       } catch (const CoinError &e) {
         // Bonmin's own errors put their text last
         error = e.message() + (e.methodName().empty() ? "" : " (" + e.methodName() + ")") +
                 (e.className().empty() ? "" : ": " + e.className());
+        break;
       } catch (const Ipopt::IpoptException &e) {
         error = e.Message();
+        break;
       } catch (const std::bad_alloc &) {
         error = "out of memory";
+        break;
       } catch (...) {
         error = "internal failure";
+        break;
       }
       tminlp->bab = nullptr;
       sigintReclaim();
@@ -345,6 +564,7 @@ int minlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solutio
   const bool have = !best.empty() && ev.bodies(best.data()) && nlpUserSolution(m, best.data(), ev.body().data(), out);
   const double worst = m.sense < 0 ? kInf : -kInf;   // no bound known
   out.bestbound = std::fabs(bound) >= 1e50 ? (status == Bonmin::Bab::ProvenInfeasible ? -worst : worst) : m.sense * bound;
+  if (have && !tminlp->stop) polish(p, m, s, best, out);
   out.lpstatus = kLpUnstarted;
   auto stopped = [&](int reason) {
     out.solvestatus = KRVX_SOLVESTATUS_STOPPED;

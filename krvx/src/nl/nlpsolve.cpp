@@ -289,11 +289,12 @@ void nlpBuild(ko_prob_struct *p, const Lowered &low, const ModelArrays &a, NlpMo
     if (!low.relax && !a.integrality.empty() && a.integrality[size_t(j)] != 0) {
       // branch-and-bound needs integral bounds of integer columns
       m.integer[size_t(j)] = 1;
-      if (!isInf(m.lb[size_t(j)])) m.lb[size_t(j)] = std::ceil(m.lb[size_t(j)] - 1e-9);
-      if (!isInf(m.ub[size_t(j)])) m.ub[size_t(j)] = std::floor(m.ub[size_t(j)] + 1e-9);
+      integralBounds(m.lb[size_t(j)], m.ub[size_t(j)]);
     }
   }
-  if (low.engine == Engine::Bonmin && !low.relax) m.sets = &p->sets;
+  if (low.engine == Engine::Bonmin && !low.relax)
+    for (size_t s = 0; s < p->sets.size(); ++s)
+      if (s >= low.reform.setbinaries.size() || low.reform.setbinaries[s].second == 0) m.sets.emplace_back(int(s), &p->sets[s]);
   m.rowlo.resize(size_t(m.nrows));
   m.rowup.resize(size_t(m.nrows));
   m.rhs.assign(low.rhs.begin(), low.rhs.end());
@@ -316,7 +317,7 @@ void nlpBuild(ko_prob_struct *p, const Lowered &low, const ModelArrays &a, NlpMo
 
   // cone rows for objective terms c * sqrt(q) minimised (continuous models only)
   std::vector<std::pair<int, std::pair<int, double>>> conecoefs;   // (row, (column, coefficient))
-  if (std::none_of(m.integer.begin(), m.integer.end(), [](char c) { return c != 0; }) && !m.sets) {
+  if (std::none_of(m.integer.begin(), m.integer.end(), [](char c) { return c != 0; }) && m.sets.empty()) {
     std::vector<nl::Tape> kept;
     double factor, q0;
     std::vector<int> cols;

@@ -44,7 +44,7 @@ struct NlpModel {
   std::vector<char> integer;            // per column: integer (branch-and-bound only)
   std::vector<int> split;               // per user column: its continuous part, -1 none (may be empty)
   std::vector<double> rowconst;         // per user row: constant of its lowered formulas (may be empty)
-  const std::vector<Set> *sets = nullptr;   // sets branched on (branch-and-bound only)
+  std::vector<std::pair<int, const Set *>> sets;   // sets branched on as sets, with their index (branch-and-bound only)
   BranchingInfo branching;              // directives for branch-and-bound (empty: none)
   std::vector<double> lb, ub;           // columns (+-kInf when free)
   std::vector<double> rowlo, rowup;     // rows (N: both infinite)

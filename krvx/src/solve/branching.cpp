@@ -33,7 +33,7 @@ void branchingInfo(const ko_prob_struct *p, const Lowered &low, BranchingInfo &i
     if (d.index >= 0) {
       apply(d.index, d);
       if (size_t(d.index) < r.colbinaries.size()) aux = r.colbinaries[size_t(d.index)];
-    } else if (size_t(-1 - d.index) < r.setbinaries.size()) {
+    } else if (size_t(-1 - d.index) < r.setbinaries.size() && r.setbinaries[size_t(-1 - d.index)].second > 0) {
       aux = r.setbinaries[size_t(-1 - d.index)];
     } else {
       info.setpriority.resize(p->sets.size(), 0);

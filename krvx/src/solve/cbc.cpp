@@ -12,7 +12,6 @@
 #include <CbcSimpleInteger.hpp>
 #include <CbcSimpleIntegerPseudoCost.hpp>
 #include <CglClique.hpp>
-#include <CglFlowCover.hpp>
 #include <CglGomory.hpp>
 #include <CglKnapsackCover.hpp>
 #include <CglMixedIntegerRounding2.hpp>
@@ -51,8 +50,10 @@ void buildCbcArrays(const ModelArrays &a, CbcArrays &m) {
     const int type = a.integrality.empty() ? kHighsVarTypeContinuous : a.integrality[j];
     if (type != kHighsVarTypeContinuous && type != kHighsVarTypeInteger)
       raise(kErrInternal, "The lowered model has a column type (%d) the branch-and-cut engine does not take", type);
-    m.collb.push_back(finiteOr(a.lower[j]));
-    m.colub.push_back(finiteOr(a.upper[j]));
+    double lb = a.lower[j], ub = a.upper[j];
+    if (type == kHighsVarTypeInteger) integralBounds(lb, ub);
+    m.collb.push_back(finiteOr(lb));
+    m.colub.push_back(finiteOr(ub));
     m.integer.push_back(type == kHighsVarTypeInteger);
   }
   for (size_t i = 0; i < a.rowlo.size(); ++i) {
@@ -155,13 +156,12 @@ Outcome branchAndBound(ko_prob_struct *p, const ModelArrays &a, const CbcArrays 
   clique.setStarCliqueReport(false);
   clique.setRowCliqueReport(false);
   CglMixedIntegerRounding2 mir;
-  CglFlowCover flow;
+  // no flow cover cuts: on small MIPs with indicator and semi-continuous rows they cut off optima
   model.addCutGenerator(&probing, -1, "Probing");
   model.addCutGenerator(&gomory, -1, "Gomory");
   model.addCutGenerator(&knapsack, -1, "Knapsack");
   model.addCutGenerator(&clique, -1, "Clique");
   model.addCutGenerator(&mir, -1, "MixedIntegerRounding2");
-  model.addCutGenerator(&flow, -1, "FlowCover");
   CbcRounding rounding(model);
   CbcHeuristicLocal local(model);
   CbcHeuristicFPump pump(model);
@@ -229,6 +229,15 @@ int runCbc(ko_prob_struct *p, const Lowered &low, const ModelArrays &a, const Br
   Outcome o;
   try {
     buildCbcArrays(a, m);
+    bool crossed = false;   // no integer within an integer column's bounds
+    for (size_t j = 0; j < m.collb.size(); ++j) crossed = crossed || m.collb[j] > m.colub[j];
+    if (crossed) {
+      out.solvestatus = KRVX_SOLVESTATUS_COMPLETED;
+      out.solstatus = KRVX_SOLSTATUS_INFEASIBLE;
+      out.mipstatus = kMipInfeas;
+      out.bestbound = a.sense < 0 ? -kInf : kInf;
+      return 0;
+    }
     o = branchAndBound(p, a, m, branching, s, mark, reason, false);
     if (o.unbounded) {
       // the relaxation is unbounded: the MIP is unbounded when it has a solution at all, which

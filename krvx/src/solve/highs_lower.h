@@ -6,6 +6,7 @@
 #include "nl/nl.h"
 #include "solve/reform.h"
 
+#include <cmath>
 #include <vector>
 
 namespace krvx {
@@ -91,6 +92,13 @@ void buildArrays(const ko_prob_struct *p, const Lowered &low, ModelArrays &a, bo
 // Passes the arrays to a HiGHS instance that no other thread uses; without the mutex (the
 // solver's log lines go to message output). Fails with the solver's reason.
 int passArrays(ko_prob_struct *p, void *h, const ModelArrays &a);
+// The bounds of an integer column moved in to the nearest integers (within 1e-9): the
+// branch-and-bound engines branch on them as given, and crossed ones (no integer between the
+// bounds) must be found before an engine sees them.
+inline void integralBounds(double &lb, double &ub) {
+  if (lb > -kInf) lb = std::ceil(lb - 1e-9);
+  if (ub < kInf) ub = std::floor(ub + 1e-9);
+}
 // Quadratic terms with i <= j, sorted, the terms of one entry summed, zeros dropped.
 std::vector<QTerm> mergedTerms(std::vector<QTerm> q);
 // Whether sign * Q of merged terms (i <= j) is positive semidefinite, as far as checked:

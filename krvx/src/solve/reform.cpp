@@ -506,6 +506,14 @@ nl::Tape Planner::formula(const nl::Tape &t, int row) {
 
 }  // namespace
 
+bool nativeSet(const ko_prob_struct &p, const Set &set) {
+  for (int j : set.cols) {
+    const Column &c = p.cols[size_t(j)];
+    if ((c.type != 'C' && c.type != 'I' && c.type != 'B') || c.lb != 0.0) return false;
+  }
+  return true;
+}
+
 int planReform(ko_prob_struct *p, Lowered &low) {
   Reform &r = low.reform;
   r = Reform();
@@ -536,14 +544,13 @@ int planReform(ko_prob_struct *p, Lowered &low) {
         r.colbinaries[size_t(j)] = {first, r.firstcol + static_cast<int>(r.cols.size())};
       }
     }
-    // Bonmin and SCIP branch on sets themselves
-    if (low.engine != Engine::Bonmin && low.engine != Engine::Scip) {
-      r.setbinaries.resize(p->sets.size());
-      for (int s = 0; s < static_cast<int>(p->sets.size()); ++s) {
-        const int first = r.firstcol + static_cast<int>(r.cols.size());
-        plan.sos(s);
-        r.setbinaries[size_t(s)] = {first, r.firstcol + static_cast<int>(r.cols.size())};
-      }
+    r.setbinaries.resize(p->sets.size());
+    for (int s = 0; s < static_cast<int>(p->sets.size()); ++s) {
+      // SCIP branches on every set itself, Bonmin on those it can hold at 0
+      if (low.engine == Engine::Scip || (low.engine == Engine::Bonmin && nativeSet(*p, p->sets[size_t(s)]))) continue;
+      const int first = r.firstcol + static_cast<int>(r.cols.size());
+      plan.sos(s);
+      r.setbinaries[size_t(s)] = {first, r.firstcol + static_cast<int>(r.cols.size())};
     }
     if (indicators)
       for (int i = 0; i < static_cast<int>(p->rows.size()) && i < static_cast<int>(p->indicators.size()); ++i)

@@ -25,7 +25,7 @@ struct Reform {
   std::vector<Col> cols;
   std::vector<Row> rows;
   std::vector<int> freed;                        // user rows lowered free (indicator rows: enforced by aux rows)
-  std::vector<std::pair<int, int>> setbinaries;  // per reformulated set: its binaries, columns first..second-1
+  std::vector<std::pair<int, int>> setbinaries;  // per set: its binaries, columns first..second-1 (none: not reformulated)
   std::vector<std::pair<int, int>> colbinaries;  // per user column in binary form: its binaries, likewise
   // Lowered formulas' affine parts: coefficients added to user rows (row, column, value) and to
   // the objective (column, value), and the objective's constant.
@@ -44,6 +44,9 @@ struct Reform {
 // reformulation that needs a finite bound the model lacks fails naming the constraint, the
 // column and the bound. Mutex held.
 int planReform(ko_prob_struct *p, Lowered &low);
+// Whether Bonmin branches on a set itself: its branches hold members at 0 by their upper bounds,
+// so every member must be continuous or integer with a lower bound of 0 (others get binaries).
+bool nativeSet(const ko_prob_struct &p, const Set &set);
 
 // What a partial-integer column becomes: x in {integers of [lb, limit)} u [limit, ub].
 // Unbounded: integers without a lower bound below the limit, which y + s cannot express.
