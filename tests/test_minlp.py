@@ -112,3 +112,21 @@ class TestPublishedInstances:
         sol = p.getSolution()
         kinds = [p.getVariable(j).vartype for j in range(len(sol))]
         assert all(abs(v - round(v)) < 1e-6 for v, t in zip(sol, kinds) if t != k.continuous)
+
+
+def test_nonconvex_relaxation_failure_is_no_infeasibility_proof():
+    # abs makes this a branch-and-bound model whose non-convex relaxations can fail; it has points
+    # everywhere in [-1, 2] (global minimum 1.19918 at x = -1 by a grid of 30001 points)
+    p = k.problem()
+    p.setControl("outputlog", 0)
+    x = p.addVariable(lb=-1, ub=2)
+    f = lambda v, m: m.sin(3 * v) + m.cos(v) + v / (v + 2) + 2 ** v + m.log(v + 2) + m.sqrt(v + 1) + abs(v - 0.3)
+    p.setObjective(k.sin(3 * x) + k.cos(x) + x / (x + 2) + 2 ** x + k.log(x + 2) + k.sqrt(x + 1) + k.abs(x - 0.3))
+    grid = np.linspace(-1, 2, 30001)
+    best = min(f(float(v), math) for v in grid)
+    assert best == pytest.approx(1.19918, abs=1e-5)
+    _, sol = p.optimize()
+    assert sol != k.SolStatus.INFEASIBLE
+    if sol in (k.SolStatus.OPTIMAL, k.SolStatus.FEASIBLE):
+        assert_feasible(p)
+        assert p.attributes.objval >= best - 1e-6

@@ -487,6 +487,9 @@ int minlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solutio
     out.mipstatus = kMipInfeas;
     return 0;
   }
+  // Bonmin's infeasibility is a proof only for a model shown convex (a relaxation of a non-convex
+  // one may fail where it has points)
+  const bool convexModel = nlpConvex(m);
   std::string error;
   bool ran = false;
   Bonmin::Bab::MipStatuses status = Bonmin::Bab::NoSolutionKnown;
@@ -524,6 +527,12 @@ int minlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solutio
         bound = bab.bestBound();
         nodes = bab.numNodes();
         iterations = bab.iterationCount();
+        // otherwise other start points first
+        if (status == Bonmin::Bab::ProvenInfeasible && !convexModel && attempt < kRetries && !tminlp->stop) {
+          best.clear();
+          sigintReclaim();
+          continue;
+        }
         break;
       } catch (Bonmin::TNLPSolver::UnsolvedError *e) {
         error = "a relaxation could not be solved";
@@ -587,6 +596,16 @@ int minlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solutio
       out.time = tminlp->elapsed();
       out.nodes = nodes;
       out.solvestatus = KRVX_SOLVESTATUS_COMPLETED;
+      if (!convexModel) {   // no proof: no solution found
+        out.solstatus = KRVX_SOLSTATUS_NOTFOUND;
+        out.mipstatus = kMipNoSolFound;
+        out.stopstatus = kStopLocalInfeasible;
+        messageCode(p, kMsgSolve, 3,
+                    "The mixed-integer nonlinear solver found no feasible point from %d start points (locally "
+                    "infeasible); the problem is not shown convex, so it may have solutions",
+                    kRetries + 1);
+        return 0;
+      }
       out.solstatus = KRVX_SOLSTATUS_INFEASIBLE;
       out.mipstatus = kMipInfeas;
       return 0;

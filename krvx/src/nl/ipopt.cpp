@@ -372,6 +372,18 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
     return fail(p, kErrSolver, "The nonlinear solver failed: %s", failureText(status));
   }
 
+  // the solver's bounds are relaxed a little: the point goes back onto them where the rows still hold
+  if (started && !run.ev.userFailed) {
+    std::vector<double> onto(x);
+    bool moved = false;
+    for (size_t j = 0; j < n; ++j) {
+      const double c = std::min(std::max(onto[j], m.lb[j]), m.ub[j]);
+      moved = moved || c != onto[j];
+      onto[j] = c;
+    }
+    if (moved && run.ev.bodies(onto.data()) && m.violation(onto.data(), run.ev.body().data()) <= 0.5 * s.feastol)
+      x = std::move(onto);
+  }
   // a convex QP: the point returned, else the first iterate that held, certifies optimality
   bool certified = false;
   if (run.cert && started) {
