@@ -34,7 +34,8 @@ def run(python, solver, N, limit):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--peers", required=True)
-    ap.add_argument("--sizes", type=int, nargs="+", default=[50, 100, 200, 500])
+    ap.add_argument("--sizes", type=int, nargs="+", default=[50, 100, 200],
+                    help="lqcp sizes (500 takes Clarabel about 10 minutes a solve)")
     ap.add_argument("--rounds", type=int, default=3)
     ap.add_argument("--highs-limit", type=float, default=60.0)
     ap.add_argument("--solvers", nargs="+", default=["korvex", "clarabel", "osqp", "highs"])
