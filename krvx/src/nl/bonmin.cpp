@@ -597,13 +597,8 @@ int minlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solutio
       out.nodes = nodes;
       out.solvestatus = KRVX_SOLVESTATUS_COMPLETED;
       if (!convexModel) {   // no proof: no solution found
-        out.solstatus = KRVX_SOLSTATUS_NOTFOUND;
+        nlpLocallyInfeasible(p, "mixed-integer nonlinear solver", kRetries + 1, out);
         out.mipstatus = kMipNoSolFound;
-        out.stopstatus = kStopLocalInfeasible;
-        messageCode(p, kMsgSolve, 3,
-                    "The mixed-integer nonlinear solver found no feasible point from %d start points (locally "
-                    "infeasible); the problem is not shown convex, so it may have solutions",
-                    kRetries + 1);
         return 0;
       }
       out.solstatus = KRVX_SOLSTATUS_INFEASIBLE;

@@ -460,11 +460,7 @@ int nlpRun(ko_prob_struct *p, const NlpModel &m, const RunSettings &s, Solution 
       out.has_duals = false;
       if (locallyInfeasible) {   // no proof: no solution found
         finish(KRVX_SOLVESTATUS_COMPLETED, KRVX_SOLSTATUS_NOTFOUND, kLpUnfinished);
-        out.stopstatus = kStopLocalInfeasible;
-        messageCode(p, kMsgSolve, 3,
-                    "The nonlinear solver found no feasible point from %d start points (locally infeasible); the "
-                    "problem is not shown convex, so it may have solutions",
-                    kRetries + 1);
+        nlpLocallyInfeasible(p, "nonlinear solver", kRetries + 1, out);
         return 0;
       }
       finish(KRVX_SOLVESTATUS_COMPLETED, KRVX_SOLSTATUS_INFEASIBLE, kLpInfeas);

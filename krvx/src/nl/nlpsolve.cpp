@@ -431,6 +431,16 @@ bool nlpUserSolution(const NlpModel &m, const double *x, const double *body, Sol
   return true;
 }
 
+void nlpLocallyInfeasible(ko_prob_struct *p, const char *solver, int starts, Solution &out) {
+  out.solvestatus = KRVX_SOLVESTATUS_COMPLETED;
+  out.solstatus = KRVX_SOLSTATUS_NOTFOUND;
+  out.stopstatus = kStopLocalInfeasible;
+  messageCode(p, kMsgSolve, 3,
+              "The %s found no feasible point from %d start points (locally infeasible); the problem is not "
+              "shown convex, so it may have solutions",
+              solver, starts);
+}
+
 void nlpStartPoint(const NlpModel &m, std::vector<double> &x) {
   x.resize(size_t(m.n));
   for (int j = 0; j < m.n; ++j) {

@@ -123,6 +123,10 @@ int nlpPrepare(ko_prob_struct *p, NlpModel &m);
 // The user's solution from a point of the model: values, slacks (rhs - body), objective;
 // false (nothing set) when the objective cannot be evaluated there.
 bool nlpUserSolution(const NlpModel &m, const double *x, const double *body, Solution &out);
+// A search of a model not shown convex that found no feasible point from any of its `starts` start
+// points: COMPLETED, NOTFOUND, stop status LOCALLYINFEASIBLE (no proof), with a warning naming
+// `solver`. The caller sets the LP or MIP status.
+void nlpLocallyInfeasible(ko_prob_struct *p, const char *solver, int starts, Solution &out);
 // The start point: 0 moved into the bounds, and inside a finite box moved on by a share of the
 // box that differs per column (no symmetric stationary point).
 void nlpStartPoint(const NlpModel &m, std::vector<double> &x);
