@@ -339,11 +339,12 @@ def nvs04(m):
     return objvar
 
 
-def nvs05(m):
+def _beam(m, lb34, ub34, kind34, k8, k9):
+    """nvs05 and nvs22: one design family; columns 3 and 4 and two coefficients differ."""
     i1 = m.var(1, 200, 'I')
     i2 = m.var(1, 200, 'I')
-    x3 = m.var(0.01, 200)
-    x4 = m.var(0.01, 200)
+    x3 = m.var(lb34, ub34, kind34)
+    x4 = m.var(lb34, ub34, kind34)
     x5 = m.var(-INF, INF)
     x6 = m.var(-INF, INF)
     x7 = m.var(-INF, INF)
@@ -357,11 +358,15 @@ def nvs05(m):
         - m.sqrt(sq(x5) + 2*x5*x6*x8 + sq(x6)) >= -13600,
         - 504000/(i2*sq(i1)) >= -30000,
         i2 - x3 >= 0,
-        0.0204744897959184*m.sqrt(1e15*i1*pw(i2,3)*i1*pw(i2,3))*(1 - 0.0282346219657891*i1) >= 6000,
-        - 0.21952/(i2*pw(i1,3)) >= -0.25,
+        0.0204744897959184*m.sqrt(k8*i1*pw(i2,3)*i1*pw(i2,3))*(1 - 0.0282346219657891*i1) >= 6000,
+        - k9/(i2*pw(i1,3)) >= -0.25,
         - (1.10471*sq(x3)*x4 + 0.04811*i1*i2*(14 + x4)) + objvar == 0,
     )
     return objvar
+
+
+def nvs05(m):
+    return _beam(m, 0.01, 200, 'C', 1e15, 0.21952)
 
 
 def nvs14(m):
@@ -384,28 +389,7 @@ def nvs14(m):
 
 
 def nvs22(m):
-    i1 = m.var(1, 200, 'I')
-    i2 = m.var(1, 200, 'I')
-    i3 = m.var(1, 20, 'I')
-    i4 = m.var(1, 20, 'I')
-    x5 = m.var(-INF, INF)
-    x6 = m.var(-INF, INF)
-    x7 = m.var(-INF, INF)
-    x8 = m.var(-INF, INF)
-    objvar = m.var(-INF, INF)
-    m.rows(
-        - 4243.28147100424/(i3*i4) + x5 == 0,
-        - m.sqrt(0.25*sq(i4) + sq(0.5*i1 + 0.5*i3)) + x7 == 0,
-        - 0.707213578500707*(84000 + 3000*i4)*x7/(i3*i4*(0.0833333333333333*sq(i4) + sq(0.5*i1 + 0.5*i3))) + x6 == 0,
-        - 0.5*i4/x7 + x8 == 0,
-        - m.sqrt(sq(x5) + 2*x5*x6*x8 + sq(x6)) >= -13600,
-        - 504000/(i2*sq(i1)) >= -30000,
-        i2 - i3 >= 0,
-        0.0204744897959184*m.sqrt(10000000000000*i1*pw(i2,3)*i1*pw(i2,3))*(1 - 0.0282346219657891*i1) >= 6000,
-        - 2.1952/(i2*pw(i1,3)) >= -0.25,
-        - (1.10471*i3**2*i4 + 0.04811*i1*i2*(14 + i4)) + objvar == 0,
-    )
-    return objvar
+    return _beam(m, 1, 20, 'I', 10000000000000, 2.1952)
 
 
 def alan(m):
