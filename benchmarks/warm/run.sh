@@ -7,14 +7,12 @@ PY="${PY:-python3}"
 BUILD="${BUILD:-$here/../../build}"
 peer="$BUILD/bench-warm-venv"
 hv="$(sed -n 's/^highsbox==//p' "$here/../../requirements.txt")"
-if [ ! -x "$peer/bin/python" ] || ! "$peer/bin/python" -c "
+. "$here/../peer_env.sh"
+peer_env "$peer" "$("$PY" -c 'import sys; print(sys._base_executable)')" "
 import importlib.metadata as m, numpy
-assert m.version('highspy') == '$hv'" 2>/dev/null; then
-  rm -rf "$peer"
-  base="$("$PY" -c 'import sys; print(sys._base_executable)')"
-  "$base" -m venv "$peer" && "$peer/bin/python" -m pip install -q "highspy==$hv" numpy >/dev/null 2>&1 ||
-    echo "highspy could not be installed: the benchmark is skipped"
-fi
+assert m.version('highspy') == '$hv'" \
+  "highspy could not be installed: the benchmark is skipped" \
+  "highspy==$hv" numpy
 args=()
 [ -x "$peer/bin/python" ] && args+=(--peer "$peer/bin/python")
 [ -n "${KORVEX_DATA:-}" ] && args+=(--data "$KORVEX_DATA")
