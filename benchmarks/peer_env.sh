@@ -1,5 +1,9 @@
 # Sourced by the benchmarks' run.sh: the peers they compare against live in virtual environments of
-# their own under the build folder, never the project's.
+# their own under the build folder, never the project's. Sourcing sets PY and BUILD where unset, as
+# ./dev.sh bench sets them, and highs_version, the HiGHS release the project is pinned to.
+PY="${PY:-python3}"
+BUILD="${BUILD:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/build}"
+highs_version="$(sed -n 's/^highsbox==//p' "$(dirname "${BASH_SOURCE[0]}")/../requirements.txt")"
 
 # peer_env DIR PYTHON CHECK NOTE REQUIREMENT...
 # Leaves DIR alone when it holds a Python that runs the code CHECK; otherwise makes it afresh, a

@@ -4,17 +4,14 @@
 # project's), against the C++ floor program in the same run.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-PY="${PY:-python3}"
-BUILD="${BUILD:-$here/../../build}"
+. "$here/../peer_env.sh"
 peers="$BUILD/bench-peers-venv"
 # the peers run the HiGHS release the project is pinned to
-hv="$(sed -n 's/^highsbox==//p' "$here/../../requirements.txt")"
-. "$here/../peer_env.sh"
 peer_env "$peers" "$PY" "
 import importlib.metadata as m, pyoptinterface, linopy
-assert m.version('highspy') == m.version('highsbox') == '$hv'" \
+assert m.version('highspy') == m.version('highsbox') == '$highs_version'" \
   "the peers could not be installed: their columns are skipped" \
-  pyoptinterface "highspy==$hv" linopy "highsbox==$hv"
+  pyoptinterface "highspy==$highs_version" linopy "highsbox==$highs_version"
 # NumPy asks the kernel for huge pages for large arrays by default; where the kernel assembles
 # them on first touch (as on the machine of the README's figures) that stalls for up to a second
 # at random, which the floor's plain allocations never do: all Python workers run without it

@@ -3,11 +3,9 @@
 # into an environment of its own, never the project's), interleaved in the same run.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-PY="${PY:-python3}"
-BUILD="${BUILD:-$here/../../build}"
+. "$here/../peer_env.sh"
 peer="$BUILD/bench-minlp-venv"
 version=6.3.0
-. "$here/../peer_env.sh"
 peer_env "$peer" "$PY" "import importlib.metadata as m; assert m.version('pyscipopt') == '$version'" \
   "PySCIPOpt could not be installed: its column is skipped" "pyscipopt==$version"
 args=()
