@@ -138,3 +138,52 @@ def output_off():
     korvex.setOutputEnabled(False)
     yield
     korvex.setOutputEnabled(True)
+
+
+_CTRL_C_SCRIPT = """\
+import os, signal, sys, threading, time
+import korvex
+sys.path.insert(0, sys.argv[1])
+from test_api_support import sigint_c_handler as c_handler
+{imports}
+
+calls = []
+signal.signal(signal.SIGINT, lambda s, f: calls.append(s))
+python_handler = c_handler()
+{build}
+
+def killer():
+    # once the run is under way, press Ctrl-C
+    while c_handler() in (python_handler, 0):
+        time.sleep(0.002)
+    time.sleep({delay})
+    os.kill(os.getpid(), signal.SIGINT)
+
+t = threading.Thread(target=killer)
+t.start()
+{run}
+t.join()
+{check}
+assert c_handler() == python_handler and calls == [], calls
+os.kill(os.getpid(), signal.SIGINT)
+time.sleep(0.05)
+assert calls == [signal.SIGINT], calls
+print("ok")
+"""
+
+
+def ctrl_c_in_subprocess(imports, build, run, check, delay):
+    """In a fresh interpreter (Ctrl-C goes to the whole process): `build` a problem `p`, start `run` and press
+    Ctrl-C `delay` seconds after korvex's handler is in place; then `check`, and that the Python handler is
+    back and gets a later Ctrl-C. Each piece is top-level code."""
+    import os
+    import subprocess
+    import sys
+    import textwrap
+    script = _CTRL_C_SCRIPT.format(**{k: textwrap.dedent(v).strip() for k, v in
+                                      dict(imports=imports, build=build, run=run, check=check).items()},
+                                   delay=delay)
+    here = os.path.dirname(os.path.abspath(__file__))
+    r = subprocess.run([sys.executable, "-c", script, here], capture_output=True, text=True, timeout=300)
+    assert r.returncode == 0, r.stderr[-2000:]
+    assert r.stdout.strip().endswith("ok")

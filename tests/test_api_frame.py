@@ -204,22 +204,27 @@ SIGINT_SCRIPT = textwrap.dedent(r"""
         f.writelines(" x%d obj 1 r 1\n" % j for j in range(600000))
         f.write("RHS\n rhs r 10\nENDATA\n")
     cols = q.attributes.cols
-    done = threading.Event()
 
-    def repeat():
+    def read_under_ctrl_c(path, press, error):
+        # reads while the thread press(done) presses Ctrl-C: the read must fail with error, returned
+        done = threading.Event()
+        t = threading.Thread(target=press, args=(done,))
+        t.start()
+        try:
+            q.readProb(path)
+        except error as e:
+            return e
+        finally:
+            done.set()
+            t.join()
+        raise AssertionError("the read was not interrupted")
+
+    def repeat(done):
         while not done.wait(0.01):
             os.kill(os.getpid(), signal.SIGINT)
 
-    t = threading.Thread(target=repeat)
-    t.start()
-    try:
-        q.readProb(path)
-        raise AssertionError("the read was not interrupted")
-    except korvex.SolverError as e:
-        assert "the read was interrupted" in str(e), e
-    finally:
-        done.set()
-        t.join()
+    e = read_under_ctrl_c(path, repeat, korvex.SolverError)
+    assert "the read was interrupted" in str(e), e
     assert q.attributes.cols == cols
     q.readProb(path)
     assert q.attributes.cols == 600000
@@ -234,20 +239,13 @@ SIGINT_SCRIPT = textwrap.dedent(r"""
             f.write("* padding\n" * 1_000_000)
         f.write("COLUMNS\n x obj 1 c 1\nRHS\n rhs c 1\nENDATA\n")
 
-    def once():
+    def once(done):
         while c_handler() == python_handler:
             time.sleep(0.002)
         time.sleep(0.05)
         os.kill(os.getpid(), signal.SIGINT)
 
-    t = threading.Thread(target=once)
-    t.start()
-    try:
-        q.readProb(slow)
-        raise AssertionError("the read was not interrupted")
-    except KeyboardInterrupt:
-        pass
-    t.join()
+    read_under_ctrl_c(slow, once, KeyboardInterrupt)
     assert q.attributes.cols == 600000
     print("ok")
 """)

@@ -1,13 +1,10 @@
 """IIS methods: the search on small models, results, files, errors, stopping."""
-import os
-import subprocess
-import sys
-import textwrap
 
 import pytest
 
 import korvex
 from korvex import SolStatus
+from conftest import ctrl_c_in_subprocess
 from test_api_support import help_synopsis, interrupted, raises, uninitialized_problem
 
 
@@ -137,44 +134,15 @@ def test_time_limit_stops_search_and_counts_what_it_found():
     assert (p.attributes.solvestatus, p.attributes.solstatus, p.attributes.stopstatus) == statuses
 
 
-SIGINT_SCRIPT = textwrap.dedent(r"""
-    import os, signal, sys, threading, time
-    import korvex
-    sys.path.insert(0, sys.argv[1])
-    from test_api_support import sigint_c_handler as c_handler
-    from test_iis import many_iis
-
-    calls = []
-    signal.signal(signal.SIGINT, lambda s, f: calls.append(s))
-    python_handler = c_handler()
-    n = 3000
-    p = many_iis(n)
-
-    def killer():
-        # once the search is under way, press Ctrl-C
-        while c_handler() in (python_handler, 0):
-            time.sleep(0.002)
-        time.sleep(0.2)
-        os.kill(os.getpid(), signal.SIGINT)
-
-    t = threading.Thread(target=killer)
-    t.start()
-    p.IISAll()
-    t.join()
-    assert 0 <= p.IISStatus()[0] < n
-    assert c_handler() == python_handler and calls == [], calls
-    os.kill(os.getpid(), signal.SIGINT)
-    time.sleep(0.05)
-    assert calls == [signal.SIGINT], calls
-    print("ok")
-""")
-
-
 def test_ctrl_c_stops_search_and_the_handler_comes_back():
-    here = os.path.dirname(os.path.abspath(__file__))
-    r = subprocess.run([sys.executable, "-c", SIGINT_SCRIPT, here], capture_output=True, text=True, timeout=300)
-    assert r.returncode == 0, r.stderr[-2000:]
-    assert r.stdout.strip().endswith("ok")
+    ctrl_c_in_subprocess(
+        "from test_iis import many_iis",
+        """
+        n = 3000
+        p = many_iis(n)
+        """,
+        "p.IISAll()",
+        "assert 0 <= p.IISStatus()[0] < n", 0.2)
 
 
 ANALYSIS_METHODS = ("clearIIS firstIIS nextIIS IISAll printIIS IISIsolations writeIIS IISStatus getIISData "

@@ -3,14 +3,12 @@ import ctypes
 import glob
 import os
 import random
-import subprocess
-import sys
-import textwrap
 
 import pytest
 
 import korvex
 from korvex import SolStatus, SolveStatus, StopType
+from conftest import ctrl_c_in_subprocess
 from test_api_support import data_dir, interrupted, raises
 
 
@@ -144,41 +142,13 @@ def test_time_limit_and_interrupt_stop_the_repair():
     assert (p.attributes.rows, p.attributes.cols) == (rows, cols)
 
 
-SIGINT_SCRIPT = textwrap.dedent(r"""
-    import os, signal, sys, threading, time
-    import korvex
-    sys.path.insert(0, sys.argv[1])
-    from test_api_support import sigint_c_handler as c_handler
-    from test_repair import transport
-
-    calls = []
-    signal.signal(signal.SIGINT, lambda s, f: calls.append(s))
-    python_handler = c_handler()
-    p = transport(200, 200)
-
-    def killer():
-        while c_handler() in (python_handler, 0):
-            time.sleep(0.002)
-        time.sleep(0.02)
-        os.kill(os.getpid(), signal.SIGINT)
-
-    t = threading.Thread(target=killer)
-    t.start()
-    status = p.repairInfeas("c", "o", " ", 1, 1, 0, 0, 0)
-    t.join()
-    a = p.attributes
-    assert (status, a.solvestatus, a.stopstatus) == (3, korvex.SolveStatus.STOPPED, korvex.StopType.CTRLC), \
-        (status, a.solvestatus, a.stopstatus)
-    assert c_handler() == python_handler and calls == [], calls
-    os.kill(os.getpid(), signal.SIGINT)
-    time.sleep(0.05)
-    assert calls == [signal.SIGINT], calls
-    print("ok")
-""")
-
-
 def test_ctrl_c_stops_the_repair_and_the_handler_comes_back():
-    here = os.path.dirname(os.path.abspath(__file__))
-    r = subprocess.run([sys.executable, "-c", SIGINT_SCRIPT, here], capture_output=True, text=True, timeout=300)
-    assert r.returncode == 0, r.stderr[-2000:]
-    assert r.stdout.strip().endswith("ok")
+    ctrl_c_in_subprocess(
+        "from test_repair import transport",
+        "p = transport(200, 200)",
+        'status = p.repairInfeas("c", "o", " ", 1, 1, 0, 0, 0)',
+        """
+        a = p.attributes
+        assert (status, a.solvestatus, a.stopstatus) == (3, korvex.SolveStatus.STOPPED, korvex.StopType.CTRLC), \\
+            (status, a.solvestatus, a.stopstatus)
+        """, 0.02)

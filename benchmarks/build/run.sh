@@ -4,18 +4,14 @@
 # project's), against the C++ floor program in the same run.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-PY="${PY:-python3}"
-BUILD="${BUILD:-$here/../../build}"
+. "$here/../peer_env.sh"
 peers="$BUILD/bench-peers-venv"
 # the peers run the HiGHS release the project is pinned to
-hv="$(sed -n 's/^highsbox==//p' "$here/../../requirements.txt")"
-if [ ! -x "$peers/bin/python" ] || ! "$peers/bin/python" -c "
+peer_env "$peers" "$PY" "
 import importlib.metadata as m, pyoptinterface, linopy
-assert m.version('highspy') == m.version('highsbox') == '$hv'" 2>/dev/null; then
-  rm -rf "$peers"
-  "$PY" -m venv "$peers" && "$peers/bin/python" -m pip install -q pyoptinterface "highspy==$hv" linopy "highsbox==$hv" >/dev/null 2>&1 ||
-    echo "the peers could not be installed: their columns are skipped"
-fi
+assert m.version('highspy') == m.version('highsbox') == '$highs_version'" \
+  "the peers could not be installed: their columns are skipped" \
+  pyoptinterface "highspy==$highs_version" linopy "highsbox==$highs_version"
 # NumPy asks the kernel for huge pages for large arrays by default; where the kernel assembles
 # them on first touch (as on the machine of the README's figures) that stalls for up to a second
 # at random, which the floor's plain allocations never do: all Python workers run without it

@@ -7,7 +7,7 @@ build="${BUILD:-$here/../../build}"
 peers="$build/bench-global-venv"
 if [ ! -x "$peers/bin/python" ]; then
   "${PY:-python3}" -c 'import sys; assert sys.version_info[:2] == (3, 13)'
-  "$("${PY:-python3}" -c 'import sys; print(sys._base_executable)')" -m venv "$peers"
-  "$peers/bin/python" -m pip install -q pyscipopt==6.3.0
+  . "$here/../peer_env.sh"
+  peer_env "$peers" "$("${PY:-python3}" -c 'import sys; print(sys._base_executable)')" "" "" pyscipopt==6.3.0
 fi
 "${PY:-python3}" "$here/bench_global.py" --peer "$peers/bin/python" "$@"

@@ -30,12 +30,14 @@ def pw(e, n):
     return e ** n
 
 
+def cols(m, n, lb, ub, kind="C"):
+    """n columns of one kind and bounds, in order."""
+    return [m.var(lb, ub, kind) for _ in range(n)]
+
+
 def ex1221(m):
-    x1 = m.var(0, 10)
-    x2 = m.var(0, 10)
-    b3 = m.var(0, 1, 'B')
-    b4 = m.var(0, 1, 'B')
-    b5 = m.var(0, 1, 'B')
+    x1, x2 = cols(m, 2, 0, 10)
+    b3, b4, b5 = cols(m, 3, 0, 1, 'B')
     objvar = m.var(-INF, INF)
     m.rows(
         - 2*x1 - 3*x2 - 1.5*b3 - 2*b4 + 0.5*b5 + objvar == 0,
@@ -63,17 +65,9 @@ def ex1222(m):
 
 
 def ex1223(m):
-    x1 = m.var(0, 10)
-    x2 = m.var(0, 10)
-    x3 = m.var(0, 10)
-    x4 = m.var(0, 1)
-    x5 = m.var(0, 1)
-    x6 = m.var(0, 1)
-    x7 = m.var(0, 1)
-    b8 = m.var(0, 1, 'B')
-    b9 = m.var(0, 1, 'B')
-    b10 = m.var(0, 1, 'B')
-    b11 = m.var(0, 1, 'B')
+    x1, x2, x3 = cols(m, 3, 0, 10)
+    x4, x5, x6, x7 = cols(m, 4, 0, 1)
+    b8, b9, b10, b11 = cols(m, 4, 0, 1, 'B')
     objvar = m.var(-INF, INF)
     m.rows(
         x1 + x2 + x3 + b8 + b9 + b10 <= 5,
@@ -95,13 +89,8 @@ def ex1223(m):
 
 
 def ex1223a(m):
-    x1 = m.var(0, 10)
-    x2 = m.var(0, 10)
-    x3 = m.var(0, 10)
-    b4 = m.var(0, 1, 'B')
-    b5 = m.var(0, 1, 'B')
-    b6 = m.var(0, 1, 'B')
-    b7 = m.var(0, 1, 'B')
+    x1, x2, x3 = cols(m, 3, 0, 10)
+    b4, b5, b6, b7 = cols(m, 4, 0, 1, 'B')
     objvar = m.var(-INF, INF)
     m.rows(
         x1 + x2 + x3 + b4 + b5 + b6 <= 5,
@@ -122,14 +111,7 @@ def ex1224(m):
     x1 = m.var(0, 0.997)
     x2 = m.var(0, 0.9985)
     x3 = m.var(0, 0.9988)
-    b4 = m.var(0, 1, 'B')
-    b5 = m.var(0, 1, 'B')
-    b6 = m.var(0, 1, 'B')
-    b7 = m.var(0, 1, 'B')
-    b8 = m.var(0, 1, 'B')
-    b9 = m.var(0, 1, 'B')
-    b10 = m.var(0, 1, 'B')
-    b11 = m.var(0, 1, 'B')
+    b4, b5, b6, b7, b8, b9, b10, b11 = cols(m, 8, 0, 1, 'B')
     objvar = m.var(-INF, INF)
     m.rows(
         x1*x2*x3 + objvar == 0,
@@ -145,14 +127,8 @@ def ex1224(m):
 
 
 def ex1225(m):
-    x1 = m.var(1, 5)
-    x2 = m.var(1, 5)
-    b3 = m.var(0, 1, 'B')
-    b4 = m.var(0, 1, 'B')
-    b5 = m.var(0, 1, 'B')
-    b6 = m.var(0, 1, 'B')
-    b7 = m.var(0, 1, 'B')
-    b8 = m.var(0, 1, 'B')
+    x1, x2 = cols(m, 2, 1, 5)
+    b3, b4, b5, b6, b7, b8 = cols(m, 6, 0, 1, 'B')
     objvar = m.var(-INF, INF)
     m.rows(
         - 7*x1 - 10*x2 + objvar == 0,
@@ -173,9 +149,7 @@ def ex1225(m):
 def ex1226(m):
     x1 = m.var(1, 10)
     x2 = m.var(1, 6)
-    b3 = m.var(0, 1, 'B')
-    b4 = m.var(0, 1, 'B')
-    b5 = m.var(0, 1, 'B')
+    b3, b4, b5 = cols(m, 3, 0, 1, 'B')
     objvar = m.var(-INF, INF)
     m.rows(
         8*x1 - 2*x1**0.5*sq(x2) + 11*x2 + 2*sq(x2) - 2*x2**0.5 <= 39,
@@ -191,9 +165,7 @@ def ex1226(m):
 def gbd(m):
     objvar = m.var(-INF, INF)
     x2 = m.var(0.2, 1)
-    b3 = m.var(0, 1, 'B')
-    b4 = m.var(0, 1, 'B')
-    b5 = m.var(0, 1, 'B')
+    b3, b4, b5 = cols(m, 3, 0, 1, 'B')
     m.rows(
         - 5*sq(x2) + objvar - b3 - b4 - b5 == 0,
         3*x2 - b3 - b4 <= 0,
@@ -217,12 +189,9 @@ def st_e13(m):
 
 
 def synthes1(m):
-    x1 = m.var(0, 2)
-    x2 = m.var(0, 2)
+    x1, x2 = cols(m, 2, 0, 2)
     x3 = m.var(0, 1)
-    b4 = m.var(0, 1, 'B')
-    b5 = m.var(0, 1, 'B')
-    b6 = m.var(0, 1, 'B')
+    b4, b5, b6 = cols(m, 3, 0, 1, 'B')
     objvar = m.var(-INF, INF)
     m.rows(
         - (-18*m.log(1 + x2) - 19.2*m.log(1 + x1 - x2) + 10*x1) + 7*x3 - 5*b4 - 6*b5 - 8*b6 + objvar == 10,
@@ -237,17 +206,10 @@ def synthes1(m):
 
 
 def synthes2(m):
-    x1 = m.var(0, 2)
-    x2 = m.var(0, 2)
-    x3 = m.var(0, 2)
-    x4 = m.var(0, INF)
-    x5 = m.var(0, INF)
+    x1, x2, x3 = cols(m, 3, 0, 2)
+    x4, x5 = cols(m, 2, 0, INF)
     x6 = m.var(0, 3)
-    b7 = m.var(0, 1, 'B')
-    b8 = m.var(0, 1, 'B')
-    b9 = m.var(0, 1, 'B')
-    b10 = m.var(0, 1, 'B')
-    b11 = m.var(0, 1, 'B')
+    b7, b8, b9, b10, b11 = cols(m, 5, 0, 1, 'B')
     objvar = m.var(-INF, INF)
     m.rows(
         - m.log(1 + x4 + x5) <= 0,
@@ -270,23 +232,12 @@ def synthes2(m):
 
 
 def synthes3(m):
-    x1 = m.var(0, 2)
-    x2 = m.var(0, 2)
+    x1, x2 = cols(m, 2, 0, 2)
     x3 = m.var(0, 1)
-    x4 = m.var(0, 2)
-    x5 = m.var(0, 2)
-    x6 = m.var(0, 2)
-    x7 = m.var(0, 2)
+    x4, x5, x6, x7 = cols(m, 4, 0, 2)
     x8 = m.var(0, 1)
     x9 = m.var(0, 3)
-    b10 = m.var(0, 1, 'B')
-    b11 = m.var(0, 1, 'B')
-    b12 = m.var(0, 1, 'B')
-    b13 = m.var(0, 1, 'B')
-    b14 = m.var(0, 1, 'B')
-    b15 = m.var(0, 1, 'B')
-    b16 = m.var(0, 1, 'B')
-    b17 = m.var(0, 1, 'B')
+    b10, b11, b12, b13, b14, b15, b16, b17 = cols(m, 8, 0, 1, 'B')
     objvar = m.var(-INF, INF)
     m.rows(
         (-1.5*m.log(1 + x5)) - m.log(1 + x6) - x8 <= 0,
@@ -318,8 +269,7 @@ def synthes3(m):
 
 
 def nvs03(m):
-    i1 = m.var(0, 200, 'I')
-    i2 = m.var(0, 200, 'I')
+    i1, i2 = cols(m, 2, 0, 200, 'I')
     objvar = m.var(-INF, INF)
     m.rows(
         - 0.1*sq(i1) + i2 >= 0,
@@ -330,8 +280,7 @@ def nvs03(m):
 
 
 def nvs04(m):
-    i1 = m.var(0, 200, 'I')
-    i2 = m.var(0, 200, 'I')
+    i1, i2 = cols(m, 2, 0, 200, 'I')
     objvar = m.var(-INF, INF)
     m.rows(
         - (100*sq(0.5 + i2 - sq(0.6 + i1)) + sq(0.4 - i1)) + objvar == 0,
@@ -339,16 +288,11 @@ def nvs04(m):
     return objvar
 
 
-def nvs05(m):
-    i1 = m.var(1, 200, 'I')
-    i2 = m.var(1, 200, 'I')
-    x3 = m.var(0.01, 200)
-    x4 = m.var(0.01, 200)
-    x5 = m.var(-INF, INF)
-    x6 = m.var(-INF, INF)
-    x7 = m.var(-INF, INF)
-    x8 = m.var(-INF, INF)
-    objvar = m.var(-INF, INF)
+def _beam(m, lb34, ub34, kind34, k8, k9):
+    """nvs05 and nvs22: one design family; columns 3 and 4 and two coefficients differ."""
+    i1, i2 = cols(m, 2, 1, 200, 'I')
+    x3, x4 = cols(m, 2, lb34, ub34, kind34)
+    x5, x6, x7, x8, objvar = cols(m, 5, -INF, INF)
     m.rows(
         - 4243.28147100424/(x3*x4) + x5 == 0,
         - m.sqrt(0.25*sq(x4) + sq(0.5*i1 + 0.5*x3)) + x7 == 0,
@@ -357,19 +301,19 @@ def nvs05(m):
         - m.sqrt(sq(x5) + 2*x5*x6*x8 + sq(x6)) >= -13600,
         - 504000/(i2*sq(i1)) >= -30000,
         i2 - x3 >= 0,
-        0.0204744897959184*m.sqrt(1e15*i1*pw(i2,3)*i1*pw(i2,3))*(1 - 0.0282346219657891*i1) >= 6000,
-        - 0.21952/(i2*pw(i1,3)) >= -0.25,
+        0.0204744897959184*m.sqrt(k8*i1*pw(i2,3)*i1*pw(i2,3))*(1 - 0.0282346219657891*i1) >= 6000,
+        - k9/(i2*pw(i1,3)) >= -0.25,
         - (1.10471*sq(x3)*x4 + 0.04811*i1*i2*(14 + x4)) + objvar == 0,
     )
     return objvar
 
 
+def nvs05(m):
+    return _beam(m, 0.01, 200, 'C', 1e15, 0.21952)
+
+
 def nvs14(m):
-    i1 = m.var(0, 200, 'I')
-    i2 = m.var(0, 200, 'I')
-    i3 = m.var(0, 200, 'I')
-    i4 = m.var(0, 200, 'I')
-    i5 = m.var(0, 200, 'I')
+    i1, i2, i3, i4, i5 = cols(m, 5, 0, 200, 'I')
     x6 = m.var(0, 92)
     x7 = m.var(90, 110)
     x8 = m.var(20, 25)
@@ -384,40 +328,13 @@ def nvs14(m):
 
 
 def nvs22(m):
-    i1 = m.var(1, 200, 'I')
-    i2 = m.var(1, 200, 'I')
-    i3 = m.var(1, 20, 'I')
-    i4 = m.var(1, 20, 'I')
-    x5 = m.var(-INF, INF)
-    x6 = m.var(-INF, INF)
-    x7 = m.var(-INF, INF)
-    x8 = m.var(-INF, INF)
-    objvar = m.var(-INF, INF)
-    m.rows(
-        - 4243.28147100424/(i3*i4) + x5 == 0,
-        - m.sqrt(0.25*sq(i4) + sq(0.5*i1 + 0.5*i3)) + x7 == 0,
-        - 0.707213578500707*(84000 + 3000*i4)*x7/(i3*i4*(0.0833333333333333*sq(i4) + sq(0.5*i1 + 0.5*i3))) + x6 == 0,
-        - 0.5*i4/x7 + x8 == 0,
-        - m.sqrt(sq(x5) + 2*x5*x6*x8 + sq(x6)) >= -13600,
-        - 504000/(i2*sq(i1)) >= -30000,
-        i2 - i3 >= 0,
-        0.0204744897959184*m.sqrt(10000000000000*i1*pw(i2,3)*i1*pw(i2,3))*(1 - 0.0282346219657891*i1) >= 6000,
-        - 2.1952/(i2*pw(i1,3)) >= -0.25,
-        - (1.10471*i3**2*i4 + 0.04811*i1*i2*(14 + i4)) + objvar == 0,
-    )
-    return objvar
+    return _beam(m, 1, 20, 'I', 10000000000000, 2.1952)
 
 
 def alan(m):
-    x1 = m.var(0, INF)
-    x2 = m.var(0, INF)
-    x3 = m.var(0, INF)
-    x4 = m.var(0, INF)
+    x1, x2, x3, x4 = cols(m, 4, 0, INF)
     objvar = m.var(-INF, INF)
-    b6 = m.var(0, 1, 'B')
-    b7 = m.var(0, 1, 'B')
-    b8 = m.var(0, 1, 'B')
-    b9 = m.var(0, 1, 'B')
+    b6, b7, b8, b9 = cols(m, 4, 0, 1, 'B')
     m.rows(
         x1 + x2 + x3 + x4 == 1,
         8*x1 + 9*x2 + 12*x3 + 7*x4 == 10,

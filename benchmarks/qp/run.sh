@@ -6,10 +6,8 @@ here="$(cd "$(dirname "$0")" && pwd)"
 # Convex QP solve times against the peers (Clarabel, OSQP, HiGHS's QP solver through highspy),
 # installed into an environment of their own, never the project's
 peers="${BUILD:-$here/../../build}/bench-qp-peers-venv"
-hv="$(sed -n 's/^highsbox==//p' "$here/../../requirements.txt")"
-if [ ! -x "$peers/bin/python" ] || ! "$peers/bin/python" -c "import clarabel, osqp, scipy, highspy" 2>/dev/null; then
-  rm -rf "$peers"
-  "${PY:-python3}" -m venv "$peers" && "$peers/bin/python" -m pip install -q clarabel osqp numpy scipy "highspy==$hv" \
-    >/dev/null 2>&1 || echo "the peers could not be installed: the QP comparison is skipped"
-fi
+. "$here/../peer_env.sh"
+peer_env "$peers" "${PY:-python3}" "import clarabel, osqp, scipy, highspy" \
+  "the peers could not be installed: the QP comparison is skipped" \
+  clarabel osqp numpy scipy "highspy==$highs_version"
 [ -x "$peers/bin/python" ] && "${PY:-python3}" "$here/bench_qp_peers.py" --peers "$peers/bin/python"

@@ -3,18 +3,13 @@
 # own under the build folder, never the project's) on the same HiGHS release, in the same run.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-PY="${PY:-python3}"
-BUILD="${BUILD:-$here/../../build}"
+. "$here/../peer_env.sh"
 peer="$BUILD/bench-warm-venv"
-hv="$(sed -n 's/^highsbox==//p' "$here/../../requirements.txt")"
-if [ ! -x "$peer/bin/python" ] || ! "$peer/bin/python" -c "
+peer_env "$peer" "$("$PY" -c 'import sys; print(sys._base_executable)')" "
 import importlib.metadata as m, numpy
-assert m.version('highspy') == '$hv'" 2>/dev/null; then
-  rm -rf "$peer"
-  base="$("$PY" -c 'import sys; print(sys._base_executable)')"
-  "$base" -m venv "$peer" && "$peer/bin/python" -m pip install -q "highspy==$hv" numpy >/dev/null 2>&1 ||
-    echo "highspy could not be installed: the benchmark is skipped"
-fi
+assert m.version('highspy') == '$highs_version'" \
+  "highspy could not be installed: the benchmark is skipped" \
+  "highspy==$highs_version" numpy
 args=()
 [ -x "$peer/bin/python" ] && args+=(--peer "$peer/bin/python")
 [ -n "${KORVEX_DATA:-}" ] && args+=(--data "$KORVEX_DATA")
