@@ -12,13 +12,6 @@ from scipy import optimize
 import korvex as k
 
 
-@pytest.fixture
-def p():
-    prob = k.problem()
-    prob.setControl("outputlog", 0)
-    return prob
-
-
 def test_st_e02_found_after_a_local_infeasibility(p):
     # min x3 over three quadratic equations (GLOBALLib st_e02, published optimum 201.159); the
     # first start point ends locally infeasible
@@ -72,10 +65,10 @@ def disc_and_halfplane(p):   # x + y <= sqrt(2) on the unit disc: convex
 
 
 def disc_nonconvex_objective(p):   # the rows decide: convex, whatever the objective
-    x, y = p.addVariable(lb=-3, ub=3), p.addVariable(lb=-3, ub=3)
-    p.addConstraint(x * x + y * y <= 1, x + y >= 2)
+    proof = disc_and_halfplane(p)
+    x, y = p.getVariable()
     p.setObjective(-x * x + k.sin(3 * y))
-    return lambda a, b: max(a * a + b * b - 1, 2 - a - b), (-3, 3)
+    return proof
 
 
 def exponentials(p):   # exp(x) + exp(y) >= 2 exp((x+y)/2) >= 2 when x + y >= 0: convex
