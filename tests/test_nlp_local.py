@@ -25,20 +25,19 @@ def test_st_e02_found_after_a_local_infeasibility(p):
     # bracketed on a fine grid of x1 and refined
     sols = []
     for sign in (1, -1):
-        def third(a):
+        def x3_x2(a):
             c = 250 + 30 * a - 6 * a * a
             disc = 400 - 48 * (c - 300)
-            if disc < 0:
-                return math.nan
-            b = (20 + sign * math.sqrt(disc)) / 24
+            return c, (20 + sign * math.sqrt(disc)) / 24 if disc >= 0 else math.nan
+
+        def third(a):
+            c, b = x3_x2(a)
             return 0.5 * (a + b) ** 2 - c + 150
         grid = np.linspace(0, 9.422, 20001)
         vals = [third(a) for a in grid]
         for a, b, fa, fb in zip(grid, grid[1:], vals, vals[1:]):
             if fa * fb <= 0:
-                r = optimize.brentq(third, a, b, xtol=1e-14)
-                c = 250 + 30 * r - 6 * r * r
-                b2 = (20 + sign * math.sqrt(400 - 48 * (c - 300))) / 24
+                c, b2 = x3_x2(optimize.brentq(third, a, b, xtol=1e-14))
                 if 0 <= b2 <= 5.9023 and 0 <= c <= 267.417085245:
                     sols.append(c)
     assert min(sols) == pytest.approx(201.159, abs=1e-3)
