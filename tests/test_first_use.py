@@ -211,6 +211,8 @@ class TestConstraintPrinting:
             d1.body
 
     def test_variables_of_a_freed_problem(self):
+        # a freed problem's variables say why (the other expression forms: test_expr_core); a
+        # column deleted from a live problem does not
         p = korvex.problem()
         x, y = p.addVariable(), p.addVariable()
         q = korvex.problem()
@@ -219,13 +221,10 @@ class TestConstraintPrinting:
         del p
         gc.collect()
         gone = ["The variable's problem no longer exists: freeing a problem deletes its variables."]
-        for make in (lambda: x + 1, lambda: 2 * x + y, lambda: korvex.exp(x) <= 1, lambda: x * y):
+        for make, notes in ((lambda: korvex.exp(x) <= 1, gone), (lambda: x * y, gone), (lambda: u + 1, None)):
             with pytest.raises(korvex.ModelError) as e:
                 make()
-            assert (str(e.value), e.value.__notes__) == ("Deleted variable in expression", gone)
-        with pytest.raises(korvex.ModelError) as e:
-            u + 1
-        assert str(e.value) == "Deleted variable in expression" and not hasattr(e.value, "__notes__")
+            assert (str(e.value), getattr(e.value, "__notes__", None)) == ("Deleted variable in expression", notes)
 
 
 def help_entries(obj):

@@ -36,6 +36,18 @@ def assert_proven(p, sense=1):
     assert 0 <= sense * (a.objval - a.bestbound) <= gap, (a.objval, a.bestbound)
 
 
+def assert_global_optimum(p, best, rel):
+    """A global solve ends optimal at best (within rel of its size), with a proof."""
+    assert p.optimize("x") == OPTIMAL
+    assert p.attributes.objval == pytest.approx(best, abs=rel * max(1, abs(best)))
+    assert_proven(p)
+
+
+def quadratic(Q, x):
+    n = len(x)
+    return k.Sum(float(Q[i, j]) * x[i] * x[j] for i in range(n) for j in range(n))
+
+
 @pytest.mark.parametrize("name", sorted(set(models.INSTANCES) - SLOW))
 def test_published_optimum(name):
     published, sense, *_ = models.INSTANCES[name]
@@ -66,16 +78,12 @@ class TestEnumeration:
             feasible = [np.array(z) for z in grid if all(g(np.array(z), i) <= b[i] for i in range(2))]
             p = quiet()
             x = [p.addVariable(lb=-3, ub=3, vartype=k.integer) for _ in range(3)]
-            quad = lambda M: k.Sum(int(M[i, j]) * x[i] * x[j] for i in range(3) for j in range(3))  # noqa: E731
-            p.addConstraint(quad(A[i]) <= int(b[i]) for i in range(2))
-            p.setObjective(quad(Q) + k.Sum(int(c[j]) * x[j] for j in range(3)))
-            status = p.optimize("x")
+            p.addConstraint(quadratic(A[i], x) <= int(b[i]) for i in range(2))
+            p.setObjective(quadratic(Q, x) + k.Sum(int(c[j]) * x[j] for j in range(3)))
             if not feasible:
-                assert status[1] == k.SolStatus.INFEASIBLE
-                continue
-            assert status == OPTIMAL
-            assert p.attributes.objval == pytest.approx(min(f(z) for z in feasible), abs=1e-6)
-            assert_proven(p)
+                assert p.optimize("x")[1] == k.SolStatus.INFEASIBLE
+            else:
+                assert_global_optimum(p, min(f(z) for z in feasible), 1e-6)
 
     def test_concave_qp_matches_vertex_enumeration(self):
         # a concave objective over a box cut by one hyperplane is least at a vertex of that polytope:
@@ -104,11 +112,8 @@ class TestEnumeration:
             p = quiet()
             x = [p.addVariable(lb=lo[j], ub=hi[j]) for j in range(n)]
             p.addConstraint(k.Sum(a[j] * x[j] for j in range(n)) <= beta)
-            p.setObjective(0.5 * k.Sum(Q[i, j] * x[i] * x[j] for i in range(n) for j in range(n))
-                           + k.Sum(c[j] * x[j] for j in range(n)))
-            assert p.optimize("x") == OPTIMAL
-            assert p.attributes.objval == pytest.approx(best, abs=1e-5 * max(1, abs(best)))
-            assert_proven(p)
+            p.setObjective(0.5 * quadratic(Q, x) + k.Sum(c[j] * x[j] for j in range(n)))
+            assert_global_optimum(p, best, 1e-5)
 
     def test_box_polynomial_matches_polished_grid(self):
         scipy_optimize = pytest.importorskip("scipy.optimize")
@@ -127,10 +132,8 @@ class TestEnumeration:
             p = quiet()
             u, w = p.addVariable(lb=-2, ub=2), p.addVariable(lb=-2, ub=2)
             p.setObjective(k.Sum(C[i, j] * u**i * w**j for i in range(5) for j in range(5) if C[i, j] != 0))
-            assert p.optimize("x") == OPTIMAL
-            assert p.attributes.objval == pytest.approx(best, abs=1e-4 * max(1, abs(best)))
+            assert_global_optimum(p, best, 1e-4)
             assert f(*p.getSolution([u, w])) == pytest.approx(p.attributes.objval, abs=1e-7)
-            assert_proven(p)
 
 
 class TestSameAsDefaultEngines:
@@ -149,11 +152,8 @@ class TestSameAsDefaultEngines:
         rng = np.random.default_rng(21 + discrete)
         for _ in range(10):
             p, _ = self.random_model(rng, discrete)
-            default = p.optimize()
-            obj = p.attributes.objval
-            assert p.optimize("x") == default == OPTIMAL
-            assert p.attributes.objval == pytest.approx(obj, abs=1e-6 * max(1, abs(obj)))
-            assert_proven(p)
+            assert p.optimize() == OPTIMAL
+            assert_global_optimum(p, p.attributes.objval, 1e-6)
 
     def test_convex_qp_over_wide_boxes(self):
         rng = np.random.default_rng(4)
@@ -163,12 +163,8 @@ class TestSameAsDefaultEngines:
             p = quiet()
             p.controls.timelimit = 30
             x = [p.addVariable(lb=-100, ub=100) for _ in range(3)]
-            p.setObjective(0.5 * k.Sum(Q[i, j] * x[i] * x[j] for i in range(3) for j in range(3))
-                           + k.Sum(c[j] * x[j] for j in range(3)))
-            best = -0.5 * c @ np.linalg.solve(Q, c)        # the stationary point's value
-            assert p.optimize("x") == OPTIMAL
-            assert p.attributes.objval == pytest.approx(best, abs=2e-4 * max(1, abs(best)))
-            assert_proven(p)
+            p.setObjective(0.5 * quadratic(Q, x) + k.Sum(c[j] * x[j] for j in range(3)))
+            assert_global_optimum(p, -0.5 * c @ np.linalg.solve(Q, c), 2e-4)   # the stationary point's value
 
     def test_reformulated_content(self):
         # semi-continuous columns, SOS2, indicators and abs, as HiGHS solves them exactly
@@ -210,8 +206,7 @@ def hard_problem():
     Q = rng.normal(size=(n, n))
     p = quiet()
     x = [p.addVariable(lb=-1, ub=1) for _ in range(n)]
-    p.setObjective(k.Sum((Q[i, j] + Q[j, i]) * x[i] * x[j] for i in range(n) for j in range(n))
-                   + k.Sum(float(rng.normal()) * x[i] for i in range(n)))
+    p.setObjective(quadratic(Q + Q.T, x) + k.Sum(float(rng.normal()) * x[i] for i in range(n)))
     return p
 
 
@@ -221,26 +216,19 @@ class TestStops:
         assert (a.solvestatus, a.solstatus, a.stopstatus) == (k.SolveStatus.STOPPED, k.SolStatus.FEASIBLE, reason)
         assert a.bestbound <= a.objval                    # the incumbent and a valid bound
 
-    def test_time_and_node_limits(self):
+    @pytest.mark.parametrize("stop, reason", [("timelimit", k.StopType.TIMELIMIT), ("maxnode", k.StopType.NODELIMIT),
+                                              ("interrupt", k.StopType.USER)])
+    def test_limits_and_interrupt_from_another_thread(self, stop, reason):
         p = hard_problem()
-        p.controls.timelimit = 1
-        p.optimize("x")
-        self.stopped_with_proof(p, k.StopType.TIMELIMIT)
-        assert p.attributes.time < 10
-        p.controls.timelimit = 0
-        p.controls.maxnode = 3
-        p.optimize("x")
-        self.stopped_with_proof(p, k.StopType.NODELIMIT)
-
-    def test_interrupt_from_another_thread(self):
-        p = hard_problem()
-        p.controls.timelimit = 120
+        p.controls.timelimit = 1 if stop == "timelimit" else 120
+        p.controls.maxnode = 3 if stop == "maxnode" else 0
         timer = threading.Timer(1.0, p.interrupt)
-        timer.start()
+        if stop == "interrupt":
+            timer.start()
         p.optimize("x")
-        timer.join()
-        self.stopped_with_proof(p, k.StopType.USER)
-        assert p.attributes.time < 30
+        timer.cancel()
+        self.stopped_with_proof(p, reason)
+        assert p.attributes.time < (10 if stop == "timelimit" else 30)
 
     def test_ctrl_c_in_a_subprocess(self):
         script = textwrap.dedent(r"""

@@ -202,23 +202,16 @@ def check(seed, nonlinear):
     return None
 
 
-@settings(max_examples=30, deadline=None, derandomize=True, suppress_health_check=list(HealthCheck))
-@given(seed=st.integers(0, 2**31 - 1))
-def test_random_minlps_match_enumeration(seed):
-    assert check(seed, nonlinear=True) is None
-
-
+@pytest.mark.parametrize("nonlinear", [True, False], ids=["minlp", "directed-mip"])
 @settings(max_examples=40, deadline=None, derandomize=True, suppress_health_check=list(HealthCheck))
 @given(seed=st.integers(0, 2**31 - 1))
-def test_random_directed_mips_match_enumeration(seed):
-    assert check(seed, nonlinear=False) is None
+def test_random_models_match_enumeration(nonlinear, seed):
+    assert check(seed, nonlinear) is None
 
 
 @pytest.mark.parametrize("directed", [False, True])
-def test_integer_bounds_crossed_once_rounded(directed):
+def test_integer_bounds_crossed_once_rounded(p, directed):
     # no integer within [0.2, 0.8]: infeasible for every engine, never a value outside the bounds
-    p = k.problem()
-    p.setControl("outputlog", 0)
     x = p.addVariable(lb=0.2, ub=0.8, vartype=k.integer)
     y = p.addVariable(lb=2, ub=3, vartype=k.integer)
     p.setObjective(-2 * x - y)
@@ -234,10 +227,8 @@ def test_integer_bounds_crossed_once_rounded(directed):
     (-3, -1, k.continuous, 0.0, 4.84 + 1.0),
     (0, 3, k.integer, 1.6, 2.56 + 0.04),
 ])
-def test_sets_with_members_not_held_at_zero(lb, ub, kind, t, best):
+def test_sets_with_members_not_held_at_zero(p, lb, ub, kind, t, best):
     # an SOS1 over x and y with x's bounds below or excluding 0 (optima by hand enumeration)
-    p = k.problem()
-    p.setControl("outputlog", 0)
     x = p.addVariable(lb=lb, ub=ub, vartype=kind)
     y = p.addVariable(lb=0, ub=3, vartype=k.integer)
     p.addSets(["1"], [0], [x, y], [1, 2])
@@ -248,11 +239,9 @@ def test_sets_with_members_not_held_at_zero(lb, ub, kind, t, best):
     assert min(abs(xv), abs(yv)) < 1e-6 and lb - 1e-9 <= xv <= ub + 1e-9
 
 
-def test_semicontinuous_column_reaches_its_bound():
+def test_semicontinuous_column_reaches_its_bound(p):
     # an equality row that fixing the integer columns makes constant: Bonmin's check of the
     # integer point once stopped with s 1 % short of its bound
-    p = k.problem()
-    p.setControl("outputlog", 0)
     s = p.addVariable(lb=0.54, ub=0.79, vartype=k.semicontinuous)
     x0, x1 = p.addVariable(vartype=k.binary), p.addVariable(lb=-1, ub=2, vartype=k.integer)
     p.addConstraint(2 * x0 + 2 * x1 == 2)
@@ -262,14 +251,10 @@ def test_semicontinuous_column_reaches_its_bound():
     assert p.attributes.objval == pytest.approx(0.0169 + 0.6084 + 0.5 - 3 + 0.43 * 1.2 ** 2, abs=1e-6)
 
 
-@pytest.mark.parametrize("seed", [20009406, 20019982, 20035322])
-def test_directed_mips_the_random_models_found(seed):
-    # found by the random models: flow cover cuts cut off these optima
-    assert check(seed, nonlinear=False) is None
-
-
-@pytest.mark.parametrize("seed", [541219, 204010])
-def test_minlps_the_random_models_found(seed):
-    # 541219 once aborted the process: a set and its member both fixed by strong branching;
-    # 204010: an equality row made constant by the integer values (see above)
-    assert check(seed, nonlinear=True) is None
+@pytest.mark.parametrize("seed, nonlinear", [
+    (20009406, False), (20019982, False), (20035322, False),   # flow cover cuts cut off these optima
+    (541219, True),    # once aborted the process: a set and its member both fixed by strong branching
+    (204010, True),    # an equality row made constant by the integer values (see above)
+])
+def test_models_the_random_models_found(seed, nonlinear):
+    assert check(seed, nonlinear) is None

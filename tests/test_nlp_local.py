@@ -12,13 +12,6 @@ from scipy import optimize
 import korvex as k
 
 
-@pytest.fixture
-def p():
-    prob = k.problem()
-    prob.setControl("outputlog", 0)
-    return prob
-
-
 def test_st_e02_found_after_a_local_infeasibility(p):
     # min x3 over three quadratic equations (GLOBALLib st_e02, published optimum 201.159); the
     # first start point ends locally infeasible
@@ -32,20 +25,19 @@ def test_st_e02_found_after_a_local_infeasibility(p):
     # bracketed on a fine grid of x1 and refined
     sols = []
     for sign in (1, -1):
-        def third(a):
+        def x3_x2(a):
             c = 250 + 30 * a - 6 * a * a
             disc = 400 - 48 * (c - 300)
-            if disc < 0:
-                return math.nan
-            b = (20 + sign * math.sqrt(disc)) / 24
+            return c, (20 + sign * math.sqrt(disc)) / 24 if disc >= 0 else math.nan
+
+        def third(a):
+            c, b = x3_x2(a)
             return 0.5 * (a + b) ** 2 - c + 150
         grid = np.linspace(0, 9.422, 20001)
         vals = [third(a) for a in grid]
         for a, b, fa, fb in zip(grid, grid[1:], vals, vals[1:]):
             if fa * fb <= 0:
-                r = optimize.brentq(third, a, b, xtol=1e-14)
-                c = 250 + 30 * r - 6 * r * r
-                b2 = (20 + sign * math.sqrt(400 - 48 * (c - 300))) / 24
+                c, b2 = x3_x2(optimize.brentq(third, a, b, xtol=1e-14))
                 if 0 <= b2 <= 5.9023 and 0 <= c <= 267.417085245:
                     sols.append(c)
     assert min(sols) == pytest.approx(201.159, abs=1e-3)
@@ -72,10 +64,10 @@ def disc_and_halfplane(p):   # x + y <= sqrt(2) on the unit disc: convex
 
 
 def disc_nonconvex_objective(p):   # the rows decide: convex, whatever the objective
-    x, y = p.addVariable(lb=-3, ub=3), p.addVariable(lb=-3, ub=3)
-    p.addConstraint(x * x + y * y <= 1, x + y >= 2)
+    proof = disc_and_halfplane(p)
+    x, y = p.getVariable()
     p.setObjective(-x * x + k.sin(3 * y))
-    return lambda a, b: max(a * a + b * b - 1, 2 - a - b), (-3, 3)
+    return proof
 
 
 def exponentials(p):   # exp(x) + exp(y) >= 2 exp((x+y)/2) >= 2 when x + y >= 0: convex

@@ -128,43 +128,35 @@ QUALITIES = [(q,) for q in np.linspace(1, 3, 41)]
 HOUSE_GRID = [(x1, x4) for x4 in np.linspace(40, 68, 29) for x1 in np.linspace(x4 / 3, x4 / 2, 21)]
 
 
-class TestEngineTolerances:
+def st_e04_corner_checked():
+    grid = st_e04_grid()
+    assert grid >= st_e04_corner() - 1e-9        # the corner is the least on the grid
+    return st_e04_corner()
+
+
+@pytest.mark.parametrize("build, published, independent, feastol, local", [
+    (st_e07, -400.0, lambda: linear_best(st_e07, QUALITIES), None, False),
+    (st_e07, -400.0, lambda: -400.0, 1e-9, False),
+    (house, -4500.0, lambda: linear_best(house, HOUSE_GRID), None, False),
+    (st_e04, 5194.8662442, st_e04_corner_checked, None, False),
+    (ex9_1_1, -13.0, lambda: linear_best(ex9_1_1, [(z,) for z in itertools.product((0, 1), repeat=5)]), None, False),
+    # non-convex: the interior-point solver stops at a local optimum; the global one (profit 400,
+    # Haverly 1978) is the least of the LPs over the pool quality
+    (haverly, -400.0, lambda: linear_best(haverly, QUALITIES), None, True),
+], ids=["st_e07", "st_e07-feastol-1e-9", "house", "st_e04", "ex9_1_1", "haverly"])
+def test_optimum_reached_and_feasible(build, published, independent, feastol, local):
     """Reported optima meet FEASTOL (these violated rows by 3e-5 or ended FAILED at the optimum)."""
-
-    @pytest.mark.parametrize("build, published, independent", [
-        (st_e07, -400.0, lambda: linear_best(st_e07, QUALITIES)),
-        (house, -4500.0, lambda: linear_best(house, HOUSE_GRID)),
-        (st_e04, 5194.8662442, st_e04_corner),
-        (ex9_1_1, -13.0, lambda: linear_best(ex9_1_1, [(z,) for z in itertools.product((0, 1), repeat=5)])),
-    ], ids=["st_e07", "house", "st_e04", "ex9_1_1"])
-    def test_optimum_reached_and_feasible(self, build, published, independent):
-        assert independent() == pytest.approx(published, rel=1e-9)
-        p = quiet()
-        build(p)
-        assert p.optimize() == OPTIMAL
-        assert_feasible(p)
+    assert independent() == pytest.approx(published, rel=1e-9)
+    p = quiet()
+    build(p)
+    if feastol:
+        p.controls.feastol = feastol
+    assert p.optimize() == OPTIMAL
+    assert_feasible(p)
+    if local:
+        assert p.attributes.objval >= published - 1e-7 * abs(published)
+    else:
         assert p.attributes.objval == pytest.approx(published, rel=1e-7)
-
-    def test_st_e04_corner_is_the_least_on_a_grid(self):
-        assert st_e04_grid() >= st_e04_corner() - 1e-9
-
-    def test_haverly_local_optimum_is_feasible(self):
-        # non-convex: the interior-point solver stops at a local optimum; the global one (profit 400,
-        # Haverly 1978) is the least of the LPs over the pool quality
-        best = linear_best(haverly, QUALITIES)
-        assert best == pytest.approx(-400.0, rel=1e-9)
-        p = quiet()
-        haverly(p)
-        assert p.optimize() == OPTIMAL
-        assert_feasible(p)
-        assert p.attributes.objval >= best - 1e-7 * abs(best)
-
-    def test_tighter_feastol_is_met(self):
-        p = quiet()
-        st_e07(p)
-        p.controls.feastol = 1e-9
-        assert p.optimize() == OPTIMAL
-        assert_feasible(p)
 
 
 def random_model(rng, p):

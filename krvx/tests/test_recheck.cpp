@@ -24,6 +24,14 @@ struct Model {
   int indrow = -1, indcol = -1, indcompl = 0;  // one indicator row (indrow -1: none)
 };
 
+double activity(const Model &m, size_t i, const std::vector<double> &x) {
+  double act = 0.0;
+  for (const auto &cv : m.rows[i].coefs) act += cv.second * x[size_t(cv.first)];
+  for (const QT &t : m.q)
+    if (t.row == int(i)) act += (t.i == t.j ? 1.0 : 2.0) * t.v * x[size_t(t.i)] * x[size_t(t.j)];
+  return act;
+}
+
 // Worst violation at x over its tolerance (below 1: the point holds).
 double worstRatio(const Model &m, const std::vector<double> &x) {
   double worst = 0.0;
@@ -39,16 +47,12 @@ double worstRatio(const Model &m, const std::vector<double> &x) {
     over(std::max(c.lb - v, v - c.ub), kFeas);
     if (c.type == 'I' || c.type == 'B') over(std::fabs(v - std::round(v)), kMip);
   }
-  std::vector<double> act(m.rows.size(), 0.0);
-  for (size_t i = 0; i < m.rows.size(); ++i)
-    for (const auto &cv : m.rows[i].coefs) act[i] += cv.second * x[size_t(cv.first)];
-  for (const QT &t : m.q) act[size_t(t.row)] += (t.i == t.j ? 1.0 : 2.0) * t.v * x[size_t(t.i)] * x[size_t(t.j)];
   for (size_t i = 0; i < m.rows.size(); ++i) {
     if (int(i) == m.indrow && std::round(x[size_t(m.indcol)]) != (m.indcompl > 0 ? 1.0 : 0.0)) continue;
     const TRow &r = m.rows[i];
-    const double up = r.rhs, lo = r.type == 'R' ? r.rhs - r.range : r.rhs;
-    if (r.type != 'G') over(act[i] - up, kFeas);
-    if (r.type != 'L') over(lo - act[i], kFeas);
+    const double act = activity(m, i, x), up = r.rhs, lo = r.type == 'R' ? r.rhs - r.range : r.rhs;
+    if (r.type != 'G') over(act - up, kFeas);
+    if (r.type != 'L') over(lo - act, kFeas);
   }
   int nonzero = 0;
   for (int j : m.set) nonzero += std::fabs(x[size_t(j)]) > kFeas + kMip * std::max(1.0, m.cols[size_t(j)].ub);
@@ -73,19 +77,13 @@ Model randomModel(std::mt19937 &rng, std::vector<double> &x) {
   }
   const double scale = std::pow(10.0, double(rng() % 4) - 1);   // 0.1 to 100
   for (int i = 0, nr = 2 + int(rng() % 3); i < nr; ++i) {
-    TRow r{"LGER"[rng() % 4], 0.0, {}};
-    double act = 0.0;
+    TRow r{"LGER"[rng() % 4], 0.0, {}};   // rhs once the point is final
     for (int j = 0; j < n; ++j)
-      if (rng() % 2) {
-        r.coefs.push_back({j, scale * u(rng)});
-        act += r.coefs.back().second * x[size_t(j)];
-      }
+      if (rng() % 2) r.coefs.push_back({j, scale * u(rng)});
     if (rng() % 2) {
       const QT t{i, int(rng() % n), int(rng() % n), u(rng)};
       m.q.push_back({i, std::min(t.i, t.j), std::max(t.i, t.j), t.v});
-      act += (t.i == t.j ? 1.0 : 2.0) * t.v * x[size_t(t.i)] * x[size_t(t.j)];
     }
-    r.rhs = act + (r.type == 'L' ? 0.5 : r.type == 'G' ? -0.5 : r.type == 'R' ? 0.25 : 0.0);
     r.range = r.type == 'R' ? 1.0 : 0.0;
     m.rows.push_back(r);
   }
@@ -103,15 +101,10 @@ Model randomModel(std::mt19937 &rng, std::vector<double> &x) {
       if (!m.set.empty()) x[size_t(j)] = 0.0;
       m.set.push_back(j);
     }
-  // rows again at the point the set left
-  for (size_t i = 0; i < m.rows.size(); ++i) {
+  for (size_t i = 0; i < m.rows.size(); ++i) {   // sides with slack at the point the set left
     if (int(i) == m.indrow) continue;
-    double act = 0.0;
-    for (const auto &cv : m.rows[i].coefs) act += cv.second * x[size_t(cv.first)];
-    for (const QT &t : m.q)
-      if (t.row == int(i)) act += (t.i == t.j ? 1.0 : 2.0) * t.v * x[size_t(t.i)] * x[size_t(t.j)];
     TRow &r = m.rows[i];
-    r.rhs = act + (r.type == 'L' ? 0.5 : r.type == 'G' ? -0.5 : r.type == 'R' ? 0.25 : 0.0);
+    r.rhs = activity(m, i, x) + (r.type == 'L' ? 0.5 : r.type == 'G' ? -0.5 : r.type == 'R' ? 0.25 : 0.0);
   }
   return m;
 }
