@@ -186,6 +186,9 @@ void statusAfterTheCheck() {
   EXPECT(krvx::recheckSolution(p, s) && s.solvestatus == KRVX_SOLVESTATUS_COMPLETED);
   s = reported({NAN, 3.0});
   EXPECT(!krvx::recheckSolution(p, s) && contains(krvx::checkPoint(p, s, false).what, "not finite"));
+  s = reported({});   // an optimum without its point
+  s.has_x = false;
+  EXPECT(!krvx::recheckSolution(p, s) && s.solstatus == KRVX_SOLSTATUS_NOTFOUND);
   KRVXdestroyprob(p);
 }
 

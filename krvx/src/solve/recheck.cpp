@@ -257,6 +257,13 @@ PointCheck checkPoint(ko_prob_struct *p, const Solution &sol, bool relaxed) {
     miptol = ctlDbl(p, KRVX_MIPTOL);
     if (p->nl) funcs = p->nl->funcs;
   }
+  if (!sol.has_x && !p->cols.empty()) {   // an optimum or feasible end without its point
+    PointCheck none;
+    none.holds = false;
+    none.violation = std::numeric_limits<double>::infinity();
+    none.what = "no point";
+    return none;
+  }
   if (!sol.has_x || sol.x.size() != p->cols.size()) return PointCheck();
   Checker c(*p, funcs, sol.x, feastol, miptol);
   c.columns(relaxed);
@@ -294,6 +301,11 @@ bool recheckSolution(ko_prob_struct *p, Solution &sol, bool relaxed) {
   // a continuous optimum's bound was its own value; a search's bound stays valid
   if (sol.mipstatus == kMipNotLoaded || sol.mipstatus == kMipLpNotOptimal)
     sol.bestbound = p->objsense < 0 ? kInf : -kInf;
+  if (!sol.has_x) {
+    messageCode(p, kMsgSolve, 3, "The solver reported the problem %s without a point: it is not reported as a solution",
+                optimal ? "optimal" : "feasible");
+    return false;
+  }
   messageCode(p, kMsgSolve, 3,
               "The point the solver reported as %s violates %s by %.3g (FEASTOL %g, MIPTOL %g): it is not "
               "reported as a solution",
