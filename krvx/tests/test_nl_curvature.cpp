@@ -1,33 +1,12 @@
 // Curvature of formula tapes: every convexity or concavity the composition rules claim holds on
 // random points of the columns' box (Jensen's inequality at random convex combinations).
 #include "testutil.h"
-// the library keeps its internals hidden: the two files are compiled into this program
-#include "nl/nl_eval.cpp"
-#include "nl/nl_lower.cpp"
+#include "nl/nl.h"
 
 #include <algorithm>
 #include <cmath>
 #include <random>
 #include <vector>
-#include <cstdarg>
-
-// The error plumbing the two files use, outside the library: raise throws, the entry points'
-// failure paths are never taken here.
-namespace krvx {
-void raise(int code, const char *fmt, ...) {
-  char buf[512];
-  va_list ap;
-  va_start(ap, fmt);
-  std::vsnprintf(buf, sizeof buf, fmt, ap);
-  va_end(ap);
-  throw Error(code, buf);
-}
-int fail(ko_prob_struct *, int code, const char *, ...) { return code; }
-int failGlobal(int code, const char *, ...) { return code; }
-int failFrom(ko_prob_struct *, const char *) noexcept { return 1; }
-void checkExact(const void *, int64_t, int64_t, const char *) {}
-void checkOptional(const void *, int64_t, int64_t, const char *) {}
-}  // namespace krvx
 
 namespace {
 
